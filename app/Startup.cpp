@@ -1,0 +1,40 @@
+#include "app/Startup.h"
+
+#include "app/CommandLine.h"
+#include "app/MainWindow.h"
+#include "logging/LogFile.h"
+#include "ui/AppController.h"
+
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickStyle>
+#include <QStandardPaths>
+
+namespace Tessavo::App {
+
+int run(int argc, char** argv) {
+    QGuiApplication application(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Tessavo"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tessavo"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("0.2.0"));
+
+    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    if (!dataDir.isEmpty())
+        Logging::initLogging(dataDir + QStringLiteral("/logs"));
+    qInfo().noquote() << QStringLiteral("%1 %2 starting")
+                             .arg(QCoreApplication::applicationName(),
+                                  QCoreApplication::applicationVersion());
+
+    const bool smokeTest = hasOption(QCoreApplication::arguments(), QStringLiteral("--smoke-test"));
+    QQuickStyle::setStyle(QStringLiteral("Basic"));
+
+    Ui::AppController controller;
+
+    QQmlApplicationEngine engine;
+    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+    engine.rootContext()->setContextProperty(QStringLiteral("app"), &controller);
+    return runMainWindow(engine, mainWindowUrl, smokeTest);
+}
+
+} // namespace Tessavo::App

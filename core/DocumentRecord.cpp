@@ -1,0 +1,71 @@
+#include "core/DocumentRecord.h"
+
+namespace Tessavo {
+
+namespace {
+
+constexpr qint64 KiB = 1024;
+constexpr qint64 MiB = 1024 * 1024;
+
+QString formatSize(qint64 bytes, int kilobyteDecimals) {
+    if (bytes >= MiB)
+        return QStringLiteral("%1 MB").arg(QString::number(double(bytes) / double(MiB), 'f', 1));
+    if (bytes < KiB)
+        return QStringLiteral("%1 B").arg(bytes);
+    return QStringLiteral("%1 KB").arg(
+        QString::number(double(bytes) / double(KiB), 'f', kilobyteDecimals));
+}
+
+} // namespace
+
+QString stateText(int state) {
+    switch (state) {
+    case Ready:
+        return QStringLiteral("Ready");
+    case NeedsOcr:
+        return QStringLiteral("Needs OCR");
+    case Unreadable:
+        return QStringLiteral("Unreadable");
+    case Encrypted:
+        return QStringLiteral("Encrypted");
+    default:
+        return QStringLiteral("Unknown");
+    }
+}
+
+QString decisionText(int decision) {
+    switch (decision) {
+    case Accepted:
+        return QStringLiteral("Accepted");
+    case Changed:
+        return QStringLiteral("Changed");
+    case Ignored:
+        return QStringLiteral("Ignored");
+    default:
+        return QStringLiteral("Needs review");
+    }
+}
+
+QString sizeText(qint64 bytes) {
+    return formatSize(bytes, 0);
+}
+
+QString evidenceSizeText(qint64 bytes) {
+    return formatSize(bytes, 1);
+}
+
+QString displayCategory(const DocumentRecord& record) {
+    const bool decided = record.decision == Accepted || record.decision == Changed;
+    return decided && !record.finalCategory.isEmpty() ? record.finalCategory
+                                                      : record.suggestedCategory;
+}
+
+bool hasSuggestion(const DocumentRecord& record) {
+    return !record.suggestedCategory.isEmpty();
+}
+
+bool exportable(const DocumentRecord& record) {
+    return (record.state == Ready || record.state == NeedsOcr) && record.decision != Ignored;
+}
+
+} // namespace Tessavo

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "core/RuleMatch.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace Tessavo {
+
+enum DocumentState : int { Ready = 0, NeedsOcr = 1, Unreadable = 2, Encrypted = 3 };
+
+enum Decision : int { NeedsReview = 0, Accepted = 1, Changed = 2, Ignored = 3 };
+
+// The extracted text of one page.
+struct PageText {
+    int pageIndex = 0;
+    int charCount = 0; // length of text in UTF-16 code units
+    QString text;      // untrimmed
+
+    friend bool operator==(const PageText&, const PageText&) = default;
+};
+
+// Everything known about one imported PDF: inspection, suggestion and review decision.
+struct DocumentRecord {
+    // Inspection
+    QString sourcePath;
+    QString fileName;
+    qint64 sizeBytes = 0;
+    QByteArray sha256;
+    int pages = 0;
+    int textPages = 0;
+    qint64 textChars = 0;
+    QString title;
+    int state = Unreadable;
+    QString errorText;
+    QList<PageText> pageTexts;
+
+    // Suggestion, always replaced as a whole
+    QString suggestedCategory;
+    QString ruleId;
+    QString ruleName;
+    QString evidence;
+    int evidencePage = -1;
+    QList<RuleMatch> matches;
+    bool conflict = false;
+    QString conflictNote;
+
+    // Review
+    int decision = NeedsReview;
+    QString finalCategory;
+    QString note;
+
+    friend bool operator==(const DocumentRecord&, const DocumentRecord&) = default;
+};
+
+// Display text of a state; "Unknown" outside the known values.
+QString stateText(int state);
+
+// Display text of a decision; "Needs review" outside the known values.
+QString decisionText(int decision);
+
+// Size as shown in the document list: "12 B", "3 KB", "1.5 MB".
+QString sizeText(qint64 bytes);
+
+// Size as quoted in evidence texts: like sizeText but kilobytes with one decimal.
+QString evidenceSizeText(qint64 bytes);
+
+// The reviewer's category for accepted or changed records, else the suggestion.
+QString displayCategory(const DocumentRecord& record);
+
+bool hasSuggestion(const DocumentRecord& record);
+
+// Opened (with or without text) and not ignored.
+bool exportable(const DocumentRecord& record);
+
+} // namespace Tessavo

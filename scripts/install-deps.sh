@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Tessavo needs.
+# Safe to run again: packages already present are left as they are.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-declarative-dev qt6-pdf-dev
+    qml6-module-qtqml qml6-module-qtqml-models qml6-module-qtqml-workerscript
+    qml6-module-qtquick qml6-module-qtquick-templates qml6-module-qtquick-controls
+    qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs
+    qml6-module-qt-labs-folderlistmodel qml6-module-qttest
+    fonts-dejavu-core
+    libssl-dev zlib1g-dev
+    qpdf poppler-utils unzip zip python3 grep
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+    sudo=sudo
+else
+    sudo=
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

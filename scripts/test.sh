@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test twice: once as a normal build and
+# once with AddressSanitizer and UndefinedBehaviorSanitizer. Any failure or sanitizer report fails.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+jobs="$(nproc)"
+
+"$root/scripts/install-deps.sh"
+
+echo "== normal build =="
+cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$root/build" -j "$jobs"
+(cd "$root/build" && ctest --output-on-failure -j "$jobs")
+
+echo "== sanitizer build (ASan + UBSan) =="
+cmake -S "$root" -B "$root/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSAVO_SANITIZE=ON >/dev/null
+cmake --build "$root/build-asan" -j "$jobs"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:detect_stack_use_after_return=0"
+export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+(cd "$root/build-asan" && ctest --output-on-failure -j "$jobs")

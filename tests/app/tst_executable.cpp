@@ -1,0 +1,65 @@
+// Runs the real executable the way a user or a script would.
+#include <QDate>
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestExecutable : public QObject {
+    Q_OBJECT
+
+private slots:
+    void smokeTestExitsCleanlyAndLogsTheStart();
+    void optionsAreCaseSensitive();
+
+private:
+    int runTessavo(const QStringList& arguments, const QString& dataHome, int timeoutMs,
+                   bool* finished);
+};
+
+int TestExecutable::runTessavo(const QStringList& arguments, const QString& dataHome, int timeoutMs,
+                               bool* finished) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral(TESSAVO_EXECUTABLE), arguments);
+    *finished = process.waitForFinished(timeoutMs);
+    if (!*finished) {
+        process.terminate();
+        if (!process.waitForFinished(10000))
+            process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+}
+
+void TestExecutable::smokeTestExitsCleanlyAndLogsTheStart() {
+    QTemporaryDir dataHome;
+    bool finished = false;
+    QCOMPARE(runTessavo({QStringLiteral("--smoke-test")}, dataHome.path(), 60000, &finished), 0);
+
+    const QString logPath = dataHome.filePath(QStringLiteral("Tessavo/Tessavo/logs/tessavo-%1.log")
+                                                  .arg(QDate::currentDate().toString(u"yyyyMMdd")));
+    QFile log(logPath);
+    QVERIFY2(log.open(QIODevice::ReadOnly), qPrintable(logPath));
+    const QString firstLine = QString::fromUtf8(log.readLine()).trimmed();
+    static const QRegularExpression shape(QStringLiteral(
+        R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[INFO \] Tessavo 0\.2\.0 starting( \(\S+:\d+\))?$)"));
+    QVERIFY2(shape.match(firstLine).hasMatch(), qPrintable(firstLine));
+}
+
+void TestExecutable::optionsAreCaseSensitive() {
+    // "--Smoke-Test" is not the smoke-test option: the application keeps running normally.
+    QTemporaryDir dataHome;
+    bool finished = true;
+    runTessavo({QStringLiteral("--Smoke-Test")}, dataHome.path(), 3000, &finished);
+    QVERIFY(!finished);
+}
+
+QTEST_GUILESS_MAIN(TestExecutable)
+#include "tst_executable.moc"

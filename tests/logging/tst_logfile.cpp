@@ -1,0 +1,184 @@
+#include "logging/LogFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+#include <vector>
+
+using namespace Tessavo::Logging;
+
+namespace {
+
+QStringList readLines(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    if (!lines.isEmpty() && lines.constLast().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+void writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(content), content.size());
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void ignoreMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+} // namespace
+
+class TestLogFile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void levelWordsAreFiveCharacters();
+    void formatsLines();
+    void rotatesFullFiles();
+    void leavesSmallFilesAlone();
+    void writesRedactedLinesToTheDailyFile();
+    void installsTheHandlerOnce();
+    void keepsLinesFromSeveralThreadsWhole();
+};
+
+void TestLogFile::levelWordsAreFiveCharacters() {
+    QCOMPARE(levelName(QtDebugMsg), QStringLiteral("DEBUG"));
+    QCOMPARE(levelName(QtInfoMsg), QStringLiteral("INFO "));
+    QCOMPARE(levelName(QtWarningMsg), QStringLiteral("WARN "));
+    QCOMPARE(levelName(QtCriticalMsg), QStringLiteral("ERROR"));
+    QCOMPARE(levelName(QtFatalMsg), QStringLiteral("FATAL"));
+    QCOMPARE(levelName(QtMsgType(42)), QStringLiteral("INFO "));
+}
+
+void TestLogFile::formatsLines() {
+    const QDateTime time(QDate(2025, 3, 1), QTime(9, 15, 2, 417));
+    const QMessageLogContext withFile("/build/src/logging/LogFile.cpp", 42, "f", "default");
+    QCOMPARE(formatLogLine(time, QtWarningMsg, withFile, QStringLiteral("text")),
+             QStringLiteral("2025-03-01 09:15:02.417 [WARN ] text (LogFile.cpp:42)"));
+
+    const QMessageLogContext windowsFile(R"(C:\src\main.cpp)", 7, "f", "default");
+    QCOMPARE(formatLogLine(time, QtCriticalMsg, windowsFile, QStringLiteral("x")),
+             QStringLiteral("2025-03-01 09:15:02.417 [ERROR] x (main.cpp:7)"));
+
+    const QMessageLogContext noFile;
+    QCOMPARE(formatLogLine(time, QtInfoMsg, noFile, QStringLiteral("plain")),
+             QStringLiteral("2025-03-01 09:15:02.417 [INFO ] plain"));
+}
+
+void TestLogFile::rotatesFullFiles() {
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("tessavo-20250301.log"));
+    const QByteArray full(LogLimits().maxFileBytes, 'x');
+    writeFile(log, full);
+    writeFile(log + ".1", "one");
+    writeFile(log + ".2", "two");
+    writeFile(log + ".3", "three");
+
+    rotateIfNeeded(log, LogLimits());
+
+    QVERIFY(!QFile::exists(log));
+    QCOMPARE(readFile(log + ".1"), full);
+    QCOMPARE(readFile(log + ".2"), QByteArray("one"));
+    QCOMPARE(readFile(log + ".3"), QByteArray("two"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 3);
+
+    // Rotating again with only a current file keeps at most the current file plus three.
+    writeFile(log, full);
+    rotateIfNeeded(log, LogLimits());
+    QCOMPARE(readFile(log + ".3"), QByteArray("one"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 3);
+}
+
+void TestLogFile::leavesSmallFilesAlone() {
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("small.log"));
+    writeFile(log, QByteArray(LogLimits().maxFileBytes - 1, 'x'));
+    rotateIfNeeded(log, LogLimits());
+    QVERIFY(QFile::exists(log));
+    QVERIFY(!QFile::exists(log + ".1"));
+
+    rotateIfNeeded(dir.filePath(QStringLiteral("missing.log")), LogLimits());
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("missing.log.1"))));
+}
+
+void TestLogFile::writesRedactedLinesToTheDailyFile() {
+    QTemporaryDir dir;
+    const QString logDir = dir.filePath(QStringLiteral("nested/logs"));
+    initLogging(logDir);
+    const QString expectedPath =
+        logDir + QStringLiteral("/tessavo-%1.log").arg(QDate::currentDate().toString(u"yyyyMMdd"));
+    QCOMPARE(currentLogFilePath(), expectedPath);
+
+    qWarning("opening /home/someone/bids/offer.pdf with password=hunter2");
+    const QStringList lines = readLines(expectedPath);
+    QCOMPARE(lines.size(), 1);
+    static const QRegularExpression shape(QStringLiteral(
+        R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[WARN \] opening <path>/offer\.pdf with password=\*\*\* \(tst_logfile\.cpp:\d+\)$)"));
+    QVERIFY2(shape.match(lines.first()).hasMatch(), qPrintable(lines.first()));
+
+    // A folder that cannot be created leaves only standard error.
+    const QString blocker = dir.filePath(QStringLiteral("file"));
+    writeFile(blocker, "x");
+    initLogging(blocker + QStringLiteral("/logs"));
+    QVERIFY(currentLogFilePath().isEmpty());
+    qWarning("only on stderr");
+    QCOMPARE(readLines(expectedPath).size(), 1);
+}
+
+void TestLogFile::installsTheHandlerOnce() {
+    QTemporaryDir dir;
+    initLogging(dir.filePath(QStringLiteral("a")));
+    const QtMessageHandler replaced = qInstallMessageHandler(ignoreMessages);
+    QVERIFY(replaced == &messageHandler);
+
+    initLogging(dir.filePath(QStringLiteral("b"))); // must not install again
+    const QtMessageHandler current = qInstallMessageHandler(messageHandler);
+    QVERIFY(current == &ignoreMessages);
+
+    qInfo("goes to the second folder");
+    QVERIFY(currentLogFilePath().startsWith(dir.filePath(QStringLiteral("b"))));
+    QCOMPARE(readLines(currentLogFilePath()).size(), 1);
+}
+
+void TestLogFile::keepsLinesFromSeveralThreadsWhole() {
+    QTemporaryDir dir;
+    initLogging(dir.path());
+    constexpr int threadCount = 6;
+    constexpr int perThread = 400;
+
+    std::vector<std::thread> threads;
+    for (int t = 0; t < threadCount; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < perThread; ++i)
+                qWarning("thread %d message %d with some padding to make lines longer", t, i);
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+
+    const QStringList lines = readLines(currentLogFilePath());
+    QCOMPARE(lines.size(), threadCount * perThread);
+    static const QRegularExpression shape(QStringLiteral(
+        R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[WARN \] thread (\d) message (\d+) with some padding to make lines longer \(tst_logfile\.cpp:\d+\)$)"));
+    QList<int> next(threadCount, 0);
+    for (const QString& line : lines) {
+        const QRegularExpressionMatch m = shape.match(line);
+        QVERIFY2(m.hasMatch(), qPrintable(line));
+        const int thread = m.captured(1).toInt();
+        QCOMPARE(m.captured(2).toInt(), next[thread]); // each thread's lines in its own order
+        ++next[thread];
+    }
+}
+
+QTEST_GUILESS_MAIN(TestLogFile)
+#include "tst_logfile.moc"

@@ -1,0 +1,126 @@
+#include "ui/AppController.h"
+#include "ui/Summary.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Tessavo;
+using namespace Tessavo::Ui;
+
+namespace {
+
+DocumentRecord record(int state, int decision, const QString& suggestion = {},
+                      bool conflict = false) {
+    DocumentRecord r;
+    r.state = state;
+    r.decision = decision;
+    r.suggestedCategory = suggestion;
+    r.conflict = conflict;
+    return r;
+}
+
+const QStringList summaryKeys = {"total",   "needsOcr", "unreadable", "pending",     "accepted",
+                                 "changed", "ignored",  "exportable", "suggestions", "conflicts"};
+
+} // namespace
+
+class TestAppController : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startsIdleWithTheWelcomeText();
+    void summaryCountsEveryKey();
+    void importProgressArithmetic_data();
+    void importProgressArithmetic();
+    void statusChangesOnlyForANewText();
+};
+
+void TestAppController::startsIdleWithTheWelcomeText() {
+    AppController controller;
+    QCOMPARE(controller.status(),
+             QStringLiteral("Add PDFs to start. Files are processed on this computer only."));
+    const QVariantMap summary = controller.summary();
+    QCOMPARE(summary.keys().size(), 10);
+    for (const QString& key : summaryKeys) {
+        QVERIFY2(summary.contains(key), qPrintable(key));
+        QCOMPARE(summary.value(key).typeId(), QMetaType::Int);
+        QCOMPARE(summary.value(key).toInt(), 0);
+    }
+    QCOMPARE(controller.importProgress(), 0);
+    QVERIFY(!controller.importing());
+    QVERIFY(!controller.exporting());
+    QVERIFY(controller.lastExport().isEmpty());
+    QCOMPARE(controller.appVersion(), QStringLiteral("0.2.0"));
+    QCOMPARE(controller.categories().size(), 8);
+    QCOMPARE(controller.categories().first(), QStringLiteral("01_Solicitation"));
+    QCOMPARE(controller.documents()->rowCount(), 0);
+    QVERIFY(AppController::fontPath(QStringLiteral("DejaVuSans.ttf"))
+                .endsWith(QStringLiteral("/fonts/DejaVuSans.ttf")));
+}
+
+void TestAppController::summaryCountsEveryKey() {
+    const QList<DocumentRecord> three = {
+        record(Ready, Ignored),
+        record(NeedsOcr, NeedsReview),
+        record(Encrypted, NeedsReview),
+    };
+    QVariantMap s = summaryOf(three);
+    QCOMPARE(s["total"].toInt(), 3);
+    QCOMPARE(s["needsOcr"].toInt(), 1);
+    QCOMPARE(s["unreadable"].toInt(), 1);
+    QCOMPARE(s["exportable"].toInt(), 1);
+    QCOMPARE(s["ignored"].toInt(), 1);
+    QCOMPARE(s["pending"].toInt(), 2);
+    QCOMPARE(s["suggestions"].toInt(), 0);
+
+    const QList<DocumentRecord> mixed = {
+        record(Ready, Accepted, "02_Forms"), record(Ready, Changed, "03_Pricing", true),
+        record(Unreadable, NeedsReview, "05_References"),
+        record(7, NeedsReview), // unknown state: neither needsOcr nor unreadable, not exportable
+    };
+    s = summaryOf(mixed);
+    QCOMPARE(s["total"].toInt(), 4);
+    QCOMPARE(s["accepted"].toInt(), 1);
+    QCOMPARE(s["changed"].toInt(), 1);
+    QCOMPARE(s["pending"].toInt(), 2);
+    QCOMPARE(s["unreadable"].toInt(), 1);
+    QCOMPARE(s["needsOcr"].toInt(), 0);
+    QCOMPARE(s["exportable"].toInt(), 2);
+    QCOMPARE(s["suggestions"].toInt(), 3);
+    QCOMPARE(s["conflicts"].toInt(), 1);
+}
+
+void TestAppController::importProgressArithmetic_data() {
+    QTest::addColumn<bool>("importing");
+    QTest::addColumn<int>("done");
+    QTest::addColumn<int>("pending");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("idle") << false << 3 << 1 << 0;
+    QTest::newRow("first file being inspected") << true << 0 << 4 << 0;
+    QTest::newRow("one of four") << true << 1 << 3 << 25;
+    QTest::newRow("truncates toward zero") << true << 2 << 1 << 66;
+    QTest::newRow("all added, end not yet reached") << true << 4 << 0 << 100;
+    QTest::newRow("nothing at all") << true << 0 << 0 << 100;
+}
+
+void TestAppController::importProgressArithmetic() {
+    QFETCH(bool, importing);
+    QFETCH(int, done);
+    QFETCH(int, pending);
+    QFETCH(int, expected);
+    QCOMPARE(importProgressPercent(importing, done, pending), expected);
+}
+
+void TestAppController::statusChangesOnlyForANewText() {
+    AppController controller;
+    QSignalSpy spy(&controller, &AppController::statusChanged);
+    controller.setStatus(QStringLiteral("one"));
+    controller.setStatus(QStringLiteral("one"));
+    QCOMPARE(spy.count(), 1);
+    controller.setStatus(QStringLiteral("two"));
+    QCOMPARE(spy.count(), 2);
+    QCOMPARE(controller.status(), QStringLiteral("two"));
+}
+
+QTEST_GUILESS_MAIN(TestAppController)
+#include "tst_appcontroller.moc"

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "ui/DocumentListModel.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QVariantMap>
+
+namespace Tessavo::Ui {
+
+// The one object through which the interface reaches the system, known to QML as "app".
+class AppController : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(Tessavo::Ui::DocumentListModel* documents READ documents CONSTANT)
+    Q_PROPERTY(bool importing READ importing NOTIFY busyChanged)
+    Q_PROPERTY(int importProgress READ importProgress NOTIFY busyChanged)
+    Q_PROPERTY(bool exporting READ exporting NOTIFY busyChanged)
+    Q_PROPERTY(QString status READ status NOTIFY statusChanged)
+    Q_PROPERTY(QVariantMap summary READ summary NOTIFY summaryChanged)
+    Q_PROPERTY(QVariantMap lastExport READ lastExport NOTIFY exportFinished)
+    Q_PROPERTY(QStringList categories READ categories CONSTANT)
+    Q_PROPERTY(QString appVersion READ appVersion CONSTANT)
+
+public:
+    explicit AppController(QObject* parent = nullptr);
+    ~AppController() override;
+
+    DocumentListModel* documents() { return &m_documents; }
+    bool importing() const { return m_importing; }
+    int importProgress() const;
+    bool exporting() const { return m_exporting; }
+    QString status() const { return m_status; }
+    QVariantMap summary() const;
+    QVariantMap lastExport() const { return m_lastExport; }
+    QStringList categories() const;
+    QString appVersion() const;
+
+    static QString fontPath(const QString& fileName);
+
+    // Replaces the footer's status line; emits statusChanged only for a different text.
+    void setStatus(const QString& text);
+
+signals:
+    void busyChanged();
+    void statusChanged();
+    void summaryChanged();
+    void exportFinished();
+    void rulesChanged();
+
+private:
+    DocumentListModel m_documents{this};
+    QString m_rulesPath;
+    QStringList m_pendingPaths;
+    int m_importedCount = 0;
+    bool m_importing = false;
+    bool m_exporting = false;
+    QString m_status;
+    QVariantMap m_lastExport;
+};
+
+} // namespace Tessavo::Ui

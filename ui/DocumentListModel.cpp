@@ -1,0 +1,104 @@
+#include "ui/DocumentListModel.h"
+
+namespace Tessavo::Ui {
+
+int DocumentListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_records.size());
+}
+
+QVariant DocumentListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_records.size())
+        return {};
+    const DocumentRecord& r = m_records.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+    case FileNameRole:
+        return r.fileName;
+    case SourcePathRole:
+        return r.sourcePath;
+    case PagesRole:
+        return r.pages;
+    case TextPagesRole:
+        return r.textPages;
+    case SizeTextRole:
+        return sizeText(r.sizeBytes);
+    case StateTextRole:
+        return stateText(r.state);
+    case CategoryRole:
+        return displayCategory(r);
+    case RuleNameRole:
+        return r.ruleName;
+    case EvidenceRole:
+        return r.evidence;
+    case ConflictRole:
+        return r.conflict;
+    case ConflictNoteRole:
+        return r.conflictNote;
+    case DecisionRole:
+        return r.decision;
+    case DecisionTextRole:
+        return decisionText(r.decision);
+    case ShaRole:
+        return QString::fromLatin1(r.sha256.left(12));
+    case NoteRole:
+        return r.note;
+    case HasSuggestionRole:
+        return hasSuggestion(r);
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> DocumentListModel::roleNames() const {
+    return {
+        {FileNameRole, "fileName"},
+        {SourcePathRole, "sourcePath"},
+        {PagesRole, "pages"},
+        {TextPagesRole, "textPages"},
+        {SizeTextRole, "sizeText"},
+        {StateTextRole, "stateText"},
+        {CategoryRole, "category"},
+        {RuleNameRole, "ruleName"},
+        {EvidenceRole, "evidence"},
+        {ConflictRole, "conflict"},
+        {ConflictNoteRole, "conflictNote"},
+        {DecisionRole, "decision"},
+        {DecisionTextRole, "decisionText"},
+        {ShaRole, "sha"},
+        {NoteRole, "note"},
+        {HasSuggestionRole, "hasSuggestion"},
+    };
+}
+
+void DocumentListModel::appendRecord(const DocumentRecord& record) {
+    const int row = int(m_records.size());
+    beginInsertRows(QModelIndex(), row, row);
+    m_records.append(record);
+    endInsertRows();
+}
+
+DocumentRecord* DocumentListModel::recordAt(int row) {
+    if (row < 0 || row >= m_records.size())
+        return nullptr;
+    return &m_records[row];
+}
+
+void DocumentListModel::clear() {
+    beginResetModel();
+    m_records.clear();
+    endResetModel();
+}
+
+void DocumentListModel::notifyRowChanged(int row) {
+    if (row < 0 || row >= m_records.size())
+        return;
+    emit dataChanged(index(row), index(row), {});
+}
+
+void DocumentListModel::notifyAllChanged() {
+    if (m_records.isEmpty())
+        return;
+    emit dataChanged(index(0), index(int(m_records.size()) - 1), {});
+}
+
+} // namespace Tessavo::Ui

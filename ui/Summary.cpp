@@ -1,0 +1,42 @@
+#include "ui/Summary.h"
+
+namespace Tessavo::Ui {
+
+QVariantMap summaryOf(const QList<DocumentRecord>& records) {
+    int needsOcr = 0, unreadable = 0, pending = 0, accepted = 0, changed = 0, ignored = 0;
+    int exportableCount = 0, suggestions = 0, conflicts = 0;
+    for (const DocumentRecord& r : records) {
+        needsOcr += r.state == NeedsOcr;
+        unreadable += r.state == Unreadable || r.state == Encrypted;
+        pending += r.decision == NeedsReview;
+        accepted += r.decision == Accepted;
+        changed += r.decision == Changed;
+        ignored += r.decision == Ignored;
+        exportableCount += exportable(r);
+        suggestions += !r.suggestedCategory.isEmpty();
+        conflicts += r.conflict;
+    }
+    return {
+        {QStringLiteral("total"), int(records.size())},
+        {QStringLiteral("needsOcr"), needsOcr},
+        {QStringLiteral("unreadable"), unreadable},
+        {QStringLiteral("pending"), pending},
+        {QStringLiteral("accepted"), accepted},
+        {QStringLiteral("changed"), changed},
+        {QStringLiteral("ignored"), ignored},
+        {QStringLiteral("exportable"), exportableCount},
+        {QStringLiteral("suggestions"), suggestions},
+        {QStringLiteral("conflicts"), conflicts},
+    };
+}
+
+int importProgressPercent(bool importing, int importedCount, qsizetype pendingCount) {
+    if (!importing)
+        return 0;
+    const double all = double(importedCount) + double(pendingCount);
+    if (all <= 0)
+        return 100;
+    return int(double(importedCount) * 100.0 / all);
+}
+
+} // namespace Tessavo::Ui

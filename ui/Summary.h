@@ -1,0 +1,16 @@
+#pragma once
+
+#include "core/DocumentRecord.h"
+
+#include <QList>
+#include <QVariantMap>
+
+namespace Tessavo::Ui {
+
+// The ten counters the pages show, from one pass over the records.
+QVariantMap summaryOf(const QList<DocumentRecord>& records);
+
+// Percentage of the running import done so far: 0 when idle, 100 with nothing left to inspect.
+int importProgressPercent(bool importing, int importedCount, qsizetype pendingCount);
+
+} // namespace Tessavo::Ui

@@ -1,0 +1,43 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Tessavo
+
+Item {
+    id: page
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.margins: 20
+        spacing: 14
+
+        RowLayout {
+            Layout.fillWidth: true
+            spacing: 10
+
+            ColumnLayout {
+                spacing: 2
+
+                Label {
+                    text: qsTr("Classification rules")
+                    color: Theme.text
+                    font.pixelSize: 22
+                    font.weight: Font.DemiBold
+                }
+                Label {
+                    text: qsTr("Deterministic rules. Lower priority numbers win; conflicting matches are flagged, never decided for you.")
+                    color: Theme.muted
+                    font.pixelSize: 12
+                }
+            }
+            Item {
+                Layout.fillWidth: true
+            }
+        }
+
+        Item {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+        }
+    }
+}

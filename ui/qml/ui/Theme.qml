@@ -1,0 +1,19 @@
+pragma Singleton
+import QtQuick
+
+QtObject {
+    readonly property color bg: "#f5f7fa"
+    readonly property color panel: "#ffffff"
+    readonly property color border: "#e3e8ef"
+    readonly property color text: "#172033"
+    readonly property color muted: "#687386"
+    readonly property color accent: "#28558e"
+    readonly property color accentSoft: "#eef3fb"
+    readonly property color warning: "#a15c00"
+    readonly property color warningSoft: "#fff4e5"
+    readonly property color danger: "#b42318"
+    readonly property color ok: "#067647"
+    readonly property color okSoft: "#e7f6ee"
+    readonly property int radius: 8
+    readonly property int pad: 16
+}
