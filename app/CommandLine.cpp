@@ -2,11 +2,13 @@
 
 namespace Tessavo::App {
 
-bool hasOption(const QStringList& arguments, const QString& option) {
+bool hasOption(const QStringList& arguments, const QString& option)
+{
     return arguments.contains(option);
 }
 
-std::optional<QString> optionValue(const QStringList& arguments, const QString& option) {
+std::optional<QString> optionValue(const QStringList& arguments, const QString& option)
+{
     const qsizetype at = arguments.indexOf(option);
     if (at < 0 || at + 1 >= arguments.size())
         return std::nullopt;

@@ -12,7 +12,8 @@ namespace Tessavo::App {
 
 namespace {
 
-int smokeCheck(const QQuickWindow* window, int warningCount) {
+int smokeCheck(const QQuickWindow* window, int warningCount)
+{
     const bool fit = window->isVisible() && window->width() >= 900 && window->height() >= 560;
     if (!fit)
         return ExitSmokeWindowUnfit;
@@ -21,7 +22,8 @@ int smokeCheck(const QQuickWindow* window, int warningCount) {
 
 } // namespace
 
-int runMainWindow(QQmlApplicationEngine& engine, const QUrl& url, bool smokeTest) {
+int runMainWindow(QQmlApplicationEngine& engine, const QUrl& url, bool smokeTest)
+{
     // Shared with the handler, which may outlive this call together with the engine.
     auto warningCount = std::make_shared<int>(0);
     QObject::connect(&engine, &QQmlEngine::warnings, qApp,

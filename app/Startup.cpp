@@ -13,7 +13,8 @@
 
 namespace Tessavo::App {
 
-int run(int argc, char** argv) {
+int run(int argc, char** argv)
+{
     QGuiApplication application(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Tessavo"));
     QCoreApplication::setApplicationName(QStringLiteral("Tessavo"));

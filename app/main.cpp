@@ -4,6 +4,7 @@
 
 Q_IMPORT_QML_PLUGIN(TessavoPlugin)
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     return Tessavo::App::run(argc, argv);
 }

@@ -7,7 +7,8 @@ namespace {
 constexpr qint64 KiB = 1024;
 constexpr qint64 MiB = 1024 * 1024;
 
-QString formatSize(qint64 bytes, int kilobyteDecimals) {
+QString formatSize(qint64 bytes, int kilobyteDecimals)
+{
     if (bytes >= MiB)
         return QStringLiteral("%1 MB").arg(QString::number(double(bytes) / double(MiB), 'f', 1));
     if (bytes < KiB)
@@ -18,7 +19,8 @@ QString formatSize(qint64 bytes, int kilobyteDecimals) {
 
 } // namespace
 
-QString stateText(int state) {
+QString stateText(int state)
+{
     switch (state) {
     case Ready:
         return QStringLiteral("Ready");
@@ -33,7 +35,8 @@ QString stateText(int state) {
     }
 }
 
-QString decisionText(int decision) {
+QString decisionText(int decision)
+{
     switch (decision) {
     case Accepted:
         return QStringLiteral("Accepted");
@@ -46,25 +49,30 @@ QString decisionText(int decision) {
     }
 }
 
-QString sizeText(qint64 bytes) {
+QString sizeText(qint64 bytes)
+{
     return formatSize(bytes, 0);
 }
 
-QString evidenceSizeText(qint64 bytes) {
+QString evidenceSizeText(qint64 bytes)
+{
     return formatSize(bytes, 1);
 }
 
-QString displayCategory(const DocumentRecord& record) {
+QString displayCategory(const DocumentRecord& record)
+{
     const bool decided = record.decision == Accepted || record.decision == Changed;
     return decided && !record.finalCategory.isEmpty() ? record.finalCategory
                                                       : record.suggestedCategory;
 }
 
-bool hasSuggestion(const DocumentRecord& record) {
+bool hasSuggestion(const DocumentRecord& record)
+{
     return !record.suggestedCategory.isEmpty();
 }
 
-bool exportable(const DocumentRecord& record) {
+bool exportable(const DocumentRecord& record)
+{
     return (record.state == Ready || record.state == NeedsOcr) && record.decision != Ignored;
 }
 

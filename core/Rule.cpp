@@ -4,7 +4,8 @@
 
 namespace Tessavo {
 
-QStringList categoryList() {
+QStringList categoryList()
+{
     return {
         QStringLiteral("01_Solicitation"), QStringLiteral("02_Forms"),
         QStringLiteral("03_Pricing"),      QStringLiteral("04_Technical"),
@@ -13,27 +14,32 @@ QStringList categoryList() {
     };
 }
 
-QString newRuleId() {
+QString newRuleId()
+{
     return QStringLiteral("rule-") + QUuid::createUuid().toString(QUuid::WithoutBraces).left(8);
 }
 
-bool hasConditions(const Rule& rule) {
+bool hasConditions(const Rule& rule)
+{
     return !rule.fileContains.trimmed().isEmpty() || !rule.textContains.trimmed().isEmpty() ||
            rule.minPages > 0 || rule.maxPages > 0 || rule.minBytes > 0 || rule.maxBytes > 0;
 }
 
-bool isValid(const Rule& rule) {
+bool isValid(const Rule& rule)
+{
     return !rule.name.trimmed().isEmpty() && !rule.category.trimmed().isEmpty() &&
            hasConditions(rule);
 }
 
-bool ranksBefore(const Rule& a, const Rule& b) {
+bool ranksBefore(const Rule& a, const Rule& b)
+{
     if (a.priority != b.priority)
         return a.priority < b.priority;
     return QString::compare(a.name, b.name, Qt::CaseInsensitive) < 0;
 }
 
-QList<Rule> defaultRules() {
+QList<Rule> defaultRules()
+{
     struct BuiltIn {
         const char* name;
         const char* category;

@@ -25,24 +25,28 @@ struct LogState {
     const LogLimits limits;
 };
 
-LogState& state() {
+LogState& state()
+{
     static LogState instance;
     return instance;
 }
 
-QString bareFileName(const char* file) {
+QString bareFileName(const char* file)
+{
     const QString path = QString::fromUtf8(file);
     const qsizetype cut = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
     return path.mid(cut + 1);
 }
 
-QString rotatedPath(const QString& logFilePath, int n) {
+QString rotatedPath(const QString& logFilePath, int n)
+{
     return logFilePath + QStringLiteral(".%1").arg(n);
 }
 
 } // namespace
 
-void initLogging(const QString& directory) {
+void initLogging(const QString& directory)
+{
     LogState& s = state();
     bool installedBefore = false;
     {
@@ -61,7 +65,8 @@ void initLogging(const QString& directory) {
         qInstallMessageHandler(messageHandler);
 }
 
-QString levelName(QtMsgType type) {
+QString levelName(QtMsgType type)
+{
     switch (type) {
     case QtDebugMsg:
         return QStringLiteral("DEBUG");
@@ -78,7 +83,8 @@ QString levelName(QtMsgType type) {
 }
 
 QString formatLogLine(const QDateTime& time, QtMsgType type, const QMessageLogContext& context,
-                      const QString& cleanedMessage) {
+                      const QString& cleanedMessage)
+{
     QString line = time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) + QStringLiteral(" [") +
                    levelName(type) + QStringLiteral("] ") + cleanedMessage;
     if (context.file)
@@ -86,7 +92,8 @@ QString formatLogLine(const QDateTime& time, QtMsgType type, const QMessageLogCo
     return line;
 }
 
-void rotateIfNeeded(const QString& logFilePath, const LogLimits& limits) {
+void rotateIfNeeded(const QString& logFilePath, const LogLimits& limits)
+{
     if (QFileInfo(logFilePath).size() < limits.maxFileBytes)
         return;
     for (int n = std::max(1, limits.keepFiles); n >= 2; --n) {
@@ -97,7 +104,8 @@ void rotateIfNeeded(const QString& logFilePath, const LogLimits& limits) {
     QFile::rename(logFilePath, rotatedPath(logFilePath, 1));
 }
 
-void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
     const QString line =
         formatLogLine(QDateTime::currentDateTime(), type, context, sanitizeLogMessage(message));
 
@@ -123,12 +131,14 @@ void messageHandler(QtMsgType type, const QMessageLogContext& context, const QSt
         std::abort();
 }
 
-QString currentLogFilePath() {
+QString currentLogFilePath()
+{
     QMutexLocker lock(&state().mutex);
     return state().filePath;
 }
 
-LogLimits currentLogLimits() {
+LogLimits currentLogLimits()
+{
     QMutexLocker lock(&state().mutex);
     return state().limits;
 }

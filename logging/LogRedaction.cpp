@@ -8,42 +8,49 @@ namespace {
 
 // Each expression is compiled on first use and shared by every thread that logs.
 
-const QRegularExpression& authorizationHeader() {
+const QRegularExpression& authorizationHeader()
+{
     static const QRegularExpression re(QStringLiteral(
         R"re((?i)(authorization\s*["']?\s*[:=]\s*["']?)(?:bearer|basic)\s+[^\s"',;]+)re"));
     return re;
 }
 
-const QRegularExpression& keyValueSecret() {
+const QRegularExpression& keyValueSecret()
+{
     static const QRegularExpression re(QStringLiteral(
         R"re((?i)([A-Za-z0-9_-]*(?:token|api[_-]?key|access[_-]?key|secret|password|passwd|licen[cs]e[_-]?key|private[_-]?key|cookie)[A-Za-z0-9_-]*)(["']?\s*[:=]\s*["']?)([^\s"',;]+))re"));
     return re;
 }
 
-const QRegularExpression& bearerToken() {
+const QRegularExpression& bearerToken()
+{
     static const QRegularExpression re(QStringLiteral(R"re((?i)bearer\s+[A-Za-z0-9._~+/=-]+)re"));
     return re;
 }
 
-const QRegularExpression& doubleQuotedPath() {
+const QRegularExpression& doubleQuotedPath()
+{
     static const QRegularExpression re(
         QStringLiteral(R"re("((?:[A-Za-z]:[\\/]|\\\\|/)[^"\r\n]*)")re"));
     return re;
 }
 
-const QRegularExpression& singleQuotedPath() {
+const QRegularExpression& singleQuotedPath()
+{
     static const QRegularExpression re(
         QStringLiteral(R"re('((?:[A-Za-z]:[\\/]|\\\\|/)[^'\r\n]*)')re"));
     return re;
 }
 
-const QRegularExpression& barePath() {
+const QRegularExpression& barePath()
+{
     static const QRegularExpression re(QStringLiteral(
         R"re((?<![A-Za-z0-9:./\\>])(?:[A-Za-z]:[\\/][^\s"'<>|?*,;]*|\\\\[^\s"'<>|?*,;]+|/[^\s"'<>|?*,;]+))re"));
     return re;
 }
 
-QString keepQuotesAroundShortenedPath(const QRegularExpressionMatch& match) {
+QString keepQuotesAroundShortenedPath(const QRegularExpressionMatch& match)
+{
     const QString whole = match.captured(0);
     const QChar quote = whole.isEmpty() ? QChar(u'"') : whole.front();
     return quote + shortenPath(match.captured(1)) + quote;
@@ -52,7 +59,8 @@ QString keepQuotesAroundShortenedPath(const QRegularExpressionMatch& match) {
 } // namespace
 
 QString replaceMatches(const QString& text, const QRegularExpression& expression,
-                       const std::function<QString(const QRegularExpressionMatch&)>& callback) {
+                       const std::function<QString(const QRegularExpressionMatch&)>& callback)
+{
     QString result;
     result.reserve(text.size());
     qsizetype position = 0;
@@ -69,7 +77,8 @@ QString replaceMatches(const QString& text, const QRegularExpression& expression
     return result;
 }
 
-QString shortenPath(const QString& path) {
+QString shortenPath(const QString& path)
+{
     QString normalized = path;
     normalized.replace(u'\\', u'/');
     while (normalized.endsWith(u'/'))
@@ -78,7 +87,8 @@ QString shortenPath(const QString& path) {
     return last.isEmpty() ? QStringLiteral("<path>") : QStringLiteral("<path>/") + last;
 }
 
-QString redactSecrets(const QString& text) {
+QString redactSecrets(const QString& text)
+{
     QString result = text;
     result.replace(authorizationHeader(), QStringLiteral("\\1***"));
     result.replace(keyValueSecret(), QStringLiteral("\\1\\2***"));
@@ -86,7 +96,8 @@ QString redactSecrets(const QString& text) {
     return result;
 }
 
-QString maskAbsolutePaths(const QString& text) {
+QString maskAbsolutePaths(const QString& text)
+{
     QString result = replaceMatches(text, doubleQuotedPath(), keepQuotesAroundShortenedPath);
     result = replaceMatches(result, singleQuotedPath(), keepQuotesAroundShortenedPath);
     return replaceMatches(result, barePath(), [](const QRegularExpressionMatch& match) {
@@ -94,7 +105,8 @@ QString maskAbsolutePaths(const QString& text) {
     });
 }
 
-QString sanitizeLogMessage(const QString& text) {
+QString sanitizeLogMessage(const QString& text)
+{
     QString result = maskAbsolutePaths(redactSecrets(text));
     const qint64 cap = currentLogLimits().maxMessageChars;
     if (cap > 0 && result.size() > cap) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/DocumentListModel.h"
+#include "ui/RuleListModel.h"
 
 #include <QObject>
 #include <QStringList>
@@ -12,6 +13,7 @@ namespace Tessavo::Ui {
 class AppController : public QObject {
     Q_OBJECT
     Q_PROPERTY(Tessavo::Ui::DocumentListModel* documents READ documents CONSTANT)
+    Q_PROPERTY(Tessavo::Ui::RuleListModel* rules READ rules CONSTANT)
     Q_PROPERTY(bool importing READ importing NOTIFY busyChanged)
     Q_PROPERTY(int importProgress READ importProgress NOTIFY busyChanged)
     Q_PROPERTY(bool exporting READ exporting NOTIFY busyChanged)
@@ -26,6 +28,7 @@ public:
     ~AppController() override;
 
     DocumentListModel* documents() { return &m_documents; }
+    RuleListModel* rules() { return &m_rules; }
     bool importing() const { return m_importing; }
     int importProgress() const;
     bool exporting() const { return m_exporting; }
@@ -48,7 +51,10 @@ signals:
     void rulesChanged();
 
 private:
+    void loadRulesAtStartup();
+
     DocumentListModel m_documents{this};
+    RuleListModel m_rules{this};
     QString m_rulesPath;
     QStringList m_pendingPaths;
     int m_importedCount = 0;

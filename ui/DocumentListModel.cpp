@@ -2,11 +2,13 @@
 
 namespace Tessavo::Ui {
 
-int DocumentListModel::rowCount(const QModelIndex& parent) const {
+int DocumentListModel::rowCount(const QModelIndex& parent) const
+{
     return parent.isValid() ? 0 : int(m_records.size());
 }
 
-QVariant DocumentListModel::data(const QModelIndex& index, int role) const {
+QVariant DocumentListModel::data(const QModelIndex& index, int role) const
+{
     if (!index.isValid() || index.row() >= m_records.size())
         return {};
     const DocumentRecord& r = m_records.at(index.row());
@@ -49,7 +51,8 @@ QVariant DocumentListModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-QHash<int, QByteArray> DocumentListModel::roleNames() const {
+QHash<int, QByteArray> DocumentListModel::roleNames() const
+{
     return {
         {FileNameRole, "fileName"},
         {SourcePathRole, "sourcePath"},
@@ -70,32 +73,37 @@ QHash<int, QByteArray> DocumentListModel::roleNames() const {
     };
 }
 
-void DocumentListModel::appendRecord(const DocumentRecord& record) {
+void DocumentListModel::appendRecord(const DocumentRecord& record)
+{
     const int row = int(m_records.size());
     beginInsertRows(QModelIndex(), row, row);
     m_records.append(record);
     endInsertRows();
 }
 
-DocumentRecord* DocumentListModel::recordAt(int row) {
+DocumentRecord* DocumentListModel::recordAt(int row)
+{
     if (row < 0 || row >= m_records.size())
         return nullptr;
     return &m_records[row];
 }
 
-void DocumentListModel::clear() {
+void DocumentListModel::clear()
+{
     beginResetModel();
     m_records.clear();
     endResetModel();
 }
 
-void DocumentListModel::notifyRowChanged(int row) {
+void DocumentListModel::notifyRowChanged(int row)
+{
     if (row < 0 || row >= m_records.size())
         return;
     emit dataChanged(index(row), index(row), {});
 }
 
-void DocumentListModel::notifyAllChanged() {
+void DocumentListModel::notifyAllChanged()
+{
     if (m_records.isEmpty())
         return;
     emit dataChanged(index(0), index(int(m_records.size()) - 1), {});

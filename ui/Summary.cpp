@@ -2,7 +2,8 @@
 
 namespace Tessavo::Ui {
 
-QVariantMap summaryOf(const QList<DocumentRecord>& records) {
+QVariantMap summaryOf(const QList<DocumentRecord>& records)
+{
     int needsOcr = 0, unreadable = 0, pending = 0, accepted = 0, changed = 0, ignored = 0;
     int exportableCount = 0, suggestions = 0, conflicts = 0;
     for (const DocumentRecord& r : records) {
@@ -30,7 +31,8 @@ QVariantMap summaryOf(const QList<DocumentRecord>& records) {
     };
 }
 
-int importProgressPercent(bool importing, int importedCount, qsizetype pendingCount) {
+int importProgressPercent(bool importing, int importedCount, qsizetype pendingCount)
+{
     if (!importing)
         return 0;
     const double all = double(importedCount) + double(pendingCount);

@@ -19,7 +19,8 @@ private:
 };
 
 int TestExecutable::runTessavo(const QStringList& arguments, const QString& dataHome, int timeoutMs,
-                               bool* finished) {
+                               bool* finished)
+{
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -38,7 +39,8 @@ int TestExecutable::runTessavo(const QStringList& arguments, const QString& data
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
 }
 
-void TestExecutable::smokeTestExitsCleanlyAndLogsTheStart() {
+void TestExecutable::smokeTestExitsCleanlyAndLogsTheStart()
+{
     QTemporaryDir dataHome;
     bool finished = false;
     QCOMPARE(runTessavo({QStringLiteral("--smoke-test")}, dataHome.path(), 60000, &finished), 0);
@@ -53,7 +55,8 @@ void TestExecutable::smokeTestExitsCleanlyAndLogsTheStart() {
     QVERIFY2(shape.match(firstLine).hasMatch(), qPrintable(firstLine));
 }
 
-void TestExecutable::optionsAreCaseSensitive() {
+void TestExecutable::optionsAreCaseSensitive()
+{
     // "--Smoke-Test" is not the smoke-test option: the application keeps running normally.
     QTemporaryDir dataHome;
     bool finished = true;

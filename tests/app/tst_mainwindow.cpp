@@ -19,14 +19,16 @@ using namespace Tessavo;
 
 namespace {
 
-std::unique_ptr<QQmlApplicationEngine> makeEngine(Ui::AppController& controller) {
+std::unique_ptr<QQmlApplicationEngine> makeEngine(Ui::AppController& controller)
+{
     auto engine = std::make_unique<QQmlApplicationEngine>();
     engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
     engine->rootContext()->setContextProperty(QStringLiteral("app"), &controller);
     return engine;
 }
 
-QQuickItem* findInItems(QQuickItem* item, const QString& name) {
+QQuickItem* findInItems(QQuickItem* item, const QString& name)
+{
     if (item->objectName() == name)
         return item;
     const QList<QQuickItem*> children = item->childItems();
@@ -38,7 +40,8 @@ QQuickItem* findInItems(QQuickItem* item, const QString& name) {
 }
 
 // Searches the visual tree as well, since repeated delegates have no QObject parent.
-QQuickItem* findItem(QObject* root, const char* name) {
+QQuickItem* findItem(QObject* root, const char* name)
+{
     const QString objectName = QString::fromLatin1(name);
     if (auto* item = root->findChild<QQuickItem*>(objectName))
         return item;
@@ -63,12 +66,14 @@ private:
     QTemporaryDir m_dir;
 };
 
-void TestMainWindow::initTestCase() {
+void TestMainWindow::initTestCase()
+{
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     QVERIFY(m_dir.isValid());
 }
 
-void TestMainWindow::smokeTestOfTheRealWindowPasses() {
+void TestMainWindow::smokeTestOfTheRealWindowPasses()
+{
     Ui::AppController controller;
     auto engine = makeEngine(controller);
     QCOMPARE(App::runMainWindow(*engine, App::mainWindowUrl, true), int(App::ExitNormal));
@@ -81,7 +86,8 @@ void TestMainWindow::smokeTestOfTheRealWindowPasses() {
     QCOMPARE(window->minimumSize(), QSize(980, 660));
 }
 
-void TestMainWindow::exitCodesOfBrokenWindows_data() {
+void TestMainWindow::exitCodesOfBrokenWindows_data()
+{
     QTest::addColumn<QByteArray>("qml");
     QTest::addColumn<bool>("smokeTest");
     QTest::addColumn<int>("expected");
@@ -101,7 +107,8 @@ void TestMainWindow::exitCodesOfBrokenWindows_data() {
         << int(App::ExitSmokeWindowUnfit);
 }
 
-void TestMainWindow::exitCodesOfBrokenWindows() {
+void TestMainWindow::exitCodesOfBrokenWindows()
+{
     QFETCH(QByteArray, qml);
     QFETCH(bool, smokeTest);
     QFETCH(int, expected);
@@ -120,7 +127,8 @@ void TestMainWindow::exitCodesOfBrokenWindows() {
     QCOMPARE(App::runMainWindow(*engine, QUrl::fromLocalFile(path), smokeTest), expected);
 }
 
-void TestMainWindow::sidebarCountersFollowTheSummary() {
+void TestMainWindow::sidebarCountersFollowTheSummary()
+{
     Ui::AppController controller;
     auto engine = makeEngine(controller);
     engine->load(App::mainWindowUrl);
@@ -152,7 +160,8 @@ void TestMainWindow::sidebarCountersFollowTheSummary() {
     QCOMPARE(pages->property("currentIndex").toInt(), 3);
 }
 
-void TestMainWindow::footerIndicatorsAreIndependent() {
+void TestMainWindow::footerIndicatorsAreIndependent()
+{
     Ui::AppController controller;
     auto engine = makeEngine(controller);
     engine->load(App::mainWindowUrl);

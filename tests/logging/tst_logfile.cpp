@@ -13,7 +13,8 @@ using namespace Tessavo::Logging;
 
 namespace {
 
-QStringList readLines(const QString& path) {
+QStringList readLines(const QString& path)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
@@ -23,13 +24,15 @@ QStringList readLines(const QString& path) {
     return lines;
 }
 
-void writeFile(const QString& path, const QByteArray& content) {
+void writeFile(const QString& path, const QByteArray& content)
+{
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(file.write(content), content.size());
 }
 
-QByteArray readFile(const QString& path) {
+QByteArray readFile(const QString& path)
+{
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
@@ -51,7 +54,8 @@ private slots:
     void keepsLinesFromSeveralThreadsWhole();
 };
 
-void TestLogFile::levelWordsAreFiveCharacters() {
+void TestLogFile::levelWordsAreFiveCharacters()
+{
     QCOMPARE(levelName(QtDebugMsg), QStringLiteral("DEBUG"));
     QCOMPARE(levelName(QtInfoMsg), QStringLiteral("INFO "));
     QCOMPARE(levelName(QtWarningMsg), QStringLiteral("WARN "));
@@ -60,7 +64,8 @@ void TestLogFile::levelWordsAreFiveCharacters() {
     QCOMPARE(levelName(QtMsgType(42)), QStringLiteral("INFO "));
 }
 
-void TestLogFile::formatsLines() {
+void TestLogFile::formatsLines()
+{
     const QDateTime time(QDate(2025, 3, 1), QTime(9, 15, 2, 417));
     const QMessageLogContext withFile("/build/src/logging/LogFile.cpp", 42, "f", "default");
     QCOMPARE(formatLogLine(time, QtWarningMsg, withFile, QStringLiteral("text")),
@@ -75,7 +80,8 @@ void TestLogFile::formatsLines() {
              QStringLiteral("2025-03-01 09:15:02.417 [INFO ] plain"));
 }
 
-void TestLogFile::rotatesFullFiles() {
+void TestLogFile::rotatesFullFiles()
+{
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("tessavo-20250301.log"));
     const QByteArray full(LogLimits().maxFileBytes, 'x');
@@ -99,7 +105,8 @@ void TestLogFile::rotatesFullFiles() {
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 3);
 }
 
-void TestLogFile::leavesSmallFilesAlone() {
+void TestLogFile::leavesSmallFilesAlone()
+{
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("small.log"));
     writeFile(log, QByteArray(LogLimits().maxFileBytes - 1, 'x'));
@@ -111,7 +118,8 @@ void TestLogFile::leavesSmallFilesAlone() {
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("missing.log.1"))));
 }
 
-void TestLogFile::writesRedactedLinesToTheDailyFile() {
+void TestLogFile::writesRedactedLinesToTheDailyFile()
+{
     QTemporaryDir dir;
     const QString logDir = dir.filePath(QStringLiteral("nested/logs"));
     initLogging(logDir);
@@ -135,7 +143,8 @@ void TestLogFile::writesRedactedLinesToTheDailyFile() {
     QCOMPARE(readLines(expectedPath).size(), 1);
 }
 
-void TestLogFile::installsTheHandlerOnce() {
+void TestLogFile::installsTheHandlerOnce()
+{
     QTemporaryDir dir;
     initLogging(dir.filePath(QStringLiteral("a")));
     const QtMessageHandler replaced = qInstallMessageHandler(ignoreMessages);
@@ -150,7 +159,8 @@ void TestLogFile::installsTheHandlerOnce() {
     QCOMPARE(readLines(currentLogFilePath()).size(), 1);
 }
 
-void TestLogFile::keepsLinesFromSeveralThreadsWhole() {
+void TestLogFile::keepsLinesFromSeveralThreadsWhole()
+{
     QTemporaryDir dir;
     initLogging(dir.path());
     constexpr int threadCount = 6;

@@ -16,7 +16,8 @@ private slots:
     void replaceMatchesKeepsTextBetweenMatches();
 };
 
-void TestLogRedaction::sanitizesMessages_data() {
+void TestLogRedaction::sanitizesMessages_data()
+{
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expected");
 
@@ -67,13 +68,15 @@ void TestLogRedaction::sanitizesMessages_data() {
         << "token=***";
 }
 
-void TestLogRedaction::sanitizesMessages() {
+void TestLogRedaction::sanitizesMessages()
+{
     QFETCH(QString, input);
     QFETCH(QString, expected);
     QCOMPARE(sanitizeLogMessage(input), expected);
 }
 
-void TestLogRedaction::shortensPaths_data() {
+void TestLogRedaction::shortensPaths_data()
+{
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("expected");
     QTest::newRow("backslashes") << R"(C:\a\b.pdf)"
@@ -88,13 +91,15 @@ void TestLogRedaction::shortensPaths_data() {
                               << "<path>/name";
 }
 
-void TestLogRedaction::shortensPaths() {
+void TestLogRedaction::shortensPaths()
+{
     QFETCH(QString, path);
     QFETCH(QString, expected);
     QCOMPARE(shortenPath(path), expected);
 }
 
-void TestLogRedaction::capsLongMessages() {
+void TestLogRedaction::capsLongMessages()
+{
     const QString exact(4096, u'a');
     QCOMPARE(sanitizeLogMessage(exact), exact);
 
@@ -111,7 +116,8 @@ void TestLogRedaction::capsLongMessages() {
     QCOMPARE(cleaned.size(), 4108);
 }
 
-void TestLogRedaction::replaceMatchesKeepsTextBetweenMatches() {
+void TestLogRedaction::replaceMatchesKeepsTextBetweenMatches()
+{
     const QRegularExpression digits(QStringLiteral("\\d+"));
     const QString result =
         replaceMatches(QStringLiteral("a1b22c333"), digits, [](const QRegularExpressionMatch& m) {

@@ -9,7 +9,8 @@
 
 namespace {
 
-std::string makePrivateDir(const char* pattern) {
+std::string makePrivateDir(const char* pattern)
+{
     std::string path = std::string(P_tmpdir) + "/" + pattern;
     if (!mkdtemp(path.data()))
         std::abort();

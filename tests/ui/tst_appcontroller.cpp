@@ -1,7 +1,12 @@
 #include "ui/AppController.h"
 #include "ui/Summary.h"
 
+#include "core/RulesFile.h"
+
+#include <QDir>
+#include <QFile>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 
 using namespace Tessavo;
@@ -10,7 +15,8 @@ using namespace Tessavo::Ui;
 namespace {
 
 DocumentRecord record(int state, int decision, const QString& suggestion = {},
-                      bool conflict = false) {
+                      bool conflict = false)
+{
     DocumentRecord r;
     r.state = state;
     r.decision = decision;
@@ -33,9 +39,33 @@ private slots:
     void importProgressArithmetic_data();
     void importProgressArithmetic();
     void statusChangesOnlyForANewText();
+    void loadsRulesAtStartup();
+    void fallsBackToBuiltInRulesSilently_data();
+    void fallsBackToBuiltInRulesSilently();
+
+private:
+    static QString rulesPath();
+    static QByteArray writeRulesFile(const QByteArray& content);
 };
 
-void TestAppController::startsIdleWithTheWelcomeText() {
+QString TestAppController::rulesPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+           QStringLiteral("/rules.json");
+}
+
+QByteArray TestAppController::writeRulesFile(const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(rulesPath()).path());
+    QFile file(rulesPath());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return {};
+    file.write(content);
+    return content;
+}
+
+void TestAppController::startsIdleWithTheWelcomeText()
+{
     AppController controller;
     QCOMPARE(controller.status(),
              QStringLiteral("Add PDFs to start. Files are processed on this computer only."));
@@ -58,7 +88,8 @@ void TestAppController::startsIdleWithTheWelcomeText() {
                 .endsWith(QStringLiteral("/fonts/DejaVuSans.ttf")));
 }
 
-void TestAppController::summaryCountsEveryKey() {
+void TestAppController::summaryCountsEveryKey()
+{
     const QList<DocumentRecord> three = {
         record(Ready, Ignored),
         record(NeedsOcr, NeedsReview),
@@ -90,7 +121,8 @@ void TestAppController::summaryCountsEveryKey() {
     QCOMPARE(s["conflicts"].toInt(), 1);
 }
 
-void TestAppController::importProgressArithmetic_data() {
+void TestAppController::importProgressArithmetic_data()
+{
     QTest::addColumn<bool>("importing");
     QTest::addColumn<int>("done");
     QTest::addColumn<int>("pending");
@@ -103,7 +135,8 @@ void TestAppController::importProgressArithmetic_data() {
     QTest::newRow("nothing at all") << true << 0 << 0 << 100;
 }
 
-void TestAppController::importProgressArithmetic() {
+void TestAppController::importProgressArithmetic()
+{
     QFETCH(bool, importing);
     QFETCH(int, done);
     QFETCH(int, pending);
@@ -111,7 +144,8 @@ void TestAppController::importProgressArithmetic() {
     QCOMPARE(importProgressPercent(importing, done, pending), expected);
 }
 
-void TestAppController::statusChangesOnlyForANewText() {
+void TestAppController::statusChangesOnlyForANewText()
+{
     AppController controller;
     QSignalSpy spy(&controller, &AppController::statusChanged);
     controller.setStatus(QStringLiteral("one"));
@@ -120,6 +154,57 @@ void TestAppController::statusChangesOnlyForANewText() {
     controller.setStatus(QStringLiteral("two"));
     QCOMPARE(spy.count(), 2);
     QCOMPARE(controller.status(), QStringLiteral("two"));
+}
+
+void TestAppController::loadsRulesAtStartup()
+{
+    Rule custom;
+    custom.id = QStringLiteral("rule-abcdef01");
+    custom.name = QStringLiteral("Custom");
+    custom.category = QStringLiteral("08_Other");
+    custom.fileContains = QStringLiteral("misc");
+    Rule invalid;
+    invalid.name = QStringLiteral("No condition");
+    invalid.category = QStringLiteral("08_Other");
+    writeRulesFile(rulesDocument({custom, invalid}));
+
+    AppController controller;
+    QCOMPARE(controller.rules()->ruleList(), QList<Rule>{custom});
+    QFile::remove(rulesPath());
+}
+
+void TestAppController::fallsBackToBuiltInRulesSilently_data()
+{
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("no file") << false << QByteArray();
+    QTest::newRow("not JSON") << true << QByteArray("{ not json");
+    QTest::newRow("no valid rule")
+        << true << QByteArray(R"({"schemaVersion":1,"rules":[{"name":"x"}]})");
+    QTest::newRow("empty array") << true << QByteArray("[]");
+}
+
+void TestAppController::fallsBackToBuiltInRulesSilently()
+{
+    QFETCH(bool, present);
+    QFETCH(QByteArray, content);
+    QFile::remove(rulesPath());
+    if (present)
+        QCOMPARE(writeRulesFile(content), content);
+
+    AppController controller;
+    const QList<Rule>& rules = controller.rules()->ruleList();
+    QCOMPARE(rules.size(), 9);
+    QCOMPARE(rules.first().name, QStringLiteral("Solicitation document"));
+
+    // Nothing is written at start-up.
+    QCOMPARE(QFile::exists(rulesPath()), present);
+    if (present) {
+        QFile file(rulesPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), content);
+    }
+    QFile::remove(rulesPath());
 }
 
 QTEST_GUILESS_MAIN(TestAppController)

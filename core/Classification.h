@@ -1,0 +1,42 @@
+#pragma once
+
+#include "core/DocumentRecord.h"
+#include "core/Rule.h"
+#include "core/RuleMatch.h"
+
+#include <QList>
+#include <QString>
+
+namespace Tessavo {
+
+// What classification proposes for one document; empty when no rule matched.
+struct Suggestion {
+    QString category;
+    QString ruleId;
+    QString ruleName;
+    QString evidence;
+    int evidencePage = -1;
+    QList<RuleMatch> matches; // ranking order, winner first
+    bool conflict = false;
+    QString conflictNote;
+
+    friend bool operator==(const Suggestion&, const Suggestion&) = default;
+};
+
+// The outcome of testing one rule against one document.
+struct RuleEvaluation {
+    bool matched = false;
+    QString evidence; // the conditions that held, joined with "; "
+    int page = -1;    // zero-based page of the text hit; -1 without a text condition
+};
+
+// Tests every set condition of the rule, in a fixed order; ignores whether the rule is enabled.
+RuleEvaluation matchRule(const Rule& rule, const DocumentRecord& record);
+
+// The best-ranked enabled matching rule, every match, and any disagreement between them.
+Suggestion classify(const QList<Rule>& rules, const DocumentRecord& record);
+
+// Replaces the record's suggestion fields by the suggestion.
+void applySuggestion(DocumentRecord& record, const Suggestion& suggestion);
+
+} // namespace Tessavo

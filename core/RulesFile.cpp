@@ -1,0 +1,124 @@
+#include "core/RulesFile.h"
+
+#include <QVariant>
+
+#include <cmath>
+#include <limits>
+
+namespace Tessavo {
+
+namespace {
+
+QString stringOf(const QJsonObject& object, QLatin1StringView key)
+{
+    return object.value(key).toString();
+}
+
+// A JSON number truncated toward zero to 64 bits. Values beyond the range are clamped, NaN and
+// non-numbers read as 0.
+qint64 int64Of(const QJsonObject& object, QLatin1StringView key)
+{
+    const QJsonValue value = object.value(key);
+    if (!value.isDouble())
+        return 0;
+    const QVariant stored = value.toVariant();
+    if (stored.typeId() == QMetaType::LongLong)
+        return stored.toLongLong();
+
+    const double number = value.toDouble();
+    constexpr double limit = 9223372036854775808.0; // 2^63
+    if (std::isnan(number))
+        return 0;
+    if (number >= limit)
+        return std::numeric_limits<qint64>::max();
+    if (number <= -limit)
+        return std::numeric_limits<qint64>::min();
+    return qint64(number);
+}
+
+} // namespace
+
+Rule ruleFromJson(const QJsonObject& object, bool* valid)
+{
+    Rule rule;
+    rule.id = stringOf(object, QLatin1StringView("id"));
+    rule.name = stringOf(object, QLatin1StringView("name"));
+    rule.category = stringOf(object, QLatin1StringView("category"));
+    rule.enabled = object.value(QLatin1StringView("enabled")).toBool(true);
+    rule.priority = object.value(QLatin1StringView("priority")).toInt(100);
+    rule.fileContains = stringOf(object, QLatin1StringView("fileContains"));
+    rule.textContains = stringOf(object, QLatin1StringView("textContains"));
+    rule.minPages = object.value(QLatin1StringView("minPages")).toInt(0);
+    rule.maxPages = object.value(QLatin1StringView("maxPages")).toInt(0);
+    rule.minBytes = int64Of(object, QLatin1StringView("minBytes"));
+    rule.maxBytes = int64Of(object, QLatin1StringView("maxBytes"));
+    if (valid)
+        *valid = isValid(rule);
+    if (rule.id.isEmpty())
+        rule.id = newRuleId();
+    return rule;
+}
+
+QList<Rule> rulesFromJson(const QJsonArray& array)
+{
+    QList<Rule> rules;
+    for (const QJsonValue& element : array) {
+        if (!element.isObject())
+            continue;
+        bool valid = false;
+        Rule rule = ruleFromJson(element.toObject(), &valid);
+        if (valid)
+            rules.append(std::move(rule));
+    }
+    return rules;
+}
+
+QJsonObject ruleToJson(const Rule& rule)
+{
+    return {
+        {QStringLiteral("id"), rule.id.isEmpty() ? newRuleId() : rule.id},
+        {QStringLiteral("name"), rule.name},
+        {QStringLiteral("category"), rule.category},
+        {QStringLiteral("enabled"), rule.enabled},
+        {QStringLiteral("priority"), rule.priority},
+        {QStringLiteral("fileContains"), rule.fileContains},
+        {QStringLiteral("textContains"), rule.textContains},
+        {QStringLiteral("minPages"), rule.minPages},
+        {QStringLiteral("maxPages"), rule.maxPages},
+        {QStringLiteral("minBytes"), double(rule.minBytes)},
+        {QStringLiteral("maxBytes"), double(rule.maxBytes)},
+    };
+}
+
+QJsonArray rulesToJson(const QList<Rule>& rules)
+{
+    QJsonArray array;
+    for (const Rule& rule : rules)
+        array.append(ruleToJson(rule));
+    return array;
+}
+
+QJsonArray rulesArrayOf(const QJsonDocument& document)
+{
+    if (document.isObject())
+        return document.object().value(QLatin1StringView("rules")).toArray();
+    if (document.isArray())
+        return document.array();
+    return {};
+}
+
+QByteArray rulesDocument(const QList<Rule>& rules)
+{
+    const QJsonObject root{
+        {QStringLiteral("schemaVersion"), 1},
+        {QStringLiteral("rules"), rulesToJson(rules)},
+    };
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+QList<Rule> readRulesDocument(const QByteArray& bytes)
+{
+    return rulesFromJson(rulesArrayOf(QJsonDocument::fromJson(bytes)));
+}
+
+} // namespace Tessavo

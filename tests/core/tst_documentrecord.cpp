@@ -1,0 +1,129 @@
+#include "core/DocumentRecord.h"
+
+#include <QTest>
+
+using namespace Tessavo;
+
+class TestDocumentRecord : public QObject {
+    Q_OBJECT
+
+private slots:
+    void sizeTextsAtUnitBoundaries_data();
+    void sizeTextsAtUnitBoundaries();
+    void sizeTextsIgnoreTheLocale();
+    void displayTextsFallBack();
+    void displayCategoryPrefersTheReviewersChoice();
+    void exportableNeedsAnOpenedUnignoredDocument();
+    void freshRecordDefaults();
+};
+
+void TestDocumentRecord::sizeTextsAtUnitBoundaries_data()
+{
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("evidence");
+    QTest::newRow("zero") << qint64(0) << "0 B"
+                          << "0 B";
+    QTest::newRow("below a kilobyte") << qint64(1023) << "1023 B"
+                                      << "1023 B";
+    QTest::newRow("one kilobyte") << qint64(1024) << "1 KB"
+                                  << "1.0 KB";
+    QTest::newRow("rounds to nearest") << qint64(1536) << "2 KB"
+                                       << "1.5 KB";
+    QTest::newRow("500 KB") << qint64(500 * 1024) << "500 KB"
+                            << "500.0 KB";
+    QTest::newRow("just below a megabyte") << qint64(1048575) << "1024 KB"
+                                           << "1024.0 KB";
+    QTest::newRow("one megabyte") << qint64(1048576) << "1.0 MB"
+                                  << "1.0 MB";
+    QTest::newRow("five megabytes") << qint64(5 * 1048576) << "5.0 MB"
+                                    << "5.0 MB";
+    QTest::newRow("no digit grouping") << qint64(5000) * 1048576 << "5000.0 MB"
+                                       << "5000.0 MB";
+    QTest::newRow("negative") << qint64(-5) << "-5 B"
+                              << "-5 B";
+}
+
+void TestDocumentRecord::sizeTextsAtUnitBoundaries()
+{
+    QFETCH(qint64, bytes);
+    QFETCH(QString, list);
+    QFETCH(QString, evidence);
+    QCOMPARE(sizeText(bytes), list);
+    QCOMPARE(evidenceSizeText(bytes), evidence);
+}
+
+void TestDocumentRecord::sizeTextsIgnoreTheLocale()
+{
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QCOMPARE(sizeText(1572864), QStringLiteral("1.5 MB"));
+    QCOMPARE(evidenceSizeText(1536), QStringLiteral("1.5 KB"));
+    QLocale::setDefault(previous);
+}
+
+void TestDocumentRecord::displayTextsFallBack()
+{
+    QCOMPARE(stateText(Ready), QStringLiteral("Ready"));
+    QCOMPARE(stateText(NeedsOcr), QStringLiteral("Needs OCR"));
+    QCOMPARE(stateText(Unreadable), QStringLiteral("Unreadable"));
+    QCOMPARE(stateText(Encrypted), QStringLiteral("Encrypted"));
+    QCOMPARE(stateText(7), QStringLiteral("Unknown"));
+    QCOMPARE(stateText(-1), QStringLiteral("Unknown"));
+    QCOMPARE(decisionText(NeedsReview), QStringLiteral("Needs review"));
+    QCOMPARE(decisionText(Accepted), QStringLiteral("Accepted"));
+    QCOMPARE(decisionText(Changed), QStringLiteral("Changed"));
+    QCOMPARE(decisionText(Ignored), QStringLiteral("Ignored"));
+    QCOMPARE(decisionText(-1), QStringLiteral("Needs review"));
+    QCOMPARE(decisionText(4), QStringLiteral("Needs review"));
+}
+
+void TestDocumentRecord::displayCategoryPrefersTheReviewersChoice()
+{
+    DocumentRecord r;
+    r.suggestedCategory = QStringLiteral("02_Forms");
+    r.finalCategory = QStringLiteral("03_Pricing");
+
+    r.decision = Accepted;
+    QCOMPARE(displayCategory(r), QStringLiteral("03_Pricing"));
+    r.decision = Changed;
+    QCOMPARE(displayCategory(r), QStringLiteral("03_Pricing"));
+    r.decision = Ignored; // a previously accepted category is not shown any more
+    QCOMPARE(displayCategory(r), QStringLiteral("02_Forms"));
+    r.decision = NeedsReview;
+    QCOMPARE(displayCategory(r), QStringLiteral("02_Forms"));
+
+    r.decision = Changed;
+    r.finalCategory.clear();
+    QCOMPARE(displayCategory(r), QStringLiteral("02_Forms"));
+    r.suggestedCategory.clear();
+    QVERIFY(displayCategory(r).isEmpty());
+    QVERIFY(!hasSuggestion(r));
+}
+
+void TestDocumentRecord::exportableNeedsAnOpenedUnignoredDocument()
+{
+    for (int state : {int(Ready), int(NeedsOcr), int(Unreadable), int(Encrypted), 9}) {
+        for (int decision : {NeedsReview, Accepted, Changed, Ignored}) {
+            DocumentRecord r;
+            r.state = state;
+            r.decision = decision;
+            const bool expected = (state == Ready || state == NeedsOcr) && decision != Ignored;
+            QCOMPARE(exportable(r), expected);
+        }
+    }
+}
+
+void TestDocumentRecord::freshRecordDefaults()
+{
+    const DocumentRecord r;
+    QCOMPARE(r.state, int(Unreadable));
+    QCOMPARE(r.decision, int(NeedsReview));
+    QCOMPARE(r.evidencePage, -1);
+    QVERIFY(!r.conflict);
+    QCOMPARE(r.sizeBytes, 0);
+    QVERIFY(r.pageTexts.isEmpty() && r.matches.isEmpty() && r.sha256.isEmpty());
+}
+
+QTEST_APPLESS_MAIN(TestDocumentRecord)
+#include "tst_documentrecord.moc"

@@ -1,0 +1,213 @@
+#include "ui/DocumentListModel.h"
+#include "ui/RuleListModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Tessavo;
+using namespace Tessavo::Ui;
+
+namespace {
+
+DocumentRecord sampleRecord()
+{
+    DocumentRecord r;
+    r.fileName = QStringLiteral("Offer, final.pdf");
+    r.sourcePath = QStringLiteral("/bids/Offer, final.pdf");
+    r.pages = 3;
+    r.textPages = 2;
+    r.sizeBytes = 2048;
+    r.sha256 = QByteArray("0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef");
+    r.state = NeedsOcr;
+    r.suggestedCategory = QStringLiteral("02_Forms");
+    r.ruleName = QStringLiteral("Bid bond");
+    r.evidence = QStringLiteral("text contains \"bid bond\" on page 1");
+    r.conflict = true;
+    r.conflictNote = QStringLiteral("Conflicting categories: …");
+    r.decision = Changed;
+    r.finalCategory = QStringLiteral("03_Pricing");
+    r.note = QStringLiteral("n");
+    return r;
+}
+
+} // namespace
+
+class TestListModels : public QObject {
+    Q_OBJECT
+
+private slots:
+    void documentRolesExposeTheRecord();
+    void documentModelRejectsInvalidIndexes();
+    void documentNotificationsStayInRange();
+    void ruleSummaries_data();
+    void ruleSummaries();
+    void ruleModelOperations();
+};
+
+void TestListModels::documentRolesExposeTheRecord()
+{
+    DocumentListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.appendRecord(sampleRecord());
+    const QModelIndex i = model.index(0);
+
+    const QHash<int, QByteArray> names = model.roleNames();
+    QCOMPARE(names.size(), 16);
+    QCOMPARE(names.value(257), QByteArray("fileName"));
+    QCOMPARE(names.value(270), QByteArray("sha"));
+    QCOMPARE(names.value(272), QByteArray("hasSuggestion"));
+
+    auto role = [&](const char* name) {
+        return model.data(i, names.key(name));
+    };
+    QCOMPARE(model.data(i, Qt::DisplayRole).toString(), QStringLiteral("Offer, final.pdf"));
+    QCOMPARE(role("fileName").toString(), QStringLiteral("Offer, final.pdf"));
+    QCOMPARE(role("sourcePath").toString(), QStringLiteral("/bids/Offer, final.pdf"));
+    QCOMPARE(role("pages").toInt(), 3);
+    QCOMPARE(role("textPages").toInt(), 2);
+    QCOMPARE(role("sizeText").toString(), QStringLiteral("2 KB"));
+    QCOMPARE(role("stateText").toString(), QStringLiteral("Needs OCR"));
+    QCOMPARE(role("category").toString(), QStringLiteral("03_Pricing"));
+    QCOMPARE(role("ruleName").toString(), QStringLiteral("Bid bond"));
+    QCOMPARE(role("conflict").toBool(), true);
+    QCOMPARE(role("decision").toInt(), int(Changed));
+    QCOMPARE(role("decisionText").toString(), QStringLiteral("Changed"));
+    QCOMPARE(role("sha").toString(), QStringLiteral("0123456789ab"));
+    QCOMPARE(role("note").toString(), QStringLiteral("n"));
+    QCOMPARE(role("hasSuggestion").toBool(), true);
+
+    DocumentRecord unhashed;
+    model.appendRecord(unhashed);
+    QVERIFY(model.data(model.index(1), DocumentListModel::ShaRole).toString().isEmpty());
+    QCOMPARE(model.data(model.index(1), DocumentListModel::StateTextRole).toString(),
+             QStringLiteral("Unreadable"));
+}
+
+void TestListModels::documentModelRejectsInvalidIndexes()
+{
+    DocumentListModel model;
+    model.appendRecord(sampleRecord());
+    QVERIFY(!model.data(model.index(1), DocumentListModel::FileNameRole).isValid());
+    QVERIFY(!model.data(model.index(-1), DocumentListModel::FileNameRole).isValid());
+    QVERIFY(!model.data(model.index(0), 273).isValid());
+    QVERIFY(!model.data(model.index(0), Qt::DecorationRole).isValid());
+    QCOMPARE(model.rowCount(model.index(0)), 0);
+    QVERIFY(model.recordAt(1) == nullptr);
+    QVERIFY(model.recordAt(-1) == nullptr);
+    QVERIFY(model.recordAt(0) != nullptr);
+}
+
+void TestListModels::documentNotificationsStayInRange()
+{
+    DocumentListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+
+    model.notifyAllChanged();
+    QCOMPARE(changed.count(), 0);
+
+    for (int i = 0; i < 5; ++i)
+        model.appendRecord(sampleRecord());
+    model.notifyRowChanged(5);
+    model.notifyRowChanged(-1);
+    QCOMPARE(changed.count(), 0);
+    model.notifyRowChanged(4);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(changed.at(0).at(0).toModelIndex().row(), 4);
+    QVERIFY(changed.at(0).at(2).value<QList<int>>().isEmpty());
+
+    model.notifyAllChanged();
+    QCOMPARE(changed.count(), 2);
+    QCOMPARE(changed.at(1).at(0).toModelIndex().row(), 0);
+    QCOMPARE(changed.at(1).at(1).toModelIndex().row(), 4);
+
+    model.clear();
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(model.rowCount(), 0);
+    QVERIFY(model.records().isEmpty());
+}
+
+void TestListModels::ruleSummaries_data()
+{
+    QTest::addColumn<Rule>("rule");
+    QTest::addColumn<QString>("expected");
+    const QList<Rule> builtIn = defaultRules();
+    QTest::newRow("built-in References") << builtIn[6] << "file name contains \"reference\"";
+    Rule r;
+    r.textContains = QStringLiteral("bid bond");
+    r.minPages = 2;
+    QTest::newRow("text and pages") << r << "text contains \"bid bond\"; pages >= 2";
+    Rule sizes;
+    sizes.minBytes = 1536;
+    QTest::newRow("min size in whole KB") << sizes << "size >= 1 KB";
+    sizes.minBytes = 0;
+    sizes.maxBytes = 500;
+    QTest::newRow("max size rounds down") << sizes << "size <= 0 KB";
+    Rule none;
+    none.fileContains = QStringLiteral("  ");
+    none.minPages = -3;
+    QTest::newRow("no conditions") << none << "no conditions";
+    Rule every;
+    every.fileContains = QStringLiteral(" a ");
+    every.textContains = QStringLiteral("b");
+    every.minPages = 1;
+    every.maxPages = 2;
+    every.minBytes = 2048;
+    every.maxBytes = 4096;
+    QTest::newRow("every condition in order")
+        << every
+        << "file name contains \" a \"; text contains \"b\"; pages >= 1; pages <= 2; "
+           "size >= 2 KB; size <= 4 KB";
+}
+
+void TestListModels::ruleSummaries()
+{
+    QFETCH(Rule, rule);
+    QFETCH(QString, expected);
+    QCOMPARE(ruleSummary(rule), expected);
+}
+
+void TestListModels::ruleModelOperations()
+{
+    RuleListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    model.setRules(defaultRules());
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(model.rowCount(), 9);
+
+    const QModelIndex first = model.index(0);
+    QCOMPARE(model.roleNames().size(), 6);
+    QCOMPARE(model.data(first, Qt::DisplayRole).toString(),
+             QStringLiteral("Solicitation document"));
+    QCOMPARE(model.data(first, RuleListModel::CategoryRole).toString(),
+             QStringLiteral("01_Solicitation"));
+    QCOMPARE(model.data(first, RuleListModel::PriorityRole).toInt(), 10);
+    QCOMPARE(model.data(first, RuleListModel::SummaryRole).toString(),
+             QStringLiteral("text contains \"request for proposals\""));
+    QCOMPARE(model.data(first, RuleListModel::EnabledRole).toBool(), true);
+    QCOMPARE(model.data(first, RuleListModel::IdRole).toString(), model.ruleList().first().id);
+    QVERIFY(!model.data(first, 263).isValid());
+    QVERIFY(!model.data(model.index(9), RuleListModel::NameRole).isValid());
+
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    model.ruleAt(2)->enabled = false;
+    model.notifyRowChanged(2);
+    model.notifyRowChanged(9);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(model.data(model.index(2), RuleListModel::EnabledRole).toBool(), false);
+    QVERIFY(model.ruleAt(9) == nullptr);
+
+    model.setRules({defaultRules().first()});
+    model.removeRule(1);
+    QCOMPARE(model.rowCount(), 1);
+    model.removeRule(0);
+    QCOMPARE(model.rowCount(), 0);
+    model.appendRule(defaultRules().last());
+    QCOMPARE(model.ruleList().first().name, QStringLiteral("Appendix"));
+}
+
+QTEST_APPLESS_MAIN(TestListModels)
+#include "tst_listmodels.moc"

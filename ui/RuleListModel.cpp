@@ -1,0 +1,100 @@
+#include "ui/RuleListModel.h"
+
+#include <QStringList>
+
+namespace Tessavo::Ui {
+
+QString ruleSummary(const Rule& rule)
+{
+    QStringList parts;
+    if (!rule.fileContains.trimmed().isEmpty())
+        parts << QStringLiteral("file name contains \"%1\"").arg(rule.fileContains);
+    if (!rule.textContains.trimmed().isEmpty())
+        parts << QStringLiteral("text contains \"%1\"").arg(rule.textContains);
+    if (rule.minPages > 0)
+        parts << QStringLiteral("pages >= %1").arg(rule.minPages);
+    if (rule.maxPages > 0)
+        parts << QStringLiteral("pages <= %1").arg(rule.maxPages);
+    if (rule.minBytes > 0)
+        parts << QStringLiteral("size >= %1 KB").arg(rule.minBytes / 1024);
+    if (rule.maxBytes > 0)
+        parts << QStringLiteral("size <= %1 KB").arg(rule.maxBytes / 1024);
+    return parts.isEmpty() ? QStringLiteral("no conditions") : parts.join(QStringLiteral("; "));
+}
+
+int RuleListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_rules.size());
+}
+
+QVariant RuleListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rules.size())
+        return {};
+    const Rule& rule = m_rules.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+    case NameRole:
+        return rule.name;
+    case CategoryRole:
+        return rule.category;
+    case PriorityRole:
+        return rule.priority;
+    case SummaryRole:
+        return ruleSummary(rule);
+    case EnabledRole:
+        return rule.enabled;
+    case IdRole:
+        return rule.id;
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> RuleListModel::roleNames() const
+{
+    return {
+        {NameRole, "name"},           {CategoryRole, "category"}, {PriorityRole, "priority"},
+        {SummaryRole, "ruleSummary"}, {EnabledRole, "enabled"},   {IdRole, "ruleId"},
+    };
+}
+
+void RuleListModel::appendRule(const Rule& rule)
+{
+    const int row = int(m_rules.size());
+    beginInsertRows(QModelIndex(), row, row);
+    m_rules.append(rule);
+    endInsertRows();
+}
+
+Rule* RuleListModel::ruleAt(int row)
+{
+    if (row < 0 || row >= m_rules.size())
+        return nullptr;
+    return &m_rules[row];
+}
+
+void RuleListModel::removeRule(int row)
+{
+    if (row < 0 || row >= m_rules.size())
+        return;
+    beginRemoveRows(QModelIndex(), row, row);
+    m_rules.removeAt(row);
+    endRemoveRows();
+}
+
+void RuleListModel::setRules(const QList<Rule>& rules)
+{
+    beginResetModel();
+    m_rules = rules;
+    endResetModel();
+}
+
+void RuleListModel::notifyRowChanged(int row)
+{
+    if (row < 0 || row >= m_rules.size())
+        return;
+    emit dataChanged(index(row), index(row), {});
+}
+
+} // namespace Tessavo::Ui
