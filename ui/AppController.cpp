@@ -19,11 +19,19 @@ AppController::AppController(QObject* parent)
     , m_rulesPath(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
                   QStringLiteral("/rules.json"))
 {
+    m_taskService = new Morvane::TaskService({.maxConcurrent = 1, .maxQueued = 4}, this);
+    connect(m_taskService, &Morvane::TaskService::finished, this, &AppController::onExportFinished);
     loadRulesAtStartup();
     setStatus(QStringLiteral("Add PDFs to start. Files are processed on this computer only."));
 }
 
-AppController::~AppController() = default;
+AppController::~AppController()
+{
+    // Cancels a running export and gives it two seconds; the service's own destructor then waits
+    // for whatever is still running.
+    if (m_taskService)
+        m_taskService->shutdown(2000);
+}
 
 int AppController::importProgress() const
 {
@@ -61,6 +69,30 @@ void AppController::loadRulesAtStartup()
     }
     const QList<Rule> loaded = readRulesDocument(file.readAll());
     m_rules.setRules(loaded.isEmpty() ? defaultRules() : loaded);
+}
+
+void AppController::onExportFinished(qulonglong, Morvane::TaskService::Outcome outcome,
+                                     const QVariant& result, const QString& error)
+{
+    m_exporting = false;
+    emit busyChanged();
+    if (outcome != Morvane::TaskService::Outcome::Succeeded) {
+        setStatus(QStringLiteral("Export failed: %1")
+                      .arg(error.isEmpty() ? QStringLiteral("cancelled or timed out") : error));
+        return;
+    }
+    const QVariantMap map = result.toMap();
+    if (!map.value(QStringLiteral("ok")).toBool()) {
+        setStatus(
+            QStringLiteral("Export failed: %1").arg(map.value(QStringLiteral("error")).toString()));
+        return;
+    }
+    m_lastExport = map;
+    setStatus(QStringLiteral("Exported %1 documents to %2")
+                  .arg(QString::number(map.value(QStringLiteral("exported")).toInt()),
+                       map.value(QStringLiteral("directory")).toString()));
+    emit exportFinished();
+    emit summaryChanged();
 }
 
 void AppController::setStatus(const QString& text)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tasks/TaskService.h"
 #include "ui/DocumentListModel.h"
 #include "ui/RuleListModel.h"
 
@@ -52,9 +53,12 @@ signals:
 
 private:
     void loadRulesAtStartup();
+    void onExportFinished(qulonglong id, Morvane::TaskService::Outcome outcome,
+                          const QVariant& result, const QString& error);
 
     DocumentListModel m_documents{this};
     RuleListModel m_rules{this};
+    Morvane::TaskService* m_taskService = nullptr;
     QString m_rulesPath;
     QStringList m_pendingPaths;
     int m_importedCount = 0;

@@ -2,12 +2,17 @@
 #include "ui/Summary.h"
 
 #include "core/RulesFile.h"
+#include "tasks/TaskService.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
+
+#include <atomic>
+#include <stdexcept>
 
 using namespace Tessavo;
 using namespace Tessavo::Ui;
@@ -39,6 +44,8 @@ private slots:
     void importProgressArithmetic_data();
     void importProgressArithmetic();
     void statusChangesOnlyForANewText();
+    void reportsTheOutcomeOfItsBackgroundTask();
+    void destructionCancelsARunningTask();
     void loadsRulesAtStartup();
     void fallsBackToBuiltInRulesSilently_data();
     void fallsBackToBuiltInRulesSilently();
@@ -154,6 +161,67 @@ void TestAppController::statusChangesOnlyForANewText()
     controller.setStatus(QStringLiteral("two"));
     QCOMPARE(spy.count(), 2);
     QCOMPARE(controller.status(), QStringLiteral("two"));
+}
+
+void TestAppController::reportsTheOutcomeOfItsBackgroundTask()
+{
+    using Morvane::TaskContext;
+    AppController controller;
+    auto* service = controller.findChild<Morvane::TaskService*>();
+    QVERIFY(service);
+    QSignalSpy finished(&controller, &AppController::exportFinished);
+    QSignalSpy busy(&controller, &AppController::busyChanged);
+
+    const QVariantMap success = {
+        {"ok", true},    {"error", QString()}, {"directory", "/out/B"},
+        {"csv", "c"},    {"pdf", "p"},         {"zip", "/out/B.zip"},
+        {"exported", 3}, {"skipped", 0},       {"warnings", QStringList()}};
+    QVERIFY(service->submit([success](const TaskContext&) { return QVariant(success); }));
+    QTRY_COMPARE_WITH_TIMEOUT(controller.status(), QStringLiteral("Exported 3 documents to /out/B"),
+                              20000);
+    QCOMPARE(controller.lastExport(), success);
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(busy.count(), 1);
+    QVERIFY(!controller.exporting());
+
+    const QVariantMap failure = {{"ok", false}, {"error", "Cannot create export folder: /x"}};
+    QVERIFY(service->submit([failure](const TaskContext&) { return QVariant(failure); }));
+    QTRY_COMPARE_WITH_TIMEOUT(controller.status(),
+                              QStringLiteral("Export failed: Cannot create export folder: /x"),
+                              20000);
+    QCOMPARE(controller.lastExport(), success); // only a success replaces it
+    QCOMPARE(finished.count(), 1);
+
+    QVERIFY(
+        service->submit([](const TaskContext&) -> QVariant { throw std::runtime_error("boom"); }));
+    QTRY_COMPARE_WITH_TIMEOUT(controller.status(), QStringLiteral("Export failed: boom"), 20000);
+    QVERIFY(service->submit([](const TaskContext&) { return QVariant(); }, 0));
+    QTRY_COMPARE_WITH_TIMEOUT(controller.status(),
+                              QStringLiteral("Export failed: cancelled or timed out"), 20000);
+}
+
+void TestAppController::destructionCancelsARunningTask()
+{
+    using Morvane::TaskContext;
+    std::atomic<bool> running = false;
+    std::atomic<bool> sawCancellation = false;
+    QElapsedTimer clock;
+    {
+        AppController controller;
+        auto* service = controller.findChild<Morvane::TaskService*>();
+        QVERIFY(service->submit([&](const TaskContext& context) {
+            running = true;
+            QDeadlineTimer deadline(20000);
+            while (!context.isCancellationRequested() && !deadline.hasExpired())
+                QThread::msleep(1);
+            sawCancellation = context.isCancellationRequested();
+            return QVariant();
+        }));
+        QTRY_VERIFY_WITH_TIMEOUT(running, 20000);
+        clock.start();
+    }
+    QVERIFY(sawCancellation);
+    QVERIFY(clock.elapsed() < 10000);
 }
 
 void TestAppController::loadsRulesAtStartup()
