@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
+#include "core/InspectionWorker.h"
 #include "logging/LogFile.h"
 #include "ui/AppController.h"
 
@@ -15,6 +16,9 @@ namespace Tessavo::App {
 
 int run(int argc, char** argv)
 {
+    if (isInspectionWorkerInvocation(argc, argv))
+        return runInspectionWorker(argc, argv);
+
     QGuiApplication application(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Tessavo"));
     QCoreApplication::setApplicationName(QStringLiteral("Tessavo"));
