@@ -2,6 +2,7 @@
 
 #include "core/Rule.h"
 #include "core/RulesFile.h"
+#include "export/IndexPdf.h"
 #include "ui/Summary.h"
 
 #include <QCoreApplication>
@@ -20,6 +21,9 @@ AppController::AppController(QObject* parent)
                   QStringLiteral("/rules.json"))
 {
     m_taskService = new Morvane::TaskService({.maxConcurrent = 1, .maxQueued = 4}, this);
+    // A missing font file is not an error here: the index falls back to another family.
+    registerIndexFonts(fontPath(QStringLiteral("DejaVuSans.ttf")),
+                       fontPath(QStringLiteral("DejaVuSans-Bold.ttf")));
     connect(m_taskService, &Morvane::TaskService::finished, this, &AppController::onExportFinished);
     loadRulesAtStartup();
     setStatus(QStringLiteral("Add PDFs to start. Files are processed on this computer only."));

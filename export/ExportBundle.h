@@ -1,0 +1,50 @@
+#pragma once
+
+#include "core/DocumentRecord.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+namespace Tessavo {
+
+struct ExportOptions {
+    QString exportFolder; // the bundle folder is created inside it
+    QString subtitle;
+    QString regularFontPath;
+    QString boldFontPath;
+    bool includeOriginals = true;
+};
+
+struct ExportResult {
+    bool ok = false;
+    QString error;
+    QString directory;
+    QString csv;
+    QString pdf;
+    QString zip;
+    int exported = 0;
+    int skipped = 0;
+    QStringList warnings;
+};
+
+// The result as the export workflow hands it on: the nine fields under their own names.
+QVariantMap exportResultMap(const ExportResult& result);
+
+// Builds the bundle: a new folder with manifest.csv, index.pdf and copies of the originals, plus a
+// ZIP of it beside the folder. Never throws; every outcome is in the result. Sources are only
+// read.
+ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOptions& options);
+
+// The longest directory shared by every path ('/' separated); empty when none is shared.
+QString commonBaseDirectory(const QStringList& paths);
+
+// Where a source goes below "originals/": its path relative to base, or its file name when it
+// lies outside base.
+QString originalsRelativePath(const QString& base, const QString& sourcePath);
+
+// parent/name, or the first of parent/name-2, name-3, … that does not exist yet.
+QString uniqueExportDirectory(const QString& parent, const QString& name);
+
+} // namespace Tessavo

@@ -1,0 +1,359 @@
+#include "export/ZipWriter.h"
+#include "support/ExternalTool.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+using namespace Tessavo;
+
+namespace {
+
+quint16 at16(const QByteArray& bytes, qsizetype offset)
+{
+    return qFromLittleEndian<quint16>(bytes.constData() + offset);
+}
+
+quint32 at32(const QByteArray& bytes, qsizetype offset)
+{
+    return qFromLittleEndian<quint32>(bytes.constData() + offset);
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Lists the archive with Python's zipfile, checking every CRC: "name<TAB>size<TAB>hexdata".
+const QByteArray listWithPython = R"(
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1]) as z:
+    bad = z.testzip()
+    if bad is not None:
+        sys.exit('bad CRC in ' + bad)
+    for info in z.infolist():
+        print(info.filename + '\t' + str(info.file_size) + '\t' + z.read(info).hex())
+)";
+
+} // namespace
+
+class TestZipWriter : public QObject {
+    Q_OBJECT
+
+private slots:
+    void emptyArchiveIsTheEndRecordOnly();
+    void headersAreLaidOutExactly();
+    void readableByRealClients();
+    void entryNames_data();
+    void entryNames();
+    void duplicatesAreExactAndCaseSensitive();
+    void checksComeInTheirOrder();
+    void openOnlyOnce();
+    void abandonedArchiveStillListsItsEntries();
+    void failedFinishIsNotRepeatedOnDestruction();
+    void refusesWhatTheClassicFormatCannotHold();
+    void refusesMoreThan65535Entries();
+    void dosTimes();
+
+private:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+};
+
+void TestZipWriter::emptyArchiveIsTheEndRecordOnly()
+{
+    ZipWriter zip(path("empty.zip"));
+    QVERIFY(zip.open());
+    QVERIFY(zip.finish());
+    const QByteArray bytes = fileBytes(path("empty.zip"));
+    QCOMPARE(bytes, QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0'));
+    QString error;
+    QVERIFY(!zip.finish(&error));
+    QCOMPARE(error, QStringLiteral("ZIP archive is not open"));
+}
+
+void TestZipWriter::headersAreLaidOutExactly()
+{
+    ZipWriter zip(path("layout.zip"));
+    QVERIFY(zip.open());
+    QVERIFY(zip.addData("check.txt", "123456789"));
+    QVERIFY(zip.addData("dir/ü.txt", QByteArray()));
+    QVERIFY(zip.finish());
+    const QByteArray b = fileBytes(path("layout.zip"));
+
+    // First local header at 0.
+    QCOMPARE(at32(b, 0), 0x04034B50u);
+    QCOMPARE(at16(b, 4), quint16(20));
+    QCOMPARE(at16(b, 6), quint16(0x0800));
+    QCOMPARE(at16(b, 8), quint16(0));
+    QCOMPARE(at32(b, 14), 0xCBF43926u); // CRC-32 check value
+    QCOMPARE(at32(b, 18), 9u);
+    QCOMPARE(at32(b, 22), 9u);
+    QCOMPARE(at16(b, 26), quint16(9));
+    QCOMPARE(at16(b, 28), quint16(0));
+    QCOMPARE(b.mid(30, 9), QByteArray("check.txt"));
+    QCOMPARE(b.mid(39, 9), QByteArray("123456789"));
+
+    // Second local header right behind: 30 + name + data of the first.
+    const qsizetype second = 30 + 9 + 9;
+    const QByteArray name = QStringLiteral("dir/ü.txt").toUtf8();
+    QCOMPARE(at32(b, second), 0x04034B50u);
+    QCOMPARE(at32(b, second + 14), 0u); // CRC of no data
+    QCOMPARE(at32(b, second + 18), 0u);
+    QCOMPARE(at16(b, second + 26), quint16(name.size()));
+    QCOMPARE(b.mid(second + 30, name.size()), name);
+
+    // Central directory and end record.
+    const qsizetype directory = second + 30 + name.size();
+    QCOMPARE(at32(b, directory), 0x02014B50u);
+    QCOMPARE(at16(b, directory + 4), quint16(0x0314));
+    QCOMPARE(at16(b, directory + 8), quint16(0x0800));
+    QCOMPARE(at32(b, directory + 16), 0xCBF43926u);
+    QCOMPARE(at32(b, directory + 42), 0u);
+    const qsizetype secondCentral = directory + 46 + 9;
+    QCOMPARE(at32(b, secondCentral + 42), quint32(second));
+    // Both central entries carry the one time taken when finishing.
+    QCOMPARE(at32(b, directory + 12), at32(b, secondCentral + 12));
+    const qsizetype end = secondCentral + 46 + name.size();
+    QCOMPARE(b.size(), end + 22);
+    QCOMPARE(at32(b, end), 0x06054B50u);
+    QCOMPARE(at16(b, end + 8), quint16(2));
+    QCOMPARE(at16(b, end + 10), quint16(2));
+    QCOMPARE(at32(b, end + 12), quint32(end - directory));
+    QCOMPARE(at32(b, end + 16), quint32(directory));
+}
+
+void TestZipWriter::readableByRealClients()
+{
+    const QByteArray big(3 * 1024 * 1024 + 17, 'x'); // spans several streaming chunks
+    QFile source(path("big.bin"));
+    QVERIFY(source.open(QIODevice::WriteOnly));
+    source.write(big);
+    source.close();
+
+    ZipWriter zip(path("clients.zip"));
+    QVERIFY(zip.open());
+    QVERIFY(zip.addData("a.txt", "alpha"));
+    QVERIFY(zip.addFile("nested/big.bin", path("big.bin")));
+    QVERIFY(zip.addData("Grüße/ñ.txt", "unicode name"));
+    QVERIFY(zip.finish());
+
+    const ToolRun unzip = runTool("unzip", {"-t", path("clients.zip")});
+    QVERIFY2(unzip.ok(), unzip.out + unzip.err);
+    const ToolRun python = runPython(listWithPython, {path("clients.zip")});
+    QVERIFY2(python.ok(), python.err);
+    const QList<QByteArray> lines = python.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QByteArray("a.txt\t5\t") + QByteArray("alpha").toHex());
+    QCOMPARE(lines[1],
+             QByteArray("nested/big.bin\t") + QByteArray::number(big.size()) + '\t' + big.toHex());
+    QCOMPARE(lines[2],
+             QStringLiteral("Grüße/ñ.txt\t12\t").toUtf8() + QByteArray("unicode name").toHex());
+}
+
+void TestZipWriter::entryNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("empty") << ""
+                           << "ZIP entry name is empty";
+    QTest::newRow("absolute") << "/a"
+                              << "ZIP entry name must be relative and use forward slashes: /a";
+    QTest::newRow("backslash") << "a\\b"
+                               << "ZIP entry name must be relative and use forward slashes: a\\b";
+    QTest::newRow("parent piece") << "a/../b"
+                                  << "ZIP entry escapes the archive: a/../b";
+    QTest::newRow("two dots") << ".."
+                              << "ZIP entry escapes the archive: ..";
+    QTest::newRow("trailing parent") << "a/.."
+                                     << "ZIP entry escapes the archive: a/..";
+    QTest::newRow("dots inside a piece") << "..a"
+                                         << "";
+    QTest::newRow("dots in the middle") << "a..b"
+                                        << "";
+    QTest::newRow("single dot") << "./a"
+                                << "";
+    QTest::newRow("empty piece") << "a//b"
+                                 << "";
+    QTest::newRow("drive-like") << "C:/x"
+                                << "";
+    QTest::newRow("trailing slash") << "dir/"
+                                    << "";
+}
+
+void TestZipWriter::entryNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, error);
+    QString message;
+    QCOMPARE(ZipWriter::validateEntryName(name.toUtf8(), &message), error.isEmpty());
+    QCOMPARE(message, error);
+
+    ZipWriter zip(path("names.zip"));
+    QVERIFY(zip.open());
+    message.clear();
+    QCOMPARE(zip.addData(name, "x", &message), error.isEmpty());
+    QCOMPARE(message, error);
+}
+
+void TestZipWriter::duplicatesAreExactAndCaseSensitive()
+{
+    ZipWriter zip(path("dup.zip"));
+    QVERIFY(zip.open());
+    QVERIFY(zip.addData("Report.pdf", "1"));
+    QVERIFY(zip.addData("report.pdf", "2"));
+    const qint64 sizeBefore = QFileInfo(path("dup.zip")).size();
+    QString error;
+    QVERIFY(!zip.addData("Report.pdf", "3", &error));
+    QCOMPARE(error, QStringLiteral("duplicate ZIP entry: Report.pdf"));
+    QVERIFY(zip.finish());
+    QVERIFY(QFileInfo(path("dup.zip")).size() > sizeBefore);
+    const ToolRun python = runPython(listWithPython, {path("dup.zip")});
+    QCOMPARE(python.out.count('\n'), 2);
+}
+
+void TestZipWriter::checksComeInTheirOrder()
+{
+    QString error;
+    ZipWriter never(path("never.zip"));
+    QVERIFY(!never.addData("fine.txt", "x", &error));
+    QCOMPARE(error, QStringLiteral("ZIP archive is not open"));
+    QVERIFY(!never.addData("", "x", &error));
+    QCOMPARE(error, QStringLiteral("ZIP entry name is empty")); // the name is examined first
+    QVERIFY(!never.addFile("", path("missing.bin"), &error));
+    QVERIFY2(error.startsWith(QStringLiteral("cannot read %1: ").arg(path("missing.bin"))),
+             qPrintable(error)); // the source is opened before the name is examined
+    QVERIFY(!QFile::exists(path("never.zip")));
+
+    ZipWriter zip(path("order.zip"));
+    error = QStringLiteral("untouched");
+    QVERIFY(zip.open(&error));
+    QCOMPARE(error, QStringLiteral("untouched")); // success leaves the text alone
+}
+
+void TestZipWriter::openOnlyOnce()
+{
+    ZipWriter zip(path("once.zip"));
+    QString error;
+    QVERIFY(zip.open(&error));
+    QVERIFY(!zip.open(&error));
+    QCOMPARE(error, QStringLiteral("ZIP archive is already open"));
+    QVERIFY(zip.finish());
+    QVERIFY(!zip.open(&error));
+    QCOMPARE(error, QStringLiteral("ZIP archive is already open"));
+    QVERIFY(!zip.addData("late.txt", "x", &error));
+    QCOMPARE(error, QStringLiteral("ZIP archive is not open"));
+
+    ZipWriter nowhere(path("no/such/folder/x.zip"));
+    QVERIFY(!nowhere.open(&error));
+    QVERIFY(
+        error.startsWith(QStringLiteral("cannot create %1: ").arg(path("no/such/folder/x.zip"))));
+    QVERIFY(nowhere.open() == false); // a failed open leaves it closed, not half-open
+}
+
+void TestZipWriter::abandonedArchiveStillListsItsEntries()
+{
+    {
+        ZipWriter zip(path("abandoned.zip"));
+        QVERIFY(zip.open());
+        QVERIFY(zip.addData("one.txt", "1"));
+        QVERIFY(zip.addData("two.txt", "22"));
+        QVERIFY(!zip.addData("../three.txt", "333"));
+    }
+    const ToolRun python = runPython(listWithPython, {path("abandoned.zip")});
+    QVERIFY2(python.ok(), python.err);
+    QCOMPARE(python.out, QByteArray("one.txt\t1\t31\ntwo.txt\t2\t3232\n"));
+}
+
+void TestZipWriter::failedFinishIsNotRepeatedOnDestruction()
+{
+    // A file size limit makes the central directory fail to reach the disk; lifting it before the
+    // writer is destroyed shows whether destruction tries a second time.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    QVERIFY(getrlimit(RLIMIT_FSIZE, &previous) == 0);
+    auto zip = std::make_unique<ZipWriter>(path("limited.zip"));
+    QVERIFY(zip->open());
+    QVERIFY(zip->addData("a.txt", QByteArray(100, 'a')));
+    const rlimit tight{200, previous.rlim_max};
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &tight) == 0);
+    QString error;
+    const bool finished = zip->finish(&error);
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &previous) == 0);
+    QVERIFY(!finished);
+    QVERIFY2(error.startsWith(QStringLiteral("failed to")), qPrintable(error));
+    zip.reset();
+    QVERIFY(fileBytes(path("limited.zip")).count(QByteArray("PK\x05\x06", 4)) <= 1);
+}
+
+void TestZipWriter::refusesWhatTheClassicFormatCannotHold()
+{
+    // Sparse files: their size counts, no disk space is used.
+    QFile almost(path("almost-4gib.bin"));
+    QVERIFY(almost.open(QIODevice::WriteOnly));
+    QVERIFY(almost.resize(0xFFFFFFFE));
+    almost.close();
+    QFile tooBig(path("4gib.bin"));
+    QVERIFY(tooBig.open(QIODevice::WriteOnly));
+    QVERIFY(tooBig.resize(0xFFFFFFFF));
+    tooBig.close();
+
+    ZipWriter zip(path("limits.zip"));
+    QVERIFY(zip.open());
+    QString error;
+    QVERIFY(!zip.addFile("big.bin", path("4gib.bin"), &error));
+    QCOMPARE(error,
+             QStringLiteral("file is too large for this exporter: %1").arg(path("4gib.bin")));
+    QVERIFY(!zip.addFile("almost.bin", path("almost-4gib.bin"), &error));
+    QCOMPARE(error, QStringLiteral("ZIP archive would exceed 4 GiB with entry: almost.bin"));
+    QVERIFY(!zip.addData(QString(65536, u'n'), "x", &error));
+    QCOMPARE(error, QStringLiteral("ZIP entry name is too long: ") + QString(65536, u'n'));
+    QCOMPARE(QFileInfo(path("limits.zip")).size(), 0); // nothing was written for them
+    QVERIFY(zip.addData(QString(65535, u'n'), "x"));
+    QVERIFY(zip.finish());
+    QVERIFY(runPython(listWithPython, {path("limits.zip")}).ok());
+    QFile::remove(path("almost-4gib.bin"));
+    QFile::remove(path("4gib.bin"));
+}
+
+void TestZipWriter::refusesMoreThan65535Entries()
+{
+    ZipWriter zip(path("many.zip"));
+    QVERIFY(zip.open());
+    for (int i = 0; i < 65535; ++i) {
+        if (!zip.addData(QString::number(i), QByteArray()))
+            QFAIL("entry refused too early");
+    }
+    QString error;
+    QVERIFY(!zip.addData("one-too-many", QByteArray(), &error));
+    QCOMPARE(error, QStringLiteral("ZIP archive cannot hold more than 65535 entries"));
+    QVERIFY(zip.finish());
+    const ToolRun python =
+        runPython("import sys, zipfile\nprint(len(zipfile.ZipFile(sys.argv[1]).infolist()))",
+                  {path("many.zip")});
+    QCOMPARE(python.out.trimmed(), QByteArray("65535"));
+}
+
+void TestZipWriter::dosTimes()
+{
+    DosDateTime t = dosDateTime(QDateTime(QDate(2026, 12, 7), QTime(10, 15, 33)));
+    QCOMPARE(t.time, quint16(10 * 2048 + 15 * 32 + 16));
+    QCOMPARE(t.date, quint16(46 * 512 + 12 * 32 + 7));
+    t = dosDateTime(QDateTime(QDate(1980, 1, 1), QTime(0, 0, 1)));
+    QCOMPARE(t.time, quint16(0));
+    QCOMPARE(t.date, quint16(33));
+    t = dosDateTime(QDateTime(QDate(1979, 12, 31), QTime(23, 59, 59))); // clock before 1980
+    QCOMPARE(t.date, quint16(33));
+    QCOMPARE(t.time, quint16(0));
+    t = dosDateTime(QDateTime(QDate(2108, 1, 1), QTime(0, 0)));
+    QCOMPARE(t.date, quint16((127 << 9) | (12 << 5) | 31));
+}
+
+QTEST_GUILESS_MAIN(TestZipWriter)
+#include "tst_zipwriter.moc"
