@@ -1,11 +1,14 @@
 #pragma once
 
+#include "core/PdfInspector.h"
 #include "tasks/TaskService.h"
 #include "ui/DocumentListModel.h"
 #include "ui/RuleListModel.h"
 
+#include <QList>
 #include <QObject>
 #include <QStringList>
+#include <QUrl>
 #include <QVariantMap>
 
 namespace Tessavo::Ui {
@@ -39,6 +42,11 @@ public:
     QStringList categories() const;
     QString appVersion() const;
 
+    // Queues the PDFs among the given files and folders (folders recursively) and starts or
+    // continues the import, one file per turn of the event loop.
+    Q_INVOKABLE void addUrls(const QList<QUrl>& urls);
+    Q_INVOKABLE void clearDocuments();
+
     static QString fontPath(const QString& fileName);
 
     // Replaces the footer's status line; emits statusChanged only for a different text.
@@ -53,6 +61,8 @@ signals:
 
 private:
     void loadRulesAtStartup();
+    void postImportStep();
+    void importStep();
     void onExportFinished(qulonglong id, Morvane::TaskService::Outcome outcome,
                           const QVariant& result, const QString& error);
 
@@ -66,6 +76,7 @@ private:
     bool m_exporting = false;
     QString m_status;
     QVariantMap m_lastExport;
+    PdfInspector m_inspector;
 };
 
 } // namespace Tessavo::Ui

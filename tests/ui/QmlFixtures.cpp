@@ -1,0 +1,65 @@
+#include "QmlFixtures.h"
+
+#include "core/Rule.h"
+#include "support/PdfFixtures.h"
+
+#include <QDir>
+
+using namespace Tessavo;
+
+QmlFixtures::QmlFixtures(Ui::AppController* controller, QObject* parent)
+    : QObject(parent)
+    , m_controller(controller)
+{}
+
+void QmlFixtures::addDocument(const QString& fileName, int state, const QString& suggestion,
+                              int decision, bool conflict)
+{
+    DocumentRecord r;
+    r.fileName = fileName;
+    r.sourcePath = m_dir.filePath(fileName);
+    r.state = state;
+    r.pages = state == Ready || state == NeedsOcr ? 2 : 0;
+    r.sha256 = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+    r.sizeBytes = 4096;
+    r.suggestedCategory = suggestion;
+    if (!suggestion.isEmpty()) {
+        r.ruleName = QStringLiteral("Bid bond");
+        r.evidence = QStringLiteral("text contains \"bid bond\" on page 1");
+    }
+    r.decision = decision;
+    r.finalCategory = decision == Accepted ? suggestion : QString();
+    r.conflict = conflict;
+    if (conflict)
+        r.conflictNote = QStringLiteral(
+            "Conflicting categories: 02_Forms (Bid bond), 03_Pricing (Pricing schedule)");
+    m_controller->documents()->appendRecord(r);
+    emit m_controller->summaryChanged();
+}
+
+void QmlFixtures::reset()
+{
+    m_controller->clearDocuments();
+    m_controller->rules()->setRules(defaultRules());
+}
+
+QUrl QmlFixtures::makePdf(const QString& fileName, const QString& text)
+{
+    const QString path = m_dir.filePath(fileName);
+    PdfFixtures::writeTextPdf(path, {text});
+    return QUrl::fromLocalFile(path);
+}
+
+QUrl QmlFixtures::folderWithSpaces()
+{
+    const QString path = m_dir.filePath(QStringLiteral("Bid package 2026"));
+    QDir().mkpath(path);
+    return QUrl::fromLocalFile(path);
+}
+
+void QmlFixtures::setLastExport(const QVariantMap& result)
+{
+    // Through the controller's own task service, as a finished export would arrive.
+    auto* service = m_controller->findChild<Morvane::TaskService*>();
+    service->submit([result](const Morvane::TaskContext&) { return QVariant(result); });
+}

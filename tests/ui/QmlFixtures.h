@@ -1,0 +1,32 @@
+#pragma once
+
+#include "ui/AppController.h"
+
+#include <QObject>
+#include <QTemporaryDir>
+#include <QUrl>
+
+// What the QML tests need besides the real controller: records in given states without PDF
+// work, and real PDF files to import. Known to QML as "fixtures".
+class QmlFixtures : public QObject {
+    Q_OBJECT
+
+public:
+    explicit QmlFixtures(Tessavo::Ui::AppController* controller, QObject* parent = nullptr);
+
+    // Appends a record the way an import would, and announces it.
+    Q_INVOKABLE void addDocument(const QString& fileName, int state, const QString& suggestion,
+                                 int decision = 0, bool conflict = false);
+    // Clears the documents and restores the built-in rules.
+    Q_INVOKABLE void reset();
+    // A one-page PDF in a private folder, as a URL.
+    Q_INVOKABLE QUrl makePdf(const QString& fileName, const QString& text);
+    // A private folder whose name needs percent-encoding, as a URL.
+    Q_INVOKABLE QUrl folderWithSpaces();
+    // Delivers a result map as a finished export would; lastExport changes when "ok" is true.
+    Q_INVOKABLE void setLastExport(const QVariantMap& result);
+
+private:
+    Tessavo::Ui::AppController* m_controller;
+    QTemporaryDir m_dir;
+};

@@ -1,0 +1,116 @@
+import QtQuick
+import QtTest
+import Tessavo
+
+Item {
+    width: 1000
+    height: 700
+
+    ImportPage {
+        id: page
+
+        anchors.fill: parent
+    }
+
+TestCase {
+    name: "ImportPage"
+    when: windowShown
+
+    function init() {
+        fixtures.reset()
+    }
+
+    function list() {
+        return findChild(page, "documentList")
+    }
+
+    function entry(row) {
+        list().forceLayout()
+        return list().itemAtIndex(row)
+    }
+
+    function test_emptyTextFollowsTheList() {
+        const empty = findChild(page, "emptyText")
+        verify(empty.visible)
+        verify(empty.text.indexOf("Drop PDFs or a folder here, or use “Add PDFs”.") === 0)
+        verify(empty.text.indexOf("\nScanned files are marked “Needs OCR”; this version does not run OCR.") > 0)
+        fixtures.addDocument("first.pdf", 0, "")
+        tryVerify(() => !empty.visible)
+        fixtures.reset()
+        tryVerify(() => empty.visible)
+    }
+
+    function test_stateChips_data() {
+        return [
+            { tag: "Ready", state: 0, visible: false, color: "" },
+            { tag: "Needs OCR", state: 1, visible: true, color: "#fff4e5", border: "#f3d3a8", label: "#a15c00" },
+            { tag: "Unreadable", state: 2, visible: true, color: "#fdecea", border: "#f5c2bd", label: "#b42318" },
+            { tag: "Encrypted", state: 3, visible: true, color: "#fdecea", border: "#f5c2bd", label: "#b42318" },
+            { tag: "Unknown", state: 7, visible: true, color: "#fdecea", border: "#f5c2bd", label: "#b42318" },
+        ]
+    }
+
+    function test_stateChips(data) {
+        fixtures.addDocument("doc.pdf", data.state, "")
+        const chip = findChild(entry(0), "stateChip")
+        compare(chip.visible, data.visible)
+        if (data.visible) {
+            verify(Qt.colorEqual(chip.color, data.color))
+            verify(Qt.colorEqual(chip.border.color, data.border))
+            verify(Qt.colorEqual(chip.children[0].color, data.label))
+            compare(chip.children[0].text, data.tag)
+            fuzzyCompare(chip.width, chip.children[0].implicitWidth + 16, 1)
+        }
+    }
+
+    function test_categoryChipOnlyWithACategory() {
+        fixtures.addDocument("none.pdf", 0, "")
+        fixtures.addDocument("forms.pdf", 0, "02_Forms")
+        verify(!findChild(entry(0), "categoryChip").visible)
+        const chip = findChild(entry(1), "categoryChip")
+        verify(chip.visible)
+        compare(chip.children[0].text, "02_Forms")
+        verify(Qt.colorEqual(chip.color, Theme.accentSoft))
+    }
+
+    function test_detailsLine() {
+        fixtures.addDocument("Offer, final.pdf", 0, "02_Forms")
+        const row = entry(0)
+        let texts = []
+        const walk = item => {
+            if (item.text !== undefined)
+                texts.push(item.text)
+            for (let i = 0; i < item.children.length; ++i)
+                walk(item.children[i])
+        }
+        walk(row)
+        verify(texts.indexOf("Offer, final.pdf") >= 0)
+        verify(texts.indexOf("2 pages · 4 KB · sha256 0123456789ab") >= 0)
+    }
+
+    function test_clearIsEnabledOnlyWithDocumentsAndNoImport() {
+        const clear = findChild(page, "clearButton")
+        verify(!clear.enabled)
+        fixtures.addDocument("one.pdf", 0, "")
+        verify(clear.enabled)
+
+        app.addUrls([fixtures.makePdf("import-me.pdf", "bid bond")])
+        verify(app.importing)
+        verify(!clear.enabled)
+        tryCompare(app, "importing", false, 20000)
+        verify(clear.enabled)
+        compare(list().count, 2)
+
+        clear.clicked()
+        compare(list().count, 0)
+        compare(app.status, "Document list cleared.")
+        verify(!clear.enabled)
+    }
+
+    function test_dropAreaCoversThePage() {
+        const drop = findChild(page, "dropArea")
+        compare(drop.width, page.width)
+        compare(drop.height, page.height)
+    }
+}
+}

@@ -1,0 +1,302 @@
+#include "core/InspectionWorker.h"
+#include "support/PdfFixtures.h"
+#include "ui/AppController.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Tessavo;
+using namespace Tessavo::Ui;
+
+namespace {
+
+constexpr int generous = 60000;
+
+QUrl urlOf(const QString& path)
+{
+    return QUrl::fromLocalFile(path);
+}
+
+QStringList fileNames(AppController& controller)
+{
+    QStringList names;
+    for (const DocumentRecord& r : controller.documents()->records())
+        names << r.fileName;
+    names.sort();
+    return names;
+}
+
+const DocumentRecord* byName(AppController& controller, const QString& name)
+{
+    for (const DocumentRecord& r : controller.documents()->records()) {
+        if (r.fileName == name)
+            return &r;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestImport : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void walksFoldersForPdfsOnly();
+    void acceptsSingleFilesByTheirSuffix();
+    void dropsDuplicates();
+    void reportsProgressAndSignalsInOrder();
+    void filesAddedDuringAnImportContinueIt();
+    void clearingEndsTheImport();
+    void interleavingsWhileAnInspectionWaits();
+    void importsEveryKindOfFile();
+
+private:
+    QString makePdf(const QString& relativePath, const QString& text = QStringLiteral("bid bond"));
+    QTemporaryDir m_dir;
+    std::unique_ptr<AppController> m_controller;
+};
+
+QString TestImport::makePdf(const QString& relativePath, const QString& text)
+{
+    const QString path = m_dir.filePath(relativePath);
+    QDir().mkpath(QFileInfo(path).path());
+    if (!QFileInfo::exists(path))
+        PdfFixtures::writeTextPdf(path, {text});
+    return path;
+}
+
+void TestImport::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+void TestImport::init()
+{
+    m_controller = std::make_unique<AppController>();
+}
+
+void TestImport::walksFoldersForPdfsOnly()
+{
+    makePdf("walk/a.pdf");
+    makePdf("walk/b.PDF");
+    QVERIFY(PdfFixtures::writeBytes(m_dir.filePath("walk/notes.txt"), "notes"));
+    makePdf("walk/sub/c.pdf");
+    makePdf("walk/.hidden.pdf");
+    makePdf("walk/.git/d.pdf");
+    makePdf("elsewhere/e.pdf");
+    QVERIFY(QFile::link(m_dir.filePath("elsewhere"), m_dir.filePath("walk/link-to-folder")));
+    QVERIFY(QFile::link(m_dir.filePath("walk"), m_dir.filePath("walk/sub/loop")));
+
+    AppController& c = *m_controller;
+    c.addUrls({urlOf(m_dir.filePath("walk"))});
+    QVERIFY(c.importing());
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    QCOMPARE(fileNames(c), (QStringList{"a.pdf", "b.PDF", "c.pdf"}));
+    QCOMPARE(c.status(), QStringLiteral("Imported 3 document(s). Review the suggestions next."));
+    for (const DocumentRecord& r : c.documents()->records()) {
+        QVERIFY(QFileInfo(r.sourcePath).isAbsolute());
+        QCOMPARE(r.state, int(Ready));
+        QCOMPARE(r.suggestedCategory, QStringLiteral("02_Forms")); // classified on the way in
+    }
+}
+
+void TestImport::acceptsSingleFilesByTheirSuffix()
+{
+    AppController& c = *m_controller;
+    QSignalSpy busy(&c, &AppController::busyChanged);
+    QSignalSpy summary(&c, &AppController::summaryChanged);
+    QVERIFY(PdfFixtures::writeBytes(m_dir.filePath("report.pdf.bak"), "backup"));
+    c.addUrls({urlOf(m_dir.filePath("report.pdf.bak")), urlOf(m_dir.filePath("missing.pdf")),
+               QUrl("https://example.org/remote.pdf")});
+    QCOMPARE(c.status(), QStringLiteral("No PDF files were found in the selection."));
+    QVERIFY(!c.importing());
+    QCOMPARE(busy.count(), 0);
+    QCOMPARE(summary.count(), 0);
+
+    c.addUrls({urlOf(makePdf("single/report.Pdf"))});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    QCOMPARE(fileNames(c), QStringList{"report.Pdf"});
+}
+
+void TestImport::dropsDuplicates()
+{
+    AppController& c = *m_controller;
+    const QString pdf = makePdf("dup/once.pdf");
+    const QString viaDots = m_dir.filePath("dup/../dup/once.pdf");
+    c.addUrls({urlOf(pdf), urlOf(viaDots), urlOf(m_dir.filePath("dup"))});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    QCOMPARE(c.documents()->rowCount(), 1);
+    QCOMPARE(c.status(), QStringLiteral("Imported 1 document(s). Review the suggestions next."));
+
+    QSignalSpy busy(&c, &AppController::busyChanged);
+    QSignalSpy summary(&c, &AppController::summaryChanged);
+    c.addUrls({urlOf(pdf)});
+    QCOMPARE(c.status(), QStringLiteral("Those files are already in the list."));
+    QVERIFY(!c.importing());
+    QCOMPARE(c.documents()->rowCount(), 1);
+    QCOMPARE(busy.count(), 0);
+    QCOMPARE(summary.count(), 0);
+}
+
+void TestImport::reportsProgressAndSignalsInOrder()
+{
+    AppController& c = *m_controller;
+    QStringList events;
+    QList<int> progress;
+    connect(&c, &AppController::busyChanged, this, [&] {
+        events << "busy";
+        progress << c.importProgress();
+    });
+    connect(&c, &AppController::summaryChanged, this, [&] { events << "summary"; });
+    connect(&c, &AppController::statusChanged, this, [&] { events << "status"; });
+
+    c.addUrls({urlOf(makePdf("two/1.pdf")), urlOf(makePdf("two/2.pdf"))});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    QCOMPARE(events, (QStringList{"busy", "summary", "busy", "summary", "busy", "summary", "status",
+                                  "busy", "summary"}));
+    QCOMPARE(progress, (QList<int>{0, 50, 100, 0}));
+    QCOMPARE(c.status(), QStringLiteral("Imported 2 document(s). Review the suggestions next."));
+    QCOMPARE(c.summary().value("total").toInt(), 2);
+}
+
+void TestImport::filesAddedDuringAnImportContinueIt()
+{
+    AppController& c = *m_controller;
+    const QString third = makePdf("more/3.pdf");
+    bool added = false;
+    connect(&c, &AppController::busyChanged, this, [&] {
+        if (!added && c.documents()->rowCount() == 1) {
+            added = true;
+            c.addUrls({urlOf(third)});
+        }
+    });
+    c.addUrls({urlOf(makePdf("more/1.pdf")), urlOf(makePdf("more/2.pdf"))});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    QVERIFY(added);
+    QCOMPARE(c.documents()->rowCount(), 3);
+    QCOMPARE(c.status(), QStringLiteral("Imported 3 document(s). Review the suggestions next."));
+}
+
+void TestImport::clearingEndsTheImport()
+{
+    AppController& c = *m_controller;
+    bool cleared = false;
+    connect(&c, &AppController::busyChanged, this, [&] {
+        if (!cleared && c.documents()->rowCount() == 1) {
+            cleared = true;
+            c.clearDocuments();
+            QCOMPARE(c.status(), QStringLiteral("Document list cleared."));
+            QCOMPARE(c.importProgress(), 0);
+        }
+    });
+    c.addUrls({urlOf(makePdf("clear/1.pdf")), urlOf(makePdf("clear/2.pdf")),
+               urlOf(makePdf("clear/3.pdf"))});
+    QTRY_VERIFY_WITH_TIMEOUT(cleared, generous);
+    QVERIFY(!c.importing());
+    QCOMPARE(c.documents()->rowCount(), 0);
+    // The step that was already posted still ends the import, with nothing counted.
+    QTRY_COMPARE_WITH_TIMEOUT(
+        c.status(), QStringLiteral("Imported 0 document(s). Review the suggestions next."),
+        generous);
+    QCOMPARE(c.documents()->rowCount(), 0);
+}
+
+void TestImport::interleavingsWhileAnInspectionWaits()
+{
+    // The self-referencing page tree keeps its worker busy until the 15 s deadline; meanwhile the
+    // event loop keeps running: a second chain imports another file, then the list is cleared.
+    AppController& c = *m_controller;
+    const QString quick = makePdf("wait/quick.pdf");
+    QVERIFY(PdfFixtures::writeBytes(m_dir.filePath("wait/hang.pdf"),
+                                    PdfFixtures::selfReferencingPageTreePdf()));
+    QStringList seen;
+    QTimer::singleShot(500, this, [&] { c.addUrls({urlOf(quick)}); });
+    QTimer::singleShot(4000, this, [&] {
+        seen = fileNames(c);
+        c.clearDocuments();
+    });
+    c.addUrls({urlOf(m_dir.filePath("wait/hang.pdf"))});
+    QTRY_VERIFY_WITH_TIMEOUT(c.documents()->rowCount() == 1 && !c.importing(), generous);
+    QCOMPARE(seen, QStringList{"quick.pdf"}); // the second chain appended first
+    const DocumentRecord* hung = byName(c, "hang.pdf");
+    QVERIFY(hung);
+    QCOMPARE(hung->state, int(Unreadable));
+    QCOMPARE(hung->errorText, QStringLiteral("timed out while opening the PDF"));
+    // The interrupted step still appended and counted its record after the clear.
+    QTRY_COMPARE_WITH_TIMEOUT(
+        c.status(), QStringLiteral("Imported 1 document(s). Review the suggestions next."),
+        generous);
+}
+
+void TestImport::importsEveryKindOfFile()
+{
+    using namespace PdfFixtures;
+    const QString folder = m_dir.filePath("every kind");
+    QDir().mkpath(folder);
+    const QString text = folder + "/Ångström, \"final\" offer — bid.pdf";
+    QVERIFY(writeTextPdf(text, {"Cover", "The bid bond is attached."}));
+    QVERIFY(writeImageOnlyPdf(folder + "/scan copy.pdf", 2));
+    QVERIFY(writeBytes(folder + "/blank.pdf", whitespaceOnlyPdf(1)));
+    QVERIFY(encryptWithQpdf(text, folder + "/locked.pdf", "secret", "owner"));
+    QVERIFY(encryptWithQpdf(text, folder + "/owner only.pdf", "", "owner"));
+    const QByteArray bytes = readBytes(text);
+    QVERIFY(writeBytes(folder + "/truncated.pdf", bytes.left(bytes.size() / 3)));
+    QVERIFY(writeBytes(folder + "/zero.pdf", QByteArray()));
+    QVERIFY(writeBytes(folder + "/not really.pdf", "plain text"));
+    QVERIFY(writeBytes(folder + "/empty tree.pdf", emptyPageTreePdf()));
+    QVERIFY(writeBytes(folder + "/self reference.pdf", selfReferencingPageTreePdf()));
+    QVERIFY(QFile::link(folder, folder + "/loop"));
+    const QByteArray before = readBytes(text) + readBytes(folder + "/locked.pdf");
+
+    AppController& c = *m_controller;
+    c.addUrls({urlOf(folder)});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    QCOMPARE(c.documents()->rowCount(), 10);
+
+    const QList<QPair<QString, int>> expected = {
+        {"Ångström, \"final\" offer — bid.pdf", Ready},
+        {"scan copy.pdf", NeedsOcr},
+        {"blank.pdf", NeedsOcr},
+        {"locked.pdf", Encrypted},
+        {"owner only.pdf", Ready},
+        {"truncated.pdf", Unreadable},
+        {"zero.pdf", Unreadable},
+        {"not really.pdf", Unreadable},
+        {"empty tree.pdf", Unreadable},
+        {"self reference.pdf", Unreadable},
+    };
+    for (const auto& [name, state] : expected) {
+        const DocumentRecord* r = byName(c, name);
+        QVERIFY2(r, qPrintable(name));
+        QCOMPARE(r->state, state);
+    }
+    QCOMPARE(byName(c, "Ångström, \"final\" offer — bid.pdf")->suggestedCategory,
+             QStringLiteral("02_Forms"));
+    const QVariantMap s = c.summary();
+    QCOMPARE(s["total"].toInt(), 10);
+    QCOMPARE(s["needsOcr"].toInt(), 2);
+    QCOMPARE(s["unreadable"].toInt(), 6);
+    QCOMPARE(s["exportable"].toInt(), 4);
+    QCOMPARE(s["pending"].toInt(), 10);
+    QCOMPARE(s["suggestions"].toInt(), 3);
+    // A file that failed inspection is still classified by its name.
+    QCOMPARE(byName(c, "self reference.pdf")->suggestedCategory, QStringLiteral("05_References"));
+    QCOMPARE(readBytes(text) + readBytes(folder + "/locked.pdf"), before); // sources untouched
+}
+
+int main(int argc, char** argv)
+{
+    if (isInspectionWorkerInvocation(argc, argv))
+        return runInspectionWorker(argc, argv);
+    QGuiApplication application(argc, argv);
+    TestImport test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_import.moc"

@@ -1,0 +1,62 @@
+// Runs the Qt Quick tests of the pages against the real QML module and a real controller.
+// Any QML warning, even outside a test function, fails the run.
+#include "QmlFixtures.h"
+#include "core/InspectionWorker.h"
+#include "ui/AppController.h"
+
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickStyle>
+#include <QtQml/qqmlextensionplugin.h>
+#include <QtQuickTest>
+
+Q_IMPORT_QML_PLUGIN(TessavoPlugin)
+
+class Setup : public QObject {
+    Q_OBJECT
+
+public:
+    int warnings = 0;
+
+public slots:
+    void applicationAvailable()
+    {
+        QQuickStyle::setStyle(QStringLiteral("Basic"));
+        m_controller = new Tessavo::Ui::AppController(this);
+        m_fixtures = new QmlFixtures(m_controller, this);
+    }
+
+    void qmlEngineAvailable(QQmlEngine* engine)
+    {
+        engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
+        engine->rootContext()->setContextProperty(QStringLiteral("app"), m_controller);
+        engine->rootContext()->setContextProperty(QStringLiteral("fixtures"), m_fixtures);
+        connect(engine, &QQmlEngine::warnings, this, [this](const QList<QQmlError>& errors) {
+            for (const QQmlError& error : errors) {
+                ++warnings;
+                qWarning().noquote() << "QML warning:" << error.toString();
+            }
+        });
+    }
+
+private:
+    Tessavo::Ui::AppController* m_controller = nullptr;
+    QmlFixtures* m_fixtures = nullptr;
+};
+
+int main(int argc, char** argv)
+{
+    if (Tessavo::isInspectionWorkerInvocation(argc, argv))
+        return Tessavo::runInspectionWorker(argc, argv);
+    QTEST_SET_MAIN_SOURCE_PATH
+    Setup setup;
+    const int result =
+        quick_test_main_with_setup(argc, argv, "tessavo_qml", QUICK_TEST_SOURCE_DIR, &setup);
+    if (setup.warnings > 0) {
+        qCritical("%d QML warning(s) were reported", setup.warnings);
+        return 1;
+    }
+    return result;
+}
+
+#include "tst_qml.moc"
