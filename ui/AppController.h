@@ -9,7 +9,9 @@
 #include <QObject>
 #include <QStringList>
 #include <QUrl>
+
 #include <QVariantMap>
+#include <functional>
 
 namespace Tessavo::Ui {
 
@@ -47,6 +49,22 @@ public:
     Q_INVOKABLE void addUrls(const QList<QUrl>& urls);
     Q_INVOKABLE void clearDocuments();
 
+    // Review decisions; a row outside the list is ignored.
+    Q_INVOKABLE void acceptDocument(int row);
+    Q_INVOKABLE void changeDocumentCategory(int row, const QString& category);
+    Q_INVOKABLE void ignoreDocument(int row);
+    Q_INVOKABLE void resetDecision(int row);
+    Q_INVOKABLE void acceptAllSuggested();
+
+    // Rule commands; every change re-classifies all documents and is saved to rules.json.
+    Q_INVOKABLE void addRule(const QString& name, const QString& category,
+                             const QString& fileContains, const QString& textContains, int minPages,
+                             int maxPages, int priority);
+    Q_INVOKABLE void removeRule(int row);
+    Q_INVOKABLE void setRuleEnabled(int row, bool enabled);
+    Q_INVOKABLE void saveRules(const QUrl& fileUrl);
+    Q_INVOKABLE void loadRules(const QUrl& fileUrl);
+
     static QString fontPath(const QString& fileName);
 
     // Replaces the footer's status line; emits statusChanged only for a different text.
@@ -63,6 +81,10 @@ private:
     void loadRulesAtStartup();
     void postImportStep();
     void importStep();
+    void reclassifyAll();
+    void persistRules();
+    bool keepUnusableRulesFile();
+    void decide(int row, const std::function<void(DocumentRecord&)>& change);
     void onExportFinished(qulonglong id, Morvane::TaskService::Outcome outcome,
                           const QVariant& result, const QString& error);
 
@@ -70,6 +92,7 @@ private:
     RuleListModel m_rules{this};
     Morvane::TaskService* m_taskService = nullptr;
     QString m_rulesPath;
+    bool m_rulesFileUnusable = false; // rules.json existed at start but gave no rules
     QStringList m_pendingPaths;
     int m_importedCount = 0;
     bool m_importing = false;

@@ -1,0 +1,116 @@
+import QtQuick
+import QtTest
+import Tessavo
+
+Item {
+    width: 1100
+    height: 760
+
+    RulesPage {
+        id: page
+
+        anchors.fill: parent
+    }
+
+    TestCase {
+        name: "RulesPage"
+        when: windowShown
+
+        function init() {
+            fixtures.reset()
+        }
+
+        function entry(row) {
+            const list = findChild(page, "ruleList")
+            list.forceLayout()
+            return list.itemAtIndex(row)
+        }
+
+        function test_listsTheRulesWithSummaries() {
+            const list = findChild(page, "ruleList")
+            tryCompare(list, "count", 9)
+            compare(findChild(entry(6), "summaryText").text, "file name contains \"reference\"")
+        }
+
+        function test_toggleSwitchesTheRuleAtOnce() {
+            const box = findChild(entry(1), "enabledBox")
+            verify(box.checked)
+            box.toggle()
+            box.toggled()
+            verify(!app.rules.data(app.rules.index(1, 0), 261))
+            // The row stays usable, so the rule can be switched back on.
+            const again = findChild(entry(1), "enabledBox")
+            verify(again.enabled)
+            verify(!again.checked)
+            again.toggle()
+            again.toggled()
+            verify(app.rules.data(app.rules.index(1, 0), 261))
+        }
+
+        function test_removeAndEmptyText() {
+            const empty = findChild(page, "emptyText")
+            verify(!empty.visible)
+            for (let i = 0; i < 9; ++i)
+                findChild(entry(0), "removeButton").clicked()
+            compare(app.rules.rowCount(), 0)
+            tryVerify(() => empty.visible)
+        }
+
+        function test_dialogStartsWithItsDefaultsAndKeepsValues() {
+            const dialog = findChild(page, "addRuleDialog")
+            dialog.open()
+            tryCompare(dialog, "opened", true)
+            const name = findChild(dialog.contentItem, "nameField")
+            const category = findChild(dialog.contentItem, "categoryBox")
+            const minPages = findChild(dialog.contentItem, "minPagesBox")
+            const maxPages = findChild(dialog.contentItem, "maxPagesBox")
+            const priority = findChild(dialog.contentItem, "priorityBox")
+            compare(name.text, "")
+            compare(name.placeholderText, "Bid bond")
+            compare(category.currentIndex, 1)
+            compare(category.editText, "02_Forms")
+            compare(minPages.value, 0)
+            compare(maxPages.value, 0)
+            compare(priority.value, 100)
+            priority.value = 0
+            compare(priority.value, 1)
+            priority.value = 5000
+            compare(priority.value, 1000)
+            maxPages.value = 20000
+            compare(maxPages.value, 10000)
+
+            name.text = "  Insurance  "
+            category.currentIndex = 5
+            findChild(dialog.contentItem, "textField").text = "insured"
+            minPages.value = 2
+            priority.value = 70
+            findChild(dialog.contentItem, "confirmAddButton").clicked()
+            tryCompare(dialog, "visible", false)
+            compare(app.status, "Rule \"Insurance\" added.")
+            compare(app.rules.rowCount(), 10)
+
+            dialog.open()
+            tryCompare(dialog, "opened", true)
+            compare(name.text, "  Insurance  ")
+            compare(category.editText, "06_Insurance")
+            compare(minPages.value, 2)
+            compare(priority.value, 70)
+            findChild(dialog.contentItem, "cancelButton").clicked()
+            tryCompare(dialog, "visible", false)
+        }
+
+        function test_dialogPassesInvalidInputOnForTheControllerToRefuse() {
+            const dialog = findChild(page, "addRuleDialog")
+            dialog.open()
+            tryCompare(dialog, "opened", true)
+            findChild(dialog.contentItem, "nameField").text = ""
+            findChild(dialog.contentItem, "textField").text = ""
+            findChild(dialog.contentItem, "fileField").text = ""
+            findChild(dialog.contentItem, "minPagesBox").value = 0
+            findChild(dialog.contentItem, "maxPagesBox").value = 0
+            findChild(dialog.contentItem, "confirmAddButton").clicked()
+            tryCompare(dialog, "visible", false)
+            compare(app.status, "A rule needs a name, a category and at least one condition.")
+        }
+    }
+}

@@ -1,0 +1,186 @@
+#include "ui/AppController.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Tessavo;
+using namespace Tessavo::Ui;
+
+namespace {
+
+DocumentRecord record(const QString& suggestion, int decision = NeedsReview, bool conflict = false,
+                      const QString& finalCategory = {})
+{
+    DocumentRecord r;
+    r.fileName = QStringLiteral("doc.pdf");
+    r.state = Ready;
+    r.suggestedCategory = suggestion;
+    r.conflict = conflict;
+    r.decision = decision;
+    r.finalCategory = finalCategory;
+    return r;
+}
+
+} // namespace
+
+class TestDecisions : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void acceptFromEveryDecision_data();
+    void acceptFromEveryDecision();
+    void acceptWithoutSuggestionExplains();
+    void changeTrimsAndIgnoresBlanks();
+    void ignoreKeepsTheFinalCategory();
+    void resetClearsTheFinalCategory();
+    void rowsOutsideTheListDoNothing();
+    void acceptAllTakesOnlyClearPendingSuggestions();
+    void acceptAllOnAnEmptyList();
+
+private:
+    DocumentRecord& at(int row) { return *m_controller->documents()->recordAt(row); }
+    std::unique_ptr<AppController> m_controller;
+};
+
+void TestDecisions::init()
+{
+    m_controller = std::make_unique<AppController>();
+}
+
+void TestDecisions::acceptFromEveryDecision_data()
+{
+    QTest::addColumn<int>("decision");
+    QTest::addColumn<bool>("conflict");
+    QTest::newRow("needs review") << int(NeedsReview) << false;
+    QTest::newRow("accepted") << int(Accepted) << false;
+    QTest::newRow("changed") << int(Changed) << false;
+    QTest::newRow("ignored") << int(Ignored) << false;
+    QTest::newRow("conflicting suggestion") << int(NeedsReview) << true;
+}
+
+void TestDecisions::acceptFromEveryDecision()
+{
+    QFETCH(int, decision);
+    QFETCH(bool, conflict);
+    m_controller->documents()->appendRecord(
+        record("02_Forms", decision, conflict, "07_Appendices"));
+    QSignalSpy rowChanged(m_controller->documents(), &QAbstractItemModel::dataChanged);
+    QSignalSpy summary(m_controller.get(), &AppController::summaryChanged);
+    const QString status = m_controller->status();
+    m_controller->acceptDocument(0);
+    QCOMPARE(at(0).decision, int(Accepted));
+    QCOMPARE(at(0).finalCategory, QStringLiteral("02_Forms"));
+    QCOMPARE(rowChanged.count(), 1);
+    QCOMPARE(summary.count(), 1);
+    QCOMPARE(m_controller->status(), status); // success is silent
+}
+
+void TestDecisions::acceptWithoutSuggestionExplains()
+{
+    m_controller->documents()->appendRecord(record(QString(), Changed, false, "03_Pricing"));
+    QSignalSpy summary(m_controller.get(), &AppController::summaryChanged);
+    m_controller->acceptDocument(0);
+    QCOMPARE(m_controller->status(),
+             QStringLiteral("No suggestion to accept. Choose a category instead."));
+    QCOMPARE(at(0).decision, int(Changed));
+    QCOMPARE(at(0).finalCategory, QStringLiteral("03_Pricing"));
+    QCOMPARE(summary.count(), 0);
+}
+
+void TestDecisions::changeTrimsAndIgnoresBlanks()
+{
+    m_controller->documents()->appendRecord(record("03_Pricing"));
+    QSignalSpy summary(m_controller.get(), &AppController::summaryChanged);
+    m_controller->changeDocumentCategory(0, QStringLiteral("   \t "));
+    QCOMPARE(at(0).decision, int(NeedsReview));
+    QCOMPARE(summary.count(), 0);
+    m_controller->changeDocumentCategory(0, QStringLiteral("  03_Pricing  "));
+    QCOMPARE(at(0).decision, int(Changed)); // the suggested category still counts as a change
+    QCOMPARE(at(0).finalCategory, QStringLiteral("03_Pricing"));
+    m_controller->changeDocumentCategory(0, QStringLiteral("Anything, really"));
+    QCOMPARE(at(0).finalCategory, QStringLiteral("Anything, really"));
+    QCOMPARE(summary.count(), 2);
+}
+
+void TestDecisions::ignoreKeepsTheFinalCategory()
+{
+    m_controller->documents()->appendRecord(record("02_Forms"));
+    m_controller->acceptDocument(0);
+    m_controller->ignoreDocument(0);
+    QCOMPARE(at(0).decision, int(Ignored));
+    QCOMPARE(at(0).finalCategory, QStringLiteral("02_Forms"));
+    QCOMPARE(m_controller->summary()["ignored"].toInt(), 1);
+    QCOMPARE(m_controller->summary()["exportable"].toInt(), 0);
+}
+
+void TestDecisions::resetClearsTheFinalCategory()
+{
+    for (int decision : {int(Accepted), int(Changed), int(Ignored), int(NeedsReview)}) {
+        m_controller->documents()->clear();
+        m_controller->documents()->appendRecord(
+            record("02_Forms", decision, false, "05_References"));
+        m_controller->resetDecision(0);
+        QCOMPARE(at(0).decision, int(NeedsReview));
+        QVERIFY(at(0).finalCategory.isEmpty());
+    }
+}
+
+void TestDecisions::rowsOutsideTheListDoNothing()
+{
+    m_controller->documents()->appendRecord(record("02_Forms"));
+    QSignalSpy summary(m_controller.get(), &AppController::summaryChanged);
+    QSignalSpy status(m_controller.get(), &AppController::statusChanged);
+    for (int row : {-1, 1, 99}) {
+        m_controller->acceptDocument(row);
+        m_controller->changeDocumentCategory(row, QStringLiteral("02_Forms"));
+        m_controller->ignoreDocument(row);
+        m_controller->resetDecision(row);
+    }
+    QCOMPARE(summary.count(), 0);
+    QCOMPARE(status.count(), 0);
+    QCOMPARE(at(0).decision, int(NeedsReview));
+}
+
+void TestDecisions::acceptAllTakesOnlyClearPendingSuggestions()
+{
+    DocumentListModel* docs = m_controller->documents();
+    docs->appendRecord(record("02_Forms"));
+    docs->appendRecord(record(QString()));
+    docs->appendRecord(record("03_Pricing", NeedsReview, true));
+    docs->appendRecord(record(QString()));
+    docs->appendRecord(record("04_Technical"));
+    docs->appendRecord(record("05_References", Changed, false, "06_Insurance"));
+    docs->appendRecord(record("05_References", Ignored));
+    QSignalSpy rowChanged(docs, &QAbstractItemModel::dataChanged);
+    QSignalSpy summary(m_controller.get(), &AppController::summaryChanged);
+
+    m_controller->acceptAllSuggested();
+    QCOMPARE(m_controller->status(),
+             QStringLiteral("Accepted 2 suggestion(s). Conflicting items were left for review."));
+    QCOMPARE(rowChanged.count(), 2);
+    QCOMPARE(summary.count(), 1);
+    QCOMPARE(at(0).decision, int(Accepted));
+    QCOMPARE(at(4).finalCategory, QStringLiteral("04_Technical"));
+    QCOMPARE(at(2).decision, int(NeedsReview)); // conflict left for a person
+    QCOMPARE(at(5).finalCategory, QStringLiteral("06_Insurance"));
+    QCOMPARE(at(6).decision, int(Ignored));
+    QCOMPARE(m_controller->summary()["pending"].toInt(), 3);
+
+    m_controller->acceptAllSuggested();
+    QCOMPARE(m_controller->status(),
+             QStringLiteral("Nothing to accept: no clear suggestions are pending."));
+    QCOMPARE(summary.count(), 2);
+}
+
+void TestDecisions::acceptAllOnAnEmptyList()
+{
+    QSignalSpy summary(m_controller.get(), &AppController::summaryChanged);
+    m_controller->acceptAllSuggested();
+    QCOMPARE(m_controller->status(),
+             QStringLiteral("Nothing to accept: no clear suggestions are pending."));
+    QCOMPARE(summary.count(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestDecisions)
+#include "tst_decisions.moc"

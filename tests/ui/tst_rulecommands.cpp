@@ -1,0 +1,306 @@
+#include "core/RulesFile.h"
+#include "ui/AppController.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Tessavo;
+using namespace Tessavo::Ui;
+
+namespace {
+
+QString rulesPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+           QStringLiteral("/rules.json");
+}
+
+QByteArray read(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool write(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+QList<Rule> persistedRules()
+{
+    return readRulesDocument(read(rulesPath()));
+}
+
+DocumentRecord document(const QString& fileName, const QString& text)
+{
+    DocumentRecord r;
+    r.fileName = fileName;
+    r.state = Ready;
+    r.pages = 1;
+    r.pageTexts = {{0, int(text.size()), text}};
+    return r;
+}
+
+} // namespace
+
+class TestRuleCommands : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void addRuleTrimsClampsAndReports();
+    void addRuleRefusesRulesWithoutConditions();
+    void addRuleSignalsInOrderAndPersists();
+    void removeRuleAlwaysReclassifiesAndPersists();
+    void setRuleEnabledOutOfRangeDoesNothing();
+    void switchingOffTheMatchingRuleEmptiesAnAcceptedCategory();
+    void loadRulesReadsBothForms();
+    void loadRulesRefusesUnusableFiles();
+    void saveThenLoadKeepsOrderAndIds();
+    void saveReportsFailures();
+    void unusableRulesFileIsKeptAsBackup();
+    void usableRulesFileNeedsNoBackup();
+
+private:
+    std::unique_ptr<AppController> m_controller;
+    QTemporaryDir m_dir;
+};
+
+void TestRuleCommands::init()
+{
+    m_controller.reset();
+    QFile::remove(rulesPath());
+    QFile::remove(rulesPath() + ".bak");
+    m_controller = std::make_unique<AppController>();
+}
+
+void TestRuleCommands::addRuleTrimsClampsAndReports()
+{
+    AppController& c = *m_controller;
+    c.addRule("  Bid bond  ", " 02_Forms ", "  ", " bid bond ", -3, 0, 0);
+    QCOMPARE(c.status(), QStringLiteral("Rule \"Bid bond\" added."));
+    const Rule added = c.rules()->ruleList().constLast();
+    QCOMPARE(added.name, QStringLiteral("Bid bond"));
+    QCOMPARE(added.category, QStringLiteral("02_Forms"));
+    QCOMPARE(added.textContains, QStringLiteral("bid bond"));
+    QCOMPARE(added.minPages, 0);
+    QCOMPARE(added.priority, 1);
+    QVERIFY(added.enabled);
+    QVERIFY(added.id.startsWith("rule-") && added.id.size() == 13);
+
+    c.addRule("Big", "09_Mine", "", "", 5, 2, 5000); // min above max is not refused
+    QCOMPARE(c.rules()->ruleList().constLast().priority, 1000);
+    QCOMPARE(c.rules()->ruleList().constLast().minPages, 5);
+    QCOMPARE(c.rules()->rowCount(), 11);
+}
+
+void TestRuleCommands::addRuleRefusesRulesWithoutConditions()
+{
+    AppController& c = *m_controller;
+    QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
+    c.addRule("References", "05_References", "  ", "   ", 0, 0, 100);
+    QCOMPARE(c.status(),
+             QStringLiteral("A rule needs a name, a category and at least one condition."));
+    c.addRule("  ", "05_References", "ref", "", 0, 0, 100);
+    c.addRule("Name", "  ", "ref", "", 0, 0, 100);
+    QCOMPARE(c.rules()->rowCount(), 9);
+    QCOMPARE(rulesChanged.count(), 0);
+    QVERIFY(!QFile::exists(rulesPath()));
+}
+
+void TestRuleCommands::addRuleSignalsInOrderAndPersists()
+{
+    AppController& c = *m_controller;
+    c.documents()->appendRecord(document("x.pdf", "nothing"));
+    QStringList order;
+    connect(c.rules(), &QAbstractItemModel::rowsInserted, this, [&] { order << "ruleInserted"; });
+    connect(c.documents(), &QAbstractItemModel::dataChanged, this,
+            [&] { order << "documentsChanged"; });
+    connect(&c, &AppController::summaryChanged, this, [&] { order << "summary"; });
+    connect(&c, &AppController::statusChanged, this, [&] { order << "status"; });
+    connect(&c, &AppController::rulesChanged, this, [&] { order << "rules"; });
+
+    c.addRule("Bid bond", "02_Forms", "", "nothing", 0, 0, 100);
+    QCOMPARE(order,
+             (QStringList{"ruleInserted", "documentsChanged", "summary", "status", "rules"}));
+    const QList<Rule> saved = persistedRules();
+    QCOMPARE(saved.size(), 10);
+    QCOMPARE(saved.constLast(), c.rules()->ruleList().constLast());
+    QCOMPARE(saved.constFirst(), c.rules()->ruleList().constFirst());
+    QCOMPARE(c.documents()->records().first().suggestedCategory, QStringLiteral("02_Forms"));
+}
+
+void TestRuleCommands::removeRuleAlwaysReclassifiesAndPersists()
+{
+    AppController& c = *m_controller;
+    QSignalSpy summary(&c, &AppController::summaryChanged);
+    QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
+    const QString status = c.status();
+    c.removeRule(-1);
+    QCOMPARE(c.rules()->rowCount(), 9);
+    QCOMPARE(summary.count(), 1);
+    QCOMPARE(rulesChanged.count(), 1);
+    QCOMPARE(persistedRules(), c.rules()->ruleList());
+    QCOMPARE(c.status(), status);
+
+    c.removeRule(0);
+    QCOMPARE(c.rules()->rowCount(), 8);
+    QCOMPARE(persistedRules().size(), 8);
+}
+
+void TestRuleCommands::setRuleEnabledOutOfRangeDoesNothing()
+{
+    AppController& c = *m_controller;
+    QSignalSpy summary(&c, &AppController::summaryChanged);
+    QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
+    c.setRuleEnabled(9, false);
+    c.setRuleEnabled(-1, false);
+    QCOMPARE(summary.count(), 0);
+    QCOMPARE(rulesChanged.count(), 0);
+    QVERIFY(!QFile::exists(rulesPath()));
+
+    c.setRuleEnabled(3, false);
+    QVERIFY(!c.rules()->ruleList().at(3).enabled);
+    QVERIFY(!persistedRules().at(3).enabled);
+    QCOMPARE(rulesChanged.count(), 1);
+}
+
+void TestRuleCommands::switchingOffTheMatchingRuleEmptiesAnAcceptedCategory()
+{
+    AppController& c = *m_controller;
+    c.documents()->appendRecord(document("a.pdf", "the bid bond"));
+    c.documents()->appendRecord(document("b.pdf", "the bid bond"));
+    c.removeRule(-1); // classify both with the current rules
+    c.acceptDocument(0);
+    c.changeDocumentCategory(1, "03_Pricing");
+    QCOMPARE(c.documents()->records()[0].finalCategory, QStringLiteral("02_Forms"));
+
+    c.setRuleEnabled(1, false); // "Bid bond"
+    const DocumentRecord& accepted = c.documents()->records()[0];
+    QCOMPARE(accepted.decision, int(Accepted));
+    QVERIFY(accepted.suggestedCategory.isEmpty());
+    QVERIFY(accepted.finalCategory.isEmpty());
+    const DocumentRecord& changed = c.documents()->records()[1];
+    QCOMPARE(changed.decision, int(Changed));
+    QCOMPARE(changed.finalCategory, QStringLiteral("03_Pricing"));
+}
+
+void TestRuleCommands::loadRulesReadsBothForms()
+{
+    AppController& c = *m_controller;
+    const QString array = m_dir.filePath("array.json");
+    QVERIFY(write(array,
+                  R"([{"id":"rule-00000001","name":"One","category":"08_Other","fileContains":"x"},
+                              {"name":"Two","category":"08_Other","textContains":"y"}])"));
+    QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
+    c.loadRules(QUrl::fromLocalFile(array));
+    QCOMPARE(c.status(), QStringLiteral("Loaded 2 rule(s)."));
+    QCOMPARE(c.rules()->rowCount(), 2); // replaced, not merged
+    QCOMPARE(c.rules()->ruleList().first().id, QStringLiteral("rule-00000001"));
+    QCOMPARE(rulesChanged.count(), 1);
+    QCOMPARE(persistedRules(), c.rules()->ruleList());
+
+    const QString v2 = m_dir.filePath("v2.json");
+    QVERIFY(write(v2, R"({"schemaVersion":2,"rules":[{"name":"Three","category":"C","maxPages":3}],
+                          "extra":true})"));
+    c.loadRules(QUrl::fromLocalFile(v2));
+    QCOMPARE(c.status(), QStringLiteral("Loaded 1 rule(s)."));
+    QCOMPARE(c.rules()->ruleList().first().name, QStringLiteral("Three"));
+}
+
+void TestRuleCommands::loadRulesRefusesUnusableFiles()
+{
+    AppController& c = *m_controller;
+    const QList<Rule> before = c.rules()->ruleList();
+    QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
+
+    const QString noRules = m_dir.filePath("object.json");
+    QVERIFY(write(noRules, R"({"schemaVersion":1,"items":[]})"));
+    c.loadRules(QUrl::fromLocalFile(noRules));
+    QCOMPARE(c.status(), QStringLiteral("The rules file contains no valid rules."));
+    const QString notJson = m_dir.filePath("broken.json");
+    QVERIFY(write(notJson, "{ this is not json"));
+    c.loadRules(QUrl::fromLocalFile(notJson));
+    QCOMPARE(c.status(), QStringLiteral("The rules file contains no valid rules."));
+    c.setStatus("x");
+    c.loadRules(QUrl::fromLocalFile(m_dir.filePath("missing.json")));
+    QCOMPARE(c.status(), QStringLiteral("Cannot read the rules file."));
+    c.setStatus("x");
+    c.loadRules(QUrl());
+    QCOMPARE(c.status(), QStringLiteral("Cannot read the rules file."));
+
+    QCOMPARE(c.rules()->ruleList(), before);
+    QCOMPARE(rulesChanged.count(), 0);
+    QVERIFY(!QFile::exists(rulesPath()));
+}
+
+void TestRuleCommands::saveThenLoadKeepsOrderAndIds()
+{
+    AppController& c = *m_controller;
+    c.addRule("Mine", "09_Custom", "custom", "", 0, 4, 7);
+    c.setRuleEnabled(0, false);
+    const QList<Rule> before = c.rules()->ruleList();
+    const QString target = m_dir.filePath("exported rules.json");
+    QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
+    c.saveRules(QUrl::fromLocalFile(target));
+    QCOMPARE(c.status(), QStringLiteral("Rules exported to %1").arg(target));
+    QCOMPARE(rulesChanged.count(), 0);
+    QVERIFY(read(target).startsWith("{\n    \"rules\": [\n"));
+
+    c.removeRule(0);
+    c.loadRules(QUrl::fromLocalFile(target));
+    QCOMPARE(c.rules()->ruleList(), before);
+}
+
+void TestRuleCommands::saveReportsFailures()
+{
+    AppController& c = *m_controller;
+    const QString status = c.status();
+    c.saveRules(QUrl());
+    QCOMPARE(c.status(), status); // an empty choice does nothing
+
+    const QString nowhere = m_dir.filePath("no/such/folder/rules.json");
+    c.saveRules(QUrl::fromLocalFile(nowhere));
+    QVERIFY2(c.status().startsWith(QStringLiteral("Cannot write rules: ")), qPrintable(c.status()));
+    QVERIFY(!QFile::exists(nowhere));
+}
+
+void TestRuleCommands::unusableRulesFileIsKeptAsBackup()
+{
+    m_controller.reset();
+    const QByteArray precious = R"({"rules":[{"name":"Almost","category":"C"}]} hand-edited)";
+    QVERIFY(write(rulesPath(), precious));
+    QVERIFY(write(rulesPath() + ".bak", "an older backup"));
+    m_controller = std::make_unique<AppController>();
+    QCOMPARE(m_controller->rules()->rowCount(), 9);
+    QCOMPARE(read(rulesPath()), precious); // start-up writes nothing
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("kept as .*rules\\.json\\.bak$"));
+    m_controller->removeRule(8);
+    QCOMPARE(read(rulesPath() + ".bak"), precious);
+    QCOMPARE(persistedRules().size(), 8);
+
+    m_controller->removeRule(7); // later changes leave the backup alone
+    QCOMPARE(read(rulesPath() + ".bak"), precious);
+    QCOMPARE(persistedRules().size(), 7);
+}
+
+void TestRuleCommands::usableRulesFileNeedsNoBackup()
+{
+    m_controller.reset();
+    QVERIFY(write(rulesPath(), rulesDocument(defaultRules())));
+    m_controller = std::make_unique<AppController>();
+    m_controller->removeRule(0);
+    QVERIFY(!QFile::exists(rulesPath() + ".bak"));
+    QCOMPARE(persistedRules().size(), 8);
+}
+
+QTEST_GUILESS_MAIN(TestRuleCommands)
+#include "tst_rulecommands.moc"
