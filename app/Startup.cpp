@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
+#include "app/Unattended.h"
 #include "core/InspectionWorker.h"
 #include "logging/LogFile.h"
 #include "ui/AppController.h"
@@ -35,6 +36,7 @@ int run(int argc, char** argv)
     QQuickStyle::setStyle(QStringLiteral("Basic"));
 
     Ui::AppController controller;
+    applyUnattendedOptions(QCoreApplication::arguments(), controller);
 
     QQmlApplicationEngine engine;
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));

@@ -3,10 +3,12 @@
 #include "core/Classification.h"
 #include "core/Rule.h"
 #include "core/RulesFile.h"
+#include "export/ExportBundle.h"
 #include "export/IndexPdf.h"
 #include "ui/Summary.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -390,6 +392,51 @@ void AppController::clearDocuments()
     setStatus(QStringLiteral("Document list cleared."));
     emit busyChanged();
     emit summaryChanged();
+}
+
+void AppController::exportTo(const QUrl& directoryUrl)
+{
+    if (m_exporting)
+        return;
+    const QString folder = directoryUrl.toLocalFile();
+    if (folder.isEmpty()) {
+        setStatus(QStringLiteral("Choose an export folder first."));
+        return;
+    }
+    QList<DocumentRecord> selection;
+    for (const DocumentRecord& record : m_documents.records()) {
+        if (exportable(record))
+            selection.append(record);
+    }
+    if (selection.isEmpty()) {
+        setStatus(QStringLiteral("Nothing to export yet."));
+        return;
+    }
+
+    const ExportOptions options{folder, QStringLiteral("Tessavo export"),
+                                fontPath(QStringLiteral("DejaVuSans.ttf")),
+                                fontPath(QStringLiteral("DejaVuSans-Bold.ttf")), true};
+    m_exporting = true;
+    emit busyChanged();
+    setStatus(QStringLiteral("Exporting %1 document(s)...").arg(selection.size()));
+
+    QString error;
+    const quint64 id = m_taskService->submit(
+        [selection, options](const Morvane::TaskContext&) {
+            return QVariant(exportResultMap(buildExportBundle(selection, options)));
+        },
+        300000, &error);
+    if (id == 0) {
+        m_exporting = false;
+        emit busyChanged();
+        setStatus(QStringLiteral("Export could not start: %1").arg(error));
+    }
+}
+
+void AppController::openPath(const QString& path)
+{
+    if (!path.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 void AppController::onExportFinished(qulonglong, Morvane::TaskService::Outcome outcome,

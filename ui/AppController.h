@@ -65,6 +65,11 @@ public:
     Q_INVOKABLE void saveRules(const QUrl& fileUrl);
     Q_INVOKABLE void loadRules(const QUrl& fileUrl);
 
+    // Builds the export bundle of every exportable document in the background.
+    Q_INVOKABLE void exportTo(const QUrl& directoryUrl);
+    // Opens a file or folder with the desktop's default application.
+    Q_INVOKABLE void openPath(const QString& path);
+
     static QString fontPath(const QString& fileName);
 
     // Replaces the footer's status line; emits statusChanged only for a different text.

@@ -1,10 +1,31 @@
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Dialogs
 import QtQuick.Layouts
 import Tessavo
 
 Item {
     id: page
+
+    property url exportFolderUrl: ""
+    property string exportFolderPath: ""
+
+    readonly property bool lastExportOk: app.lastExport.ok === true
+    readonly property var lastWarnings: app.lastExport.warnings || []
+
+    // Takes the folder chosen in the dialog; the path shown is the decoded URL text.
+    function chooseFolder(folderUrl) {
+        exportFolderUrl = folderUrl
+        let text = String(folderUrl)
+        // A Windows drive path loses the whole prefix; elsewhere the leading slash is kept.
+        text = /^file:\/\/\/[A-Za-z]:/.test(text) ? text.replace("file:///", "") : text.replace("file://", "")
+        try {
+            text = decodeURIComponent(text)
+        } catch (error) {
+            // shown undecoded
+        }
+        exportFolderPath = text
+    }
 
     ColumnLayout {
         anchors.fill: parent
@@ -13,7 +34,6 @@ Item {
 
         RowLayout {
             Layout.fillWidth: true
-            spacing: 10
 
             ColumnLayout {
                 spacing: 2
@@ -35,9 +55,185 @@ Item {
             }
         }
 
+        GridLayout {
+            Layout.fillWidth: true
+            columns: 3
+            columnSpacing: 10
+            rowSpacing: 10
+
+            Repeater {
+                model: [
+                    { label: qsTr("Documents"), key: "total" },
+                    { label: qsTr("Ready to export"), key: "exportable" },
+                    { label: qsTr("Needs review"), key: "pending" },
+                    { label: qsTr("Conflicts"), key: "conflicts" },
+                    { label: qsTr("Needs OCR"), key: "needsOcr" },
+                    { label: qsTr("Ignored"), key: "ignored" }
+                ]
+
+                delegate: Rectangle {
+                    id: tile
+
+                    required property var modelData
+
+                    objectName: "tile_" + modelData.key
+                    Layout.fillWidth: true
+                    Layout.preferredHeight: 64
+                    radius: Theme.radius
+                    color: Theme.panel
+                    border.color: Theme.border
+
+                    ColumnLayout {
+                        anchors.centerIn: parent
+                        spacing: 2
+
+                        Label {
+                            objectName: "tileValue"
+                            Layout.alignment: Qt.AlignHCenter
+                            text: app.summary[tile.modelData.key]
+                            color: Theme.text
+                            font.pixelSize: 20
+                            font.weight: Font.DemiBold
+                        }
+                        Label {
+                            Layout.alignment: Qt.AlignHCenter
+                            text: tile.modelData.label
+                            color: Theme.muted
+                            font.pixelSize: 11
+                        }
+                    }
+                }
+            }
+        }
+
+        Rectangle {
+            Layout.fillWidth: true
+            Layout.preferredHeight: 132
+            radius: Theme.radius
+            color: Theme.panel
+            border.color: Theme.border
+
+            ColumnLayout {
+                anchors.fill: parent
+                anchors.margins: 14
+                spacing: 10
+
+                RowLayout {
+                    Layout.fillWidth: true
+                    spacing: 10
+
+                    Label {
+                        text: qsTr("Destination")
+                        color: Theme.text
+                        font.pixelSize: 13
+                        font.weight: Font.Medium
+                    }
+                    Label {
+                        objectName: "destinationText"
+                        Layout.fillWidth: true
+                        elide: Text.ElideMiddle
+                        font.pixelSize: 12
+                        text: page.exportFolderPath !== "" ? page.exportFolderPath
+                            : page.lastExportOk ? app.lastExport.directory : qsTr("No folder selected")
+                        color: page.exportFolderPath !== "" || page.lastExportOk ? Theme.text : Theme.muted
+                    }
+                    Button {
+                        objectName: "chooseFolderButton"
+                        text: qsTr("Choose folder…")
+                        onClicked: folderDialog.open()
+                    }
+                }
+                RowLayout {
+                    spacing: 10
+
+                    Button {
+                        objectName: "exportButton"
+                        text: qsTr("Export bundle")
+                        highlighted: true
+                        enabled: !app.exporting && app.summary.exportable > 0 && page.exportFolderPath !== ""
+                        onClicked: app.exportTo(page.exportFolderUrl)
+                    }
+                }
+            }
+        }
+
+        Rectangle {
+            objectName: "lastExportPanel"
+            visible: page.lastExportOk
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            radius: Theme.radius
+            color: Theme.panel
+            border.color: Theme.border
+
+            ColumnLayout {
+                anchors.left: parent.left
+                anchors.right: parent.right
+                anchors.top: parent.top
+                anchors.margins: 14
+                spacing: 8
+
+                RowLayout {
+                    Layout.fillWidth: true
+
+                    Label {
+                        text: qsTr("Last export")
+                        color: Theme.text
+                        font.pixelSize: 13
+                        font.weight: Font.Medium
+                    }
+                    Item {
+                        Layout.fillWidth: true
+                    }
+                    Button {
+                        objectName: "openFolderButton"
+                        text: qsTr("Open folder")
+                        onClicked: app.openPath(app.lastExport.directory)
+                    }
+                    Button {
+                        objectName: "openZipButton"
+                        text: qsTr("Open ZIP")
+                        onClicked: app.openPath(app.lastExport.zip)
+                    }
+                }
+                Label {
+                    objectName: "exportCounts"
+                    Layout.fillWidth: true
+                    wrapMode: Text.WordWrap
+                    color: Theme.muted
+                    font.pixelSize: 11
+                    text: qsTr("%1 exported · %2 skipped").arg(app.lastExport.exported || 0).arg(app.lastExport.skipped || 0)
+                }
+                Label {
+                    objectName: "exportFiles"
+                    Layout.fillWidth: true
+                    wrapMode: Text.WordWrap
+                    color: Theme.muted
+                    font.pixelSize: 11
+                    text: qsTr("manifest.csv\nindex.pdf\n%1").arg(app.lastExport.zip || "")
+                }
+                Label {
+                    objectName: "exportWarnings"
+                    Layout.fillWidth: true
+                    visible: page.lastWarnings.length > 0
+                    wrapMode: Text.WordWrap
+                    color: Theme.warning
+                    font.pixelSize: 11
+                    text: page.lastWarnings.join("\n")
+                }
+            }
+        }
+
         Item {
             Layout.fillWidth: true
             Layout.fillHeight: true
         }
+    }
+
+    FolderDialog {
+        id: folderDialog
+
+        title: qsTr("Select an export folder")
+        onAccepted: page.chooseFolder(selectedFolder)
     }
 }

@@ -1,0 +1,37 @@
+#include "app/Unattended.h"
+
+#include "app/CommandLine.h"
+#include "ui/AppController.h"
+
+#include <QCoreApplication>
+#include <QUrl>
+
+namespace Tessavo::App {
+
+namespace {
+
+// Set when the unattended export has been started; it starts at most once per process.
+bool autoExportStarted = false;
+
+} // namespace
+
+void applyUnattendedOptions(const QStringList& arguments, Ui::AppController& controller)
+{
+    if (const auto importPath = optionValue(arguments, QStringLiteral("--import")))
+        controller.addUrls({QUrl::fromLocalFile(*importPath)});
+
+    const auto exportPath = optionValue(arguments, QStringLiteral("--export"));
+    if (!exportPath)
+        return;
+    const QUrl target = QUrl::fromLocalFile(*exportPath);
+    // Connected after the import was requested, so the import's own start does not trigger it.
+    QObject::connect(&controller, &Ui::AppController::busyChanged, qApp, [&controller, target] {
+        if (autoExportStarted || controller.importing() || controller.exporting() ||
+            controller.documents()->rowCount() == 0)
+            return;
+        autoExportStarted = true;
+        controller.exportTo(target);
+    });
+}
+
+} // namespace Tessavo::App

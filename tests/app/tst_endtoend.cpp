@@ -1,0 +1,177 @@
+// Runs the real tessavo executable the way a script would: "--import" a folder of every kind of
+// PDF, "--export" the result, then checks the bundle with tools nobody here wrote.
+#include "support/ExternalTool.h"
+#include "support/PdfFixtures.h"
+
+#include <QDate>
+#include <QDir>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestEndToEnd : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void importsAndExportsUnattended();
+    void exportWithoutImportWaitsForDocuments();
+    void importWithoutPdfsNeverExports();
+
+private:
+    void start(QProcess& process, const QStringList& arguments, const QString& dataHome);
+    static void stop(QProcess& process);
+    QString findZip(const QString& folder) const;
+
+    QTemporaryDir m_dir;
+    QString m_package;
+};
+
+void TestEndToEnd::start(QProcess& process, const QStringList& arguments, const QString& dataHome)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_DATA_HOME", dataHome);
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(QStringLiteral(TESSAVO_EXECUTABLE), arguments);
+    QVERIFY(process.waitForStarted(30000));
+}
+
+void TestEndToEnd::stop(QProcess& process)
+{
+    process.terminate();
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished(10000);
+    }
+}
+
+QString TestEndToEnd::findZip(const QString& folder) const
+{
+    const QStringList zips = QDir(folder).entryList({"Tessavo-Export-*.zip"}, QDir::Files);
+    return zips.isEmpty() ? QString() : QDir(folder).filePath(zips.first());
+}
+
+void TestEndToEnd::initTestCase()
+{
+    using namespace PdfFixtures;
+    QVERIFY(m_dir.isValid());
+    m_package = m_dir.filePath("Bid package");
+    QVERIFY(QDir().mkpath(m_package + "/forms"));
+    QVERIFY(writeTextPdf(m_package + "/RFP, main \"volume\".pdf",
+                         {"Request for Proposals", "Scope of work"}, "RFP"));
+    QVERIFY(writeTextPdf(m_package + "/forms/Bid bond — Å.pdf", {"Bid bond form", "MWBE plan"}));
+    QVERIFY(writeTextPdf(m_package + "/forms/pricing.pdf", {"Pricing schedule"}));
+    QVERIFY(writeTextPdf(m_package + "/appendix-a.pdf", {"Drawings"}));
+    QVERIFY(writeImageOnlyPdf(m_package + "/scan.pdf", 2));
+    QVERIFY(encryptWithQpdf(m_package + "/forms/pricing.pdf", m_package + "/locked.pdf", "pw",
+                            "owner"));
+    QVERIFY(writeBytes(m_package + "/damaged.pdf", "%PDF-1.4 damaged"));
+    QVERIFY(writeBytes(m_package + "/self-reference.pdf", selfReferencingPageTreePdf()));
+    QVERIFY(QFile::link(m_package, m_package + "/forms/loop"));
+}
+
+void TestEndToEnd::importsAndExportsUnattended()
+{
+    const QString dataHome = m_dir.filePath("data");
+    const QString out = m_dir.filePath("export here");
+    QProcess tessavo;
+    start(tessavo, {"--export", out, "--import", m_package}, dataHome);
+
+    // Wait until the ZIP is complete: Python can read it and every CRC holds.
+    QString zip;
+    ToolRun listing;
+    QDeadlineTimer deadline(180000);
+    while (!deadline.hasExpired()) {
+        zip = findZip(out);
+        if (!zip.isEmpty()) {
+            listing = runPython("import sys, zipfile\n"
+                                "z = zipfile.ZipFile(sys.argv[1])\n"
+                                "assert z.testzip() is None\n"
+                                "print('\\n'.join(i.filename for i in z.infolist()))",
+                                {zip});
+            if (listing.ok())
+                break;
+        }
+        QVERIFY2(tessavo.state() == QProcess::Running, "tessavo ended before its export");
+        QTest::qWait(250);
+    }
+    QVERIFY2(listing.ok(), listing.err);
+    QCOMPARE(tessavo.state(), QProcess::Running); // it does not quit by itself
+
+    const QStringList entries = QString::fromUtf8(listing.out).trimmed().split('\n');
+    QCOMPARE(entries,
+             (QStringList{"manifest.csv", "index.pdf", "originals/RFP, main \"volume\".pdf",
+                          "originals/appendix-a.pdf", "originals/forms/Bid bond — Å.pdf",
+                          "originals/forms/pricing.pdf", "originals/scan.pdf"}));
+    QVERIFY(runTool("unzip", {"-t", zip}).ok());
+
+    const QString bundle = zip.chopped(4);
+    const ToolRun csv =
+        runPython("import csv, sys\n"
+                  "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')))\n"
+                  "for r in rows[1:]: print(r[0] + '|' + r[6] + '|' + r[7] + '|' + r[10])",
+                  {bundle + "/manifest.csv"});
+    QVERIFY2(csv.ok(), csv.err);
+    QStringList rows = QString::fromUtf8(csv.out).trimmed().split('\n');
+    rows.sort();
+    QCOMPARE(rows, (QStringList{"Bid bond — Å.pdf|Ready|02_Forms|Needs Review",
+                                "RFP, main \"volume\".pdf|Ready|01_Solicitation|Needs Review",
+                                "appendix-a.pdf|Ready|07_Appendices|Needs Review",
+                                "pricing.pdf|Ready|03_Pricing|Needs Review",
+                                "scan.pdf|Needs OCR||Needs Review"}));
+
+    QVERIFY(runTool("qpdf", {"--check", bundle + "/index.pdf"}).ok());
+    const QString index = QString::fromUtf8(runTool("pdftotext", {bundle + "/index.pdf", "-"}).out)
+                              .normalized(QString::NormalizationForm_KC);
+    QVERIFY(index.contains("Bid bond — Å.pdf"));
+    QVERIFY(index.indexOf("07_Appendices") < index.lastIndexOf("Unclassified"));
+
+    stop(tessavo);
+
+    const QString log = dataHome + QStringLiteral("/Tessavo/Tessavo/logs/tessavo-%1.log")
+                                       .arg(QDate::currentDate().toString("yyyyMMdd"));
+    const QByteArray logText = PdfFixtures::readBytes(log);
+    QVERIFY2(!logText.isEmpty(), qPrintable(log));
+    QVERIFY(QString::fromUtf8(logText).contains(QRegularExpression(
+        "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} \\[INFO \\] Tessavo "
+        "0\\.2\\.0 starting")));
+    QVERIFY2(!logText.contains(m_dir.path().toUtf8()), logText.constData());
+}
+
+void TestEndToEnd::exportWithoutImportWaitsForDocuments()
+{
+    const QString out = m_dir.filePath("never-1");
+    QProcess tessavo;
+    start(tessavo, {"--export", out}, m_dir.filePath("data-2"));
+    QTest::qWait(3000);
+    QCOMPARE(tessavo.state(), QProcess::Running);
+    QVERIFY(!QFileInfo::exists(out));
+    stop(tessavo);
+}
+
+void TestEndToEnd::importWithoutPdfsNeverExports()
+{
+    const QString empty = m_dir.filePath("no pdfs here");
+    QVERIFY(QDir().mkpath(empty));
+    QVERIFY(PdfFixtures::writeBytes(empty + "/notes.txt", "notes"));
+    const QString out = m_dir.filePath("never-2");
+    QProcess tessavo;
+    start(tessavo, {"--import", empty, "--export", out}, m_dir.filePath("data-3"));
+    QTest::qWait(3000);
+    QCOMPARE(tessavo.state(), QProcess::Running);
+    QVERIFY(!QFileInfo::exists(out));
+    stop(tessavo);
+}
+
+int main(int argc, char** argv)
+{
+    QGuiApplication application(argc, argv);
+    TestEndToEnd test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_endtoend.moc"

@@ -1,0 +1,100 @@
+#include "app/CommandLine.h"
+#include "app/Unattended.h"
+#include "core/InspectionWorker.h"
+#include "support/PdfFixtures.h"
+#include "ui/AppController.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Tessavo;
+
+class TestUnattended : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void optionsAreExactFirstAndTakeAnyValue();
+    void importAsTheLastArgumentIsIgnored();
+    void importTakesItsFirstOccurrence();
+    void exportWaitsForDocumentsAndRunsOnce();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestUnattended::initTestCase()
+{
+    QDir().mkpath(m_dir.filePath("first"));
+    QDir().mkpath(m_dir.filePath("second"));
+    QVERIFY(PdfFixtures::writeTextPdf(m_dir.filePath("first/a.pdf"), {"bid bond"}));
+    QVERIFY(PdfFixtures::writeTextPdf(m_dir.filePath("second/b.pdf"), {"pricing schedule"}));
+}
+
+void TestUnattended::optionsAreExactFirstAndTakeAnyValue()
+{
+    const QStringList args = {"tessavo", "--Import", "x", "--import", "--export", "--import", "y"};
+    QCOMPARE(App::optionValue(args, "--import"), std::optional<QString>("--export"));
+    QCOMPARE(App::optionValue(args, "--export"), std::optional<QString>("--import"));
+    QVERIFY(!App::optionValue(args, "--missing"));
+    QVERIFY(!App::optionValue({"tessavo", "--import"}, "--import"));
+    QVERIFY(App::hasOption(args, "--Import"));
+    QVERIFY(!App::hasOption(args, "--smoke-test"));
+}
+
+void TestUnattended::importAsTheLastArgumentIsIgnored()
+{
+    Ui::AppController controller;
+    const QString status = controller.status();
+    App::applyUnattendedOptions({"tessavo", "--import"}, controller);
+    QVERIFY(!controller.importing());
+    QCOMPARE(controller.status(), status);
+}
+
+void TestUnattended::importTakesItsFirstOccurrence()
+{
+    Ui::AppController controller;
+    App::applyUnattendedOptions(
+        {"tessavo", "--import", m_dir.filePath("first"), "--import", m_dir.filePath("second")},
+        controller);
+    QVERIFY(controller.importing());
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.importing(), 60000);
+    QCOMPARE(controller.documents()->rowCount(), 1);
+    QCOMPARE(controller.documents()->records().first().fileName, QStringLiteral("a.pdf"));
+}
+
+void TestUnattended::exportWaitsForDocumentsAndRunsOnce()
+{
+    // The unattended export starts at most once per process, so this is the only test of it here.
+    Ui::AppController controller;
+    const QString out = m_dir.filePath("out");
+    App::applyUnattendedOptions({"tessavo", "--export", out}, controller);
+    controller.addUrls({QUrl::fromLocalFile(m_dir.filePath("missing"))});
+    QTest::qWait(200);
+    QVERIFY(!controller.exporting());
+    QVERIFY(!QFileInfo::exists(out));
+
+    controller.addUrls({QUrl::fromLocalFile(m_dir.filePath("first"))});
+    QTRY_VERIFY_WITH_TIMEOUT(controller.lastExport()["ok"].toBool(), 60000);
+    QVERIFY(!controller.exporting());
+    QCOMPARE(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+
+    controller.addUrls({QUrl::fromLocalFile(m_dir.filePath("second"))});
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.importing(), 60000);
+    QTest::qWait(200);
+    QVERIFY(!controller.exporting());
+    QCOMPARE(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+}
+
+int main(int argc, char** argv)
+{
+    if (isInspectionWorkerInvocation(argc, argv))
+        return runInspectionWorker(argc, argv);
+    QGuiApplication application(argc, argv);
+    TestUnattended test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_unattended.moc"

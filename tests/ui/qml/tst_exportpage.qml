@@ -1,0 +1,96 @@
+import QtQuick
+import QtTest
+import Tessavo
+
+Item {
+    width: 1100
+    height: 760
+
+    ExportPage {
+        id: page
+
+        anchors.fill: parent
+    }
+
+    TestCase {
+        name: "ExportPage"
+        when: windowShown
+
+        function init() {
+            fixtures.reset()
+            page.exportFolderUrl = ""
+            page.exportFolderPath = ""
+        }
+
+        function test_exportNeedsAFolderChosenHereAndSomethingToExport() {
+            const button = findChild(page, "exportButton")
+            verify(!button.enabled)
+            fixtures.addDocument("a.pdf", 0, "02_Forms")
+            verify(!button.enabled)  // no folder chosen yet
+            page.chooseFolder(fixtures.folderWithSpaces())
+            verify(button.enabled)
+            fixtures.reset()
+            verify(!button.enabled)  // nothing exportable
+            fixtures.addDocument("locked.pdf", 3, "")
+            fixtures.addDocument("ignored.pdf", 0, "02_Forms", 3)
+            verify(!button.enabled)
+        }
+
+        function test_folderWithSpacesIsShownDecoded() {
+            const destination = findChild(page, "destinationText")
+            const url = fixtures.folderWithSpaces()
+            page.chooseFolder(url)
+            compare(page.exportFolderUrl, url)  // the export gets the URL as chosen
+            verify(destination.text.endsWith("/Bid package 2026"))
+            verify(destination.text.startsWith("/"))
+            verify(Qt.colorEqual(destination.color, Theme.text))
+
+            page.chooseFolder("file:///srv/Bid%20package%20%C3%85")
+            compare(page.exportFolderPath, "/srv/Bid package Å")
+            page.chooseFolder("file:///C:/Bids/Offer%202026")
+            compare(page.exportFolderPath, "C:/Bids/Offer 2026")
+            page.chooseFolder("file:///srv/100%25%zz")  // not decodable: shown as it is
+            compare(page.exportFolderPath, "/srv/100%25%zz")
+        }
+
+        function test_tilesShowTheSummary() {
+            fixtures.addDocument("a.pdf", 0, "02_Forms")
+            fixtures.addDocument("b.pdf", 1, "", 0)
+            fixtures.addDocument("c.pdf", 0, "03_Pricing", 3, true)
+            compare(findChild(findChild(page, "tile_total"), "tileValue").text, "3")
+            compare(findChild(findChild(page, "tile_exportable"), "tileValue").text, "2")
+            compare(findChild(findChild(page, "tile_needsOcr"), "tileValue").text, "1")
+            compare(findChild(findChild(page, "tile_ignored"), "tileValue").text, "1")
+            compare(findChild(findChild(page, "tile_conflicts"), "tileValue").text, "1")
+        }
+
+        function test_lastExportPanel() {
+            const panel = findChild(page, "lastExportPanel")
+            const warnings = findChild(page, "exportWarnings")
+            fixtures.setLastExport({ ok: true, error: "", directory: "/out/Tessavo-Export-1",
+                                     csv: "c", pdf: "p", zip: "/out/Tessavo-Export-1.zip",
+                                     exported: 4, skipped: 0, warnings: [] })
+            tryVerify(() => panel.visible, 5000)
+            verify(!warnings.visible)  // absent, so the layout leaves no room for it
+            compare(findChild(page, "exportCounts").text, "4 exported · 0 skipped")
+            compare(findChild(page, "exportFiles").text, "manifest.csv\nindex.pdf\n/out/Tessavo-Export-1.zip")
+            // Without a folder chosen here, the destination shows the last bundle folder...
+            compare(findChild(page, "destinationText").text, "/out/Tessavo-Export-1")
+            // ...but exporting still needs a folder chosen on this page.
+            fixtures.addDocument("a.pdf", 0, "02_Forms")
+            verify(!findChild(page, "exportButton").enabled)
+
+            fixtures.setLastExport({ ok: true, error: "", directory: "/out/Tessavo-Export-2",
+                                     csv: "c", pdf: "p", zip: "/out/Tessavo-Export-2.zip",
+                                     exported: 1, skipped: 0,
+                                     warnings: ["Missing source file: /a.pdf", "Cannot copy original: /b.pdf"] })
+            tryCompare(warnings, "visible", true, 5000)
+            compare(warnings.text, "Missing source file: /a.pdf\nCannot copy original: /b.pdf")
+
+            // A failed export leaves the panel as it was.
+            fixtures.setLastExport({ ok: false, error: "Cannot create export folder: /x" })
+            tryCompare(app, "status", "Export failed: Cannot create export folder: /x", 5000)
+            compare(findChild(page, "exportCounts").text, "1 exported · 0 skipped")
+        }
+    }
+}
