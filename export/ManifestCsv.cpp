@@ -17,16 +17,9 @@ QString csvField(const QString& text)
 
 QString manifestDecisionText(int decision)
 {
-    switch (decision) {
-    case Accepted:
-        return QStringLiteral("Accepted");
-    case Changed:
-        return QStringLiteral("Changed");
-    case Ignored:
-        return QStringLiteral("Ignored");
-    default:
-        return QStringLiteral("Needs Review");
-    }
+    // The list's words, except that the manifest writes "Needs Review" with a capital R.
+    const bool decided = decision == Accepted || decision == Changed || decision == Ignored;
+    return decided ? decisionText(decision) : QStringLiteral("Needs Review");
 }
 
 QByteArray buildManifestCsv(const QList<DocumentRecord>& records)

@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/Unattended.h"
-#include "core/InspectionWorker.h"
 #include "support/PdfFixtures.h"
+#include "support/WorkerTestMain.h"
 #include "ui/AppController.h"
 
 #include <QDir>
@@ -88,13 +88,6 @@ void TestUnattended::exportWaitsForDocumentsAndRunsOnce()
     QCOMPARE(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
 }
 
-int main(int argc, char** argv)
-{
-    if (isInspectionWorkerInvocation(argc, argv))
-        return runInspectionWorker(argc, argv);
-    QGuiApplication application(argc, argv);
-    TestUnattended test;
-    return QTest::qExec(&test, argc, argv);
-}
+TESSAVO_TEST_MAIN_WITH_WORKER(TestUnattended)
 
 #include "tst_unattended.moc"

@@ -1,7 +1,7 @@
-#include "core/InspectionWorker.h"
 #include "core/PdfInspection.h"
 #include "core/PdfInspector.h"
 #include "support/PdfFixtures.h"
+#include "support/WorkerTestMain.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -325,13 +325,6 @@ void TestPdfInspection::sourcesAreNeverChanged()
     QCOMPARE(fingerprint(), m_fingerprintBefore);
 }
 
-int main(int argc, char** argv)
-{
-    if (isInspectionWorkerInvocation(argc, argv))
-        return runInspectionWorker(argc, argv);
-    QGuiApplication application(argc, argv);
-    TestPdfInspection test;
-    return QTest::qExec(&test, argc, argv);
-}
+TESSAVO_TEST_MAIN_WITH_WORKER(TestPdfInspection)
 
 #include "tst_pdfinspection.moc"

@@ -1,5 +1,6 @@
 #include "export/ZipWriter.h"
 #include "support/ExternalTool.h"
+#include "support/PdfFixtures.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -22,12 +23,6 @@ quint16 at16(const QByteArray& bytes, qsizetype offset)
 quint32 at32(const QByteArray& bytes, qsizetype offset)
 {
     return qFromLittleEndian<quint32>(bytes.constData() + offset);
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Lists the archive with Python's zipfile, checking every CRC: "name<TAB>size<TAB>hexdata".
@@ -71,7 +66,7 @@ void TestZipWriter::emptyArchiveIsTheEndRecordOnly()
     ZipWriter zip(path("empty.zip"));
     QVERIFY(zip.open());
     QVERIFY(zip.finish());
-    const QByteArray bytes = fileBytes(path("empty.zip"));
+    const QByteArray bytes = PdfFixtures::readBytes(path("empty.zip"));
     QCOMPARE(bytes, QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0'));
     QString error;
     QVERIFY(!zip.finish(&error));
@@ -85,7 +80,7 @@ void TestZipWriter::headersAreLaidOutExactly()
     QVERIFY(zip.addData("check.txt", "123456789"));
     QVERIFY(zip.addData("dir/ü.txt", QByteArray()));
     QVERIFY(zip.finish());
-    const QByteArray b = fileBytes(path("layout.zip"));
+    const QByteArray b = PdfFixtures::readBytes(path("layout.zip"));
 
     // First local header at 0.
     QCOMPARE(at32(b, 0), 0x04034B50u);
@@ -289,7 +284,7 @@ void TestZipWriter::failedFinishIsNotRepeatedOnDestruction()
     QVERIFY(!finished);
     QVERIFY2(error.startsWith(QStringLiteral("failed to")), qPrintable(error));
     zip.reset();
-    QVERIFY(fileBytes(path("limited.zip")).count(QByteArray("PK\x05\x06", 4)) <= 1);
+    QVERIFY(PdfFixtures::readBytes(path("limited.zip")).count(QByteArray("PK\x05\x06", 4)) <= 1);
 }
 
 void TestZipWriter::refusesWhatTheClassicFormatCannotHold()

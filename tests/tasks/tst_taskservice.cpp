@@ -38,6 +38,18 @@ TaskService::TaskFunction waitFor(const std::atomic<bool>& gate, QVariant value 
     };
 }
 
+// A task that runs until it is asked to stop, setting running once it has started.
+TaskService::TaskFunction untilCancelled(std::atomic<bool>& running)
+{
+    return [&running](const TaskContext& context) {
+        running = true;
+        QDeadlineTimer deadline(generous);
+        while (!context.isCancellationRequested() && !deadline.hasExpired())
+            QThread::msleep(1);
+        return QVariant(1);
+    };
+}
+
 } // namespace
 
 class TestTaskService : public QObject {
@@ -238,13 +250,7 @@ void TestTaskService::shutdownCancelsQueuedTasksWithoutStarting()
     TaskService service({.maxConcurrent = 1, .maxQueued = 4});
     TaskRecorder recorder(&service);
     std::atomic<bool> running = false;
-    const quint64 first = service.submit([&running](const TaskContext& context) {
-        running = true;
-        QDeadlineTimer deadline(generous);
-        while (!context.isCancellationRequested() && !deadline.hasExpired())
-            QThread::msleep(1);
-        return QVariant(1);
-    });
+    const quint64 first = service.submit(untilCancelled(running));
     const quint64 second = service.submit([](const TaskContext&) { return QVariant(2); });
     const quint64 third = service.submit([](const TaskContext&) { return QVariant(3); });
     spinUntil(running);
@@ -345,13 +351,7 @@ void TestTaskService::cancellingOneTask()
     TaskService service({.maxConcurrent = 1, .maxQueued = 2});
     TaskRecorder recorder(&service);
     std::atomic<bool> running = false;
-    const quint64 first = service.submit([&running](const TaskContext& context) {
-        running = true;
-        QDeadlineTimer deadline(generous);
-        while (!context.isCancellationRequested() && !deadline.hasExpired())
-            QThread::msleep(1);
-        return QVariant(1);
-    });
+    const quint64 first = service.submit(untilCancelled(running));
     const quint64 second = service.submit([](const TaskContext&) { return QVariant(2); });
     spinUntil(running);
     QVERIFY(service.cancel(first));

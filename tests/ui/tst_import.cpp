@@ -1,5 +1,5 @@
-#include "core/InspectionWorker.h"
 #include "support/PdfFixtures.h"
+#include "support/WorkerTestMain.h"
 #include "ui/AppController.h"
 
 #include <QDir>
@@ -290,13 +290,6 @@ void TestImport::importsEveryKindOfFile()
     QCOMPARE(readBytes(text) + readBytes(folder + "/locked.pdf"), before); // sources untouched
 }
 
-int main(int argc, char** argv)
-{
-    if (isInspectionWorkerInvocation(argc, argv))
-        return runInspectionWorker(argc, argv);
-    QGuiApplication application(argc, argv);
-    TestImport test;
-    return QTest::qExec(&test, argc, argv);
-}
+TESSAVO_TEST_MAIN_WITH_WORKER(TestImport)
 
 #include "tst_import.moc"

@@ -1,0 +1,79 @@
+// The controller's export workflow: one background task per bundle.
+#include "ui/AppController.h"
+
+#include "export/ExportBundle.h"
+
+#include <QDesktopServices>
+
+namespace Tessavo::Ui {
+
+void AppController::exportTo(const QUrl& directoryUrl)
+{
+    if (m_exporting)
+        return;
+    const QString folder = directoryUrl.toLocalFile();
+    if (folder.isEmpty()) {
+        setStatus(QStringLiteral("Choose an export folder first."));
+        return;
+    }
+    QList<DocumentRecord> selection;
+    for (const DocumentRecord& record : m_documents.records()) {
+        if (exportable(record))
+            selection.append(record);
+    }
+    if (selection.isEmpty()) {
+        setStatus(QStringLiteral("Nothing to export yet."));
+        return;
+    }
+
+    const ExportOptions options{folder, QStringLiteral("Tessavo export"),
+                                fontPath(QStringLiteral("DejaVuSans.ttf")),
+                                fontPath(QStringLiteral("DejaVuSans-Bold.ttf")), true};
+    m_exporting = true;
+    emit busyChanged();
+    setStatus(QStringLiteral("Exporting %1 document(s)...").arg(selection.size()));
+
+    QString error;
+    const quint64 id = m_taskService->submit(
+        [selection, options](const Morvane::TaskContext&) {
+            return QVariant(exportResultMap(buildExportBundle(selection, options)));
+        },
+        300000, &error);
+    if (id == 0) {
+        m_exporting = false;
+        emit busyChanged();
+        setStatus(QStringLiteral("Export could not start: %1").arg(error));
+    }
+}
+
+void AppController::openPath(const QString& path)
+{
+    if (!path.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void AppController::onExportFinished(qulonglong, Morvane::TaskService::Outcome outcome,
+                                     const QVariant& result, const QString& error)
+{
+    m_exporting = false;
+    emit busyChanged();
+    if (outcome != Morvane::TaskService::Outcome::Succeeded) {
+        setStatus(QStringLiteral("Export failed: %1")
+                      .arg(error.isEmpty() ? QStringLiteral("cancelled or timed out") : error));
+        return;
+    }
+    const QVariantMap map = result.toMap();
+    if (!map.value(QStringLiteral("ok")).toBool()) {
+        setStatus(
+            QStringLiteral("Export failed: %1").arg(map.value(QStringLiteral("error")).toString()));
+        return;
+    }
+    m_lastExport = map;
+    setStatus(QStringLiteral("Exported %1 documents to %2")
+                  .arg(QString::number(map.value(QStringLiteral("exported")).toInt()),
+                       map.value(QStringLiteral("directory")).toString()));
+    emit exportFinished();
+    emit summaryChanged();
+}
+
+} // namespace Tessavo::Ui

@@ -1,0 +1,163 @@
+// The controller's rule commands and the rules file they keep up to date.
+#include "ui/AppController.h"
+
+#include "core/Classification.h"
+#include "core/RulesFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace Tessavo::Ui {
+
+// The rules of the last run, or the built-in rules when there are none to be had. Silent, and
+// writes nothing.
+void AppController::loadRulesAtStartup()
+{
+    QFile file(m_rulesPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_rulesFileUnusable = file.exists();
+        m_rules.setRules(defaultRules());
+        return;
+    }
+    const QList<Rule> loaded = readRulesDocument(file.readAll());
+    m_rulesFileUnusable = loaded.isEmpty();
+    m_rules.setRules(loaded.isEmpty() ? defaultRules() : loaded);
+}
+
+void AppController::addRule(const QString& name, const QString& category,
+                            const QString& fileContains, const QString& textContains, int minPages,
+                            int maxPages, int priority)
+{
+    Rule rule;
+    rule.name = name.trimmed();
+    rule.category = category.trimmed();
+    rule.fileContains = fileContains.trimmed();
+    rule.textContains = textContains.trimmed();
+    rule.minPages = minPages < 1 ? 0 : minPages;
+    rule.maxPages = maxPages < 1 ? 0 : maxPages;
+    rule.priority = std::clamp(priority, 1, 1000);
+    rule.id = newRuleId();
+    if (!isValid(rule)) {
+        setStatus(QStringLiteral("A rule needs a name, a category and at least one condition."));
+        return;
+    }
+    m_rules.appendRule(rule);
+    reclassifyAll();
+    persistRules();
+    setStatus(QStringLiteral("Rule \"%1\" added.").arg(rule.name));
+    emit rulesChanged();
+}
+
+void AppController::removeRule(int row)
+{
+    m_rules.removeRule(row);
+    reclassifyAll();
+    persistRules();
+    emit rulesChanged();
+}
+
+void AppController::setRuleEnabled(int row, bool enabled)
+{
+    Rule* rule = m_rules.ruleAt(row);
+    if (!rule)
+        return;
+    rule->enabled = enabled;
+    m_rules.notifyRowChanged(row);
+    reclassifyAll();
+    persistRules();
+    emit rulesChanged();
+}
+
+void AppController::saveRules(const QUrl& fileUrl)
+{
+    const QString path = fileUrl.toLocalFile();
+    if (path.isEmpty())
+        return;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        setStatus(QStringLiteral("Cannot write rules: %1").arg(file.errorString()));
+        return;
+    }
+    file.write(rulesDocument(m_rules.ruleList()));
+    if (file.commit())
+        setStatus(QStringLiteral("Rules exported to %1").arg(path));
+    else
+        setStatus(QStringLiteral("Cannot save rules: %1").arg(file.errorString()));
+}
+
+void AppController::loadRules(const QUrl& fileUrl)
+{
+    const QString path = fileUrl.toLocalFile();
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        setStatus(QStringLiteral("Cannot read the rules file."));
+        return;
+    }
+    const QList<Rule> loaded = readRulesDocument(file.readAll());
+    if (loaded.isEmpty()) {
+        setStatus(QStringLiteral("The rules file contains no valid rules."));
+        return;
+    }
+    m_rules.setRules(loaded);
+    reclassifyAll();
+    persistRules();
+    setStatus(QStringLiteral("Loaded %1 rule(s).").arg(loaded.size()));
+    emit rulesChanged();
+}
+
+void AppController::reclassifyAll()
+{
+    const QList<Rule> rules = m_rules.ruleList();
+    for (int row = 0; row < m_documents.rowCount(); ++row) {
+        DocumentRecord* record = m_documents.recordAt(row);
+        applySuggestion(*record, classify(rules, *record));
+        if (record->decision == Accepted)
+            record->finalCategory = record->suggestedCategory;
+    }
+    m_documents.notifyAllChanged();
+    emit summaryChanged();
+}
+
+// Keeps the bytes of a rules file that could not be used at start-up as rules.json.bak before the
+// first write replaces it. False when they could not be kept, so nothing may overwrite them.
+bool AppController::keepUnusableRulesFile()
+{
+    if (!m_rulesFileUnusable)
+        return true;
+    const QString backupPath = m_rulesPath + QStringLiteral(".bak");
+    QFile original(m_rulesPath);
+    if (original.exists()) {
+        QSaveFile backup(backupPath);
+        if (!original.open(QIODevice::ReadOnly) || !backup.open(QIODevice::WriteOnly) ||
+            backup.write(original.readAll()) < 0 || !backup.commit()) {
+            qWarning().noquote() << QStringLiteral(
+                                        "The unusable rules file %1 could not be backed up; it "
+                                        "is left as it is")
+                                        .arg(m_rulesPath);
+            return false;
+        }
+        qWarning().noquote() << QStringLiteral(
+                                    "The rules file could not be used at start-up; its content was "
+                                    "kept as %1")
+                                    .arg(backupPath);
+    }
+    m_rulesFileUnusable = false;
+    return true;
+}
+
+void AppController::persistRules()
+{
+    if (m_rulesPath.isEmpty() || !QDir().mkpath(QFileInfo(m_rulesPath).path()))
+        return;
+    if (!keepUnusableRulesFile())
+        return;
+    QSaveFile file(m_rulesPath);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(rulesDocument(m_rules.ruleList()));
+    file.commit();
+}
+
+} // namespace Tessavo::Ui
