@@ -3,6 +3,8 @@ import QtTest
 import Tessavo
 
 Item {
+    id: root
+
     width: 1100
     height: 760
 
@@ -24,6 +26,16 @@ Item {
             const list = findChild(page, "ruleList")
             list.forceLayout()
             return list.itemAtIndex(row)
+        }
+
+        function test_headerFitsTheNarrowestWindow() {
+            // 980 pixels of window minus the 212-pixel sidebar.
+            root.width = 768
+            const exportButton = findChild(page, "exportRulesButton")
+            tryVerify(() => exportButton.mapToItem(page, exportButton.width, 0).x <= page.width - 20 + 0.5)
+            const list = findChild(page, "ruleList")
+            verify(list.mapToItem(page, list.width, 0).x <= page.width - 20 + 0.5)
+            root.width = 1100
         }
 
         function test_listsTheRulesWithSummaries() {

@@ -16,7 +16,9 @@ Item {
             Layout.fillWidth: true
             spacing: 10
 
+            // The long subtitle wraps rather than pushing the buttons out of the window.
             ColumnLayout {
+                Layout.fillWidth: true
                 spacing: 2
 
                 Label {
@@ -26,13 +28,15 @@ Item {
                     font.weight: Font.DemiBold
                 }
                 Label {
+                    Layout.fillWidth: true
+                    wrapMode: Text.WordWrap
                     text: qsTr("Deterministic rules. Lower priority numbers win; conflicting matches are flagged, never decided for you.")
                     color: Theme.muted
                     font.pixelSize: 12
                 }
             }
             Item {
-                Layout.fillWidth: true
+                Layout.preferredWidth: 0
             }
             Button {
                 objectName: "addRuleButton"
