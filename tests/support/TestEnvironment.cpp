@@ -1,13 +1,20 @@
 // Linked into every test executable. Runs before main, so the application object created by the
 // test sees it: no display is needed, and nothing is read from or written to the real user's
 // folders.
-#include <QByteArray>
-
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
 namespace {
+
+std::string privateRoot;
+
+void removePrivateRoot()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(privateRoot, ignored);
+}
 
 std::string makePrivateDir(const char* pattern)
 {
@@ -20,6 +27,8 @@ std::string makePrivateDir(const char* pattern)
 const bool environmentPrepared = [] {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     const std::string root = makePrivateDir("tessavo-test-XXXXXX"); // mode 0700
+    privateRoot = root;
+    std::atexit(removePrivateRoot);
     setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
     setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
