@@ -134,14 +134,20 @@ void PdfInspector::discard(Worker* worker)
                   [worker](const std::unique_ptr<Worker>& w) { return w.get() == worker; });
 }
 
-// Frees workers whose prefetched answer nobody has asked for yet and that have finished or hung.
-// A finished answer is kept until its worker is needed for something else.
+// Drops idle workers that have died, and frees workers whose prefetched answer nobody has asked
+// for yet once they have died or hung. A finished answer is kept until its worker is needed for
+// something else.
 void PdfInspector::reapUnclaimed()
 {
     std::vector<Worker*> gone;
     for (const std::unique_ptr<Worker>& worker : m_workers) {
-        if (worker->idle() || worker->claimed)
+        if (worker->claimed)
             continue;
+        if (worker->idle()) {
+            if (!worker->running())
+                gone.push_back(worker.get());
+            continue;
+        }
         worker->collect();
         if (!worker->running() && worker->process->bytesAvailable() == 0) {
             gone.push_back(worker.get());

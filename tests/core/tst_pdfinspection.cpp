@@ -252,6 +252,13 @@ void TestPdfInspection::workerThatDiesIsReported()
     QCOMPARE(r.state, int(Unreadable));
     QCOMPARE(r.errorText, QStringLiteral("PDF engine stopped while reading this file"));
     QCOMPARE(inspector.inspect(fixture("scan.pdf")).state, int(NeedsOcr));
+
+    // A worker that dies while it waits for work is replaced.
+    const qint64 idle = inspector.idleWorkerProcessId();
+    QVERIFY(idle > 0);
+    ::kill(pid_t(idle), SIGKILL);
+    QTest::qWait(200);
+    QCOMPARE(inspector.inspect(fixture("text.pdf")), inspectPdf(fixture("text.pdf")));
 }
 
 void TestPdfInspection::eventsRunWhileWaitingAndNestedCallsWork()
