@@ -9,7 +9,7 @@ namespace Tessavo {
 // The private command-line option that turns the executable into an inspection worker.
 inline constexpr char inspectionWorkerOption[] = "--inspection-worker";
 
-// The inspection fields of a record as the worker sends them back.
+// What the worker sends back: the file and content fields of a record (path to page texts).
 QByteArray encodeInspection(const DocumentRecord& record);
 
 // Reads what encodeInspection wrote; false for anything malformed.

@@ -137,7 +137,6 @@ DocumentRecord inspectPdf(const QString& path)
 
     record.pages = document.pageCount();
     if (record.pages <= 0) {
-        record.pages = std::max(record.pages, 0);
         markUnreadable(record, QStringLiteral("PDF contains no pages"));
         return record;
     }

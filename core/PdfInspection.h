@@ -11,7 +11,7 @@ namespace Tessavo {
 // How long a PDF may take to open before it counts as unreadable.
 inline constexpr int pdfOpenTimeoutMs = 15000;
 
-// Reads one file into the inspection fields of a new record: name, size, SHA-256, pages, the text
+// Reads one file into a new record: name, size, SHA-256, pages, the text
 // of every page and the resulting state. Never fails as a call; problems end up in state and
 // errorText. The file is only read.
 DocumentRecord inspectPdf(const QString& path);

@@ -269,10 +269,10 @@ DocumentRecord PdfInspector::inspect(const QString& path)
     }
 
     DocumentRecord record;
-    const bool sound =
+    const bool wellFormed =
         worker->expected <= maxAnswerBytes && quint64(worker->answer.size()) == worker->expected &&
         decodeInspection(worker->answer.mid(sizeof(quint64)), &record) && record.sourcePath == path;
-    if (!sound) {
+    if (!wellFormed) {
         worker->kill();
         discard(worker);
         return failedRecord(path, engineStopped);
