@@ -2,16 +2,12 @@
 
 namespace Tessavo::Ui {
 
-int DocumentListModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : int(m_records.size());
-}
-
 QVariant DocumentListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_records.size())
+    const DocumentRecord* record = valueAt(index);
+    if (!record)
         return {};
-    const DocumentRecord& r = m_records.at(index.row());
+    const DocumentRecord& r = *record;
     switch (role) {
     case Qt::DisplayRole:
     case FileNameRole:
@@ -73,40 +69,11 @@ QHash<int, QByteArray> DocumentListModel::roleNames() const
     };
 }
 
-void DocumentListModel::appendRecord(const DocumentRecord& record)
-{
-    const int row = int(m_records.size());
-    beginInsertRows(QModelIndex(), row, row);
-    m_records.append(record);
-    endInsertRows();
-}
-
-DocumentRecord* DocumentListModel::recordAt(int row)
-{
-    if (row < 0 || row >= m_records.size())
-        return nullptr;
-    return &m_records[row];
-}
-
-void DocumentListModel::clear()
-{
-    beginResetModel();
-    m_records.clear();
-    endResetModel();
-}
-
-void DocumentListModel::notifyRowChanged(int row)
-{
-    if (row < 0 || row >= m_records.size())
-        return;
-    emit dataChanged(index(row), index(row), {});
-}
-
 void DocumentListModel::notifyAllChanged()
 {
-    if (m_records.isEmpty())
+    if (m_items.isEmpty())
         return;
-    emit dataChanged(index(0), index(int(m_records.size()) - 1), {});
+    emit dataChanged(index(0), index(int(m_items.size()) - 1), {});
 }
 
 } // namespace Tessavo::Ui

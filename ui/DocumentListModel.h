@@ -1,14 +1,12 @@
 #pragma once
 
 #include "core/DocumentRecord.h"
-
-#include <QAbstractListModel>
-#include <QList>
+#include "ui/ValueListModel.h"
 
 namespace Tessavo::Ui {
 
 // The imported documents as the pages see them; rows are DocumentRecord values in import order.
-class DocumentListModel : public QAbstractListModel {
+class DocumentListModel : public ValueListModel<DocumentRecord> {
     Q_OBJECT
 
 public:
@@ -32,22 +30,18 @@ public:
     };
     Q_ENUM(Role)
 
-    using QAbstractListModel::QAbstractListModel;
+    using ValueListModel::ValueListModel;
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QHash<int, QByteArray> roleNames() const override;
 
-    void appendRecord(const DocumentRecord& record);
+    void appendRecord(const DocumentRecord& record) { appendValue(record); }
     // Valid until the list is next modified; null for a row outside the list.
-    DocumentRecord* recordAt(int row);
-    const QList<DocumentRecord>& records() const { return m_records; }
-    void clear();
-    void notifyRowChanged(int row);
+    DocumentRecord* recordAt(int row) { return mutableAt(row); }
+    const QList<DocumentRecord>& records() const { return m_items; }
+    void clear() { resetValues({}); }
+    // Announces a change of every row at once; nothing for an empty list.
     void notifyAllChanged();
-
-private:
-    QList<DocumentRecord> m_records;
 };
 
 } // namespace Tessavo::Ui

@@ -22,16 +22,12 @@ QString ruleSummary(const Rule& rule)
     return parts.isEmpty() ? QStringLiteral("no conditions") : parts.join(QStringLiteral("; "));
 }
 
-int RuleListModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : int(m_rules.size());
-}
-
 QVariant RuleListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_rules.size())
+    const Rule* value = valueAt(index);
+    if (!value)
         return {};
-    const Rule& rule = m_rules.at(index.row());
+    const Rule& rule = *value;
     switch (role) {
     case Qt::DisplayRole:
     case NameRole:
@@ -57,44 +53,6 @@ QHash<int, QByteArray> RuleListModel::roleNames() const
         {NameRole, "name"},           {CategoryRole, "category"}, {PriorityRole, "priority"},
         {SummaryRole, "ruleSummary"}, {EnabledRole, "enabled"},   {IdRole, "ruleId"},
     };
-}
-
-void RuleListModel::appendRule(const Rule& rule)
-{
-    const int row = int(m_rules.size());
-    beginInsertRows(QModelIndex(), row, row);
-    m_rules.append(rule);
-    endInsertRows();
-}
-
-Rule* RuleListModel::ruleAt(int row)
-{
-    if (row < 0 || row >= m_rules.size())
-        return nullptr;
-    return &m_rules[row];
-}
-
-void RuleListModel::removeRule(int row)
-{
-    if (row < 0 || row >= m_rules.size())
-        return;
-    beginRemoveRows(QModelIndex(), row, row);
-    m_rules.removeAt(row);
-    endRemoveRows();
-}
-
-void RuleListModel::setRules(const QList<Rule>& rules)
-{
-    beginResetModel();
-    m_rules = rules;
-    endResetModel();
-}
-
-void RuleListModel::notifyRowChanged(int row)
-{
-    if (row < 0 || row >= m_rules.size())
-        return;
-    emit dataChanged(index(row), index(row), {});
 }
 
 } // namespace Tessavo::Ui

@@ -1,9 +1,7 @@
 #pragma once
 
 #include "core/Rule.h"
-
-#include <QAbstractListModel>
-#include <QList>
+#include "ui/ValueListModel.h"
 
 namespace Tessavo::Ui {
 
@@ -11,7 +9,7 @@ namespace Tessavo::Ui {
 QString ruleSummary(const Rule& rule);
 
 // The system's one rule list, in rule-list order, as the Rules page sees it.
-class RuleListModel : public QAbstractListModel {
+class RuleListModel : public ValueListModel<Rule> {
     Q_OBJECT
 
 public:
@@ -25,22 +23,17 @@ public:
     };
     Q_ENUM(Role)
 
-    using QAbstractListModel::QAbstractListModel;
+    using ValueListModel::ValueListModel;
 
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QHash<int, QByteArray> roleNames() const override;
 
-    void appendRule(const Rule& rule);
+    void appendRule(const Rule& rule) { appendValue(rule); }
     // Valid until the list is next modified; null for a row outside the list.
-    Rule* ruleAt(int row);
-    void removeRule(int row);
-    void setRules(const QList<Rule>& rules);
-    void notifyRowChanged(int row);
-    const QList<Rule>& ruleList() const { return m_rules; }
-
-private:
-    QList<Rule> m_rules;
+    Rule* ruleAt(int row) { return mutableAt(row); }
+    void removeRule(int row) { removeValue(row); }
+    void setRules(const QList<Rule>& rules) { resetValues(rules); }
+    const QList<Rule>& ruleList() const { return m_items; }
 };
 
 } // namespace Tessavo::Ui
