@@ -39,25 +39,28 @@ public:
         : m_pages(pages)
     {}
 
-    // The first page whose text contains the needle without regard to case, or -1.
+    // The first page whose text contains the needle without regard to case, or -1. Pages are
+    // folded when a search first reaches them, so a hit on an early page leaves the rest alone.
     int firstPageContaining(const QString& needle)
     {
-        if (m_folded.isEmpty() && !m_pages.isEmpty()) {
-            m_folded.reserve(m_pages.size());
-            for (const PageText& page : m_pages)
-                m_folded.append(caseFolded(page.text));
-        }
         const QStringMatcher matcher(caseFolded(needle), Qt::CaseSensitive);
-        for (qsizetype i = 0; i < m_folded.size(); ++i) {
-            if (matcher.indexIn(m_folded.at(i)) >= 0)
+        for (qsizetype i = 0; i < m_pages.size(); ++i) {
+            if (matcher.indexIn(folded(i)) >= 0)
                 return int(i);
         }
         return -1;
     }
 
 private:
+    const QString& folded(qsizetype page)
+    {
+        while (m_folded.size() <= page)
+            m_folded.append(caseFolded(m_pages.at(m_folded.size()).text));
+        return m_folded.at(page);
+    }
+
     const QList<PageText>& m_pages;
-    QList<QString> m_folded;
+    QList<QString> m_folded; // the first pages, folded
 };
 
 RuleEvaluation evaluate(const Rule& rule, const DocumentRecord& record, FoldedPages& pages)
