@@ -1,4 +1,5 @@
 #include "logging/LogFile.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,19 +23,6 @@ QStringList readLines(const QString& path)
     if (!lines.isEmpty() && lines.constLast().isEmpty())
         lines.removeLast();
     return lines;
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(content), content.size());
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 void ignoreMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
@@ -85,23 +73,23 @@ void TestLogFile::rotatesFullFiles()
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("tessavo-20250301.log"));
     const QByteArray full(LogLimits().maxFileBytes, 'x');
-    writeFile(log, full);
-    writeFile(log + ".1", "one");
-    writeFile(log + ".2", "two");
-    writeFile(log + ".3", "three");
+    QVERIFY(TestFiles::writeBytes(log, full));
+    QVERIFY(TestFiles::writeBytes(log + ".1", "one"));
+    QVERIFY(TestFiles::writeBytes(log + ".2", "two"));
+    QVERIFY(TestFiles::writeBytes(log + ".3", "three"));
 
     rotateIfNeeded(log, LogLimits());
 
     QVERIFY(!QFile::exists(log));
-    QCOMPARE(readFile(log + ".1"), full);
-    QCOMPARE(readFile(log + ".2"), QByteArray("one"));
-    QCOMPARE(readFile(log + ".3"), QByteArray("two"));
+    QCOMPARE(TestFiles::readBytes(log + ".1"), full);
+    QCOMPARE(TestFiles::readBytes(log + ".2"), QByteArray("one"));
+    QCOMPARE(TestFiles::readBytes(log + ".3"), QByteArray("two"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 3);
 
     // Rotating again with only a current file keeps at most the current file plus three.
-    writeFile(log, full);
+    QVERIFY(TestFiles::writeBytes(log, full));
     rotateIfNeeded(log, LogLimits());
-    QCOMPARE(readFile(log + ".3"), QByteArray("one"));
+    QCOMPARE(TestFiles::readBytes(log + ".3"), QByteArray("one"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 3);
 }
 
@@ -109,7 +97,7 @@ void TestLogFile::leavesSmallFilesAlone()
 {
     QTemporaryDir dir;
     const QString log = dir.filePath(QStringLiteral("small.log"));
-    writeFile(log, QByteArray(LogLimits().maxFileBytes - 1, 'x'));
+    QVERIFY(TestFiles::writeBytes(log, QByteArray(LogLimits().maxFileBytes - 1, 'x')));
     rotateIfNeeded(log, LogLimits());
     QVERIFY(QFile::exists(log));
     QVERIFY(!QFile::exists(log + ".1"));
@@ -136,7 +124,7 @@ void TestLogFile::writesRedactedLinesToTheDailyFile()
 
     // A folder that cannot be created leaves only standard error.
     const QString blocker = dir.filePath(QStringLiteral("file"));
-    writeFile(blocker, "x");
+    QVERIFY(TestFiles::writeBytes(blocker, "x"));
     initLogging(blocker + QStringLiteral("/logs"));
     QVERIFY(currentLogFilePath().isEmpty());
     qWarning("only on stderr");

@@ -8,19 +8,6 @@
 
 namespace PdfFixtures {
 
-bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
-}
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 bool writeTextPdf(const QString& path, const QStringList& pageTexts, const QString& title)
 {
     QPdfWriter writer(path);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TestFiles.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -32,7 +34,7 @@ QByteArray emptyPageTreePdf();
 bool encryptWithQpdf(const QString& source, const QString& target, const QString& userPassword,
                      const QString& ownerPassword);
 
-bool writeBytes(const QString& path, const QByteArray& bytes);
-QByteArray readBytes(const QString& path);
+using TestFiles::readBytes;
+using TestFiles::writeBytes;
 
 } // namespace PdfFixtures

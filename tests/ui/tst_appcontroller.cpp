@@ -2,6 +2,7 @@
 #include "ui/Summary.h"
 
 #include "core/RulesFile.h"
+#include "support/TestFiles.h"
 #include "tasks/TaskService.h"
 
 #include <QDir>
@@ -63,12 +64,7 @@ QString TestAppController::rulesPath()
 
 QByteArray TestAppController::writeRulesFile(const QByteArray& content)
 {
-    QDir().mkpath(QFileInfo(rulesPath()).path());
-    QFile file(rulesPath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return {};
-    file.write(content);
-    return content;
+    return TestFiles::writeBytes(rulesPath(), content) ? content : QByteArray();
 }
 
 void TestAppController::startsIdleWithTheWelcomeText()
@@ -267,11 +263,8 @@ void TestAppController::fallsBackToBuiltInRulesSilently()
 
     // Nothing is written at start-up.
     QCOMPARE(QFile::exists(rulesPath()), present);
-    if (present) {
-        QFile file(rulesPath());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), content);
-    }
+    if (present)
+        QCOMPARE(TestFiles::readBytes(rulesPath()), content);
     QFile::remove(rulesPath());
 }
 

@@ -1,4 +1,5 @@
 #include "core/RulesFile.h"
+#include "support/TestFiles.h"
 #include "ui/AppController.h"
 
 #include <QDir>
@@ -19,23 +20,9 @@ QString rulesPath()
            QStringLiteral("/rules.json");
 }
 
-QByteArray read(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool write(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
-}
-
 QList<Rule> persistedRules()
 {
-    return readRulesDocument(read(rulesPath()));
+    return readRulesDocument(TestFiles::readBytes(rulesPath()));
 }
 
 DocumentRecord document(const QString& fileName, const QString& text)
@@ -196,8 +183,9 @@ void TestRuleCommands::loadRulesReadsBothForms()
 {
     AppController& c = *m_controller;
     const QString array = m_dir.filePath("array.json");
-    QVERIFY(write(array,
-                  R"([{"id":"rule-00000001","name":"One","category":"08_Other","fileContains":"x"},
+    QVERIFY(TestFiles::writeBytes(
+        array,
+        R"([{"id":"rule-00000001","name":"One","category":"08_Other","fileContains":"x"},
                               {"name":"Two","category":"08_Other","textContains":"y"}])"));
     QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
     c.loadRules(QUrl::fromLocalFile(array));
@@ -208,7 +196,8 @@ void TestRuleCommands::loadRulesReadsBothForms()
     QCOMPARE(persistedRules(), c.rules()->ruleList());
 
     const QString v2 = m_dir.filePath("v2.json");
-    QVERIFY(write(v2, R"({"schemaVersion":2,"rules":[{"name":"Three","category":"C","maxPages":3}],
+    QVERIFY(TestFiles::writeBytes(
+        v2, R"({"schemaVersion":2,"rules":[{"name":"Three","category":"C","maxPages":3}],
                           "extra":true})"));
     c.loadRules(QUrl::fromLocalFile(v2));
     QCOMPARE(c.status(), QStringLiteral("Loaded 1 rule(s)."));
@@ -222,11 +211,11 @@ void TestRuleCommands::loadRulesRefusesUnusableFiles()
     QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
 
     const QString noRules = m_dir.filePath("object.json");
-    QVERIFY(write(noRules, R"({"schemaVersion":1,"items":[]})"));
+    QVERIFY(TestFiles::writeBytes(noRules, R"({"schemaVersion":1,"items":[]})"));
     c.loadRules(QUrl::fromLocalFile(noRules));
     QCOMPARE(c.status(), QStringLiteral("The rules file contains no valid rules."));
     const QString notJson = m_dir.filePath("broken.json");
-    QVERIFY(write(notJson, "{ this is not json"));
+    QVERIFY(TestFiles::writeBytes(notJson, "{ this is not json"));
     c.loadRules(QUrl::fromLocalFile(notJson));
     QCOMPARE(c.status(), QStringLiteral("The rules file contains no valid rules."));
     c.setStatus("x");
@@ -252,7 +241,7 @@ void TestRuleCommands::saveThenLoadKeepsOrderAndIds()
     c.saveRules(QUrl::fromLocalFile(target));
     QCOMPARE(c.status(), QStringLiteral("Rules exported to %1").arg(target));
     QCOMPARE(rulesChanged.count(), 0);
-    QVERIFY(read(target).startsWith("{\n    \"rules\": [\n"));
+    QVERIFY(TestFiles::readBytes(target).startsWith("{\n    \"rules\": [\n"));
 
     c.removeRule(0);
     c.loadRules(QUrl::fromLocalFile(target));
@@ -276,26 +265,26 @@ void TestRuleCommands::unusableRulesFileIsKeptAsBackup()
 {
     m_controller.reset();
     const QByteArray precious = R"({"rules":[{"name":"Almost","category":"C"}]} hand-edited)";
-    QVERIFY(write(rulesPath(), precious));
-    QVERIFY(write(rulesPath() + ".bak", "an older backup"));
+    QVERIFY(TestFiles::writeBytes(rulesPath(), precious));
+    QVERIFY(TestFiles::writeBytes(rulesPath() + ".bak", "an older backup"));
     m_controller = std::make_unique<AppController>();
     QCOMPARE(m_controller->rules()->rowCount(), 9);
-    QCOMPARE(read(rulesPath()), precious); // start-up writes nothing
+    QCOMPARE(TestFiles::readBytes(rulesPath()), precious); // start-up writes nothing
 
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("kept as .*rules\\.json\\.bak$"));
     m_controller->removeRule(8);
-    QCOMPARE(read(rulesPath() + ".bak"), precious);
+    QCOMPARE(TestFiles::readBytes(rulesPath() + ".bak"), precious);
     QCOMPARE(persistedRules().size(), 8);
 
     m_controller->removeRule(7); // later changes leave the backup alone
-    QCOMPARE(read(rulesPath() + ".bak"), precious);
+    QCOMPARE(TestFiles::readBytes(rulesPath() + ".bak"), precious);
     QCOMPARE(persistedRules().size(), 7);
 }
 
 void TestRuleCommands::usableRulesFileNeedsNoBackup()
 {
     m_controller.reset();
-    QVERIFY(write(rulesPath(), rulesDocument(defaultRules())));
+    QVERIFY(TestFiles::writeBytes(rulesPath(), rulesDocument(defaultRules())));
     m_controller = std::make_unique<AppController>();
     m_controller->removeRule(0);
     QVERIFY(!QFile::exists(rulesPath() + ".bak"));
