@@ -19,11 +19,6 @@ const QString applicationVersion = QStringLiteral("0.2.0");
 QMutex familyMutex;
 QString registeredFamily; // guarded by familyMutex
 
-QString escaped(const QString& text)
-{
-    return text.toHtmlEscaped();
-}
-
 bool fail(QString* error, const QString& message)
 {
     if (error)
@@ -85,14 +80,15 @@ QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
     QString html;
     html +=
         QStringLiteral("<html><body style=\"font-family:'%1'; font-size:9.5pt; color:#172033;\">")
-            .arg(escaped(fontFamily));
+            .arg(fontFamily.toHtmlEscaped());
     html += QStringLiteral("<h1 style=\"font-size:20pt; margin:0 0 4pt 0;\">");
     html += QStringLiteral("Tessavo — export index</h1>");
-    html += QStringLiteral("<p style=\"margin:0 0 2pt 0;\"><b>%1</b></p>").arg(escaped(subtitle));
-    html +=
-        QStringLiteral(
-            "<p style=\"margin:0 0 10pt 0; color:#5a6474;\">Generated %1 · Tessavo %2</p>")
-            .arg(escaped(generatedAt.toString(Qt::ISODate).left(19)), escaped(applicationVersion));
+    html += QStringLiteral("<p style=\"margin:0 0 2pt 0;\"><b>%1</b></p>")
+                .arg(subtitle.toHtmlEscaped());
+    html += QStringLiteral(
+                "<p style=\"margin:0 0 10pt 0; color:#5a6474;\">Generated %1 · Tessavo %2</p>")
+                .arg(generatedAt.toString(Qt::ISODate).left(19).toHtmlEscaped(),
+                     applicationVersion.toHtmlEscaped());
     html += QStringLiteral(
                 "<p style=\"margin:0 0 12pt 0;\">%1 documents · %2 pages · %3 categories</p>")
                 .arg(QString::number(records.size()), QString::number(pageTotal),
@@ -101,22 +97,22 @@ QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
         html +=
             QStringLiteral("<h2 style=\"font-size:13pt; margin:14pt 0 4pt 0; color:#28558e;\">%1 "
                            "<span style=\"color:#8992a3; font-size:10pt;\">(%2)</span></h2>")
-                .arg(escaped(group.key()), QString::number(group.value().size()));
+                .arg(group.key().toHtmlEscaped(), QString::number(group.value().size()));
         for (const DocumentRecord* r : group.value()) {
             html += QStringLiteral("<p style=\"margin:0 0 8pt 0;\"><b>%1</b><br/>")
-                        .arg(escaped(r->fileName));
+                        .arg(r->fileName.toHtmlEscaped());
             html += QStringLiteral(
                         "<span style=\"color:#5a6474;\">%1 pages · %2 · %3 · sha256 %4</span>")
                         .arg(QString::number(r->pages), stateText(r->state),
                              decisionText(r->decision), QString::fromLatin1(r->sha256.left(12)));
             if (!r->ruleName.isEmpty())
                 html += QStringLiteral("<br/>Rule: %1 — %2")
-                            .arg(escaped(r->ruleName), escaped(r->evidence));
+                            .arg(r->ruleName.toHtmlEscaped(), r->evidence.toHtmlEscaped());
             if (r->conflict)
                 html += QStringLiteral("<br/><span style=\"color:#a15c00;\">%1</span>")
-                            .arg(escaped(r->conflictNote));
+                            .arg(r->conflictNote.toHtmlEscaped());
             if (!r->note.isEmpty())
-                html += QStringLiteral("<br/>Note: %1").arg(escaped(r->note));
+                html += QStringLiteral("<br/>Note: %1").arg(r->note.toHtmlEscaped());
             html += QStringLiteral("</p>");
         }
     }
