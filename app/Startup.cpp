@@ -3,7 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
 #include "app/Unattended.h"
-#include "core/InspectionWorker.h"
+#include "inspection/InspectionWorker.h"
 #include "logging/LogFile.h"
 #include "ui/AppController.h"
 
@@ -17,8 +17,8 @@ namespace Tessavo::App {
 
 int run(int argc, char** argv)
 {
-    if (isInspectionWorkerInvocation(argc, argv))
-        return runInspectionWorker(argc, argv);
+    if (Inspection::isWorkerInvocation(argc, argv))
+        return Inspection::runWorker(argc, argv);
 
     QGuiApplication application(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Tessavo"));

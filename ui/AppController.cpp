@@ -2,6 +2,7 @@
 
 #include "core/Rule.h"
 #include "export/IndexPdf.h"
+#include "inspection/ImportSession.h"
 #include "ui/Summary.h"
 
 #include <QCoreApplication>
@@ -28,6 +29,13 @@ AppController::AppController(QObject* parent)
     , m_rulesPath(rulesFilePath())
 {
     m_taskService = new Morvane::TaskService({.maxConcurrent = 1, .maxQueued = 4}, this);
+    m_import = new Inspection::ImportSession(this);
+    connect(m_import, &Inspection::ImportSession::inspected, this, &AppController::onInspected);
+    connect(m_import, &Inspection::ImportSession::finished, this, &AppController::onImportFinished);
+    connect(m_import, &Inspection::ImportSession::progressed, this, [this] {
+        if (m_importing)
+            emit busyChanged();
+    });
     // A missing font file is not an error here: the index falls back to another family.
     registerIndexFonts(fontPath(QStringLiteral("DejaVuSans.ttf")),
                        fontPath(QStringLiteral("DejaVuSans-Bold.ttf")));
@@ -46,7 +54,8 @@ AppController::~AppController()
 
 int AppController::importProgress() const
 {
-    return importProgressPercent(m_importing, m_importedCount, m_pendingPaths.size());
+    return importProgressPercent(m_importing, m_importedCount, m_import->remaining(),
+                                 m_import->partialFiles());
 }
 
 QVariantMap AppController::summary() const

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "core/PdfInspector.h"
 #include "tasks/TaskService.h"
 #include "ui/DocumentListModel.h"
 #include "ui/RuleListModel.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QStringList>
@@ -12,6 +12,10 @@
 
 #include <QVariantMap>
 #include <functional>
+
+namespace Tessavo::Inspection {
+class ImportSession;
+}
 
 namespace Tessavo::Ui {
 
@@ -45,7 +49,7 @@ public:
     QString appVersion() const;
 
     // Queues the PDFs among the given files and folders (folders recursively) and starts or
-    // continues the import, one file per turn of the event loop.
+    // continues the import; records arrive in the background, in the order queued.
     Q_INVOKABLE void addUrls(const QList<QUrl>& urls);
     Q_INVOKABLE void clearDocuments();
 
@@ -84,8 +88,9 @@ signals:
 
 private:
     void loadRulesAtStartup();
-    void postImportStep();
-    void importStep();
+    void onInspected(const DocumentRecord& record);
+    void onImportFinished();
+    void logImportOutcome() const;
     void reclassifyAll();
     void persistRules();
     bool keepUnusableRulesFile();
@@ -98,13 +103,13 @@ private:
     Morvane::TaskService* m_taskService = nullptr;
     QString m_rulesPath;
     bool m_rulesFileUnusable = false; // rules.json existed at start but gave no rules
-    QStringList m_pendingPaths;
+    Inspection::ImportSession* m_import = nullptr;
     int m_importedCount = 0;
+    QElapsedTimer m_importClock;
     bool m_importing = false;
     bool m_exporting = false;
     QString m_status;
     QVariantMap m_lastExport;
-    PdfInspector m_inspector;
 };
 
 } // namespace Tessavo::Ui

@@ -1,8 +1,9 @@
-// The controller's import workflow: files and folders in, one inspected and classified record per
-// turn of the event loop.
+// The controller's import workflow: files and folders in; the import session inspects them in
+// worker processes, and each record is classified as it arrives.
 #include "ui/AppController.h"
 
 #include "core/Classification.h"
+#include "inspection/ImportSession.h"
 
 #include <QDirIterator>
 #include <QFileInfo>
@@ -49,7 +50,7 @@ void AppController::addUrls(const QList<QUrl>& urls)
     QStringList fresh;
     for (const QString& candidate : candidates) {
         const QString path = QFileInfo(candidate).absoluteFilePath();
-        if (known.contains(path))
+        if (known.contains(path) || m_import->contains(path))
             continue;
         known.insert(path);
         fresh.append(path);
@@ -59,49 +60,62 @@ void AppController::addUrls(const QList<QUrl>& urls)
         return;
     }
 
-    m_pendingPaths.append(fresh);
+    m_import->enqueue(fresh);
     if (!m_importing) {
         m_importing = true;
         m_importedCount = 0;
+        m_importClock.start();
         emit busyChanged();
     }
     emit summaryChanged();
-    postImportStep();
 }
 
-void AppController::postImportStep()
+void AppController::onInspected(const DocumentRecord& inspected)
 {
-    QMetaObject::invokeMethod(this, &AppController::importStep, Qt::QueuedConnection);
-}
-
-void AppController::importStep()
-{
-    if (m_pendingPaths.isEmpty()) {
-        m_importing = false;
-        setStatus(QStringLiteral("Imported %1 document(s). Review the suggestions next.")
-                      .arg(m_importedCount));
-        emit busyChanged();
-        emit summaryChanged();
-        return;
-    }
-
-    const QString path = m_pendingPaths.takeFirst();
-    if (!m_pendingPaths.isEmpty())
-        m_inspector.prefetch(m_pendingPaths.first());
-    // Events keep being processed while the file is inspected: the lists may change meanwhile.
-    DocumentRecord record = m_inspector.inspect(path);
+    DocumentRecord record = inspected;
     applySuggestion(record, classify(m_rules.ruleList(), record));
     m_documents.appendRecord(record);
     ++m_importedCount;
     emit busyChanged();
     emit summaryChanged();
-    postImportStep();
+}
+
+void AppController::onImportFinished()
+{
+    m_importing = false;
+    setStatus(QStringLiteral("Imported %1 document(s). Review the suggestions next.")
+                  .arg(m_importedCount));
+    logImportOutcome();
+    emit busyChanged();
+    emit summaryChanged();
+}
+
+// One line in the log for each import: how many documents, in which states, how long it took.
+void AppController::logImportOutcome() const
+{
+    int states[4] = {};
+    const QList<DocumentRecord>& records = m_documents.records();
+    for (qsizetype i = std::max<qsizetype>(0, records.size() - m_importedCount); i < records.size();
+         ++i) {
+        const int state = records.at(i).state;
+        if (state >= 0 && state < 4)
+            ++states[state];
+    }
+    qInfo().noquote() << QStringLiteral("Import finished: %1 document(s), %2 Ready, %3 Needs OCR, "
+                                        "%4 Unreadable, %5 Encrypted, in %6 s")
+                             .arg(
+                                 QString::number(m_importedCount), QString::number(states[Ready]),
+                                 QString::number(states[NeedsOcr]),
+                                 QString::number(states[Unreadable]),
+                                 QString::number(states[Encrypted]),
+                                 QString::number(double(m_importClock.elapsed()) / 1000.0, 'f', 1));
 }
 
 void AppController::clearDocuments()
 {
+    // Whatever is still queued or being inspected is dropped: nothing of it appears later.
+    m_import->cancel();
     m_documents.clear();
-    m_pendingPaths.clear();
     m_importing = false;
     m_importedCount = 0;
     setStatus(QStringLiteral("Document list cleared."));

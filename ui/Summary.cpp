@@ -1,5 +1,7 @@
 #include "ui/Summary.h"
 
+#include <algorithm>
+
 namespace Tessavo::Ui {
 
 QVariantMap summaryOf(const QList<DocumentRecord>& records)
@@ -31,14 +33,16 @@ QVariantMap summaryOf(const QList<DocumentRecord>& records)
     };
 }
 
-int importProgressPercent(bool importing, int importedCount, qsizetype pendingCount)
+int importProgressPercent(bool importing, int importedCount, qsizetype pendingCount,
+                          double partialFiles)
 {
     if (!importing)
         return 0;
     const double all = double(importedCount) + double(pendingCount);
     if (all <= 0)
         return 100;
-    return int(double(importedCount) * 100.0 / all);
+    const double done = double(importedCount) + std::clamp(partialFiles, 0.0, double(pendingCount));
+    return int(done * 100.0 / all);
 }
 
 } // namespace Tessavo::Ui

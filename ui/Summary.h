@@ -11,6 +11,9 @@ namespace Tessavo::Ui {
 QVariantMap summaryOf(const QList<DocumentRecord>& records);
 
 // Percentage of the running import done so far: 0 when idle, 100 with nothing left to inspect.
-int importProgressPercent(bool importing, int importedCount, qsizetype pendingCount);
+// partialFiles counts the part of the pending files already read (long documents move the
+// percentage while they are read).
+int importProgressPercent(bool importing, int importedCount, qsizetype pendingCount,
+                          double partialFiles = 0);
 
 } // namespace Tessavo::Ui

@@ -1,6 +1,9 @@
 // Runs the real executable the way a user or a script would.
+#include "support/PdfFixtures.h"
+
 #include <QDate>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -12,6 +15,8 @@ class TestExecutable : public QObject {
 private slots:
     void smokeTestExitsCleanlyAndLogsTheStart();
     void optionsAreCaseSensitive();
+    void workerOptionCountsOnlyFirst();
+    void quittingDoesNotWaitForAnInspection();
 
 private:
     int runTessavo(const QStringList& arguments, const QString& dataHome, int timeoutMs,
@@ -64,5 +69,37 @@ void TestExecutable::optionsAreCaseSensitive()
     QVERIFY(!finished);
 }
 
-QTEST_GUILESS_MAIN(TestExecutable)
+void TestExecutable::workerOptionCountsOnlyFirst()
+{
+    // Anywhere but first, the worker option is an ordinary argument, even as an option's value:
+    // the application starts, runs its smoke test and ends.
+    QTemporaryDir dataHome;
+    bool finished = false;
+    QCOMPARE(runTessavo({QStringLiteral("--smoke-test"), QStringLiteral("--inspection-worker")},
+                        dataHome.path(), 60000, &finished),
+             0);
+    QCOMPARE(runTessavo({QStringLiteral("--import"), QStringLiteral("--inspection-worker"),
+                         QStringLiteral("--smoke-test")},
+                        dataHome.path(), 60000, &finished),
+             0);
+}
+
+void TestExecutable::quittingDoesNotWaitForAnInspection()
+{
+    // A file whose page tree loops holds its worker for 15 s; the smoke test ends the
+    // application long before that, and the application does not wait for the worker.
+    QTemporaryDir dataHome;
+    QVERIFY(PdfFixtures::writeBytes(dataHome.filePath("in/loop.pdf"),
+                                    PdfFixtures::selfReferencingPageTreePdf()));
+    QElapsedTimer clock;
+    clock.start();
+    bool finished = false;
+    QCOMPARE(runTessavo({QStringLiteral("--import"), dataHome.filePath("in"),
+                         QStringLiteral("--smoke-test")},
+                        dataHome.path(), 60000, &finished),
+             0);
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+}
+
+QTEST_MAIN(TestExecutable)
 #include "tst_executable.moc"

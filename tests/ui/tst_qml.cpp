@@ -1,7 +1,7 @@
 // Runs the Qt Quick tests of the pages against the real QML module and a real controller.
 // Any QML warning, even outside a test function, fails the run.
 #include "QmlFixtures.h"
-#include "core/InspectionWorker.h"
+#include "inspection/InspectionWorker.h"
 #include "ui/AppController.h"
 
 #include <QQmlContext>
@@ -46,8 +46,8 @@ private:
 
 int main(int argc, char** argv)
 {
-    if (Tessavo::isInspectionWorkerInvocation(argc, argv))
-        return Tessavo::runInspectionWorker(argc, argv);
+    if (Tessavo::Inspection::isWorkerInvocation(argc, argv))
+        return Tessavo::Inspection::runWorker(argc, argv);
     QTEST_SET_MAIN_SOURCE_PATH
     Setup setup;
     const int result =

@@ -1,7 +1,5 @@
-#include "core/PdfInspection.h"
-#include "core/PdfInspector.h"
+#include "inspection/PdfInspection.h"
 #include "support/PdfFixtures.h"
-#include "support/WorkerTestMain.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -10,9 +8,8 @@
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
-#include <csignal>
+#include <atomic>
 
 using namespace Tessavo;
 
@@ -36,13 +33,7 @@ private slots:
     void inspectsEveryKindOfFile();
     void keepsPageTextsUntrimmed();
     void hashesInOneStreamingPass();
-    void workerAnswersWithTheSameRecords();
-    void selfReferencingPageTreeTimesOut();
-    void workerThatDiesIsReported();
-    void eventsRunWhileWaitingAndNestedCallsWork();
-    void prefetchedAnswersAreUsedOrRecycled();
-    void workerMemoryIsCapped();
-    void fallsBackToThisProcessWithoutWorker();
+    void hashingStopsWhenCancelled();
     void sourcesAreNeverChanged();
 
 private:
@@ -181,150 +172,37 @@ void TestPdfInspection::keepsPageTextsUntrimmed()
 
 void TestPdfInspection::hashesInOneStreamingPass()
 {
-    QByteArray digest = "unchanged";
-    QString error;
-    QVERIFY(!hashFile(fixture("missing.pdf"), &digest, &error));
-    QVERIFY(error.startsWith(QStringLiteral("cannot open file: ")));
-    QCOMPARE(digest, QByteArray("unchanged"));
+    FileDigest digest = sha256OfFile(fixture("missing.pdf"));
+    QVERIFY(!digest.ok());
+    QVERIFY(digest.error.startsWith(QStringLiteral("cannot open file: ")));
 
-    QVERIFY(hashFile(fixture("zero.pdf"), &digest, &error));
-    QCOMPARE(digest,
+    digest = sha256OfFile(fixture("zero.pdf"));
+    QCOMPARE(digest.sha256,
              QByteArray("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
+    QVERIFY(digest.error.isEmpty());
 
-    // A large file: the digest matches an independent computation.
+    // A large file that is no whole number of blocks: the digest matches an independent one.
     const QString big = m_dir.filePath("big.bin");
     QByteArray bytes(20 * 1024 * 1024 + 3, '\0');
     for (qsizetype i = 0; i < bytes.size(); ++i)
         bytes[i] = char((i * 131) >> 3);
     QVERIFY(PdfFixtures::writeBytes(big, bytes));
-    QVERIFY(hashFile(big, &digest, &error));
-    QCOMPARE(digest, QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    QCOMPARE(sha256OfFile(big).sha256,
+             QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+
+    // A folder opens but cannot be read.
+    digest = sha256OfFile(fixture("folder.pdf"));
+    QVERIFY(!digest.ok());
+    QVERIFY2(digest.error.startsWith(QStringLiteral("cannot")), qPrintable(digest.error));
     QFile::remove(big);
 }
 
-void TestPdfInspection::workerAnswersWithTheSameRecords()
+void TestPdfInspection::hashingStopsWhenCancelled()
 {
-    PdfInspector inspector;
-    const QStringList names = {"text.pdf",          "scan.pdf",       "blank.pdf",
-                               "user-password.pdf", "owner-only.pdf", "truncated.pdf",
-                               "garbage.pdf",       "zero.pdf",       "notes.pdf",
-                               "empty-tree.pdf",    "folder.pdf",     "missing.pdf"};
-    qint64 firstWorker = 0;
-    for (const QString& name : names) {
-        const DocumentRecord viaWorker = inspector.inspect(fixture(name));
-        QCOMPARE(viaWorker, inspectPdf(fixture(name)));
-        if (firstWorker == 0)
-            firstWorker = inspector.idleWorkerProcessId();
-        QCOMPARE(inspector.idleWorkerProcessId(), firstWorker); // one worker serves them all
-    }
-    QVERIFY(firstWorker > 0);
-}
-
-void TestPdfInspection::selfReferencingPageTreeTimesOut()
-{
-    PdfInspector inspector({}, 2000);
-    QElapsedTimer clock;
-    clock.start();
-    const DocumentRecord r = inspector.inspect(fixture("self-reference.pdf"));
-    QVERIFY(clock.elapsed() >= 2000);
-    QVERIFY(clock.elapsed() < 10000);
-    QCOMPARE(r.state, int(Unreadable));
-    QCOMPARE(r.errorText, QStringLiteral("timed out while opening the PDF"));
-    QCOMPARE(r.fileName, QStringLiteral("self-reference.pdf"));
-    QCOMPARE(r.sizeBytes, QFileInfo(fixture("self-reference.pdf")).size());
-    QCOMPARE(r.sha256.size(), 64);
-
-    // A fresh worker serves the next file.
-    QCOMPARE(inspector.inspect(fixture("text.pdf")).state, int(Ready));
-}
-
-void TestPdfInspection::workerThatDiesIsReported()
-{
-    PdfInspector inspector;
-    QTimer::singleShot(500, this, [&inspector] {
-        if (inspector.busyWorkerProcessId() > 0)
-            ::kill(pid_t(inspector.busyWorkerProcessId()), SIGKILL);
-    });
-    QElapsedTimer clock;
-    clock.start();
-    const DocumentRecord r = inspector.inspect(fixture("self-reference.pdf"));
-    QVERIFY(clock.elapsed() < 10000);
-    QCOMPARE(r.state, int(Unreadable));
-    QCOMPARE(r.errorText, QStringLiteral("PDF engine stopped while reading this file"));
-    QCOMPARE(inspector.inspect(fixture("scan.pdf")).state, int(NeedsOcr));
-
-    // A worker that dies while it waits for work is replaced.
-    const qint64 idle = inspector.idleWorkerProcessId();
-    QVERIFY(idle > 0);
-    ::kill(pid_t(idle), SIGKILL);
-    QTest::qWait(200);
-    QCOMPARE(inspector.inspect(fixture("text.pdf")), inspectPdf(fixture("text.pdf")));
-}
-
-void TestPdfInspection::eventsRunWhileWaitingAndNestedCallsWork()
-{
-    PdfInspector inspector({}, 1500);
-    int ticks = 0;
-    QTimer ticker;
-    connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
-    ticker.start(10);
-    DocumentRecord nested;
-    QTimer::singleShot(100, this, [&] { nested = inspector.inspect(fixture("text.pdf")); });
-    const DocumentRecord outer = inspector.inspect(fixture("self-reference.pdf"));
-    QCOMPARE(outer.errorText, QStringLiteral("timed out while opening the PDF"));
-    QCOMPARE(nested.state, int(Ready)); // answered by a second worker while the first hung
-    QVERIFY2(ticks >= 20, qPrintable(QString::number(ticks)));
-}
-
-void TestPdfInspection::prefetchedAnswersAreUsedOrRecycled()
-{
-    PdfInspector inspector({}, 1500);
-    inspector.prefetch(fixture("text.pdf"));
-    QCOMPARE(inspector.inspect(fixture("text.pdf")), inspectPdf(fixture("text.pdf")));
-
-    // The time-out of a prefetched file runs from the moment it was handed over.
-    inspector.prefetch(fixture("self-reference.pdf"));
-    QTest::qWait(1000);
-    QElapsedTimer clock;
-    clock.start();
-    QCOMPARE(inspector.inspect(fixture("self-reference.pdf")).errorText,
-             QStringLiteral("timed out while opening the PDF"));
-    QVERIFY2(clock.elapsed() < 1400, qPrintable(QString::number(clock.elapsed())));
-
-    // Prefetches nobody claims (a hung one, finished ones) never hold up later inspections.
-    inspector.prefetch(fixture("self-reference.pdf"));
-    inspector.prefetch(fixture("scan.pdf"));
-    inspector.prefetch(fixture("blank.pdf"));
-    QTest::qWait(2000);
-    for (const char* name : {"owner-only.pdf", "notes.pdf", "text.pdf", "garbage.pdf"})
-        QCOMPARE(inspector.inspect(fixture(name)), inspectPdf(fixture(name)));
-}
-
-void TestPdfInspection::workerMemoryIsCapped()
-{
-    PdfInspector inspector;
-    QCOMPARE(inspector.inspect(fixture("text.pdf")).state, int(Ready));
-    const qint64 pid = inspector.idleWorkerProcessId();
-    QVERIFY(pid > 0);
-#if defined(__SANITIZE_ADDRESS__)
-    const QByteArray environment =
-        PdfFixtures::readBytes(QStringLiteral("/proc/%1/environ").arg(pid));
-    QVERIFY(environment.contains("hard_rss_limit_mb=3072"));
-#else
-    const QByteArray limits = PdfFixtures::readBytes(QStringLiteral("/proc/%1/limits").arg(pid));
-    QVERIFY2(limits.contains("Max address space         3221225472           3221225472"),
-             limits.constData());
-#endif
-}
-
-void TestPdfInspection::fallsBackToThisProcessWithoutWorker()
-{
-    PdfInspector inspector(m_dir.filePath("no-such-program"));
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression("PDF inspection worker could not be started .*"));
-    QCOMPARE(inspector.inspect(fixture("text.pdf")), inspectPdf(fixture("text.pdf")));
-    QCOMPARE(inspector.inspect(fixture("scan.pdf")).state, int(NeedsOcr)); // warned only once
-    QCOMPARE(inspector.idleWorkerProcessId(), 0);
+    const std::atomic<bool> cancelled{true};
+    const FileDigest digest = sha256OfFile(fixture("text.pdf"), &cancelled);
+    QVERIFY(digest.cancelled);
+    QVERIFY(!digest.ok());
 }
 
 void TestPdfInspection::sourcesAreNeverChanged()
@@ -332,6 +210,6 @@ void TestPdfInspection::sourcesAreNeverChanged()
     QCOMPARE(fingerprint(), m_fingerprintBefore);
 }
 
-TESSAVO_TEST_MAIN_WITH_WORKER(TestPdfInspection)
+QTEST_MAIN(TestPdfInspection)
 
 #include "tst_pdfinspection.moc"

@@ -1,0 +1,613 @@
+#include "inspection/ImportSession.h"
+
+#include "inspection/WorkerProcess.h"
+#include "inspection/WorkerProtocol.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+
+namespace Tessavo::Inspection {
+
+namespace {
+
+// The first request for a file reads this many pages; longer documents are then shared out.
+constexpr int firstRangePages = 16;
+constexpr int maxRangePages = 256;
+
+// A document that claims more pages than this, or more pages than its file has bytes, is not
+// believed: the page list is allocated from the count.
+constexpr qint64 maxPages = 10'000'000;
+
+constexpr int deadlineCheckMs = 100;
+
+// A file that keeps changing while it is inspected is inspected at most this many times more.
+constexpr int maxRestarts = 3;
+
+const QString engineStopped = QStringLiteral("PDF engine stopped while reading this file");
+const QString engineNotStarted = QStringLiteral("PDF engine could not be started");
+const QString openTimedOut = QStringLiteral("timed out while opening the PDF");
+
+} // namespace
+
+struct ImportSession::File {
+    enum class Phase { Queued, Running, Settled };
+
+    quint64 id = 0;
+    QString path;
+    Phase phase = Phase::Queued;
+    DocumentRecord record;
+    qint64 size = -1; // when inspection began; -1 for a path that was not a file
+    QDateTime modified;
+    std::shared_ptr<std::atomic<bool>> cancelHash;
+    bool hashed = false;
+    QString hashError;
+    bool opened = false;  // the engine opened it and its page count is known
+    bool pdfDone = false; // every page is read, or the engine gave up
+    int nextPage = 0;     // the first page not yet requested
+    std::vector<bool> havePage;
+    int pagesRead = 0;
+    int requests = 0; // requests in flight
+    int restarts = 0;
+    int reportedPercent = -1;
+
+    bool longDocument() const { return opened && record.pages > firstRangePages; }
+};
+
+struct ImportSession::Slot {
+    enum class Stage { Idle, AwaitingAnswer, Opening, Reading };
+
+    WorkerProcess* process = nullptr; // null once retired
+    Stage stage = Stage::Idle;
+    quint64 jobId = 0;
+    File* file = nullptr; // the file of the request, while it still wants the answer
+    quint64 openFileId = 0;
+    int firstPage = 0;
+    int endPage = 0;
+    int lastPage = -1;
+    bool loaded = false;
+    bool answeredOnce = false;
+    QElapsedTimer since; // since the last sign of progress
+
+    bool idle() const { return process && stage == Stage::Idle; }
+};
+
+ImportSession::ImportSession(QObject* parent)
+    : ImportSession(Options{}, parent)
+{}
+
+ImportSession::ImportSession(Options options, QObject* parent)
+    : QObject(parent)
+    , m_options(std::move(options))
+{
+    if (m_options.program.isEmpty())
+        m_options.program = QCoreApplication::applicationFilePath();
+    if (m_options.workers <= 0)
+        m_options.workers = std::max(2, QThread::idealThreadCount());
+    m_hashPool.setMaxThreadCount(2);
+    m_deadlineTimer.setInterval(deadlineCheckMs);
+    connect(&m_deadlineTimer, &QTimer::timeout, this, &ImportSession::checkDeadlines);
+}
+
+ImportSession::~ImportSession()
+{
+    for (const auto& file : m_files) {
+        if (file->cancelHash)
+            file->cancelHash->store(true);
+    }
+    m_hashPool.clear();
+    for (const auto& slot : m_slots) {
+        if (slot->process)
+            slot->process->kill();
+    }
+    m_hashPool.waitForDone();
+    // The worker objects are children of this one and reap their processes as they go.
+}
+
+void ImportSession::enqueue(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        auto file = std::make_unique<File>();
+        file->id = m_nextFileId++;
+        file->path = path;
+        m_byId.insert(file->id, file.get());
+        m_paths.insert(path);
+        m_files.push_back(std::move(file));
+    }
+    schedule();
+}
+
+bool ImportSession::contains(const QString& path) const
+{
+    return m_paths.contains(path);
+}
+
+void ImportSession::cancel()
+{
+    for (const auto& file : m_files) {
+        if (file->cancelHash)
+            file->cancelHash->store(true);
+    }
+    m_hashPool.clear();
+    for (const auto& slot : m_slots) {
+        if (slot->process && slot->stage != Slot::Stage::Idle)
+            retire(*slot);
+    }
+    m_files.clear();
+    m_byId.clear();
+    m_paths.clear();
+    m_deadlineTimer.stop();
+    ++m_generation;
+}
+
+double ImportSession::partialFiles() const
+{
+    double done = 0;
+    for (const auto& file : m_files) {
+        if (file->longDocument())
+            done += double(file->pagesRead) / double(file->record.pages);
+    }
+    return done;
+}
+
+QList<qint64> ImportSession::workerProcessIds() const
+{
+    QList<qint64> ids;
+    for (const auto& slot : m_slots) {
+        if (slot->process)
+            ids << slot->process->processId();
+    }
+    return ids;
+}
+
+QList<qint64> ImportSession::busyWorkerProcessIds() const
+{
+    QList<qint64> ids;
+    for (const auto& slot : m_slots) {
+        if (slot->process && slot->stage != Slot::Stage::Idle)
+            ids << slot->process->processId();
+    }
+    return ids;
+}
+
+void ImportSession::schedule()
+{
+    std::erase_if(m_slots, [](const std::unique_ptr<Slot>& slot) { return !slot->process; });
+    for (;;) {
+        File* file = nextFileWithWork();
+        if (!file)
+            break;
+        Slot* slot = slotFor(*file);
+        if (!slot)
+            break;
+        if (file->phase == File::Phase::Queued) {
+            if (!begin(*file))
+                continue;
+            dispatch(*slot, *file, 0, firstRangePages);
+            file->nextPage = firstRangePages;
+            continue;
+        }
+        const int left = file->record.pages - file->nextPage;
+        const int share = (left + 2 * m_options.workers - 1) / (2 * m_options.workers);
+        const int count = std::min(left, std::clamp(share, firstRangePages, maxRangePages));
+        dispatch(*slot, *file, file->nextPage, count);
+        file->nextPage += count;
+    }
+}
+
+// The first file, within a window at the head of the queue, that has work a worker could take:
+// a range of pages of a document being read, or a file not yet started.
+ImportSession::File* ImportSession::nextFileWithWork()
+{
+    const size_t window = size_t(2 * m_options.workers + 2);
+    for (size_t i = 0; i < m_files.size() && i < window; ++i) {
+        File& file = *m_files[i];
+        if (file.phase == File::Phase::Queued)
+            return &file;
+        if (file.phase == File::Phase::Running && file.opened && !file.pdfDone &&
+            file.nextPage < file.record.pages)
+            return &file;
+    }
+    return nullptr;
+}
+
+// An idle worker, preferably one that has the file open already; a new one while there is room.
+ImportSession::Slot* ImportSession::slotFor(const File& file)
+{
+    Slot* idle = nullptr;
+    for (const auto& slot : m_slots) {
+        if (!slot->idle())
+            continue;
+        if (slot->openFileId == file.id)
+            return slot.get();
+        if (!idle)
+            idle = slot.get();
+    }
+    if (idle)
+        return idle;
+    const auto running = std::count_if(m_slots.begin(), m_slots.end(),
+                                       [](const auto& slot) { return slot->process != nullptr; });
+    if (running >= m_options.workers)
+        return nullptr;
+
+    auto slot = std::make_unique<Slot>();
+    Slot* raw = slot.get();
+    raw->process = new WorkerProcess(m_options.program, this);
+    connect(raw->process, &WorkerProcess::frameReceived, this,
+            [this, raw](const Frame& frame) { onFrame(*raw, frame); });
+    connect(raw->process, &WorkerProcess::failed, this,
+            [this, raw](WorkerProcess::Failure failure) { onWorkerFailed(*raw, failure); });
+    raw->process->start();
+    m_slots.push_back(std::move(slot));
+    return raw;
+}
+
+// Starts a file: a path that is no regular file ends here; otherwise hashing begins on a thread
+// of this process while the workers read the document.
+bool ImportSession::begin(File& file)
+{
+    file.record = DocumentRecord{};
+    file.record.sourcePath = file.path;
+    const QFileInfo info(file.path);
+    file.record.fileName = info.fileName();
+    if (!info.exists() || !info.isFile()) {
+        file.record.state = Unreadable;
+        file.record.errorText = QStringLiteral("file not found");
+        file.size = -1;
+        file.phase = File::Phase::Settled;
+        postHandOut();
+        return false;
+    }
+    file.size = info.size();
+    file.modified = info.lastModified();
+    file.record.sizeBytes = file.size;
+    file.phase = File::Phase::Running;
+
+    file.cancelHash = std::make_shared<std::atomic<bool>>(false);
+    m_hashPool.start([this, id = file.id, path = file.path, cancel = file.cancelHash] {
+        FileDigest digest = sha256OfFile(path, cancel.get());
+        if (digest.cancelled)
+            return;
+        QMetaObject::invokeMethod(
+            this, [this, id, digest = std::move(digest)] { onHashed(id, digest); },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void ImportSession::dispatch(Slot& slot, File& file, int firstPage, int pageCount)
+{
+    slot.stage = Slot::Stage::AwaitingAnswer;
+    slot.jobId = m_nextJobId++;
+    slot.file = &file;
+    slot.firstPage = firstPage;
+    slot.endPage = firstPage + pageCount;
+    slot.lastPage = firstPage - 1;
+    slot.loaded = false;
+    slot.since.start();
+    ++file.requests;
+    slot.process->send(encode(
+        ReadRequest{slot.jobId, file.id, QFile::encodeName(file.path), firstPage, pageCount}));
+    if (!m_deadlineTimer.isActive())
+        m_deadlineTimer.start();
+}
+
+void ImportSession::onFrame(Slot& slot, const Frame& frame)
+{
+    if (frame.type == MessageType::Log) {
+        if (const auto message = decodeLog(frame.body))
+            logWorkerMessage(message->level, message->text);
+        return;
+    }
+    const bool busy = slot.stage != Slot::Stage::Idle;
+    switch (frame.type) {
+    case MessageType::Loading:
+        if (const auto job = decodeJobId(frame.body);
+            busy && job == slot.jobId && slot.stage == Slot::Stage::AwaitingAnswer) {
+            slot.stage = Slot::Stage::Opening;
+            slot.answeredOnce = true;
+            slot.openFileId = 0;
+            slot.since.start();
+            return;
+        }
+        break;
+    case MessageType::Loaded:
+        if (const auto loaded = decodeLoaded(frame.body);
+            busy && loaded && loaded->jobId == slot.jobId && !slot.loaded) {
+            slot.stage = Slot::Stage::Reading;
+            slot.loaded = true;
+            slot.answeredOnce = true;
+            slot.since.start();
+            if (slot.file) {
+                slot.openFileId = slot.file->id;
+                onLoaded(slot, *slot.file, loaded->state, loaded->errorText, loaded->pages,
+                         loaded->title);
+            }
+            return;
+        }
+        break;
+    case MessageType::Page:
+        if (const auto page = decodePage(frame.body);
+            busy && page && page->jobId == slot.jobId && slot.loaded &&
+            page->pageIndex == slot.lastPage + 1 && page->pageIndex < slot.endPage) {
+            slot.lastPage = page->pageIndex;
+            slot.since.start();
+            if (slot.file)
+                onPage(slot, *slot.file, page->pageIndex, page->text);
+            return;
+        }
+        break;
+    case MessageType::Done:
+        if (const auto job = decodeJobId(frame.body); busy && job == slot.jobId && slot.loaded) {
+            onRequestDone(slot);
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    // Anything out of turn means the worker cannot be trusted with this file.
+    File* file = slot.file;
+    retire(slot);
+    if (file)
+        failFile(*file, engineStopped);
+    schedule();
+}
+
+void ImportSession::onLoaded(Slot& slot, File& file, int state, const QString& errorText, int pages,
+                             const QString& title)
+{
+    if (file.opened || file.pdfDone)
+        return; // a second worker opening the same file: it reported this already
+    if (!errorText.isEmpty()) {
+        file.record.state = state;
+        file.record.errorText = errorText;
+        file.pdfDone = true;
+        return;
+    }
+    if (qint64(pages) > std::min(maxPages, std::max<qint64>(file.size, 1))) {
+        retire(slot);
+        failFile(file, QStringLiteral("PDF claims more pages than the file can hold"));
+        return;
+    }
+    file.opened = true;
+    file.record.pages = pages;
+    file.record.title = title;
+    file.record.pageTexts.resize(pages);
+    for (int i = 0; i < pages; ++i)
+        file.record.pageTexts[i].pageIndex = i;
+    file.havePage.assign(size_t(pages), false);
+    file.nextPage = std::min(file.nextPage, pages);
+}
+
+void ImportSession::onPage(Slot&, File& file, int pageIndex, const QString& text)
+{
+    if (!file.opened || pageIndex >= file.record.pages)
+        return;
+    PageText& page = file.record.pageTexts[pageIndex];
+    page.charCount = int(text.size());
+    page.text = text;
+    if (!file.havePage[size_t(pageIndex)]) {
+        file.havePage[size_t(pageIndex)] = true;
+        ++file.pagesRead;
+        reportProgress(file);
+    }
+}
+
+void ImportSession::onRequestDone(Slot& slot)
+{
+    File* file = slot.file;
+    const int expectedEnd = file && file->opened ? std::min(slot.endPage, file->record.pages) : 0;
+    if (file && file->opened && slot.lastPage + 1 < expectedEnd) {
+        // The worker skipped pages it was asked for.
+        retire(slot);
+        failFile(*file, engineStopped);
+        schedule();
+        return;
+    }
+    slot.stage = Slot::Stage::Idle;
+    slot.jobId = 0;
+    slot.file = nullptr;
+    if (file) {
+        --file->requests;
+        if (file->opened && file->pagesRead == file->record.pages)
+            file->pdfDone = true;
+        settleIfComplete(*file);
+    }
+    schedule();
+}
+
+void ImportSession::onWorkerFailed(Slot& slot, WorkerProcess::Failure failure)
+{
+    File* file = slot.stage == Slot::Stage::Idle ? nullptr : slot.file;
+    // A worker that ends before it ever answered did not really start.
+    const bool notStarted = failure == WorkerProcess::Failure::NotStarted ||
+                            (failure == WorkerProcess::Failure::Stopped && !slot.answeredOnce);
+    retire(slot);
+    if (file)
+        failFile(*file, notStarted ? engineNotStarted : engineStopped);
+    schedule();
+}
+
+void ImportSession::onHashed(quint64 fileId, FileDigest digest)
+{
+    File* file = m_byId.value(fileId);
+    if (!file || file->phase != File::Phase::Running)
+        return;
+    file->hashed = true;
+    if (digest.ok()) {
+        file->record.sha256 = std::move(digest.sha256);
+        settleIfComplete(*file);
+        return;
+    }
+    // The file could not be read: the engine's answer no longer matters.
+    file->hashError = digest.error;
+    for (const auto& slot : m_slots) {
+        if (slot->process && slot->file == file)
+            retire(*slot);
+    }
+    file->requests = 0;
+    file->pdfDone = true;
+    settleIfComplete(*file);
+    schedule();
+}
+
+void ImportSession::checkDeadlines()
+{
+    bool busy = false;
+    for (const auto& slotPointer : m_slots) {
+        Slot& slot = *slotPointer;
+        if (!slot.process || slot.stage == Slot::Stage::Idle)
+            continue;
+        busy = true;
+        QString why;
+        switch (slot.stage) {
+        case Slot::Stage::AwaitingAnswer:
+            if (slot.since.hasExpired(m_options.startTimeoutMs))
+                why = slot.answeredOnce ? engineStopped : engineNotStarted;
+            break;
+        case Slot::Stage::Opening:
+            if (slot.since.hasExpired(m_options.openTimeoutMs))
+                why = openTimedOut;
+            break;
+        case Slot::Stage::Reading:
+            if (slot.since.hasExpired(m_options.progressTimeoutMs))
+                why = QStringLiteral("timed out while reading page %1").arg(slot.lastPage + 2);
+            break;
+        case Slot::Stage::Idle:
+            break;
+        }
+        if (why.isEmpty())
+            continue;
+        File* file = slot.file;
+        retire(slot);
+        if (file)
+            failFile(*file, why);
+    }
+    if (!busy)
+        m_deadlineTimer.stop();
+    schedule();
+}
+
+void ImportSession::failFile(File& file, const QString& why)
+{
+    if (file.phase != File::Phase::Running)
+        return;
+    for (const auto& slot : m_slots) {
+        if (slot->process && slot->file == &file)
+            retire(*slot);
+    }
+    DocumentRecord& r = file.record;
+    r.pages = 0;
+    r.title.clear();
+    r.pageTexts.clear();
+    r.state = Unreadable;
+    r.errorText = why;
+    file.opened = false;
+    file.pdfDone = true;
+    file.requests = 0;
+    settleIfComplete(file);
+}
+
+void ImportSession::settleIfComplete(File& file)
+{
+    if (file.phase != File::Phase::Running || !file.hashed || !file.pdfDone || file.requests > 0)
+        return;
+    DocumentRecord& r = file.record;
+    if (!file.hashError.isEmpty()) {
+        r.pages = 0;
+        r.title.clear();
+        r.pageTexts.clear();
+        r.state = Unreadable;
+        r.errorText = file.hashError;
+    } else if (file.opened) {
+        settleTextState(r);
+    }
+    file.havePage = {};
+    file.phase = File::Phase::Settled;
+    postHandOut();
+}
+
+void ImportSession::postHandOut()
+{
+    if (m_handOutPosted)
+        return;
+    m_handOutPosted = true;
+    QMetaObject::invokeMethod(this, &ImportSession::handOut, Qt::QueuedConnection);
+}
+
+// Hands out the settled files at the head of the queue. A file that changed on disk since its
+// inspection began is inspected again instead.
+void ImportSession::handOut()
+{
+    m_handOutPosted = false;
+    const quint64 generation = m_generation;
+    bool handedOut = false;
+    while (!m_files.empty() && m_files.front()->phase == File::Phase::Settled) {
+        File& file = *m_files.front();
+        if (file.size >= 0 && file.restarts < maxRestarts) {
+            const QFileInfo now(file.path);
+            if (!now.isFile() || now.size() != file.size || now.lastModified() != file.modified) {
+                restart(file);
+                break;
+            }
+        }
+        const DocumentRecord record = std::move(file.record);
+        m_byId.remove(file.id);
+        m_paths.remove(file.path);
+        m_files.pop_front();
+        handedOut = true;
+        const QPointer<ImportSession> alive(this);
+        emit inspected(record);
+        // A receiver may have cancelled, or queued more files.
+        if (!alive || generation != m_generation)
+            return;
+    }
+    schedule();
+    if (handedOut && m_files.empty())
+        emit finished();
+}
+
+// Inspects a file again from the start, as a new file to the workers.
+void ImportSession::restart(File& file)
+{
+    m_byId.remove(file.id);
+    const QString path = file.path;
+    const int restarts = file.restarts + 1;
+    file = File{};
+    file.id = m_nextFileId++;
+    file.path = path;
+    file.restarts = restarts;
+    m_byId.insert(file.id, &file);
+}
+
+void ImportSession::retire(Slot& slot)
+{
+    if (!slot.process)
+        return;
+    slot.process->disconnect(this);
+    slot.process->kill();
+    slot.process->deleteLater();
+    slot.process = nullptr;
+    slot.stage = Slot::Stage::Idle;
+    slot.file = nullptr;
+}
+
+void ImportSession::reportProgress(File& file)
+{
+    if (!file.longDocument())
+        return;
+    const int percent = int(qint64(file.pagesRead) * 100 / file.record.pages);
+    if (percent == file.reportedPercent)
+        return;
+    file.reportedPercent = percent;
+    emit progressed();
+}
+
+} // namespace Tessavo::Inspection

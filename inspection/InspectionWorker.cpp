@@ -1,0 +1,143 @@
+#include "inspection/InspectionWorker.h"
+
+#include "inspection/PdfInspection.h"
+#include "inspection/WorkerProtocol.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QtEndian>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <unistd.h>
+
+namespace Tessavo::Inspection {
+
+namespace {
+
+bool readExactly(int fd, char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t got = ::read(fd, data, size);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        data += got;
+        size -= size_t(got);
+    }
+    return true;
+}
+
+bool writeAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t put = ::write(fd, data, size);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        data += put;
+        size -= size_t(put);
+    }
+    return true;
+}
+
+// Where answers go: a private copy of the original standard output.
+int answerChannel = -1;
+std::mutex answerMutex;
+
+bool send(const QByteArray& frame)
+{
+    const std::lock_guard lock(answerMutex);
+    return writeAll(answerChannel, frame.constData(), size_t(frame.size()));
+}
+
+void forwardMessage(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    send(encode(LogMessage{qint32(type), text.left(16 * 1024)}));
+}
+
+std::optional<Frame> readFrame()
+{
+    quint32 length = 0;
+    if (!readExactly(STDIN_FILENO, reinterpret_cast<char*>(&length), sizeof length))
+        return std::nullopt;
+    length = qFromBigEndian(length);
+    if (length == 0 || length > maxFrameBytes)
+        return std::nullopt;
+    QByteArray bytes(qsizetype(length), Qt::Uninitialized);
+    if (!readExactly(STDIN_FILENO, bytes.data(), length))
+        return std::nullopt;
+    return Frame{MessageType(quint8(bytes.at(0))), bytes.mid(1)};
+}
+
+// The file a worker has open, kept for the next range of its pages.
+struct OpenFile {
+    quint64 fileId = 0;
+    OpenedPdf pdf;
+    LoadedMessage outcome;
+};
+
+} // namespace
+
+bool isWorkerInvocation(int argc, char** argv)
+{
+    return argc >= 2 && std::strcmp(argv[1], workerOption) == 0;
+}
+
+int runWorker(int argc, char** argv, const WorkerHooks& hooks)
+{
+    // Anything that libraries write to standard output lands on standard error instead of
+    // corrupting the answers.
+    answerChannel = ::dup(STDOUT_FILENO);
+    if (answerChannel < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+        return 2;
+    qInstallMessageHandler(forwardMessage);
+    QCoreApplication application(argc, argv);
+
+    std::unique_ptr<OpenFile> open;
+    for (;;) {
+        const std::optional<Frame> frame = readFrame();
+        if (!frame)
+            return 0; // the application closed the channel, or is not speaking our protocol
+        const std::optional<ReadRequest> request =
+            frame->type == MessageType::Read ? decodeReadRequest(frame->body) : std::nullopt;
+        if (!request)
+            return 2;
+
+        if (!open || open->fileId != request->fileId) {
+            open.reset();
+            if (!send(encodeLoading(request->jobId)))
+                return 0;
+            const QString path = QFile::decodeName(request->path);
+            if (hooks.beforeOpen)
+                hooks.beforeOpen(path);
+            open = std::make_unique<OpenFile>();
+            open->fileId = request->fileId;
+            DocumentRecord record;
+            open->pdf.open(path, record);
+            open->outcome = {0, record.state, record.errorText.left(1024), record.pages,
+                             record.title.left(maxTitleChars)};
+        }
+        LoadedMessage loaded = open->outcome;
+        loaded.jobId = request->jobId;
+        if (!send(encode(loaded)))
+            return 0;
+        if (loaded.errorText.isEmpty()) {
+            const qint64 end =
+                std::min<qint64>(qint64(request->firstPage) + request->pageCount, loaded.pages);
+            for (qint64 page = request->firstPage; page < end; ++page) {
+                const QString text = open->pdf.pageText(int(page));
+                if (!send(
+                        encode(PageMessage{request->jobId, qint32(page), text.left(maxPageChars)})))
+                    return 0;
+            }
+        }
+        if (!send(encodeDone(request->jobId)))
+            return 0;
+    }
+}
+
+} // namespace Tessavo::Inspection

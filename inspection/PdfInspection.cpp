@@ -1,0 +1,192 @@
+#include "inspection/PdfInspection.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QPdfDocument>
+#include <QPdfSelection>
+
+#include <openssl/evp.h>
+
+namespace Tessavo {
+
+namespace {
+
+constexpr qint64 hashBlockBytes = 1 << 20;
+
+void markUnreadable(DocumentRecord& record, const QString& why)
+{
+    record.state = Unreadable;
+    record.errorText = why;
+}
+
+void markEncrypted(DocumentRecord& record)
+{
+    record.state = Encrypted;
+    record.errorText = QStringLiteral("PDF is password protected");
+}
+
+void applyPdfError(QPdfDocument::Error error, DocumentRecord& record)
+{
+    switch (error) {
+    case QPdfDocument::Error::None:
+        markUnreadable(record, QStringLiteral("PDF could not be loaded"));
+        break;
+    case QPdfDocument::Error::DataNotYetAvailable:
+        markUnreadable(record, QStringLiteral("document data is not available"));
+        break;
+    case QPdfDocument::Error::FileNotFound:
+        markUnreadable(record, QStringLiteral("file not found"));
+        break;
+    case QPdfDocument::Error::InvalidFileFormat:
+        markUnreadable(record, QStringLiteral("not a valid PDF"));
+        break;
+    case QPdfDocument::Error::IncorrectPassword:
+    case QPdfDocument::Error::UnsupportedSecurityScheme:
+        markEncrypted(record);
+        break;
+    case QPdfDocument::Error::Unknown:
+    default:
+        markUnreadable(record, QStringLiteral("unknown PDF error"));
+        break;
+    }
+}
+
+struct DigestContext {
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    ~DigestContext() { EVP_MD_CTX_free(context); }
+};
+
+} // namespace
+
+FileDigest sha256OfFile(const QString& path, const std::atomic<bool>* cancel)
+{
+    FileDigest result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        result.error = QStringLiteral("cannot open file: %1").arg(file.errorString());
+        return result;
+    }
+    DigestContext digest;
+    if (!digest.context || EVP_DigestInit_ex(digest.context, EVP_sha256(), nullptr) != 1) {
+        result.error = QStringLiteral("cannot read file: %1").arg(u"SHA-256 is not available");
+        return result;
+    }
+    QByteArray block(hashBlockBytes, Qt::Uninitialized);
+    for (;;) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) {
+            result.cancelled = true;
+            return result;
+        }
+        const qint64 got = file.read(block.data(), block.size());
+        if (got < 0) {
+            result.error = QStringLiteral("cannot read file: %1").arg(file.errorString());
+            return result;
+        }
+        if (got == 0)
+            break;
+        EVP_DigestUpdate(digest.context, block.constData(), size_t(got));
+    }
+    unsigned char value[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(digest.context, value, &length);
+    result.sha256 = QByteArray(reinterpret_cast<const char*>(value), int(length)).toHex();
+    return result;
+}
+
+struct OpenedPdf::Engine {
+    QPdfDocument document;
+};
+
+OpenedPdf::OpenedPdf()
+    : m_engine(std::make_unique<Engine>())
+{}
+
+OpenedPdf::~OpenedPdf() = default;
+
+bool OpenedPdf::open(const QString& path, DocumentRecord& record)
+{
+    QPdfDocument& document = m_engine->document;
+    document.close();
+    bool passwordRequested = false;
+    QObject guard;
+    QObject::connect(&document, &QPdfDocument::passwordRequired, &guard,
+                     [&passwordRequested] { passwordRequested = true; });
+    const QPdfDocument::Error loadError = document.load(path);
+    if (loadError != QPdfDocument::Error::None) {
+        applyPdfError(loadError, record);
+        return false;
+    }
+    if (passwordRequested) {
+        markEncrypted(record);
+        return false;
+    }
+    switch (document.status()) {
+    case QPdfDocument::Status::Ready:
+        break;
+    case QPdfDocument::Status::Error:
+        applyPdfError(document.error(), record);
+        return false;
+    default: // a local file settles inside load(); anything else did not open
+        applyPdfError(QPdfDocument::Error::None, record);
+        return false;
+    }
+    record.pages = std::max(0, document.pageCount());
+    if (record.pages == 0) {
+        markUnreadable(record, QStringLiteral("PDF contains no pages"));
+        return false;
+    }
+    record.title = document.metaData(QPdfDocument::MetaDataField::Title).toString();
+    record.state = Ready;
+    record.errorText.clear();
+    return true;
+}
+
+QString OpenedPdf::pageText(int index) const
+{
+    return m_engine->document.getAllText(index).text();
+}
+
+void settleTextState(DocumentRecord& record)
+{
+    record.textPages = 0;
+    record.textChars = 0;
+    for (const PageText& page : std::as_const(record.pageTexts)) {
+        record.textChars += page.charCount;
+        if (!page.text.trimmed().isEmpty())
+            ++record.textPages;
+    }
+    record.state = record.textPages == 0 ? NeedsOcr : Ready;
+}
+
+DocumentRecord inspectPdf(const QString& path)
+{
+    DocumentRecord record;
+    record.sourcePath = path;
+    const QFileInfo info(path);
+    record.fileName = info.fileName();
+    if (!info.exists() || !info.isFile()) {
+        markUnreadable(record, QStringLiteral("file not found"));
+        return record;
+    }
+    record.sizeBytes = info.size();
+
+    FileDigest digest = sha256OfFile(path);
+    if (!digest.ok()) {
+        markUnreadable(record, digest.error);
+        return record;
+    }
+    record.sha256 = std::move(digest.sha256);
+
+    OpenedPdf pdf;
+    if (!pdf.open(path, record))
+        return record;
+    record.pageTexts.reserve(record.pages);
+    for (int i = 0; i < record.pages; ++i) {
+        const QString text = pdf.pageText(i);
+        record.pageTexts.append({i, int(text.size()), text});
+    }
+    settleTextState(record);
+    return record;
+}
+
+} // namespace Tessavo

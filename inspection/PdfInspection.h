@@ -1,0 +1,56 @@
+#pragma once
+
+#include "core/DocumentRecord.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+namespace Tessavo {
+
+// How long the PDF engine may take to open a file before it counts as unreadable.
+inline constexpr int pdfOpenTimeoutMs = 15000;
+
+// The SHA-256 of a file's bytes, or why there is none.
+struct FileDigest {
+    QByteArray sha256; // 64 lowercase hexadecimal characters
+    QString error;     // "cannot open file: …" or "cannot read file: …"
+    bool cancelled = false;
+
+    bool ok() const { return !sha256.isEmpty(); }
+};
+
+// Reads the file once, in large blocks. A set cancel flag stops it between blocks.
+FileDigest sha256OfFile(const QString& path, const std::atomic<bool>* cancel = nullptr);
+
+// One PDF opened by the engine. Only inspection workers use this: a hostile file may hang or
+// crash the engine, which must never happen in the application's own process.
+class OpenedPdf {
+public:
+    OpenedPdf();
+    ~OpenedPdf();
+    OpenedPdf(const OpenedPdf&) = delete;
+    OpenedPdf& operator=(const OpenedPdf&) = delete;
+
+    // Opens the file and sets state, errorText, pages and title of the record as inspection
+    // defines them. True when the document is open with at least one page.
+    bool open(const QString& path, DocumentRecord& record);
+
+    // The complete text of page index, untrimmed.
+    QString pageText(int index) const;
+
+private:
+    struct Engine;
+    std::unique_ptr<Engine> m_engine;
+};
+
+// The whole inspection of one file in this process: name, size, SHA-256, pages, the text of every
+// page and the resulting state. Never fails as a call; problems end up in state and errorText.
+DocumentRecord inspectPdf(const QString& path);
+
+// Sets the state from the page texts: Ready when a page has text, else NeedsOcr.
+void settleTextState(DocumentRecord& record);
+
+} // namespace Tessavo

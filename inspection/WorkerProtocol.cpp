@@ -1,0 +1,267 @@
+#include "inspection/WorkerProtocol.h"
+
+#include <QtEndian>
+
+namespace Tessavo::Inspection {
+
+namespace {
+
+class Writer {
+public:
+    explicit Writer(MessageType type)
+    {
+        m_bytes.resize(sizeof(quint32));
+        m_bytes.append(char(type));
+    }
+
+    Writer& u64(quint64 value) { return raw(qToBigEndian(value)); }
+    Writer& i32(qint32 value) { return raw(qToBigEndian(value)); }
+
+    Writer& bytes(const QByteArray& value)
+    {
+        i32(qint32(value.size()));
+        m_bytes.append(value);
+        return *this;
+    }
+
+    Writer& text(const QString& value) { return bytes(value.toUtf8()); }
+
+    QByteArray frame()
+    {
+        qToBigEndian(quint32(m_bytes.size() - qsizetype(sizeof(quint32))), m_bytes.data());
+        return std::move(m_bytes);
+    }
+
+private:
+    template <typename T> Writer& raw(T value)
+    {
+        m_bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+        return *this;
+    }
+
+    QByteArray m_bytes;
+};
+
+// Reads fields in order; the first field that does not fit marks the reader failed, and every
+// later read fails too.
+class Reader {
+public:
+    explicit Reader(const QByteArray& body)
+        : m_body(body)
+    {}
+
+    bool u64(quint64& value) { return raw(value); }
+    bool i32(qint32& value) { return raw(value); }
+
+    bool bytes(QByteArray& value, qsizetype limit)
+    {
+        qint32 size = 0;
+        if (!i32(size) || size < 0 || size > limit || size > remaining())
+            return fail();
+        value = m_body.mid(m_offset, size);
+        m_offset += size;
+        return true;
+    }
+
+    bool text(QString& value, qsizetype limitChars)
+    {
+        QByteArray utf8;
+        // A UTF-8 text of n characters takes at most 3n bytes (4 for two UTF-16 code units).
+        if (!bytes(utf8, limitChars * 3))
+            return false;
+        value = QString::fromUtf8(utf8);
+        return true;
+    }
+
+    // True when every field was read and nothing follows them.
+    bool complete() const { return m_ok && m_offset == m_body.size(); }
+
+private:
+    qsizetype remaining() const { return m_body.size() - m_offset; }
+
+    bool fail()
+    {
+        m_ok = false;
+        m_offset = m_body.size();
+        return false;
+    }
+
+    template <typename T> bool raw(T& value)
+    {
+        if (!m_ok || remaining() < qsizetype(sizeof(T)))
+            return fail();
+        value = qFromBigEndian<T>(m_body.constData() + m_offset);
+        m_offset += qsizetype(sizeof(T));
+        return true;
+    }
+
+    const QByteArray& m_body;
+    qsizetype m_offset = 0;
+    bool m_ok = true;
+};
+
+constexpr qsizetype maxPathBytes = 64 * 1024;
+constexpr qsizetype maxErrorChars = 4096;
+constexpr qsizetype maxLogChars = 64 * 1024;
+
+bool knownType(quint8 type)
+{
+    switch (MessageType(type)) {
+    case MessageType::Read:
+    case MessageType::Loading:
+    case MessageType::Loaded:
+    case MessageType::Page:
+    case MessageType::Done:
+    case MessageType::Log:
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QByteArray encode(const ReadRequest& r)
+{
+    return Writer(MessageType::Read)
+        .u64(r.jobId)
+        .u64(r.fileId)
+        .bytes(r.path)
+        .i32(r.firstPage)
+        .i32(r.pageCount)
+        .frame();
+}
+
+QByteArray encodeLoading(quint64 jobId)
+{
+    return Writer(MessageType::Loading).u64(jobId).frame();
+}
+
+QByteArray encode(const LoadedMessage& m)
+{
+    return Writer(MessageType::Loaded)
+        .u64(m.jobId)
+        .i32(m.state)
+        .text(m.errorText)
+        .i32(m.pages)
+        .text(m.title)
+        .frame();
+}
+
+QByteArray encode(const PageMessage& m)
+{
+    return Writer(MessageType::Page).u64(m.jobId).i32(m.pageIndex).text(m.text).frame();
+}
+
+QByteArray encodeDone(quint64 jobId)
+{
+    return Writer(MessageType::Done).u64(jobId).frame();
+}
+
+QByteArray encode(const LogMessage& m)
+{
+    return Writer(MessageType::Log).i32(m.level).text(m.text).frame();
+}
+
+std::optional<ReadRequest> decodeReadRequest(const QByteArray& body)
+{
+    ReadRequest r;
+    Reader in(body);
+    in.u64(r.jobId);
+    in.u64(r.fileId);
+    in.bytes(r.path, maxPathBytes);
+    in.i32(r.firstPage);
+    in.i32(r.pageCount);
+    if (!in.complete() || r.firstPage < 0 || r.pageCount < 0)
+        return std::nullopt;
+    return r;
+}
+
+std::optional<quint64> decodeJobId(const QByteArray& body)
+{
+    quint64 jobId = 0;
+    Reader in(body);
+    in.u64(jobId);
+    if (!in.complete())
+        return std::nullopt;
+    return jobId;
+}
+
+std::optional<LoadedMessage> decodeLoaded(const QByteArray& body)
+{
+    LoadedMessage m;
+    Reader in(body);
+    in.u64(m.jobId);
+    in.i32(m.state);
+    in.text(m.errorText, maxErrorChars);
+    in.i32(m.pages);
+    in.text(m.title, maxTitleChars);
+    if (!in.complete() || m.pages < 0 || m.state < 0 || m.state > 3 ||
+        m.title.size() > maxTitleChars)
+        return std::nullopt;
+    return m;
+}
+
+std::optional<PageMessage> decodePage(const QByteArray& body)
+{
+    PageMessage m;
+    Reader in(body);
+    in.u64(m.jobId);
+    in.i32(m.pageIndex);
+    in.text(m.text, maxPageChars);
+    if (!in.complete() || m.pageIndex < 0 || m.text.size() > maxPageChars)
+        return std::nullopt;
+    return m;
+}
+
+std::optional<LogMessage> decodeLog(const QByteArray& body)
+{
+    LogMessage m;
+    Reader in(body);
+    in.i32(m.level);
+    in.text(m.text, maxLogChars);
+    if (!in.complete())
+        return std::nullopt;
+    return m;
+}
+
+void FrameReader::append(const QByteArray& bytes)
+{
+    if (m_broken)
+        return;
+    if (m_offset > 0 && m_offset == m_buffer.size()) {
+        m_buffer.clear();
+        m_offset = 0;
+    }
+    m_buffer.append(bytes);
+}
+
+std::optional<Frame> FrameReader::next()
+{
+    if (m_broken)
+        return std::nullopt;
+    const qsizetype available = m_buffer.size() - m_offset;
+    if (available <= qsizetype(sizeof(quint32))) // the length and the type byte come first
+        return std::nullopt;
+    const quint32 length = qFromBigEndian<quint32>(m_buffer.constData() + m_offset);
+    if (length == 0 || length > maxFrameBytes ||
+        !knownType(quint8(m_buffer.at(m_offset + qsizetype(sizeof(quint32)))))) {
+        m_broken = true;
+        m_buffer.clear();
+        m_offset = 0;
+        return std::nullopt;
+    }
+    if (available - qsizetype(sizeof(quint32)) < qsizetype(length))
+        return std::nullopt;
+    const qsizetype start = m_offset + qsizetype(sizeof(quint32));
+    Frame frame{MessageType(quint8(m_buffer.at(start))),
+                m_buffer.mid(start + 1, qsizetype(length) - 1)};
+    m_offset = start + qsizetype(length);
+    // Drop what has been consumed once it dominates the buffer, so a long stream stays small.
+    if (m_offset > (1 << 20) && m_offset * 2 > m_buffer.size()) {
+        m_buffer.remove(0, m_offset);
+        m_offset = 0;
+    }
+    return frame;
+}
+
+} // namespace Tessavo::Inspection

@@ -1,0 +1,107 @@
+#pragma once
+
+// The conversation between the application and its inspection workers, included by both sides.
+//
+// Every message is one frame: a 4-byte big-endian length of what follows, one byte naming the
+// message, then its fields: big-endian integers, and byte strings and UTF-8 texts each behind a
+// 4-byte big-endian length. The application sends Read
+// requests; for each one the worker answers Loading (only when it opens the file anew), Loaded,
+// one Page per page read, then Done. Log frames may come at any time.
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace Tessavo::Inspection {
+
+// The option that turns the executable into an inspection worker; recognised only as the first
+// argument.
+inline constexpr char workerOption[] = "--inspection-worker";
+
+// The longest frame either side accepts. Anything larger means the other side is broken.
+inline constexpr quint32 maxFrameBytes = 64u << 20;
+
+// Text longer than this is cut by the worker before it is sent: a document title, one page.
+inline constexpr int maxTitleChars = 1024;
+inline constexpr int maxPageChars = 8 << 20;
+
+enum class MessageType : quint8 {
+    Read = 1,     // application → worker
+    Loading = 10, // worker → application: the engine starts opening the file
+    Loaded = 11,  // the outcome of opening it
+    Page = 12,    // the text of one page
+    Done = 13,    // the request is complete
+    Log = 14,     // a message of the worker's own
+};
+
+// Read pages [firstPage, firstPage + pageCount) of a file. The worker keeps the last file it
+// opened and opens it again only for another fileId.
+struct ReadRequest {
+    quint64 jobId = 0;
+    quint64 fileId = 0;
+    QByteArray path; // the file name's bytes exactly as the file system has them
+    qint32 firstPage = 0;
+    qint32 pageCount = 0;
+};
+
+// How opening went. state is a DocumentState; errorText is empty when the file opened.
+struct LoadedMessage {
+    quint64 jobId = 0;
+    qint32 state = 0;
+    QString errorText;
+    qint32 pages = 0;
+    QString title;
+};
+
+struct PageMessage {
+    quint64 jobId = 0;
+    qint32 pageIndex = 0;
+    QString text;
+};
+
+struct LogMessage {
+    qint32 level = 0; // QtMsgType
+    QString text;
+};
+
+// A frame as received: its type and the bytes of its fields.
+struct Frame {
+    MessageType type{};
+    QByteArray body;
+};
+
+QByteArray encode(const ReadRequest& request);
+QByteArray encodeLoading(quint64 jobId);
+QByteArray encode(const LoadedMessage& message);
+QByteArray encode(const PageMessage& message);
+QByteArray encodeDone(quint64 jobId);
+QByteArray encode(const LogMessage& message);
+
+// Each decoder accepts exactly the fields of its message and nothing after them, and checks
+// every count against the bytes that follow before it allocates.
+std::optional<ReadRequest> decodeReadRequest(const QByteArray& body);
+std::optional<quint64> decodeJobId(const QByteArray& body); // Loading and Done
+std::optional<LoadedMessage> decodeLoaded(const QByteArray& body);
+std::optional<PageMessage> decodePage(const QByteArray& body);
+std::optional<LogMessage> decodeLog(const QByteArray& body);
+
+// Cuts a byte stream into frames. A frame longer than maxFrameBytes, or of no known type, makes
+// the reader broken for good: the other side cannot be trusted any more.
+class FrameReader {
+public:
+    void append(const QByteArray& bytes);
+
+    // The next complete frame, if one has arrived.
+    std::optional<Frame> next();
+
+    bool broken() const { return m_broken; }
+
+private:
+    QByteArray m_buffer;
+    qsizetype m_offset = 0;
+    bool m_broken = false;
+};
+
+} // namespace Tessavo::Inspection

@@ -1,0 +1,384 @@
+#include "inspection/ImportSession.h"
+#include "support/PdfFixtures.h"
+#include "support/WorkerTestMain.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMutex>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+#include <sys/types.h>
+
+using namespace Tessavo;
+using namespace Tessavo::Inspection;
+
+namespace {
+
+constexpr int generous = 60000;
+
+const QString engineStopped = QStringLiteral("PDF engine stopped while reading this file");
+
+// What a session hands out, in order.
+struct Outcome : QObject {
+    explicit Outcome(ImportSession& session)
+    {
+        connect(&session, &ImportSession::inspected, this,
+                [this](const DocumentRecord& record) { records << record; });
+        connect(&session, &ImportSession::finished, this, [this] { ++finished; });
+        connect(&session, &ImportSession::progressed, this, [this] { ++progressed; });
+    }
+
+    QStringList names() const
+    {
+        QStringList names;
+        for (const DocumentRecord& r : records)
+            names << r.fileName;
+        return names;
+    }
+
+    QList<DocumentRecord> records;
+    int finished = 0;
+    int progressed = 0;
+};
+
+QStringList capturedMessages;
+QMutex capturedMutex;
+
+void captureMessage(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    const QMutexLocker lock(&capturedMutex);
+    capturedMessages << QStringLiteral("%1 %2").arg(QString::number(type), text);
+}
+
+ImportSession::Options limits(int workers, int openTimeoutMs = pdfOpenTimeoutMs)
+{
+    ImportSession::Options options;
+    options.workers = workers;
+    options.openTimeoutMs = openTimeoutMs;
+    return options;
+}
+
+ImportSession::Options runningProgram(const QString& program)
+{
+    ImportSession::Options options;
+    options.program = program;
+    return options;
+}
+
+QByteArray sha256Of(const QString& path)
+{
+    return QCryptographicHash::hash(PdfFixtures::readBytes(path), QCryptographicHash::Sha256)
+        .toHex();
+}
+
+} // namespace
+
+class TestImportSession : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void recordsEqualInProcessInspectionInQueueOrder();
+    void longDocumentIsSharedOutAndProgressMoves();
+    void openingTimeOutCountsFromTheOpenOnly();
+    void pageTreeLoopTimesOutAndTheNextFileIsServed();
+    void workerKilledMidFileFailsThatFileOnly();
+    void workerThatCannotStartIsTriedAgainForTheNextFile();
+    void malformedAnswerIsRefusedWithoutTrustingIt();
+    void cancelDropsEverythingInFlight();
+    void fileChangedMeanwhileIsInspectedAgain();
+    void workerMessagesReachThisProcessLog();
+    void workerMemoryIsCapped();
+    void destroyingStopsEveryWorkerAtOnce();
+
+private:
+    QString fixture(const QString& name) const { return m_dir.filePath(name); }
+    QString copyOfText(const QString& name);
+    static void open(const QString& gatedPath);
+
+    QTemporaryDir m_dir;
+};
+
+QString TestImportSession::copyOfText(const QString& name)
+{
+    const QString path = fixture(name);
+    QFile::remove(path);
+    QFile::remove(WorkerTestHooks::gateOf(path));
+    if (!QFile::copy(fixture("text.pdf"), path))
+        qFatal("cannot copy the text fixture");
+    return path;
+}
+
+void TestImportSession::open(const QString& gatedPath)
+{
+    PdfFixtures::writeBytes(WorkerTestHooks::gateOf(gatedPath), "open");
+}
+
+void TestImportSession::initTestCase()
+{
+    using namespace PdfFixtures;
+    QVERIFY(m_dir.isValid());
+    QVERIFY(writeTextPdf(fixture("text.pdf"),
+                         {"Page one\nRequest for Proposals", "Page two", "Page three\nbid bond"},
+                         "Tender RFP"));
+    QVERIFY(writeImageOnlyPdf(fixture("scan.pdf"), 2));
+    QVERIFY(writeBytes(fixture("blank.pdf"), whitespaceOnlyPdf(2)));
+    QVERIFY(encryptWithQpdf(fixture("text.pdf"), fixture("user-password.pdf"), "secret", "owner"));
+    QVERIFY(encryptWithQpdf(fixture("text.pdf"), fixture("owner-only.pdf"), "", "owner"));
+    const QByteArray text = readBytes(fixture("text.pdf"));
+    QVERIFY(writeBytes(fixture("truncated.pdf"), text.left(text.size() * 2 / 5)));
+    QVERIFY(writeBytes(fixture("zero.pdf"), QByteArray()));
+    QVERIFY(writeBytes(fixture("notes.pdf"), "These are notes, not a PDF.\n"));
+    QVERIFY(writeBytes(fixture("empty-tree.pdf"), emptyPageTreePdf()));
+    QVERIFY(writeBytes(fixture("self-reference.pdf"), selfReferencingPageTreePdf()));
+    QVERIFY(QDir(m_dir.path()).mkdir("folder.pdf"));
+    QStringList pages;
+    for (int i = 0; i < 300; ++i)
+        pages << QStringLiteral("Page %1 of the long volume\nclause %1").arg(i + 1);
+    QVERIFY(writeTextPdf(fixture("long.pdf"), pages));
+}
+
+void TestImportSession::recordsEqualInProcessInspectionInQueueOrder()
+{
+    const QStringList names = {"text.pdf",          "scan.pdf",       "blank.pdf",
+                               "user-password.pdf", "owner-only.pdf", "truncated.pdf",
+                               "zero.pdf",          "notes.pdf",      "empty-tree.pdf",
+                               "folder.pdf",        "missing.pdf",    "long.pdf"};
+    QStringList paths;
+    for (const QString& name : names)
+        paths << fixture(name);
+
+    ImportSession session;
+    Outcome outcome(session);
+    session.enqueue(paths);
+    QVERIFY(session.contains(fixture("zero.pdf")));
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
+    QCOMPARE(outcome.names(), names); // queue order, whatever finished first
+    for (const DocumentRecord& r : outcome.records)
+        QCOMPARE(r, inspectPdf(r.sourcePath));
+    QVERIFY(!session.active());
+    QVERIFY(!session.contains(fixture("zero.pdf")));
+    QVERIFY(session.workerProcessIds().size() >= 2); // several workers at once
+}
+
+void TestImportSession::longDocumentIsSharedOutAndProgressMoves()
+{
+    ImportSession session(limits(2));
+    Outcome outcome(session);
+    QSet<qint64> readers;
+    double lastPartial = 0;
+    bool partialNeverFell = true;
+    connect(&session, &ImportSession::progressed, this, [&] {
+        for (qint64 pid : session.busyWorkerProcessIds())
+            readers.insert(pid);
+        partialNeverFell = partialNeverFell && session.partialFiles() >= lastPartial;
+        lastPartial = session.partialFiles();
+    });
+    session.enqueue({fixture("long.pdf")});
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
+    QCOMPARE(outcome.records.size(), 1);
+    QCOMPARE(outcome.records.constFirst(), inspectPdf(fixture("long.pdf")));
+    QVERIFY2(outcome.progressed >= 10, qPrintable(QString::number(outcome.progressed)));
+    QVERIFY(partialNeverFell);
+    QCOMPARE(readers.size(), 2); // both workers read pages of the one document
+}
+
+void TestImportSession::openingTimeOutCountsFromTheOpenOnly()
+{
+    // One worker, two files held in turn: the second waits in the queue longer than the limit
+    // but opens within it, so both open.
+    const QString first = copyOfText("gate-first.pdf");
+    const QString second = copyOfText("gate-second.pdf");
+    ImportSession session(limits(1, 1500));
+    Outcome outcome(session);
+    session.enqueue({first, second});
+    QTimer::singleShot(1000, this, [&] { open(first); });
+    QTimer::singleShot(2000, this, [&] { open(second); });
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
+    QCOMPARE(outcome.records.size(), 2);
+    QCOMPARE(outcome.records[0].state, int(Ready));
+    QCOMPARE(outcome.records[1].state, int(Ready));
+}
+
+void TestImportSession::pageTreeLoopTimesOutAndTheNextFileIsServed()
+{
+    ImportSession session(limits(0, 1500));
+    Outcome outcome(session);
+    QElapsedTimer clock;
+    clock.start();
+    session.enqueue({fixture("self-reference.pdf"), fixture("text.pdf")});
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
+    QVERIFY(clock.elapsed() >= 1500);
+    const DocumentRecord& looped = outcome.records.at(0);
+    QCOMPARE(looped.state, int(Unreadable));
+    QCOMPARE(looped.errorText, QStringLiteral("timed out while opening the PDF"));
+    QCOMPARE(looped.sizeBytes, QFileInfo(fixture("self-reference.pdf")).size());
+    QCOMPARE(looped.sha256, sha256Of(fixture("self-reference.pdf")));
+    QCOMPARE(outcome.records.at(1), inspectPdf(fixture("text.pdf")));
+}
+
+void TestImportSession::workerKilledMidFileFailsThatFileOnly()
+{
+    const QString held = copyOfText("gate-killed.pdf");
+    ImportSession session;
+    Outcome outcome(session);
+    session.enqueue({held, fixture("scan.pdf")});
+    QTRY_VERIFY_WITH_TIMEOUT(!session.busyWorkerProcessIds().isEmpty(), generous);
+    QTRY_COMPARE_WITH_TIMEOUT(session.busyWorkerProcessIds().size(), 1, generous); // scan done
+    ::kill(pid_t(session.busyWorkerProcessIds().constFirst()), SIGKILL);
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
+    QCOMPARE(outcome.names(), (QStringList{"gate-killed.pdf", "scan.pdf"}));
+    QCOMPARE(outcome.records[0].state, int(Unreadable));
+    QCOMPARE(outcome.records[0].errorText, engineStopped);
+    QCOMPARE(outcome.records[0].sha256, sha256Of(held)); // hashed once, here, all the same
+    QCOMPARE(outcome.records[1].state, int(NeedsOcr));
+
+    // A fresh worker takes the next file.
+    session.enqueue({fixture("text.pdf")});
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 2, generous);
+    QCOMPARE(outcome.records.last().state, int(Ready));
+}
+
+void TestImportSession::workerThatCannotStartIsTriedAgainForTheNextFile()
+{
+    const QString program = fixture("worker-program");
+    ImportSession session(runningProgram(program));
+    Outcome outcome(session);
+    session.enqueue({fixture("text.pdf")});
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
+    QCOMPARE(outcome.records[0].state, int(Unreadable));
+    QCOMPARE(outcome.records[0].errorText, QStringLiteral("PDF engine could not be started"));
+    QCOMPARE(outcome.records[0].sha256, sha256Of(fixture("text.pdf")));
+
+    QVERIFY(QFile::link(QCoreApplication::applicationFilePath(), program));
+    session.enqueue({fixture("scan.pdf")});
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 2, generous);
+    QCOMPARE(outcome.records[1].state, int(NeedsOcr));
+    QFile::remove(program);
+}
+
+void TestImportSession::malformedAnswerIsRefusedWithoutTrustingIt()
+{
+    // A "worker" that announces a frame of 4 GiB and then sits still.
+    const QString program = fixture("lying-worker.sh");
+    QVERIFY(PdfFixtures::writeBytes(program, "#!/bin/sh\nprintf '\\377\\377\\377\\377\\014'\n"
+                                             "exec sleep 60\n"));
+    QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+    ImportSession session(runningProgram(program));
+    Outcome outcome(session);
+    QElapsedTimer clock;
+    clock.start();
+    session.enqueue({fixture("text.pdf")});
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
+    QVERIFY2(clock.elapsed() < 10000, "a broken stream is refused, not waited for");
+    QCOMPARE(outcome.records[0].errorText, engineStopped);
+}
+
+void TestImportSession::cancelDropsEverythingInFlight()
+{
+    const QString held = copyOfText("gate-cancelled.pdf");
+    ImportSession session;
+    Outcome outcome(session);
+    session.enqueue({held, fixture("text.pdf"), fixture("long.pdf")});
+    QTRY_VERIFY_WITH_TIMEOUT(!session.busyWorkerProcessIds().isEmpty(), generous);
+    session.cancel();
+    QVERIFY(!session.active());
+    QVERIFY(!session.contains(held));
+    open(held);
+
+    // Whatever was in flight would arrive before a file queued after it.
+    session.enqueue({fixture("scan.pdf")});
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
+    QCOMPARE(outcome.names(), QStringList{"scan.pdf"});
+}
+
+void TestImportSession::fileChangedMeanwhileIsInspectedAgain()
+{
+    // The second file is read while the first is held; then it changes before its turn.
+    const QString held = copyOfText("gate-ahead.pdf");
+    const QString changing = fixture("changing.pdf");
+    QVERIFY(PdfFixtures::writeTextPdf(changing, {"the old words"}));
+    ImportSession session(limits(2));
+    Outcome outcome(session);
+    session.enqueue({held, changing});
+    QTRY_VERIFY_WITH_TIMEOUT(!session.busyWorkerProcessIds().isEmpty(), generous);
+    QTRY_COMPARE_WITH_TIMEOUT(session.busyWorkerProcessIds().size(), 1, generous);
+    QVERIFY(PdfFixtures::writeTextPdf(changing, {"the new words", "and a second page"}));
+    open(held);
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
+    const DocumentRecord& r = outcome.records.at(1);
+    QCOMPARE(r.pages, 2);
+    QVERIFY(r.pageTexts[0].text.contains(QStringLiteral("the new words")));
+    QCOMPARE(r.sha256, sha256Of(changing));
+    QCOMPARE(r.sizeBytes, QFileInfo(changing).size());
+}
+
+void TestImportSession::workerMessagesReachThisProcessLog()
+{
+    const QString path = copyOfText("warn-me.pdf");
+    {
+        const QMutexLocker lock(&capturedMutex);
+        capturedMessages.clear();
+    }
+    const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
+    ImportSession session;
+    Outcome outcome(session);
+    session.enqueue({path});
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
+    auto seen = [](const QString& line) {
+        const QMutexLocker lock(&capturedMutex);
+        return capturedMessages.contains(line);
+    };
+    const QString warning = QString::number(QtWarningMsg);
+    QTRY_VERIFY(seen(warning + " inspection worker: test worker warns about warn-me.pdf"));
+    QTRY_VERIFY(
+        seen(warning + " inspection worker: test worker writes to stderr about warn-me.pdf"));
+    qInstallMessageHandler(previous);
+    QCOMPARE(outcome.records[0].state, int(Ready));
+}
+
+void TestImportSession::workerMemoryIsCapped()
+{
+    ImportSession session;
+    Outcome outcome(session);
+    session.enqueue({fixture("text.pdf")});
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
+    QVERIFY(!session.workerProcessIds().isEmpty());
+    const qint64 pid = session.workerProcessIds().constFirst();
+#if defined(__SANITIZE_ADDRESS__)
+    const QByteArray environment =
+        PdfFixtures::readBytes(QStringLiteral("/proc/%1/environ").arg(pid));
+    QVERIFY(environment.contains("hard_rss_limit_mb=3072"));
+#else
+    const QByteArray limits = PdfFixtures::readBytes(QStringLiteral("/proc/%1/limits").arg(pid));
+    QVERIFY2(limits.contains("Max address space         3221225472           3221225472"),
+             limits.constData());
+#endif
+}
+
+void TestImportSession::destroyingStopsEveryWorkerAtOnce()
+{
+    const QString held = copyOfText("gate-never.pdf");
+    auto session = std::make_unique<ImportSession>();
+    session->enqueue({held, fixture("long.pdf"), fixture("text.pdf")});
+    QTRY_VERIFY_WITH_TIMEOUT(!session->busyWorkerProcessIds().isEmpty(), generous);
+    const QList<qint64> pids = session->workerProcessIds();
+    QElapsedTimer clock;
+    clock.start();
+    session.reset();
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    for (qint64 pid : pids)
+        QVERIFY(::kill(pid_t(pid), 0) != 0); // gone and reaped
+}
+
+TESSAVO_TEST_MAIN_WITH_WORKER(TestImportSession)
+
+#include "tst_importsession.moc"

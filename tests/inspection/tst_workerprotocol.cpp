@@ -1,0 +1,141 @@
+#include "inspection/InspectionWorker.h"
+#include "inspection/WorkerProtocol.h"
+
+#include <QTest>
+#include <QtEndian>
+
+using namespace Tessavo::Inspection;
+
+namespace {
+
+// The frames of a stream, or nothing when the reader gave up on it.
+std::optional<QList<Frame>> framesOf(const QByteArray& stream, int pieceSize)
+{
+    FrameReader reader;
+    QList<Frame> frames;
+    for (qsizetype at = 0; at < stream.size(); at += pieceSize) {
+        reader.append(stream.mid(at, pieceSize));
+        while (const std::optional<Frame> frame = reader.next())
+            frames << *frame;
+    }
+    if (reader.broken())
+        return std::nullopt;
+    return frames;
+}
+
+QByteArray withLength(quint8 type, const QByteArray& body, quint32 claimedLength)
+{
+    QByteArray frame(4, '\0');
+    qToBigEndian(claimedLength, frame.data());
+    return frame + char(type) + body;
+}
+
+} // namespace
+
+class TestWorkerProtocol : public QObject {
+    Q_OBJECT
+
+private slots:
+    void messagesSurviveAnyCuttingOfTheStream();
+    void decodersRefuseWhatDoesNotFit_data();
+    void decodersRefuseWhatDoesNotFit();
+    void readerGivesUpOnImpossibleFrames();
+    void workerOptionCountsOnlyAsFirstArgument();
+};
+
+void TestWorkerProtocol::messagesSurviveAnyCuttingOfTheStream()
+{
+    const ReadRequest request{7, 9, QByteArray("/tmp/caf\xe9 \xff.pdf"), 16, 256};
+    const LoadedMessage loaded{7, 0, QString(), 300, QStringLiteral("Tender — “final”")};
+    const PageMessage page{7, 299, QStringLiteral("Seite\r\n𝔘 ünd ß")};
+    const LogMessage log{QtWarningMsg, QStringLiteral("a warning")};
+    const QByteArray stream = encode(request) + encodeLoading(7) + encode(loaded) + encode(page) +
+                              encode(log) + encodeDone(7);
+
+    for (int piece : {1, 3, 7, 4096}) {
+        const auto frames = framesOf(stream, piece);
+        QVERIFY(frames);
+        QCOMPARE(frames->size(), 6);
+        const auto r = decodeReadRequest(frames->at(0).body);
+        QVERIFY(r);
+        QCOMPARE(r->path, request.path); // bytes that are no UTF-8 stay as they are
+        QCOMPARE(r->firstPage, 16);
+        QCOMPARE(r->pageCount, 256);
+        QCOMPARE(r->fileId, quint64(9));
+        QCOMPARE(decodeJobId(frames->at(1).body), std::optional<quint64>(7));
+        const auto l = decodeLoaded(frames->at(2).body);
+        QVERIFY(l);
+        QCOMPARE(l->pages, 300);
+        QCOMPARE(l->title, loaded.title);
+        const auto p = decodePage(frames->at(3).body);
+        QVERIFY(p);
+        QCOMPARE(p->pageIndex, 299);
+        QCOMPARE(p->text, page.text);
+        QCOMPARE(decodeLog(frames->at(4).body)->text, log.text);
+        QCOMPARE(frames->at(5).type, MessageType::Done);
+    }
+}
+
+void TestWorkerProtocol::decodersRefuseWhatDoesNotFit_data()
+{
+    QTest::addColumn<QByteArray>("frame");
+    const QByteArray page = encode(PageMessage{1, 2, QStringLiteral("text")});
+    QTest::newRow("page cut short") << page.left(page.size() - 1);
+    const QByteArray longer = page.mid(5) + 'x';
+    QTest::newRow("page with trailing bytes")
+        << withLength(quint8(MessageType::Page), longer, quint32(longer.size() + 1));
+    QTest::newRow("negative page") << encode(PageMessage{1, -1, QStringLiteral("text")});
+    QTest::newRow("negative page count") << encode(LoadedMessage{1, 0, QString(), -5, QString()});
+    QTest::newRow("unknown state") << encode(LoadedMessage{1, 9, QString(), 1, QString()});
+    QTest::newRow("title over the cap")
+        << encode(LoadedMessage{1, 0, QString(), 1, QString(maxTitleChars + 1, QLatin1Char('t'))});
+    // A text length that claims far more than follows must be refused before anything is
+    // allocated for it.
+    QByteArray lying = encode(PageMessage{1, 2, QString()});
+    qToBigEndian(quint32(0x7ffffff0), lying.data() + lying.size() - 4);
+    QTest::newRow("text length beyond the frame") << lying;
+}
+
+void TestWorkerProtocol::decodersRefuseWhatDoesNotFit()
+{
+    QFETCH(QByteArray, frame);
+    const auto frames = framesOf(frame, 4096);
+    QVERIFY(frames);
+    if (frames->isEmpty())
+        return; // cut short: never complete, so never decoded
+    const Frame& f = frames->constFirst();
+    const bool decoded =
+        f.type == MessageType::Page ? bool(decodePage(f.body)) : bool(decodeLoaded(f.body));
+    QVERIFY(!decoded);
+}
+
+void TestWorkerProtocol::readerGivesUpOnImpossibleFrames()
+{
+    QVERIFY(!framesOf(withLength(12, {}, maxFrameBytes + 1), 4096));
+    QVERIFY(!framesOf(withLength(99, "x", 2), 4096)); // no such message
+    QVERIFY(!framesOf(withLength(12, {}, 0), 4096));
+    // A frame at the limit is still waited for, not refused.
+    const auto waiting = framesOf(withLength(12, "partial", maxFrameBytes), 4096);
+    QVERIFY(waiting);
+    QVERIFY(waiting->isEmpty());
+}
+
+void TestWorkerProtocol::workerOptionCountsOnlyAsFirstArgument()
+{
+    auto invocation = [](QList<QByteArray> arguments) {
+        std::vector<char*> argv;
+        for (QByteArray& argument : arguments)
+            argv.push_back(argument.data());
+        return isWorkerInvocation(int(argv.size()), argv.data());
+    };
+    QVERIFY(invocation({"tessavo", "--inspection-worker"}));
+    QVERIFY(!invocation({"tessavo"}));
+    QVERIFY(!invocation({"tessavo", "--import", "--inspection-worker"}));
+    QVERIFY(!invocation({"tessavo", "--smoke-test", "--inspection-worker"}));
+    QVERIFY(!invocation({"tessavo", "--inspection-worker=1"}));
+    QVERIFY(!invocation({"tessavo", "--Inspection-Worker"}));
+}
+
+QTEST_APPLESS_MAIN(TestWorkerProtocol)
+
+#include "tst_workerprotocol.moc"
