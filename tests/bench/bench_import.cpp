@@ -1,0 +1,176 @@
+// The whole unattended job, import and then export until the bundle's ZIP is complete, against
+// the same work done with standard tools on all cores: pdftotext and sha256sum of every file, two
+// files at a time, then cp -r and zip -0 -r. Also reports the peak memory of this process (the
+// application's side; the workers are separate processes).
+// Run on demand: build/tests/bench_import [text2000|scan300|small500|pages100k|all] [folder]
+#include "inspection/InspectionWorker.h"
+#include "support/PdfFixtures.h"
+#include "ui/AppController.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+#include <sys/resource.h>
+
+using namespace Tessavo;
+
+namespace {
+
+long peakMemoryMiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+// A text PDF of the given number of pages, about 40 lines each, written without a painter per
+// page being kept.
+bool writeTextPdf(const QString& path, int pages, int linesPerPage)
+{
+    QPdfWriter writer(path);
+    writer.setResolution(72);
+    QPainter painter(&writer);
+    if (!painter.isActive())
+        return false;
+    painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 8));
+    for (int page = 0; page < pages; ++page) {
+        if (page > 0)
+            writer.newPage();
+        for (int line = 0; line < linesPerPage; ++line)
+            painter.drawText(40, 40 + line * 18,
+                             QStringLiteral("Page %1 line %2: the contractor shall provide the "
+                                            "services described in section %3.")
+                                 .arg(QString::number(page + 1), QString::number(line),
+                                      QString::number(line + page)));
+    }
+    return painter.end();
+}
+
+// A scan: pages that are only a picture of random grey pixels, stored uncompressed.
+bool writeScanPdf(const QString& path, qint64 targetBytes)
+{
+    constexpr int width = 2480, height = 3508; // A4 at 300 dpi
+    const int pages = int(std::max<qint64>(1, targetBytes / (qint64(width) * height)));
+    QList<QByteArray> objects;
+    objects << "<< /Type /Catalog /Pages 2 0 R >>";
+    QByteArray kids;
+    for (int i = 0; i < pages; ++i)
+        kids += QByteArray::number(3 + i * 3) + " 0 R ";
+    objects << "<< /Type /Pages /Count " + QByteArray::number(pages) + " /Kids [" + kids + "] >>";
+    QRandomGenerator random(7);
+    QByteArray pixels(qsizetype(width) * height, Qt::Uninitialized);
+    for (int i = 0; i < pages; ++i) {
+        const int page = 3 + i * 3;
+        objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /XObject "
+                   "<< /Im0 " +
+                       QByteArray::number(page + 2) + " 0 R >> >> /Contents " +
+                       QByteArray::number(page + 1) + " 0 R >>";
+        const QByteArray content = "q 595 0 0 842 0 0 cm /Im0 Do Q";
+        objects << "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content +
+                       "\nendstream";
+        random.fillRange(reinterpret_cast<quint32*>(pixels.data()), pixels.size() / 4);
+        objects << "<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(width) +
+                       " /Height " + QByteArray::number(height) +
+                       " /ColorSpace /DeviceGray /BitsPerComponent 8 /Length " +
+                       QByteArray::number(pixels.size()) + " >>\nstream\n" + pixels +
+                       "\nendstream";
+    }
+    return PdfFixtures::writeBytes(path, PdfFixtures::assemblePdf(objects));
+}
+
+bool makeInput(const QString& kind, const QString& folder)
+{
+    QDir().mkpath(folder);
+    if (kind == u"text2000")
+        return writeTextPdf(folder + QStringLiteral("/volume.pdf"), 2000, 40);
+    if (kind == u"scan300")
+        return writeScanPdf(folder + QStringLiteral("/scan.pdf"), qint64(300) << 20);
+    if (kind == u"pages100k")
+        return writeTextPdf(folder + QStringLiteral("/huge.pdf"), 100000, 3);
+    if (kind == u"small500") {
+        for (int i = 0; i < 500; ++i) {
+            if (!writeTextPdf(folder + QStringLiteral("/doc-%1.pdf").arg(i), 1 + i % 3, 30))
+                return false;
+        }
+        return true;
+    }
+    return false;
+}
+
+// Import the folder, then export it, as the unattended options do. Seconds, or -1.
+double ourJob(const QString& input, const QString& output)
+{
+    Ui::AppController controller;
+    QElapsedTimer clock;
+    clock.start();
+    controller.addUrls({QUrl::fromLocalFile(input)});
+    if (!QTest::qWaitFor([&] { return !controller.importing(); }, 3600 * 1000))
+        return -1;
+    QSignalSpy exported(&controller, &Ui::AppController::exportFinished);
+    controller.exportTo(QUrl::fromLocalFile(output));
+    if (!exported.wait(3600 * 1000) || !controller.lastExport().value("ok").toBool())
+        return -1;
+    return double(clock.nsecsElapsed()) / 1e9;
+}
+
+double theirJob(const QString& input, const QString& output)
+{
+    const QString script = QStringLiteral(
+        "find \"$1\" -name '*.pdf' -print0 | xargs -0 -P 2 -I{} sh -c "
+        "'pdftotext \"{}\" - >/dev/null && sha256sum \"{}\" >/dev/null' && "
+        "cp -r \"$1\" \"$2/copy\" && cd \"$2\" && zip -0 -r -q copy.zip copy");
+    QDir().mkpath(output);
+    QElapsedTimer clock;
+    clock.start();
+    QProcess process;
+    process.start(QStringLiteral("sh"),
+                  {QStringLiteral("-c"), script, QStringLiteral("sh"), input, output});
+    if (!process.waitForFinished(-1) || process.exitCode() != 0)
+        return -1;
+    return double(clock.nsecsElapsed()) / 1e9;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (Inspection::isWorkerInvocation(argc, argv))
+        return Inspection::runWorker(argc, argv);
+    QGuiApplication application(argc, argv);
+    const QString which = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("all");
+    const QString base = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QDir::tempPath();
+    QTemporaryDir dir(base + QStringLiteral("/tessavo-bench-XXXXXX"));
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toLocal8Bit());
+
+    const QStringList kinds = which == u"all" ? QStringList{"text2000", "scan300", "small500"}
+                                              : QStringList{which};
+    for (const QString& kind : kinds) {
+        const QString input = dir.filePath(kind);
+        if (!makeInput(kind, input)) {
+            std::fprintf(stderr, "cannot make the %s input\n", qPrintable(kind));
+            return 1;
+        }
+        const double ours = ourJob(input, dir.filePath(kind + QStringLiteral("-ours")));
+        const double theirs = theirJob(input, dir.filePath(kind + QStringLiteral("-theirs")));
+        if (ours < 0 || theirs < 0) {
+            std::fprintf(stderr, "the %s job failed\n", qPrintable(kind));
+            return 1;
+        }
+        std::printf("%-10s Tessavo %7.2f s   tools %7.2f s   ratio %.2f   peak memory %ld MiB\n",
+                    qPrintable(kind), ours, theirs, ours / theirs, peakMemoryMiB());
+        std::fflush(stdout);
+        QDir(input).removeRecursively();
+        QDir(dir.filePath(kind + QStringLiteral("-ours"))).removeRecursively();
+        QDir(dir.filePath(kind + QStringLiteral("-theirs"))).removeRecursively();
+    }
+    return 0;
+}
