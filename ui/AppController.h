@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/PdfInspector.h"
+#include "core/Rule.h"
 #include "tasks/TaskService.h"
 #include "ui/DocumentListModel.h"
 #include "ui/RuleListModel.h"
@@ -12,6 +13,7 @@
 
 #include <QVariantMap>
 #include <functional>
+#include <optional>
 
 namespace Tessavo::Ui {
 
@@ -31,6 +33,9 @@ class AppController : public QObject {
 
 public:
     explicit AppController(QObject* parent = nullptr);
+    // Classifies with the given rules for this controller's life only: rules.json is neither read
+    // nor written, and rule commands change nothing on disk.
+    explicit AppController(const QList<Rule>& sessionRules, QObject* parent = nullptr);
     ~AppController() override;
 
     DocumentListModel* documents() { return &m_documents; }
@@ -83,6 +88,7 @@ signals:
     void rulesChanged();
 
 private:
+    AppController(std::optional<QList<Rule>> sessionRules, QObject* parent);
     void loadRulesAtStartup();
     void postImportStep();
     void importStep();
