@@ -116,6 +116,7 @@ struct ZipEntryInfo {
     quint32 compressedSize = 0;
     quint32 size = 0;
     quint32 localOffset = 0;
+    quint16 diskStart = 0;
     bool dataRead = false; // the data was read and its CRC-32 holds
     QByteArray sha256;
 };
@@ -480,6 +481,7 @@ bool Verifier::readCentralDirectory(QFile& file, qint64 fileSize)
         entry.compressedSize = get32(record + 20);
         entry.size = get32(record + 24);
         entry.localOffset = get32(record + 42);
+        entry.diskStart = get16(record + 34);
         entry.name = QByteArray(record + centralHeaderBytes, nameBytes);
         m_entries.append(entry);
         at += recordBytes;
@@ -516,6 +518,11 @@ void Verifier::checkEntry(QFile& file, ZipEntryInfo& entry, qint64 directoryOffs
     const QString where = zipWhere(QString::fromUtf8(entry.name));
     if (entry.flags & encryptedFlag) {
         problem(where, QStringLiteral("is encrypted"));
+        return;
+    }
+    if (entry.diskStart != 0) {
+        problem(where, QStringLiteral("its central directory record places it on disk %1")
+                           .arg(entry.diskStart));
         return;
     }
     if (entry.method != 0) {
