@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Headless.h"
+#include "core/PdfInspector.h"
 #include "export/BundleVerifier.h"
 
 #include <QGuiApplication>
@@ -21,7 +22,16 @@ int runVerify(int argc, char** argv, const QStringList& arguments)
     QGuiApplication application(argc, argv); // Qt PDF opens index.pdf
     setApplicationIdentity();
 
-    const BundleVerification result = verifyBundle(*path);
+    // index.pdf comes from elsewhere: it is opened by an inspection worker, so that a file that
+    // hangs or crashes the PDF engine costs the worker, not this process.
+    PdfInspector inspector;
+    const BundleVerification result = verifyBundle(*path, [&inspector](const QString& pdfPath) {
+        const DocumentRecord record = inspector.inspect(pdfPath);
+        if ((record.state == Ready || record.state == NeedsOcr) && record.pages > 0)
+            return QString();
+        return record.errorText.isEmpty() ? QStringLiteral("the PDF has no pages")
+                                          : record.errorText;
+    });
     QString report;
     for (const QString& problem : result.problems)
         report += problem + u'\n';

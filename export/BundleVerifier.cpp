@@ -271,6 +271,10 @@ QString pdfErrorText(QPdfDocument::Error error)
 // Runs the checks for one bundle and gathers what it finds.
 class Verifier {
 public:
+    explicit Verifier(const PdfOpenCheck& pdfOpens)
+        : m_pdfOpens(pdfOpens)
+    {}
+
     BundleVerification run(const QString& path);
 
 private:
@@ -291,6 +295,7 @@ private:
     QString zipWhere(const QString& entryName) const { return m_zipLabel + u'/' + entryName; }
     QString folderWhere(const QString& relative) const { return m_folderLabel + u'/' + relative; }
 
+    const PdfOpenCheck& m_pdfOpens;
     BundleVerification m_result;
     QString m_zipLabel;
     QString m_folderLabel;
@@ -822,14 +827,9 @@ void Verifier::compareFolderOriginals(const QList<ManifestRow>& rows)
 
 void Verifier::checkPdfOpens(const QString& pdfPath, const QString& where)
 {
-    QPdfDocument document;
-    const QPdfDocument::Error error = document.load(pdfPath);
-    if (error != QPdfDocument::Error::None) {
-        problem(where, QStringLiteral("does not open: %1").arg(pdfErrorText(error)));
-        return;
-    }
-    if (document.status() != QPdfDocument::Status::Ready || document.pageCount() < 1)
-        problem(where, QStringLiteral("does not open: the PDF has no pages"));
+    const QString why = m_pdfOpens(pdfPath);
+    if (!why.isEmpty())
+        problem(where, QStringLiteral("does not open: %1").arg(why));
 }
 
 void Verifier::checkZipIndex()
@@ -852,9 +852,20 @@ void Verifier::checkZipIndex()
 
 } // namespace
 
-BundleVerification verifyBundle(const QString& path)
+QString openPdfHere(const QString& pdfPath)
 {
-    return Verifier().run(path);
+    QPdfDocument document;
+    const QPdfDocument::Error error = document.load(pdfPath);
+    if (error != QPdfDocument::Error::None)
+        return pdfErrorText(error);
+    if (document.status() != QPdfDocument::Status::Ready || document.pageCount() < 1)
+        return QStringLiteral("the PDF has no pages");
+    return {};
+}
+
+BundleVerification verifyBundle(const QString& path, const PdfOpenCheck& pdfOpens)
+{
+    return Verifier(pdfOpens).run(path);
 }
 
 } // namespace Tessavo

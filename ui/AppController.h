@@ -34,7 +34,7 @@ class AppController : public QObject {
 public:
     explicit AppController(QObject* parent = nullptr);
     // Classifies with the given rules for this controller's life only: rules.json is neither read
-    // nor written, and rule commands change nothing on disk.
+    // nor written.
     explicit AppController(const QList<Rule>& sessionRules, QObject* parent = nullptr);
     ~AppController() override;
 

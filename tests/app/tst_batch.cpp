@@ -460,6 +460,16 @@ void TestBatch::verifyChecksWhatBatchWrote()
     QVERIFY(run.outLines().last().startsWith("Verification of " + bundle + " failed: 1 problem"));
     QCOMPARE(tessavo({"--verify", bundle + ".zip"}).exitCode, 0);
     QCOMPARE(tessavo({"--verify", m_dir.filePath("no such bundle")}).exitCode, 1);
+
+    // An index that is no PDF, opened by the inspection worker.
+    QVERIFY(PdfFixtures::writeBytes(bundle + "/index.pdf", "%PDF-1.4 damaged"));
+    run = tessavo({"--verify", bundle});
+    QCOMPARE(run.exitCode, 1);
+    const QString name = QFileInfo(bundle).fileName();
+    QVERIFY2(run.outLines().contains(name + "/index.pdf: does not open: not a valid PDF"),
+             run.out.constData());
+    QVERIFY(
+        run.outLines().contains(name + "/index.pdf: differs from the copy in " + name + ".zip"));
 }
 
 void TestBatch::sessionRulesAreNeverStored()
