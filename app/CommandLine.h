@@ -14,4 +14,10 @@ bool hasOption(const QStringList& arguments, const QString& option);
 // when the option is absent or is the last argument.
 std::optional<QString> optionValue(const QStringList& arguments, const QString& option);
 
+// The arguments as the application object will see them, available before it exists.
+QStringList argumentsOf(int argc, char** argv);
+
+// The text of "--help": every option of the window, the batch mode and the verification.
+QString helpText();
+
 } // namespace Tessavo::App

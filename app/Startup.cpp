@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/CommandLine.h"
+#include "app/Headless.h"
 #include "app/MainWindow.h"
 #include "app/Unattended.h"
 #include "inspection/InspectionWorker.h"
@@ -19,6 +20,9 @@ int run(int argc, char** argv)
 {
     if (Inspection::isWorkerInvocation(argc, argv))
         return Inspection::runWorker(argc, argv);
+    // --help, --version, --batch and --verify run without a window and exit.
+    if (const std::optional<int> exitCode = runHeadlessMode(argc, argv))
+        return *exitCode;
 
     QGuiApplication application(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Tessavo"));

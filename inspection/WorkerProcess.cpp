@@ -45,11 +45,10 @@ void logWorkerMessage(int level, const QString& text)
     }
 }
 
-WorkerProcess::WorkerProcess(const QString& program, QObject* parent)
-    : QObject(parent)
+void prepareWorkerProcess(QProcess& process, const QString& program)
 {
-    m_process.setProgram(program);
-    m_process.setArguments({QString::fromLatin1(workerOption)});
+    process.setProgram(program);
+    process.setArguments({QString::fromLatin1(workerOption)});
     if constexpr (addressSanitizer) {
         // The sanitizer reserves far more address space than any cap allows; let it police the
         // worker's resident memory instead.
@@ -58,13 +57,19 @@ WorkerProcess::WorkerProcess(const QString& program, QObject* parent)
         environment.insert(
             QStringLiteral("ASAN_OPTIONS"),
             options + QStringLiteral(":hard_rss_limit_mb=%1").arg(workerMemoryLimitBytes >> 20));
-        m_process.setProcessEnvironment(environment);
+        process.setProcessEnvironment(environment);
     } else {
-        m_process.setChildProcessModifier([] {
+        process.setChildProcessModifier([] {
             const rlimit limit{workerMemoryLimitBytes, workerMemoryLimitBytes};
             ::setrlimit(RLIMIT_AS, &limit);
         });
     }
+}
+
+WorkerProcess::WorkerProcess(const QString& program, QObject* parent)
+    : QObject(parent)
+{
+    prepareWorkerProcess(m_process, program);
     connect(&m_process, &QProcess::readyReadStandardOutput, this, &WorkerProcess::readAnswers);
     connect(&m_process, &QProcess::readyReadStandardError, this, &WorkerProcess::readMessages);
     connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {

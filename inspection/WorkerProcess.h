@@ -46,6 +46,9 @@ private:
     bool m_failed = false;
 };
 
+// Sets up a process to run program as an inspection worker with the memory cap.
+void prepareWorkerProcess(QProcess& process, const QString& program);
+
 // Logs a message that a worker produced, with the worker's level, through this process's
 // message handler.
 void logWorkerMessage(int level, const QString& text);

@@ -25,8 +25,16 @@ QString rulesFilePath()
 } // namespace
 
 AppController::AppController(QObject* parent)
+    : AppController(std::nullopt, parent)
+{}
+
+AppController::AppController(const QList<Rule>& sessionRules, QObject* parent)
+    : AppController(std::optional<QList<Rule>>(sessionRules), parent)
+{}
+
+AppController::AppController(std::optional<QList<Rule>> sessionRules, QObject* parent)
     : QObject(parent)
-    , m_rulesPath(rulesFilePath())
+    , m_rulesPath(sessionRules ? QString() : rulesFilePath())
 {
     m_taskService = new Morvane::TaskService({.maxConcurrent = 1, .maxQueued = 4}, this);
     m_import = new Inspection::ImportSession(this);
@@ -40,7 +48,10 @@ AppController::AppController(QObject* parent)
     registerIndexFonts(fontPath(QStringLiteral("DejaVuSans.ttf")),
                        fontPath(QStringLiteral("DejaVuSans-Bold.ttf")));
     connect(m_taskService, &Morvane::TaskService::finished, this, &AppController::onExportFinished);
-    loadRulesAtStartup();
+    if (sessionRules)
+        m_rules.setRules(*sessionRules);
+    else
+        loadRulesAtStartup();
     setStatus(QStringLiteral("Add PDFs to start. Files are processed on this computer only."));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Rule.h"
 #include "tasks/TaskService.h"
 #include "ui/DocumentListModel.h"
 #include "ui/RuleListModel.h"
@@ -12,6 +13,7 @@
 
 #include <QVariantMap>
 #include <functional>
+#include <optional>
 
 namespace Tessavo::Inspection {
 class ImportSession;
@@ -35,6 +37,9 @@ class AppController : public QObject {
 
 public:
     explicit AppController(QObject* parent = nullptr);
+    // Classifies with the given rules for this controller's life only: rules.json is neither read
+    // nor written.
+    explicit AppController(const QList<Rule>& sessionRules, QObject* parent = nullptr);
     ~AppController() override;
 
     DocumentListModel* documents() { return &m_documents; }
@@ -87,6 +92,7 @@ signals:
     void rulesChanged();
 
 private:
+    AppController(std::optional<QList<Rule>> sessionRules, QObject* parent);
     void loadRulesAtStartup();
     void onInspected(const DocumentRecord& record);
     void onImportFinished();

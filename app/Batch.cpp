@@ -1,0 +1,330 @@
+#include "app/Batch.h"
+
+#include "app/CommandLine.h"
+#include "app/Headless.h"
+#include "core/RulesFile.h"
+#include "logging/LogFile.h"
+#include "ui/AppController.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMap>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace Tessavo::App {
+
+namespace {
+
+constexpr int progressBarCells = 24;
+
+// The width of the terminal on standard error; 80 when it cannot be told.
+int terminalWidth()
+{
+    winsize size{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col >= 20)
+        return size.ws_col;
+    return 80;
+}
+
+// Text on standard error without a line end (for the progress bar).
+void writeError(const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+void writeOut(const QString& line)
+{
+    const QByteArray bytes = (line + u'\n').toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+QString countList(const QMap<QString, int>& counts, const QStringList& order)
+{
+    QStringList parts;
+    for (const QString& key : order) {
+        if (counts.value(key) > 0)
+            parts.append(QStringLiteral("%1 %2").arg(QString::number(counts.value(key)), key));
+    }
+    return parts.isEmpty() ? QStringLiteral("none") : parts.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+BatchOptions parseBatchOptions(const QStringList& arguments)
+{
+    BatchOptions options;
+    const auto importPath = optionValue(arguments, QStringLiteral("--import"));
+    const auto exportFolder = optionValue(arguments, QStringLiteral("--export"));
+    if (!importPath || importPath->isEmpty()) {
+        options.usageError = QStringLiteral("--batch needs --import PATH");
+        return options;
+    }
+    if (!exportFolder || exportFolder->isEmpty()) {
+        options.usageError = QStringLiteral("--batch needs --export FOLDER");
+        return options;
+    }
+    options.importPath = *importPath;
+    options.exportFolder = QDir::cleanPath(QDir::current().absoluteFilePath(*exportFolder));
+    options.acceptClear = hasOption(arguments, QStringLiteral("--accept-clear"));
+
+    if (hasOption(arguments, QStringLiteral("--rules"))) {
+        const auto rulesPath = optionValue(arguments, QStringLiteral("--rules"));
+        if (!rulesPath || rulesPath->isEmpty()) {
+            options.usageError = QStringLiteral("--rules needs a FILE");
+            return options;
+        }
+        QFile file(*rulesPath);
+        if (QFileInfo(*rulesPath).isDir() || !file.open(QIODevice::ReadOnly)) {
+            options.usageError = QStringLiteral("cannot read the rules file %1: %2")
+                                     .arg(*rulesPath, QFileInfo(*rulesPath).isDir()
+                                                          ? QStringLiteral("it is a folder")
+                                                          : file.errorString());
+            return options;
+        }
+        const QList<Rule> rules = readRulesDocument(file.readAll());
+        if (file.error() != QFileDevice::NoError) {
+            options.usageError = QStringLiteral("cannot read the rules file %1: %2")
+                                     .arg(*rulesPath, file.errorString());
+            return options;
+        }
+        if (rules.isEmpty()) {
+            options.usageError =
+                QStringLiteral("the rules file %1 contains no valid rules").arg(*rulesPath);
+            return options;
+        }
+        options.rules = rules;
+    }
+    return options;
+}
+
+int countImportCandidates(const QString& path)
+{
+    // The same walk as the import: recursive "*.pdf" below a folder, or one PDF file.
+    const QFileInfo info(path);
+    if (info.isFile())
+        return info.suffix().compare(u"pdf", Qt::CaseInsensitive) == 0 ? 1 : 0;
+    if (!info.isDir())
+        return 0;
+    int count = 0;
+    QDirIterator it(info.absoluteFilePath(), {QStringLiteral("*.pdf")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        ++count;
+    }
+    return count;
+}
+
+QString progressBarLine(int done, int total, const QString& name, int width)
+{
+    total = std::max({total, done, 1});
+    const int filled = int(qint64(progressBarCells) * done / total);
+    QString line = u'[' + QString(filled, u'#') + QString(progressBarCells - filled, u'-') +
+                   QStringLiteral("] %1/%2").arg(QString::number(done), QString::number(total));
+    const int room = width - 1 - int(line.size()) - 1;
+    if (room >= 8 && !name.isEmpty()) {
+        line += u' ';
+        line += name.size() <= room ? name : QStringLiteral("…") + name.right(room - 1);
+    }
+    return line.left(std::max(width - 1, 0));
+}
+
+QStringList batchSummary(const QList<DocumentRecord>& records)
+{
+    QMap<QString, int> states, categories, decisions;
+    for (const DocumentRecord& record : records) {
+        ++states[stateText(record.state)];
+        const QString category = displayCategory(record);
+        ++categories[category.isEmpty() ? QStringLiteral("Unclassified") : category];
+        ++decisions[decisionText(record.decision)];
+    }
+    QStringList stateOrder, decisionOrder;
+    for (int value : {Ready, NeedsOcr, Unreadable, Encrypted})
+        stateOrder.append(stateText(value));
+    for (int value : {Accepted, Changed, Ignored, NeedsReview})
+        decisionOrder.append(decisionText(value));
+    return {
+        QStringLiteral("Found %1 PDF(s): %2")
+            .arg(QString::number(records.size()), countList(states, stateOrder)),
+        QStringLiteral("By category: %1").arg(countList(categories, categories.keys())),
+        QStringLiteral("Decisions: %1").arg(countList(decisions, decisionOrder)),
+    };
+}
+
+int exitCodeForExport(int documentsFound, int exported, int warnings)
+{
+    return exported >= documentsFound && warnings == 0 ? ExitSuccess : ExitPartlyExported;
+}
+
+BatchRun::BatchRun(Ui::AppController& controller, BatchOptions options, bool terminal)
+    : m_controller(controller)
+    , m_options(std::move(options))
+    , m_terminal(terminal)
+{}
+
+void BatchRun::start()
+{
+    const QFileInfo info(m_options.importPath);
+    if (info.isDir())
+        m_importRoot = info.absoluteFilePath();
+    m_expected = countImportCandidates(m_options.importPath);
+
+    connect(m_controller.documents(), &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { onDocumentsInserted(first, last); });
+    connect(&m_controller, &Ui::AppController::busyChanged, this, &BatchRun::onBusyChanged);
+    connect(&m_controller, &Ui::AppController::exportFinished, this,
+            [this] { m_exportSucceeded = true; });
+
+    m_phase = Phase::Importing;
+    m_controller.addUrls({QUrl::fromLocalFile(m_options.importPath)});
+    if (!m_controller.importing()) {
+        m_phase = Phase::Done;
+        printError(
+            QStringLiteral("tessavo: no PDF files were found in %1").arg(m_options.importPath));
+        finish(ExitFailed);
+    }
+}
+
+QString BatchRun::displayName(const DocumentRecord& record) const
+{
+    if (m_importRoot.isEmpty())
+        return record.fileName;
+    return QDir(m_importRoot).relativeFilePath(record.sourcePath);
+}
+
+void BatchRun::onDocumentsInserted(int first, int last)
+{
+    const QList<DocumentRecord>& records = m_controller.documents()->records();
+    for (int row = first; row <= last && row < records.size(); ++row) {
+        const DocumentRecord& record = records.at(row);
+        ++m_done;
+        const int total = std::max(m_expected, m_done);
+        if (m_terminal) {
+            writeError(u'\r' +
+                       progressBarLine(m_done, total, displayName(record), terminalWidth()) +
+                       QStringLiteral("\x1b[K"));
+            m_progressLineOpen = true;
+            continue;
+        }
+        QString outcome = stateText(record.state);
+        if (!record.suggestedCategory.isEmpty())
+            outcome += QStringLiteral(", %1").arg(record.suggestedCategory);
+        else if (record.state == Ready || record.state == NeedsOcr)
+            outcome += QStringLiteral(", no suggestion");
+        if (record.conflict)
+            outcome += QStringLiteral(" (conflict)");
+        printError(QStringLiteral("[%1/%2] %3: %4")
+                       .arg(QString::number(m_done), QString::number(total), displayName(record),
+                            outcome));
+    }
+}
+
+void BatchRun::onBusyChanged()
+{
+    // Acting from a posted call keeps the controller's own signal emission out of our steps.
+    if (m_phase == Phase::Importing && !m_controller.importing()) {
+        m_phase = Phase::Accepting;
+        QTimer::singleShot(0, this, &BatchRun::exportDocuments);
+    } else if (m_phase == Phase::Exporting && !m_controller.exporting()) {
+        m_phase = Phase::Done;
+        QTimer::singleShot(0, this, &BatchRun::report);
+    }
+}
+
+void BatchRun::endProgressLine()
+{
+    if (m_progressLineOpen)
+        writeError(QStringLiteral("\n"));
+    m_progressLineOpen = false;
+}
+
+void BatchRun::exportDocuments()
+{
+    endProgressLine();
+    if (m_options.acceptClear)
+        m_controller.acceptAllSuggested();
+    const QList<DocumentRecord>& records = m_controller.documents()->records();
+    const auto exportableCount = std::count_if(records.begin(), records.end(), exportable);
+    if (exportableCount == 0) {
+        m_phase = Phase::Done;
+        for (const QString& line : batchSummary(records))
+            printError(line);
+        printError(QStringLiteral("tessavo: nothing to export: every PDF found is unreadable, "
+                                  "encrypted or ignored"));
+        finish(ExitFailed);
+        return;
+    }
+    printError(QStringLiteral("Exporting %1 document(s) to %2")
+                   .arg(QString::number(exportableCount), m_options.exportFolder));
+    m_phase = Phase::Exporting;
+    m_controller.exportTo(QUrl::fromLocalFile(m_options.exportFolder));
+    if (!m_controller.exporting() && m_phase == Phase::Exporting) {
+        m_phase = Phase::Done;
+        report();
+    }
+}
+
+void BatchRun::report()
+{
+    const QList<DocumentRecord>& records = m_controller.documents()->records();
+    for (const QString& line : batchSummary(records))
+        printError(line);
+    if (!m_exportSucceeded) {
+        printError(QStringLiteral("tessavo: %1").arg(m_controller.status()));
+        finish(ExitFailed);
+        return;
+    }
+    const QVariantMap result = m_controller.lastExport();
+    const QStringList warnings = result.value(QStringLiteral("warnings")).toStringList();
+    for (const QString& warning : warnings)
+        printError(QStringLiteral("warning: %1").arg(warning));
+    const int exported = result.value(QStringLiteral("exported")).toInt();
+    printError(QStringLiteral("Exported %1 of %2 PDF(s).")
+                   .arg(QString::number(exported), QString::number(records.size())));
+    writeOut(result.value(QStringLiteral("directory")).toString());
+    writeOut(result.value(QStringLiteral("zip")).toString());
+    finish(exitCodeForExport(int(records.size()), exported, int(warnings.size())));
+}
+
+void BatchRun::finish(int code)
+{
+    QCoreApplication::exit(code);
+}
+
+int runBatch(int argc, char** argv, const QStringList& arguments)
+{
+    BatchOptions options = parseBatchOptions(arguments);
+    if (!options.usageError.isEmpty()) {
+        printError(QStringLiteral("tessavo: %1").arg(options.usageError));
+        return ExitUsage;
+    }
+    preferOffscreenPlatform();
+    QGuiApplication application(argc, argv); // the index PDF needs the font database
+    setApplicationIdentity();
+    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    if (!dataDir.isEmpty())
+        Logging::initLogging(dataDir + QStringLiteral("/logs"));
+
+    const std::unique_ptr<Ui::AppController> controller =
+        options.rules ? std::make_unique<Ui::AppController>(*options.rules)
+                      : std::make_unique<Ui::AppController>();
+    BatchRun run(*controller, std::move(options), isatty(STDERR_FILENO) == 1);
+    QTimer::singleShot(0, &run, &BatchRun::start);
+    return application.exec();
+}
+
+} // namespace Tessavo::App

@@ -1,0 +1,71 @@
+#include "app/Headless.h"
+
+#include "app/Batch.h"
+#include "app/CommandLine.h"
+#include "app/Verify.h"
+
+#include <QCoreApplication>
+#include <QString>
+
+#include <cstdio>
+
+namespace Tessavo::App {
+
+namespace {
+
+const QString applicationVersion = QStringLiteral("0.2.0");
+
+void printOut(const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+void printError(const QString& line)
+{
+    const QByteArray bytes = (line + u'\n').toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+void preferOffscreenPlatform()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+void setApplicationIdentity()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Tessavo"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tessavo"));
+    QCoreApplication::setApplicationVersion(applicationVersion);
+}
+
+std::optional<int> runHeadlessMode(int argc, char** argv)
+{
+    const QStringList arguments = argumentsOf(argc, argv);
+    if (hasOption(arguments, QStringLiteral("--help"))) {
+        printOut(helpText());
+        return ExitSuccess;
+    }
+    if (hasOption(arguments, QStringLiteral("--version"))) {
+        printOut(QStringLiteral("Tessavo %1\n").arg(applicationVersion));
+        return ExitSuccess;
+    }
+    const bool batch = hasOption(arguments, QStringLiteral("--batch"));
+    const bool verify = hasOption(arguments, QStringLiteral("--verify"));
+    if (batch && verify) {
+        printError(QStringLiteral("tessavo: --batch and --verify cannot be combined"));
+        return ExitUsage;
+    }
+    if (verify)
+        return runVerify(argc, argv, arguments);
+    if (batch)
+        return runBatch(argc, argv, arguments);
+    return std::nullopt;
+}
+
+} // namespace Tessavo::App

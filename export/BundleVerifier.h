@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace Tessavo {
+
+// What checking one export bundle found. Each problem is one line that names the file concerned.
+struct BundleVerification {
+    QStringList problems;
+    int zipEntries = 0;   // ZIP entries whose header and CRC-32 were checked
+    int manifestRows = 0; // documents listed in the manifest(s) checked
+    int originals = 0;    // stored originals compared with their manifest row (ZIP and folder)
+    bool ok() const { return problems.isEmpty(); }
+};
+
+// Whether the PDF at a path opens: an empty text when it does, else the reason it does not.
+using PdfOpenCheck = std::function<QString(const QString& pdfPath)>;
+
+// Opens the PDF with Qt PDF in this process. Needs a QGuiApplication.
+QString openPdfHere(const QString& pdfPath);
+
+// Checks an export bundle given as its folder (the ZIP beside it is checked too) or as its ZIP
+// alone: the ZIP's structure, every local header against the central directory and every
+// entry's CRC-32; that manifest.csv parses with its thirteen columns; that every row's size and
+// SHA-256 match the stored original, in the ZIP and in the folder; that nothing unlisted is stored;
+// and that index.pdf opens, as pdfOpens tells. Only reads.
+BundleVerification verifyBundle(const QString& path, const PdfOpenCheck& pdfOpens = openPdfHere);
+
+} // namespace Tessavo

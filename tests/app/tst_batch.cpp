@@ -1,0 +1,538 @@
+// The batch and verification modes of the real executable, run the way a script or a scheduled
+// job runs them: no display, output captured, exit codes checked, bundles read by Python.
+#include "app/Batch.h"
+#include "app/CommandLine.h"
+#include "core/RulesFile.h"
+#include "support/ExternalTool.h"
+#include "support/PdfFixtures.h"
+#include "support/WorkerTestMain.h"
+#include "ui/AppController.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Tessavo;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+    QStringList outLines() const
+    {
+        return QString::fromLocal8Bit(out).split('\n', Qt::SkipEmptyParts);
+    }
+    QStringList errLines() const
+    {
+        return QString::fromLocal8Bit(err).split('\n', Qt::SkipEmptyParts);
+    }
+};
+
+// file|decision|final_category of every manifest row, sorted.
+QStringList manifestDecisions(const QString& bundle)
+{
+    const ToolRun run =
+        runPython("import csv, sys\n"
+                  "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')))\n"
+                  "assert rows[0][0] == 'file' and all(len(r) == 13 for r in rows)\n"
+                  "for r in rows[1:]: print(r[0] + '|' + r[10] + '|' + r[11])",
+                  {bundle + "/manifest.csv"});
+    QStringList rows = QString::fromUtf8(run.out).split('\n', Qt::SkipEmptyParts);
+    rows.sort();
+    return run.ok() ? rows : QStringList{"python failed: " + QString::fromUtf8(run.err)};
+}
+
+// file|suggested_category of every manifest row, sorted.
+QStringList manifestSuggestions(const QString& bundle)
+{
+    const ToolRun run =
+        runPython("import csv, sys\n"
+                  "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')))\n"
+                  "for r in rows[1:]: print(r[0] + '|' + r[7])",
+                  {bundle + "/manifest.csv"});
+    QStringList rows = QString::fromUtf8(run.out).split('\n', Qt::SkipEmptyParts);
+    rows.sort();
+    return rows;
+}
+
+QByteArray rulesFile(const QString& name, const QString& category, const QString& textContains)
+{
+    Rule rule;
+    rule.name = name;
+    rule.category = category;
+    rule.textContains = textContains;
+    rule.priority = 1;
+    return rulesDocument({rule});
+}
+
+} // namespace
+
+class TestBatch : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanFolderExitsZero();
+    void mixedFolderExitsThree();
+    void folderWithoutPdfsExitsOne();
+    void nothingExportableExitsOne();
+    void failedExportExitsOne();
+    void usageErrorsExitTwo_data();
+    void usageErrorsExitTwo();
+    void rulesFileIsUsedForThisRunOnly();
+    void acceptClearMatchesTheReviewPage();
+    void progressBarOnATerminal();
+    void helpAndVersionNeedNoDisplay();
+    void verifyChecksWhatBatchWrote();
+    void sessionRulesAreNeverStored();
+    void optionsAreExactFirstAndTakeAnyValue();
+    void progressBarFitsTheTerminal();
+
+private:
+    Run tessavo(const QStringList& arguments, const QString& dataHome = {});
+    QString freshFolder(const QString& name);
+
+    QTemporaryDir m_dir;
+    QString m_clean;
+    QString m_mixed;
+    QString m_noPdfs;
+    QString m_unreadable;
+};
+
+Run TestBatch::tessavo(const QStringList& arguments, const QString& dataHome)
+{
+    // No display and no platform chosen: the modes must manage without either.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("QT_QPA_PLATFORM");
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("XDG_DATA_HOME", dataHome.isEmpty() ? m_dir.filePath("data") : dataHome);
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(TESSAVO_EXECUTABLE), arguments);
+    Run run;
+    if (!process.waitForStarted(30000) || !process.waitForFinished(240000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+QString TestBatch::freshFolder(const QString& name)
+{
+    const QString path = m_dir.filePath(name);
+    QDir(path).removeRecursively();
+    return path;
+}
+
+void TestBatch::initTestCase()
+{
+    using namespace PdfFixtures;
+    QVERIFY(m_dir.isValid());
+    m_clean = m_dir.filePath("clean package");
+    QVERIFY(QDir().mkpath(m_clean + "/forms"));
+    QVERIFY(writeTextPdf(m_clean + "/RFP, main.pdf", {"Request for Proposals", "Scope"}));
+    QVERIFY(writeTextPdf(m_clean + "/forms/Bid bond — Å.pdf", {"Bid bond form"}));
+    QVERIFY(writeTextPdf(m_clean + "/forms/pricing and bond.pdf",
+                         {"Pricing schedule", "Bid bond attached"})); // a conflict
+    QVERIFY(writeTextPdf(m_clean + "/cover letter.pdf", {"Dear committee"}));
+
+    m_mixed = m_dir.filePath("mixed package");
+    QVERIFY(QDir().mkpath(m_mixed));
+    QVERIFY(writeTextPdf(m_mixed + "/appendix-a.pdf", {"Drawings"}));
+    QVERIFY(writeTextPdf(m_mixed + "/pricing.pdf", {"Pricing schedule"}));
+    QVERIFY(writeImageOnlyPdf(m_mixed + "/scan.pdf", 2));
+    QVERIFY(encryptWithQpdf(m_mixed + "/pricing.pdf", m_mixed + "/locked.pdf", "pw", "owner"));
+    QVERIFY(writeBytes(m_mixed + "/damaged.pdf", "%PDF-1.4 damaged"));
+
+    m_noPdfs = m_dir.filePath("no pdfs");
+    QVERIFY(writeBytes(m_noPdfs + "/notes.txt", "notes"));
+    m_unreadable = m_dir.filePath("unreadable only");
+    QVERIFY(writeBytes(m_unreadable + "/damaged.pdf", "%PDF-1.4 damaged"));
+}
+
+void TestBatch::cleanFolderExitsZero()
+{
+    const QString out = freshFolder("out-clean");
+    const QString dataHome = m_dir.filePath("data-clean");
+    const Run run = tessavo({"--batch", "--import", m_clean, "--export", out}, dataHome);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+
+    // Standard output: exactly the bundle folder and the ZIP beside it.
+    const QStringList lines = run.outLines();
+    QCOMPARE(lines.size(), 2);
+    QVERIFY(run.out.endsWith('\n'));
+    QCOMPARE(QFileInfo(lines.at(0)).path(), out);
+    QVERIFY(QFileInfo(lines.at(0)).fileName().startsWith("Tessavo-Export-"));
+    QVERIFY(QFileInfo(lines.at(0)).isDir());
+    QCOMPARE(lines.at(1), lines.at(0) + ".zip");
+    const ToolRun zip = runPython("import sys, zipfile\n"
+                                  "z = zipfile.ZipFile(sys.argv[1])\n"
+                                  "assert z.testzip() is None\n"
+                                  "print('\\n'.join(sorted(z.namelist())))",
+                                  {lines.at(1)});
+    QVERIFY2(zip.ok(), zip.err.constData());
+    QCOMPARE(QString::fromUtf8(zip.out).trimmed().split('\n'),
+             (QStringList{"index.pdf", "manifest.csv", "originals/RFP, main.pdf",
+                          "originals/cover letter.pdf", "originals/forms/Bid bond — Å.pdf",
+                          "originals/forms/pricing and bond.pdf"}));
+
+    // Standard error: one line per file (not a terminal), then the summary.
+    const QStringList err = run.errLines();
+    QCOMPARE(err.filter(QRegularExpression("^\\[\\d/4\\] ")).size(), 4);
+    QCOMPARE(err.filter(QRegularExpression("^\\[\\d/4\\] RFP, main.pdf: Ready, 01_Solicitation$"))
+                 .size(),
+             1);
+    QCOMPARE(err.filter("forms/pricing and bond.pdf: Ready, ").first().endsWith("(conflict)"),
+             true);
+    QVERIFY(err.contains("Found 4 PDF(s): 4 Ready"));
+    QVERIFY(err.contains("By category: 1 01_Solicitation, 2 02_Forms, 1 Unclassified") ||
+            err.contains("By category: 1 01_Solicitation, 1 02_Forms, 1 03_Pricing, "
+                         "1 Unclassified"));
+    QVERIFY(err.contains("Decisions: 4 Needs review"));
+    QVERIFY(err.contains("Exported 4 of 4 PDF(s)."));
+    QCOMPARE(manifestDecisions(lines.at(0)).filter("|Needs Review|").size(), 4);
+
+    // Nothing about rules was written.
+    QVERIFY(!QFileInfo::exists(dataHome + "/Tessavo/Tessavo/rules.json"));
+}
+
+void TestBatch::mixedFolderExitsThree()
+{
+    const QString out = freshFolder("out-mixed");
+    const Run run = tessavo({"--batch", "--export", out, "--import", m_mixed});
+    QCOMPARE(run.exitCode, 3);
+    const QStringList lines = run.outLines();
+    QCOMPARE(lines.size(), 2);
+    QVERIFY(QFileInfo(lines.at(1)).isFile());
+    QCOMPARE(manifestDecisions(lines.at(0)),
+             (QStringList{"appendix-a.pdf|Needs Review|07_Appendices",
+                          "pricing.pdf|Needs Review|03_Pricing", "scan.pdf|Needs Review|"}));
+    const QStringList err = run.errLines();
+    QVERIFY2(err.contains("Found 5 PDF(s): 2 Ready, 1 Needs OCR, 1 Unreadable, 1 Encrypted"),
+             run.err.constData());
+    QVERIFY(err.contains("Exported 3 of 5 PDF(s)."));
+    QCOMPARE(
+        err.filter(QRegularExpression("^\\[\\d/5\\] scan.pdf: Needs OCR, no suggestion$")).size(),
+        1);
+    QCOMPARE(err.filter(QRegularExpression("^\\[\\d/5\\] locked.pdf: Encrypted$")).size(), 1);
+}
+
+void TestBatch::folderWithoutPdfsExitsOne()
+{
+    const QString out = freshFolder("out-none");
+    const Run run = tessavo({"--batch", "--import", m_noPdfs, "--export", out});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.out.isEmpty());
+    QCOMPARE(run.errLines(), QStringList{"tessavo: no PDF files were found in " + m_noPdfs});
+    QVERIFY(!QFileInfo::exists(out));
+}
+
+void TestBatch::nothingExportableExitsOne()
+{
+    const QString out = freshFolder("out-unreadable");
+    const Run run = tessavo({"--batch", "--import", m_unreadable, "--export", out});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY(run.errLines().contains("Found 1 PDF(s): 1 Unreadable"));
+    QCOMPARE(run.errLines().last(), "tessavo: nothing to export: every PDF found is unreadable, "
+                                    "encrypted or ignored");
+    QVERIFY(!QFileInfo::exists(out));
+}
+
+void TestBatch::failedExportExitsOne()
+{
+    // The export folder would have to be created below a file.
+    const QString file = m_dir.filePath("a file");
+    QVERIFY(PdfFixtures::writeBytes(file, "x"));
+    const Run run = tessavo({"--batch", "--import", m_clean, "--export", file + "/bundles"});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.errLines().last().startsWith("tessavo: Export failed: Cannot create export "
+                                              "folder"),
+             run.err.constData());
+}
+
+void TestBatch::usageErrorsExitTwo_data()
+{
+    const QString rulesNotJson = m_dir.filePath("rules-not-json.json");
+    const QString rulesNoneValid = m_dir.filePath("rules-none-valid.json");
+    QVERIFY(PdfFixtures::writeBytes(rulesNotJson, "not json"));
+    QVERIFY(PdfFixtures::writeBytes(rulesNoneValid, R"({"rules": [{"name": "no category"}]})"));
+    const QString out = m_dir.filePath("out-usage");
+
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no --export") << QStringList{"--batch", "--import", m_clean}
+                                 << "tessavo: --batch needs --export FOLDER";
+    QTest::newRow("no --import") << QStringList{"--batch", "--export", out}
+                                 << "tessavo: --batch needs --import PATH";
+    QTest::newRow("--import last") << QStringList{"--export", out, "--batch", "--import"}
+                                   << "tessavo: --batch needs --import PATH";
+    QTest::newRow("empty --export") << QStringList{"--batch", "--import", m_clean, "--export", ""}
+                                    << "tessavo: --batch needs --export FOLDER";
+    QTest::newRow("missing rules")
+        << QStringList{"--batch",
+                       "--import",
+                       m_clean,
+                       "--export",
+                       out,
+                       "--rules",
+                       m_dir.filePath("none.json")}
+        << "tessavo: cannot read the rules file " + m_dir.filePath("none.json") +
+               ": No such file or directory";
+    QTest::newRow("rules not JSON")
+        << QStringList{"--batch", "--import", m_clean, "--export", out, "--rules", rulesNotJson}
+        << "tessavo: the rules file " + rulesNotJson + " contains no valid rules";
+    QTest::newRow("no valid rule")
+        << QStringList{"--batch", "--import", m_clean, "--export", out, "--rules", rulesNoneValid}
+        << "tessavo: the rules file " + rulesNoneValid + " contains no valid rules";
+    QTest::newRow("rules is a folder")
+        << QStringList{"--batch", "--import", m_clean, "--export", out, "--rules", m_clean}
+        << "tessavo: cannot read the rules file " + m_clean + ": it is a folder";
+    QTest::newRow("--rules last") << QStringList{"--batch",  "--import", m_clean,
+                                                 "--export", out,        "--rules"}
+                                  << "tessavo: --rules needs a FILE";
+    QTest::newRow("batch and verify") << QStringList{"--batch", "--verify", out}
+                                      << "tessavo: --batch and --verify cannot be combined";
+    QTest::newRow("verify without path")
+        << QStringList{"--verify"} << "tessavo: --verify needs a bundle folder or ZIP file";
+}
+
+void TestBatch::usageErrorsExitTwo()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, reason);
+    const Run run = tessavo(arguments);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.out.isEmpty());
+    QCOMPARE(run.errLines(), QStringList{reason});
+    QVERIFY(!QFileInfo::exists(m_dir.filePath("out-usage")));
+}
+
+void TestBatch::rulesFileIsUsedForThisRunOnly()
+{
+    // The stored rules would file "Drawings" under 05_References; the run's file says 08_Other.
+    const QString dataHome = m_dir.filePath("data-rules");
+    const QString stored = dataHome + "/Tessavo/Tessavo/rules.json";
+    const QByteArray storedBytes = rulesFile("Stored", "05_References", "drawings");
+    QVERIFY(PdfFixtures::writeBytes(stored, storedBytes));
+    const QString runRules = m_dir.filePath("run-rules.json");
+    QVERIFY(PdfFixtures::writeBytes(runRules, rulesFile("For this run", "08_Other", "drawings")));
+
+    const QString out = freshFolder("out-rules");
+    Run run =
+        tessavo({"--batch", "--import", m_mixed, "--export", out, "--rules", runRules}, dataHome);
+    QCOMPARE(run.exitCode, 3);
+    QCOMPARE(manifestSuggestions(run.outLines().at(0)),
+             (QStringList{"appendix-a.pdf|08_Other", "pricing.pdf|", "scan.pdf|"}));
+    QCOMPARE(PdfFixtures::readBytes(stored), storedBytes);
+    QCOMPARE(QDir(dataHome + "/Tessavo/Tessavo").entryList(QDir::Files), QStringList{"rules.json"});
+
+    // Without --rules the stored rules classify, and stay as they are.
+    run =
+        tessavo({"--batch", "--import", m_mixed, "--export", freshFolder("out-stored")}, dataHome);
+    QCOMPARE(run.exitCode, 3);
+    QCOMPARE(manifestSuggestions(run.outLines().at(0)),
+             (QStringList{"appendix-a.pdf|05_References", "pricing.pdf|", "scan.pdf|"}));
+    QCOMPARE(PdfFixtures::readBytes(stored), storedBytes);
+}
+
+void TestBatch::acceptClearMatchesTheReviewPage()
+{
+    // What "Accept all clear suggestions" leaves after the same import, in this process.
+    Ui::AppController controller;
+    controller.addUrls({QUrl::fromLocalFile(m_clean), QUrl::fromLocalFile(m_mixed)});
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.importing(), 120000);
+    controller.acceptAllSuggested();
+    QStringList expected;
+    for (const DocumentRecord& r : controller.documents()->records()) {
+        if (exportable(r))
+            expected.append(QString("%1|%2|%3")
+                                .arg(r.fileName,
+                                     r.decision == Accepted ? "Accepted" : "Needs Review",
+                                     displayCategory(r)));
+    }
+    expected.sort();
+    QVERIFY(expected.filter("|Accepted|").size() >= 4);
+    QVERIFY(expected.contains("pricing and bond.pdf|Needs Review|02_Forms") ||
+            expected.contains("pricing and bond.pdf|Needs Review|03_Pricing"));
+
+    // A batch run imports one path: one run per folder.
+    Run run = tessavo({"--batch", "--accept-clear", "--import", m_clean, "--export",
+                       freshFolder("out-accept-1")});
+    QCOMPARE(run.exitCode, 0);
+    QStringList batch = manifestDecisions(run.outLines().at(0));
+    run = tessavo({"--batch", "--accept-clear", "--import", m_mixed, "--export",
+                   freshFolder("out-accept-2")});
+    QCOMPARE(run.exitCode, 3);
+    batch += manifestDecisions(run.outLines().at(0));
+    batch.sort();
+    QCOMPARE(batch, expected);
+    QVERIFY(run.errLines().contains("Decisions: 2 Accepted, 3 Needs review"));
+}
+
+void TestBatch::progressBarOnATerminal()
+{
+    // Standard error on a pseudo-terminal: one bar redrawn in place, with counts.
+    const ToolRun run = runPython(
+        "import os, pty, subprocess, sys\n"
+        "master, slave = pty.openpty()\n"
+        "env = dict(os.environ)\n"
+        "env.pop('QT_QPA_PLATFORM', None); env.pop('DISPLAY', None)\n"
+        "p = subprocess.Popen(sys.argv[1:], stdout=subprocess.PIPE, stderr=slave, env=env)\n"
+        "os.close(slave)\n"
+        "err = b''\n"
+        "while True:\n"
+        "    try: chunk = os.read(master, 65536)\n"
+        "    except OSError: break\n"
+        "    if not chunk: break\n"
+        "    err += chunk\n"
+        "out = p.stdout.read(); code = p.wait()\n"
+        "sys.stdout.buffer.write(str(code).encode() + b'\\n' + out + b'--\\n' + err)\n",
+        {TESSAVO_EXECUTABLE, "--batch", "--import", m_clean, "--export",
+         freshFolder("out-terminal")});
+    QVERIFY2(run.ok(), run.err.constData());
+    const QString text = QString::fromUtf8(run.out);
+    QVERIFY2(text.startsWith("0\n"), qPrintable(text));
+    const QString err = text.section("--\n", 1);
+    QVERIFY2(err.contains("\r[######------------------] 1/4 "), qPrintable(err));
+    QVERIFY(err.contains("\r[########################] 4/4 "));
+    QVERIFY(!err.contains("[1/4]")); // no per-file lines
+    QVERIFY(err.contains("Found 4 PDF(s): 4 Ready"));
+    QCOMPARE(text.section("--\n", 0, 0).split('\n', Qt::SkipEmptyParts).size(), 3);
+}
+
+void TestBatch::helpAndVersionNeedNoDisplay()
+{
+    Run run = tessavo({"--help"});
+    QCOMPARE(run.exitCode, 0);
+    const QString help = QString::fromLocal8Bit(run.out);
+    for (const char* option : {"--batch", "--import PATH", "--export FOLDER", "--rules FILE",
+                               "--accept-clear", "--verify PATH", "--smoke-test", "--help",
+                               "--version", "0 every PDF found", "2 usage error"})
+        QVERIFY2(help.contains(option), option);
+    QVERIFY(run.err.isEmpty());
+
+    run = tessavo({"--version"});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, "Tessavo 0.2.0\n");
+
+    // --help wins over everything else on the line.
+    run = tessavo({"--batch", "--import", m_clean, "--help"});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.out.startsWith("Usage: tessavo"));
+}
+
+void TestBatch::verifyChecksWhatBatchWrote()
+{
+    const Run batch = tessavo({"--batch", "--import", m_mixed, "--export", freshFolder("out-v")});
+    QCOMPARE(batch.exitCode, 3);
+    const QString bundle = batch.outLines().at(0);
+
+    Run run = tessavo({"--verify", bundle});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.outLines().size(), 1);
+    QVERIFY2(run.outLines().first().startsWith("Verified " + bundle +
+                                               ": 5 ZIP entries, 3 "
+                                               "manifest rows, 6 originals"),
+             run.out.constData());
+    QCOMPARE(tessavo({"--verify", bundle + ".zip"}).exitCode, 0);
+
+    // One flipped byte in an original.
+    QByteArray bytes = PdfFixtures::readBytes(bundle + "/originals/scan.pdf");
+    bytes[bytes.size() / 3] = char(bytes.at(bytes.size() / 3) ^ 1);
+    QVERIFY(PdfFixtures::writeBytes(bundle + "/originals/scan.pdf", bytes));
+    run = tessavo({"--verify", bundle});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.outLines().size(), 2);
+    QVERIFY2(run.outLines().first().startsWith(QFileInfo(bundle).fileName() +
+                                               "/originals/scan.pdf: SHA-256 differs from "
+                                               "manifest.csv line "),
+             run.out.constData());
+    QVERIFY(run.outLines().last().startsWith("Verification of " + bundle + " failed: 1 problem"));
+    QCOMPARE(tessavo({"--verify", bundle + ".zip"}).exitCode, 0);
+    QCOMPARE(tessavo({"--verify", m_dir.filePath("no such bundle")}).exitCode, 1);
+
+    // An index that is no PDF, opened by the inspection worker.
+    QVERIFY(PdfFixtures::writeBytes(bundle + "/index.pdf", "%PDF-1.4 damaged"));
+    run = tessavo({"--verify", bundle});
+    QCOMPARE(run.exitCode, 1);
+    const QString name = QFileInfo(bundle).fileName();
+    QVERIFY2(run.outLines().contains(name + "/index.pdf: does not open: not a valid PDF"),
+             run.out.constData());
+    QVERIFY(
+        run.outLines().contains(name + "/index.pdf: differs from the copy in " + name + ".zip"));
+}
+
+void TestBatch::sessionRulesAreNeverStored()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    const QString stored = folder + "/rules.json";
+    QVERIFY(PdfFixtures::writeBytes(stored, "not json at all"));
+    Rule rule;
+    rule.id = "only";
+    rule.name = "Only rule";
+    rule.category = "08_Other";
+    rule.fileContains = "x";
+    {
+        Ui::AppController controller(QList<Rule>{rule});
+        QVERIFY(controller.rules()->ruleList() == QList<Rule>{rule});
+        controller.addRule("Another", "02_Forms", "form", "", 0, 0, 5);
+        controller.removeRule(0);
+        QCOMPARE(controller.rules()->rowCount(), 1);
+    }
+    QCOMPARE(PdfFixtures::readBytes(stored), QByteArray("not json at all"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"rules.json"}); // no backup either
+
+    // The ordinary controller still reads, and replaces, the stored rules.
+    {
+        Ui::AppController controller;
+        controller.addRule("Another", "02_Forms", "form", "", 0, 0, 5);
+    }
+    QVERIFY(PdfFixtures::readBytes(stored).contains("Another"));
+    QVERIFY(QFile::remove(stored));
+    QFile::remove(stored + ".bak");
+}
+
+void TestBatch::optionsAreExactFirstAndTakeAnyValue()
+{
+    App::BatchOptions options =
+        App::parseBatchOptions({"tessavo", "--batch", "--Import", "x", "--import", "--export",
+                                "out", "--import", "second", "--Accept-clear"});
+    QCOMPARE(options.usageError, QString());
+    QCOMPARE(options.importPath, "--export"); // taken as it comes
+    QCOMPARE(options.exportFolder, QDir::current().absoluteFilePath("out"));
+    QVERIFY(!options.acceptClear);
+    QVERIFY(!options.rules);
+
+    options = App::parseBatchOptions(
+        {"tessavo", "--accept-clear", "--import", "in", "--export", "/tmp/a/../b/"});
+    QCOMPARE(options.exportFolder, "/tmp/b");
+    QVERIFY(options.acceptClear);
+}
+
+void TestBatch::progressBarFitsTheTerminal()
+{
+    const QString name = "a rather long folder name/and an even longer file name.pdf";
+    for (int width : {1, 20, 36, 40, 80, 200}) {
+        const QString line = App::progressBarLine(3, 8, name, width);
+        QVERIFY2(line.size() <= std::max(width - 1, 0), qPrintable(line));
+        if (width >= 40)
+            QVERIFY(line.startsWith("[#########---------------] 3/8 "));
+        if (width >= 46)
+            QVERIFY(line.endsWith(".pdf"));
+    }
+    QCOMPARE(App::progressBarLine(0, 0, {}, 80), "[------------------------] 0/1");
+    QCOMPARE(App::progressBarLine(9, 8, "x", 80), "[########################] 9/9 x");
+}
+
+TESSAVO_TEST_MAIN_WITH_WORKER(TestBatch)
+#include "tst_batch.moc"
