@@ -20,6 +20,10 @@ void QmlFixtures::addDocument(const QString& fileName, int state, const QString&
     r.sourcePath = m_dir.filePath(fileName);
     r.state = state;
     r.pages = state == Ready || state == NeedsOcr ? 2 : 0;
+    if (state == Unreadable)
+        r.errorText = QStringLiteral("not a PDF file");
+    else if (state == Encrypted)
+        r.errorText = QStringLiteral("the PDF needs a password");
     r.sha256 = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
     r.sizeBytes = 4096;
     r.suggestedCategory = suggestion;

@@ -113,11 +113,11 @@ Item {
             fixtures.addDocument("b.pdf", 0, "03_Pricing", 0, true)
             verify(acceptAll.enabled)
             compare(findChild(page, "reviewCounts").text,
-                    "2 to review · 0 accepted · 0 changed · 0 ignored · 1 conflict(s)")
+                    "2 to review · 0 accepted · 0 changed · 0 ignored · 1 conflict")
             acceptAll.clicked()
             compare(app.status, "Accepted 1 suggestion(s). Conflicting items were left for review.")
             compare(findChild(page, "reviewCounts").text,
-                    "1 to review · 1 accepted · 0 changed · 0 ignored · 1 conflict(s)")
+                    "1 to review · 1 accepted · 0 changed · 0 ignored · 1 conflict")
         }
 
         function test_emptyText() {

@@ -62,8 +62,13 @@ Item {
         function test_removeAndEmptyText() {
             const empty = findChild(page, "emptyText")
             verify(!empty.visible)
-            for (let i = 0; i < 9; ++i)
+            const dialog = findChild(page, "removeDialog")
+            for (let i = 0; i < 9; ++i) {
                 findChild(entry(0), "removeButton").clicked()
+                tryCompare(dialog, "opened", true)
+                keyClick(Qt.Key_Return)
+                tryCompare(dialog, "visible", false)
+            }
             compare(app.rules.rowCount(), 0)
             tryVerify(() => empty.visible)
         }
