@@ -4,6 +4,7 @@
 #include "support/PdfFixtures.h"
 
 #include <QDir>
+#include <QFile>
 
 using namespace Tessavo;
 
@@ -59,6 +60,12 @@ QUrl QmlFixtures::folderWithSpaces()
     const QString path = m_dir.filePath(QStringLiteral("Bid package 2026"));
     QDir().mkpath(path);
     return QUrl::fromLocalFile(path);
+}
+
+QString QmlFixtures::readText(const QUrl& fileUrl) const
+{
+    QFile file(fileUrl.toLocalFile());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 void QmlFixtures::setLastExport(const QVariantMap& result)

@@ -88,7 +88,7 @@ Item {
             activeFocusOnTab: true
             keyNavigationEnabled: true
             // The row with the focus is always on screen.
-            onCurrentIndexChanged: positionViewAtIndex(currentIndex, ListView.Contain)
+            onCurrentIndexChanged: if (currentIndex >= 0 && currentIndex < count) positionViewAtIndex(currentIndex, ListView.Contain)
             Accessible.role: Accessible.List
             Accessible.name: qsTr("Rules")
 
