@@ -218,6 +218,7 @@ Item {
     FileDialog {
         id: fileDialog
 
+        objectName: "fileDialog"
         title: qsTr("Select PDF files")
         fileMode: FileDialog.OpenFiles
         nameFilters: [qsTr("PDF files (*.pdf)")]
