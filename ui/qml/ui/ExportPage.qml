@@ -177,6 +177,7 @@ Item {
             visible: page.lastExportOk
             Layout.fillWidth: true
             Layout.fillHeight: true
+            Layout.preferredHeight: lastExportLines.implicitHeight + 28
             Layout.maximumHeight: lastExportLines.implicitHeight + 28
             radius: Theme.radius
             color: Theme.panel

@@ -128,8 +128,13 @@ Item {
                 readonly property bool canIgnore: decision !== 3
                 readonly property bool canReset: decision !== 0
 
+                // Under its button, or above it when the window has no room below.
                 function openCategoryMenu() {
-                    categoryMenu.popup(changeButton, 0, changeButton.height)
+                    const bottom = changeButton.mapToItem(null, 0, changeButton.height).y
+                    const room = entry.Window.height - bottom
+                    const y = room >= categoryMenu.implicitHeight || bottom < categoryMenu.implicitHeight
+                            ? changeButton.height : -categoryMenu.implicitHeight
+                    categoryMenu.popup(changeButton, 0, y)
                 }
 
                 function follow() {

@@ -139,15 +139,17 @@ Item {
                         Layout.preferredWidth: 1
                         spacing: 3
 
-                        RowLayout {
+                        // The name gives way to the category, never the other way round.
+                        Item {
                             Layout.fillWidth: true
-                            spacing: 8
+                            implicitHeight: nameText.implicitHeight
 
                             Label {
+                                id: nameText
+
                                 objectName: "nameText"
                                 textFormat: Text.PlainText
-                                Layout.fillWidth: true
-                                Layout.maximumWidth: implicitWidth
+                                width: Math.max(0, Math.min(implicitWidth, parent.width - categoryText.implicitWidth - 8))
                                 text: entry.name
                                 elide: Text.ElideRight
                                 color: Theme.text
@@ -155,9 +157,12 @@ Item {
                                 font.weight: Font.Medium
                             }
                             Label {
+                                id: categoryText
+
                                 objectName: "categoryText"
                                 textFormat: Text.PlainText
-                                Layout.minimumWidth: implicitWidth
+                                x: nameText.width + 8
+                                anchors.baseline: nameText.baseline
                                 text: entry.category
                                 color: Theme.accent
                                 font.pixelSize: 11
