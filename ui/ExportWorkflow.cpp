@@ -72,10 +72,10 @@ void AppController::onExportFinished(qulonglong, Morvane::TaskService::Outcome o
     m_lastExport = map;
     // Counted through the interface's catalogue, which has the form for one document.
     const int exported = map.value(QStringLiteral("exported")).toInt();
-    setStatus(QCoreApplication::translate("AppController", "Exported %1 documents to %2", nullptr,
-                                          exported)
-                  .arg(QString::number(exported),
-                       map.value(QStringLiteral("directory")).toString()));
+    setStatus(
+        QCoreApplication::translate("AppController", "Exported %1 documents to %2", nullptr,
+                                    exported)
+            .arg(QString::number(exported), map.value(QStringLiteral("directory")).toString()));
     emit exportFinished();
     emit summaryChanged();
 }

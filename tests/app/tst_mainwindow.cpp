@@ -9,11 +9,11 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QQmlApplicationEngine>
+#include <QQmlComponent>
 #include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
-#include <QQmlComponent>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -266,6 +266,17 @@ void TestMainWindow::shortcutsAndTheSidebarWorkFromTheKeyboard()
     QTRY_VERIFY(fileDialog->property("visible").toBool());
     QMetaObject::invokeMethod(fileDialog, "close");
     QTRY_VERIFY(!fileDialog->property("visible").toBool());
+
+    // The About dialog takes the focus, and Enter closes it.
+    QQuickItem* about = findItem(window, "aboutButton");
+    QTest::mouseClick(
+        window, Qt::LeftButton, {},
+        about->mapToScene(QPointF(about->width() / 2, about->height() / 2)).toPoint());
+    QObject* aboutDialog = window->findChild<QObject*>(QStringLiteral("aboutDialog"));
+    QTRY_VERIFY(aboutDialog->property("opened").toBool());
+    QTRY_COMPARE(window->activeFocusItem(), findItem(window, "aboutCloseButton"));
+    QTest::keyClick(window, Qt::Key_Return);
+    QTRY_VERIFY(!aboutDialog->property("visible").toBool());
 }
 
 void TestMainWindow::statusLineShowsTheImportInsteadOfAStaleHint()
@@ -310,9 +321,11 @@ void TestMainWindow::exportStartsFromTheKeyboardAndShowsItsIndicator()
     // Enough pages that the export lasts while its indicator fades in.
     const QString exportFolder = m_dir.filePath(QStringLiteral("to-export"));
     QVERIFY(QDir().mkpath(exportFolder));
-    const QStringList pages(400, QStringLiteral("bid bond, page after page of terms and conditions"));
+    const QStringList pages(400,
+                            QStringLiteral("bid bond, page after page of terms and conditions"));
     for (int i = 0; i < 4; ++i)
-        QVERIFY(PdfFixtures::writeTextPdf(exportFolder + QStringLiteral("/part-%1.pdf").arg(i), pages));
+        QVERIFY(
+            PdfFixtures::writeTextPdf(exportFolder + QStringLiteral("/part-%1.pdf").arg(i), pages));
     controller.addUrls({QUrl::fromLocalFile(exportFolder)});
     QTRY_VERIFY_WITH_TIMEOUT(!controller.importing(), 60000);
 
@@ -404,17 +417,18 @@ void TestMainWindow::hostileNamesNeverReachTheNetwork()
             socket->deleteLater();
         }
     });
-    const QString tag = QStringLiteral("<img src=\"http://127.0.0.1:%1/x.png\">")
-                            .arg(listener.serverPort());
+    const QString tag =
+        QStringLiteral("<img src=\"http://127.0.0.1:%1/x.png\">").arg(listener.serverPort());
 
     // The listener does notice a label that fetches its image, when nothing guards the engine.
     {
         QQmlEngine bare;
         QQmlComponent probe(&bare);
-        probe.setData(QStringLiteral("import QtQuick\nText { textFormat: Text.RichText; text: '%1' }")
-                          .arg(tag)
-                          .toUtf8(),
-                      QUrl());
+        probe.setData(
+            QStringLiteral("import QtQuick\nText { textFormat: Text.RichText; text: '%1' }")
+                .arg(tag)
+                .toUtf8(),
+            QUrl());
         std::unique_ptr<QObject> text(probe.create());
         QVERIFY(text);
         QTRY_VERIFY_WITH_TIMEOUT(connections > 0, 10000);

@@ -36,9 +36,9 @@ void TestQmlSupport::fileUrlTakesWhatADialogReturns_data()
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<QString>("expected"); // a local path, or empty for no file
 
-    QTest::newRow("typed, no scheme, no suffix") << QUrl(QStringLiteral("/tmp/out/rules"))
-                                                 << QStringLiteral("json")
-                                                 << QStringLiteral("/tmp/out/rules.json");
+    QTest::newRow("typed, no scheme, no suffix")
+        << QUrl(QStringLiteral("/tmp/out/rules")) << QStringLiteral("json")
+        << QStringLiteral("/tmp/out/rules.json");
     QTest::newRow("clicked file URL with suffix")
         << QUrl::fromLocalFile(QStringLiteral("/tmp/out/rules.json")) << QStringLiteral("json")
         << QStringLiteral("/tmp/out/rules.json");
@@ -48,14 +48,14 @@ void TestQmlSupport::fileUrlTakesWhatADialogReturns_data()
     QTest::newRow("spaces and percent signs")
         << QUrl::fromLocalFile(QStringLiteral("/tmp/my rules 100%")) << QStringLiteral("json")
         << QStringLiteral("/tmp/my rules 100%.json");
-    QTest::newRow("typed with a space") << QUrl(QStringLiteral("/tmp/Bid package/my rules"))
-                                        << QStringLiteral("json")
-                                        << QStringLiteral("/tmp/Bid package/my rules.json");
-    QTest::newRow("hash in a typed name") << QUrl::fromLocalFile(QStringLiteral("/tmp/a#b"))
-                                          << QStringLiteral("json")
-                                          << QStringLiteral("/tmp/a#b.json");
-    QTest::newRow("no default suffix") << QUrl(QStringLiteral("/tmp/out/rules")) << QString()
-                                       << QStringLiteral("/tmp/out/rules");
+    QTest::newRow("typed with a space")
+        << QUrl(QStringLiteral("/tmp/Bid package/my rules")) << QStringLiteral("json")
+        << QStringLiteral("/tmp/Bid package/my rules.json");
+    QTest::newRow("hash in a typed name")
+        << QUrl::fromLocalFile(QStringLiteral("/tmp/a#b")) << QStringLiteral("json")
+        << QStringLiteral("/tmp/a#b.json");
+    QTest::newRow("no default suffix")
+        << QUrl(QStringLiteral("/tmp/out/rules")) << QString() << QStringLiteral("/tmp/out/rules");
     QTest::newRow("remote URL") << QUrl(QStringLiteral("http://127.0.0.1/rules.json"))
                                 << QStringLiteral("json") << QString();
     QTest::newRow("empty") << QUrl() << QStringLiteral("json") << QString();
@@ -118,9 +118,9 @@ void TestQmlSupport::catalogueHasTheSingularForms_data()
 
     QTest::newRow("review pages") << QByteArray("ReviewPage") << QStringLiteral("%1 pages")
                                   << QStringLiteral("%1 page");
-    QTest::newRow("import details") << QByteArray("ImportPage")
-                                    << QStringLiteral("%1 pages · %2 · sha256 %3")
-                                    << QStringLiteral("%1 page · %2 · sha256 %3");
+    QTest::newRow("import details")
+        << QByteArray("ImportPage") << QStringLiteral("%1 pages · %2 · sha256 %3")
+        << QStringLiteral("%1 page · %2 · sha256 %3");
     QTest::newRow("conflicts")
         << QByteArray("ReviewPage")
         << QStringLiteral("%1 to review · %2 accepted · %3 changed · %4 ignored · %5 conflict(s)")
@@ -128,9 +128,9 @@ void TestQmlSupport::catalogueHasTheSingularForms_data()
     QTest::newRow("clear") << QByteArray("ImportPage")
                            << QStringLiteral("Remove %n document(s) and their decisions?")
                            << QStringLiteral("Remove 1 document and its decision?");
-    QTest::newRow("export status") << QByteArray("AppController")
-                                   << QStringLiteral("Exported %1 documents to %2")
-                                   << QStringLiteral("Exported %1 document to %2");
+    QTest::newRow("export status")
+        << QByteArray("AppController") << QStringLiteral("Exported %1 documents to %2")
+        << QStringLiteral("Exported %1 document to %2");
 }
 
 void TestQmlSupport::catalogueHasTheSingularForms()
@@ -141,7 +141,8 @@ void TestQmlSupport::catalogueHasTheSingularForms()
     const QByteArray text = source.toUtf8();
     QCOMPARE(QCoreApplication::translate(context, text, nullptr, 1), one);
     const QString many = QCoreApplication::translate(context, text, nullptr, 2);
-    QCOMPARE(many, QString(source).replace(QStringLiteral("%n"), QStringLiteral("2"))
+    QCOMPARE(many, QString(source)
+                       .replace(QStringLiteral("%n"), QStringLiteral("2"))
                        .replace(QStringLiteral("document(s) and their"),
                                 QStringLiteral("documents and their"))
                        .replace(QStringLiteral("conflict(s)"), QStringLiteral("conflicts")));
