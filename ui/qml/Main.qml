@@ -179,8 +179,6 @@ ApplicationWindow {
                         Keys.onSpacePressed: window.currentPage = index
                         Keys.onReturnPressed: window.currentPage = index
                         Keys.onEnterPressed: window.currentPage = index
-                        Keys.onDownPressed: nextItemInFocusChain(true).forceActiveFocus()
-                        Keys.onUpPressed: nextItemInFocusChain(false).forceActiveFocus()
 
                         Rectangle {
                             anchors.fill: parent

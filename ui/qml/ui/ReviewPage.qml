@@ -91,8 +91,13 @@ Item {
             model: app.documents
             activeFocusOnTab: true
             keyNavigationEnabled: true
-            // The row with the focus is always on screen.
-            onCurrentIndexChanged: if (currentIndex >= 0 && currentIndex < count) positionViewAtIndex(currentIndex, ListView.Contain)
+            // The row with the focus is always on screen; positioned once the change has settled,
+            // since a model reset moves the current row too.
+            function showCurrent() {
+                if (currentIndex >= 0 && currentIndex < count)
+                    positionViewAtIndex(currentIndex, ListView.Contain)
+            }
+            onCurrentIndexChanged: Qt.callLater(showCurrent)
             Accessible.role: Accessible.List
             Accessible.name: qsTr("Documents to review")
             Keys.onPressed: event => {
