@@ -318,14 +318,23 @@ void TestMainWindow::exportStartsFromTheKeyboardAndShowsItsIndicator()
     QQuickWindow* window = loadShownWindow(*engine);
     QVERIFY(window);
 
-    // Enough pages that the export lasts while its indicator fades in.
+    // Big enough that copying and zipping them lasts while the indicator fades in: each file
+    // carries an unused stream of padding.
     const QString exportFolder = m_dir.filePath(QStringLiteral("to-export"));
     QVERIFY(QDir().mkpath(exportFolder));
-    const QStringList pages(400,
-                            QStringLiteral("bid bond, page after page of terms and conditions"));
-    for (int i = 0; i < 4; ++i)
-        QVERIFY(
-            PdfFixtures::writeTextPdf(exportFolder + QStringLiteral("/part-%1.pdf").arg(i), pages));
+    const QByteArray content = "BT /F1 24 Tf 72 700 Td (bid bond) Tj ET";
+    const QByteArray padding(48 * 1024 * 1024, 'x');
+    const QByteArray pdf = PdfFixtures::assemblePdf(
+        {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [5 0 R] /Count 1 >>",
+         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+         "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content +
+             "\nendstream",
+         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+         "/Resources << /Font << /F1 3 0 R >> >> >>",
+         "<< /Length " + QByteArray::number(padding.size()) + " >>\nstream\n" + padding +
+             "\nendstream"});
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(PdfFixtures::writeBytes(exportFolder + QStringLiteral("/part-%1.pdf").arg(i), pdf));
     controller.addUrls({QUrl::fromLocalFile(exportFolder)});
     QTRY_VERIFY_WITH_TIMEOUT(!controller.importing(), 60000);
 
@@ -361,7 +370,7 @@ void TestMainWindow::exportStartsFromTheKeyboardAndShowsItsIndicator()
     qInfo("busy indicator: %d pixels drawn after %lld ms", drawn, clock.elapsed());
     QVERIFY(drawn > 20);
     QTRY_VERIFY_WITH_TIMEOUT(!controller.exporting(), 60000);
-    QVERIFY2(controller.status().startsWith(QStringLiteral("Exported 4 documents to ")),
+    QVERIFY2(controller.status().startsWith(QStringLiteral("Exported 3 documents to ")),
              qPrintable(controller.status()));
 }
 
