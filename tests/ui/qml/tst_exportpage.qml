@@ -110,7 +110,6 @@ Item {
             const warningsText = findChild(page, "exportWarnings")
             tryCompare(warningsText, "lineCount", 8, 5000)
             verify(panel.visible)
-            waitForRendering(page)
             // The panel fits the page, and what does not fit scrolls inside its border.
             verify(panel.mapToItem(page, 0, panel.height).y <= page.height - 20 + 0.5)
             verify(view.clip)
