@@ -7,6 +7,8 @@
 #include "inspection/InspectionWorker.h"
 #include "logging/LogFile.h"
 #include "ui/AppController.h"
+#include "ui/qml/OfflineNetwork.h"
+#include "ui/qml/Translations.h"
 
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
@@ -38,11 +40,15 @@ int run(int argc, char** argv)
 
     const bool smokeTest = hasOption(QCoreApplication::arguments(), QStringLiteral("--smoke-test"));
     QQuickStyle::setStyle(QStringLiteral("Basic"));
+    if (!Ui::installTranslations(application))
+        qWarning("The interface's English catalogue could not be loaded");
 
     Ui::AppController controller;
     applyUnattendedOptions(QCoreApplication::arguments(), controller);
 
+    Ui::OfflineNetworkAccessManagerFactory offlineNetwork; // outlives the engine
     QQmlApplicationEngine engine;
+    engine.setNetworkAccessManagerFactory(&offlineNetwork);
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     engine.rootContext()->setContextProperty(QStringLiteral("app"), &controller);
     return runMainWindow(engine, mainWindowUrl, smokeTest);

@@ -10,6 +10,7 @@ packages=(
     qml6-module-qtquick qml6-module-qtquick-templates qml6-module-qtquick-controls
     qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs
     qml6-module-qt-labs-folderlistmodel qml6-module-qttest
+    qt6-l10n-tools
     fonts-dejavu-core
     libssl-dev zlib1g-dev
     qpdf poppler-utils unzip zip python3 grep

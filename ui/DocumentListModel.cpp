@@ -42,6 +42,10 @@ QVariant DocumentListModel::data(const QModelIndex& index, int role) const
         return r.note;
     case HasSuggestionRole:
         return hasSuggestion(r);
+    case ErrorTextRole:
+        return r.errorText;
+    case SuggestedCategoryRole:
+        return r.suggestedCategory;
     default:
         return {};
     }
@@ -66,6 +70,8 @@ QHash<int, QByteArray> DocumentListModel::roleNames() const
         {ShaRole, "sha"},
         {NoteRole, "note"},
         {HasSuggestionRole, "hasSuggestion"},
+        {ErrorTextRole, "errorText"},
+        {SuggestedCategoryRole, "suggestedCategory"},
     };
 }
 

@@ -27,6 +27,8 @@ public:
         ShaRole,
         NoteRole,
         HasSuggestionRole,
+        ErrorTextRole,
+        SuggestedCategoryRole,
     };
     Q_ENUM(Role)
 

@@ -3,6 +3,7 @@
 
 #include "export/ExportBundle.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 
 namespace Tessavo::Ui {
@@ -69,9 +70,12 @@ void AppController::onExportFinished(qulonglong, Morvane::TaskService::Outcome o
         return;
     }
     m_lastExport = map;
-    setStatus(QStringLiteral("Exported %1 documents to %2")
-                  .arg(QString::number(map.value(QStringLiteral("exported")).toInt()),
-                       map.value(QStringLiteral("directory")).toString()));
+    // Counted through the interface's catalogue, which has the form for one document.
+    const int exported = map.value(QStringLiteral("exported")).toInt();
+    setStatus(
+        QCoreApplication::translate("AppController", "Exported %1 documents to %2", nullptr,
+                                    exported)
+            .arg(QString::number(exported), map.value(QStringLiteral("directory")).toString()));
     emit exportFinished();
     emit summaryChanged();
 }

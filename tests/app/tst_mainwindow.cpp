@@ -1,11 +1,20 @@
 #include "app/MainWindow.h"
+#include "support/PdfFixtures.h"
+#include "support/WorkerTestMain.h"
 #include "ui/AppController.h"
+#include "ui/qml/OfflineNetwork.h"
+#include "ui/qml/Translations.h"
 
+#include <QAccessible>
+#include <QElapsedTimer>
+#include <QImage>
 #include <QQmlApplicationEngine>
+#include <QQmlComponent>
 #include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickWindow>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,9 +28,13 @@ using namespace Tessavo;
 
 namespace {
 
+Ui::OfflineNetworkAccessManagerFactory offlineNetwork;
+
+// Prepared as the application prepares its engine, network guard included.
 std::unique_ptr<QQmlApplicationEngine> makeEngine(Ui::AppController& controller)
 {
     auto engine = std::make_unique<QQmlApplicationEngine>();
+    engine->setNetworkAccessManagerFactory(&offlineNetwork);
     engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
     engine->rootContext()->setContextProperty(QStringLiteral("app"), &controller);
     return engine;
@@ -49,6 +62,41 @@ QQuickItem* findItem(QObject* root, const char* name)
     return window ? findInItems(window->contentItem(), objectName) : nullptr;
 }
 
+QQuickWindow* loadShownWindow(QQmlApplicationEngine& engine)
+{
+    engine.load(App::mainWindowUrl);
+    auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().value(0));
+    if (!window || !QTest::qWaitForWindowExposed(window))
+        return nullptr;
+    window->requestActivate();
+    return QTest::qWaitForWindowActive(window) ? window : nullptr;
+}
+
+int currentPage(QObject* root)
+{
+    return findItem(root, "pages")->property("currentIndex").toInt();
+}
+
+QString statusLine(QObject* root)
+{
+    return findItem(root, "statusText")->property("text").toString();
+}
+
+// Pixels inside an item's rectangle that differ from the given colour.
+int pixelsOtherThan(const QImage& image, const QQuickItem* item, QColor background)
+{
+    const QRectF area = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+    const qreal scale = image.devicePixelRatio();
+    int count = 0;
+    for (int y = int(area.top() * scale); y < int(area.bottom() * scale); ++y) {
+        for (int x = int(area.left() * scale); x < int(area.right() * scale); ++x) {
+            if (image.pixelColor(x, y) != background)
+                ++count;
+        }
+    }
+    return count;
+}
+
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -61,6 +109,11 @@ private slots:
     void exitCodesOfBrokenWindows();
     void sidebarCountersFollowTheSummary();
     void footerIndicatorsAreIndependent();
+    void shortcutsAndTheSidebarWorkFromTheKeyboard();
+    void statusLineShowsTheImportInsteadOfAStaleHint();
+    void exportStartsFromTheKeyboardAndShowsItsIndicator();
+    void everyControlHasAnAccessibleName();
+    void hostileNamesNeverReachTheNetwork();
 
 private:
     QTemporaryDir m_dir;
@@ -69,6 +122,8 @@ private:
 void TestMainWindow::initTestCase()
 {
     QQuickStyle::setStyle(QStringLiteral("Basic"));
+    QAccessible::setActive(true);
+    QVERIFY(Ui::installTranslations(*QCoreApplication::instance()));
     QVERIFY(m_dir.isValid());
 }
 
@@ -178,5 +233,250 @@ void TestMainWindow::footerIndicatorsAreIndependent()
     QCOMPARE(window->width(), 1180); // a long status never widens the window
 }
 
-QTEST_MAIN(TestMainWindow)
+void TestMainWindow::shortcutsAndTheSidebarWorkFromTheKeyboard()
+{
+    Ui::AppController controller;
+    auto engine = makeEngine(controller);
+    QQuickWindow* window = loadShownWindow(*engine);
+    QVERIFY(window);
+
+    QTest::keyClick(window, Qt::Key_3, Qt::ControlModifier);
+    QCOMPARE(currentPage(window), 2);
+    QTest::keyClick(window, Qt::Key_4, Qt::ControlModifier);
+    QCOMPARE(currentPage(window), 3);
+    QTest::keyClick(window, Qt::Key_2, Qt::ControlModifier);
+    QCOMPARE(currentPage(window), 1);
+    QTest::keyClick(window, Qt::Key_1, Qt::ControlModifier);
+    QCOMPARE(currentPage(window), 0);
+
+    // The sidebar is in the Tab chain; Space opens the page of the focused entry.
+    QQuickItem* review = findItem(window, "nav2");
+    for (int i = 0; i < 30 && window->activeFocusItem() != review; ++i)
+        QTest::keyClick(window, Qt::Key_Tab);
+    QCOMPARE(window->activeFocusItem(), review);
+    QTest::keyClick(window, Qt::Key_Space);
+    QCOMPARE(currentPage(window), 2);
+
+    // Ctrl+O shows the Import page and its file dialog.
+    QObject* fileDialog = window->findChild<QObject*>(QStringLiteral("fileDialog"));
+    QVERIFY(fileDialog);
+    QVERIFY(!fileDialog->property("visible").toBool());
+    QTest::keyClick(window, Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(currentPage(window), 0);
+    QTRY_VERIFY(fileDialog->property("visible").toBool());
+    QMetaObject::invokeMethod(fileDialog, "close");
+    QTRY_VERIFY(!fileDialog->property("visible").toBool());
+
+    // The About dialog takes the focus, and Enter closes it.
+    QQuickItem* about = findItem(window, "aboutButton");
+    QTest::mouseClick(
+        window, Qt::LeftButton, {},
+        about->mapToScene(QPointF(about->width() / 2, about->height() / 2)).toPoint());
+    QObject* aboutDialog = window->findChild<QObject*>(QStringLiteral("aboutDialog"));
+    QTRY_VERIFY(aboutDialog->property("opened").toBool());
+    QTRY_COMPARE(window->activeFocusItem(), findItem(window, "aboutCloseButton"));
+    QTest::keyClick(window, Qt::Key_Return);
+    QTRY_VERIFY(!aboutDialog->property("visible").toBool());
+}
+
+void TestMainWindow::statusLineShowsTheImportInsteadOfAStaleHint()
+{
+    Ui::AppController controller;
+    auto engine = makeEngine(controller);
+    QQuickWindow* window = loadShownWindow(*engine);
+    QVERIFY(window);
+    const QString idle = controller.status();
+    QCOMPARE(statusLine(window), idle);
+
+    QStringList urls;
+    QList<QUrl> files;
+    for (int i = 0; i < 3; ++i) {
+        const QString path = m_dir.filePath(QStringLiteral("status-%1.pdf").arg(i));
+        QVERIFY(PdfFixtures::writeTextPdf(path, {QStringLiteral("bid bond")}));
+        files.append(QUrl::fromLocalFile(path));
+    }
+    controller.addUrls(files);
+    QVERIFY(controller.importing());
+    QCOMPARE(statusLine(window), QStringLiteral("Importing 0%"));
+    QVERIFY(!findItem(window, "importProgressText")->isVisible()); // said once, in the status line
+    QVERIFY(findItem(window, "importProgressBar")->isVisible());
+
+    // A newer message wins; the import keeps its own indicator beside it.
+    controller.setStatus(QStringLiteral("Rule \"Tender\" added."));
+    QCOMPARE(statusLine(window), QStringLiteral("Rule \"Tender\" added."));
+    QVERIFY(findItem(window, "importProgressText")->isVisible());
+
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.importing(), 20000);
+    QCOMPARE(statusLine(window),
+             QStringLiteral("Imported 3 document(s). Review the suggestions next."));
+}
+
+void TestMainWindow::exportStartsFromTheKeyboardAndShowsItsIndicator()
+{
+    Ui::AppController controller;
+    auto engine = makeEngine(controller);
+    QQuickWindow* window = loadShownWindow(*engine);
+    QVERIFY(window);
+
+    // Big enough that copying and zipping them lasts while the indicator fades in: each file
+    // carries an unused stream of padding.
+    const QString exportFolder = m_dir.filePath(QStringLiteral("to-export"));
+    QVERIFY(QDir().mkpath(exportFolder));
+    const QByteArray content = "BT /F1 24 Tf 72 700 Td (bid bond) Tj ET";
+    const QByteArray padding(48 * 1024 * 1024, 'x');
+    const QByteArray pdf = PdfFixtures::assemblePdf(
+        {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [5 0 R] /Count 1 >>",
+         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+         "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content +
+             "\nendstream",
+         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+         "/Resources << /Font << /F1 3 0 R >> >> >>",
+         "<< /Length " + QByteArray::number(padding.size()) + " >>\nstream\n" + padding +
+             "\nendstream"});
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(PdfFixtures::writeBytes(exportFolder + QStringLiteral("/part-%1.pdf").arg(i), pdf));
+    controller.addUrls({QUrl::fromLocalFile(exportFolder)});
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.importing(), 60000);
+
+    // Not possible yet: no folder chosen on the Export page.
+    const QString before = controller.status();
+    QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier);
+    QVERIFY(!controller.exporting());
+    QCOMPARE(controller.status(), before);
+
+    const QString out = m_dir.filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(out));
+    // The folder dialog's answer, as the Export page takes it.
+    QQuickItem* exportPage = findItem(window, "exportButton");
+    while (exportPage && exportPage->metaObject()->indexOfMethod("chooseFolder(QVariant)") < 0)
+        exportPage = exportPage->parentItem();
+    QVERIFY(exportPage);
+    QVERIFY(QMetaObject::invokeMethod(exportPage, "chooseFolder",
+                                      Q_ARG(QVariant, QUrl::fromLocalFile(out))));
+
+    QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier);
+    QVERIFY(controller.exporting());
+    QCOMPARE(currentPage(window), 3);
+    // The busy indicator draws something while the export runs.
+    QQuickItem* busy = findItem(window, "exportBusy");
+    QVERIFY(busy->isVisible());
+    int drawn = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (controller.exporting() && drawn <= 20) {
+        drawn = pixelsOtherThan(window->grabWindow(), busy, QColor(QStringLiteral("#ffffff")));
+        QTest::qWait(20);
+    }
+    qInfo("busy indicator: %d pixels drawn after %lld ms", drawn, clock.elapsed());
+    QVERIFY(drawn > 20);
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.exporting(), 60000);
+    QVERIFY2(controller.status().startsWith(QStringLiteral("Exported 3 documents to ")),
+             qPrintable(controller.status()));
+}
+
+void TestMainWindow::everyControlHasAnAccessibleName()
+{
+    Ui::AppController controller;
+    auto engine = makeEngine(controller);
+    QQuickWindow* window = loadShownWindow(*engine);
+    QVERIFY(window);
+    DocumentRecord record;
+    record.fileName = QStringLiteral("offer.pdf");
+    record.state = Ready;
+    record.pages = 1;
+    controller.documents()->appendRecord(record);
+    emit controller.summaryChanged();
+
+    const QSet<QAccessible::Role> controls = {
+        QAccessible::Button,   QAccessible::CheckBox,     QAccessible::PageTab,
+        QAccessible::ComboBox, QAccessible::EditableText, QAccessible::SpinBox,
+        QAccessible::List,     QAccessible::ProgressBar,
+    };
+    for (int page = 0; page < 4; ++page) {
+        QTest::keyClick(window, Qt::Key(Qt::Key_1 + page), Qt::ControlModifier);
+        QCOMPARE(currentPage(window), page);
+        int seen = 0;
+        QStringList unnamed;
+        std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+            if (!node || node->state().invisible)
+                return;
+            if (controls.contains(node->role())) {
+                ++seen;
+                if (node->text(QAccessible::Name).trimmed().isEmpty())
+                    unnamed << QString::number(node->role(), 16);
+            }
+            for (int i = 0; i < node->childCount(); ++i)
+                walk(node->child(i));
+        };
+        walk(QAccessible::queryAccessibleInterface(window));
+        QVERIFY2(seen >= 5, qPrintable(QString::number(seen)));
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u',')));
+    }
+}
+
+void TestMainWindow::hostileNamesNeverReachTheNetwork()
+{
+    QTcpServer listener;
+    QVERIFY(listener.listen(QHostAddress::LocalHost));
+    int connections = 0;
+    connect(&listener, &QTcpServer::newConnection, &listener, [&] {
+        while (QTcpSocket* socket = listener.nextPendingConnection()) {
+            ++connections;
+            socket->close();
+            socket->deleteLater();
+        }
+    });
+    const QString tag =
+        QStringLiteral("<img src=\"http://127.0.0.1:%1/x.png\">").arg(listener.serverPort());
+
+    // The listener does notice a label that fetches its image, when nothing guards the engine.
+    {
+        QQmlEngine bare;
+        QQmlComponent probe(&bare);
+        probe.setData(
+            QStringLiteral("import QtQuick\nText { textFormat: Text.RichText; text: '%1' }")
+                .arg(tag)
+                .toUtf8(),
+            QUrl());
+        std::unique_ptr<QObject> text(probe.create());
+        QVERIFY(text);
+        QTRY_VERIFY_WITH_TIMEOUT(connections > 0, 10000);
+    }
+    connections = 0;
+
+    Ui::AppController controller;
+    controller.addRule(tag + QStringLiteral("Bid bond"), QStringLiteral("02_Forms"), QString(),
+                       QStringLiteral("bid bond"), 0, 0, 10);
+    DocumentRecord record;
+    record.fileName = tag + QStringLiteral("offer.pdf");
+    record.state = Unreadable;
+    record.errorText = tag;
+    record.suggestedCategory = QStringLiteral("02_Forms");
+    record.ruleName = tag;
+    record.evidence = tag;
+    record.conflict = true;
+    record.conflictNote = tag;
+    controller.documents()->appendRecord(record);
+    emit controller.summaryChanged();
+    auto engine = makeEngine(controller);
+    QQuickWindow* window = loadShownWindow(*engine);
+    QVERIFY(window);
+    for (int page = 0; page < 4; ++page) {
+        QTest::keyClick(window, Qt::Key(Qt::Key_1 + page), Qt::ControlModifier);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        (void)window->grabWindow(); // every page drawn once
+    }
+    // Even a label that asks for rich text gets no network from this engine.
+    QQmlComponent probe(engine.get());
+    probe.setData(QStringLiteral("import QtQuick\nText { textFormat: Text.RichText; text: '%1' }")
+                      .arg(tag)
+                      .toUtf8(),
+                  QUrl());
+    std::unique_ptr<QObject> text(probe.create());
+    QVERIFY(text);
+    QTest::qWait(1500); // as long as the unguarded probe needed, several times over
+    QCOMPARE(connections, 0);
+}
+
+TESSAVO_TEST_MAIN_WITH_WORKER(TestMainWindow)
 #include "tst_mainwindow.moc"

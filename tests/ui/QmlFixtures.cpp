@@ -4,6 +4,7 @@
 #include "support/PdfFixtures.h"
 
 #include <QDir>
+#include <QFile>
 
 using namespace Tessavo;
 
@@ -20,6 +21,10 @@ void QmlFixtures::addDocument(const QString& fileName, int state, const QString&
     r.sourcePath = m_dir.filePath(fileName);
     r.state = state;
     r.pages = state == Ready || state == NeedsOcr ? 2 : 0;
+    if (state == Unreadable)
+        r.errorText = QStringLiteral("not a PDF file");
+    else if (state == Encrypted)
+        r.errorText = QStringLiteral("the PDF needs a password");
     r.sha256 = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
     r.sizeBytes = 4096;
     r.suggestedCategory = suggestion;
@@ -55,6 +60,12 @@ QUrl QmlFixtures::folderWithSpaces()
     const QString path = m_dir.filePath(QStringLiteral("Bid package 2026"));
     QDir().mkpath(path);
     return QUrl::fromLocalFile(path);
+}
+
+QString QmlFixtures::readText(const QUrl& fileUrl) const
+{
+    QFile file(fileUrl.toLocalFile());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 void QmlFixtures::setLastExport(const QVariantMap& result)

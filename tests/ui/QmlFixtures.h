@@ -23,6 +23,8 @@ public:
     Q_INVOKABLE QUrl makePdf(const QString& fileName, const QString& text);
     // A private folder whose name needs percent-encoding, as a URL.
     Q_INVOKABLE QUrl folderWithSpaces();
+    // The content of a local file, as UTF-8 text; empty when it cannot be read.
+    Q_INVOKABLE QString readText(const QUrl& fileUrl) const;
     // Delivers a result map as a finished export would; lastExport changes when "ok" is true.
     Q_INVOKABLE void setLastExport(const QVariantMap& result);
 

@@ -53,7 +53,7 @@ void TestListModels::documentRolesExposeTheRecord()
     const QModelIndex i = model.index(0);
 
     const QHash<int, QByteArray> names = model.roleNames();
-    QCOMPARE(names.size(), 16);
+    QCOMPARE(names.size(), 18);
     QCOMPARE(names.value(257), QByteArray("fileName"));
     QCOMPARE(names.value(270), QByteArray("sha"));
     QCOMPARE(names.value(272), QByteArray("hasSuggestion"));
@@ -76,12 +76,21 @@ void TestListModels::documentRolesExposeTheRecord()
     QCOMPARE(role("sha").toString(), QStringLiteral("0123456789ab"));
     QCOMPARE(role("note").toString(), QStringLiteral("n"));
     QCOMPARE(role("hasSuggestion").toBool(), true);
+    // The rule's own suggestion, whatever the user chose since.
+    QCOMPARE(role("suggestedCategory").toString(), QStringLiteral("02_Forms"));
+    QCOMPARE(role("errorText").toString(), QString());
 
     DocumentRecord unhashed;
     model.appendRecord(unhashed);
     QVERIFY(model.data(model.index(1), DocumentListModel::ShaRole).toString().isEmpty());
     QCOMPARE(model.data(model.index(1), DocumentListModel::StateTextRole).toString(),
              QStringLiteral("Unreadable"));
+
+    DocumentRecord locked;
+    locked.state = Encrypted;
+    locked.errorText = QStringLiteral("the PDF needs a password");
+    model.appendRecord(locked);
+    QCOMPARE(model.data(model.index(2), names.key("errorText")).toString(), locked.errorText);
 }
 
 void TestListModels::documentModelRejectsInvalidIndexes()
@@ -90,7 +99,7 @@ void TestListModels::documentModelRejectsInvalidIndexes()
     model.appendRecord(sampleRecord());
     QVERIFY(!model.data(model.index(1), DocumentListModel::FileNameRole).isValid());
     QVERIFY(!model.data(model.index(-1), DocumentListModel::FileNameRole).isValid());
-    QVERIFY(!model.data(model.index(0), 273).isValid());
+    QVERIFY(!model.data(model.index(0), 275).isValid());
     QVERIFY(!model.data(model.index(0), Qt::DecorationRole).isValid());
     QCOMPARE(model.rowCount(model.index(0)), 0);
     QVERIFY(model.recordAt(1) == nullptr);

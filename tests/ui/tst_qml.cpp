@@ -3,6 +3,8 @@
 #include "QmlFixtures.h"
 #include "inspection/InspectionWorker.h"
 #include "ui/AppController.h"
+#include "ui/qml/OfflineNetwork.h"
+#include "ui/qml/Translations.h"
 
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -17,11 +19,13 @@ class Setup : public QObject {
 
 public:
     int warnings = 0;
+    bool translationsMissing = false;
 
 public slots:
     void applicationAvailable()
     {
         QQuickStyle::setStyle(QStringLiteral("Basic"));
+        translationsMissing = !Tessavo::Ui::installTranslations(*QCoreApplication::instance());
         m_controller = new Tessavo::Ui::AppController(this);
         m_fixtures = new QmlFixtures(m_controller, this);
     }
@@ -29,6 +33,7 @@ public slots:
     void qmlEngineAvailable(QQmlEngine* engine)
     {
         engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
+        engine->setNetworkAccessManagerFactory(&m_network);
         engine->rootContext()->setContextProperty(QStringLiteral("app"), m_controller);
         engine->rootContext()->setContextProperty(QStringLiteral("fixtures"), m_fixtures);
         connect(engine, &QQmlEngine::warnings, this, [this](const QList<QQmlError>& errors) {
@@ -40,6 +45,7 @@ public slots:
     }
 
 private:
+    Tessavo::Ui::OfflineNetworkAccessManagerFactory m_network;
     Tessavo::Ui::AppController* m_controller = nullptr;
     QmlFixtures* m_fixtures = nullptr;
 };
@@ -52,6 +58,10 @@ int main(int argc, char** argv)
     Setup setup;
     const int result =
         quick_test_main_with_setup(argc, argv, "tessavo_qml", QUICK_TEST_SOURCE_DIR, &setup);
+    if (setup.translationsMissing) {
+        qCritical("The English catalogue could not be loaded");
+        return 1;
+    }
     if (setup.warnings > 0) {
         qCritical("%d QML warning(s) were reported", setup.warnings);
         return 1;

@@ -9,6 +9,12 @@ ApplicationWindow {
     property int currentPage: 0
     readonly property var navLabels: [qsTr("Import"), qsTr("Rules"), qsTr("Review"), qsTr("Export")]
 
+    // The status an import found when it started. While that import runs, the line shows the
+    // import instead; any newer message wins over both.
+    property string statusAtImportStart: ""
+    property bool importSeen: false
+    readonly property bool statusStale: app.importing && app.status === statusAtImportStart
+
     objectName: "mainWindow"
     width: 1180
     height: 800
@@ -17,6 +23,56 @@ ApplicationWindow {
     visible: true
     title: qsTr("Tessavo")
     color: Theme.bg
+
+    Connections {
+        target: app
+
+        function onBusyChanged() {
+            if (app.importing && !window.importSeen)
+                window.statusAtImportStart = app.status
+            window.importSeen = app.importing
+        }
+    }
+
+    Shortcut {
+        sequence: "Ctrl+1"
+        onActivated: window.currentPage = 0
+    }
+    Shortcut {
+        sequence: "Ctrl+2"
+        onActivated: window.currentPage = 1
+    }
+    Shortcut {
+        sequence: "Ctrl+3"
+        onActivated: window.currentPage = 2
+    }
+    Shortcut {
+        sequence: "Ctrl+4"
+        onActivated: window.currentPage = 3
+    }
+    Shortcut {
+        sequence: "Ctrl+O"
+        onActivated: {
+            window.currentPage = 0
+            importPage.addPdfs()
+        }
+    }
+    Shortcut {
+        sequence: "Ctrl+Shift+O"
+        onActivated: {
+            window.currentPage = 0
+            importPage.addFolder()
+        }
+    }
+    Shortcut {
+        sequence: "Ctrl+E"
+        onActivated: {
+            if (exportPage.canExport) {
+                window.currentPage = 3
+                exportPage.startExport()
+            }
+        }
+    }
 
     header: Rectangle {
         implicitHeight: 62
@@ -37,6 +93,7 @@ ApplicationWindow {
             spacing: 12
 
             Label {
+                textFormat: Text.PlainText
                 text: qsTr("TESSAVO")
                 color: Theme.text
                 font.pixelSize: 15
@@ -44,6 +101,7 @@ ApplicationWindow {
                 font.letterSpacing: 1.1
             }
             Label {
+                textFormat: Text.PlainText
                 text: qsTr("v") + app.appVersion
                 color: Theme.muted
                 font.pixelSize: 12
@@ -55,6 +113,7 @@ ApplicationWindow {
                 objectName: "aboutButton"
                 text: qsTr("About")
                 flat: true
+                Accessible.name: qsTr("About")
                 onClicked: aboutDialog.open()
             }
         }
@@ -84,6 +143,7 @@ ApplicationWindow {
                 spacing: 6
 
                 Label {
+                    textFormat: Text.PlainText
                     text: qsTr("WORKSPACE")
                     color: Theme.muted
                     font.pixelSize: 10
@@ -111,12 +171,30 @@ ApplicationWindow {
                         Layout.preferredHeight: 40
                         radius: 7
                         color: current ? Theme.accentSoft : "transparent"
+                        activeFocusOnTab: true
+                        Accessible.role: Accessible.PageTab
+                        Accessible.name: modelData
+                        Accessible.selected: current
+                        Accessible.onPressAction: window.currentPage = index
+                        Keys.onSpacePressed: window.currentPage = index
+                        Keys.onReturnPressed: window.currentPage = index
+                        Keys.onEnterPressed: window.currentPage = index
+
+                        Rectangle {
+                            anchors.fill: parent
+                            radius: parent.radius
+                            color: "transparent"
+                            border.color: Theme.accent
+                            border.width: 2
+                            visible: navItem.activeFocus
+                        }
 
                         Label {
                             anchors.left: parent.left
                             anchors.leftMargin: 12
                             anchors.verticalCenter: parent.verticalCenter
                             text: navItem.modelData
+                            textFormat: Text.PlainText
                             font.pixelSize: 14
                             font.weight: navItem.current ? Font.Medium : Font.Normal
                             color: navItem.current ? Theme.accent : Theme.text
@@ -128,6 +206,7 @@ ApplicationWindow {
                             anchors.verticalCenter: parent.verticalCenter
                             visible: (navItem.index === 0 || navItem.index === 2) && navItem.counter > 0
                             text: navItem.counter
+                            textFormat: Text.PlainText
                             font.pixelSize: 12
                             font.weight: navItem.index === 2 ? Font.DemiBold : Font.Normal
                             color: navItem.index === 2 ? Theme.warning : Theme.muted
@@ -152,10 +231,14 @@ ApplicationWindow {
             Layout.fillHeight: true
             currentIndex: window.currentPage
 
-            ImportPage {}
+            ImportPage {
+                id: importPage
+            }
             RulesPage {}
             ReviewPage {}
-            ExportPage {}
+            ExportPage {
+                id: exportPage
+            }
         }
     }
 
@@ -180,14 +263,16 @@ ApplicationWindow {
             Label {
                 objectName: "statusText"
                 Layout.fillWidth: true
-                text: app.status
-                color: Theme.muted
+                text: window.statusStale ? qsTr("Importing %1%").arg(app.importProgress) : app.status
+                textFormat: Text.PlainText
+                color: window.statusStale ? Theme.accent : Theme.muted
                 font.pixelSize: 12
                 elide: Text.ElideRight
             }
             Label {
                 objectName: "importProgressText"
-                visible: app.importing
+                textFormat: Text.PlainText
+                visible: app.importing && !window.statusStale
                 text: qsTr("Importing %1%").arg(app.importProgress)
                 color: Theme.accent
                 font.pixelSize: 12
@@ -199,16 +284,21 @@ ApplicationWindow {
                 from: 0
                 to: 100
                 value: app.importProgress
+                Accessible.name: qsTr("Import progress")
             }
             BusyIndicator {
                 objectName: "exportBusy"
                 visible: app.exporting
                 running: app.exporting
+                // The style's padding would leave nothing to draw at this size.
+                padding: 0
                 Layout.preferredWidth: 18
                 Layout.preferredHeight: 18
+                Accessible.name: qsTr("Exporting…")
             }
             Label {
                 objectName: "exportingText"
+                textFormat: Text.PlainText
                 visible: app.exporting
                 text: qsTr("Exporting…")
                 color: Theme.accent
@@ -226,18 +316,24 @@ ApplicationWindow {
         width: 520
         modal: true
         title: qsTr("About Tessavo")
+        onOpened: closeButton.forceActiveFocus()
 
         ColumnLayout {
             width: 480
             spacing: 10
 
+            Keys.onReturnPressed: aboutDialog.close()
+            Keys.onEnterPressed: aboutDialog.close()
+
             Label {
+                textFormat: Text.PlainText
                 text: qsTr("Tessavo %1").arg(app.appVersion)
                 color: Theme.text
                 font.pixelSize: 16
                 font.weight: Font.DemiBold
             }
             Label {
+                textFormat: Text.PlainText
                 Layout.preferredWidth: 480
                 text: qsTr("Offline document organizer for Windows. Import PDFs, classify them with explainable rules, review every suggestion and export a manifest, an index PDF and a ZIP of the originals.")
                 wrapMode: Text.WordWrap
@@ -245,6 +341,9 @@ ApplicationWindow {
                 font.pixelSize: 12
             }
             Button {
+                id: closeButton
+
+                objectName: "aboutCloseButton"
                 Layout.alignment: Qt.AlignRight
                 text: qsTr("Close")
                 onClicked: aboutDialog.close()

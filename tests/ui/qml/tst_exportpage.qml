@@ -3,6 +3,8 @@ import QtTest
 import Tessavo
 
 Item {
+    id: root
+
     width: 1100
     height: 760
 
@@ -91,6 +93,42 @@ Item {
             fixtures.setLastExport({ ok: false, error: "Cannot create export folder: /x" })
             tryCompare(app, "status", "Export failed: Cannot create export folder: /x", 5000)
             compare(findChild(page, "exportCounts").text, "1 exported · 0 skipped")
+        }
+
+        function test_lastExportStaysInsideItsPanelInTheSmallestWindow() {
+            // 980 by 660 pixels of window less sidebar, header and footer.
+            root.width = 768
+            root.height = 562
+            let warnings = []
+            for (let i = 0; i < 8; ++i)
+                warnings.push("Cannot copy original: /bids/package/appendix " + i + ".pdf")
+            fixtures.setLastExport({ ok: true, error: "", directory: "/out/Tessavo-Export-3",
+                                     csv: "c", pdf: "p", zip: "/out/Tessavo-Export-3.zip",
+                                     exported: 1, skipped: 8, warnings: warnings })
+            const panel = findChild(page, "lastExportPanel")
+            const view = findChild(page, "lastExportView")
+            const warningsText = findChild(page, "exportWarnings")
+            tryCompare(warningsText, "lineCount", 8, 5000)
+            verify(panel.visible)
+            // The panel fits the page, and what does not fit scrolls inside its border.
+            verify(panel.mapToItem(page, 0, panel.height).y <= page.height - 20 + 0.5)
+            verify(view.clip)
+            verify(view.mapToItem(panel, 0, view.height).y <= panel.height)
+            verify(view.contentHeight > view.height)
+            mouseWheel(view, view.width / 2, view.height / 2, 0, -600)
+            tryVerify(() => view.contentY > 0)
+            root.width = 1100
+            root.height = 760
+        }
+
+        function test_disabledExportLooksDisabled() {
+            const button = findChild(page, "exportButton")
+            verify(!button.enabled)
+            compare(button.opacity, 0.4)
+            fixtures.addDocument("a.pdf", 0, "02_Forms")
+            page.chooseFolder(fixtures.folderWithSpaces())
+            verify(button.enabled)
+            compare(button.opacity, 1)
         }
     }
 }

@@ -101,10 +101,75 @@ TestCase {
         verify(clear.enabled)
         compare(list().count, 2)
 
-        clear.clicked()
+        mouseClick(clear)
+        const dialog = findChild(page, "clearDialog")
+        tryCompare(dialog, "opened", true)
+        compare(findChild(dialog.contentItem, "confirmMessage").text, "Remove 2 documents and their decisions?")
+        keyClick(Qt.Key_Return)
+        tryCompare(dialog, "visible", false)
         compare(list().count, 0)
         compare(app.status, "Document list cleared.")
         verify(!clear.enabled)
+    }
+
+    function test_clearAsksFirstAndEscapeKeepsTheList() {
+        fixtures.addDocument("only.pdf", 0, "02_Forms")
+        const clear = findChild(page, "clearButton")
+        mouseClick(clear)
+        const dialog = findChild(page, "clearDialog")
+        tryCompare(dialog, "opened", true)
+        compare(findChild(dialog.contentItem, "confirmMessage").text, "Remove 1 document and its decision?")
+        verify(findChild(dialog.contentItem, "confirmButton").activeFocus)
+        keyClick(Qt.Key_Escape)
+        tryCompare(dialog, "visible", false)
+        compare(list().count, 1)
+        mouseClick(clear)
+        tryCompare(dialog, "opened", true)
+        mouseClick(findChild(dialog.contentItem, "confirmButton"))
+        tryCompare(list(), "count", 0)
+    }
+
+    function test_failedFilesShowTheirReason() {
+        fixtures.addDocument("locked.pdf", 3, "")
+        fixtures.addDocument("fine.pdf", 0, "")
+        const locked = findChild(entry(0), "errorText")
+        verify(locked.visible)
+        compare(locked.text, "the PDF needs a password")
+        verify(Qt.colorEqual(locked.color, Theme.danger))
+        // The reason stays inside the row.
+        verify(locked.mapToItem(entry(0), 0, locked.height).y <= entry(0).height)
+        verify(!findChild(entry(1), "errorText").visible)
+    }
+
+    function test_countedTextsUseTheSingular() {
+        app.addUrls([fixtures.makePdf("single.pdf", "one page only")])
+        tryCompare(app, "importing", false, 20000)
+        let texts = []
+        const walk = item => {
+            if (item.text !== undefined)
+                texts.push(item.text)
+            for (let i = 0; i < item.children.length; ++i)
+                walk(item.children[i])
+        }
+        walk(entry(0))
+        verify(texts.some(t => t.startsWith("1 page · ")), texts.join(" | "))
+    }
+
+    function test_listScrollsAndFollowsTheKeyboard() {
+        for (let i = 0; i < 40; ++i)
+            fixtures.addDocument("doc" + i + ".pdf", 0, "")
+        const view = list()
+        view.forceLayout()
+        const bar = findChild(page, "documentScrollBar")
+        tryVerify(() => bar.visible)
+        verify(bar.size < 1)
+        view.forceActiveFocus()
+        for (let i = 0; i < 30; ++i)
+            keyClick(Qt.Key_Down)
+        compare(view.currentIndex, 30)
+        const row = view.currentItem
+        tryVerify(() => row.y >= view.contentY - 0.5 && row.y + row.height <= view.contentY + view.height + 0.5)
+        verify(bar.position > 0)
     }
 
     function test_dropAreaCoversThePage() {

@@ -113,11 +113,133 @@ Item {
             fixtures.addDocument("b.pdf", 0, "03_Pricing", 0, true)
             verify(acceptAll.enabled)
             compare(findChild(page, "reviewCounts").text,
-                    "2 to review · 0 accepted · 0 changed · 0 ignored · 1 conflict(s)")
+                    "2 to review · 0 accepted · 0 changed · 0 ignored · 1 conflict")
             acceptAll.clicked()
             compare(app.status, "Accepted 1 suggestion(s). Conflicting items were left for review.")
             compare(findChild(page, "reviewCounts").text,
-                    "1 to review · 1 accepted · 0 changed · 0 ignored · 1 conflict(s)")
+                    "1 to review · 1 accepted · 0 changed · 0 ignored · 1 conflict")
+        }
+
+        function test_failedFilesShowStateAndReason() {
+            fixtures.addDocument("locked.pdf", 3, "")
+            fixtures.addDocument("scan.pdf", 1, "")
+            fixtures.addDocument("fine.pdf", 0, "02_Forms")
+            const locked = entry(0)
+            const chip = findChild(locked, "stateChip")
+            verify(chip.visible)
+            compare(chip.children[0].text, "Encrypted")
+            verify(Qt.colorEqual(chip.children[0].color, Theme.danger))
+            compare(findChild(locked, "errorText").text, "the PDF needs a password")
+            verify(findChild(locked, "errorText").visible)
+            verify(!findChild(locked, "pagesText").visible)  // no "0 pages"
+            compare(findChild(entry(1), "stateChip").children[0].text, "Needs OCR")
+            verify(!findChild(entry(1), "errorText").visible)
+            verify(!findChild(entry(2), "stateChip").visible)
+            compare(findChild(entry(2), "pagesText").text, "2 pages")
+        }
+
+        function test_changedRowKeepsTheRulesSuggestion() {
+            fixtures.addDocument("doc.pdf", 0, "02_Forms")
+            const change = findChild(entry(0), "changeButton")
+            mouseClick(change)
+            const menu = findChild(entry(0), "categoryMenu")
+            tryCompare(menu, "opened", true)
+            // Under its button, not over the row's buttons.
+            const below = change.mapToItem(page, 0, change.height).y
+            verify(Math.abs(menu.contentItem.mapToItem(page, 0, 0).y - below) < menu.topPadding + 2)
+            mouseClick(menu.itemAt(7))
+            tryCompare(menu, "visible", false)
+            compare(app.summary.changed, 1)
+            compare(findChild(entry(0), "suggestionLine").text,
+                    "Suggestion: 02_Forms · rule “Bid bond” · text contains \"bid bond\" on page 1 — changed to 08_Other")
+        }
+
+        function test_acceptedRowWithoutASuggestionSaysSo() {
+            fixtures.addDocument("doc.pdf", 0, "02_Forms", 1)
+            app.removeRule(-1)  // re-classifies: no built-in rule matches "doc.pdf"
+            const line = findChild(entry(0), "suggestionLine")
+            tryCompare(line, "text", "No rule suggests a category any more. Choose a category or reset this document.")
+            verify(Qt.colorEqual(line.color, Theme.warning))
+        }
+
+        function test_keysActOnTheFocusedRow() {
+            for (let i = 0; i < 30; ++i)
+                fixtures.addDocument("doc" + i + ".pdf", 0, "02_Forms")
+            const list = findChild(page, "reviewList")
+            list.forceActiveFocus()
+            while (list.currentIndex > 0)
+                keyClick(Qt.Key_Up)
+            for (let i = 0; i < 20; ++i)
+                keyClick(Qt.Key_Down)
+            compare(list.currentIndex, 20)
+            const row = list.currentItem
+            verify(findChild(row, "focusFrame").visible)
+            tryVerify(() => row.y >= list.contentY - 0.5 && row.y + row.height <= list.contentY + list.height + 0.5)
+
+            keyClick(Qt.Key_A)
+            compare(app.documents.data(app.documents.index(20, 0), 268), 1)
+            compare(app.summary.accepted, 1)
+            keyClick(Qt.Key_I)
+            compare(app.documents.data(app.documents.index(20, 0), 268), 3)
+            keyClick(Qt.Key_R)
+            compare(app.documents.data(app.documents.index(20, 0), 268), 0)
+
+            keyClick(Qt.Key_C)
+            const menu = findChild(list.currentItem, "categoryMenu")
+            tryCompare(menu, "opened", true)
+            keyClick(Qt.Key_Down)
+            keyClick(Qt.Key_Return)
+            tryCompare(menu, "visible", false)
+            compare(app.documents.data(app.documents.index(20, 0), 268), 2)
+            compare(app.summary.changed, 1)
+            compare(app.summary.pending, 29)
+        }
+
+        function test_focusedButtonBringsItsRowAlong() {
+            for (let i = 0; i < 30; ++i)
+                fixtures.addDocument("doc" + i + ".pdf", 0, "02_Forms")
+            const list = findChild(page, "reviewList")
+            findChild(entry(0), "resetButton").enabled  // needs review: reset is off
+            findChild(entry(0), "ignoreButton").forceActiveFocus()
+            compare(list.currentIndex, 0)
+            // From the last enabled button of row 0, Tab moves on to row 1's first button.
+            keyClick(Qt.Key_Tab)
+            compare(list.currentIndex, 1)
+            verify(findChild(entry(1), "acceptButton").activeFocus)
+            keyClick(Qt.Key_Space)
+            compare(app.summary.accepted, 1)
+            compare(app.documents.data(app.documents.index(1, 0), 268), 1)
+        }
+
+        // The darkest point across the middle of an item as drawn: a button's background.
+        function darkest(item) {
+            const image = grabImage(item)
+            let lowest = 1
+            for (let x = 0; x < item.width; x += 2)
+                lowest = Math.min(lowest, image.pixel(x, Math.floor(item.height / 2)).hslLightness)
+            return lowest
+        }
+
+        function test_disabledAcceptAllLooksDisabled() {
+            const button = findChild(page, "acceptAllButton")
+            verify(!button.enabled)
+            waitForRendering(button)
+            const off = darkest(button)
+            fixtures.addDocument("a.pdf", 0, "02_Forms")
+            verify(button.enabled)
+            waitForRendering(button)
+            const on = darkest(button)
+            // Clearly lighter when it cannot be used.
+            verify(off - on > 0.3, off + " vs " + on)
+        }
+
+        function test_countsAndPagesUseTheSingular() {
+            app.addUrls([fixtures.makePdf("single.pdf", "one page only")])
+            tryCompare(app, "importing", false, 20000)
+            compare(findChild(entry(0), "pagesText").text, "1 page")
+            fixtures.addDocument("torn.pdf", 0, "03_Pricing", 0, true)
+            compare(findChild(page, "reviewCounts").text,
+                    "2 to review · 0 accepted · 0 changed · 0 ignored · 1 conflict")
         }
 
         function test_emptyText() {

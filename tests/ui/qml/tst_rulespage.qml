@@ -62,8 +62,13 @@ Item {
         function test_removeAndEmptyText() {
             const empty = findChild(page, "emptyText")
             verify(!empty.visible)
-            for (let i = 0; i < 9; ++i)
+            const dialog = findChild(page, "removeDialog")
+            for (let i = 0; i < 9; ++i) {
                 findChild(entry(0), "removeButton").clicked()
+                tryCompare(dialog, "opened", true)
+                keyClick(Qt.Key_Return)
+                tryCompare(dialog, "visible", false)
+            }
             compare(app.rules.rowCount(), 0)
             tryVerify(() => empty.visible)
         }
@@ -109,6 +114,89 @@ Item {
             compare(priority.value, 70)
             findChild(dialog.contentItem, "cancelButton").clicked()
             tryCompare(dialog, "visible", false)
+        }
+
+        function test_longNameIsCutAndRemoveStaysReachable() {
+            root.width = 768
+            const name = "Performance bond issued by an approved surety ".repeat(12)
+            app.addRule(name, "02_Forms", "", "bond", 0, 0, 50)
+            const list = findChild(page, "ruleList")
+            tryCompare(list, "count", 10)
+            list.positionViewAtEnd()
+            const row = entry(9)
+            compare(findChild(row, "nameText").text, name.trim())
+            const remove = findChild(row, "removeButton")
+            tryVerify(() => remove.mapToItem(row, remove.width, 0).x <= row.width - 12 + 0.5)
+            const category = findChild(row, "categoryText")
+            verify(category.mapToItem(row, category.width, 0).x <= row.width)
+            verify(category.width >= category.implicitWidth - 0.5)
+            verify(findChild(row, "nameText").truncated)
+            const summary = findChild(row, "summaryText")
+            verify(summary.mapToItem(row, summary.width, 0).x <= row.width)
+
+            mouseClick(remove)
+            const dialog = findChild(page, "removeDialog")
+            tryCompare(dialog, "opened", true)
+            compare(findChild(dialog.contentItem, "confirmMessage").text, "Remove the rule “" + name.trim() + "”?")
+            keyClick(Qt.Key_Escape)
+            tryCompare(dialog, "visible", false)
+            compare(app.rules.rowCount(), 10)
+            mouseClick(remove)
+            tryCompare(dialog, "opened", true)
+            keyClick(Qt.Key_Return)
+            tryVerify(() => app.rules.rowCount() === 9)
+            root.width = 1100
+        }
+
+        function test_addRuleFromTheKeyboard() {
+            mouseClick(findChild(page, "addRuleButton"))
+            const dialog = findChild(page, "addRuleDialog")
+            tryCompare(dialog, "opened", true)
+            const name = findChild(dialog.contentItem, "nameField")
+            tryVerify(() => name.activeFocus)
+            name.selectAll()
+            keySequence("Ctrl+A")
+            for (const c of "Tender")
+                keyClick(c)
+            keyClick(Qt.Key_Tab)  // category
+            keyClick(Qt.Key_Tab)  // file name contains
+            for (const c of "tender")
+                keyClick(c)
+            keyClick(Qt.Key_Return)
+            tryCompare(dialog, "visible", false)
+            compare(app.status, "Rule \"Tender\" added.")
+            compare(app.rules.rowCount(), 10)
+
+            mouseClick(findChild(page, "addRuleButton"))
+            tryCompare(dialog, "opened", true)
+            keyClick(Qt.Key_Escape)
+            tryCompare(dialog, "visible", false)
+            compare(app.rules.rowCount(), 10)
+        }
+
+        function test_exportTakesATypedNameAndAsksBeforeReplacing() {
+            const folder = fixtures.folderWithSpaces().toString()
+            const typed = folder.replace("file://", "") + "/my rules"  // no scheme, no suffix
+            page.exportTo(typed)
+            const written = LocalFiles.fileUrl(folder + "/my rules.json", "")
+            compare(app.status, "Rules exported to " + folder.replace("file://", "").replace(/%20/g, " ") + "/my rules.json")
+            verify(LocalFiles.exists(written))
+            compare(JSON.parse(fixtures.readText(written)).rules.length, 9)
+
+            const dialog = findChild(page, "overwriteDialog")
+            app.removeRule(0)
+            page.exportTo(typed)
+            tryCompare(dialog, "opened", true)
+            compare(findChild(dialog.contentItem, "confirmMessage").text, "“my rules.json” already exists. Replace it?")
+            keyClick(Qt.Key_Escape)
+            tryCompare(dialog, "visible", false)
+            compare(JSON.parse(fixtures.readText(written)).rules.length, 9)  // left as it was
+
+            page.exportTo(written)
+            tryCompare(dialog, "opened", true)
+            keyClick(Qt.Key_Return)
+            tryCompare(dialog, "visible", false)
+            compare(JSON.parse(fixtures.readText(written)).rules.length, 8)
         }
 
         function test_dialogPassesInvalidInputOnForTheControllerToRefuse() {

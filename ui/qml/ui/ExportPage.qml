@@ -12,6 +12,12 @@ Item {
 
     readonly property bool lastExportOk: app.lastExport.ok === true
     readonly property var lastWarnings: app.lastExport.warnings || []
+    readonly property bool canExport: !app.exporting && app.summary.exportable > 0 && exportFolderPath !== ""
+
+    function startExport() {
+        if (canExport)
+            app.exportTo(exportFolderUrl)
+    }
 
     // Takes the folder chosen in the dialog; the path shown is the decoded URL text.
     function chooseFolder(folderUrl) {
@@ -39,12 +45,14 @@ Item {
                 spacing: 2
 
                 Label {
+                    textFormat: Text.PlainText
                     text: qsTr("Export")
                     color: Theme.text
                     font.pixelSize: 22
                     font.weight: Font.DemiBold
                 }
                 Label {
+                    textFormat: Text.PlainText
                     text: qsTr("One folder with manifest.csv, index.pdf, a ZIP and read-only copies of the originals.")
                     color: Theme.muted
                     font.pixelSize: 12
@@ -89,6 +97,7 @@ Item {
 
                         Label {
                             objectName: "tileValue"
+                            textFormat: Text.PlainText
                             Layout.alignment: Qt.AlignHCenter
                             text: app.summary[tile.modelData.key]
                             color: Theme.text
@@ -96,6 +105,7 @@ Item {
                             font.weight: Font.DemiBold
                         }
                         Label {
+                            textFormat: Text.PlainText
                             Layout.alignment: Qt.AlignHCenter
                             text: tile.modelData.label
                             color: Theme.muted
@@ -123,6 +133,7 @@ Item {
                     spacing: 10
 
                     Label {
+                        textFormat: Text.PlainText
                         text: qsTr("Destination")
                         color: Theme.text
                         font.pixelSize: 13
@@ -130,6 +141,7 @@ Item {
                     }
                     Label {
                         objectName: "destinationText"
+                        textFormat: Text.PlainText
                         Layout.fillWidth: true
                         elide: Text.ElideMiddle
                         font.pixelSize: 12
@@ -150,76 +162,98 @@ Item {
                         objectName: "exportButton"
                         text: qsTr("Export bundle")
                         highlighted: true
-                        enabled: !app.exporting && app.summary.exportable > 0 && page.exportFolderPath !== ""
-                        onClicked: app.exportTo(page.exportFolderUrl)
+                        opacity: enabled ? 1 : 0.4
+                        enabled: page.canExport
+                        onClicked: page.startExport()
                     }
                 }
             }
         }
 
+        // As high as its lines where there is room; in a small window its lines scroll inside
+        // its border.
         Rectangle {
             objectName: "lastExportPanel"
             visible: page.lastExportOk
             Layout.fillWidth: true
             Layout.fillHeight: true
+            Layout.preferredHeight: lastExportLines.implicitHeight + 28
+            Layout.maximumHeight: lastExportLines.implicitHeight + 28
             radius: Theme.radius
             color: Theme.panel
             border.color: Theme.border
 
-            ColumnLayout {
-                anchors.left: parent.left
-                anchors.right: parent.right
-                anchors.top: parent.top
+            Flickable {
+                id: lastExportView
+
+                objectName: "lastExportView"
+                anchors.fill: parent
                 anchors.margins: 14
-                spacing: 8
+                clip: true
+                contentWidth: width
+                contentHeight: lastExportLines.implicitHeight
+                boundsBehavior: Flickable.StopAtBounds
 
-                RowLayout {
-                    Layout.fillWidth: true
+                ScrollBar.vertical: ListScrollBar {}
 
-                    Label {
-                        text: qsTr("Last export")
-                        color: Theme.text
-                        font.pixelSize: 13
-                        font.weight: Font.Medium
-                    }
-                    Item {
+                ColumnLayout {
+                    id: lastExportLines
+
+                    width: lastExportView.width
+                    spacing: 8
+
+                    RowLayout {
                         Layout.fillWidth: true
+
+                        Label {
+                            textFormat: Text.PlainText
+                            text: qsTr("Last export")
+                            color: Theme.text
+                            font.pixelSize: 13
+                            font.weight: Font.Medium
+                        }
+                        Item {
+                            Layout.fillWidth: true
+                        }
+                        Button {
+                            objectName: "openFolderButton"
+                            text: qsTr("Open folder")
+                            onClicked: app.openPath(app.lastExport.directory)
+                        }
+                        Button {
+                            objectName: "openZipButton"
+                            text: qsTr("Open ZIP")
+                            onClicked: app.openPath(app.lastExport.zip)
+                        }
                     }
-                    Button {
-                        objectName: "openFolderButton"
-                        text: qsTr("Open folder")
-                        onClicked: app.openPath(app.lastExport.directory)
+                    Label {
+                        objectName: "exportCounts"
+                        textFormat: Text.PlainText
+                        Layout.fillWidth: true
+                        wrapMode: Text.WordWrap
+                        color: Theme.muted
+                        font.pixelSize: 11
+                        text: qsTr("%1 exported · %2 skipped").arg(app.lastExport.exported || 0).arg(app.lastExport.skipped || 0)
                     }
-                    Button {
-                        objectName: "openZipButton"
-                        text: qsTr("Open ZIP")
-                        onClicked: app.openPath(app.lastExport.zip)
+                    Label {
+                        objectName: "exportFiles"
+                        textFormat: Text.PlainText
+                        Layout.fillWidth: true
+                        wrapMode: Text.Wrap
+                        color: Theme.muted
+                        font.pixelSize: 11
+                        text: qsTr("manifest.csv\nindex.pdf\n%1").arg(app.lastExport.zip || "")
                     }
-                }
-                Label {
-                    objectName: "exportCounts"
-                    Layout.fillWidth: true
-                    wrapMode: Text.WordWrap
-                    color: Theme.muted
-                    font.pixelSize: 11
-                    text: qsTr("%1 exported · %2 skipped").arg(app.lastExport.exported || 0).arg(app.lastExport.skipped || 0)
-                }
-                Label {
-                    objectName: "exportFiles"
-                    Layout.fillWidth: true
-                    wrapMode: Text.WordWrap
-                    color: Theme.muted
-                    font.pixelSize: 11
-                    text: qsTr("manifest.csv\nindex.pdf\n%1").arg(app.lastExport.zip || "")
-                }
-                Label {
-                    objectName: "exportWarnings"
-                    Layout.fillWidth: true
-                    visible: page.lastWarnings.length > 0
-                    wrapMode: Text.WordWrap
-                    color: Theme.warning
-                    font.pixelSize: 11
-                    text: page.lastWarnings.join("\n")
+                    Label {
+                        objectName: "exportWarnings"
+                        textFormat: Text.PlainText
+                        Layout.fillWidth: true
+                        visible: page.lastWarnings.length > 0
+                        wrapMode: Text.Wrap
+                        color: Theme.warning
+                        font.pixelSize: 11
+                        text: page.lastWarnings.join("\n")
+                    }
                 }
             }
         }

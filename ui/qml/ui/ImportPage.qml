@@ -7,6 +7,14 @@ import Tessavo
 Item {
     id: page
 
+    function addPdfs() {
+        fileDialog.open()
+    }
+
+    function addFolder() {
+        folderDialog.open()
+    }
+
     ColumnLayout {
         anchors.fill: parent
         anchors.margins: 20
@@ -20,12 +28,14 @@ Item {
                 spacing: 2
 
                 Label {
+                    textFormat: Text.PlainText
                     text: qsTr("Import PDFs")
                     color: Theme.text
                     font.pixelSize: 22
                     font.weight: Font.DemiBold
                 }
                 Label {
+                    textFormat: Text.PlainText
                     text: qsTr("Files are read locally. Nothing is uploaded.")
                     color: Theme.muted
                     font.pixelSize: 12
@@ -38,18 +48,23 @@ Item {
                 objectName: "addPdfsButton"
                 text: qsTr("Add PDFs")
                 highlighted: true
-                onClicked: fileDialog.open()
+                opacity: enabled ? 1 : 0.4
+                onClicked: page.addPdfs()
             }
             Button {
                 objectName: "addFolderButton"
                 text: qsTr("Add folder")
-                onClicked: folderDialog.open()
+                onClicked: page.addFolder()
             }
             Button {
                 objectName: "clearButton"
                 text: qsTr("Clear")
                 enabled: app.summary.total > 0 && !app.importing
-                onClicked: app.clearDocuments()
+                onClicked: {
+                    clearDialog.message = qsTr("Remove %n document(s) and their decisions?", "",
+                                               app.summary.total)
+                    clearDialog.open()
+                }
             }
         }
 
@@ -62,22 +77,45 @@ Item {
             clip: true
             spacing: 8
             model: app.documents
+            activeFocusOnTab: true
+            keyNavigationEnabled: true
+            // The row with the focus is always on screen; positioned once the change has settled,
+            // since a model reset moves the current row too.
+            function showCurrent() {
+                if (currentIndex >= 0 && currentIndex < count)
+                    positionViewAtIndex(currentIndex, ListView.Contain)
+            }
+            onCurrentIndexChanged: Qt.callLater(showCurrent)
+            Accessible.role: Accessible.List
+            Accessible.name: qsTr("Documents")
+
+            ScrollBar.vertical: ListScrollBar {
+                id: documentScrollBar
+
+                objectName: "documentScrollBar"
+            }
 
             delegate: Rectangle {
                 id: entry
 
+                required property int index
                 required property string fileName
+                required property string errorText
                 required property int pages
                 required property string sizeText
                 required property string sha
                 required property string stateText
                 required property string category
 
-                width: ListView.view.width
+                width: ListView.view.width - (documentScrollBar.visible ? documentScrollBar.width + 4 : 0)
                 height: 78
                 radius: Theme.radius
                 color: Theme.panel
                 border.color: Theme.border
+
+                FocusFrame {
+                    visible: entry.ListView.isCurrentItem && documentList.activeFocus
+                }
 
                 RowLayout {
                     anchors.fill: parent
@@ -89,6 +127,7 @@ Item {
                         spacing: 4
 
                         Label {
+                            textFormat: Text.PlainText
                             Layout.fillWidth: true
                             text: entry.fileName
                             color: Theme.text
@@ -97,34 +136,28 @@ Item {
                             elide: Text.ElideMiddle
                         }
                         Label {
+                            textFormat: Text.PlainText
                             Layout.fillWidth: true
-                            text: qsTr("%1 pages · %2 · sha256 %3").arg(entry.pages).arg(entry.sizeText).arg(entry.sha)
+                            text: qsTr("%1 pages · %2 · sha256 %3", "", entry.pages).arg(entry.pages).arg(entry.sizeText).arg(entry.sha)
                             color: Theme.muted
+                            font.pixelSize: 11
+                            elide: Text.ElideRight
+                        }
+                        Label {
+                            objectName: "errorText"
+                            textFormat: Text.PlainText
+                            Layout.fillWidth: true
+                            visible: entry.errorText !== ""
+                            text: entry.errorText
+                            color: Theme.danger
                             font.pixelSize: 11
                             elide: Text.ElideRight
                         }
                     }
 
-                    Rectangle {
-                        readonly property bool needsOcr: entry.stateText === "Needs OCR"
-
+                    StateChip {
                         objectName: "stateChip"
-                        visible: entry.stateText !== "Ready"
-                        radius: 6
-                        implicitWidth: stateLabel.implicitWidth + 16
-                        implicitHeight: stateLabel.implicitHeight + 8
-                        color: needsOcr ? Theme.warningSoft : "#fdecea"
-                        border.color: needsOcr ? "#f3d3a8" : "#f5c2bd"
-
-                        Label {
-                            id: stateLabel
-
-                            anchors.centerIn: parent
-                            text: entry.stateText
-                            font.pixelSize: 11
-                            font.weight: Font.Medium
-                            color: parent.needsOcr ? Theme.warning : Theme.danger
-                        }
+                        stateText: entry.stateText
                     }
 
                     Rectangle {
@@ -139,6 +172,7 @@ Item {
                         Label {
                             id: categoryLabel
 
+                            textFormat: Text.PlainText
                             anchors.centerIn: parent
                             text: entry.category
                             font.pixelSize: 11
@@ -151,6 +185,7 @@ Item {
 
             Label {
                 objectName: "emptyText"
+                textFormat: Text.PlainText
                 anchors.centerIn: parent
                 width: parent.width * 0.7
                 visible: documentList.count === 0
@@ -176,9 +211,19 @@ Item {
         }
     }
 
+    ConfirmDialog {
+        id: clearDialog
+
+        objectName: "clearDialog"
+        title: qsTr("Clear the list")
+        confirmText: qsTr("Clear")
+        onConfirmed: app.clearDocuments()
+    }
+
     FileDialog {
         id: fileDialog
 
+        objectName: "fileDialog"
         title: qsTr("Select PDF files")
         fileMode: FileDialog.OpenFiles
         nameFilters: [qsTr("PDF files (*.pdf)")]

@@ -24,6 +24,7 @@ Item {
                 spacing: 2
 
                 Label {
+                    textFormat: Text.PlainText
                     text: qsTr("Review suggestions")
                     color: Theme.text
                     font.pixelSize: 22
@@ -31,7 +32,9 @@ Item {
                 }
                 Label {
                     objectName: "reviewCounts"
-                    text: page.fill(qsTr("%1 to review · %2 accepted · %3 changed · %4 ignored · %5 conflict(s)"),
+                    textFormat: Text.PlainText
+                    text: page.fill(qsTr("%1 to review · %2 accepted · %3 changed · %4 ignored · %5 conflict(s)", "",
+                                         app.summary.conflicts),
                                     [app.summary.pending, app.summary.accepted, app.summary.changed,
                                      app.summary.ignored, app.summary.conflicts])
                     color: Theme.muted
@@ -45,6 +48,7 @@ Item {
                 objectName: "acceptAllButton"
                 text: qsTr("Accept all clear suggestions")
                 highlighted: true
+                opacity: enabled ? 1 : 0.4
                 enabled: app.summary.pending > 0
                 onClicked: app.acceptAllSuggested()
             }
@@ -53,12 +57,59 @@ Item {
         ListView {
             id: reviewList
 
+            // Acts on the row that has the focus: A accepts, C opens the category menu, I ignores
+            // and R resets.
+            function actOnCurrent(key) {
+                const row = currentItem
+                if (!row)
+                    return false
+                switch (key) {
+                case Qt.Key_A:
+                    if (row.canAccept)
+                        app.acceptDocument(row.index)
+                    return true
+                case Qt.Key_C:
+                    row.openCategoryMenu()
+                    return true
+                case Qt.Key_I:
+                    if (row.canIgnore)
+                        app.ignoreDocument(row.index)
+                    return true
+                case Qt.Key_R:
+                    if (row.canReset)
+                        app.resetDecision(row.index)
+                    return true
+                }
+                return false
+            }
+
             objectName: "reviewList"
             Layout.fillWidth: true
             Layout.fillHeight: true
             clip: true
             spacing: 8
             model: app.documents
+            activeFocusOnTab: true
+            keyNavigationEnabled: true
+            // The row with the focus is always on screen; positioned once the change has settled,
+            // since a model reset moves the current row too.
+            function showCurrent() {
+                if (currentIndex >= 0 && currentIndex < count)
+                    positionViewAtIndex(currentIndex, ListView.Contain)
+            }
+            onCurrentIndexChanged: Qt.callLater(showCurrent)
+            Accessible.role: Accessible.List
+            Accessible.name: qsTr("Documents to review")
+            Keys.onPressed: event => {
+                if (event.modifiers === Qt.NoModifier && actOnCurrent(event.key))
+                    event.accepted = true
+            }
+
+            ScrollBar.vertical: ListScrollBar {
+                id: reviewScrollBar
+
+                objectName: "reviewScrollBar"
+            }
 
             delegate: Rectangle {
                 id: entry
@@ -69,18 +120,43 @@ Item {
                 required property string decisionText
                 required property bool hasSuggestion
                 required property string category
+                required property string suggestedCategory
                 required property string ruleName
                 required property string evidence
                 required property bool conflict
                 required property string conflictNote
                 required property int pages
+                required property string stateText
+                required property string errorText
 
-                width: ListView.view.width
+                readonly property bool canAccept: hasSuggestion && decision !== 1 && decision !== 3
+                readonly property bool canIgnore: decision !== 3
+                readonly property bool canReset: decision !== 0
+
+                // Under its button, or above it when the window has no room below.
+                function openCategoryMenu() {
+                    const bottom = changeButton.mapToItem(null, 0, changeButton.height).y
+                    const room = entry.Window.height - bottom
+                    const y = room >= categoryMenu.implicitHeight || bottom < categoryMenu.implicitHeight
+                            ? changeButton.height : -categoryMenu.implicitHeight
+                    categoryMenu.popup(changeButton, 0, y)
+                }
+
+                function follow() {
+                    reviewList.currentIndex = index
+                }
+
+                width: ListView.view.width - (reviewScrollBar.visible ? reviewScrollBar.width + 4 : 0)
                 height: content.implicitHeight + 24
                 radius: Theme.radius
                 color: Theme.panel
                 border.color: conflict ? "#f0c48a" : Theme.border
                 border.width: conflict ? 2 : 1
+
+                FocusFrame {
+                    objectName: "focusFrame"
+                    visible: entry.ListView.isCurrentItem && reviewList.activeFocus
+                }
 
                 ColumnLayout {
                     id: content
@@ -96,12 +172,17 @@ Item {
                         spacing: 8
 
                         Label {
+                            textFormat: Text.PlainText
                             Layout.fillWidth: true
                             text: entry.fileName
                             color: Theme.text
                             font.pixelSize: 14
                             font.weight: Font.Medium
                             elide: Text.ElideMiddle
+                        }
+                        StateChip {
+                            objectName: "stateChip"
+                            stateText: entry.stateText
                         }
                         Rectangle {
                             objectName: "decisionChip"
@@ -114,6 +195,7 @@ Item {
                             Label {
                                 id: decisionLabel
 
+                                textFormat: Text.PlainText
                                 anchors.centerIn: parent
                                 text: entry.decisionText
                                 font.pixelSize: 11
@@ -125,22 +207,48 @@ Item {
                     }
 
                     Label {
+                        objectName: "errorText"
+                        textFormat: Text.PlainText
+                        Layout.fillWidth: true
+                        visible: entry.errorText !== ""
+                        wrapMode: Text.Wrap
+                        font.pixelSize: 12
+                        color: Theme.danger
+                        text: entry.errorText
+                    }
+
+                    // The rule's suggestion as the rule made it; the user's own choice follows it.
+                    Label {
+                        textFormat: Text.PlainText
+                        readonly property bool orphaned: !entry.hasSuggestion && entry.decision === 1
+
                         objectName: "suggestionLine"
                         Layout.fillWidth: true
-                        wrapMode: Text.WordWrap
+                        wrapMode: Text.Wrap
                         font.pixelSize: 12
-                        color: entry.hasSuggestion ? Theme.text : Theme.muted
-                        text: entry.hasSuggestion
-                              ? page.fill(qsTr("Suggestion: %1 · rule “%2” · %3"),
-                                          [entry.category, entry.ruleName, entry.evidence])
-                              : qsTr("No rule matched. Choose a category or ignore this document.")
+                        color: entry.hasSuggestion || entry.decision === 2 ? Theme.text
+                             : orphaned ? Theme.warning : Theme.muted
+                        text: {
+                            const changed = entry.decision === 2
+                            if (entry.hasSuggestion) {
+                                const made = page.fill(qsTr("Suggestion: %1 · rule “%2” · %3"),
+                                                       [entry.suggestedCategory, entry.ruleName, entry.evidence])
+                                return changed ? made + " — " + page.fill(qsTr("changed to %1"), [entry.category]) : made
+                            }
+                            if (changed)
+                                return page.fill(qsTr("No rule matched — changed to %1"), [entry.category])
+                            if (orphaned)
+                                return qsTr("No rule suggests a category any more. Choose a category or reset this document.")
+                            return qsTr("No rule matched. Choose a category or ignore this document.")
+                        }
                     }
 
                     Label {
                         objectName: "conflictNote"
+                        textFormat: Text.PlainText
                         Layout.fillWidth: true
                         visible: entry.conflict
-                        wrapMode: Text.WordWrap
+                        wrapMode: Text.Wrap
                         font.pixelSize: 11
                         color: Theme.warning
                         text: entry.conflictNote
@@ -153,32 +261,42 @@ Item {
                         Button {
                             objectName: "acceptButton"
                             text: qsTr("Accept")
-                            enabled: entry.hasSuggestion && entry.decision !== 1 && entry.decision !== 3
+                            enabled: entry.canAccept
+                            onActiveFocusChanged: if (activeFocus) entry.follow()
                             onClicked: app.acceptDocument(entry.index)
                         }
                         Button {
+                            id: changeButton
+
                             objectName: "changeButton"
                             text: qsTr("Change…")
-                            onClicked: categoryMenu.popup()
+                            onActiveFocusChanged: if (activeFocus) entry.follow()
+                            onClicked: entry.openCategoryMenu()
                         }
                         Button {
                             objectName: "ignoreButton"
                             text: qsTr("Ignore")
-                            enabled: entry.decision !== 3
+                            enabled: entry.canIgnore
+                            onActiveFocusChanged: if (activeFocus) entry.follow()
                             onClicked: app.ignoreDocument(entry.index)
                         }
                         Button {
                             objectName: "resetButton"
                             text: qsTr("Reset")
                             flat: true
-                            enabled: entry.decision !== 0
+                            enabled: entry.canReset
+                            onActiveFocusChanged: if (activeFocus) entry.follow()
                             onClicked: app.resetDecision(entry.index)
                         }
                         Item {
                             Layout.fillWidth: true
                         }
                         Label {
-                            text: qsTr("%1 pages").arg(entry.pages)
+                            objectName: "pagesText"
+                            textFormat: Text.PlainText
+                            // A file that did not open has no pages to count; its reason says why.
+                            visible: entry.errorText === "" || entry.pages > 0
+                            text: qsTr("%1 pages", "", entry.pages).arg(entry.pages)
                             color: Theme.muted
                             font.pixelSize: 11
                         }
@@ -205,6 +323,7 @@ Item {
 
             Label {
                 objectName: "emptyText"
+                textFormat: Text.PlainText
                 anchors.centerIn: parent
                 width: parent.width * 0.7
                 visible: reviewList.count === 0

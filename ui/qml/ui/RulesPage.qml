@@ -7,6 +7,23 @@ import Tessavo
 Item {
     id: page
 
+    // Takes the export dialog's answer: a typed name without a scheme or suffix still names a
+    // .json file, and an existing file is replaced only when the user says so.
+    function exportTo(chosen) {
+        const target = LocalFiles.fileUrl(chosen, "json")
+        if (target.toString() === "") {
+            exportDialog.open()
+            return
+        }
+        if (LocalFiles.exists(target)) {
+            overwriteDialog.target = target
+            overwriteDialog.message = qsTr("“%1” already exists. Replace it?").arg(LocalFiles.fileName(target))
+            overwriteDialog.open()
+            return
+        }
+        app.saveRules(target)
+    }
+
     ColumnLayout {
         anchors.fill: parent
         anchors.margins: 20
@@ -22,12 +39,14 @@ Item {
                 spacing: 2
 
                 Label {
+                    textFormat: Text.PlainText
                     text: qsTr("Classification rules")
                     color: Theme.text
                     font.pixelSize: 22
                     font.weight: Font.DemiBold
                 }
                 Label {
+                    textFormat: Text.PlainText
                     Layout.fillWidth: true
                     wrapMode: Text.WordWrap
                     text: qsTr("Deterministic rules. Lower priority numbers win; conflicting matches are flagged, never decided for you.")
@@ -42,6 +61,7 @@ Item {
                 objectName: "addRuleButton"
                 text: qsTr("Add rule")
                 highlighted: true
+                opacity: enabled ? 1 : 0.4
                 onClicked: addRuleDialog.open()
             }
             Button {
@@ -65,6 +85,23 @@ Item {
             clip: true
             spacing: 8
             model: app.rules
+            activeFocusOnTab: true
+            keyNavigationEnabled: true
+            // The row with the focus is always on screen; positioned once the change has settled,
+            // since a model reset moves the current row too.
+            function showCurrent() {
+                if (currentIndex >= 0 && currentIndex < count)
+                    positionViewAtIndex(currentIndex, ListView.Contain)
+            }
+            onCurrentIndexChanged: Qt.callLater(showCurrent)
+            Accessible.role: Accessible.List
+            Accessible.name: qsTr("Rules")
+
+            ScrollBar.vertical: ListScrollBar {
+                id: ruleScrollBar
+
+                objectName: "ruleScrollBar"
+            }
 
             delegate: Rectangle {
                 id: entry
@@ -78,11 +115,15 @@ Item {
                 required property string ruleSummary
                 required property int priority
 
-                width: ListView.view.width
+                width: ListView.view.width - (ruleScrollBar.visible ? ruleScrollBar.width + 4 : 0)
                 height: 72
                 radius: Theme.radius
                 color: Theme.panel
                 border.color: Theme.border
+
+                FocusFrame {
+                    visible: entry.ListView.isCurrentItem && ruleList.activeFocus
+                }
 
                 RowLayout {
                     anchors.fill: parent
@@ -92,22 +133,41 @@ Item {
                     CheckBox {
                         objectName: "enabledBox"
                         checked: entry.model.enabled
+                        Accessible.name: qsTr("Use the rule “%1”").arg(entry.name)
                         onToggled: app.setRuleEnabled(entry.index, checked)
+                        onActiveFocusChanged: if (activeFocus) ruleList.currentIndex = entry.index
                     }
+                    // Takes what is left of the row and nothing more, so a long name is cut
+                    // rather than pushing the buttons out.
                     ColumnLayout {
                         Layout.fillWidth: true
+                        Layout.preferredWidth: 1
                         spacing: 3
 
-                        RowLayout {
-                            spacing: 8
+                        // The name gives way to the category, never the other way round.
+                        Item {
+                            Layout.fillWidth: true
+                            implicitHeight: nameText.implicitHeight
 
                             Label {
+                                id: nameText
+
+                                objectName: "nameText"
+                                textFormat: Text.PlainText
+                                width: Math.max(0, Math.min(implicitWidth, parent.width - categoryText.implicitWidth - 8))
                                 text: entry.name
+                                elide: Text.ElideRight
                                 color: Theme.text
                                 font.pixelSize: 14
                                 font.weight: Font.Medium
                             }
                             Label {
+                                id: categoryText
+
+                                objectName: "categoryText"
+                                textFormat: Text.PlainText
+                                x: nameText.width + 8
+                                anchors.baseline: nameText.baseline
                                 text: entry.category
                                 color: Theme.accent
                                 font.pixelSize: 11
@@ -116,6 +176,7 @@ Item {
                         }
                         Label {
                             objectName: "summaryText"
+                            textFormat: Text.PlainText
                             Layout.fillWidth: true
                             text: entry.ruleSummary
                             color: Theme.muted
@@ -124,6 +185,8 @@ Item {
                         }
                     }
                     Label {
+                        objectName: "priorityText"
+                        textFormat: Text.PlainText
                         text: qsTr("priority %1").arg(entry.priority)
                         color: Theme.muted
                         font.pixelSize: 11
@@ -132,13 +195,20 @@ Item {
                         objectName: "removeButton"
                         text: qsTr("Remove")
                         flat: true
-                        onClicked: app.removeRule(entry.index)
+                        Accessible.name: qsTr("Remove the rule “%1”").arg(entry.name)
+                        onActiveFocusChanged: if (activeFocus) ruleList.currentIndex = entry.index
+                        onClicked: {
+                            removeDialog.row = entry.index
+                            removeDialog.message = qsTr("Remove the rule “%1”?").arg(entry.name)
+                            removeDialog.open()
+                        }
                     }
                 }
             }
 
             Label {
                 objectName: "emptyText"
+                textFormat: Text.PlainText
                 anchors.centerIn: parent
                 visible: ruleList.count === 0
                 color: Theme.muted
@@ -156,10 +226,20 @@ Item {
         width: 560
         modal: true
         title: qsTr("Add a rule")
+        onOpened: nameField.forceActiveFocus()
+
+        function submit() {
+            app.addRule(nameField.text, categoryBox.editText, fileField.text, textField.text,
+                        minPagesBox.value, maxPagesBox.value, priorityBox.value)
+            addRuleDialog.close()
+        }
 
         ColumnLayout {
             width: 520
             spacing: 10
+
+            Keys.onReturnPressed: addRuleDialog.submit()
+            Keys.onEnterPressed: addRuleDialog.submit()
 
             GridLayout {
                 Layout.fillWidth: true
@@ -168,6 +248,7 @@ Item {
                 rowSpacing: 8
 
                 Label {
+                    textFormat: Text.PlainText
                     text: qsTr("Name")
                     color: Theme.text
                     font.pixelSize: 12
@@ -178,8 +259,10 @@ Item {
                     objectName: "nameField"
                     Layout.fillWidth: true
                     placeholderText: qsTr("Bid bond")
+                    Accessible.name: qsTr("Name")
                 }
                 Label {
+                    textFormat: Text.PlainText
                     text: qsTr("Category")
                     color: Theme.text
                     font.pixelSize: 12
@@ -192,8 +275,10 @@ Item {
                     editable: true
                     model: app.categories
                     currentIndex: 1
+                    Accessible.name: qsTr("Category")
                 }
                 Label {
+                    textFormat: Text.PlainText
                     text: qsTr("File name contains")
                     color: Theme.text
                     font.pixelSize: 12
@@ -204,8 +289,10 @@ Item {
                     objectName: "fileField"
                     Layout.fillWidth: true
                     placeholderText: qsTr("optional, e.g. appendix")
+                    Accessible.name: qsTr("File name contains")
                 }
                 Label {
+                    textFormat: Text.PlainText
                     text: qsTr("Text contains")
                     color: Theme.text
                     font.pixelSize: 12
@@ -216,8 +303,10 @@ Item {
                     objectName: "textField"
                     Layout.fillWidth: true
                     placeholderText: qsTr("optional, e.g. bid bond")
+                    Accessible.name: qsTr("Text contains")
                 }
                 Label {
+                    textFormat: Text.PlainText
                     text: qsTr("Pages")
                     color: Theme.text
                     font.pixelSize: 12
@@ -230,12 +319,14 @@ Item {
 
                         objectName: "minPagesBox"
                         Layout.fillWidth: true
+                        Accessible.name: qsTr("Minimum pages")
                         from: 0
                         to: 10000
                         value: 0
                         editable: true
                     }
                     Label {
+                        textFormat: Text.PlainText
                         text: qsTr("–")
                         color: Theme.muted
                     }
@@ -244,6 +335,7 @@ Item {
 
                         objectName: "maxPagesBox"
                         Layout.fillWidth: true
+                        Accessible.name: qsTr("Maximum pages")
                         from: 0
                         to: 10000
                         value: 0
@@ -251,6 +343,7 @@ Item {
                     }
                 }
                 Label {
+                    textFormat: Text.PlainText
                     text: qsTr("Priority")
                     color: Theme.text
                     font.pixelSize: 12
@@ -260,6 +353,7 @@ Item {
 
                     objectName: "priorityBox"
                     Layout.fillWidth: true
+                    Accessible.name: qsTr("Priority")
                     from: 1
                     to: 1000
                     value: 100
@@ -268,6 +362,7 @@ Item {
             }
 
             Label {
+                textFormat: Text.PlainText
                 Layout.fillWidth: true
                 wrapMode: Text.WordWrap
                 color: Theme.muted
@@ -288,12 +383,7 @@ Item {
                     objectName: "confirmAddButton"
                     text: qsTr("Add rule")
                     highlighted: true
-                    onClicked: {
-                        app.addRule(nameField.text, categoryBox.editText, fileField.text,
-                                    textField.text, minPagesBox.value, maxPagesBox.value,
-                                    priorityBox.value)
-                        addRuleDialog.close()
-                    }
+                    onClicked: addRuleDialog.submit()
                 }
             }
         }
@@ -305,7 +395,7 @@ Item {
         title: qsTr("Import rules")
         fileMode: FileDialog.OpenFile
         nameFilters: [qsTr("Rule files (*.json)")]
-        onAccepted: app.loadRules(selectedFile)
+        onAccepted: app.loadRules(LocalFiles.fileUrl(selectedFile, ""))
     }
 
     FileDialog {
@@ -314,7 +404,29 @@ Item {
         title: qsTr("Export rules")
         fileMode: FileDialog.SaveFile
         defaultSuffix: "json"
+        acceptLabel: qsTr("Save")
         nameFilters: [qsTr("Rule files (*.json)")]
-        onAccepted: app.saveRules(selectedFile)
+        onAccepted: page.exportTo(selectedFile)
+    }
+
+    ConfirmDialog {
+        id: overwriteDialog
+
+        property url target
+
+        objectName: "overwriteDialog"
+        title: qsTr("Replace file")
+        confirmText: qsTr("Replace")
+        onConfirmed: app.saveRules(target)
+    }
+
+    ConfirmDialog {
+        id: removeDialog
+
+        property int row: -1
+
+        objectName: "removeDialog"
+        title: qsTr("Remove rule")
+        onConfirmed: app.removeRule(row)
     }
 }

@@ -1,0 +1,162 @@
+// The C++ helpers of the interface: file names from dialogs, the engine's network guard and the
+// English catalogue.
+#include "ui/qml/LocalFiles.h"
+#include "ui/qml/OfflineNetwork.h"
+#include "ui/qml/Translations.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using Tessavo::Ui::LocalFiles;
+
+class TestQmlSupport : public QObject {
+    Q_OBJECT
+
+private slots:
+    void fileUrlTakesWhatADialogReturns_data();
+    void fileUrlTakesWhatADialogReturns();
+    void existsAndFileName();
+    void networkRequestsAreRefused();
+    void catalogueHasTheSingularForms_data();
+    void catalogueHasTheSingularForms();
+};
+
+void TestQmlSupport::fileUrlTakesWhatADialogReturns_data()
+{
+    QTest::addColumn<QUrl>("chosen");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QString>("expected"); // a local path, or empty for no file
+
+    QTest::newRow("typed, no scheme, no suffix")
+        << QUrl(QStringLiteral("/tmp/out/rules")) << QStringLiteral("json")
+        << QStringLiteral("/tmp/out/rules.json");
+    QTest::newRow("clicked file URL with suffix")
+        << QUrl::fromLocalFile(QStringLiteral("/tmp/out/rules.json")) << QStringLiteral("json")
+        << QStringLiteral("/tmp/out/rules.json");
+    QTest::newRow("another suffix is kept")
+        << QUrl::fromLocalFile(QStringLiteral("/tmp/out/rules.txt")) << QStringLiteral("json")
+        << QStringLiteral("/tmp/out/rules.txt");
+    QTest::newRow("spaces and percent signs")
+        << QUrl::fromLocalFile(QStringLiteral("/tmp/my rules 100%")) << QStringLiteral("json")
+        << QStringLiteral("/tmp/my rules 100%.json");
+    QTest::newRow("typed with a space")
+        << QUrl(QStringLiteral("/tmp/Bid package/my rules")) << QStringLiteral("json")
+        << QStringLiteral("/tmp/Bid package/my rules.json");
+    QTest::newRow("hash in a typed name")
+        << QUrl::fromLocalFile(QStringLiteral("/tmp/a#b")) << QStringLiteral("json")
+        << QStringLiteral("/tmp/a#b.json");
+    QTest::newRow("no default suffix")
+        << QUrl(QStringLiteral("/tmp/out/rules")) << QString() << QStringLiteral("/tmp/out/rules");
+    QTest::newRow("remote URL") << QUrl(QStringLiteral("http://127.0.0.1/rules.json"))
+                                << QStringLiteral("json") << QString();
+    QTest::newRow("empty") << QUrl() << QStringLiteral("json") << QString();
+    QTest::newRow("a folder") << QUrl(QStringLiteral("/tmp/")) << QStringLiteral("json")
+                              << QString();
+}
+
+void TestQmlSupport::fileUrlTakesWhatADialogReturns()
+{
+    QFETCH(QUrl, chosen);
+    QFETCH(QString, suffix);
+    QFETCH(QString, expected);
+    const QUrl result = LocalFiles::fileUrl(chosen, suffix);
+    if (expected.isEmpty()) {
+        QVERIFY2(result.isEmpty(), qPrintable(result.toString()));
+        return;
+    }
+    QVERIFY(result.isLocalFile());
+    QCOMPARE(result.toLocalFile(), expected);
+}
+
+void TestQmlSupport::existsAndFileName()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("rules #1.json"));
+    const QUrl url = QUrl::fromLocalFile(path);
+    QVERIFY(!LocalFiles::exists(url));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QVERIFY(LocalFiles::exists(url));
+    QVERIFY(!LocalFiles::exists(QUrl(QStringLiteral("http://127.0.0.1/") + path)));
+    QCOMPARE(LocalFiles::fileName(url), QStringLiteral("rules #1.json"));
+}
+
+void TestQmlSupport::networkRequestsAreRefused()
+{
+    QTcpServer listener;
+    QVERIFY(listener.listen(QHostAddress::LocalHost));
+    Tessavo::Ui::OfflineNetworkAccessManagerFactory factory;
+    QObject owner;
+    QNetworkAccessManager* manager = factory.create(&owner);
+    QVERIFY(manager);
+    const QUrl url(QStringLiteral("http://127.0.0.1:%1/x.png").arg(listener.serverPort()));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Refused a network.*")));
+    std::unique_ptr<QNetworkReply> reply(manager->get(QNetworkRequest(url)));
+    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(reply->error(), QNetworkReply::ContentAccessDenied);
+    QVERIFY(reply->readAll().isEmpty());
+    QVERIFY(!listener.waitForNewConnection(300));
+}
+
+void TestQmlSupport::catalogueHasTheSingularForms_data()
+{
+    QTest::addColumn<QByteArray>("context");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("one");
+
+    QTest::newRow("review pages") << QByteArray("ReviewPage") << QStringLiteral("%1 pages")
+                                  << QStringLiteral("%1 page");
+    QTest::newRow("import details")
+        << QByteArray("ImportPage") << QStringLiteral("%1 pages · %2 · sha256 %3")
+        << QStringLiteral("%1 page · %2 · sha256 %3");
+    QTest::newRow("conflicts")
+        << QByteArray("ReviewPage")
+        << QStringLiteral("%1 to review · %2 accepted · %3 changed · %4 ignored · %5 conflict(s)")
+        << QStringLiteral("%1 to review · %2 accepted · %3 changed · %4 ignored · %5 conflict");
+    QTest::newRow("clear") << QByteArray("ImportPage")
+                           << QStringLiteral("Remove %n document(s) and their decisions?")
+                           << QStringLiteral("Remove 1 document and its decision?");
+    QTest::newRow("export status")
+        << QByteArray("AppController") << QStringLiteral("Exported %1 documents to %2")
+        << QStringLiteral("Exported %1 document to %2");
+}
+
+void TestQmlSupport::catalogueHasTheSingularForms()
+{
+    QFETCH(QByteArray, context);
+    QFETCH(QString, source);
+    QFETCH(QString, one);
+    const QByteArray text = source.toUtf8();
+    QCOMPARE(QCoreApplication::translate(context, text, nullptr, 1), one);
+    const QString many = QCoreApplication::translate(context, text, nullptr, 2);
+    QCOMPARE(many, QString(source)
+                       .replace(QStringLiteral("%n"), QStringLiteral("2"))
+                       .replace(QStringLiteral("document(s) and their"),
+                                QStringLiteral("documents and their"))
+                       .replace(QStringLiteral("conflict(s)"), QStringLiteral("conflicts")));
+}
+
+int main(int argc, char** argv)
+{
+    QGuiApplication application(argc, argv);
+    if (!Tessavo::Ui::installTranslations(application)) {
+        qCritical("The English catalogue could not be loaded");
+        return 1;
+    }
+    TestQmlSupport test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_qmlsupport.moc"

@@ -1,0 +1,50 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<!-- English forms of the counted texts: the source texts are written for many items, the
+     catalogue gives the form for one. Everything else shows as written in the source. -->
+<TS version="2.1" language="en">
+<context>
+    <name>ImportPage</name>
+    <message numerus="yes">
+        <source>%1 pages · %2 · sha256 %3</source>
+        <translation>
+            <numerusform>%1 page · %2 · sha256 %3</numerusform>
+            <numerusform>%1 pages · %2 · sha256 %3</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Remove %n document(s) and their decisions?</source>
+        <translation>
+            <numerusform>Remove %n document and its decision?</numerusform>
+            <numerusform>Remove %n documents and their decisions?</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>ReviewPage</name>
+    <message numerus="yes">
+        <source>%1 pages</source>
+        <translation>
+            <numerusform>%1 page</numerusform>
+            <numerusform>%1 pages</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 to review · %2 accepted · %3 changed · %4 ignored · %5 conflict(s)</source>
+        <translation>
+            <numerusform>%1 to review · %2 accepted · %3 changed · %4 ignored · %5 conflict</numerusform>
+            <numerusform>%1 to review · %2 accepted · %3 changed · %4 ignored · %5 conflicts</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>AppController</name>
+    <message numerus="yes">
+        <source>Exported %1 documents to %2</source>
+        <translation>
+            <numerusform>Exported %1 document to %2</numerusform>
+            <numerusform>Exported %1 documents to %2</numerusform>
+        </translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,62 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Tessavo
+
+// Asks before something is lost. Enter confirms, Escape cancels; the message is plain text, so
+// names in it are shown as they are.
+Dialog {
+    id: dialog
+
+    property string message: ""
+    property string confirmText: qsTr("Remove")
+
+    signal confirmed
+
+    parent: Overlay.overlay
+    anchors.centerIn: parent
+    width: Math.min(440, parent ? parent.width - 40 : 440)
+    modal: true
+    focus: true
+
+    onOpened: confirmButton.forceActiveFocus()
+
+    ColumnLayout {
+        width: parent.width
+        spacing: 14
+
+        Keys.onReturnPressed: confirmButton.clicked()
+        Keys.onEnterPressed: confirmButton.clicked()
+
+        Label {
+            objectName: "confirmMessage"
+            Layout.fillWidth: true
+            wrapMode: Text.Wrap
+            textFormat: Text.PlainText
+            text: dialog.message
+            color: Theme.text
+            font.pixelSize: 13
+        }
+        RowLayout {
+            Layout.alignment: Qt.AlignRight
+            spacing: 8
+
+            Button {
+                objectName: "confirmCancelButton"
+                text: qsTr("Cancel")
+                onClicked: dialog.close()
+            }
+            Button {
+                id: confirmButton
+
+                objectName: "confirmButton"
+                text: dialog.confirmText
+                highlighted: true
+                onClicked: {
+                    dialog.close()
+                    dialog.confirmed()
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,11 @@
+import QtQuick
+import Tessavo
+
+// The frame around the list row that has the keyboard focus.
+Rectangle {
+    anchors.fill: parent
+    radius: Theme.radius
+    color: "transparent"
+    border.color: Theme.accent
+    border.width: 2
+}
