@@ -10,9 +10,9 @@ packages=(
     qml6-module-qtquick qml6-module-qtquick-templates qml6-module-qtquick-controls
     qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs
     qml6-module-qt-labs-folderlistmodel qml6-module-qttest
-    fonts-dejavu-core
+    fonts-dejavu-core fonts-wqy-microhei
     libssl-dev zlib1g-dev
-    qpdf poppler-utils unzip zip python3 grep
+    qpdf poppler-utils unzip zip python3 grep p7zip-full libarchive-tools
 )
 
 missing=()

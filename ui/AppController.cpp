@@ -32,6 +32,7 @@ AppController::AppController(QObject* parent)
     registerIndexFonts(fontPath(QStringLiteral("DejaVuSans.ttf")),
                        fontPath(QStringLiteral("DejaVuSans-Bold.ttf")));
     connect(m_taskService, &Morvane::TaskService::finished, this, &AppController::onExportFinished);
+    connect(m_taskService, &Morvane::TaskService::progress, this, &AppController::onExportProgress);
     loadRulesAtStartup();
     setStatus(QStringLiteral("Add PDFs to start. Files are processed on this computer only."));
 }

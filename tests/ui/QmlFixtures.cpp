@@ -4,6 +4,7 @@
 #include "support/PdfFixtures.h"
 
 #include <QDir>
+#include <QFile>
 
 using namespace Tessavo;
 
@@ -35,6 +36,14 @@ void QmlFixtures::addDocument(const QString& fileName, int state, const QString&
             "Conflicting categories: 02_Forms (Bid bond), 03_Pricing (Pricing schedule)");
     m_controller->documents()->appendRecord(r);
     emit m_controller->summaryChanged();
+}
+
+void QmlFixtures::addLargeDocument(const QString& fileName)
+{
+    addDocument(fileName, Ready, QStringLiteral("02_Forms"), Accepted);
+    QFile file(m_dir.filePath(fileName));
+    if (file.open(QIODevice::WriteOnly))
+        file.resize(qint64(2) << 30);
 }
 
 void QmlFixtures::reset()
