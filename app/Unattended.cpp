@@ -25,8 +25,8 @@ void applyUnattendedOptions(const QStringList& arguments, Ui::AppController& con
     if (!exportPath)
         return;
     // Taken against the current folder now, so the export lands where the command line meant it.
-    const QUrl target = QUrl::fromLocalFile(
-        exportPath->isEmpty() ? *exportPath : QDir(*exportPath).absolutePath());
+    const QUrl target =
+        QUrl::fromLocalFile(exportPath->isEmpty() ? *exportPath : QDir(*exportPath).absolutePath());
     // Connected after the import was requested, so the import's own start does not trigger it.
     QObject::connect(&controller, &Ui::AppController::busyChanged, qApp, [&controller, target] {
         if (autoExportStarted || controller.importing() || controller.exporting() ||

@@ -8,7 +8,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -152,7 +151,9 @@ QList<Original> planOriginals(const QList<DocumentRecord>& exported, ExportResul
     for (const Original& original : std::as_const(originals))
         wanted.append(original.wanted);
     const QStringList stored = portablePaths(wanted);
-    const auto fileName = [](const QString& path) { return path.section(u'/', -1); };
+    const auto fileName = [](const QString& path) {
+        return path.section(u'/', -1);
+    };
     for (qsizetype i = 0; i < originals.size(); ++i) {
         Original& original = originals[i];
         original.stored = stored[i];
@@ -174,8 +175,8 @@ QList<Original> planOriginals(const QList<DocumentRecord>& exported, ExportResul
 }
 
 // Copies the originals and lists the stored paths of those copied; false when cancelled.
-bool copyOriginals(const QList<Original>& originals, const QString& directory,
-                   Progress& progress, ExportResult& result, QStringList& copied)
+bool copyOriginals(const QList<Original>& originals, const QString& directory, Progress& progress,
+                   ExportResult& result, QStringList& copied)
 {
     for (const Original& original : originals) {
         if (progress.cancelled())
@@ -191,8 +192,7 @@ bool copyOriginals(const QList<Original>& originals, const QString& directory,
             copied.append(original.stored);
             break;
         case CopyOutcome::Failed:
-            result.warnings.append(
-                QStringLiteral("Cannot copy original: %1").arg(original.source));
+            result.warnings.append(QStringLiteral("Cannot copy original: %1").arg(original.source));
             progress.addWork(-original.size * 2);
             break;
         case CopyOutcome::Cancelled:

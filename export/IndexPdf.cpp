@@ -254,13 +254,12 @@ QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
     };
 
     QString html;
-    html +=
-        QStringLiteral("<html><body style=\"font-family:%1; font-size:9.5pt; color:#172033;\">")
-            .arg(quotedFamilies.join(QStringLiteral(", ")));
+    html += QStringLiteral("<html><body style=\"font-family:%1; font-size:9.5pt; color:#172033;\">")
+                .arg(quotedFamilies.join(QStringLiteral(", ")));
     html += QStringLiteral("<h1 style=\"font-size:20pt; %1\">").arg(margin(0, 4));
     html += QStringLiteral("Tessavo — export index</h1>");
-    html += QStringLiteral("<p style=\"%1\"><b>%2</b></p>")
-                .arg(margin(0, 2), subtitle.toHtmlEscaped());
+    html +=
+        QStringLiteral("<p style=\"%1\"><b>%2</b></p>").arg(margin(0, 2), subtitle.toHtmlEscaped());
     html += QStringLiteral("<p style=\"%1 color:#5a6474;\">Generated %2 · Tessavo %3</p>")
                 .arg(margin(0, 10), generatedAt.toString(Qt::ISODate).left(19).toHtmlEscaped(),
                      applicationVersion.toHtmlEscaped());

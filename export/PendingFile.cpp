@@ -18,8 +18,8 @@ int renameNoReplace(const QString& from, const QString& to)
 {
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(),
-                    RENAME_NOREPLACE) == 0)
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return errno;
@@ -72,9 +72,9 @@ bool PendingFile::open(QIODevice::OpenMode mode)
     // The name stays short enough for any file system whatever the final name's length.
     const QString stem = QStringLiteral("%1/.%2.").arg(target.path(), target.fileName().left(64));
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const QString candidate =
-            stem + QString::number(QRandomGenerator::global()->generate64(), 36) +
-            QStringLiteral(".part");
+        const QString candidate = stem +
+                                  QString::number(QRandomGenerator::global()->generate64(), 36) +
+                                  QStringLiteral(".part");
         m_file.setFileName(candidate);
         // NewOnly creates exclusively: an existing file or link at the name makes it fail.
         // Unbuffered: every write reaches the system at once, so its failure and the system's

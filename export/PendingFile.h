@@ -36,7 +36,10 @@ public:
 
     // Writes all of data or records why not.
     [[nodiscard]] bool write(const char* data, qint64 size);
-    [[nodiscard]] bool write(const QByteArray& data) { return write(data.constData(), data.size()); }
+    [[nodiscard]] bool write(const QByteArray& data)
+    {
+        return write(data.constData(), data.size());
+    }
 
     // Checks every earlier write, syncs to the disk, closes and gives the file its final name.
     // Fails when anything lies at the final name by then.

@@ -10,9 +10,9 @@ namespace {
 bool isDeviceName(const QString& stem)
 {
     static const QSet<QString> devices = [] {
-        QSet<QString> names{QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
-                            QStringLiteral("NUL"), QStringLiteral("CONIN$"),
-                            QStringLiteral("CONOUT$")};
+        QSet<QString> names{QStringLiteral("CON"),    QStringLiteral("PRN"),
+                            QStringLiteral("AUX"),    QStringLiteral("NUL"),
+                            QStringLiteral("CONIN$"), QStringLiteral("CONOUT$")};
         // COM0 to COM9 and LPT0 to LPT9, and the superscript digits Windows also reserves.
         const QString digits = QStringLiteral("0123456789¹²³");
         for (const QChar digit : digits) {

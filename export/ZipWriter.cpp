@@ -82,11 +82,12 @@ bool ZipWriter::open(QString* error)
         return setError(error, QStringLiteral("ZIP archive is already open"));
     // The final name must be free now; finish() claims it without ever replacing anything.
     if (pathTaken(m_path))
-        return setError(error,
-                        QStringLiteral("cannot create %1: %2").arg(m_path, qt_error_string(EEXIST)));
+        return setError(
+            error, QStringLiteral("cannot create %1: %2").arg(m_path, qt_error_string(EEXIST)));
     // ReadWrite: the CRC of each entry is patched into its header once the data is written.
     if (!m_out.open(QIODevice::ReadWrite))
-        return setError(error, QStringLiteral("cannot create %1: %2").arg(m_path, m_out.errorString()));
+        return setError(error,
+                        QStringLiteral("cannot create %1: %2").arg(m_path, m_out.errorString()));
     m_opened = true;
     return true;
 }
@@ -218,11 +219,11 @@ bool ZipWriter::writeEntry(const QByteArray& name, QIODevice& source, qint64 siz
         const qint64 got = source.read(chunk.data(), std::min<qint64>(remaining, chunk.size()));
         if (got <= 0) {
             // The entry's header promises more bytes than follow: the archive cannot be saved.
-            return broken(QStringLiteral("cannot read %1: %2")
-                              .arg(sourceDescription,
-                                   got < 0 ? source.errorString()
-                                           : QStringLiteral("the file became shorter")),
-                          error);
+            return broken(
+                QStringLiteral("cannot read %1: %2")
+                    .arg(sourceDescription, got < 0 ? source.errorString()
+                                                    : QStringLiteral("the file became shorter")),
+                error);
         }
         crc = ::crc32(crc, reinterpret_cast<const Bytef*>(chunk.constData()), uInt(got));
         if (!put(chunk.constData(), got))
@@ -292,10 +293,11 @@ bool ZipWriter::finish(QString* error)
         return broken(QStringLiteral("failed to write ZIP central directory"), error);
     if (!m_out.commit()) {
         m_broken = true;
-        return setError(error, pathTaken(m_path) ? QStringLiteral("cannot create %1: %2")
-                                                       .arg(m_path, m_out.errorString())
-                                                 : QStringLiteral("failed to flush ZIP archive: %1")
-                                                       .arg(m_out.errorString()));
+        return setError(
+            error,
+            pathTaken(m_path)
+                ? QStringLiteral("cannot create %1: %2").arg(m_path, m_out.errorString())
+                : QStringLiteral("failed to flush ZIP archive: %1").arg(m_out.errorString()));
     }
     m_finished = true;
     return true;

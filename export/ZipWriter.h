@@ -48,7 +48,10 @@ public:
 
     // Called with the byte count after every chunk of entry data that was written; returning
     // false abandons the archive ("ZIP archive was cancelled").
-    void setChunkHandler(std::function<bool(qint64)> handler) { m_chunkHandler = std::move(handler); }
+    void setChunkHandler(std::function<bool(qint64)> handler)
+    {
+        m_chunkHandler = std::move(handler);
+    }
 
     // Refuses empty names, absolute names, backslashes and ".." pieces.
     static bool validateEntryName(const QByteArray& nameBytes, QString* error = nullptr);

@@ -190,8 +190,7 @@ quint64 TaskService::submit(TaskFunction function, int timeoutMs, QString* error
     return accept(std::move(function), timeoutMs, false, error);
 }
 
-quint64 TaskService::submitWithIdleTimeout(TaskFunction function, int idleTimeoutMs,
-                                           QString* error)
+quint64 TaskService::submitWithIdleTimeout(TaskFunction function, int idleTimeoutMs, QString* error)
 {
     return accept(std::move(function), idleTimeoutMs, true, error);
 }

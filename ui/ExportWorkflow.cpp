@@ -40,9 +40,10 @@ void AppController::exportTo(const QUrl& directoryUrl)
     QString error;
     m_exportTask = m_taskService->submitWithIdleTimeout(
         [selection, options](const Morvane::TaskContext& context) {
-            const ExportMonitor monitor{
-                [&context] { return context.isCancellationRequested(); },
-                [&context](int percent) { context.setProgress(percent); }};
+            const ExportMonitor monitor{[&context] { return context.isCancellationRequested(); },
+                                        [&context](int percent) {
+                                            context.setProgress(percent);
+                                        }};
             return QVariant(exportResultMap(buildExportBundle(selection, options, monitor)));
         },
         300000, &error);

@@ -113,7 +113,8 @@ ExportOptions TestExportBundle::options(const QString& folder) const
 QStringList TestExportBundle::leftovers(const QString& folder)
 {
     QStringList found;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
         if (it.fileName().startsWith('.') && it.fileName().endsWith(".part"))
@@ -359,7 +360,7 @@ const QList<QPair<QString, QString>> awkwardNames = {
     {"Report.pdf", "Report.pdf"},
     {"report.pdf", "report-3.pdf"}, // differs only in case; "report-2.pdf" is taken
     {"report-2.pdf", "report-2.pdf"},
-    {QString::fromUtf8("caf\u00e9.pdf"), QString::fromUtf8("caf\u00e9.pdf")},   // NFC
+    {QString::fromUtf8("caf\u00e9.pdf"), QString::fromUtf8("caf\u00e9.pdf")},     // NFC
     {QString::fromUtf8("cafe\u0301.pdf"), QString::fromUtf8("cafe\u0301-2.pdf")}, // NFD
 };
 
@@ -451,12 +452,13 @@ void TestExportBundle::awkwardNamesArriveUnderPortableNames()
             : tool == "7z"  ? QStringList{"7z", "x", "-y", "-o" + into, zip}
             : tool == "bsdtar"
                 ? QStringList{"bsdtar", "-xf", zip, "-C", into}
-                : QStringList{"python3", "-c",
-                              "import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])",
-                              zip, into};
+                : QStringList{
+                      "python3", "-c",
+                      "import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])",
+                      zip, into};
         // Python may live in a folder the ordinary user cannot reach; it runs as the test does.
-        const ToolRun extracted = tool == "python" ? runTool(command[0], command.mid(1))
-                                                   : user.run(command);
+        const ToolRun extracted =
+            tool == "python" ? runTool(command[0], command.mid(1)) : user.run(command);
         QVERIFY2(extracted.ok(), qPrintable(tool + ": " + extracted.out + extracted.err));
         for (qsizetype i = 0; i < awkwardNames.size(); ++i) {
             QString path = into + "/originals/" + awkwardNames[i].second;
@@ -471,9 +473,9 @@ void TestExportBundle::awkwardNamesArriveUnderPortableNames()
 
 void TestExportBundle::extractedFilesAreReadable()
 {
-    const ExportResult result = buildExportBundle(
-        {pdf("modes/a.pdf", "02_Forms"), pdf("modes/sub/b.pdf", "03_Pricing")},
-        options(m_dir.filePath("out-modes")));
+    const ExportResult result =
+        buildExportBundle({pdf("modes/a.pdf", "02_Forms"), pdf("modes/sub/b.pdf", "03_Pricing")},
+                          options(m_dir.filePath("out-modes")));
     QVERIFY2(result.ok, qPrintable(result.error));
     const ToolRun info = runTool("zipinfo", {result.zip});
     QVERIFY2(info.ok(), info.err);
@@ -510,8 +512,8 @@ void TestExportBundle::relativeExportFolder()
     QStringList names;
     for (const QString& line : QString::fromUtf8(listing.out).trimmed().split('\n'))
         names << line.section('\t', 0, 0);
-    QCOMPARE(names, (QStringList{"manifest.csv", "index.pdf", "originals/A/x.pdf",
-                                 "originals/B/y.pdf"}));
+    QCOMPARE(names,
+             (QStringList{"manifest.csv", "index.pdf", "originals/A/x.pdf", "originals/B/y.pdf"}));
 }
 
 void TestExportBundle::fullDisk()
@@ -548,7 +550,8 @@ void TestExportBundle::fullDisk()
     // Room for the folder but not for its ZIP.
     ExportResult result = buildExportBundle(records, options(out));
     QVERIFY(!result.ok);
-    QCOMPARE(result.error, QStringLiteral("failed to write ZIP entry data: No space left on device"));
+    QCOMPARE(result.error,
+             QStringLiteral("failed to write ZIP entry data: No space left on device"));
     QVERIFY(result.zip.isEmpty());
     QVERIFY(!pathTaken(result.directory + ".zip"));
     QVERIFY(leftovers(out).isEmpty());
@@ -600,8 +603,8 @@ void TestExportBundle::fileSizeLimit()
 {
     // A limit on the size of any one file: what a quota or a small disk does to large files.
     QList<DocumentRecord> records;
-    for (const auto& [name, padding] : {std::pair{"small", 0}, {"mid-1", 150}, {"mid-2", 150},
-                                        {"large", 512}}) {
+    for (const auto& [name, padding] :
+         {std::pair{"small", 0}, {"mid-1", 150}, {"mid-2", 150}, {"large", 512}}) {
         DocumentRecord r = pdf(QStringLiteral("limit/%1.pdf").arg(name), "02_Forms");
         QFile file(r.sourcePath);
         QVERIFY(file.open(QIODevice::Append));
@@ -649,8 +652,8 @@ void TestExportBundle::neverWritesThroughALinkAtTheZipName()
     const QDateTime now = QDateTime::currentDateTime();
     QStringList victims;
     for (int second = 0; second < 10; ++second) {
-        const QString name = "Tessavo-Export-" +
-                             now.addSecs(second).toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        const QString name =
+            "Tessavo-Export-" + now.addSecs(second).toString(QStringLiteral("yyyyMMdd-HHmmss"));
         victims << m_dir.filePath(QStringLiteral("victim-%1").arg(second));
         QVERIFY(QFile::link(victims.last(), out + "/" + name + ".zip"));
     }
@@ -677,9 +680,11 @@ void TestExportBundle::reportsProgressAndStopsWhenCancelled()
     }
 
     QList<int> seen;
-    ExportMonitor follow{{}, [&seen](int percent) { seen << percent; }};
-    const ExportResult done = buildExportBundle(records, options(m_dir.filePath("out-progress")),
-                                                follow);
+    ExportMonitor follow{{}, [&seen](int percent) {
+                             seen << percent;
+                         }};
+    const ExportResult done =
+        buildExportBundle(records, options(m_dir.filePath("out-progress")), follow);
     QVERIFY2(done.ok, qPrintable(done.error));
     QVERIFY(seen.size() > 40); // after every chunk of 1 MiB, copied or packed
     QVERIFY(std::is_sorted(seen.begin(), seen.end()));

@@ -46,8 +46,10 @@ int pageCount(const QString& path)
 // The top edge, in points, of every word on the first page that equals word.
 QList<double> wordTops(const QString& path, const QString& word)
 {
-    const QString html = QString::fromUtf8(runTool("pdftotext", {"-bbox", "-l", "1", path, "-"}).out);
-    static const QRegularExpression wordTag("<word xMin=\"[^\"]+\" yMin=\"([^\"]+)\"[^>]*>([^<]*)</word>");
+    const QString html =
+        QString::fromUtf8(runTool("pdftotext", {"-bbox", "-l", "1", path, "-"}).out);
+    static const QRegularExpression wordTag(
+        "<word xMin=\"[^\"]+\" yMin=\"([^\"]+)\"[^>]*>([^<]*)</word>");
     QList<double> tops;
     for (const QRegularExpressionMatch& m : wordTag.globalMatch(html)) {
         if (m.captured(2) == word.toHtmlEscaped())
@@ -84,7 +86,9 @@ private slots:
 private:
     QStringList hiddenFiles() const
     {
-        return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).filter(QRegularExpression("^\\."));
+        return QDir(m_dir.path())
+            .entryList(QDir::Files | QDir::Hidden)
+            .filter(QRegularExpression("^\\."));
     }
     QTemporaryDir m_dir;
 };
@@ -336,8 +340,9 @@ void TestIndexPdf::reportsFailures()
                                        "s", dejaVu, dejaVuBold, &error);
     QVERIFY(setrlimit(RLIMIT_FSIZE, &previous) == 0);
     QVERIFY(!written);
-    QCOMPARE(error,
-             QStringLiteral("cannot write %1: File too large").arg(m_dir.filePath("truncated.pdf")));
+    QCOMPARE(
+        error,
+        QStringLiteral("cannot write %1: File too large").arg(m_dir.filePath("truncated.pdf")));
     QVERIFY(!QFileInfo::exists(m_dir.filePath("truncated.pdf")));
     QVERIFY(hiddenFiles().isEmpty());
 }

@@ -67,7 +67,8 @@ private:
     // Hidden files left in the test folder: unfinished archives.
     QStringList hiddenFiles() const
     {
-        return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System)
+        return QDir(m_dir.path())
+            .entryList(QDir::Files | QDir::Hidden | QDir::System)
             .filter(QRegularExpression("^\\."));
     }
     QTemporaryDir m_dir;
@@ -404,8 +405,8 @@ void TestZipWriter::extractorsGiveReadableFiles()
         const QString into = user.folder(tool);
         const QStringList extract =
             tool == "unzip" ? QStringList{"unzip", "-q", user.copy(path("modes.zip")), "-d", into}
-            : tool == "7z"  ? QStringList{"7z", "x", "-y", "-o" + into, user.copy(path("modes.zip"))}
-                            : QStringList{"bsdtar", "-xf", user.copy(path("modes.zip")), "-C", into};
+            : tool == "7z" ? QStringList{"7z", "x", "-y", "-o" + into, user.copy(path("modes.zip"))}
+                           : QStringList{"bsdtar", "-xf", user.copy(path("modes.zip")), "-C", into};
         const ToolRun extracted = user.run(extract);
         QVERIFY2(extracted.ok(), qPrintable(tool + ": " + extracted.out + extracted.err));
         const ToolRun read = user.run({"cat", into + "/readme.txt", into + "/folder/inner.txt"});

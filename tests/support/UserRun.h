@@ -60,11 +60,10 @@ public:
 private:
     static bool open(const QString& path)
     {
-        return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner |
-                                               QFile::ExeOwner | QFile::ReadGroup |
-                                               QFile::WriteGroup | QFile::ExeGroup |
-                                               QFile::ReadOther | QFile::WriteOther |
-                                               QFile::ExeOther);
+        return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                               QFile::ReadGroup | QFile::WriteGroup |
+                                               QFile::ExeGroup | QFile::ReadOther |
+                                               QFile::WriteOther | QFile::ExeOther);
     }
 
     QTemporaryDir m_dir;
