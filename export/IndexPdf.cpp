@@ -31,12 +31,13 @@ bool fail(QString* error, const QString& message)
     return false;
 }
 
-// The index is laid out at the writer's resolution, where rich text takes margins only in pixels.
 constexpr int indexDotsPerInch = 300;
 
+// Rich text takes margins only in pixels, and the layout scales them from 96 pixels per inch to
+// its device's resolution: a point is 4/3 of such a pixel.
 int px(double points)
 {
-    return qRound(points * indexDotsPerInch / 72.0);
+    return qRound(points * 96.0 / 72.0);
 }
 
 // A stretch of the laid-out document that must not be split across pages: a whole paragraph, or
@@ -248,7 +249,7 @@ QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
     QStringList quotedFamilies;
     for (const QString& family : fontFamilies)
         quotedFamilies.append(u'\'' + family.toHtmlEscaped() + u'\'');
-    // Margins in pixels of the 300 dpi layout: rich text ignores margins given in points.
+    // Margins in pixels: rich text ignores margins given in points.
     const auto margin = [](double top, double bottom) {
         return QStringLiteral("margin:%1px 0 %2px 0;").arg(px(top)).arg(px(bottom));
     };

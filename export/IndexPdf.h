@@ -27,7 +27,8 @@ QString indexFontFamilyFor(const QString& regularFontPath, const QString& boldFo
 QStringList indexFallbackFamilies();
 
 // The rich text of the index, set in the first family with the others as fallbacks, generated at
-// the given local time. Margins are in pixels of the index's 300 dpi layout.
+// the given local time. Margins are in pixels (96 to the inch, which the layout scales to its
+// device).
 QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
                   const QStringList& fontFamilies, const QDateTime& generatedAt);
 

@@ -136,31 +136,31 @@ void TestIndexPdf::composesTheHtmlExactly()
     const QString html =
         indexHtml({first, second, third}, "Tessavo <export>", {"Font's \"Family\"", "Fallback"},
                   QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3, 250)));
-    // Margins in pixels at 300 dpi (4 pt = 17 px): rich text ignores margins in points.
+    // Margins in pixels (4 pt = 5 px): rich text ignores margins in points.
     const QString expected = QString::fromUtf8(
         "<html><body style=\"font-family:'Font's &quot;Family&quot;', 'Fallback'; font-size:9.5pt; "
         "color:#172033;\">"
-        "<h1 style=\"font-size:20pt; margin:0px 0 17px 0;\">Tessavo — export index</h1>"
-        "<p style=\"margin:0px 0 8px 0;\"><b>Tessavo &lt;export&gt;</b></p>"
-        "<p style=\"margin:0px 0 42px 0; color:#5a6474;\">Generated 2026-12-07T09:05:03 · Tessavo "
+        "<h1 style=\"font-size:20pt; margin:0px 0 5px 0;\">Tessavo — export index</h1>"
+        "<p style=\"margin:0px 0 3px 0;\"><b>Tessavo &lt;export&gt;</b></p>"
+        "<p style=\"margin:0px 0 13px 0; color:#5a6474;\">Generated 2026-12-07T09:05:03 · Tessavo "
         "0.2.0</p>"
-        "<p style=\"margin:0px 0 50px 0;\">3 documents · 6 pages · 2 categories</p>"
-        "<h2 style=\"font-size:13pt; margin:58px 0 17px 0; color:#28558e;\">02_Forms <span "
+        "<p style=\"margin:0px 0 16px 0;\">3 documents · 6 pages · 2 categories</p>"
+        "<h2 style=\"font-size:13pt; margin:19px 0 5px 0; color:#28558e;\">02_Forms <span "
         "style=\"color:#8992a3; font-size:10pt;\">(2)</span></h2>"
-        "<p style=\"margin:0px 0 33px 0;\"><b>a&lt;b&gt;&amp;&quot;c&quot;.pdf</b><br/>"
+        "<p style=\"margin:0px 0 11px 0;\"><b>a&lt;b&gt;&amp;&quot;c&quot;.pdf</b><br/>"
         "<span style=\"color:#5a6474;\">3 pages · Ready · Accepted · sha256 0123456789ab</span>"
         "<br/>Rule: Bid &amp; bond — text contains &quot;bid bond&quot; on page 1"
         "<br/><span style=\"color:#a15c00;\">Conflicting categories: 02_Forms (Bid bond), "
         "03_Pricing (&lt;x&gt;)</span>"
         "<br/>Note: check &lt;this&gt;</p>"
-        "<p style=\"margin:0px 0 33px 0;\"><b>rule-no-evidence.pdf</b><br/>"
+        "<p style=\"margin:0px 0 11px 0;\"><b>rule-no-evidence.pdf</b><br/>"
         "<span style=\"color:#5a6474;\">1 pages · Ready · Needs review · sha256 0123456789ab</span>"
         "<br/>Rule: Bid bond — </p>"
-        "<h2 style=\"font-size:13pt; margin:58px 0 17px 0; color:#28558e;\">Unclassified <span "
+        "<h2 style=\"font-size:13pt; margin:19px 0 5px 0; color:#28558e;\">Unclassified <span "
         "style=\"color:#8992a3; font-size:10pt;\">(1)</span></h2>"
-        "<p style=\"margin:0px 0 33px 0;\"><b>scan.pdf</b><br/>"
+        "<p style=\"margin:0px 0 11px 0;\"><b>scan.pdf</b><br/>"
         "<span style=\"color:#5a6474;\">2 pages · Needs OCR · Needs review · sha256 </span></p>"
-        "<p style=\"margin-top:67px; color:#8992a3; font-size:8pt;\">Generated locally by Tessavo. "
+        "<p style=\"margin-top:21px; color:#8992a3; font-size:8pt;\">Generated locally by Tessavo. "
         "Source files were read only. Unclassified and Needs review entries require a human "
         "decision.</p></body></html>");
     QCOMPARE(html, expected);
@@ -279,12 +279,19 @@ void TestIndexPdf::entriesKeepTheirMargins()
     QVERIFY(name.size() == 1 && details.size() == 1 && next.size() == 1);
     const double lineStep = details[0] - name[0];
     // 8 pt below each entry, on top of the ordinary line step.
-    QVERIFY2(next[0] - details[0] > lineStep + 6,
-             qPrintable(QStringLiteral("%1 %2 %3").arg(name[0]).arg(details[0]).arg(next[0])));
-    // 14 pt above and 4 pt below a category heading.
+    const double extra = next[0] - details[0] - lineStep;
+    QVERIFY2(extra > 7 && extra < 9, qPrintable(QString::number(extra)));
+    // 4 pt below a category heading (13 pt), 10 pt below the generation line.
     const QList<double> heading = wordTops(path, "02_Forms");
     QVERIFY(heading.size() == 1);
-    QVERIFY(name[0] - heading[0] > lineStep + 2);
+    QVERIFY2(name[0] - heading[0] > lineStep + 4,
+             qPrintable(QString::number(name[0] - heading[0])));
+    const QList<double> generated = wordTops(path, "Generated");
+    const QList<double> summary = wordTops(path, "documents");
+    QVERIFY(generated.size() == 2 && summary.size() == 1);
+    const double afterGenerated = summary[0] - generated[0] - lineStep;
+    QVERIFY2(afterGenerated > 9 && afterGenerated < 11,
+             qPrintable(QString::number(afterGenerated)));
 }
 
 void TestIndexPdf::namesComeBackExactly()
