@@ -4,6 +4,7 @@
 #include "ui/AppController.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QUrl>
 
 namespace Tessavo::App {
@@ -23,7 +24,9 @@ void applyUnattendedOptions(const QStringList& arguments, Ui::AppController& con
     const auto exportPath = optionValue(arguments, QStringLiteral("--export"));
     if (!exportPath)
         return;
-    const QUrl target = QUrl::fromLocalFile(*exportPath);
+    // Taken against the current folder now, so the export lands where the command line meant it.
+    const QUrl target =
+        QUrl::fromLocalFile(exportPath->isEmpty() ? *exportPath : QDir(*exportPath).absolutePath());
     // Connected after the import was requested, so the import's own start does not trigger it.
     QObject::connect(&controller, &Ui::AppController::busyChanged, qApp, [&controller, target] {
         if (autoExportStarted || controller.importing() || controller.exporting() ||

@@ -3,6 +3,7 @@
 #include "core/DocumentRecord.h"
 #include "export/ExportBundle.h"
 #include "export/ManifestCsv.h"
+#include "export/PortableNames.h"
 #include "export/ZipWriter.h"
 
 #include <QDir>
@@ -734,17 +735,26 @@ std::optional<QList<ManifestRow>> Verifier::parseManifest(const QByteArray& byte
     return rows;
 }
 
-// Where each row's original lies below the bundle, exactly as the export placed it: entry name
-// to the rows that name it.
+// Where each row's original lies below the bundle, exactly as the export placed it (under the
+// portable name it chose): entry name to the rows that name it.
 QHash<QString, QList<int>> Verifier::expectedOriginals(const QList<ManifestRow>& rows) const
 {
     QStringList sources;
     for (const ManifestRow& row : rows)
         sources.append(row.sourcePath);
     const QString base = commonBaseDirectory(sources);
+    QStringList wanted;
+    QHash<QString, qsizetype> wantedIndex;
+    for (const QString& source : std::as_const(sources)) {
+        if (wantedIndex.contains(source))
+            continue; // the same file listed twice is stored once
+        wantedIndex.insert(source, wanted.size());
+        wanted.append(originalsRelativePath(base, source));
+    }
+    const QStringList stored = portablePaths(wanted);
     QHash<QString, QList<int>> expected;
     for (int i = 0; i < rows.size(); ++i)
-        expected[originalsPrefix + originalsRelativePath(base, rows.at(i).sourcePath)].append(i);
+        expected[originalsPrefix + stored.at(wantedIndex.value(rows.at(i).sourcePath))].append(i);
     return expected;
 }
 

@@ -2,11 +2,12 @@
 
 #include "export/IndexPdf.h"
 #include "export/ManifestCsv.h"
+#include "export/PendingFile.h"
+#include "export/PortableNames.h"
 #include "export/ZipWriter.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -18,11 +19,9 @@ namespace Tessavo {
 
 namespace {
 
-bool pathExists(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
-}
+constexpr qint64 copyChunkBytes = 1 << 20;
+
+const QString cancelledError = QStringLiteral("Export was cancelled");
 
 QStringList directoryPieces(const QString& path)
 {
@@ -31,27 +30,40 @@ QStringList directoryPieces(const QString& path)
     return pieces;
 }
 
-// relativePath with "-n" inserted before the extension of its file name.
-QString numbered(const QString& relativePath, int n)
-{
-    const qsizetype nameStart = relativePath.lastIndexOf(u'/') + 1;
-    const qsizetype dot = relativePath.lastIndexOf(u'.');
-    const qsizetype cut = dot > nameStart ? dot : relativePath.size();
-    return relativePath.left(cut) + QStringLiteral("-%1").arg(n) + relativePath.mid(cut);
-}
+// Counts the bytes done against the bytes to do, reports the percentage and asks whether to stop.
+class Progress {
+public:
+    explicit Progress(const ExportMonitor& monitor)
+        : m_monitor(monitor)
+    {}
 
-// Every file below root, hidden ones and those in hidden folders included, relative to
-// relativeTo with '/' separators, sorted by UTF-16 code units.
-QStringList filesBelow(const QString& root, const QDir& relativeTo)
-{
-    QStringList files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(relativeTo.relativeFilePath(it.next()));
-    std::sort(files.begin(), files.end());
-    return files;
-}
+    void addWork(qint64 bytes) { m_total += bytes; }
+
+    // False once the export is to stop.
+    [[nodiscard]] bool advance(qint64 bytes)
+    {
+        m_done += bytes;
+        if (m_monitor.progress) {
+            // Never 100 before the end: the ZIP still has to take its name.
+            const qint64 percent = m_total > 0 ? m_done * 100 / m_total : 0;
+            m_monitor.progress(int(std::clamp<qint64>(percent, 0, 99)));
+        }
+        return !cancelled();
+    }
+
+    [[nodiscard]] bool cancelled() const { return m_monitor.cancelled && m_monitor.cancelled(); }
+
+    void finish()
+    {
+        if (m_monitor.progress)
+            m_monitor.progress(100);
+    }
+
+private:
+    const ExportMonitor& m_monitor;
+    qint64 m_total = 0;
+    qint64 m_done = 0;
+};
 
 // Creates a fresh bundle folder; safe against a folder of the same name appearing meanwhile.
 QString createBundleDirectory(const QString& parent, const QString& name)
@@ -60,73 +72,153 @@ QString createBundleDirectory(const QString& parent, const QString& name)
         const QString candidate = uniqueExportDirectory(parent, name);
         if (QDir().mkdir(candidate))
             return candidate;
-        if (!pathExists(candidate))
+        if (!pathTaken(candidate))
             return {};
     }
     return {};
 }
 
-void copyOriginals(const QList<DocumentRecord>& exported, const QString& directory,
-                   ExportResult& result)
+enum class CopyOutcome { Copied, Failed, Cancelled };
+
+// Copies source to target in chunks, under a temporary name until the copy is complete.
+CopyOutcome copyFile(const QString& source, const QString& target, Progress& progress)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        qWarning("cannot read %s: %s", qPrintable(source), qPrintable(in.errorString()));
+        return CopyOutcome::Failed;
+    }
+    PendingFile out(target);
+    if (!out.open()) {
+        qWarning("cannot create %s: %s", qPrintable(target), qPrintable(out.errorString()));
+        return CopyOutcome::Failed;
+    }
+    QByteArray chunk(copyChunkBytes, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = in.read(chunk.data(), chunk.size());
+        if (got < 0) {
+            qWarning("cannot read %s: %s", qPrintable(source), qPrintable(in.errorString()));
+            return CopyOutcome::Failed;
+        }
+        if (got == 0)
+            break;
+        if (!out.write(chunk.constData(), got)) {
+            qWarning("cannot write %s: %s", qPrintable(target), qPrintable(out.errorString()));
+            return CopyOutcome::Failed;
+        }
+        if (!progress.advance(got))
+            return CopyOutcome::Cancelled;
+    }
+    if (!out.commit()) {
+        qWarning("cannot write %s: %s", qPrintable(target), qPrintable(out.errorString()));
+        return CopyOutcome::Failed;
+    }
+    return CopyOutcome::Copied;
+}
+
+// One original to copy: where it comes from and where it goes below originals/.
+struct Original {
+    QString source;
+    QString wanted; // its path relative to the common folder
+    QString stored; // the portable, unique path it is stored under
+    qint64 size = 0;
+};
+
+// The originals that exist, each source once, with the paths they are stored under; a warning
+// for every source that is gone and for every name that had to change.
+QList<Original> planOriginals(const QList<DocumentRecord>& exported, ExportResult& result)
 {
     QStringList sources;
     for (const DocumentRecord& r : exported)
         sources.append(r.sourcePath);
     const QString base = commonBaseDirectory(sources);
 
-    QSet<QString> takenTargets; // relative paths below originals/
-    QSet<QString> copiedSources;
-    for (const DocumentRecord& record : exported) {
-        const QString source = record.sourcePath;
-        if (copiedSources.contains(source))
+    QList<Original> originals;
+    QSet<QString> seen;
+    for (const QString& source : std::as_const(sources)) {
+        if (seen.contains(source))
             continue; // the same file listed twice is copied once
-        copiedSources.insert(source);
-
-        if (!QFileInfo(source).isFile()) {
+        seen.insert(source);
+        const QFileInfo info(source);
+        if (!info.isFile()) {
             result.warnings.append(QStringLiteral("Missing source file: %1").arg(source));
             continue;
         }
-        const QString wanted = originalsRelativePath(base, source);
-        QString relative = wanted;
-        for (int n = 2; takenTargets.contains(relative); ++n)
-            relative = numbered(wanted, n);
-        takenTargets.insert(relative);
-        const QString target = directory + QStringLiteral("/originals/%1").arg(relative);
-
-        if (relative != wanted) {
-            result.warnings.append(
-                QStringLiteral("Two originals would share originals/%1: %2 is stored as "
-                               "originals/%3")
-                    .arg(wanted, source, relative));
-        }
-        if (!QDir().mkpath(QFileInfo(target).path())) {
-            result.warnings.append(QStringLiteral("Cannot create folder for: %1").arg(target));
-            continue;
-        }
-        if (pathExists(target))
-            QFile::remove(target);
-        if (!QFile::copy(source, target))
-            result.warnings.append(QStringLiteral("Cannot copy original: %1").arg(source));
+        originals.append({source, originalsRelativePath(base, source), QString(), info.size()});
     }
+
+    QStringList wanted;
+    for (const Original& original : std::as_const(originals))
+        wanted.append(original.wanted);
+    const QStringList stored = portablePaths(wanted);
+    const auto fileName = [](const QString& path) {
+        return path.section(u'/', -1);
+    };
+    for (qsizetype i = 0; i < originals.size(); ++i) {
+        Original& original = originals[i];
+        original.stored = stored[i];
+        if (original.stored == original.wanted)
+            continue;
+        // Alone, the original would keep its portable name; a different one means a clash.
+        const QString portable = portablePaths({original.wanted}).first();
+        if (fileName(original.stored) == fileName(portable)) {
+            result.warnings.append(QStringLiteral("Renamed so that Windows and macOS can open it: "
+                                                  "%1 is stored as originals/%2")
+                                       .arg(original.source, original.stored));
+        } else {
+            result.warnings.append(QStringLiteral("Two originals would share originals/%1: %2 is "
+                                                  "stored as originals/%3")
+                                       .arg(portable, original.source, original.stored));
+        }
+    }
+    return originals;
 }
 
-bool zipBundle(const QString& directory, const QString& zipPath, bool includeOriginals,
-               QString* error)
+// Copies the originals and lists the stored paths of those copied; false when cancelled.
+bool copyOriginals(const QList<Original>& originals, const QString& directory, Progress& progress,
+                   ExportResult& result, QStringList& copied)
+{
+    for (const Original& original : originals) {
+        if (progress.cancelled())
+            return false;
+        const QString target = directory + QStringLiteral("/originals/%1").arg(original.stored);
+        if (!QDir().mkpath(QFileInfo(target).path())) {
+            result.warnings.append(QStringLiteral("Cannot create folder for: %1").arg(target));
+            progress.addWork(-original.size * 2);
+            continue;
+        }
+        switch (copyFile(original.source, target, progress)) {
+        case CopyOutcome::Copied:
+            copied.append(original.stored);
+            break;
+        case CopyOutcome::Failed:
+            result.warnings.append(QStringLiteral("Cannot copy original: %1").arg(original.source));
+            progress.addWork(-original.size * 2);
+            break;
+        case CopyOutcome::Cancelled:
+            return false;
+        }
+    }
+    return true;
+}
+
+bool zipBundle(const QString& directory, const QString& zipPath, QStringList originals,
+               Progress& progress, QString* error)
 {
     ZipWriter zip(zipPath);
+    zip.setChunkHandler([&progress](qint64 bytes) { return progress.advance(bytes); });
     if (!zip.open(error))
         return false;
     if (!zip.addFile(QStringLiteral("manifest.csv"), directory + QStringLiteral("/manifest.csv"),
                      error) ||
         !zip.addFile(QStringLiteral("index.pdf"), directory + QStringLiteral("/index.pdf"), error))
         return false;
-    if (includeOriginals) {
-        const QDir bundle(directory);
-        const QStringList originals = filesBelow(directory + QStringLiteral("/originals"), bundle);
-        for (const QString& relative : originals) {
-            if (!zip.addFile(relative, bundle.filePath(relative), error))
-                return false;
-        }
+    // Entries in the order of their names' UTF-16 code units.
+    std::sort(originals.begin(), originals.end());
+    for (const QString& stored : std::as_const(originals)) {
+        if (!zip.addFile(QStringLiteral("originals/%1").arg(stored),
+                         directory + QStringLiteral("/originals/%1").arg(stored), error))
+            return false;
     }
     return zip.finish(error);
 }
@@ -180,22 +272,34 @@ QString originalsRelativePath(const QString& base, const QString& sourcePath)
 QString uniqueExportDirectory(const QString& parent, const QString& name)
 {
     const QDir folder(parent);
+    const auto taken = [](const QString& path) {
+        return pathTaken(path) || pathTaken(path + QStringLiteral(".zip"));
+    };
     QString candidate = folder.filePath(name);
-    for (qint64 n = 2; pathExists(candidate); ++n)
+    for (qint64 n = 2; taken(candidate); ++n)
         candidate = folder.filePath(QStringLiteral("%1-%2").arg(name, QString::number(n)));
     return candidate;
 }
 
 ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOptions& options)
 {
+    return buildExportBundle(std::move(records), options, ExportMonitor());
+}
+
+ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOptions& options,
+                               const ExportMonitor& monitor)
+{
     ExportResult result;
     auto failed = [&result](const QString& error) {
         result.error = error;
         return result;
     };
+    Progress progress(monitor);
 
     if (options.exportFolder.trimmed().isEmpty())
         return failed(QStringLiteral("No export folder was selected"));
+    // Every path below is absolute, so nothing depends on how it is joined or listed.
+    const QString exportFolder = QDir(options.exportFolder).absolutePath();
 
     QList<DocumentRecord> exported;
     for (DocumentRecord& record : records) {
@@ -207,25 +311,31 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
     if (exported.isEmpty())
         return failed(QStringLiteral("Nothing to export: every document is ignored or unreadable"));
 
-    if (!QFileInfo(options.exportFolder).isDir() && !QDir().mkpath(options.exportFolder))
+    if (!QFileInfo(exportFolder).isDir() && !QDir().mkpath(exportFolder))
         return failed(QStringLiteral("Cannot create export folder: %1").arg(options.exportFolder));
 
     const QString name =
         QStringLiteral("Tessavo-Export-%1")
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
-    const QString directory = createBundleDirectory(options.exportFolder, name);
+    const QString directory = createBundleDirectory(exportFolder, name);
     if (directory.isEmpty())
         return failed(QStringLiteral("Cannot create export directory: %1")
-                          .arg(uniqueExportDirectory(options.exportFolder, name)));
+                          .arg(uniqueExportDirectory(exportFolder, name)));
     result.directory = directory;
+    if (progress.cancelled())
+        return failed(cancelledError);
 
+    // Unbuffered, every write error is caught before the commit, with the system's reason; a
+    // buffered save file could commit whatever part of its buffer reached the disk.
+    const QByteArray manifestBytes = buildManifestCsv(exported);
     QSaveFile manifest(directory + QStringLiteral("/manifest.csv"));
-    if (!manifest.open(QIODevice::WriteOnly))
+    if (!manifest.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return failed(QStringLiteral("Cannot write manifest.csv: %1").arg(manifest.errorString()));
-    manifest.write(buildManifestCsv(exported));
-    if (!manifest.commit())
+    if (!writeAll(manifest, manifestBytes.constData(), manifestBytes.size()) || !manifest.commit())
         return failed(QStringLiteral("Cannot save manifest.csv: %1").arg(manifest.errorString()));
     result.csv = manifest.fileName();
+    if (progress.cancelled())
+        return failed(cancelledError);
 
     const QString pdfPath = directory + QStringLiteral("/index.pdf");
     QString indexError;
@@ -234,16 +344,28 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
         return failed(QStringLiteral("Cannot write index.pdf: %1").arg(indexError));
     result.pdf = pdfPath;
 
+    QList<Original> originals;
     if (options.includeOriginals)
-        copyOriginals(exported, directory, result);
+        originals = planOriginals(exported, result);
+    // Each original is read twice: once for its copy, once into the ZIP.
+    progress.addWork(manifestBytes.size() + QFileInfo(pdfPath).size());
+    for (const Original& original : std::as_const(originals))
+        progress.addWork(original.size * 2);
+    if (!progress.advance(0))
+        return failed(cancelledError);
+
+    QStringList copied;
+    if (!copyOriginals(originals, directory, progress, result, copied))
+        return failed(cancelledError);
 
     const QString zipPath = directory + QStringLiteral(".zip");
     QString zipError;
-    if (!zipBundle(directory, zipPath, options.includeOriginals, &zipError))
-        return failed(zipError);
+    if (!zipBundle(directory, zipPath, copied, progress, &zipError))
+        return failed(progress.cancelled() ? cancelledError : zipError);
     result.zip = zipPath;
     result.exported = int(exported.size());
     result.ok = true;
+    progress.finish();
     return result;
 }
 

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <functional>
+
 namespace Tessavo {
 
 struct ExportOptions {
@@ -32,10 +34,22 @@ struct ExportResult {
 // The result as the export workflow hands it on: the nine fields under their own names.
 QVariantMap exportResultMap(const ExportResult& result);
 
-// Builds the bundle: a new folder with manifest.csv, index.pdf and copies of the originals, plus a
-// ZIP of it beside the folder. Never throws; every outcome is in the result. Sources are only
-// read.
+// How whoever runs an export follows it and stops it. Either function may be empty.
+struct ExportMonitor {
+    // Asked between chunks of work; true makes the export stop within a chunk.
+    std::function<bool()> cancelled;
+    // Told the percentage done after every chunk, also when it did not change.
+    std::function<void(int)> progress;
+};
+
+// Builds the bundle: a new folder with manifest.csv, index.pdf and copies of the originals under
+// names that Windows and macOS accept too, plus a ZIP of it beside the folder. A relative export
+// folder is taken against the current folder. Nothing is ever left incomplete under a final name,
+// and nothing that already exists is replaced. Never throws; every outcome is in the result.
+// Sources are only read.
 ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOptions& options);
+ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOptions& options,
+                               const ExportMonitor& monitor);
 
 // The longest directory shared by every path ('/' separated); empty when none is shared.
 QString commonBaseDirectory(const QStringList& paths);
@@ -44,7 +58,8 @@ QString commonBaseDirectory(const QStringList& paths);
 // lies outside base.
 QString originalsRelativePath(const QString& base, const QString& sourcePath);
 
-// parent/name, or the first of parent/name-2, name-3, … that does not exist yet.
+// parent/name, or the first of parent/name-2, name-3, … for which nothing, not even a dangling
+// link, lies at that path or at that path followed by ".zip".
 QString uniqueExportDirectory(const QString& parent, const QString& name);
 
 } // namespace Tessavo

@@ -1,5 +1,7 @@
 #include "export/IndexPdf.h"
 
+#include "export/PendingFile.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -8,7 +10,10 @@
 #include <QMutexLocker>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 
 namespace Tessavo {
 
@@ -26,7 +31,171 @@ bool fail(QString* error, const QString& message)
     return false;
 }
 
+constexpr int indexDotsPerInch = 300;
+
+// Rich text takes margins only in pixels, and the layout scales them from 96 pixels per inch to
+// its device's resolution: a point is 4/3 of such a pixel.
+int px(double points)
+{
+    return qRound(points * 96.0 / 72.0);
+}
+
+// A stretch of the laid-out document that must not be split across pages: a whole paragraph, or
+// one line of a paragraph too tall for any page.
+struct Slice {
+    qreal top = 0;
+    qreal bottom = 0;
+    bool keepWithNext = false; // a heading stays with what follows it
+    // For one line of a split paragraph: the paragraph's layout, the line and where it lies.
+    const QTextLayout* layout = nullptr;
+    int line = -1;
+    QPointF origin;
+};
+
+QList<Slice> slicesOf(const QTextDocument& document, qreal pageHeight)
+{
+    QList<Slice> slices;
+    const QAbstractTextDocumentLayout* layout = document.documentLayout();
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const QRectF rect = layout->blockBoundingRect(block);
+        if (rect.height() <= pageHeight) {
+            slices.append({rect.top(), rect.bottom(), block.blockFormat().headingLevel() > 0,
+                           nullptr, -1, QPointF()});
+            continue;
+        }
+        const QTextLayout* lines = block.layout();
+        for (int i = 0; i < lines->lineCount(); ++i) {
+            const QTextLine line = lines->lineAt(i);
+            const qreal top = rect.top() + line.y();
+            slices.append({top, top + line.height(), false, lines, i, rect.topLeft()});
+        }
+    }
+    return slices;
+}
+
+// Pages as ranges of slices (first, last): every slice lies on exactly one page.
+QList<QPair<qsizetype, qsizetype>> paginate(const QList<Slice>& slices, qreal pageHeight)
+{
+    QList<QPair<qsizetype, qsizetype>> pages;
+    qsizetype first = 0;
+    for (qsizetype i = 1; i < slices.size(); ++i) {
+        if (slices[i].bottom - slices[first].top <= pageHeight)
+            continue;
+        qsizetype breakAt = i;
+        while (breakAt - 1 > first && slices[breakAt - 1].keepWithNext)
+            --breakAt;
+        pages.append({first, breakAt - 1});
+        first = breakAt;
+        i = breakAt;
+    }
+    if (!slices.isEmpty())
+        pages.append({first, slices.size() - 1});
+    return pages;
+}
+
+// Draws the slices of one page, the page's top edge at the painter's origin.
+void drawPage(QPainter& painter, const QTextDocument& document, const QList<Slice>& slices,
+              qsizetype first, qsizetype last, qreal width)
+{
+    painter.save();
+    painter.translate(0, -slices[first].top);
+    // Whole paragraphs through the document's own drawing, which leaves out every paragraph
+    // outside the clip. It would also draw the line just above the clip of a split paragraph, so
+    // such lines are drawn one by one.
+    qreal top = 0;
+    qreal bottom = -1;
+    for (qsizetype i = first; i <= last; ++i) {
+        if (slices[i].layout)
+            continue;
+        if (bottom < top)
+            top = slices[i].top;
+        bottom = slices[i].bottom;
+    }
+    if (bottom >= top) {
+        QAbstractTextDocumentLayout::PaintContext context;
+        context.clip = QRectF(0, top + 0.5, width, bottom - top - 1);
+        document.documentLayout()->draw(&painter, context);
+    }
+    painter.setPen(QColor(0x17, 0x20, 0x33));
+    for (qsizetype i = first; i <= last; ++i) {
+        if (slices[i].layout)
+            slices[i].layout->lineAt(slices[i].line).draw(&painter, slices[i].origin);
+    }
+    painter.restore();
+}
+
+// Passes the PDF writer's output on to the file. The writer stops at a short write without
+// saying why; here the rest is tried again, so that a failure carries the system's reason.
+class CompleteWrites : public QIODevice {
+public:
+    explicit CompleteWrites(QFile& file)
+        : m_file(file)
+    {
+        QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+
+    // The system's reason for the first failed write; empty while every write succeeded.
+    QString failure() const { return m_failure; }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        if (!m_failure.isEmpty())
+            return -1;
+        if (writeAll(m_file, data, size))
+            return size;
+        m_failure = m_file.errorString();
+        return -1;
+    }
+
+private:
+    QFile& m_file;
+    QString m_failure;
+};
+
+// True when the file ends with a cross-reference table that the trailer points at, as the PDF
+// writer leaves it once everything reached the disk.
+bool pdfLooksComplete(QFile& file)
+{
+    const qint64 size = file.size();
+    if (size < 64 || !file.seek(size - 64))
+        return false;
+    const QByteArray tail = file.read(64);
+    const qsizetype start = tail.lastIndexOf("startxref");
+    const qsizetype end = tail.lastIndexOf("%%EOF");
+    if (start < 0 || end < start)
+        return false;
+    bool ok = false;
+    const qint64 offset = tail.mid(start + 9, end - start - 9).trimmed().toLongLong(&ok);
+    if (!ok || offset <= 0 || offset >= size || !file.seek(offset))
+        return false;
+    const bool found = file.read(4) == "xref";
+    return file.seek(size) && found;
+}
+
 } // namespace
+
+QStringList indexFallbackFamilies()
+{
+    // Fonts that cover Chinese, Japanese and Korean names, best first.
+    static const QStringList preferred = {
+        QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("WenQuanYi Zen Hei"),
+        QStringLiteral("Noto Sans CJK SC"),    QStringLiteral("Noto Sans CJK JP"),
+        QStringLiteral("Noto Sans CJK KR"),    QStringLiteral("Droid Sans Fallback")};
+    const QStringList installed = QFontDatabase::families();
+    for (const QString& family : preferred) {
+        if (installed.contains(family))
+            return {family};
+    }
+    for (const auto system : {QFontDatabase::SimplifiedChinese, QFontDatabase::Japanese,
+                              QFontDatabase::Korean, QFontDatabase::TraditionalChinese}) {
+        const QStringList families = QFontDatabase::families(system);
+        if (!families.isEmpty())
+            return {families.first()};
+    }
+    return {};
+}
 
 QString registerIndexFont(const QString& fontPath)
 {
@@ -67,7 +236,7 @@ QString indexFontFamilyFor(const QString& regularFontPath, const QString& boldFo
 }
 
 QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
-                  const QString& fontFamily, const QDateTime& generatedAt)
+                  const QStringList& fontFamilies, const QDateTime& generatedAt)
 {
     QMap<QString, QList<const DocumentRecord*>> groups;
     int pageTotal = 0;
@@ -77,30 +246,35 @@ QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
         pageTotal += r.pages;
     }
 
+    QStringList quotedFamilies;
+    for (const QString& family : fontFamilies)
+        quotedFamilies.append(u'\'' + family.toHtmlEscaped() + u'\'');
+    // Margins in pixels: rich text ignores margins given in points.
+    const auto margin = [](double top, double bottom) {
+        return QStringLiteral("margin:%1px 0 %2px 0;").arg(px(top)).arg(px(bottom));
+    };
+
     QString html;
-    html +=
-        QStringLiteral("<html><body style=\"font-family:'%1'; font-size:9.5pt; color:#172033;\">")
-            .arg(fontFamily.toHtmlEscaped());
-    html += QStringLiteral("<h1 style=\"font-size:20pt; margin:0 0 4pt 0;\">");
+    html += QStringLiteral("<html><body style=\"font-family:%1; font-size:9.5pt; color:#172033;\">")
+                .arg(quotedFamilies.join(QStringLiteral(", ")));
+    html += QStringLiteral("<h1 style=\"font-size:20pt; %1\">").arg(margin(0, 4));
     html += QStringLiteral("Tessavo — export index</h1>");
-    html += QStringLiteral("<p style=\"margin:0 0 2pt 0;\"><b>%1</b></p>")
-                .arg(subtitle.toHtmlEscaped());
-    html += QStringLiteral(
-                "<p style=\"margin:0 0 10pt 0; color:#5a6474;\">Generated %1 · Tessavo %2</p>")
-                .arg(generatedAt.toString(Qt::ISODate).left(19).toHtmlEscaped(),
+    html +=
+        QStringLiteral("<p style=\"%1\"><b>%2</b></p>").arg(margin(0, 2), subtitle.toHtmlEscaped());
+    html += QStringLiteral("<p style=\"%1 color:#5a6474;\">Generated %2 · Tessavo %3</p>")
+                .arg(margin(0, 10), generatedAt.toString(Qt::ISODate).left(19).toHtmlEscaped(),
                      applicationVersion.toHtmlEscaped());
-    html += QStringLiteral(
-                "<p style=\"margin:0 0 12pt 0;\">%1 documents · %2 pages · %3 categories</p>")
-                .arg(QString::number(records.size()), QString::number(pageTotal),
+    html += QStringLiteral("<p style=\"%1\">%2 documents · %3 pages · %4 categories</p>")
+                .arg(margin(0, 12), QString::number(records.size()), QString::number(pageTotal),
                      QString::number(groups.size()));
     for (auto group = groups.cbegin(); group != groups.cend(); ++group) {
-        html +=
-            QStringLiteral("<h2 style=\"font-size:13pt; margin:14pt 0 4pt 0; color:#28558e;\">%1 "
-                           "<span style=\"color:#8992a3; font-size:10pt;\">(%2)</span></h2>")
-                .arg(group.key().toHtmlEscaped(), QString::number(group.value().size()));
+        html += QStringLiteral("<h2 style=\"font-size:13pt; %1 color:#28558e;\">%2 "
+                               "<span style=\"color:#8992a3; font-size:10pt;\">(%3)</span></h2>")
+                    .arg(margin(14, 4), group.key().toHtmlEscaped(),
+                         QString::number(group.value().size()));
         for (const DocumentRecord* r : group.value()) {
-            html += QStringLiteral("<p style=\"margin:0 0 8pt 0;\"><b>%1</b><br/>")
-                        .arg(r->fileName.toHtmlEscaped());
+            html += QStringLiteral("<p style=\"%1\"><b>%2</b><br/>")
+                        .arg(margin(0, 8), r->fileName.toHtmlEscaped());
             html += QStringLiteral(
                         "<span style=\"color:#5a6474;\">%1 pages · %2 · %3 · sha256 %4</span>")
                         .arg(QString::number(r->pages), stateText(r->state),
@@ -117,9 +291,10 @@ QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
         }
     }
     html += QStringLiteral(
-        "<p style=\"margin-top:16pt; color:#8992a3; font-size:8pt;\">Generated locally by Tessavo. "
-        "Source files were read only. Unclassified and Needs review entries require a human "
-        "decision.</p></body></html>");
+                "<p style=\"margin-top:%1px; color:#8992a3; font-size:8pt;\">Generated locally by "
+                "Tessavo. Source files were read only. Unclassified and Needs review entries "
+                "require a human decision.</p></body></html>")
+                .arg(px(16));
     return html;
 }
 
@@ -139,10 +314,16 @@ bool writeIndexPdf(const QString& pdfPath, const QList<DocumentRecord>& records,
                                     : QStringLiteral("DejaVu Sans");
     }
 
-    QPdfWriter writer(pdfPath);
+    // Written under a temporary name and checked before it takes its own.
+    PendingFile file(pdfPath);
+    if (!file.open(QIODevice::ReadWrite))
+        return fail(error, QStringLiteral("cannot create %1: %2").arg(pdfPath, file.errorString()));
+
+    CompleteWrites output(file.device());
+    QPdfWriter writer(&output);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
-    writer.setResolution(300);
+    writer.setResolution(indexDotsPerInch);
     writer.setTitle(QStringLiteral("Tessavo export index"));
     writer.setCreator(QStringLiteral("Tessavo %1").arg(applicationVersion));
 
@@ -156,27 +337,41 @@ bool writeIndexPdf(const QString& pdfPath, const QList<DocumentRecord>& records,
     // text would print at a third of its size.
     document.documentLayout()->setPaintDevice(&writer);
     document.setDocumentMargin(0);
-    document.setPageSize(QSizeF(contentWidth, contentHeight));
-    document.setHtml(indexHtml(records, subtitle, family, QDateTime::currentDateTime()));
+    // One continuous layout; the pages are cut from it between paragraphs below.
+    document.setTextWidth(contentWidth);
+    document.setHtml(indexHtml(records, subtitle, QStringList{family} + indexFallbackFamilies(),
+                               QDateTime::currentDateTime()));
+    // Ligatures would turn "fi" in a file name into one glyph that text extraction cannot give
+    // back; scripts that need shaping keep it.
+    QTextCursor everything(&document);
+    everything.select(QTextCursor::Document);
+    QTextCharFormat unshaped;
+    unshaped.setFontStyleStrategy(QFont::PreferNoShaping);
+    everything.mergeCharFormat(unshaped);
+
+    const QList<Slice> slices = slicesOf(document, contentHeight);
+    const auto pages = paginate(slices, contentHeight);
 
     QPainter painter(&writer);
     if (!painter.isActive())
         return fail(error, QStringLiteral("cannot start PDF painting"));
     painter.setRenderHint(QPainter::Antialiasing);
-    for (int i = 0; i < document.pageCount(); ++i) {
+    for (qsizetype i = 0; i < pages.size(); ++i) {
         if (i > 0)
             writer.newPage();
         painter.save();
         painter.translate(margin, margin);
-        painter.translate(0, -i * contentHeight);
-        document.drawContents(&painter, QRectF(0, i * contentHeight, contentWidth, contentHeight));
+        drawPage(painter, document, slices, pages[i].first, pages[i].second, contentWidth);
         painter.restore();
     }
     painter.end();
 
-    const QFileInfo written(pdfPath);
-    if (!written.exists() || written.size() < 1)
+    if (!output.failure().isEmpty())
+        return fail(error, QStringLiteral("cannot write %1: %2").arg(pdfPath, output.failure()));
+    if (!pdfLooksComplete(file.device()))
         return fail(error, QStringLiteral("PDF file was not written"));
+    if (!file.commit())
+        return fail(error, QStringLiteral("cannot write %1: %2").arg(pdfPath, file.errorString()));
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace Tessavo {
 
@@ -21,12 +22,20 @@ QString indexFontFamily();
 // registers, else "DejaVu Sans".
 QString indexFontFamilyFor(const QString& regularFontPath, const QString& boldFontPath);
 
-// The rich text of the index, generated at the given local time.
-QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
-                  const QString& fontFamily, const QDateTime& generatedAt);
+// Installed families that cover the characters the index family may lack (Chinese, Japanese,
+// Korean), best first; empty when the system has none.
+QStringList indexFallbackFamilies();
 
-// Writes the index of the exported records: A4 at 300 dpi, laid out once and painted page by
-// page. On failure returns false with *error set.
+// The rich text of the index, set in the first family with the others as fallbacks, generated at
+// the given local time. Margins are in pixels (96 to the inch, which the layout scales to its
+// device).
+QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
+                  const QStringList& fontFamilies, const QDateTime& generatedAt);
+
+// Writes the index of the exported records: A4 at 300 dpi, laid out once and cut into pages
+// between paragraphs, so that every paragraph lies on exactly one page. The file is written under
+// a temporary name and takes pdfPath only when complete; nothing at pdfPath is replaced. On failure
+// returns false with *error set.
 bool writeIndexPdf(const QString& pdfPath, const QList<DocumentRecord>& records,
                    const QString& subtitle, const QString& regularFontPath,
                    const QString& boldFontPath, QString* error = nullptr);

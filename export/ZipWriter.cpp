@@ -1,9 +1,12 @@
 #include "export/ZipWriter.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QtEndian>
 
 #include <zlib.h>
+
+#include <cerrno>
 
 namespace Tessavo {
 
@@ -23,6 +26,10 @@ constexpr qint64 maxArchiveBytes = 0xFFFFFFFF;
 constexpr qsizetype maxEntries = 0xFFFF;
 constexpr qsizetype maxNameBytes = 0xFFFF;
 constexpr qint64 chunkBytes = 1 << 20;
+// External attributes: the Unix mode in the high 16 bits ("version made by" names Unix), and for
+// a folder also the MS-DOS directory bit. Extractors that honour the mode give 0644 and 0755.
+constexpr quint32 fileAttributes = quint32(0100644) << 16;
+constexpr quint32 folderAttributes = (quint32(040755) << 16) | 0x10;
 
 void put16(QByteArray& out, quint16 value)
 {
@@ -63,24 +70,53 @@ DosDateTime dosDateTime(const QDateTime& localTime)
 
 ZipWriter::ZipWriter(const QString& path)
     : m_path(path)
+    , m_out(path)
 {}
 
-ZipWriter::~ZipWriter()
-{
-    if (m_opened && !m_finished && !m_finishFailed)
-        finish();
-}
+// The pending file removes an unfinished archive by itself.
+ZipWriter::~ZipWriter() = default;
 
 bool ZipWriter::open(QString* error)
 {
     if (m_opened)
         return setError(error, QStringLiteral("ZIP archive is already open"));
-    m_file.setFileName(m_path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // The final name must be free now; finish() claims it without ever replacing anything.
+    if (pathTaken(m_path))
+        return setError(
+            error, QStringLiteral("cannot create %1: %2").arg(m_path, qt_error_string(EEXIST)));
+    // ReadWrite: the CRC of each entry is patched into its header once the data is written.
+    if (!m_out.open(QIODevice::ReadWrite))
         return setError(error,
-                        QStringLiteral("cannot create %1: %2").arg(m_path, m_file.errorString()));
+                        QStringLiteral("cannot create %1: %2").arg(m_path, m_out.errorString()));
     m_opened = true;
     return true;
+}
+
+bool ZipWriter::put(const char* data, qint64 size)
+{
+    if (m_broken)
+        return false;
+    if (!m_out.write(data, size)) {
+        m_broken = true;
+        m_writeError = m_out.errorString();
+        m_out.discard();
+        return false;
+    }
+    return true;
+}
+
+bool ZipWriter::put(const QByteArray& bytes)
+{
+    return put(bytes.constData(), bytes.size());
+}
+
+bool ZipWriter::broken(const QString& message, QString* error)
+{
+    m_broken = true;
+    m_out.discard();
+    return setError(error, m_writeError.isEmpty()
+                               ? message
+                               : QStringLiteral("%1: %2").arg(message, m_writeError));
 }
 
 bool ZipWriter::validateEntryName(const QByteArray& nameBytes, QString* error)
@@ -106,7 +142,7 @@ bool ZipWriter::checkEntry(const QString& entryName, const QByteArray& name, qin
         return false;
     if (m_names.contains(name))
         return setError(error, QStringLiteral("duplicate ZIP entry: %1").arg(entryName));
-    if (!m_opened || m_finished)
+    if (!m_opened || m_finished || m_broken)
         return setError(error, notOpen);
     if (size > maxEntrySize)
         return setError(error, QStringLiteral("ZIP entry is too large: %1").arg(entryName));
@@ -116,7 +152,7 @@ bool ZipWriter::checkEntry(const QString& entryName, const QByteArray& name, qin
         return setError(error, QStringLiteral("ZIP archive cannot hold more than 65535 entries"));
     // Every offset and the directory itself must stay addressable with 32 bits, including the
     // central directory that finish() will write.
-    const qint64 total = m_file.pos() + localHeaderBytes + name.size() + size +
+    const qint64 total = m_out.device().pos() + localHeaderBytes + name.size() + size +
                          m_centralDirectoryBytes + centralHeaderBytes + name.size() +
                          endRecordBytes;
     if (total > maxArchiveBytes)
@@ -157,7 +193,8 @@ bool ZipWriter::addData(const QString& entryName, const QByteArray& data, QStrin
 bool ZipWriter::writeEntry(const QByteArray& name, QIODevice& source, qint64 size,
                            const QString& sourceDescription, QString* error)
 {
-    const qint64 headerOffset = m_file.pos();
+    QFile& file = m_out.device();
+    const qint64 headerOffset = file.pos();
     const DosDateTime stamp = dosDateTime(QDateTime::currentDateTime());
     QByteArray header;
     header.reserve(localHeaderBytes);
@@ -172,31 +209,38 @@ bool ZipWriter::writeEntry(const QByteArray& name, QIODevice& source, qint64 siz
     put32(header, quint32(size));
     put16(header, quint16(name.size()));
     put16(header, 0);
-    m_file.write(header);
-    if (m_file.write(name) != name.size())
-        return setError(error, QStringLiteral("failed to write ZIP entry name"));
+    if (!put(header) || !put(name))
+        return broken(QStringLiteral("failed to write ZIP entry name"), error);
 
     uLong crc = ::crc32(0L, Z_NULL, 0);
     QByteArray chunk(qsizetype(std::min(chunkBytes, std::max<qint64>(size, 1))), Qt::Uninitialized);
     qint64 remaining = size;
     while (remaining > 0) {
         const qint64 got = source.read(chunk.data(), std::min<qint64>(remaining, chunk.size()));
-        if (got <= 0)
-            return setError(error, QStringLiteral("cannot read %1: %2")
-                                       .arg(sourceDescription,
-                                            got < 0 ? source.errorString()
-                                                    : QStringLiteral("the file became shorter")));
+        if (got <= 0) {
+            // The entry's header promises more bytes than follow: the archive cannot be saved.
+            return broken(
+                QStringLiteral("cannot read %1: %2")
+                    .arg(sourceDescription, got < 0 ? source.errorString()
+                                                    : QStringLiteral("the file became shorter")),
+                error);
+        }
         crc = ::crc32(crc, reinterpret_cast<const Bytef*>(chunk.constData()), uInt(got));
-        if (m_file.write(chunk.constData(), got) != got)
-            return setError(error, QStringLiteral("failed to write ZIP entry data"));
+        if (!put(chunk.constData(), got))
+            return broken(QStringLiteral("failed to write ZIP entry data"), error);
         remaining -= got;
+        if (m_chunkHandler && !m_chunkHandler(got))
+            return broken(QStringLiteral("ZIP archive was cancelled"), error);
     }
 
-    const qint64 end = m_file.pos();
+    const qint64 end = file.pos();
     QByteArray crcField;
     put32(crcField, quint32(crc));
-    if (!m_file.seek(headerOffset + 14) || m_file.write(crcField) != 4 || !m_file.seek(end))
-        return setError(error, QStringLiteral("failed to write ZIP entry data"));
+    if (!file.seek(headerOffset + 14) || !put(crcField) || !file.seek(end)) {
+        if (m_writeError.isEmpty())
+            m_writeError = file.errorString();
+        return broken(QStringLiteral("failed to write ZIP entry data"), error);
+    }
 
     m_entries.append({name, quint32(crc), quint32(size), quint32(headerOffset)});
     m_names.insert(name);
@@ -206,37 +250,36 @@ bool ZipWriter::writeEntry(const QByteArray& name, QIODevice& source, qint64 siz
 
 bool ZipWriter::finish(QString* error)
 {
-    if (!m_opened || m_finished)
+    if (!m_opened || m_finished || m_broken)
         return setError(error, notOpen);
-    const qint64 directoryOffset = m_file.pos();
+    const qint64 directoryOffset = m_out.device().pos();
     const DosDateTime stamp = dosDateTime(QDateTime::currentDateTime());
+    QByteArray directory;
+    directory.reserve(m_centralDirectoryBytes);
     for (const Entry& entry : std::as_const(m_entries)) {
-        QByteArray header;
-        header.reserve(centralHeaderBytes);
-        put32(header, centralHeaderSignature);
-        put16(header, versionMadeBy);
-        put16(header, versionNeeded);
-        put16(header, utf8NameFlag);
-        put16(header, 0);
-        put16(header, stamp.time);
-        put16(header, stamp.date);
-        put32(header, entry.crc32);
-        put32(header, entry.size);
-        put32(header, entry.size);
-        put16(header, quint16(entry.name.size()));
-        put16(header, 0); // extra field
-        put16(header, 0); // comment
-        put16(header, 0); // disk number
-        put16(header, 0); // internal attributes
-        put32(header, 0); // external attributes
-        put32(header, entry.localHeaderOffset);
-        m_file.write(header);
-        if (m_file.write(entry.name) != entry.name.size()) {
-            m_finishFailed = true;
-            return setError(error, QStringLiteral("failed to write ZIP central directory"));
-        }
+        const bool folder = entry.name.endsWith('/');
+        put32(directory, centralHeaderSignature);
+        put16(directory, versionMadeBy);
+        put16(directory, versionNeeded);
+        put16(directory, utf8NameFlag);
+        put16(directory, 0);
+        put16(directory, stamp.time);
+        put16(directory, stamp.date);
+        put32(directory, entry.crc32);
+        put32(directory, entry.size);
+        put32(directory, entry.size);
+        put16(directory, quint16(entry.name.size()));
+        put16(directory, 0); // extra field
+        put16(directory, 0); // comment
+        put16(directory, 0); // disk number
+        put16(directory, 0); // internal attributes
+        put32(directory, folder ? folderAttributes : fileAttributes);
+        put32(directory, entry.localHeaderOffset);
+        directory.append(entry.name);
     }
-    const qint64 directorySize = m_file.pos() - directoryOffset;
+    if (!put(directory))
+        return broken(QStringLiteral("failed to write ZIP central directory"), error);
+    const qint64 directorySize = directory.size();
     QByteArray end;
     put32(end, endRecordSignature);
     put16(end, 0);
@@ -246,13 +289,16 @@ bool ZipWriter::finish(QString* error)
     put32(end, quint32(directorySize));
     put32(end, quint32(directoryOffset));
     put16(end, 0);
-    m_file.write(end);
-    if (!m_file.flush()) {
-        m_finishFailed = true;
+    if (!put(end))
+        return broken(QStringLiteral("failed to write ZIP central directory"), error);
+    if (!m_out.commit()) {
+        m_broken = true;
         return setError(
-            error, QStringLiteral("failed to flush ZIP archive: %1").arg(m_file.errorString()));
+            error,
+            pathTaken(m_path)
+                ? QStringLiteral("cannot create %1: %2").arg(m_path, m_out.errorString())
+                : QStringLiteral("failed to flush ZIP archive: %1").arg(m_out.errorString()));
     }
-    m_file.close();
     m_finished = true;
     return true;
 }

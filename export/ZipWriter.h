@@ -1,11 +1,14 @@
 #pragma once
 
+#include "export/PendingFile.h"
+
 #include <QByteArray>
 #include <QDateTime>
-#include <QFile>
 #include <QList>
 #include <QSet>
 #include <QString>
+
+#include <functional>
 
 class QIODevice;
 
@@ -21,13 +24,18 @@ struct DosDateTime {
 // hold instead of wrapping.
 DosDateTime dosDateTime(const QDateTime& localTime);
 
-// Writes one ZIP archive whose entries are stored uncompressed, with UTF-8 names and the classic
-// (32-bit) structures. Entry data is streamed in fixed-size chunks, so memory does not grow with
-// file size. Anything that would not fit the classic format is refused before it is written.
+// Writes one ZIP archive whose entries are stored uncompressed, with UTF-8 names, the classic
+// (32-bit) structures and the Unix mode 0644 for files (0755 for folders). Entry data is streamed
+// in fixed-size chunks, so memory does not grow with file size. Anything that would not fit the
+// classic format is refused before it is written.
+// The archive is written under a temporary name beside its path and takes that name only when
+// finish() completes; nothing that already lies at the path, not even a dangling link, is
+// replaced or written through. After a failed write the archive is beyond repair: every later call
+// fails, and the temporary file is removed.
 class ZipWriter {
 public:
     explicit ZipWriter(const QString& path);
-    // An archive that was opened but never finished gets its central directory here.
+    // An archive that was never finished is removed here.
     ~ZipWriter();
 
     ZipWriter(const ZipWriter&) = delete;
@@ -37,6 +45,13 @@ public:
     bool addFile(const QString& entryName, const QString& sourcePath, QString* error = nullptr);
     bool addData(const QString& entryName, const QByteArray& data, QString* error = nullptr);
     bool finish(QString* error = nullptr);
+
+    // Called with the byte count after every chunk of entry data that was written; returning
+    // false abandons the archive ("ZIP archive was cancelled").
+    void setChunkHandler(std::function<bool(qint64)> handler)
+    {
+        m_chunkHandler = std::move(handler);
+    }
 
     // Refuses empty names, absolute names, backslashes and ".." pieces.
     static bool validateEntryName(const QByteArray& nameBytes, QString* error = nullptr);
@@ -53,15 +68,21 @@ private:
                     QString* error) const;
     bool writeEntry(const QByteArray& name, QIODevice& source, qint64 size,
                     const QString& sourceDescription, QString* error);
+    // Writes bytes of the archive; after the first failure nothing more is written.
+    bool put(const QByteArray& bytes);
+    bool put(const char* data, qint64 size);
+    bool broken(const QString& message, QString* error);
 
     QString m_path;
-    QFile m_file;
+    PendingFile m_out;
+    std::function<bool(qint64)> m_chunkHandler;
+    QString m_writeError; // the system's reason for the first failed write
     QList<Entry> m_entries;
     QSet<QByteArray> m_names;
     qint64 m_centralDirectoryBytes = 0; // what the central directory will take
     bool m_opened = false;
     bool m_finished = false;
-    bool m_finishFailed = false;
+    bool m_broken = false; // a write failed or the archive was abandoned
 };
 
 } // namespace Tessavo

@@ -11,9 +11,9 @@ packages=(
     qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs
     qml6-module-qt-labs-folderlistmodel qml6-module-qttest
     qt6-l10n-tools
-    fonts-dejavu-core
+    fonts-dejavu-core fonts-wqy-microhei
     libssl-dev zlib1g-dev
-    qpdf poppler-utils unzip zip python3 grep
+    qpdf poppler-utils unzip zip python3 grep p7zip-full libarchive-tools
 )
 
 missing=()

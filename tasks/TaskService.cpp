@@ -137,6 +137,10 @@ void TaskContext::setProgress(int percent) const
 {
     QMutexLocker lock(&m_state->mutex);
     m_state->progressPercent = std::clamp(percent, 0, 100);
+    // A deadline that has already passed stays passed: a late report does not revive the task.
+    m_state->checkDeadline();
+    if (m_state->renewNs > 0 && !m_state->cancelRequested)
+        m_state->deadlineNs = nowNs() + m_state->renewNs;
 }
 
 struct TaskService::Private {
@@ -183,6 +187,17 @@ TaskService::~TaskService()
 
 quint64 TaskService::submit(TaskFunction function, int timeoutMs, QString* error)
 {
+    return accept(std::move(function), timeoutMs, false, error);
+}
+
+quint64 TaskService::submitWithIdleTimeout(TaskFunction function, int idleTimeoutMs, QString* error)
+{
+    return accept(std::move(function), idleTimeoutMs, true, error);
+}
+
+quint64 TaskService::accept(TaskFunction function, int timeoutMs, bool renewOnProgress,
+                            QString* error)
+{
     if (error)
         error->clear();
     auto refuse = [error](const QString& message) -> quint64 {
@@ -207,8 +222,11 @@ quint64 TaskService::submit(TaskFunction function, int timeoutMs, QString* error
 
     const quint64 id = d->nextId++;
     auto state = std::make_shared<TaskState>();
-    if (timeoutMs >= 0)
+    if (timeoutMs >= 0) {
         state->deadlineNs = nowNs() + qint64(timeoutMs) * 1000000;
+        if (renewOnProgress)
+            state->renewNs = qint64(timeoutMs) * 1000000;
+    }
     d->tasks.emplace(id, TaskEntry{std::move(state), std::move(function)});
     d->waiting.push_back(id);
     dispatch();

@@ -39,6 +39,10 @@ public:
     // includes the time spent waiting; -1 means none. The function is consumed either way.
     quint64 submit(TaskFunction function, int timeoutMs = -1, QString* error = nullptr);
 
+    // Like submit, except that the time-out counts from the task's last progress report (from
+    // now until the first one): a task that keeps reporting progress is never cut off.
+    quint64 submitWithIdleTimeout(TaskFunction function, int idleTimeoutMs, QString* error);
+
     // Asks one task to stop. False when the id names no unfinished task or the caller is on
     // another thread.
     bool cancel(quint64 id);
@@ -56,6 +60,7 @@ signals:
 
 private:
     struct Private;
+    quint64 accept(TaskFunction function, int timeoutMs, bool renewOnProgress, QString* error);
     void dispatch();
     void tick();
 
@@ -66,6 +71,7 @@ private:
 struct TaskState {
     QMutex mutex;
     qint64 deadlineNs = std::numeric_limits<qint64>::max();
+    qint64 renewNs = 0; // when above 0, every progress report moves the deadline this far ahead
     bool cancelRequested = false;
     bool isFinished = false;
     bool isStarted = false;
@@ -87,7 +93,8 @@ public:
     // True once the task timed out, was cancelled or the service is shutting down.
     bool isCancellationRequested() const;
 
-    // Reports progress in percent, clamped to 0..100.
+    // Reports progress in percent, clamped to 0..100. For a task with an idle time-out it also
+    // restarts the time-out, even when the percentage is unchanged.
     void setProgress(int percent) const;
 
 private:

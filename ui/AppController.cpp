@@ -48,6 +48,7 @@ AppController::AppController(std::optional<QList<Rule>> sessionRules, QObject* p
     registerIndexFonts(fontPath(QStringLiteral("DejaVuSans.ttf")),
                        fontPath(QStringLiteral("DejaVuSans-Bold.ttf")));
     connect(m_taskService, &Morvane::TaskService::finished, this, &AppController::onExportFinished);
+    connect(m_taskService, &Morvane::TaskService::progress, this, &AppController::onExportProgress);
     if (sessionRules)
         m_rules.setRules(*sessionRules);
     else

@@ -29,6 +29,7 @@ class AppController : public QObject {
     Q_PROPERTY(bool importing READ importing NOTIFY busyChanged)
     Q_PROPERTY(int importProgress READ importProgress NOTIFY busyChanged)
     Q_PROPERTY(bool exporting READ exporting NOTIFY busyChanged)
+    Q_PROPERTY(int exportProgress READ exportProgress NOTIFY exportProgressChanged)
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
     Q_PROPERTY(QVariantMap summary READ summary NOTIFY summaryChanged)
     Q_PROPERTY(QVariantMap lastExport READ lastExport NOTIFY exportFinished)
@@ -47,6 +48,8 @@ public:
     bool importing() const { return m_importing; }
     int importProgress() const;
     bool exporting() const { return m_exporting; }
+    // Percentage of the running export done; 0 when none runs.
+    int exportProgress() const { return m_exportProgress; }
     QString status() const { return m_status; }
     QVariantMap summary() const;
     QVariantMap lastExport() const { return m_lastExport; }
@@ -76,6 +79,8 @@ public:
 
     // Builds the export bundle of every exportable document in the background.
     Q_INVOKABLE void exportTo(const QUrl& directoryUrl);
+    // Stops the running export; it removes its unfinished ZIP and reports "Export cancelled.".
+    Q_INVOKABLE void cancelExport();
     // Opens a file or folder with the desktop's default application.
     Q_INVOKABLE void openPath(const QString& path);
 
@@ -89,6 +94,7 @@ signals:
     void statusChanged();
     void summaryChanged();
     void exportFinished();
+    void exportProgressChanged();
     void rulesChanged();
 
 private:
@@ -103,6 +109,7 @@ private:
     void decide(int row, const std::function<void(DocumentRecord&)>& change);
     void onExportFinished(qulonglong id, Morvane::TaskService::Outcome outcome,
                           const QVariant& result, const QString& error);
+    void onExportProgress(qulonglong id, int percent);
 
     DocumentListModel m_documents{this};
     RuleListModel m_rules{this};
@@ -114,6 +121,9 @@ private:
     QElapsedTimer m_importClock;
     bool m_importing = false;
     bool m_exporting = false;
+    quint64 m_exportTask = 0;
+    int m_exportProgress = 0;
+    bool m_exportCancelled = false; // the user asked the running export to stop
     QString m_status;
     QVariantMap m_lastExport;
 };

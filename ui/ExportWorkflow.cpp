@@ -31,20 +31,43 @@ void AppController::exportTo(const QUrl& directoryUrl)
                                 fontPath(QStringLiteral("DejaVuSans.ttf")),
                                 fontPath(QStringLiteral("DejaVuSans-Bold.ttf")), true};
     m_exporting = true;
+    m_exportCancelled = false;
     emit busyChanged();
     setStatus(QStringLiteral("Exporting %1 document(s)...").arg(selection.size()));
 
+    // The builder reports after every chunk it copies or packs and stops within a chunk once
+    // cancelled; the five minutes count from its last report, so a large export that keeps
+    // moving is never cut off.
     QString error;
-    const quint64 id = m_taskService->submit(
-        [selection, options](const Morvane::TaskContext&) {
-            return QVariant(exportResultMap(buildExportBundle(selection, options)));
+    m_exportTask = m_taskService->submitWithIdleTimeout(
+        [selection, options](const Morvane::TaskContext& context) {
+            const ExportMonitor monitor{[&context] { return context.isCancellationRequested(); },
+                                        [&context](int percent) {
+                                            context.setProgress(percent);
+                                        }};
+            return QVariant(exportResultMap(buildExportBundle(selection, options, monitor)));
         },
         300000, &error);
-    if (id == 0) {
+    if (m_exportTask == 0) {
         m_exporting = false;
         emit busyChanged();
         setStatus(QStringLiteral("Export could not start: %1").arg(error));
     }
+}
+
+void AppController::cancelExport()
+{
+    if (!m_exporting || m_exportCancelled)
+        return;
+    m_exportCancelled = m_taskService->cancel(m_exportTask);
+}
+
+void AppController::onExportProgress(qulonglong id, int percent)
+{
+    if (id != m_exportTask || percent == m_exportProgress)
+        return;
+    m_exportProgress = percent;
+    emit exportProgressChanged();
 }
 
 void AppController::openPath(const QString& path)
@@ -57,7 +80,16 @@ void AppController::onExportFinished(qulonglong, Morvane::TaskService::Outcome o
                                      const QVariant& result, const QString& error)
 {
     m_exporting = false;
+    m_exportTask = 0;
+    if (m_exportProgress != 0) {
+        m_exportProgress = 0;
+        emit exportProgressChanged();
+    }
     emit busyChanged();
+    if (outcome == Morvane::TaskService::Outcome::Cancelled && m_exportCancelled) {
+        setStatus(QStringLiteral("Export cancelled."));
+        return;
+    }
     if (outcome != Morvane::TaskService::Outcome::Succeeded) {
         setStatus(QStringLiteral("Export failed: %1")
                       .arg(error.isEmpty() ? QStringLiteral("cancelled or timed out") : error));

@@ -85,6 +85,7 @@ bool copyFolder(const QString& from, const QString& to)
 // A new archive holding the given entries in order, through the real writer.
 bool writeZip(const QString& path, const QList<QPair<QString, QByteArray>>& entries)
 {
+    QFile::remove(path); // the writer never replaces a file
     ZipWriter writer(path);
     if (!writer.open())
         return false;
@@ -158,11 +159,11 @@ void TestBundleVerifier::initTestCase()
     QVERIFY(m_dir.isValid());
     const QString sources = m_dir.filePath("sources");
     QVERIFY(QDir().mkpath(sources + "/forms"));
-    QVERIFY(writeTextPdf(sources + "/RFP, \"main\".pdf", {"Request for Proposals"}));
+    QVERIFY(writeTextPdf(sources + "/RFP, _main_.pdf", {"Request for Proposals"}));
     QVERIFY(writeTextPdf(sources + "/forms/Bid bond — Å.pdf", {"Bid bond", "MWBE"}));
     QVERIFY(writeImageOnlyPdf(sources + "/forms/scan.pdf", 1));
     QList<DocumentRecord>& records = m_records;
-    for (const char* name : {"RFP, \"main\".pdf", "forms/Bid bond — Å.pdf", "forms/scan.pdf"}) {
+    for (const char* name : {"RFP, _main_.pdf", "forms/Bid bond — Å.pdf", "forms/scan.pdf"}) {
         DocumentRecord record = inspectPdf(sources + '/' + name);
         record.note = "line one\nline two, with \"quotes\"";
         records.append(record);
@@ -266,7 +267,7 @@ void TestBundleVerifier::manifestThatLiesAboutAnOriginalFails()
 
     BundleVerification result = verifyBundle(zipOf(folder));
     QCOMPARE(result.problems,
-             QStringList{"Tessavo-Export.zip/originals/RFP, \"main\".pdf: SHA-256 differs from "
+             QStringList{"Tessavo-Export.zip/originals/RFP, _main_.pdf: SHA-256 differs from "
                          "manifest.csv line 2"});
 
     const QByteArray size = "," + QByteArray::number(m_records.first().sizeBytes) + ",";
@@ -275,7 +276,7 @@ void TestBundleVerifier::manifestThatLiesAboutAnOriginalFails()
     QVERIFY(writeZip(zipOf(folder), entries));
     result = verifyBundle(zipOf(folder));
     QCOMPARE(result.problems,
-             QStringList{QString("Tessavo-Export.zip/originals/RFP, \"main\".pdf: %1 bytes, "
+             QStringList{QString("Tessavo-Export.zip/originals/RFP, _main_.pdf: %1 bytes, "
                                  "manifest.csv line 2 says %2")
                              .arg(QString::number(m_records.first().sizeBytes),
                                   QString::number(m_records.first().sizeBytes + 1))});

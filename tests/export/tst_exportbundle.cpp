@@ -1,13 +1,22 @@
 #include "export/ExportBundle.h"
 #include "export/IndexPdf.h"
+#include "export/PendingFile.h"
 #include "support/ExternalTool.h"
 #include "support/PdfFixtures.h"
 
+#include "export/PortableNames.h"
+#include "support/UserRun.h"
+
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace Tessavo;
 
@@ -45,7 +54,13 @@ private slots:
     void missingSourcesAreWarnings();
     void clashingNamesAreKeptApart();
     void hiddenFoldersReachTheZip();
-    void zipFailureKeepsWhatWasWritten();
+    void awkwardNamesArriveUnderPortableNames();
+    void extractedFilesAreReadable();
+    void relativeExportFolder();
+    void fullDisk();
+    void fileSizeLimit();
+    void neverWritesThroughALinkAtTheZipName();
+    void reportsProgressAndStopsWhenCancelled();
     void paths_data();
     void paths();
     void uniqueDirectories();
@@ -54,6 +69,10 @@ private:
     DocumentRecord pdf(const QString& relativePath, const QString& category,
                        int decision = Accepted);
     ExportOptions options(const QString& folder) const;
+    // Unfinished files (hidden ".part" files) anywhere below folder.
+    static QStringList leftovers(const QString& folder);
+    // Every file below bundle/originals holds exactly the bytes of one of the sources.
+    static bool copiesAreComplete(const QString& bundle, const QList<DocumentRecord>& records);
 
     QTemporaryDir m_dir;
 };
@@ -91,6 +110,34 @@ ExportOptions TestExportBundle::options(const QString& folder) const
     return {folder, "Tessavo export", "", "", true};
 }
 
+QStringList TestExportBundle::leftovers(const QString& folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (it.fileName().startsWith('.') && it.fileName().endsWith(".part"))
+            found << path;
+    }
+    return found;
+}
+
+bool TestExportBundle::copiesAreComplete(const QString& bundle,
+                                         const QList<DocumentRecord>& records)
+{
+    QSet<QByteArray> sources;
+    for (const DocumentRecord& r : records)
+        sources.insert(sha256Of(r.sourcePath));
+    QDirIterator it(bundle + "/originals", QDir::Files | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        if (!sources.contains(sha256Of(it.next())))
+            return false;
+    }
+    return true;
+}
+
 void TestExportBundle::buildsACompleteBundle()
 {
     DocumentRecord a = pdf("A/offer, final.pdf", "03_Pricing");
@@ -107,7 +154,11 @@ void TestExportBundle::buildsACompleteBundle()
     QVERIFY(result.error.isEmpty());
     QCOMPARE(result.exported, 2);
     QCOMPARE(result.skipped, 2);
-    QVERIFY(result.warnings.isEmpty());
+    // Windows forbids the double quote: the copy gets a portable name, the manifest the real one.
+    QCOMPARE(result.warnings,
+             QStringList{QStringLiteral("Renamed so that Windows and macOS can open it: %1 is "
+                                        "stored as originals/B/Ångström _bond_.pdf")
+                             .arg(b.sourcePath)});
     static const QRegularExpression name("/Tessavo-Export-\\d{8}-\\d{6}$");
     QVERIFY2(name.match(result.directory).hasMatch(), qPrintable(result.directory));
     QCOMPARE(QFileInfo(result.directory).path(), out);
@@ -117,7 +168,7 @@ void TestExportBundle::buildsACompleteBundle()
 
     // Originals under their path relative to the common folder, byte for byte.
     QCOMPARE(sha256Of(result.directory + "/originals/A/offer, final.pdf"), sha256Of(a.sourcePath));
-    QCOMPARE(sha256Of(result.directory + "/originals/B/Ångström \"bond\".pdf"),
+    QCOMPARE(sha256Of(result.directory + "/originals/B/Ångström _bond_.pdf"),
              sha256Of(b.sourcePath));
     QVERIFY(!QFile::exists(result.directory + "/originals/B/ignored.pdf"));
     QCOMPARE(sha256Of(a.sourcePath) + sha256Of(b.sourcePath), sourcesBefore);
@@ -133,7 +184,7 @@ void TestExportBundle::buildsACompleteBundle()
     QVERIFY(lines[1].startsWith("index.pdf\t"));
     QCOMPARE(lines[2], QStringLiteral("originals/A/offer, final.pdf\t%1\t%2")
                            .arg(QString::number(a.sizeBytes), QString::fromLatin1(a.sha256)));
-    QCOMPARE(lines[3], QStringLiteral("originals/B/Ångström \"bond\".pdf\t%1\t%2")
+    QCOMPARE(lines[3], QStringLiteral("originals/B/Ångström _bond_.pdf\t%1\t%2")
                            .arg(QString::number(b.sizeBytes), QString::fromLatin1(b.sha256)));
     QVERIFY(lines[0].endsWith(QString::fromLatin1(sha256Of(result.csv))));
 
@@ -244,20 +295,28 @@ void TestExportBundle::clashingNamesAreKeptApart()
     second.sourcePath = secondPath;
     second.sha256 = sha256Of(secondPath);
     DocumentRecord sameAgain = first; // the same source twice is copied once
+    // "report-2.pdf" is this one's own name: the clash above must not take it.
+    const QString naturalPath = other.filePath("report-2.pdf");
+    QVERIFY(PdfFixtures::writeTextPdf(naturalPath, {"the real report-2"}));
+    DocumentRecord natural = first;
+    natural.sourcePath = naturalPath;
+    natural.fileName = "report-2.pdf";
+    natural.sha256 = sha256Of(naturalPath);
 
-    const ExportResult result =
-        buildExportBundle({first, second, sameAgain}, options(m_dir.filePath("out-clash")));
+    const ExportResult result = buildExportBundle({first, second, sameAgain, natural},
+                                                  options(m_dir.filePath("out-clash")));
     QVERIFY2(result.ok, qPrintable(result.error));
-    QCOMPARE(result.exported, 3);
+    QCOMPARE(result.exported, 4);
     QCOMPARE(sha256Of(result.directory + "/originals/report.pdf"), first.sha256);
-    QCOMPARE(sha256Of(result.directory + "/originals/report-2.pdf"), second.sha256);
+    QCOMPARE(sha256Of(result.directory + "/originals/report-3.pdf"), second.sha256);
+    QCOMPARE(sha256Of(result.directory + "/originals/report-2.pdf"), natural.sha256);
     QCOMPARE(result.warnings.size(), 1);
     QCOMPARE(result.warnings.first(),
              QStringLiteral("Two originals would share originals/report.pdf: %1 is stored as "
-                            "originals/report-2.pdf")
+                            "originals/report-3.pdf")
                  .arg(secondPath));
     const ToolRun listing = runPython(zipListing, {result.zip});
-    QCOMPARE(listing.out.count('\n'), 4);
+    QCOMPARE(listing.out.count('\n'), 5);
 }
 
 void TestExportBundle::hiddenFoldersReachTheZip()
@@ -278,25 +337,380 @@ void TestExportBundle::hiddenFoldersReachTheZip()
                                  "originals/.dotted.pdf", "originals/visible.pdf"}));
 }
 
-void TestExportBundle::zipFailureKeepsWhatWasWritten()
+namespace {
+
+// Each awkward Linux name with the name it must be stored under.
+const QList<QPair<QString, QString>> awkwardNames = {
+    {"back\\slash.pdf", "back_slash.pdf"},
+    {"colon:name.pdf", "colon_name.pdf"},
+    {"star*.pdf", "star_.pdf"},
+    {"question?.pdf", "question_.pdf"},
+    {"quote\"d.pdf", "quote_d.pdf"},
+    {"less<more>.pdf", "less_more_.pdf"},
+    {"pipe|.pdf", "pipe_.pdf"},
+    {"tab\tname.pdf", "tab_name.pdf"},
+    {"line\nbreak.pdf", "line_break.pdf"},
+    {"bell\x07.pdf", "bell_.pdf"},
+    {"trailing dot.pdf.", "trailing dot.pdf"},
+    {"trailing space.pdf  ", "trailing space.pdf"},
+    {"CON.pdf", "CON_.pdf"},
+    {"aux", "aux_"},
+    {"NUL.tar.pdf", "NUL_.tar.pdf"},
+    {"com1.pdf", "com1_.pdf"},
+    {"Report.pdf", "Report.pdf"},
+    {"report.pdf", "report-3.pdf"}, // differs only in case; "report-2.pdf" is taken
+    {"report-2.pdf", "report-2.pdf"},
+    {QString::fromUtf8("caf\u00e9.pdf"), QString::fromUtf8("caf\u00e9.pdf")},     // NFC
+    {QString::fromUtf8("cafe\u0301.pdf"), QString::fromUtf8("cafe\u0301-2.pdf")}, // NFD
+};
+
+// Fails with the offending name when a name would not survive Windows or macOS.
+const QByteArray portabilityCheck = R"(
+import sys, unicodedata, zipfile
+names = [i.filename for i in zipfile.ZipFile(sys.argv[1]).infolist()]
+seen = set()
+for name in names:
+    key = unicodedata.normalize('NFC', unicodedata.normalize('NFC', name).casefold())
+    if key in seen: sys.exit('clash: ' + name)
+    seen.add(key)
+    for piece in name.split('/'):
+        if any(c in '\\:*?"<>|' or ord(c) < 32 for c in piece): sys.exit('character: ' + name)
+        if piece.endswith('.') or piece.endswith(' '): sys.exit('ending: ' + name)
+        stem = piece.split('.')[0].rstrip(' ').upper()
+        if stem in ('CON', 'PRN', 'AUX', 'NUL') or (stem[:3] in ('COM', 'LPT') and stem[3:].isdigit()):
+            sys.exit('device: ' + name)
+print(len(names))
+)";
+
+} // namespace
+
+void TestExportBundle::awkwardNamesArriveUnderPortableNames()
 {
-    // A backslash is legal in a Linux file name but not in a ZIP entry name.
-    DocumentRecord odd = pdf("odd/back\\slash.pdf", "02_Forms");
-    DocumentRecord fine = pdf("odd/fine.pdf", "02_Forms");
+    QList<DocumentRecord> records;
+    for (const auto& [name, stored] : awkwardNames)
+        records << pdf("awkward/" + name, "02_Forms");
+    const ExportResult result = buildExportBundle(records, options(m_dir.filePath("out-awkward")));
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.exported, int(awkwardNames.size()));
+
+    // Every rename is reported with the source and the stored name.
+    QStringList expectedWarnings;
+    for (qsizetype i = 0; i < awkwardNames.size(); ++i) {
+        const auto& [name, stored] = awkwardNames[i];
+        if (name == stored)
+            continue;
+        const QString source = records[i].sourcePath;
+        expectedWarnings << (portableName(name) == stored
+                                 ? QStringLiteral("Renamed so that Windows and macOS can open it: "
+                                                  "%1 is stored as originals/%2")
+                                       .arg(source, stored)
+                                 : QStringLiteral("Two originals would share originals/%1: %2 is "
+                                                  "stored as originals/%3")
+                                       .arg(portableName(name), source, stored));
+    }
+    QCOMPARE(result.warnings, expectedWarnings);
+
+    // In the folder and in the ZIP, byte for byte, under portable names.
+    QStringList expectedEntries{"manifest.csv", "index.pdf"};
+    for (qsizetype i = 0; i < awkwardNames.size(); ++i) {
+        const QString stored = awkwardNames[i].second;
+        QCOMPARE(sha256Of(result.directory + "/originals/" + stored), records[i].sha256);
+        expectedEntries << QStringLiteral("originals/%1\t%2\t%3")
+                               .arg(stored, QString::number(records[i].sizeBytes),
+                                    QString::fromLatin1(records[i].sha256));
+    }
+    std::sort(expectedEntries.begin() + 2, expectedEntries.end());
+    const ToolRun listing = runPython(zipListing, {result.zip});
+    QVERIFY2(listing.ok(), listing.err);
+    QStringList entries = QString::fromUtf8(listing.out).trimmed().split('\n');
+    entries[0] = entries[0].section('\t', 0, 0);
+    entries[1] = entries[1].section('\t', 0, 0);
+    QCOMPARE(entries, expectedEntries);
+    const ToolRun portable = runPython(portabilityCheck, {result.zip});
+    QVERIFY2(portable.ok(), portable.err);
+
+    // The manifest keeps every name exactly as the source has it.
+    const ToolRun csv = runPython(
+        "import csv, sys\n"
+        "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')))\n"
+        "sys.stdout.buffer.write('\\0'.join(r[0] + '\\1' + r[1] for r in rows[1:]).encode())",
+        {result.csv});
+    QVERIFY2(csv.ok(), csv.err);
+    QStringList expectedRows;
+    for (const DocumentRecord& r : std::as_const(records))
+        expectedRows << r.fileName + QChar(1) + r.sourcePath;
+    QCOMPARE(QString::fromUtf8(csv.out).split(QChar(0)), expectedRows);
+
+    // Unpacked by four different clients, every original arrives intact.
+    const UserRun user;
+    QVERIFY(user.isValid());
+    const QString zip = user.copy(result.zip);
+    for (const QString tool : {"unzip", "7z", "bsdtar", "python"}) {
+        const QString into = user.folder(tool);
+        const QStringList command =
+            tool == "unzip" ? QStringList{"unzip", "-q", zip, "-d", into}
+            : tool == "7z"  ? QStringList{"7z", "x", "-y", "-o" + into, zip}
+            : tool == "bsdtar"
+                ? QStringList{"bsdtar", "-xf", zip, "-C", into}
+                : QStringList{
+                      "python3", "-c",
+                      "import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])",
+                      zip, into};
+        // Python may live in a folder the ordinary user cannot reach; it runs as the test does.
+        const ToolRun extracted =
+            tool == "python" ? runTool(command[0], command.mid(1)) : user.run(command);
+        QVERIFY2(extracted.ok(), qPrintable(tool + ": " + extracted.out + extracted.err));
+        for (qsizetype i = 0; i < awkwardNames.size(); ++i) {
+            QString path = into + "/originals/" + awkwardNames[i].second;
+            // bsdtar writes every name in NFC; what matters is that no two names merge.
+            if (!QFileInfo::exists(path))
+                path = path.normalized(QString::NormalizationForm_C);
+            QVERIFY2(sha256Of(path) == records[i].sha256, qPrintable(tool + ": " + path));
+        }
+        QCOMPARE(QDir(into + "/originals").entryList(QDir::Files).size(), awkwardNames.size());
+    }
+}
+
+void TestExportBundle::extractedFilesAreReadable()
+{
     const ExportResult result =
-        buildExportBundle({odd, fine}, options(m_dir.filePath("out-zipfail")));
+        buildExportBundle({pdf("modes/a.pdf", "02_Forms"), pdf("modes/sub/b.pdf", "03_Pricing")},
+                          options(m_dir.filePath("out-modes")));
+    QVERIFY2(result.ok, qPrintable(result.error));
+    const ToolRun info = runTool("zipinfo", {result.zip});
+    QVERIFY2(info.ok(), info.err);
+    const QStringList lines = QString::fromUtf8(info.out).split('\n').filter(" stor ");
+    QCOMPARE(lines.size(), 4);
+    for (const QString& line : lines)
+        QVERIFY2(line.startsWith("-rw-r--r-- "), qPrintable(line));
+
+    // An ordinary user unpacks the bundle and reads it.
+    const UserRun user;
+    QVERIFY(user.isValid());
+    const QString into = user.folder("unzipped");
+    QVERIFY(user.run({"unzip", "-q", user.copy(result.zip), "-d", into}).ok());
+    const ToolRun read = user.run({"cat", into + "/manifest.csv"});
+    QVERIFY2(read.ok(), read.err);
+    QCOMPARE(read.out, PdfFixtures::readBytes(result.csv));
+    QVERIFY(user.run({"pdftotext", into + "/index.pdf", "-"}).ok());
+    QVERIFY(user.run({"cat", into + "/originals/sub/b.pdf"}).ok());
+}
+
+void TestExportBundle::relativeExportFolder()
+{
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    const ExportResult result =
+        buildExportBundle({pdf("rel/A/x.pdf", "02_Forms"), pdf("rel/B/y.pdf", "03_Pricing")},
+                          options("relative/out"));
+    QVERIFY(QDir::setCurrent(previous));
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(QFileInfo(result.directory).path(), m_dir.filePath("relative/out"));
+    QVERIFY(QFileInfo(result.zip).isAbsolute());
+    const ToolRun listing = runPython(zipListing, {result.zip});
+    QVERIFY2(listing.ok(), listing.err);
+    QStringList names;
+    for (const QString& line : QString::fromUtf8(listing.out).trimmed().split('\n'))
+        names << line.section('\t', 0, 0);
+    QCOMPARE(names,
+             (QStringList{"manifest.csv", "index.pdf", "originals/A/x.pdf", "originals/B/y.pdf"}));
+}
+
+void TestExportBundle::fullDisk()
+{
+    if (::geteuid() != 0)
+        QSKIP("mounting a small file system needs root; fileSizeLimit covers the rest");
+    QTemporaryDir mountPoint;
+    QVERIFY(mountPoint.isValid());
+    struct Unmount {
+        QString path;
+        ~Unmount() { runTool("umount", {path}); }
+    };
+    const auto mount = [&mountPoint](const QString& size) {
+        runTool("umount", {mountPoint.path()});
+        return runTool("mount", {"-t", "tmpfs", "-o", "size=" + size, "tmpfs", mountPoint.path()})
+            .ok();
+    };
+    if (!mount("1536k"))
+        QSKIP("a tmpfs cannot be mounted here; fileSizeLimit covers the rest");
+    const Unmount unmount{mountPoint.path()};
+
+    QList<DocumentRecord> records;
+    for (int i = 0; i < 4; ++i) {
+        DocumentRecord r = pdf(QStringLiteral("big/part-%1.pdf").arg(i), "02_Forms");
+        QFile file(r.sourcePath);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(QByteArray(256 * 1024, char('a' + i)));
+        file.close();
+        r.sha256 = sha256Of(r.sourcePath);
+        records << r;
+    }
+    const QString out = mountPoint.filePath("out");
+
+    // Room for the folder but not for its ZIP.
+    ExportResult result = buildExportBundle(records, options(out));
     QVERIFY(!result.ok);
     QCOMPARE(result.error,
-             QStringLiteral("ZIP entry name must be relative and use forward slashes: "
-                            "originals/back\\slash.pdf"));
+             QStringLiteral("failed to write ZIP entry data: No space left on device"));
     QVERIFY(result.zip.isEmpty());
-    QCOMPARE(result.exported, 0);
-    QVERIFY(QFileInfo(result.csv).isFile());
-    QVERIFY(QFileInfo(result.pdf).isFile());
-    // The abandoned archive is still readable and lists what was added before the failure.
-    const ToolRun listing = runPython(zipListing, {result.directory + ".zip"});
-    QVERIFY2(listing.ok(), listing.err);
-    QCOMPARE(listing.out.count('\n'), 2);
+    QVERIFY(!pathTaken(result.directory + ".zip"));
+    QVERIFY(leftovers(out).isEmpty());
+    QVERIFY(runTool("qpdf", {"--check", result.pdf}).ok());
+    QVERIFY(copiesAreComplete(result.directory, records));
+
+    // Room for some of the copies only.
+    QVERIFY(mount("512k"));
+    result = buildExportBundle(records, options(out));
+    QVERIFY(!result.ok);
+    QVERIFY2(result.error.endsWith(": No space left on device"), qPrintable(result.error));
+    QVERIFY(result.warnings.contains(
+        QStringLiteral("Cannot copy original: %1").arg(records.last().sourcePath)));
+    QVERIFY(leftovers(out).isEmpty());
+    QVERIFY(!pathTaken(result.directory + ".zip"));
+    QVERIFY(copiesAreComplete(result.directory, records));
+
+    // Full before anything is written, then with a few pages left: too few for the index.
+    const auto fill = [&](qint64 leaveBytes) {
+        QFile filler(mountPoint.filePath("filler"));
+        if (!filler.open(QIODevice::WriteOnly))
+            return false;
+        const QByteArray block(4096, 'f');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        filler.close();
+        return filler.resize(std::max<qint64>(0, filler.size() - leaveBytes));
+    };
+    QVERIFY(mount("256k"));
+    QVERIFY(fill(0));
+    result = buildExportBundle(records, options(out));
+    QCOMPARE(result.error, QStringLiteral("Cannot save manifest.csv: No space left on device"));
+    QVERIFY(!result.directory.isEmpty());
+    QVERIFY(result.csv.isEmpty());
+    QCOMPARE(QDir(result.directory).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+    QVERIFY(mount("256k"));
+    QVERIFY(fill(8192));
+    result = buildExportBundle(records, options(out));
+    QCOMPARE(result.error,
+             QStringLiteral("Cannot write index.pdf: cannot write %1: No space left on device")
+                 .arg(result.directory + "/index.pdf"));
+    QCOMPARE(QDir(result.directory).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"manifest.csv"});
+    QCOMPARE(PdfFixtures::readBytes(result.csv).count('\n'), 5); // complete
+}
+
+void TestExportBundle::fileSizeLimit()
+{
+    // A limit on the size of any one file: what a quota or a small disk does to large files.
+    QList<DocumentRecord> records;
+    for (const auto& [name, padding] :
+         {std::pair{"small", 0}, {"mid-1", 150}, {"mid-2", 150}, {"large", 512}}) {
+        DocumentRecord r = pdf(QStringLiteral("limit/%1.pdf").arg(name), "02_Forms");
+        QFile file(r.sourcePath);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(QByteArray(padding * 1024, 'x'));
+        file.close();
+        r.sha256 = sha256Of(r.sourcePath);
+        records << r;
+    }
+    const auto limited = [](const QList<DocumentRecord>& chosen, const ExportOptions& options) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit previous{};
+        getrlimit(RLIMIT_FSIZE, &previous);
+        const rlimit tight{256 * 1024, previous.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &tight);
+        const ExportResult result = buildExportBundle(chosen, options);
+        setrlimit(RLIMIT_FSIZE, &previous);
+        return result;
+    };
+
+    // The one original that does not fit is left out with a warning; the rest is complete.
+    const QString out = m_dir.filePath("out-limit");
+    ExportResult result = limited({records[0], records[3]}, options(out));
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.warnings,
+             QStringList{QStringLiteral("Cannot copy original: %1").arg(records[3].sourcePath)});
+    QVERIFY(!QFileInfo::exists(result.directory + "/originals/large.pdf"));
+    QVERIFY(copiesAreComplete(result.directory, records));
+    QCOMPARE(runPython(zipListing, {result.zip}).out.count('\n'), 3);
+
+    // Copies that fit, in a ZIP that does not: no ZIP at all, and the reason.
+    result = limited({records[0], records[1], records[2]}, options(out));
+    QVERIFY(!result.ok);
+    QCOMPARE(result.error, QStringLiteral("failed to write ZIP entry data: File too large"));
+    QVERIFY(result.warnings.isEmpty());
+    QVERIFY(!pathTaken(result.directory + ".zip"));
+    QVERIFY(copiesAreComplete(result.directory, records));
+    QVERIFY(leftovers(out).isEmpty());
+}
+
+void TestExportBundle::neverWritesThroughALinkAtTheZipName()
+{
+    // The names follow the clock: links wait at the ZIP names of the next few seconds.
+    const QString out = m_dir.filePath("out-links");
+    QVERIFY(QDir().mkpath(out));
+    const QDateTime now = QDateTime::currentDateTime();
+    QStringList victims;
+    for (int second = 0; second < 10; ++second) {
+        const QString name =
+            "Tessavo-Export-" + now.addSecs(second).toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        victims << m_dir.filePath(QStringLiteral("victim-%1").arg(second));
+        QVERIFY(QFile::link(victims.last(), out + "/" + name + ".zip"));
+    }
+    const ExportResult result = buildExportBundle({pdf("links/a.pdf", "02_Forms")}, options(out));
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QVERIFY2(result.directory.endsWith("-2"), qPrintable(result.directory));
+    QVERIFY(QFileInfo(result.zip).isFile() && !QFileInfo(result.zip).isSymLink());
+    for (const QString& victim : std::as_const(victims))
+        QVERIFY(!QFileInfo::exists(victim));
+    QVERIFY(runTool("unzip", {"-t", result.zip}).ok());
+}
+
+void TestExportBundle::reportsProgressAndStopsWhenCancelled()
+{
+    QList<DocumentRecord> records;
+    for (int i = 0; i < 3; ++i) {
+        DocumentRecord r = pdf(QStringLiteral("progress/p%1.pdf").arg(i), "02_Forms");
+        QFile file(r.sourcePath);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(QByteArray(8 << 20, char('0' + i)));
+        file.close();
+        r.sha256 = sha256Of(r.sourcePath);
+        records << r;
+    }
+
+    QList<int> seen;
+    ExportMonitor follow{{}, [&seen](int percent) {
+                             seen << percent;
+                         }};
+    const ExportResult done =
+        buildExportBundle(records, options(m_dir.filePath("out-progress")), follow);
+    QVERIFY2(done.ok, qPrintable(done.error));
+    QVERIFY(seen.size() > 40); // after every chunk of 1 MiB, copied or packed
+    QVERIFY(std::is_sorted(seen.begin(), seen.end()));
+    QCOMPARE(seen.last(), 100);
+    QCOMPARE(seen.count(100), 1);
+
+    // Cancelled half-way through the copies: it stops within a chunk and leaves no ZIP.
+    int reports = 0;
+    int afterCancel = 0;
+    bool stop = false;
+    ExportMonitor cancel{[&stop] { return stop; },
+                         [&](int percent) {
+                             ++reports;
+                             afterCancel += stop ? 1 : 0;
+                             stop = stop || percent >= 20;
+                         }};
+    const QString out = m_dir.filePath("out-cancel");
+    const ExportResult cancelled = buildExportBundle(records, options(out), cancel);
+    QVERIFY(!cancelled.ok);
+    QCOMPARE(cancelled.error, QStringLiteral("Export was cancelled"));
+    QVERIFY(cancelled.zip.isEmpty());
+    QCOMPARE(afterCancel, 0);
+    QVERIFY(!pathTaken(cancelled.directory + ".zip"));
+    QVERIFY(leftovers(out).isEmpty());
+    QVERIFY(copiesAreComplete(cancelled.directory, records));
+    QVERIFY(QDir(cancelled.directory + "/originals").entryList(QDir::Files).size() < 3);
 }
 
 void TestExportBundle::paths_data()
@@ -337,7 +751,9 @@ void TestExportBundle::uniqueDirectories()
     const QString parent = m_dir.filePath("unique");
     QVERIFY(QDir().mkpath(parent + "/N"));
     QVERIFY(PdfFixtures::writeBytes(parent + "/N-2", "a file counts too"));
-    QCOMPARE(uniqueExportDirectory(parent, "N"), parent + "/N-3");
+    QVERIFY(QFile::link(parent + "/nowhere", parent + "/N-3.zip")); // so does a dangling link
+    QVERIFY(PdfFixtures::writeBytes(parent + "/N-4.zip", "and a ZIP of that name"));
+    QCOMPARE(uniqueExportDirectory(parent, "N"), parent + "/N-5");
     QCOMPARE(uniqueExportDirectory(parent, "M"), parent + "/M");
 }
 

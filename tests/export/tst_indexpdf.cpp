@@ -1,11 +1,15 @@
 #include "export/IndexPdf.h"
 #include "support/ExternalTool.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace Tessavo;
 
@@ -23,6 +27,35 @@ DocumentRecord record(const QString& name, const QString& category, int pages)
     r.sha256 = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
     r.suggestedCategory = category;
     return r;
+}
+
+// The text of one page (1-based), exactly as a reader would copy it.
+QString pageText(const QString& path, int page)
+{
+    return QString::fromUtf8(
+        runTool("pdftotext", {"-f", QString::number(page), "-l", QString::number(page), path, "-"})
+            .out);
+}
+
+int pageCount(const QString& path)
+{
+    const QString info = QString::fromUtf8(runTool("pdfinfo", {path}).out);
+    return QRegularExpression("Pages:\\s+(\\d+)").match(info).captured(1).toInt();
+}
+
+// The top edge, in points, of every word on the first page that equals word.
+QList<double> wordTops(const QString& path, const QString& word)
+{
+    const QString html =
+        QString::fromUtf8(runTool("pdftotext", {"-bbox", "-l", "1", path, "-"}).out);
+    static const QRegularExpression wordTag(
+        "<word xMin=\"[^\"]+\" yMin=\"([^\"]+)\"[^>]*>([^<]*)</word>");
+    QList<double> tops;
+    for (const QRegularExpressionMatch& m : wordTag.globalMatch(html)) {
+        if (m.captured(2) == word.toHtmlEscaped())
+            tops.append(m.captured(1).toDouble());
+    }
+    return tops;
 }
 
 // The text a reader would copy out of the PDF; ligatures such as "ﬁ" are folded back.
@@ -44,10 +77,19 @@ private slots:
     void groupsByCategoryWithUnclassifiedLast();
     void writesAValidA4Pdf();
     void longListsFlowOverPages();
+    void everyParagraphLiesOnExactlyOnePage();
+    void entriesKeepTheirMargins();
+    void namesComeBackExactly();
     void reportsFailures();
     void worksOnAPoolThread();
 
 private:
+    QStringList hiddenFiles() const
+    {
+        return QDir(m_dir.path())
+            .entryList(QDir::Files | QDir::Hidden)
+            .filter(QRegularExpression("^\\."));
+    }
     QTemporaryDir m_dir;
 };
 
@@ -91,32 +133,34 @@ void TestIndexPdf::composesTheHtmlExactly()
     DocumentRecord third = record("rule-no-evidence.pdf", "02_Forms", 1);
     third.ruleName = "Bid bond";
 
-    const QString html = indexHtml({first, second, third}, "Tessavo <export>", "Font's \"Family\"",
-                                   QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3, 250)));
+    const QString html =
+        indexHtml({first, second, third}, "Tessavo <export>", {"Font's \"Family\"", "Fallback"},
+                  QDateTime(QDate(2026, 12, 7), QTime(9, 5, 3, 250)));
+    // Margins in pixels (4 pt = 5 px): rich text ignores margins in points.
     const QString expected = QString::fromUtf8(
-        "<html><body style=\"font-family:'Font's &quot;Family&quot;'; font-size:9.5pt; "
+        "<html><body style=\"font-family:'Font's &quot;Family&quot;', 'Fallback'; font-size:9.5pt; "
         "color:#172033;\">"
-        "<h1 style=\"font-size:20pt; margin:0 0 4pt 0;\">Tessavo — export index</h1>"
-        "<p style=\"margin:0 0 2pt 0;\"><b>Tessavo &lt;export&gt;</b></p>"
-        "<p style=\"margin:0 0 10pt 0; color:#5a6474;\">Generated 2026-12-07T09:05:03 · Tessavo "
+        "<h1 style=\"font-size:20pt; margin:0px 0 5px 0;\">Tessavo — export index</h1>"
+        "<p style=\"margin:0px 0 3px 0;\"><b>Tessavo &lt;export&gt;</b></p>"
+        "<p style=\"margin:0px 0 13px 0; color:#5a6474;\">Generated 2026-12-07T09:05:03 · Tessavo "
         "0.2.0</p>"
-        "<p style=\"margin:0 0 12pt 0;\">3 documents · 6 pages · 2 categories</p>"
-        "<h2 style=\"font-size:13pt; margin:14pt 0 4pt 0; color:#28558e;\">02_Forms <span "
+        "<p style=\"margin:0px 0 16px 0;\">3 documents · 6 pages · 2 categories</p>"
+        "<h2 style=\"font-size:13pt; margin:19px 0 5px 0; color:#28558e;\">02_Forms <span "
         "style=\"color:#8992a3; font-size:10pt;\">(2)</span></h2>"
-        "<p style=\"margin:0 0 8pt 0;\"><b>a&lt;b&gt;&amp;&quot;c&quot;.pdf</b><br/>"
+        "<p style=\"margin:0px 0 11px 0;\"><b>a&lt;b&gt;&amp;&quot;c&quot;.pdf</b><br/>"
         "<span style=\"color:#5a6474;\">3 pages · Ready · Accepted · sha256 0123456789ab</span>"
         "<br/>Rule: Bid &amp; bond — text contains &quot;bid bond&quot; on page 1"
         "<br/><span style=\"color:#a15c00;\">Conflicting categories: 02_Forms (Bid bond), "
         "03_Pricing (&lt;x&gt;)</span>"
         "<br/>Note: check &lt;this&gt;</p>"
-        "<p style=\"margin:0 0 8pt 0;\"><b>rule-no-evidence.pdf</b><br/>"
+        "<p style=\"margin:0px 0 11px 0;\"><b>rule-no-evidence.pdf</b><br/>"
         "<span style=\"color:#5a6474;\">1 pages · Ready · Needs review · sha256 0123456789ab</span>"
         "<br/>Rule: Bid bond — </p>"
-        "<h2 style=\"font-size:13pt; margin:14pt 0 4pt 0; color:#28558e;\">Unclassified <span "
+        "<h2 style=\"font-size:13pt; margin:19px 0 5px 0; color:#28558e;\">Unclassified <span "
         "style=\"color:#8992a3; font-size:10pt;\">(1)</span></h2>"
-        "<p style=\"margin:0 0 8pt 0;\"><b>scan.pdf</b><br/>"
+        "<p style=\"margin:0px 0 11px 0;\"><b>scan.pdf</b><br/>"
         "<span style=\"color:#5a6474;\">2 pages · Needs OCR · Needs review · sha256 </span></p>"
-        "<p style=\"margin-top:16pt; color:#8992a3; font-size:8pt;\">Generated locally by Tessavo. "
+        "<p style=\"margin-top:21px; color:#8992a3; font-size:8pt;\">Generated locally by Tessavo. "
         "Source files were read only. Unclassified and Needs review entries require a human "
         "decision.</p></body></html>");
     QCOMPARE(html, expected);
@@ -127,7 +171,7 @@ void TestIndexPdf::groupsByCategoryWithUnclassifiedLast()
     const QString html = indexHtml(
         {record("1.pdf", "zeta", 1), record("2.pdf", "", 1), record("3.pdf", "03_Pricing", 1),
          record("4.pdf", "01_Solicitation", 1), record("5.pdf", "03_Pricing", 1)},
-        "s", "f", QDateTime::currentDateTime());
+        "s", {"f"}, QDateTime::currentDateTime());
     static const QRegularExpression heading(QStringLiteral("color:#28558e;\">([^<]*) <span"));
     QStringList order;
     for (const QRegularExpressionMatch& m : heading.globalMatch(html))
@@ -183,6 +227,94 @@ void TestIndexPdf::longListsFlowOverPages()
         QVERIFY(text.contains(QStringLiteral("document-%1.pdf").arg(i, 3, 10, QLatin1Char('0'))));
 }
 
+void TestIndexPdf::everyParagraphLiesOnExactlyOnePage()
+{
+    QList<DocumentRecord> many;
+    for (int i = 0; i < 150; ++i)
+        many << record(QStringLiteral("document-%1.pdf").arg(i, 3, 10, QLatin1Char('0')),
+                       i < 70 ? "02_Forms" : "03_Pricing", i + 1);
+    // A note too long for one page is the one paragraph that has to be split, between lines.
+    QStringList words;
+    for (int i = 0; i < 2500; ++i)
+        words << QStringLiteral("w%1").arg(i, 4, 10, QLatin1Char('0'));
+    many[100].note = words.join(' ');
+    const QString path = m_dir.filePath("paged.pdf");
+    QVERIFY(writeIndexPdf(path, many, "Tessavo export", dejaVu, dejaVuBold));
+
+    const int pages = pageCount(path);
+    QVERIFY2(pages >= 5, qPrintable(QString::number(pages)));
+    QStringList texts;
+    for (int page = 1; page <= pages; ++page)
+        texts << pageText(path, page);
+    const QString all = texts.join('\n');
+    for (int i = 0; i < 150; ++i) {
+        const QString name = QStringLiteral("document-%1.pdf").arg(i, 3, 10, QLatin1Char('0'));
+        QCOMPARE(all.count(name), 1); // no hidden copy on a neighbouring page
+        const qsizetype page = texts.indexOf(QRegularExpression("(?s).*" + name + ".*"));
+        // The entry's second line is on the same page as its name.
+        const QRegularExpression details(QStringLiteral("(^|\\n)%1 pages · Ready").arg(i + 1));
+        QVERIFY2(texts[page].contains(details), qPrintable(name));
+    }
+    for (const QString& word : std::as_const(words))
+        QVERIFY2(all.count(word) == 1, qPrintable(word));
+    // Headings stay with their first entry.
+    for (const QString& text : std::as_const(texts)) {
+        const QStringList lines = text.trimmed().split('\n', Qt::SkipEmptyParts);
+        QVERIFY(!lines.last().startsWith("03_Pricing"));
+    }
+}
+
+void TestIndexPdf::entriesKeepTheirMargins()
+{
+    const QString path = m_dir.filePath("margins.pdf");
+    DocumentRecord first = record("alpha.pdf", "02_Forms", 1);
+    first.sha256 = "aaaaaaaaaaaa";
+    DocumentRecord second = record("beta.pdf", "02_Forms", 1);
+    second.sha256 = "bbbbbbbbbbbb";
+    QVERIFY(writeIndexPdf(path, {first, second}, "Tessavo export", dejaVu, dejaVuBold));
+
+    const QList<double> name = wordTops(path, "alpha.pdf");
+    const QList<double> details = wordTops(path, "aaaaaaaaaaaa");
+    const QList<double> next = wordTops(path, "beta.pdf");
+    QVERIFY(name.size() == 1 && details.size() == 1 && next.size() == 1);
+    const double lineStep = details[0] - name[0];
+    // 8 pt below each entry, on top of the ordinary line step.
+    const double extra = next[0] - details[0] - lineStep;
+    QVERIFY2(extra > 7 && extra < 9, qPrintable(QString::number(extra)));
+    // 4 pt below a category heading (13 pt), 10 pt below the generation line.
+    const QList<double> heading = wordTops(path, "02_Forms");
+    QVERIFY(heading.size() == 1);
+    QVERIFY2(name[0] - heading[0] > lineStep + 4,
+             qPrintable(QString::number(name[0] - heading[0])));
+    const QList<double> generated = wordTops(path, "Generated");
+    const QList<double> summary = wordTops(path, "documents");
+    QVERIFY(generated.size() == 2 && summary.size() == 1);
+    const double afterGenerated = summary[0] - generated[0] - lineStep;
+    QVERIFY2(afterGenerated > 9 && afterGenerated < 11,
+             qPrintable(QString::number(afterGenerated)));
+}
+
+void TestIndexPdf::namesComeBackExactly()
+{
+    const QStringList latin = {"Specifications final.pdf", "Staff offer.pdf", "Workflow plan.pdf"};
+    const QStringList cjk = {"投标文件.pdf", "入札書類.pdf", "입찰서.pdf"};
+    QList<DocumentRecord> records;
+    for (const QString& name : latin + cjk)
+        records << record(name, "04_Technical", 1);
+    const QString path = m_dir.filePath("names.pdf");
+    QVERIFY(writeIndexPdf(path, records, "Tessavo export", dejaVu, dejaVuBold));
+    QVERIFY(runTool("qpdf", {"--check", path}).ok());
+
+    // Without folding ligatures back: what a search or a copy gets.
+    const QString text = pageText(path, 1);
+    for (const QString& name : latin)
+        QVERIFY2(text.contains(name), qPrintable(text));
+    if (indexFallbackFamilies().isEmpty())
+        QSKIP("no font for Chinese, Japanese and Korean is installed (scripts/install-deps.sh)");
+    for (const QString& name : cjk)
+        QVERIFY2(text.contains(name), qPrintable(text));
+}
+
 void TestIndexPdf::reportsFailures()
 {
     QString error;
@@ -192,7 +324,34 @@ void TestIndexPdf::reportsFailures()
 
     QVERIFY(!writeIndexPdf(m_dir.filePath("missing/folder/index.pdf"), {record("a.pdf", "", 1)},
                            "s", dejaVu, dejaVuBold, &error));
-    QCOMPARE(error, QStringLiteral("cannot start PDF painting"));
+    QCOMPARE(error, QStringLiteral("cannot create %1: No such file or directory")
+                        .arg(m_dir.filePath("missing/folder/index.pdf")));
+
+    // Anything already at the name stays as it is, a link that points nowhere included.
+    const QString target = m_dir.filePath("link-target");
+    QVERIFY(QFile::link(target, m_dir.filePath("linked.pdf")));
+    QVERIFY(!writeIndexPdf(m_dir.filePath("linked.pdf"), {record("a.pdf", "", 1)}, "s", dejaVu,
+                           dejaVuBold, &error));
+    QCOMPARE(error,
+             QStringLiteral("cannot write %1: File exists").arg(m_dir.filePath("linked.pdf")));
+    QVERIFY(!QFileInfo::exists(target));
+    QVERIFY(hiddenFiles().isEmpty());
+
+    // A full disk, here a file size limit, leaves nothing under the name and says why.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    QVERIFY(getrlimit(RLIMIT_FSIZE, &previous) == 0);
+    const rlimit tight{4096, previous.rlim_max};
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &tight) == 0);
+    const bool written = writeIndexPdf(m_dir.filePath("truncated.pdf"), {record("a.pdf", "", 1)},
+                                       "s", dejaVu, dejaVuBold, &error);
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &previous) == 0);
+    QVERIFY(!written);
+    QCOMPARE(
+        error,
+        QStringLiteral("cannot write %1: File too large").arg(m_dir.filePath("truncated.pdf")));
+    QVERIFY(!QFileInfo::exists(m_dir.filePath("truncated.pdf")));
+    QVERIFY(hiddenFiles().isEmpty());
 }
 
 void TestIndexPdf::worksOnAPoolThread()

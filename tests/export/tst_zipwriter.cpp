@@ -1,8 +1,11 @@
 #include "export/ZipWriter.h"
 #include "support/ExternalTool.h"
 #include "support/PdfFixtures.h"
+#include "support/UserRun.h"
 
+#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -50,14 +53,24 @@ private slots:
     void duplicatesAreExactAndCaseSensitive();
     void checksComeInTheirOrder();
     void openOnlyOnce();
-    void abandonedArchiveStillListsItsEntries();
-    void failedFinishIsNotRepeatedOnDestruction();
+    void abandonedArchiveLeavesNothing();
+    void fullDiskLeavesNothingUnderTheName();
+    void cancelledArchiveLeavesNothing();
+    void neverReplacesOrWritesThroughWhatLiesAtItsName();
+    void extractorsGiveReadableFiles();
     void refusesWhatTheClassicFormatCannotHold();
     void refusesMoreThan65535Entries();
     void dosTimes();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
+    // Hidden files left in the test folder: unfinished archives.
+    QStringList hiddenFiles() const
+    {
+        return QDir(m_dir.path())
+            .entryList(QDir::Files | QDir::Hidden | QDir::System)
+            .filter(QRegularExpression("^\\."));
+    }
     QTemporaryDir m_dir;
 };
 
@@ -110,6 +123,7 @@ void TestZipWriter::headersAreLaidOutExactly()
     QCOMPARE(at16(b, directory + 4), quint16(0x0314));
     QCOMPARE(at16(b, directory + 8), quint16(0x0800));
     QCOMPARE(at32(b, directory + 16), 0xCBF43926u);
+    QCOMPARE(at32(b, directory + 38), 0100644u << 16); // Unix mode -rw-r--r--
     QCOMPARE(at32(b, directory + 42), 0u);
     const qsizetype secondCentral = directory + 46 + 9;
     QCOMPARE(at32(b, secondCentral + 42), quint32(second));
@@ -252,7 +266,7 @@ void TestZipWriter::openOnlyOnce()
     QVERIFY(nowhere.open() == false); // a failed open leaves it closed, not half-open
 }
 
-void TestZipWriter::abandonedArchiveStillListsItsEntries()
+void TestZipWriter::abandonedArchiveLeavesNothing()
 {
     {
         ZipWriter zip(path("abandoned.zip"));
@@ -260,31 +274,146 @@ void TestZipWriter::abandonedArchiveStillListsItsEntries()
         QVERIFY(zip.addData("one.txt", "1"));
         QVERIFY(zip.addData("two.txt", "22"));
         QVERIFY(!zip.addData("../three.txt", "333"));
+        QVERIFY(!QFileInfo::exists(path("abandoned.zip"))); // not before it is complete
+        QCOMPARE(hiddenFiles().size(), 1);
     }
-    const ToolRun python = runPython(listWithPython, {path("abandoned.zip")});
-    QVERIFY2(python.ok(), python.err);
-    QCOMPARE(python.out, QByteArray("one.txt\t1\t31\ntwo.txt\t2\t3232\n"));
+    QVERIFY(!QFileInfo::exists(path("abandoned.zip")));
+    QVERIFY(hiddenFiles().isEmpty());
 }
 
-void TestZipWriter::failedFinishIsNotRepeatedOnDestruction()
+void TestZipWriter::fullDiskLeavesNothingUnderTheName()
 {
-    // A file size limit makes the central directory fail to reach the disk; lifting it before the
-    // writer is destroyed shows whether destruction tries a second time.
+    // A file size limit stands in for a full disk: writes past it fail with the system's reason.
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit previous{};
     QVERIFY(getrlimit(RLIMIT_FSIZE, &previous) == 0);
+    const auto limitTo = [&previous](rlim_t bytes) {
+        const rlimit tight{bytes, previous.rlim_max};
+        return setrlimit(RLIMIT_FSIZE, &tight) == 0;
+    };
+
+    // The central directory and end record do not fit.
     auto zip = std::make_unique<ZipWriter>(path("limited.zip"));
     QVERIFY(zip->open());
     QVERIFY(zip->addData("a.txt", QByteArray(100, 'a')));
-    const rlimit tight{200, previous.rlim_max};
-    QVERIFY(setrlimit(RLIMIT_FSIZE, &tight) == 0);
+    QVERIFY(limitTo(200));
     QString error;
     const bool finished = zip->finish(&error);
     QVERIFY(setrlimit(RLIMIT_FSIZE, &previous) == 0);
     QVERIFY(!finished);
     QVERIFY2(error.startsWith(QStringLiteral("failed to")), qPrintable(error));
+    QVERIFY2(error.endsWith(QStringLiteral(": File too large")), qPrintable(error));
+    QVERIFY(!zip->finish(&error)); // beyond repair
+    QCOMPARE(error, QStringLiteral("ZIP archive is not open"));
     zip.reset();
-    QVERIFY(PdfFixtures::readBytes(path("limited.zip")).count(QByteArray("PK\x05\x06", 4)) <= 1);
+    QVERIFY(!QFileInfo::exists(path("limited.zip")));
+    QVERIFY(hiddenFiles().isEmpty());
+
+    // Entry data that does not fit.
+    ZipWriter data(path("limited-data.zip"));
+    QVERIFY(data.open());
+    QVERIFY(limitTo(64 * 1024));
+    const bool added = data.addData("big.bin", QByteArray(256 * 1024, 'b'), &error);
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &previous) == 0);
+    QVERIFY(!added);
+    QCOMPARE(error, QStringLiteral("failed to write ZIP entry data: File too large"));
+    QVERIFY(!data.addData("small.txt", "x", &error));
+    QVERIFY(!data.finish(&error));
+    QVERIFY(!QFileInfo::exists(path("limited-data.zip")));
+    QVERIFY(hiddenFiles().isEmpty());
+}
+
+void TestZipWriter::cancelledArchiveLeavesNothing()
+{
+    QVERIFY(PdfFixtures::writeBytes(path("three-mib.bin"), QByteArray(3 << 20, 'c')));
+    ZipWriter zip(path("cancelled.zip"));
+    qint64 seen = 0;
+    zip.setChunkHandler([&seen](qint64 bytes) {
+        seen += bytes;
+        return seen < (2 << 20);
+    });
+    QVERIFY(zip.open());
+    QString error;
+    QVERIFY(!zip.addFile("big.bin", path("three-mib.bin"), &error));
+    QCOMPARE(error, QStringLiteral("ZIP archive was cancelled"));
+    QCOMPARE(seen, qint64(2 << 20)); // it stopped at the chunk that was refused
+    QVERIFY(!zip.finish());
+    QVERIFY(!QFileInfo::exists(path("cancelled.zip")));
+    QVERIFY(hiddenFiles().isEmpty());
+}
+
+void TestZipWriter::neverReplacesOrWritesThroughWhatLiesAtItsName()
+{
+    // A file already there.
+    QVERIFY(PdfFixtures::writeBytes(path("taken.zip"), "someone else's"));
+    ZipWriter overFile(path("taken.zip"));
+    QString error;
+    QVERIFY(!overFile.open(&error));
+    QCOMPARE(error, QStringLiteral("cannot create %1: File exists").arg(path("taken.zip")));
+    QCOMPARE(PdfFixtures::readBytes(path("taken.zip")), QByteArray("someone else's"));
+
+    // A link that points nowhere: following it would create its target.
+    const QString target = path("link-target");
+    QVERIFY(QFile::link(target, path("dangling.zip")));
+    ZipWriter overLink(path("dangling.zip"));
+    QVERIFY(!overLink.open(&error));
+    QCOMPARE(error, QStringLiteral("cannot create %1: File exists").arg(path("dangling.zip")));
+    QVERIFY(!QFileInfo::exists(target));
+
+    // A link that appears while the archive is written.
+    ZipWriter racing(path("racing.zip"));
+    QVERIFY(racing.open());
+    QVERIFY(racing.addData("a.txt", "a"));
+    QVERIFY(QFile::link(target, path("racing.zip")));
+    QVERIFY(!racing.finish(&error));
+    QCOMPARE(error, QStringLiteral("cannot create %1: File exists").arg(path("racing.zip")));
+    QVERIFY(!QFileInfo::exists(target));
+    QCOMPARE(QFileInfo(path("racing.zip")).symLinkTarget(), target);
+    QVERIFY(hiddenFiles().isEmpty());
+}
+
+void TestZipWriter::extractorsGiveReadableFiles()
+{
+    ZipWriter zip(path("modes.zip"));
+    QVERIFY(zip.open());
+    QVERIFY(zip.addData("readme.txt", "read me"));
+    QVERIFY(zip.addData("folder/", QByteArray()));
+    QVERIFY(zip.addData("folder/inner.txt", "inside"));
+    QVERIFY(zip.finish());
+
+    // What the archive says: Unix modes 0644 and 0755.
+    const ToolRun info = runTool("zipinfo", {path("modes.zip")});
+    QVERIFY2(info.ok(), info.err);
+    const QString listing = QString::fromUtf8(info.out);
+    QVERIFY2(listing.contains(QRegularExpression("^-rw-r--r-- .* readme\\.txt$",
+                                                 QRegularExpression::MultilineOption)),
+             qPrintable(listing));
+    QVERIFY(listing.contains(
+        QRegularExpression("^drwxr-xr-x .* folder/$", QRegularExpression::MultilineOption)));
+    QVERIFY(listing.contains(QRegularExpression("^-rw-r--r-- .* folder/inner\\.txt$",
+                                                QRegularExpression::MultilineOption)));
+    const ToolRun python = runPython(
+        "import sys, zipfile\n"
+        "for i in zipfile.ZipFile(sys.argv[1]).infolist(): print(oct(i.external_attr >> 16))",
+        {path("modes.zip")});
+    QCOMPARE(python.out, QByteArray("0o100644\n0o40755\n0o100644\n"));
+
+    // Extracted by an ordinary user, each file can be read.
+    const UserRun user;
+    QVERIFY(user.isValid());
+    for (const QString tool : {"unzip", "7z", "bsdtar"}) {
+        const QString into = user.folder(tool);
+        const QStringList extract =
+            tool == "unzip" ? QStringList{"unzip", "-q", user.copy(path("modes.zip")), "-d", into}
+            : tool == "7z" ? QStringList{"7z", "x", "-y", "-o" + into, user.copy(path("modes.zip"))}
+                           : QStringList{"bsdtar", "-xf", user.copy(path("modes.zip")), "-C", into};
+        const ToolRun extracted = user.run(extract);
+        QVERIFY2(extracted.ok(), qPrintable(tool + ": " + extracted.out + extracted.err));
+        const ToolRun read = user.run({"cat", into + "/readme.txt", into + "/folder/inner.txt"});
+        QVERIFY2(read.ok(), qPrintable(tool + ": " + read.err));
+        QCOMPARE(read.out, QByteArray("read meinside"));
+        QVERIFY(QFileInfo(into + "/readme.txt").permissions().testFlag(QFile::ReadOther));
+    }
 }
 
 void TestZipWriter::refusesWhatTheClassicFormatCannotHold()

@@ -71,6 +71,7 @@ private slots:
     void exceptionsBecomeFailures();
     void cancellingOneTask();
     void progressIsReportedWhenItChanges();
+    void idleTimeoutCountsFromTheLastProgress();
     void outcomeIsARegisteredMetaType();
 };
 
@@ -398,6 +399,45 @@ void TestTaskService::outcomeIsARegisteredMetaType()
     QCOMPARE(meta.method(meta.methodOffset() + 3).methodSignature(),
              QByteArray("finished(qulonglong,Morvane::TaskService::Outcome,QVariant,QString)"));
     QCOMPARE(meta.enumerator(meta.enumeratorOffset()).keyCount(), 4);
+}
+
+void TestTaskService::idleTimeoutCountsFromTheLastProgress()
+{
+    TaskService service({.maxConcurrent = 3, .maxQueued = 0});
+    TaskRecorder recorder(&service);
+    // Reports the same percentage every 20 ms for 1.5 s, three times its time-out.
+    const auto steady = [](const TaskContext& context) {
+        QDeadlineTimer end(1500);
+        while (!end.hasExpired() && !context.isCancellationRequested()) {
+            context.setProgress(5);
+            QThread::msleep(20);
+        }
+        return QVariant(context.isCancellationRequested() ? 0 : 1);
+    };
+    std::atomic<bool> stalledNoticed = false;
+    const auto stalls = [&stalledNoticed](const TaskContext& context) {
+        for (int i = 0; i < 10; ++i) {
+            context.setProgress(i);
+            QThread::msleep(20);
+        }
+        QDeadlineTimer deadline(generous);
+        while (!context.isCancellationRequested() && !deadline.hasExpired())
+            QThread::msleep(1);
+        stalledNoticed = context.isCancellationRequested();
+        return QVariant(2);
+    };
+    const quint64 moving = service.submitWithIdleTimeout(steady, 500, nullptr);
+    const quint64 fixed = service.submit(steady, 500);
+    const quint64 stalled = service.submitWithIdleTimeout(stalls, 500, nullptr);
+    QVERIFY(moving && fixed && stalled);
+    QTRY_VERIFY_WITH_TIMEOUT(recorder.isFinished(moving) && recorder.isFinished(fixed) &&
+                                 recorder.isFinished(stalled),
+                             generous);
+    QCOMPARE(recorder.of(moving).constLast().outcome, Outcome::Succeeded);
+    QCOMPARE(recorder.of(moving).constLast().result, QVariant(1));
+    QCOMPARE(recorder.of(fixed).constLast().outcome, Outcome::TimedOut);
+    QCOMPARE(recorder.of(stalled).constLast().outcome, Outcome::TimedOut);
+    QVERIFY(stalledNoticed);
 }
 
 QTEST_GUILESS_MAIN(TestTaskService)

@@ -42,6 +42,14 @@ void QmlFixtures::addDocument(const QString& fileName, int state, const QString&
     emit m_controller->summaryChanged();
 }
 
+void QmlFixtures::addLargeDocument(const QString& fileName)
+{
+    addDocument(fileName, Ready, QStringLiteral("02_Forms"), Accepted);
+    QFile file(m_dir.filePath(fileName));
+    if (file.open(QIODevice::WriteOnly))
+        file.resize(qint64(2) << 30);
+}
+
 void QmlFixtures::reset()
 {
     m_controller->clearDocuments();

@@ -17,6 +17,9 @@ public:
     // Appends a record the way an import would, and announces it.
     Q_INVOKABLE void addDocument(const QString& fileName, int state, const QString& suggestion,
                                  int decision = 0, bool conflict = false);
+    // Appends a ready record whose source is a real, sparse file of 2 GiB: its export takes a
+    // while.
+    Q_INVOKABLE void addLargeDocument(const QString& fileName);
     // Clears the documents and restores the built-in rules.
     Q_INVOKABLE void reset();
     // A one-page PDF in a private folder, as a URL.

@@ -2,6 +2,8 @@
 #include "ui/AppController.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -21,9 +23,15 @@ private slots:
     void oneExportAtATime();
     void failedBuildKeepsTheLastExport();
     void openPathWithNothingDoesNothing();
+    void cancellingStopsWithinASecond();
+    void quittingDuringAnExportTakesUnderTwoSeconds();
 
 private:
     DocumentRecord record(const QString& name, int state = Ready, int decision = NeedsReview);
+    // A record whose source is a sparse file of 2 GiB: an export that takes its time.
+    DocumentRecord largeRecord();
+    // Hidden unfinished files anywhere below folder.
+    static QStringList leftovers(const QString& folder);
     std::unique_ptr<AppController> m_controller;
     QTemporaryDir m_dir;
 };
@@ -42,6 +50,27 @@ DocumentRecord TestExportWorkflow::record(const QString& name, int state, int de
     r.decision = decision;
     r.suggestedCategory = QStringLiteral("02_Forms");
     return r;
+}
+
+DocumentRecord TestExportWorkflow::largeRecord()
+{
+    DocumentRecord r = record("large.pdf");
+    QFile file(r.sourcePath);
+    if (file.open(QIODevice::ReadWrite))
+        file.resize(qint64(2) << 30);
+    return r;
+}
+
+QStringList TestExportWorkflow::leftovers(const QString& folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (it.fileName().endsWith(".part"))
+            found << path;
+    }
+    return found;
 }
 
 void TestExportWorkflow::init()
@@ -145,6 +174,51 @@ void TestExportWorkflow::openPathWithNothingDoesNothing()
     const QString status = m_controller->status();
     m_controller->openPath(QString());
     QCOMPARE(m_controller->status(), status);
+}
+
+void TestExportWorkflow::cancellingStopsWithinASecond()
+{
+    AppController& c = *m_controller;
+    c.documents()->appendRecord(record("small.pdf"));
+    c.documents()->appendRecord(largeRecord());
+    QSignalSpy progress(&c, &AppController::exportProgressChanged);
+    const QString out = m_dir.filePath("cancelled");
+    c.exportTo(QUrl::fromLocalFile(out));
+    QTRY_VERIFY_WITH_TIMEOUT(c.exportProgress() >= 1, 60000);
+    QVERIFY(c.exporting());
+
+    QElapsedTimer clock;
+    clock.start();
+    c.cancelExport();
+    QTRY_VERIFY_WITH_TIMEOUT(!c.exporting(), 10000);
+    QVERIFY2(clock.elapsed() < 1000 + 100, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(c.status(), QStringLiteral("Export cancelled."));
+    QCOMPARE(c.exportProgress(), 0);
+    QVERIFY(progress.count() >= 2);
+    QVERIFY(c.lastExport().isEmpty());
+    // The folder keeps what was complete; the ZIP and the unfinished copy are gone.
+    const QStringList bundles = QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(bundles.size(), 1);
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QVERIFY(leftovers(out).isEmpty());
+    QVERIFY(QFileInfo(out + "/" + bundles.first() + "/manifest.csv").isFile());
+    QVERIFY(!QFileInfo::exists(out + "/" + bundles.first() + "/originals/large.pdf"));
+}
+
+void TestExportWorkflow::quittingDuringAnExportTakesUnderTwoSeconds()
+{
+    m_controller->documents()->appendRecord(largeRecord());
+    const QString out = m_dir.filePath("quit");
+    m_controller->exportTo(QUrl::fromLocalFile(out));
+    QTRY_VERIFY_WITH_TIMEOUT(m_controller->exportProgress() >= 1, 60000);
+    QVERIFY(m_controller->exporting());
+
+    QElapsedTimer clock;
+    clock.start();
+    m_controller.reset(); // what quitting the application does
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QVERIFY(leftovers(out).isEmpty());
 }
 
 int main(int argc, char** argv)

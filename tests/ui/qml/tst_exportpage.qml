@@ -66,6 +66,24 @@ Item {
             compare(findChild(findChild(page, "tile_conflicts"), "tileValue").text, "1")
         }
 
+        function test_progressAndCancelWhileExporting() {
+            const cancel = findChild(page, "cancelExportButton")
+            const percent = findChild(page, "exportPercent")
+            verify(!cancel.visible)
+            fixtures.addLargeDocument("large.pdf")
+            page.chooseFolder(fixtures.folderWithSpaces())
+            mouseClick(findChild(page, "exportButton"))
+            tryVerify(() => app.exportProgress >= 1, 60000)
+            verify(cancel.visible)
+            verify(percent.visible)
+            verify(/^\d+ %$/.test(percent.text), percent.text)
+            compare(findChild(page, "exportProgressBar").value, app.exportProgress)
+            mouseClick(cancel)
+            tryCompare(app, "status", "Export cancelled.", 5000)
+            verify(!cancel.visible)
+            verify(!percent.visible)
+        }
+
         function test_lastExportPanel() {
             const panel = findChild(page, "lastExportPanel")
             const warnings = findChild(page, "exportWarnings")

@@ -156,6 +156,7 @@ Item {
                     }
                 }
                 RowLayout {
+                    Layout.fillWidth: true
                     spacing: 10
 
                     Button {
@@ -165,6 +166,29 @@ Item {
                         opacity: enabled ? 1 : 0.4
                         enabled: page.canExport
                         onClicked: page.startExport()
+                    }
+                    // While the bundle is written: how far it is, and a way to stop it.
+                    ProgressBar {
+                        objectName: "exportProgressBar"
+                        visible: app.exporting
+                        Layout.fillWidth: true
+                        from: 0
+                        to: 100
+                        value: app.exportProgress
+                    }
+                    Label {
+                        objectName: "exportPercent"
+                        visible: app.exporting
+                        textFormat: Text.PlainText
+                        color: Theme.muted
+                        font.pixelSize: 12
+                        text: qsTr("%1 %").arg(app.exportProgress)
+                    }
+                    Button {
+                        objectName: "cancelExportButton"
+                        visible: app.exporting
+                        text: qsTr("Cancel")
+                        onClicked: app.cancelExport()
                     }
                 }
             }
