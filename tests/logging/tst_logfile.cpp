@@ -188,8 +188,8 @@ void TestLogFile::writesEachMessageOnOneLine()
     qWarning("cannot read evil.pdf\n2026-01-01 00:00:00.000 [INFO ] forged");
     const QStringList lines = readLines(currentLogFilePath());
     QCOMPARE(lines.size(), 1);
-    QVERIFY2(lines.first().contains(
-                 QStringLiteral(R"(evil.pdf\n2026-01-01 00:00:00.000 [INFO ] forged (tst_logfile)")),
+    QVERIFY2(lines.first().contains(QStringLiteral(
+                 R"(evil.pdf\n2026-01-01 00:00:00.000 [INFO ] forged (tst_logfile)")),
              qPrintable(lines.first()));
 }
 

@@ -59,12 +59,14 @@ void TestLogStartup::holdsEarlyMessagesUntilTheFolderIsKnown()
     QCOMPARE(lines.size(), maxHeldLines + 2); // the held lines, the note, the later line
     QVERIFY2(lines.at(0).contains(QStringLiteral("[WARN ] early <path>/offer.pdf")),
              qPrintable(lines.at(0)));
-    QVERIFY2(lines.at(1).contains(QStringLiteral("[INFO ] from a worker")), qPrintable(lines.at(1)));
+    QVERIFY2(lines.at(1).contains(QStringLiteral("[INFO ] from a worker")),
+             qPrintable(lines.at(1)));
     QVERIFY2(lines.at(maxHeldLines - 1).contains(QStringLiteral("filler %1").arg(maxHeldLines - 2)),
              qPrintable(lines.at(maxHeldLines - 1)));
-    QVERIFY2(lines.at(maxHeldLines).contains(
-                 QStringLiteral("[WARN ] %1 earlier message(s) were not kept").arg(extra)),
-             qPrintable(lines.at(maxHeldLines)));
+    QVERIFY2(
+        lines.at(maxHeldLines)
+            .contains(QStringLiteral("[WARN ] %1 earlier message(s) were not kept").arg(extra)),
+        qPrintable(lines.at(maxHeldLines)));
     QVERIFY(lines.at(maxHeldLines + 1).contains(QStringLiteral("after the folder is known")));
 }
 
@@ -99,8 +101,9 @@ void TestLogStartup::executableLogsItsFirstMessagesAndOptions()
     QVERIFY2(!text.contains(root.path()), qPrintable(text));
 
     // The warning came before the start line and is logged first, in its place.
-    QVERIFY2(lines.at(0).contains(QStringLiteral("[WARN ] QStandardPaths: XDG_RUNTIME_DIR not set")),
-             qPrintable(text));
+    QVERIFY2(
+        lines.at(0).contains(QStringLiteral("[WARN ] QStandardPaths: XDG_RUNTIME_DIR not set")),
+        qPrintable(text));
     QVERIFY2(lines.at(1).contains(QStringLiteral("[INFO ] Tessavo 0.2.0 starting")),
              qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("[INFO ] Unattended import of missing.pdf")),
