@@ -14,28 +14,51 @@ namespace {
 // work per character is bounded, whatever the message looks like.
 //
 // The placeholders are filled before compiling:
+//   {root}  the start of an absolute path: a drive, an extended-length or device prefix, two
+//           backslashes or a slash;
 //   {path}  a character of a bare path: no whitespace, quotes or characters that Windows forbids
 //           in names;
 //   {name}  the same without the separators;
 //   {more}  the continuation of a path over spaces: further words, as long as one of the next
-//           five holds a separator (that does not start a new path), belong to the same path;
+//           five holds a separator, belong to the same path, unless that word starts a new path
+//           (perhaps after an opening bracket or "=") or an address ("https://"), and a backslash
+//           before a quote escapes the quote;
+//   {secretword} a word that makes a key secret; "auth" and "pass" count only as a word of their
+//           own ("X-Auth-Token", "db_pass", "dbPass"), not inside "author" or "passes";
+//   {word}  an unquoted value: up to whitespace, a quote, a comma or a semicolon (a backslash
+//           before a quote is the quote's escape, not part of the value);
+//   {item}  one more value, quoted or a word, after a further separator or a scheme word;
 //   {value} a value that is redacted: a quoted text up to its closing quote (a quote escaped
 //           with a backslash, as qDebug prints strings inside strings, closes at the same kind),
 //           or an unquoted text given by {plain}. Groups: opening quote, value, closing quote.
 QString expand(const char* text, const char* plain = "")
 {
     QString pattern = QString::fromLatin1(text);
-    pattern.replace(QLatin1String("{more}"),
-                    QLatin1String(R"((?:(?:\h++{name}++){0,4}\h++(?![/\\]|[A-Za-z]:[/\\]))"
-                                  R"({name}*+[/\\]{path}*+)*+)"));
-    pattern.replace(QLatin1String("{path}"), QLatin1String(R"([^\s"'<>|?*,;])"));
-    pattern.replace(QLatin1String("{name}"), QLatin1String(R"([^\s"'<>|?*,;/\\])"));
     pattern.replace(QLatin1String("{value}"),
                     QLatin1String(R"((?|(\\")((?:[^\\\r\n]|\\\\\\"|\\\\|\\[^"\\\r\n])*+)((?:\\")?))"
                                   R"(|(")((?:[^"\\\r\n]|\\.)*+)("?))"
                                   R"(|(')([^'\r\n]*+)('?))"
                                   R"(|()({plain})()))"));
     pattern.replace(QLatin1String("{plain}"), QLatin1String(plain));
+    pattern.replace(QLatin1String("{item}"), QLatin1String(R"((?:{quoted}|{word}))"));
+    pattern.replace(QLatin1String("{quoted}"),
+                    QLatin1String(R"((?:\\"(?:[^\\\r\n]|\\\\\\"|\\\\|\\[^"\\\r\n])*+(?:\\")?)"
+                                  R"(|"(?:[^"\\\r\n]|\\.)*+"?|'[^'\r\n]*+'?))"));
+    pattern.replace(QLatin1String("{word}"), QLatin1String(R"((?:[^\s"',;\\]|\\(?!["']))++)"));
+    pattern.replace(QLatin1String("{secretword}"),
+                    QLatin1String(R"((?:token|api[_-]?key|access[_-]?key|secret|password|passwd|)"
+                                  R"(passphrase|pwd|licen[cs]e[_-]?key|private[_-]?key|cookie|)"
+                                  R"(credential|sess(?:ion)?[_-]?id|)"
+                                  R"((?:(?<![A-Za-z])auth|(?-i:A)uth)(?-i:(?![a-z]))|)"
+                                  R"((?:(?<![A-Za-z])pass|(?-i:P)ass)(?-i:(?![a-z]))))"));
+    pattern.replace(QLatin1String("{root}"),
+                    QLatin1String(R"((?:[A-Za-z]:[\\/]|\\\\[?.]\\|\\\?\?\\|\\\\|/))"));
+    pattern.replace(
+        QLatin1String("{more}"),
+        QLatin1String(R"((?:(?:\h++{name}++){0,4}\h++(?![(\[{=]*+(?:[/\\]|[A-Za-z]:[/\\])))"
+                      R"({name}*+(?<!:)(?:/|\\(?!["'])){path}*+)*+)"));
+    pattern.replace(QLatin1String("{path}"), QLatin1String(R"([^\s"'<>|?*,;])"));
+    pattern.replace(QLatin1String("{name}"), QLatin1String(R"([^\s"'<>|?*,;/\\])"));
     return pattern;
 }
 
@@ -79,29 +102,30 @@ const QRegularExpression& digestResponse()
 }
 
 // A key that holds one of the secret words, then ":" or "=" on the same line, then its value. A
-// value that begins with an authorization scheme word takes the credential after it too.
-// "auth" and "pass" count only as a word of their own ("X-Auth-Token", "db_pass", "dbPass"), not
-// inside "author" or "passes".
+// value that goes on like a path takes the whole path, spaces included (what is left would show
+// folders). A value that ends in a separator or an authorization scheme word, or is followed by a
+// separator, takes what follows too ("password= api_key = …", "token: X-Auth-Token: …",
+// "X-Auth-Token: Bearer …").
 const QRegularExpression& keyValueSecret()
 {
-    static const QRegularExpression re = compiled(expand(
-        R"((?i)(?<![A-Za-z0-9_-]))"
-        R"((?=[A-Za-z0-9_-]*?(?:token|api[_-]?key|access[_-]?key|secret|password|passwd|)"
-        R"(passphrase|pwd|licen[cs]e[_-]?key|private[_-]?key|cookie|credential|sess(?:ion)?[_-]?id|)"
-        R"((?:(?<![A-Za-z])auth|(?-i:A)uth)(?-i:(?![a-z]))|)"
-        R"((?:(?<![A-Za-z])pass|(?-i:P)ass)(?-i:(?![a-z])))))"
-        R"(([A-Za-z0-9_-]++(?:\\?["'])?\h*+[:=]\h*+){value})",
-        R"((?:(?:bearer|basic|digest|token|negotiate|ntlm)\h++)*+[^\s"',;]++)"));
+    static const QRegularExpression re =
+        compiled(expand(R"((?i)(?<![A-Za-z0-9_-])(?=[A-Za-z0-9_-]*?{secretword}))"
+                        R"(([A-Za-z0-9_-]++(?:\\?["'])?\h*+[:=]\h*+){value})",
+                        R"({root}{path}*+{more})"
+                        R"(|{word}(?:(?:\h*+[:=]|(?<=[:=])|)"
+                        R"((?<=bearer|basic|token|digest|negotiate|ntlm))\h*+{item})*+{more})"));
     return re;
 }
 
 // "bearer" and a credential after it. The credential must look like one (a digit or symbol, or
-// at least 20 characters), so "the bearer of this letter" stays as it is.
+// at least 20 characters), so "the bearer of this letter" stays as it is; one that begins like a
+// path is taken as far as the path goes.
 const QRegularExpression& bearerToken()
 {
-    static const QRegularExpression re = compiled(QString::fromLatin1(
-        R"((?i)(?<![A-Za-z0-9_-])bearer(?:\h++bearer(?![A-Za-z0-9_-]))*+\h++)"
-        R"((?=[A-Za-z]*+[0-9._~+/=-]|[A-Za-z0-9._~+/=-]{20})[A-Za-z0-9._~+/=-]++)"));
+    static const QRegularExpression re =
+        compiled(expand(R"((?i)(?<![A-Za-z0-9_-])bearer(?:\h++bearer(?![A-Za-z0-9_-])){0,3}+\h++)"
+                        R"((?:{root}{path}*+{more})"
+                        R"(|(?=[A-Za-z]*+[0-9._~+/=-]|[A-Za-z0-9._~+/=-]{20})[^\s"',;]++{more}))"));
     return re;
 }
 

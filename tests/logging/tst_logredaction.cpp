@@ -148,6 +148,8 @@ void TestLogRedaction::sanitizesMessages_data()
                                              << "token:\\npassword: ***";
     QTest::newRow("empty value before another secret") << "password= api_key=SECRET"
                                                        << "password= ***";
+    QTest::newRow("secret key as the value of another") << "token: api_key = 'SECRET x'"
+                                                        << "token: ***";
 
     // Ordinary sentences
     QTest::newRow("bearer in a sentence") << "the bearer of this letter"
