@@ -2,13 +2,17 @@
 // and no folder name may survive cleaning, every message stays one line, and no message costs
 // more than a few milliseconds per kilobyte. The seed and the count can be changed with
 // TESSAVO_FUZZ_SEED and TESSAVO_FUZZ_COUNT for longer runs.
+#include "RedactionInvariants.h"
 #include "logging/LogRedaction.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
 
 #include <algorithm>
+#include <cstring>
 
 using namespace Tessavo::Logging;
 
@@ -319,6 +323,7 @@ private slots:
     void generatedMessagesLeakNothing();
     void hostileShapesStayFast_data();
     void hostileShapesStayFast();
+    void regressionCorpusStaysClean();
 };
 
 void TestRedactionFuzz::generatedMessagesLeakNothing()
@@ -414,6 +419,36 @@ void TestRedactionFuzz::hostileShapesStayFast()
     const qint64 ns = bestOfThree(text);
     qInfo("%.3f ms for %lld characters", double(ns) / 1e6, qint64(text.size()));
     QVERIFY2(msPerKiB(ns, text.size()) <= msPerKiBBound, "backtracks");
+}
+
+// The inputs kept for the libFuzzer harness (the shapes reported against the redaction and what
+// fuzzing found), replayed here in every test run with the harness's own checks.
+void TestRedactionFuzz::regressionCorpusStaysClean()
+{
+    const QDir corpus(QStringLiteral(TESSAVO_FUZZ_CORPUS));
+    const QStringList files = corpus.entryList(QDir::Files);
+    QVERIFY(files.size() >= 20);
+    // Secrets and folder names that appear in the corpus.
+    const QStringList forbidden = {"hunter", "SECRET", "eyJ",  "QWxh", "s3cr3t", "lice", "6629fae",
+                                   "V9Ed",   "E8Kuf",  "V3P7", "V6Xg", "F3Lk",   "F25e", "F2F",
+                                   "F8A",    "F5Bp",   "F8z",  "Bids", "Users",  "srv",  "Share"};
+    for (const QString& name : files) {
+        QFile file(corpus.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        const QString utf8 = QString::fromUtf8(bytes);
+        QString utf16(bytes.size() / 2, Qt::Uninitialized);
+        std::memcpy(utf16.data(), bytes.constData(), size_t(bytes.size() / 2) * 2);
+        for (const QString& text : {utf8, utf16}) {
+            const QString broken = RedactionInvariants::check(text);
+            QVERIFY2(broken.isEmpty(), qPrintable(name + QStringLiteral(": ") + broken));
+        }
+        const QString cleaned = sanitizeLogMessage(utf8);
+        for (const QString& word : forbidden) {
+            QVERIFY2(!cleaned.contains(word),
+                     qPrintable(QStringLiteral("%1: %2 survived in %3").arg(name, word, cleaned)));
+        }
+    }
 }
 
 QTEST_APPLESS_MAIN(TestRedactionFuzz)
