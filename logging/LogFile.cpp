@@ -26,7 +26,7 @@ struct LogState {
     bool folderKnown = false;   // initLogging has run; until then file lines are held
     QStringList heldLines;      // lines waiting for the log folder, oldest first
     qsizetype droppedLines = 0; // lines beyond maxHeldLines, not kept
-    const LogLimits limits;
+    const LogLimits limits{};
 };
 
 LogState& state()
