@@ -315,6 +315,9 @@ int runBatch(int argc, char** argv, const QStringList& arguments)
     preferOffscreenPlatform();
     QGuiApplication application(argc, argv); // the index PDF needs the font database
     setApplicationIdentity();
+    // Standard error carries the run's progress and summary; the log keeps everything else, and
+    // only warnings and worse are repeated there.
+    Logging::setStandardErrorThreshold(QtWarningMsg);
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     if (!dataDir.isEmpty())
         Logging::initLogging(dataDir + QStringLiteral("/logs"));

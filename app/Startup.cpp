@@ -6,6 +6,7 @@
 #include "app/Unattended.h"
 #include "inspection/InspectionWorker.h"
 #include "logging/LogFile.h"
+#include "logging/LogPath.h"
 #include "ui/AppController.h"
 #include "ui/qml/OfflineNetwork.h"
 #include "ui/qml/Translations.h"
@@ -18,10 +19,30 @@
 
 namespace Tessavo::App {
 
+namespace {
+
+void logUnattendedOptions(const QStringList& arguments)
+{
+    if (const auto importPath = optionValue(arguments, QStringLiteral("--import")))
+        qInfo().noquote()
+            << QStringLiteral("Unattended import of %1").arg(Logging::pathForLog(*importPath));
+    if (const auto exportPath = optionValue(arguments, QStringLiteral("--export")))
+        qInfo().noquote() << QStringLiteral("Unattended export to %1 once documents are imported")
+                                 .arg(Logging::pathForLog(*exportPath));
+}
+
+} // namespace
+
 int run(int argc, char** argv)
 {
+    // A worker hands its messages to the application, which logs them.
     if (Inspection::isWorkerInvocation(argc, argv))
         return Inspection::runWorker(argc, argv);
+
+    // Before the application object, whose creation may already warn: such messages are held
+    // until the log folder is known, and are redacted like every other.
+    Logging::installMessageHandler();
+
     // --help, --version, --batch and --verify run without a window and exit.
     if (const std::optional<int> exitCode = runHeadlessMode(argc, argv))
         return *exitCode;
@@ -31,9 +52,9 @@ int run(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("Tessavo"));
     QCoreApplication::setApplicationVersion(QStringLiteral("0.2.0"));
 
+    // Without a data folder there is no log file; the lines still go to standard error.
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    if (!dataDir.isEmpty())
-        Logging::initLogging(dataDir + QStringLiteral("/logs"));
+    Logging::initLogging(dataDir.isEmpty() ? QString() : dataDir + QStringLiteral("/logs"));
     qInfo().noquote() << QStringLiteral("%1 %2 starting")
                              .arg(QCoreApplication::applicationName(),
                                   QCoreApplication::applicationVersion());
@@ -44,6 +65,7 @@ int run(int argc, char** argv)
         qWarning("The interface's English catalogue could not be loaded");
 
     Ui::AppController controller;
+    logUnattendedOptions(QCoreApplication::arguments());
     applyUnattendedOptions(QCoreApplication::arguments(), controller);
 
     Ui::OfflineNetworkAccessManagerFactory offlineNetwork; // outlives the engine

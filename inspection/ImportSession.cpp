@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
@@ -499,6 +500,8 @@ void ImportSession::failFile(File& file, const QString& why)
 {
     if (file.phase != File::Phase::Running)
         return;
+    qWarning().noquote()
+        << QStringLiteral("Inspection of %1 failed: %2").arg(file.record.fileName, why);
     for (const auto& slot : m_slots) {
         if (slot->process && slot->file == &file)
             retire(*slot);

@@ -10,8 +10,10 @@
 #include <QMutexLocker>
 #include <QTextStream>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace Tessavo::Logging {
 
@@ -22,8 +24,30 @@ struct LogState {
     QString directory;
     QString filePath;
     bool handlerInstalled = false;
-    const LogLimits limits;
+    bool folderKnown = false;   // initLogging has run; until then file lines are held
+    QStringList heldLines;      // lines waiting for the log folder, oldest first
+    qsizetype droppedLines = 0; // lines beyond maxHeldLines, not kept
+    const LogLimits limits{};
+    std::atomic<int> standardErrorRank{0}; // lines of a lower severity stay out of stderr
 };
+
+// Severity in ascending order; QtMsgType's own values are not ordered.
+int severityRank(QtMsgType type)
+{
+    switch (type) {
+    case QtDebugMsg:
+        return 0;
+    case QtInfoMsg:
+        return 1;
+    case QtWarningMsg:
+        return 2;
+    case QtCriticalMsg:
+        return 3;
+    case QtFatalMsg:
+        return 4;
+    }
+    return 2;
+}
 
 LogState& state()
 {
@@ -43,12 +67,77 @@ QString rotatedPath(const QString& logFilePath, int n)
     return logFilePath + QStringLiteral(".%1").arg(n);
 }
 
+// Appends the lines to the log file; the caller holds the log mutex. A file that cannot be opened
+// is skipped without any report.
+void appendLines(LogState& s, const QStringList& lines)
+{
+    if (s.filePath.isEmpty() || lines.isEmpty())
+        return;
+    rotateIfNeeded(s.filePath, s.limits);
+    QFile file(s.filePath);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        QTextStream stream(&file);
+        stream.setEncoding(QStringConverter::Utf8);
+        for (const QString& line : lines)
+            stream << line << '\n';
+    }
+}
+
+void markHandlerInstalled()
+{
+    LogState& s = state();
+    bool installedBefore = false;
+    {
+        QMutexLocker lock(&s.mutex);
+        installedBefore = s.handlerInstalled;
+        s.handlerInstalled = true;
+    }
+    if (!installedBefore)
+        qInstallMessageHandler(messageHandler);
+}
+
+// Cleans and formats one message, writes it (or holds it while the folder is unknown) and echoes
+// it to standard error.
+void writeMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    const QString line =
+        formatLogLine(QDateTime::currentDateTime(), type, context, sanitizeLogMessage(message));
+
+    LogState& s = state();
+    {
+        QMutexLocker lock(&s.mutex);
+        if (!s.folderKnown) {
+            if (s.heldLines.size() < maxHeldLines)
+                s.heldLines.append(line);
+            else
+                ++s.droppedLines;
+        } else {
+            appendLines(s, {line});
+        }
+    }
+
+    if (severityRank(type) < s.standardErrorRank.load())
+        return;
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
 } // namespace
+
+void setStandardErrorThreshold(QtMsgType minimum)
+{
+    state().standardErrorRank.store(severityRank(minimum));
+}
+
+void installMessageHandler()
+{
+    markHandlerInstalled();
+}
 
 void initLogging(const QString& directory)
 {
     LogState& s = state();
-    bool installedBefore = false;
     {
         QMutexLocker lock(&s.mutex);
         s.directory = directory;
@@ -58,11 +147,20 @@ void initLogging(const QString& directory)
                                QStringLiteral("tessavo-%1.log")
                                    .arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))))
                          : QString();
-        installedBefore = s.handlerInstalled;
-        s.handlerInstalled = true;
+        if (!s.folderKnown) {
+            s.folderKnown = true;
+            QStringList held = std::exchange(s.heldLines, {});
+            if (s.droppedLines > 0) {
+                held.append(formatLogLine(
+                    QDateTime::currentDateTime(), QtWarningMsg, QMessageLogContext(),
+                    QStringLiteral("%1 earlier message(s) were not kept for the log file")
+                        .arg(s.droppedLines)));
+                s.droppedLines = 0;
+            }
+            appendLines(s, held);
+        }
     }
-    if (!installedBefore)
-        qInstallMessageHandler(messageHandler);
+    markHandlerInstalled();
 }
 
 QString levelName(QtMsgType type)
@@ -106,29 +204,14 @@ void rotateIfNeeded(const QString& logFilePath, const LogLimits& limits)
 
 void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    const QString line =
-        formatLogLine(QDateTime::currentDateTime(), type, context, sanitizeLogMessage(message));
-
-    LogState& s = state();
-    {
-        QMutexLocker lock(&s.mutex);
-        if (!s.filePath.isEmpty()) {
-            rotateIfNeeded(s.filePath, s.limits);
-            QFile file(s.filePath);
-            if (file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-                QTextStream stream(&file);
-                stream.setEncoding(QStringConverter::Utf8);
-                stream << line << '\n';
-            }
-        }
-    }
-
-    const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
-
+    writeMessage(type, context, message);
     if (type == QtFatalMsg)
         std::abort();
+}
+
+void logForwardedMessage(QtMsgType type, const QString& message, const QMessageLogContext& context)
+{
+    writeMessage(type, context, message);
 }
 
 QString currentLogFilePath()

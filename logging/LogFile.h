@@ -12,12 +12,33 @@ struct LogLimits {
     int keepFiles = 3;             // rotated files kept beside the current one
 };
 
-// Sets the folder of the daily log file and installs the message handler (once per process).
-// An empty folder, or one that cannot be created, sends lines to standard error only.
+// Lines kept in memory at most while the log folder is not known yet; later ones are counted.
+inline constexpr qsizetype maxHeldLines = 1000;
+
+// Installs the message handler (once per process) before the log folder is known, so that even
+// the first messages of the process are redacted. Their lines go to standard error at once and
+// are held for the log file until initLogging names its folder.
+void installMessageHandler();
+
+// Sets the folder of the daily log file, writes the held lines to it and installs the message
+// handler if that has not happened yet. An empty folder, or one that cannot be created, sends
+// lines to standard error only.
 void initLogging(const QString& directory);
+
+// Lines below this severity go to the log file only, not to standard error (by default every line
+// goes to both). A command-line run that reports on standard error itself raises it.
+void setStandardErrorThreshold(QtMsgType minimum);
 
 // The handler installed by initLogging: one redacted line to the log file and to stderr.
 void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message);
+
+// Logs a message that another process (an inspection worker) sent to this one, at its own level:
+// the same redaction, escaping, line format, file and standard error as a message of this
+// process. The context gives the source file and line when the sender reported them (the file
+// string must stay valid during the call). Thread-safe; a fatal level is written as "FATAL" but
+// never ends this process.
+void logForwardedMessage(QtMsgType type, const QString& message,
+                         const QMessageLogContext& context = QMessageLogContext());
 
 // The five-character level word written in square brackets.
 QString levelName(QtMsgType type);

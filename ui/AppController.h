@@ -119,6 +119,7 @@ private:
     Inspection::ImportSession* m_import = nullptr;
     int m_importedCount = 0;
     QElapsedTimer m_importClock;
+    QElapsedTimer m_exportClock;
     bool m_importing = false;
     bool m_exporting = false;
     quint64 m_exportTask = 0;

@@ -2,9 +2,11 @@
 #include "ui/AppController.h"
 
 #include "export/ExportBundle.h"
+#include "logging/LogPath.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 
 namespace Tessavo::Ui {
 
@@ -52,7 +54,10 @@ void AppController::exportTo(const QUrl& directoryUrl)
         m_exporting = false;
         emit busyChanged();
         setStatus(QStringLiteral("Export could not start: %1").arg(error));
+        qWarning().noquote() << QStringLiteral("Export could not start: %1").arg(error);
+        return;
     }
+    m_exportClock.start();
 }
 
 void AppController::cancelExport()
@@ -86,28 +91,45 @@ void AppController::onExportFinished(qulonglong, Morvane::TaskService::Outcome o
         emit exportProgressChanged();
     }
     emit busyChanged();
+    const QString took = QString::number(m_exportClock.elapsed());
     if (outcome == Morvane::TaskService::Outcome::Cancelled && m_exportCancelled) {
         setStatus(QStringLiteral("Export cancelled."));
+        qInfo().noquote() << QStringLiteral("Export cancelled after %1 ms").arg(took);
         return;
     }
     if (outcome != Morvane::TaskService::Outcome::Succeeded) {
         setStatus(QStringLiteral("Export failed: %1")
                       .arg(error.isEmpty() ? QStringLiteral("cancelled or timed out") : error));
+        qWarning().noquote() << QStringLiteral("%1 (after %2 ms)").arg(status(), took);
         return;
     }
     const QVariantMap map = result.toMap();
     if (!map.value(QStringLiteral("ok")).toBool()) {
         setStatus(
             QStringLiteral("Export failed: %1").arg(map.value(QStringLiteral("error")).toString()));
+        qWarning().noquote() << QStringLiteral("%1 (after %2 ms)").arg(status(), took);
         return;
     }
     m_lastExport = map;
     // Counted through the interface's catalogue, which has the form for one document.
-    const int exported = map.value(QStringLiteral("exported")).toInt();
+    const int count = map.value(QStringLiteral("exported")).toInt();
+    const QString exported = QString::number(count);
+    const QString directory = map.value(QStringLiteral("directory")).toString();
     setStatus(
-        QCoreApplication::translate("AppController", "Exported %1 documents to %2", nullptr,
-                                    exported)
-            .arg(QString::number(exported), map.value(QStringLiteral("directory")).toString()));
+        QCoreApplication::translate("AppController", "Exported %1 documents to %2", nullptr, count)
+            .arg(exported, directory));
+    const QStringList warnings = map.value(QStringLiteral("warnings")).toStringList();
+    qInfo().noquote() << QStringLiteral("Exported %1 documents to %2")
+                             .arg(exported, Logging::pathForLog(directory));
+    qInfo().noquote() << QStringLiteral("Export bundle %1, ZIP %2: %3 document(s), %4 skipped, "
+                                        "%5 warning(s), %6 ms")
+                             .arg(Logging::pathForLog(directory),
+                                  Logging::pathForLog(map.value(QStringLiteral("zip")).toString()),
+                                  exported,
+                                  QString::number(map.value(QStringLiteral("skipped")).toInt()),
+                                  QString::number(warnings.size()), took);
+    for (const QString& warning : warnings)
+        qWarning().noquote() << QStringLiteral("Export warning: %1").arg(warning);
     emit exportFinished();
     emit summaryChanged();
 }

@@ -3,6 +3,7 @@
 
 #include "core/Classification.h"
 #include "core/RulesFile.h"
+#include "logging/LogPath.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,15 +16,31 @@ namespace Tessavo::Ui {
 // writes nothing.
 void AppController::loadRulesAtStartup()
 {
+    const QString name = Logging::pathForLog(m_rulesPath);
     QFile file(m_rulesPath);
     if (!file.open(QIODevice::ReadOnly)) {
         m_rulesFileUnusable = file.exists();
+        if (m_rulesFileUnusable)
+            qWarning().noquote() << QStringLiteral(
+                                        "The rules file %1 could not be read (%2); using the "
+                                        "built-in rules")
+                                        .arg(name, file.errorString());
+        else
+            qInfo().noquote()
+                << QStringLiteral("No rules file %1 yet; using the built-in rules").arg(name);
         m_rules.setRules(defaultRules());
         return;
     }
     const QList<Rule> loaded = readRulesDocument(file.readAll());
     m_rulesFileUnusable = loaded.isEmpty();
     m_rules.setRules(loaded.isEmpty() ? defaultRules() : loaded);
+    if (loaded.isEmpty())
+        qWarning().noquote()
+            << QStringLiteral("The rules file %1 holds no usable rules; using the built-in rules")
+                   .arg(name);
+    else
+        qInfo().noquote() << QStringLiteral("Loaded %1 rule(s) from %2")
+                                 .arg(QString::number(loaded.size()), name);
 }
 
 void AppController::addRule(const QString& name, const QString& category,
@@ -75,35 +92,49 @@ void AppController::saveRules(const QUrl& fileUrl)
     const QString path = fileUrl.toLocalFile();
     if (path.isEmpty())
         return;
+    const QString name = Logging::pathForLog(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         setStatus(QStringLiteral("Cannot write rules: %1").arg(file.errorString()));
+        qWarning().noquote()
+            << QStringLiteral("Cannot write rules to %1: %2").arg(name, file.errorString());
         return;
     }
     file.write(rulesDocument(m_rules.ruleList()));
-    if (file.commit())
+    if (file.commit()) {
         setStatus(QStringLiteral("Rules exported to %1").arg(path));
-    else
+        qInfo().noquote() << QStringLiteral("Rules exported to %1").arg(name);
+    } else {
         setStatus(QStringLiteral("Cannot save rules: %1").arg(file.errorString()));
+        qWarning().noquote()
+            << QStringLiteral("Cannot save rules to %1: %2").arg(name, file.errorString());
+    }
 }
 
 void AppController::loadRules(const QUrl& fileUrl)
 {
     const QString path = fileUrl.toLocalFile();
+    const QString name = Logging::pathForLog(path);
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
         setStatus(QStringLiteral("Cannot read the rules file."));
+        qWarning().noquote()
+            << QStringLiteral("Cannot read the rules file %1: %2").arg(name, file.errorString());
         return;
     }
     const QList<Rule> loaded = readRulesDocument(file.readAll());
     if (loaded.isEmpty()) {
         setStatus(QStringLiteral("The rules file contains no valid rules."));
+        qWarning().noquote()
+            << QStringLiteral("The rules file %1 contains no valid rules").arg(name);
         return;
     }
     m_rules.setRules(loaded);
     reclassifyAll();
     persistRules();
     setStatus(QStringLiteral("Loaded %1 rule(s).").arg(loaded.size()));
+    qInfo().noquote()
+        << QStringLiteral("Loaded %1 rule(s) from %2").arg(QString::number(loaded.size()), name);
     emit rulesChanged();
 }
 
@@ -135,13 +166,13 @@ bool AppController::keepUnusableRulesFile()
             qWarning().noquote() << QStringLiteral(
                                         "The unusable rules file %1 could not be backed up; it "
                                         "is left as it is")
-                                        .arg(m_rulesPath);
+                                        .arg(Logging::pathForLog(m_rulesPath));
             return false;
         }
         qWarning().noquote() << QStringLiteral(
                                     "The rules file could not be used at start-up; its content was "
                                     "kept as %1")
-                                    .arg(backupPath);
+                                    .arg(Logging::pathForLog(backupPath));
     }
     m_rulesFileUnusable = false;
     return true;
@@ -149,15 +180,28 @@ bool AppController::keepUnusableRulesFile()
 
 void AppController::persistRules()
 {
-    if (m_rulesPath.isEmpty() || !QDir().mkpath(QFileInfo(m_rulesPath).path()))
+    if (m_rulesPath.isEmpty())
         return;
+    const QString name = Logging::pathForLog(m_rulesPath);
+    if (!QDir().mkpath(QFileInfo(m_rulesPath).path())) {
+        qWarning().noquote() << QStringLiteral(
+                                    "Cannot save the rules: the folder of %1 cannot be created")
+                                    .arg(name);
+        return;
+    }
     if (!keepUnusableRulesFile())
         return;
     QSaveFile file(m_rulesPath);
-    if (!file.open(QIODevice::WriteOnly))
+    const QList<Rule> rules = m_rules.ruleList();
+    const QByteArray document = rulesDocument(rules);
+    if (!file.open(QIODevice::WriteOnly) || file.write(document) != document.size() ||
+        !file.commit()) {
+        qWarning().noquote()
+            << QStringLiteral("Cannot save the rules to %1: %2").arg(name, file.errorString());
         return;
-    file.write(rulesDocument(m_rules.ruleList()));
-    file.commit();
+    }
+    qInfo().noquote()
+        << QStringLiteral("Saved %1 rule(s) to %2").arg(QString::number(rules.size()), name);
 }
 
 } // namespace Tessavo::Ui

@@ -40,6 +40,8 @@ private slots:
     void writesRedactedLinesToTheDailyFile();
     void installsTheHandlerOnce();
     void keepsLinesFromSeveralThreadsWhole();
+    void writesEachMessageOnOneLine();
+    void logsForwardedMessagesLikeItsOwn();
 };
 
 void TestLogFile::levelWordsAreFiveCharacters()
@@ -176,6 +178,39 @@ void TestLogFile::keepsLinesFromSeveralThreadsWhole()
         QCOMPARE(m.captured(2).toInt(), next[thread]); // each thread's lines in its own order
         ++next[thread];
     }
+}
+
+void TestLogFile::writesEachMessageOnOneLine()
+{
+    QTemporaryDir dir;
+    initLogging(dir.path());
+    // A file name can hold a line break; it must not forge a line of its own.
+    qWarning("cannot read evil.pdf\n2026-01-01 00:00:00.000 [INFO ] forged");
+    const QStringList lines = readLines(currentLogFilePath());
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.first().contains(QStringLiteral(
+                 R"(evil.pdf\n2026-01-01 00:00:00.000 [INFO ] forged (tst_logfile)")),
+             qPrintable(lines.first()));
+}
+
+void TestLogFile::logsForwardedMessagesLikeItsOwn()
+{
+    QTemporaryDir dir;
+    initLogging(dir.path());
+    const QMessageLogContext workerContext("/build/core/InspectionWorker.cpp", 12, "f", "default");
+    // A fatal message of another process is written, but this one carries on.
+    logForwardedMessage(QtFatalMsg,
+                        QStringLiteral("cannot read /home/alice/Bids/x.pdf password=hunter2\nnext"),
+                        workerContext);
+    logForwardedMessage(QtInfoMsg, QStringLiteral("worker ready"));
+
+    const QStringList lines = readLines(currentLogFilePath());
+    QCOMPARE(lines.size(), 2);
+    static const QRegularExpression fatal(QStringLiteral(
+        R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[FATAL\] cannot read <path>/x\.pdf )"
+        R"(password=\*\*\*\\nnext \(InspectionWorker\.cpp:12\)$)"));
+    QVERIFY2(fatal.match(lines.at(0)).hasMatch(), qPrintable(lines.at(0)));
+    QVERIFY2(lines.at(1).endsWith(QStringLiteral("[INFO ] worker ready")), qPrintable(lines.at(1)));
 }
 
 QTEST_GUILESS_MAIN(TestLogFile)
