@@ -7,6 +7,12 @@
 
 #include <openssl/evp.h>
 
+#define POINTERHOLDER_TRANSITION 4 // qpdf: use std::shared_ptr, no transition warnings
+#include <qpdf/QPDF.hh>
+
+#include <set>
+#include <vector>
+
 namespace Tessavo {
 
 namespace {
@@ -49,6 +55,37 @@ void applyPdfError(QPdfDocument::Error error, DocumentRecord& record)
         markUnreadable(record, QStringLiteral("unknown PDF error"));
         break;
     }
+}
+
+// A page tree that contains itself makes the PDF engine walk it for ever. libqpdf finds that in
+// milliseconds, without reading any page's content. Anything else qpdf dislikes is left to the
+// engine, which repairs more than qpdf accepts.
+bool pageTreeLoops(const QString& path)
+{
+    try {
+        QPDF pdf;
+        pdf.setSuppressWarnings(true);
+        pdf.setAttemptRecovery(true);
+        pdf.processFile(QFile::encodeName(path).constData());
+        std::set<QPDFObjGen> seen;
+        std::vector<QPDFObjectHandle> pending{pdf.getRoot().getKey("/Pages")};
+        while (!pending.empty()) {
+            QPDFObjectHandle node = pending.back();
+            pending.pop_back();
+            if (node.isIndirect() && !seen.insert(node.getObjGen()).second)
+                return true;
+            if (!node.isDictionary())
+                continue;
+            QPDFObjectHandle kids = node.getKey("/Kids");
+            if (!kids.isArray())
+                continue;
+            for (int i = kids.getArrayNItems() - 1; i >= 0; --i)
+                pending.push_back(kids.getArrayItem(i));
+        }
+    } catch (const std::exception&) {
+        // Damaged, encrypted or unusual: the engine decides.
+    }
+    return false;
 }
 
 struct DigestContext {
@@ -107,6 +144,10 @@ bool OpenedPdf::open(const QString& path, DocumentRecord& record)
 {
     QPdfDocument& document = m_engine->document;
     document.close();
+    if (pageTreeLoops(path)) {
+        markUnreadable(record, QStringLiteral("PDF page tree refers to itself"));
+        return false;
+    }
     bool passwordRequested = false;
     QObject guard;
     QObject::connect(&document, &QPdfDocument::passwordRequired, &guard,

@@ -12,7 +12,7 @@ packages=(
     qml6-module-qt-labs-folderlistmodel qml6-module-qttest
     qt6-l10n-tools
     fonts-dejavu-core fonts-wqy-microhei
-    libssl-dev zlib1g-dev
+    libssl-dev zlib1g-dev libqpdf-dev
     qpdf poppler-utils unzip zip python3 grep p7zip-full libarchive-tools
 )
 

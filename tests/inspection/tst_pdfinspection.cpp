@@ -99,6 +99,8 @@ void TestPdfInspection::inspectsEveryKindOfFile_data()
     QTest::newRow("text file") << "notes.pdf" << int(Unreadable) << "not a valid PDF" << 0 << 0;
     QTest::newRow("empty page tree")
         << "empty-tree.pdf" << int(Unreadable) << "PDF could not be loaded" << 0 << 0;
+    QTest::newRow("page tree that contains itself")
+        << "self-reference.pdf" << int(Unreadable) << "PDF page tree refers to itself" << 0 << 0;
     QTest::newRow("directory") << "folder.pdf" << int(Unreadable) << "file not found" << 0 << 0;
     QTest::newRow("missing") << "missing.pdf" << int(Unreadable) << "file not found" << 0 << 0;
 }

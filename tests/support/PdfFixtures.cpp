@@ -89,6 +89,23 @@ QByteArray selfReferencingPageTreePdf()
                         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>"});
 }
 
+QByteArray manyPagesPdf(int pages)
+{
+    const QByteArray content = "BT /F1 12 Tf 72 700 Td (The same line on every page) Tj ET";
+    QList<QByteArray> objects = {"<< /Type /Catalog /Pages 2 0 R >>", QByteArray(),
+                                 "<< /Length " + QByteArray::number(content.size()) +
+                                     " >>\nstream\n" + content + "\nendstream",
+                                 "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"};
+    QByteArray kids;
+    for (int i = 0; i < pages; ++i) {
+        kids += QByteArray::number(5 + i) + " 0 R ";
+        objects.append("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 3 0 R "
+                       "/Resources << /Font << /F1 4 0 R >> >> >>");
+    }
+    objects[1] = "<< /Type /Pages /Count " + QByteArray::number(pages) + " /Kids [" + kids + "] >>";
+    return assemblePdf(objects);
+}
+
 QByteArray emptyPageTreePdf()
 {
     return assemblePdf(

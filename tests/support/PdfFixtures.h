@@ -27,6 +27,9 @@ QByteArray whitespaceOnlyPdf(int pages);
 // A page tree whose /Pages node lists itself among its kids.
 QByteArray selfReferencingPageTreePdf();
 
+// Many pages that all show the same line of text; small on disk, slow to read.
+QByteArray manyPagesPdf(int pages);
+
 // A page tree without pages.
 QByteArray emptyPageTreePdf();
 
