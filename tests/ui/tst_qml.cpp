@@ -2,6 +2,7 @@
 // Any QML warning, even outside a test function, fails the run.
 #include "QmlFixtures.h"
 #include "inspection/InspectionWorker.h"
+#include "support/WorkerTestMain.h"
 #include "ui/AppController.h"
 #include "ui/qml/OfflineNetwork.h"
 #include "ui/qml/Translations.h"
@@ -53,7 +54,7 @@ private:
 int main(int argc, char** argv)
 {
     if (Tessavo::Inspection::isWorkerInvocation(argc, argv))
-        return Tessavo::Inspection::runWorker(argc, argv);
+        return Tessavo::Inspection::runWorker(argc, argv, WorkerTestHooks::hooks());
     QTEST_SET_MAIN_SOURCE_PATH
     Setup setup;
     const int result =

@@ -88,7 +88,7 @@ TestCase {
         verify(texts.indexOf("2 pages · 4 KB · sha256 0123456789ab") >= 0)
     }
 
-    function test_clearIsEnabledOnlyWithDocumentsAndNoImport() {
+    function test_clearIsEnabledWithDocumentsOrAnImport() {
         const clear = findChild(page, "clearButton")
         verify(!clear.enabled)
         fixtures.addDocument("one.pdf", 0, "")
@@ -96,7 +96,7 @@ TestCase {
 
         app.addUrls([fixtures.makePdf("import-me.pdf", "bid bond")])
         verify(app.importing)
-        verify(!clear.enabled)
+        verify(clear.enabled)
         tryCompare(app, "importing", false, 20000)
         verify(clear.enabled)
         compare(list().count, 2)
@@ -110,6 +110,25 @@ TestCase {
         compare(list().count, 0)
         compare(app.status, "Document list cleared.")
         verify(!clear.enabled)
+    }
+
+    function test_clearStopsAnImportThatHasNothingListedYet() {
+        // The test worker holds a "gate" file until it is let through: the import stays busy.
+        const held = fixtures.makePdf("gate-stopped.pdf", "bid bond")
+        app.addUrls([held])
+        verify(app.importing)
+        const clear = findChild(page, "clearButton")
+        verify(clear.enabled)
+        mouseClick(clear)
+        verify(!app.importing)
+        compare(app.status, "Document list cleared.")
+        compare(findChild(page, "clearDialog").visible, false)
+        fixtures.makePdf("gate-stopped.pdf.open", "")
+        // Nothing of the stopped import arrives later: a file queued now comes alone.
+        app.addUrls([fixtures.makePdf("after-stop.pdf", "bid bond")])
+        tryCompare(app, "importing", false, 20000)
+        compare(list().count, 1)
+        compare(list().itemAtIndex(0).fileName, "after-stop.pdf")
     }
 
     function test_clearAsksFirstAndEscapeKeepsTheList() {

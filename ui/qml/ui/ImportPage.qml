@@ -59,8 +59,13 @@ Item {
             Button {
                 objectName: "clearButton"
                 text: qsTr("Clear")
-                enabled: app.summary.total > 0 && !app.importing
+                // Also stops a running import; only documents already listed need a confirmation.
+                enabled: app.summary.total > 0 || app.importing
                 onClicked: {
+                    if (app.summary.total === 0) {
+                        app.clearDocuments()
+                        return
+                    }
                     clearDialog.message = qsTr("Remove %n document(s) and their decisions?", "",
                                                app.summary.total)
                     clearDialog.open()
