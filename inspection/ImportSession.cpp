@@ -24,7 +24,7 @@ constexpr int maxRangePages = 256;
 
 // A document that claims more pages than this, or more pages than its file has bytes, is not
 // believed: the page list is allocated from the count.
-constexpr qint64 maxPages = 10'000'000;
+constexpr qint64 maxPages = 1'000'000;
 
 constexpr int deadlineCheckMs = 100;
 
