@@ -4,6 +4,7 @@
 #include "export/ExportBundle.h"
 #include "export/ManifestCsv.h"
 #include "export/PortableNames.h"
+#include "export/ZipFormat.h"
 #include "export/ZipWriter.h"
 
 #include <QDir>
@@ -28,12 +29,8 @@ namespace Tessavo {
 
 namespace {
 
-constexpr quint32 localHeaderSignature = 0x04034B50;
-constexpr quint32 centralHeaderSignature = 0x02014B50;
-constexpr quint32 endRecordSignature = 0x06054B50;
-constexpr qint64 localHeaderBytes = 30;
-constexpr qint64 centralHeaderBytes = 46;
-constexpr qint64 endRecordBytes = 22;
+using namespace ZipFormat;
+
 constexpr qint64 maxCommentBytes = 0xFFFF;
 constexpr qint64 chunkBytes = 1 << 20;
 // manifest.csv and index.pdf are read whole; anything larger is not a bundle this system wrote.

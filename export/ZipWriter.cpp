@@ -1,5 +1,7 @@
 #include "export/ZipWriter.h"
 
+#include "export/ZipFormat.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QtEndian>
@@ -12,15 +14,11 @@ namespace Tessavo {
 
 namespace {
 
-constexpr quint32 localHeaderSignature = 0x04034B50;
-constexpr quint32 centralHeaderSignature = 0x02014B50;
-constexpr quint32 endRecordSignature = 0x06054B50;
+using namespace ZipFormat;
+
 constexpr quint16 versionNeeded = 20;
 constexpr quint16 versionMadeBy = 0x0314;
 constexpr quint16 utf8NameFlag = 0x0800;
-constexpr qint64 localHeaderBytes = 30;
-constexpr qint64 centralHeaderBytes = 46;
-constexpr qint64 endRecordBytes = 22;
 constexpr qint64 maxEntrySize = 0xFFFFFFFE; // 0xFFFFFFFF itself is never written
 constexpr qint64 maxArchiveBytes = 0xFFFFFFFF;
 constexpr qsizetype maxEntries = 0xFFFF;

@@ -60,23 +60,7 @@ void TestPdfInspection::initTestCase()
 {
     using namespace PdfFixtures;
     QVERIFY(m_dir.isValid());
-    QVERIFY(writeTextPdf(fixture("text.pdf"),
-                         {"Page one\nRequest for Proposals", "Page two", "Page three\nbid bond"},
-                         "Tender RFP"));
-    QVERIFY(writeImageOnlyPdf(fixture("scan.pdf"), 2));
-    QVERIFY(writeBytes(fixture("blank.pdf"), whitespaceOnlyPdf(2)));
-    QVERIFY(encryptWithQpdf(fixture("text.pdf"), fixture("user-password.pdf"), "secret", "owner"));
-    QVERIFY(encryptWithQpdf(fixture("text.pdf"), fixture("owner-only.pdf"), "", "owner"));
-    const QByteArray text = readBytes(fixture("text.pdf"));
-    QVERIFY(writeBytes(fixture("truncated.pdf"), text.left(text.size() * 2 / 5)));
-    QByteArray garbled = text;
-    garbled.replace(garbled.size() / 2, 64, QByteArray(64, '#'));
-    QVERIFY(writeBytes(fixture("garbage.pdf"), garbled));
-    QVERIFY(writeBytes(fixture("zero.pdf"), QByteArray()));
-    QVERIFY(writeBytes(fixture("notes.pdf"), "These are notes, not a PDF.\n"));
-    QVERIFY(writeBytes(fixture("empty-tree.pdf"), emptyPageTreePdf()));
-    QVERIFY(writeBytes(fixture("self-reference.pdf"), selfReferencingPageTreePdf()));
-    QVERIFY(QDir(m_dir.path()).mkdir("folder.pdf"));
+    QVERIFY(writeEveryKind(m_dir.path()));
     m_fingerprintBefore = fingerprint();
 }
 

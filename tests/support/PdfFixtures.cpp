@@ -1,5 +1,7 @@
 #include "support/PdfFixtures.h"
 
+#include <QDir>
+
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -87,6 +89,30 @@ QByteArray selfReferencingPageTreePdf()
     return assemblePdf({"<< /Type /Catalog /Pages 2 0 R >>",
                         "<< /Type /Pages /Kids [2 0 R 3 0 R] /Count 2 >>",
                         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>"});
+}
+
+bool writeEveryKind(const QString& folder)
+{
+    const auto at = [&folder](const char* name) {
+        return folder + u'/' + QLatin1String(name);
+    };
+    if (!writeTextPdf(at("text.pdf"),
+                      {"Page one\nRequest for Proposals", "Page two", "Page three\nbid bond"},
+                      "Tender RFP") ||
+        !writeImageOnlyPdf(at("scan.pdf"), 2) ||
+        !writeBytes(at("blank.pdf"), whitespaceOnlyPdf(2)) ||
+        !encryptWithQpdf(at("text.pdf"), at("user-password.pdf"), "secret", "owner") ||
+        !encryptWithQpdf(at("text.pdf"), at("owner-only.pdf"), "", "owner"))
+        return false;
+    const QByteArray text = readBytes(at("text.pdf"));
+    QByteArray garbled = text;
+    garbled.replace(garbled.size() / 2, 64, QByteArray(64, '#'));
+    return writeBytes(at("truncated.pdf"), text.left(text.size() * 2 / 5)) &&
+           writeBytes(at("garbage.pdf"), garbled) && writeBytes(at("zero.pdf"), QByteArray()) &&
+           writeBytes(at("notes.pdf"), "These are notes, not a PDF.\n") &&
+           writeBytes(at("empty-tree.pdf"), emptyPageTreePdf()) &&
+           writeBytes(at("self-reference.pdf"), selfReferencingPageTreePdf()) &&
+           QDir(folder).mkpath(QStringLiteral("folder.pdf"));
 }
 
 QByteArray manyPagesPdf(int pages)

@@ -27,6 +27,11 @@ QByteArray whitespaceOnlyPdf(int pages);
 // A page tree whose /Pages node lists itself among its kids.
 QByteArray selfReferencingPageTreePdf();
 
+// One file of every kind inspection tells apart, in folder: text.pdf (three pages, title "Tender
+// RFP"), scan.pdf, blank.pdf, user-password.pdf, owner-only.pdf, truncated.pdf, garbage.pdf,
+// zero.pdf, notes.pdf, empty-tree.pdf, self-reference.pdf and a folder named folder.pdf.
+bool writeEveryKind(const QString& folder);
+
 // Many pages that all show the same line of text; small on disk, slow to read.
 QByteArray manyPagesPdf(int pages);
 
