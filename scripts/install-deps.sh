@@ -11,6 +11,8 @@ packages=(
     qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs
     qml6-module-qt-labs-folderlistmodel qml6-module-qttest
     qt6-l10n-tools
+    # Validating the desktop entry and the metainfo; dpkg-shlibdeps and file for `cpack -G DEB`.
+    desktop-file-utils appstream dpkg-dev file
     fonts-dejavu-core fonts-wqy-microhei
     libssl-dev zlib1g-dev libqpdf-dev
     qpdf poppler-utils unzip zip python3 grep p7zip-full libarchive-tools

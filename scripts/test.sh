@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: once as a normal build and
-# once with AddressSanitizer and UndefinedBehaviorSanitizer. Any failure or sanitizer report fails.
+# once with AddressSanitizer and UndefinedBehaviorSanitizer. Between the two, the normal build is
+# installed into a temporary folder and the installed tree is checked (scripts/check-install.sh).
+# Any failure or sanitizer report fails.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="$(nproc)"
@@ -11,6 +13,9 @@ echo "== normal build =="
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build" -j "$jobs"
 (cd "$root/build" && ctest --output-on-failure -j "$jobs")
+
+echo "== installed tree (desktop entry, metainfo, DESTDIR install, moved prefix) =="
+"$root/scripts/check-install.sh" "$root/build"
 
 echo "== sanitizer build (ASan + UBSan) =="
 cmake -S "$root" -B "$root/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSAVO_SANITIZE=ON >/dev/null

@@ -6,6 +6,8 @@
 #include "ui/Summary.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace Tessavo::Ui {
@@ -85,9 +87,17 @@ QString AppController::appVersion() const
     return applicationVersion;
 }
 
+// A build keeps the fonts in "fonts" beside the executable. An installed executable reaches them by
+// a path relative to its own folder (TESSAVO_INSTALLED_FONTS_DIR, set by the build from the install
+// layout), so an installed tree works wherever it is unpacked.
 QString AppController::fontPath(const QString& fileName)
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/fonts/") + fileName;
+    const QString executableDir = QCoreApplication::applicationDirPath();
+    const QString besideExecutable = executableDir + QStringLiteral("/fonts/");
+    if (QFileInfo(besideExecutable).isDir())
+        return besideExecutable + fileName;
+    return QDir::cleanPath(executableDir + u'/' + QStringLiteral(TESSAVO_INSTALLED_FONTS_DIR) +
+                           u'/' + fileName);
 }
 
 void AppController::setStatus(const QString& text)
