@@ -3,6 +3,7 @@
 #include "app/Batch.h"
 #include "app/CommandLine.h"
 #include "app/Verify.h"
+#include "core/Version.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -13,7 +14,7 @@ namespace Tessavo::App {
 
 namespace {
 
-const QString applicationVersion = QStringLiteral("0.2.0");
+const QString applicationVersion = QString::fromLatin1(versionText);
 
 void printOut(const QString& text)
 {

@@ -4,6 +4,7 @@
 #include "app/Headless.h"
 #include "app/MainWindow.h"
 #include "app/Unattended.h"
+#include "core/Version.h"
 #include "inspection/InspectionWorker.h"
 #include "logging/LogFile.h"
 #include "logging/LogPath.h"
@@ -50,7 +51,7 @@ int run(int argc, char** argv)
     QGuiApplication application(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Tessavo"));
     QCoreApplication::setApplicationName(QStringLiteral("Tessavo"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("0.2.0"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(versionText));
 
     // Without a data folder there is no log file; the lines still go to standard error.
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);

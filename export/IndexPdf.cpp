@@ -1,5 +1,6 @@
 #include "export/IndexPdf.h"
 
+#include "core/Version.h"
 #include "export/PendingFile.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -19,7 +20,7 @@ namespace Tessavo {
 
 namespace {
 
-const QString applicationVersion = QStringLiteral("0.2.0");
+const QString applicationVersion = QString::fromLatin1(versionText);
 
 QMutex familyMutex;
 QString registeredFamily; // guarded by familyMutex

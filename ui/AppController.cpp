@@ -1,6 +1,7 @@
 #include "ui/AppController.h"
 
 #include "core/Rule.h"
+#include "core/Version.h"
 #include "export/IndexPdf.h"
 #include "inspection/ImportSession.h"
 #include "ui/Summary.h"
@@ -14,7 +15,7 @@ namespace Tessavo::Ui {
 
 namespace {
 
-const QString applicationVersion = QStringLiteral("0.2.0");
+const QString applicationVersion = QString::fromLatin1(versionText);
 
 // Where the rules persist; empty when the platform names no data folder, so that nothing is ever
 // written to "/rules.json".
