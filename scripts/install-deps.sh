@@ -13,6 +13,7 @@ packages=(
     qt6-l10n-tools
     fonts-dejavu-core fonts-wqy-microhei
     libssl-dev zlib1g-dev
+    clang libclang-rt-dev
     qpdf poppler-utils unzip zip python3 grep p7zip-full libarchive-tools
 )
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: once as a normal build and
-# once with AddressSanitizer and UndefinedBehaviorSanitizer. Any failure or sanitizer report fails.
+# once with AddressSanitizer and UndefinedBehaviorSanitizer, and runs each fuzz harness for about
+# 30 seconds (clang, ASan and UBSan). Any failure, crash or sanitizer report fails.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="$(nproc)"
@@ -19,3 +20,6 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:detect_stac
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 (cd "$root/build-asan" && ctest --output-on-failure -j "$jobs")
+
+echo "== fuzz harnesses (clang, ASan + UBSan) =="
+"$root/scripts/fuzz.sh" 30
