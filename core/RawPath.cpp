@@ -28,6 +28,7 @@ RawFileStatus rawFileStatus(const QByteArray& rawPath)
         return result;
     result.ok = true;
     result.regularFile = S_ISREG(status.st_mode);
+    result.directory = S_ISDIR(status.st_mode);
     result.size = qint64(status.st_size);
     result.modifiedNs = qint64(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec;
     return result;

@@ -23,6 +23,7 @@ QByteArray sourcePathBytesOf(const DocumentRecord& record);
 struct RawFileStatus {
     bool ok = false;
     bool regularFile = false;
+    bool directory = false;
     qint64 size = 0;
     qint64 modifiedNs = 0;
 };

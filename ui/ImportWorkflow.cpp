@@ -50,8 +50,7 @@ void walkFolder(const QByteArray& folder, QList<QByteArray>& found, int depth = 
             walkFolder(path, found, depth + 1);
             continue;
         }
-        struct stat target {};
-        if (hasPdfSuffix(name) && ::stat(path.constData(), &target) == 0 && S_ISREG(target.st_mode))
+        if (hasPdfSuffix(name) && rawFileStatus(path).regularFile)
             found.append(path);
     }
 }
@@ -75,8 +74,7 @@ QList<QByteArray> pdfCandidates(const QList<QUrl>& urls)
             continue;
         const QByteArray path = localPathBytes(url);
         const RawFileStatus status = rawFileStatus(path);
-        struct stat target {};
-        if (::stat(path.constData(), &target) == 0 && S_ISDIR(target.st_mode))
+        if (status.directory)
             walkFolder(path, candidates);
         else if (status.regularFile && hasPdfSuffix(path))
             candidates.append(path);
