@@ -87,20 +87,15 @@ BatchOptions parseBatchOptions(const QStringList& arguments)
             options.usageError = QStringLiteral("--rules needs a FILE");
             return options;
         }
-        QFile file(*rulesPath);
-        if (QFileInfo(*rulesPath).isDir() || !file.open(QIODevice::ReadOnly)) {
+        const RulesFileBytes file = readRulesFileBytes(*rulesPath);
+        if (!file.ok) {
             options.usageError = QStringLiteral("cannot read the rules file %1: %2")
                                      .arg(*rulesPath, QFileInfo(*rulesPath).isDir()
                                                           ? QStringLiteral("it is a folder")
-                                                          : file.errorString());
+                                                          : file.errorText);
             return options;
         }
-        const QList<Rule> rules = readRulesDocument(file.readAll());
-        if (file.error() != QFileDevice::NoError) {
-            options.usageError = QStringLiteral("cannot read the rules file %1: %2")
-                                     .arg(*rulesPath, file.errorString());
-            return options;
-        }
+        const QList<Rule> rules = readRulesDocument(file.bytes);
         if (rules.isEmpty()) {
             options.usageError =
                 QStringLiteral("the rules file %1 contains no valid rules").arg(*rulesPath);

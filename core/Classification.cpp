@@ -1,5 +1,6 @@
 #include "core/Classification.h"
 
+#include <QSet>
 #include <QStringMatcher>
 
 #include <algorithm>
@@ -147,20 +148,33 @@ Suggestion classify(const QList<Rule>& rules, const DocumentRecord& record)
     suggestion.evidence = winner.evaluation.evidence;
     suggestion.evidencePage = winner.evaluation.page;
 
-    QStringList categories;
-    QStringList noteItems;
+    // The note names the matches in ranking order until it reaches its cap; the rest are
+    // counted. The set of categories keeps this linear in the number of matches.
+    QSet<QString> categories;
+    QString noteItems;
+    qsizetype unnamed = 0;
     suggestion.matches.reserve(found.size());
     for (const Found& f : std::as_const(found)) {
         suggestion.matches.append(
             {f.rule->id, f.rule->name, f.rule->category, f.evaluation.evidence, f.evaluation.page});
-        if (!categories.contains(f.rule->category))
-            categories.append(f.rule->category);
-        noteItems.append(QStringLiteral("%1 (%2)").arg(f.rule->category, f.rule->name));
+        categories.insert(f.rule->category);
+        if (unnamed > 0 || noteItems.size() >= maxConflictNoteChars) {
+            ++unnamed;
+            continue;
+        }
+        if (!noteItems.isEmpty())
+            noteItems += QStringLiteral(", ");
+        noteItems += QStringLiteral("%1 (%2)").arg(f.rule->category, f.rule->name);
+        if (noteItems.size() > maxConflictNoteChars) {
+            noteItems.truncate(maxConflictNoteChars);
+            noteItems += QChar(0x2026);
+        }
     }
     if (categories.size() >= 2) {
         suggestion.conflict = true;
-        suggestion.conflictNote =
-            QStringLiteral("Conflicting categories: %1").arg(noteItems.join(QStringLiteral(", ")));
+        if (unnamed > 0)
+            noteItems += QStringLiteral(" and %1 more").arg(unnamed);
+        suggestion.conflictNote = QStringLiteral("Conflicting categories: %1").arg(noteItems);
     }
     return suggestion;
 }

@@ -23,6 +23,9 @@ struct Suggestion {
     friend bool operator==(const Suggestion&, const Suggestion&) = default;
 };
 
+// A conflict note names matches until it holds this many characters; the others are counted.
+constexpr qsizetype maxConflictNoteChars = 2000;
+
 // The outcome of testing one rule against one document.
 struct RuleEvaluation {
     bool matched = false;

@@ -25,6 +25,7 @@ struct PageText {
 struct DocumentRecord {
     // Inspection
     QString sourcePath;
+    QByteArray sourcePathBytes; // the path's own bytes when its name is not valid UTF-8, else empty
     QString fileName;
     qint64 sizeBytes = 0;
     QByteArray sha256;

@@ -1,9 +1,17 @@
 #include "core/RulesFile.h"
 
+#include <QFile>
 #include <QVariant>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <limits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Tessavo {
 
@@ -34,6 +42,21 @@ qint64 int64Of(const QJsonObject& object, QLatin1StringView key)
     if (number <= -limit)
         return std::numeric_limits<qint64>::min();
     return qint64(number);
+}
+
+bool withinTextLimit(const Rule& rule)
+{
+    for (const QString* text :
+         {&rule.id, &rule.name, &rule.category, &rule.fileContains, &rule.textContains}) {
+        if (text->size() > maxRuleTextChars)
+            return false;
+    }
+    return true;
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 } // namespace
@@ -118,7 +141,71 @@ QByteArray rulesDocument(const QList<Rule>& rules)
 
 QList<Rule> readRulesDocument(const QByteArray& bytes)
 {
-    return rulesFromJson(rulesArrayOf(QJsonDocument::fromJson(bytes)));
+    return readRulesWithinLimits(bytes).rules;
+}
+
+RulesReading readRulesWithinLimits(const QByteArray& bytes)
+{
+    RulesReading reading;
+    for (const Rule& rule : rulesFromJson(rulesArrayOf(QJsonDocument::fromJson(bytes)))) {
+        if (!withinTextLimit(rule))
+            ++reading.refusedTooLong;
+        else if (reading.rules.size() >= maxRuleCount)
+            ++reading.refusedTooMany;
+        else
+            reading.rules.append(rule);
+    }
+    return reading;
+}
+
+RulesFileBytes readRulesFileBytes(const QString& path)
+{
+    RulesFileBytes result;
+    const QByteArray name = QFile::encodeName(path);
+    // Non-blocking, so that opening a pipe without a writer returns at once.
+    const int fd =
+        name.isEmpty() ? -1 : ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = name.isEmpty() ? ENOENT : errno;
+        result.missing = error == ENOENT;
+        result.errorText = systemError(error);
+        return result;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        result.errorText = systemError(errno);
+    } else if (!S_ISREG(status.st_mode)) {
+        result.errorText = QStringLiteral("not a regular file");
+    } else if (status.st_size > maxRulesFileBytes) {
+        result.errorText = QStringLiteral("larger than 16 MiB");
+    } else {
+        // Read at most one byte beyond the limit: a file that grows meanwhile is refused too.
+        QByteArray bytes;
+        bytes.reserve(qsizetype(status.st_size) + 1);
+        char block[65536];
+        while (bytes.size() <= maxRulesFileBytes) {
+            const size_t want = size_t(
+                std::min<qint64>(qint64(sizeof block), maxRulesFileBytes + 1 - bytes.size()));
+            const ssize_t got = ::read(fd, block, want);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                result.errorText = systemError(errno);
+                break;
+            }
+            if (got == 0)
+                break;
+            bytes.append(block, qsizetype(got));
+        }
+        if (result.errorText.isEmpty() && bytes.size() > maxRulesFileBytes)
+            result.errorText = QStringLiteral("larger than 16 MiB");
+        if (result.errorText.isEmpty()) {
+            result.bytes = std::move(bytes);
+            result.ok = true;
+        }
+    }
+    ::close(fd);
+    return result;
 }
 
 } // namespace Tessavo

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
+#include <QString>
 
 namespace Tessavo {
 
@@ -30,5 +31,30 @@ QByteArray rulesDocument(const QList<Rule>& rules);
 
 // The valid rules of a rules document; bytes that are not JSON give none.
 QList<Rule> readRulesDocument(const QByteArray& bytes);
+
+// Limits on what a rules file may hold. Longer texts and further rules are refused on reading.
+constexpr qint64 maxRulesFileBytes = 16 * 1024 * 1024;
+constexpr qsizetype maxRuleTextChars = 4096;
+constexpr qsizetype maxRuleCount = 10000;
+
+// The rules of a document read within the limits, and how many valid rules were refused.
+struct RulesReading {
+    QList<Rule> rules;
+    int refusedTooLong = 0; // a text longer than maxRuleTextChars
+    int refusedTooMany = 0; // beyond the first maxRuleCount rules
+};
+
+RulesReading readRulesWithinLimits(const QByteArray& bytes);
+
+// The bytes of a rules file. Only a regular file of at most maxRulesFileBytes is read; anything
+// else (a folder, a pipe, a device, a link to one) is refused without waiting for it.
+struct RulesFileBytes {
+    bool ok = false;
+    bool missing = false; // no file at all
+    QByteArray bytes;
+    QString errorText; // set when !ok
+};
+
+RulesFileBytes readRulesFileBytes(const QString& path);
 
 } // namespace Tessavo

@@ -6,6 +6,8 @@
 #include "export/PortableNames.h"
 #include "export/ZipWriter.h"
 
+#include "core/RawPath.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -81,11 +83,13 @@ QString createBundleDirectory(const QString& parent, const QString& name)
 enum class CopyOutcome { Copied, Failed, Cancelled };
 
 // Copies source to target in chunks, under a temporary name until the copy is complete.
-CopyOutcome copyFile(const QString& source, const QString& target, Progress& progress)
+CopyOutcome copyFile(const QString& source, const QByteArray& sourceBytes, const QString& target,
+                     Progress& progress)
 {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) {
-        qWarning("cannot read %s: %s", qPrintable(source), qPrintable(in.errorString()));
+    QFile in;
+    QString openError;
+    if (!openRawForReading(in, sourceBytes, openError)) {
+        qWarning("cannot read %s: %s", qPrintable(source), qPrintable(openError));
         return CopyOutcome::Failed;
     }
     PendingFile out(target);
@@ -119,8 +123,9 @@ CopyOutcome copyFile(const QString& source, const QString& target, Progress& pro
 // One original to copy: where it comes from and where it goes below originals/.
 struct Original {
     QString source;
-    QString wanted; // its path relative to the common folder
-    QString stored; // the portable, unique path it is stored under
+    QByteArray sourceBytes; // what opens it
+    QString wanted;         // its path relative to the common folder
+    QString stored;         // the portable, unique path it is stored under
     qint64 size = 0;
 };
 
@@ -134,17 +139,26 @@ QList<Original> planOriginals(const QList<DocumentRecord>& exported, ExportResul
     const QString base = commonBaseDirectory(sources);
 
     QList<Original> originals;
-    QSet<QString> seen;
-    for (const QString& source : std::as_const(sources)) {
-        if (seen.contains(source))
+    QSet<QByteArray> seen;
+    QSet<qsizetype> invalidNames; // indexes into originals
+    for (const DocumentRecord& r : exported) {
+        const QString& source = r.sourcePath;
+        const QByteArray sourceBytes = sourcePathBytesOf(r);
+        if (seen.contains(sourceBytes))
             continue; // the same file listed twice is copied once
-        seen.insert(source);
-        const QFileInfo info(source);
-        if (!info.isFile()) {
+        seen.insert(sourceBytes);
+        const RawFileStatus status = rawFileStatus(sourceBytes);
+        if (!status.regularFile) {
             result.warnings.append(QStringLiteral("Missing source file: %1").arg(source));
             continue;
         }
-        originals.append({source, originalsRelativePath(base, source), QString(), info.size()});
+        QString wanted = originalsRelativePath(base, source);
+        if (!roundTrips(sourceBytes)) {
+            // The bytes that are not UTF-8 were decoded as U+FFFD; the copy gets "_" for them.
+            wanted.replace(QChar::ReplacementCharacter, u'_');
+            invalidNames.insert(originals.size());
+        }
+        originals.append({source, sourceBytes, wanted, QString(), status.size});
     }
 
     QStringList wanted;
@@ -157,6 +171,12 @@ QList<Original> planOriginals(const QList<DocumentRecord>& exported, ExportResul
     for (qsizetype i = 0; i < originals.size(); ++i) {
         Original& original = originals[i];
         original.stored = stored[i];
+        if (invalidNames.contains(i)) {
+            result.warnings.append(QStringLiteral("Renamed because its name is not valid UTF-8: "
+                                                  "%1 is stored as originals/%2")
+                                       .arg(original.source, original.stored));
+            continue;
+        }
         if (original.stored == original.wanted)
             continue;
         // Alone, the original would keep its portable name; a different one means a clash.
@@ -187,7 +207,7 @@ bool copyOriginals(const QList<Original>& originals, const QString& directory, P
             progress.addWork(-original.size * 2);
             continue;
         }
-        switch (copyFile(original.source, target, progress)) {
+        switch (copyFile(original.source, original.sourceBytes, target, progress)) {
         case CopyOutcome::Copied:
             copied.append(original.stored);
             break;

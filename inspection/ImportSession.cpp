@@ -1,5 +1,6 @@
 #include "inspection/ImportSession.h"
 
+#include "core/RawPath.h"
 #include "inspection/WorkerProcess.h"
 #include "inspection/WorkerProtocol.h"
 
@@ -41,11 +42,12 @@ struct ImportSession::File {
     enum class Phase { Queued, Running, Settled };
 
     quint64 id = 0;
-    QString path;
+    QString path;       // for display; may have lost bytes of a name that is not valid UTF-8
+    QByteArray rawPath; // for opening
     Phase phase = Phase::Queued;
     DocumentRecord record;
     qint64 size = -1; // when inspection began; -1 for a path that was not a file
-    QDateTime modified;
+    qint64 modifiedNs = 0;
     std::shared_ptr<std::atomic<bool>> cancelHash;
     bool hashed = false;
     QString hashError;
@@ -54,7 +56,8 @@ struct ImportSession::File {
     int nextPage = 0;     // the first page not yet requested
     std::vector<bool> havePage;
     int pagesRead = 0;
-    int requests = 0; // requests in flight
+    qint64 keptChars = 0; // page text kept so far
+    int requests = 0;     // requests in flight
     int restarts = 0;
     int reportedPercent = -1;
 
@@ -113,12 +116,22 @@ ImportSession::~ImportSession()
 
 void ImportSession::enqueue(const QStringList& paths)
 {
-    for (const QString& path : paths) {
+    QList<QByteArray> rawPaths;
+    rawPaths.reserve(paths.size());
+    for (const QString& path : paths)
+        rawPaths.append(QFile::encodeName(path));
+    enqueue(rawPaths);
+}
+
+void ImportSession::enqueue(const QList<QByteArray>& rawPaths)
+{
+    for (const QByteArray& rawPath : rawPaths) {
         auto file = std::make_unique<File>();
         file->id = m_nextFileId++;
-        file->path = path;
+        file->rawPath = rawPath;
+        file->path = QFile::decodeName(rawPath);
         m_byId.insert(file->id, file.get());
-        m_paths.insert(path);
+        m_paths.insert(rawPath);
         m_files.push_back(std::move(file));
     }
     schedule();
@@ -126,7 +139,12 @@ void ImportSession::enqueue(const QStringList& paths)
 
 bool ImportSession::contains(const QString& path) const
 {
-    return m_paths.contains(path);
+    return m_paths.contains(QFile::encodeName(path));
+}
+
+bool ImportSession::contains(const QByteArray& rawPath) const
+{
+    return m_paths.contains(rawPath);
 }
 
 void ImportSession::cancel()
@@ -255,23 +273,37 @@ bool ImportSession::begin(File& file)
 {
     file.record = DocumentRecord{};
     file.record.sourcePath = file.path;
-    const QFileInfo info(file.path);
-    file.record.fileName = info.fileName();
-    if (!info.exists() || !info.isFile()) {
+    const bool validName = roundTrips(file.rawPath);
+    if (!validName)
+        file.record.sourcePathBytes = file.rawPath;
+    file.record.fileName = QFileInfo(file.path).fileName();
+    const RawFileStatus status = rawFileStatus(file.rawPath);
+    if (!status.ok || !status.regularFile) {
         file.record.state = Unreadable;
-        file.record.errorText = QStringLiteral("file not found");
+        // A name that lost bytes on its way here names nothing any more; say why.
+        const bool lostBytes = validName && file.path.contains(QChar::ReplacementCharacter);
+        file.record.errorText = lostBytes ? QStringLiteral("File name is not valid UTF-8")
+                                          : QStringLiteral("file not found");
+        if (lostBytes)
+            qWarning().noquote() << QStringLiteral("Cannot open %1: the file name is not valid "
+                                                   "UTF-8")
+                                        .arg(file.record.fileName);
         file.size = -1;
         file.phase = File::Phase::Settled;
         postHandOut();
         return false;
     }
-    file.size = info.size();
-    file.modified = info.lastModified();
+    if (!validName)
+        qInfo().noquote() << QStringLiteral("The name of %1 is not valid UTF-8; it is read "
+                                            "through its own bytes")
+                                 .arg(file.record.fileName);
+    file.size = status.size;
+    file.modifiedNs = status.modifiedNs;
     file.record.sizeBytes = file.size;
     file.phase = File::Phase::Running;
 
     file.cancelHash = std::make_shared<std::atomic<bool>>(false);
-    m_hashPool.start([this, id = file.id, path = file.path, cancel = file.cancelHash] {
+    m_hashPool.start([this, id = file.id, path = file.rawPath, cancel = file.cancelHash] {
         FileDigest digest = sha256OfFile(path, cancel.get());
         if (digest.cancelled)
             return;
@@ -293,8 +325,8 @@ void ImportSession::dispatch(Slot& slot, File& file, int firstPage, int pageCoun
     slot.loaded = false;
     slot.since.start();
     ++file.requests;
-    slot.process->send(encode(
-        ReadRequest{slot.jobId, file.id, QFile::encodeName(file.path), firstPage, pageCount}));
+    slot.process->send(
+        encode(ReadRequest{slot.jobId, file.id, file.rawPath, firstPage, pageCount}));
     if (!m_deadlineTimer.isActive())
         m_deadlineTimer.start();
 }
@@ -393,12 +425,35 @@ void ImportSession::onPage(Slot&, File& file, int pageIndex, const QString& text
         return;
     PageText& page = file.record.pageTexts[pageIndex];
     page.charCount = int(text.size());
-    page.text = text;
+    keepBoundedText(file, page, text);
     if (!file.havePage[size_t(pageIndex)]) {
         file.havePage[size_t(pageIndex)] = true;
         ++file.pagesRead;
         reportProgress(file);
     }
+}
+
+// Keeps the page's text while the document stays within its share; the counts still tell the
+// whole length.
+void ImportSession::keepBoundedText(File& file, PageText& page, const QString& text)
+{
+    file.keptChars -= page.text.size();
+    const qint64 room = std::max<qint64>(0, m_options.maxTextChars - file.keptChars);
+    if (text.size() <= room) {
+        page.text = text;
+    } else {
+        page.text = text.left(qsizetype(room));
+        if (file.record.errorText.isEmpty()) {
+            file.record.errorText =
+                QStringLiteral("text beyond the first %1 characters was not kept")
+                    .arg(m_options.maxTextChars);
+            qWarning().noquote() << QStringLiteral("Only the first %1 characters of text of %2 "
+                                                   "are kept; the rest is dropped")
+                                        .arg(QString::number(m_options.maxTextChars),
+                                             file.record.fileName);
+        }
+    }
+    file.keptChars += page.text.size();
 }
 
 void ImportSession::onRequestDone(Slot& slot)
@@ -555,15 +610,15 @@ void ImportSession::handOut()
     while (!m_files.empty() && m_files.front()->phase == File::Phase::Settled) {
         File& file = *m_files.front();
         if (file.size >= 0 && file.restarts < maxRestarts) {
-            const QFileInfo now(file.path);
-            if (!now.isFile() || now.size() != file.size || now.lastModified() != file.modified) {
+            const RawFileStatus now = rawFileStatus(file.rawPath);
+            if (!now.regularFile || now.size != file.size || now.modifiedNs != file.modifiedNs) {
                 restart(file);
                 break;
             }
         }
         const DocumentRecord record = std::move(file.record);
         m_byId.remove(file.id);
-        m_paths.remove(file.path);
+        m_paths.remove(file.rawPath);
         m_files.pop_front();
         handedOut = true;
         const QPointer<ImportSession> alive(this);
@@ -582,10 +637,12 @@ void ImportSession::restart(File& file)
 {
     m_byId.remove(file.id);
     const QString path = file.path;
+    const QByteArray rawPath = file.rawPath;
     const int restarts = file.restarts + 1;
     file = File{};
     file.id = m_nextFileId++;
     file.path = path;
+    file.rawPath = rawPath;
     file.restarts = restarts;
     m_byId.insert(file.id, &file);
 }

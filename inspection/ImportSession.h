@@ -35,6 +35,9 @@ public:
         int openTimeoutMs = pdfOpenTimeoutMs;
         int progressTimeoutMs = 15000;
         int startTimeoutMs = 30000; // for a worker to answer its first request at all
+        // Text kept per document in this process (64 MiB of UTF-16); the rest is dropped with a
+        // note on the record, so that a bomb file costs its worker, not the application.
+        qint64 maxTextChars = 32 * 1024 * 1024;
     };
 
     explicit ImportSession(QObject* parent = nullptr);
@@ -43,9 +46,13 @@ public:
 
     // Queues absolute file paths, in order, behind those already queued.
     void enqueue(const QStringList& paths);
+    // The same for paths given as the file system's bytes, which may name files whose names are
+    // not valid UTF-8.
+    void enqueue(const QList<QByteArray>& rawPaths);
 
     // Whether the path is queued or being inspected (not yet handed out).
     bool contains(const QString& path) const;
+    bool contains(const QByteArray& rawPath) const;
 
     // Forgets everything queued and stops what is in flight: nothing of it is handed out later.
     void cancel();
@@ -83,6 +90,7 @@ private:
     void onLoaded(Slot& slot, File& file, int state, const QString& errorText, int pages,
                   const QString& title);
     void onPage(Slot& slot, File& file, int pageIndex, const QString& text);
+    void keepBoundedText(File& file, PageText& page, const QString& text);
     void onRequestDone(Slot& slot);
     void onWorkerFailed(Slot& slot, WorkerProcess::Failure failure);
     void onHashed(quint64 fileId, FileDigest digest);
@@ -98,7 +106,7 @@ private:
     Options m_options;
     std::deque<std::unique_ptr<File>> m_files; // queue order
     QHash<quint64, File*> m_byId;
-    QSet<QString> m_paths;
+    QSet<QByteArray> m_paths; // as the file system spells them
     std::vector<std::unique_ptr<Slot>> m_slots;
     QThreadPool m_hashPool;
     QTimer m_deadlineTimer;

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <unistd.h>
 
@@ -73,9 +74,21 @@ std::optional<Frame> readFrame()
     return Frame{MessageType(quint8(bytes.at(0))), bytes.mid(1)};
 }
 
+// A descriptor of the file, held open while the engine reads it through /proc/self/fd: a name
+// that is not valid UTF-8 has no QString that opens it.
+struct RawHandle {
+    int fd = -1;
+    ~RawHandle()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
 // The file a worker has open, kept for the next range of its pages.
 struct OpenFile {
     quint64 fileId = 0;
+    RawHandle handle; // declared before the engine, so that it is closed after it
     OpenedPdf pdf;
     LoadedMessage outcome;
 };
@@ -116,8 +129,14 @@ int runWorker(int argc, char** argv, const WorkerHooks& hooks)
                 hooks.beforeOpen(path);
             open = std::make_unique<OpenFile>();
             open->fileId = request->fileId;
+            QString enginePath = path;
+            if (QFile::encodeName(path) != request->path && !request->path.contains('\0')) {
+                open->handle.fd = ::open(request->path.constData(), O_RDONLY | O_CLOEXEC);
+                if (open->handle.fd >= 0)
+                    enginePath = QStringLiteral("/proc/self/fd/%1").arg(open->handle.fd);
+            }
             DocumentRecord record;
-            open->pdf.open(path, record);
+            open->pdf.open(enginePath, record);
             open->outcome = {0, record.state, record.errorText.left(1024), record.pages,
                              record.title.left(maxTitleChars)};
         }

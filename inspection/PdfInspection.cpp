@@ -1,5 +1,7 @@
 #include "inspection/PdfInspection.h"
 
+#include "core/RawPath.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QPdfDocument>
@@ -97,10 +99,16 @@ struct DigestContext {
 
 FileDigest sha256OfFile(const QString& path, const std::atomic<bool>* cancel)
 {
+    return sha256OfFile(QFile::encodeName(path), cancel);
+}
+
+FileDigest sha256OfFile(const QByteArray& rawPath, const std::atomic<bool>* cancel)
+{
     FileDigest result;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        result.error = QStringLiteral("cannot open file: %1").arg(file.errorString());
+    QFile file;
+    QString openError;
+    if (!openRawForReading(file, rawPath, openError)) {
+        result.error = QStringLiteral("cannot open file: %1").arg(openError);
         return result;
     }
     DigestContext digest;

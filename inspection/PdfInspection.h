@@ -24,6 +24,8 @@ struct FileDigest {
 
 // Reads the file once, in large blocks. A set cancel flag stops it between blocks.
 FileDigest sha256OfFile(const QString& path, const std::atomic<bool>* cancel = nullptr);
+// The same for a path given as the file system's bytes.
+FileDigest sha256OfFile(const QByteArray& rawPath, const std::atomic<bool>* cancel = nullptr);
 
 // One PDF opened by the engine. Only inspection workers use this: a hostile file may hang or
 // crash the engine, which must never happen in the application's own process.

@@ -2,7 +2,8 @@
 # Installs what is missing, then builds and runs every test twice: once as a normal build and
 # once with AddressSanitizer and UndefinedBehaviorSanitizer. Between the two, the normal build is
 # installed into a temporary folder and the installed tree is checked (scripts/check-install.sh).
-# Any failure or sanitizer report fails.
+# Last, each fuzz harness runs for about 30 seconds (clang, ASan and UBSan). Any failure, crash or
+# sanitizer report fails.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="$(nproc)"
@@ -24,3 +25,6 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:detect_stac
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 (cd "$root/build-asan" && ctest --output-on-failure -j "$jobs")
+
+echo "== fuzz harnesses (clang, ASan + UBSan) =="
+"$root/scripts/fuzz.sh" 30

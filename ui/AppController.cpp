@@ -56,7 +56,9 @@ AppController::AppController(std::optional<QList<Rule>> sessionRules, QObject* p
         m_rules.setRules(*sessionRules);
     else
         loadRulesAtStartup();
-    setStatus(QStringLiteral("Add PDFs to start. Files are processed on this computer only."));
+    setStatus(m_startupRulesStatus.isEmpty()
+                  ? QStringLiteral("Add PDFs to start. Files are processed on this computer only.")
+                  : m_startupRulesStatus);
 }
 
 AppController::~AppController()

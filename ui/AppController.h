@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Rule.h"
+#include "core/RulesFile.h"
 #include "tasks/TaskService.h"
 #include "ui/DocumentListModel.h"
 #include "ui/RuleListModel.h"
@@ -100,6 +101,8 @@ signals:
 private:
     AppController(std::optional<QList<Rule>> sessionRules, QObject* parent);
     void loadRulesAtStartup();
+    static void logRefusedRules(const RulesReading& reading, const QString& fileName);
+    [[nodiscard]] static bool copyInBlocks(const QString& from, const QString& to);
     void onInspected(const DocumentRecord& record);
     void onImportFinished();
     void logImportOutcome() const;
@@ -116,6 +119,7 @@ private:
     Morvane::TaskService* m_taskService = nullptr;
     QString m_rulesPath;
     bool m_rulesFileUnusable = false; // rules.json existed at start but gave no rules
+    QString m_startupRulesStatus;     // why the saved rules could not be read, if they could not
     Inspection::ImportSession* m_import = nullptr;
     int m_importedCount = 0;
     QElapsedTimer m_importClock;

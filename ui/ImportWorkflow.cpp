@@ -3,53 +3,109 @@
 #include "ui/AppController.h"
 
 #include "core/Classification.h"
+#include "core/RawPath.h"
 #include "inspection/ImportSession.h"
 
-#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
+
+#include <algorithm>
+
+#include <dirent.h>
+#include <sys/stat.h>
 
 namespace Tessavo::Ui {
 
 namespace {
 
-// The PDF paths a selection stands for, in the order given; folders are walked recursively
-// without hidden files and without following links to folders.
-QStringList pdfCandidates(const QList<QUrl>& urls)
+bool hasPdfSuffix(const QByteArray& name)
 {
-    QStringList candidates;
+    return name.size() > 4 && name.right(4).toLower() == ".pdf";
+}
+
+// The PDF files below a folder, as the file system spells their paths, in name order within each
+// folder. Hidden entries are left out and links to folders are not followed. Names are never
+// decoded on the way, so that a name that is not valid UTF-8 still opens.
+void walkFolder(const QByteArray& folder, QList<QByteArray>& found, int depth = 0)
+{
+    if (depth > 256)
+        return;
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    QList<QByteArray> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] != '.')
+            names.append(QByteArray(entry->d_name));
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    for (const QByteArray& name : std::as_const(names)) {
+        const QByteArray path = folder.endsWith('/') ? folder + name : folder + '/' + name;
+        struct stat own {};
+        if (::lstat(path.constData(), &own) != 0)
+            continue;
+        if (S_ISDIR(own.st_mode)) {
+            walkFolder(path, found, depth + 1);
+            continue;
+        }
+        if (hasPdfSuffix(name) && rawFileStatus(path).regularFile)
+            found.append(path);
+    }
+}
+
+// The bytes of a local file URL's path: percent-encoded bytes that are not UTF-8 survive, where
+// toLocalFile() would replace them.
+QByteArray localPathBytes(const QUrl& url)
+{
+    QByteArray path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    if (!path.startsWith('/'))
+        path = QFile::encodeName(QFileInfo(url.toLocalFile()).absoluteFilePath());
+    return path;
+}
+
+// The PDF paths a selection stands for, in the order given; folders are walked recursively.
+QList<QByteArray> pdfCandidates(const QList<QUrl>& urls)
+{
+    QList<QByteArray> candidates;
     for (const QUrl& url : urls) {
         if (!url.isLocalFile())
             continue;
-        const QFileInfo info(url.toLocalFile());
-        if (info.isDir()) {
-            QDirIterator it(info.absoluteFilePath(), {QStringLiteral("*.pdf")}, QDir::Files,
-                            QDirIterator::Subdirectories);
-            while (it.hasNext())
-                candidates.append(it.next());
-        } else if (info.isFile() && info.suffix().compare(u"pdf", Qt::CaseInsensitive) == 0) {
-            candidates.append(info.absoluteFilePath());
-        }
+        const QByteArray path = localPathBytes(url);
+        const RawFileStatus status = rawFileStatus(path);
+        if (status.directory)
+            walkFolder(path, candidates);
+        else if (status.regularFile && hasPdfSuffix(path))
+            candidates.append(path);
     }
     return candidates;
+}
+
+// The form of a path under which the same file is not listed twice.
+QByteArray knownKey(const QByteArray& rawPath)
+{
+    if (!roundTrips(rawPath))
+        return rawPath;
+    return QFile::encodeName(QFileInfo(QFile::decodeName(rawPath)).absoluteFilePath());
 }
 
 } // namespace
 
 void AppController::addUrls(const QList<QUrl>& urls)
 {
-    const QStringList candidates = pdfCandidates(urls);
+    const QList<QByteArray> candidates = pdfCandidates(urls);
     if (candidates.isEmpty()) {
         setStatus(QStringLiteral("No PDF files were found in the selection."));
         return;
     }
 
-    QSet<QString> known;
+    QSet<QByteArray> known;
     for (const DocumentRecord& record : m_documents.records())
-        known.insert(QFileInfo(record.sourcePath).absoluteFilePath());
-    QStringList fresh;
-    for (const QString& candidate : candidates) {
-        const QString path = QFileInfo(candidate).absoluteFilePath();
+        known.insert(knownKey(sourcePathBytesOf(record)));
+    QList<QByteArray> fresh;
+    for (const QByteArray& candidate : candidates) {
+        const QByteArray path = knownKey(candidate);
         if (known.contains(path) || m_import->contains(path))
             continue;
         known.insert(path);

@@ -17,21 +17,28 @@ namespace Tessavo::Ui {
 void AppController::loadRulesAtStartup()
 {
     const QString name = Logging::pathForLog(m_rulesPath);
-    QFile file(m_rulesPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_rulesFileUnusable = file.exists();
-        if (m_rulesFileUnusable)
+    const RulesFileBytes file = readRulesFileBytes(m_rulesPath);
+    if (!file.ok) {
+        m_rulesFileUnusable = !file.missing;
+        if (m_rulesFileUnusable) {
             qWarning().noquote() << QStringLiteral(
                                         "The rules file %1 could not be read (%2); using the "
                                         "built-in rules")
-                                        .arg(name, file.errorString());
-        else
+                                        .arg(name, file.errorText);
+            m_startupRulesStatus =
+                QStringLiteral("The saved rules could not be read (%1); the built-in "
+                               "rules are used.")
+                    .arg(file.errorText);
+        } else {
             qInfo().noquote()
                 << QStringLiteral("No rules file %1 yet; using the built-in rules").arg(name);
+        }
         m_rules.setRules(defaultRules());
         return;
     }
-    const QList<Rule> loaded = readRulesDocument(file.readAll());
+    const RulesReading reading = readRulesWithinLimits(file.bytes);
+    logRefusedRules(reading, name);
+    const QList<Rule>& loaded = reading.rules;
     m_rulesFileUnusable = loaded.isEmpty();
     m_rules.setRules(loaded.isEmpty() ? defaultRules() : loaded);
     if (loaded.isEmpty())
@@ -41,6 +48,20 @@ void AppController::loadRulesAtStartup()
     else
         qInfo().noquote() << QStringLiteral("Loaded %1 rule(s) from %2")
                                  .arg(QString::number(loaded.size()), name);
+}
+
+// One warning for each kind of rule the limits kept out.
+void AppController::logRefusedRules(const RulesReading& reading, const QString& fileName)
+{
+    if (reading.refusedTooLong > 0)
+        qWarning().noquote()
+            << QStringLiteral("Refused %1 rule(s) of %2 with a text longer than %3 characters")
+                   .arg(QString::number(reading.refusedTooLong), fileName,
+                        QString::number(maxRuleTextChars));
+    if (reading.refusedTooMany > 0)
+        qWarning().noquote() << QStringLiteral("Refused %1 rule(s) of %2 beyond the first %3")
+                                    .arg(QString::number(reading.refusedTooMany), fileName,
+                                         QString::number(maxRuleCount));
 }
 
 void AppController::addRule(const QString& name, const QString& category,
@@ -115,14 +136,16 @@ void AppController::loadRules(const QUrl& fileUrl)
 {
     const QString path = fileUrl.toLocalFile();
     const QString name = Logging::pathForLog(path);
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    const RulesFileBytes file = readRulesFileBytes(path);
+    if (!file.ok) {
         setStatus(QStringLiteral("Cannot read the rules file."));
         qWarning().noquote()
-            << QStringLiteral("Cannot read the rules file %1: %2").arg(name, file.errorString());
+            << QStringLiteral("Cannot read the rules file %1: %2").arg(name, file.errorText);
         return;
     }
-    const QList<Rule> loaded = readRulesDocument(file.readAll());
+    const RulesReading reading = readRulesWithinLimits(file.bytes);
+    logRefusedRules(reading, name);
+    const QList<Rule>& loaded = reading.rules;
     if (loaded.isEmpty()) {
         setStatus(QStringLiteral("The rules file contains no valid rules."));
         qWarning().noquote()
@@ -132,7 +155,12 @@ void AppController::loadRules(const QUrl& fileUrl)
     m_rules.setRules(loaded);
     reclassifyAll();
     persistRules();
-    setStatus(QStringLiteral("Loaded %1 rule(s).").arg(loaded.size()));
+    const int refused = reading.refusedTooLong + reading.refusedTooMany;
+    if (refused > 0)
+        setStatus(QStringLiteral("Loaded %1 rule(s); refused %2 that exceed the limits.")
+                      .arg(QString::number(loaded.size()), QString::number(refused)));
+    else
+        setStatus(QStringLiteral("Loaded %1 rule(s).").arg(loaded.size()));
     qInfo().noquote()
         << QStringLiteral("Loaded %1 rule(s) from %2").arg(QString::number(loaded.size()), name);
     emit rulesChanged();
@@ -158,11 +186,23 @@ bool AppController::keepUnusableRulesFile()
     if (!m_rulesFileUnusable)
         return true;
     const QString backupPath = m_rulesPath + QStringLiteral(".bak");
-    QFile original(m_rulesPath);
-    if (original.exists()) {
-        QSaveFile backup(backupPath);
-        if (!original.open(QIODevice::ReadOnly) || !backup.open(QIODevice::WriteOnly) ||
-            backup.write(original.readAll()) < 0 || !backup.commit()) {
+    const QFileInfo original(m_rulesPath);
+    if (original.isSymLink() || (original.exists() && !original.isFile() && !original.isDir())) {
+        // A link, pipe or device holds no bytes of ours. The entry itself goes, so that the save
+        // neither follows a link to somewhere else nor writes into a pipe or device.
+        if (!QFile::remove(m_rulesPath)) {
+            qWarning().noquote() << QStringLiteral(
+                                        "The rules file %1 is not a regular file and cannot be "
+                                        "replaced")
+                                        .arg(Logging::pathForLog(m_rulesPath));
+            return false;
+        }
+        qWarning().noquote() << QStringLiteral(
+                                    "The rules file %1 is not a regular file; it is replaced "
+                                    "without a backup")
+                                    .arg(Logging::pathForLog(m_rulesPath));
+    } else if (original.exists()) {
+        if (!copyInBlocks(m_rulesPath, backupPath)) {
             qWarning().noquote() << QStringLiteral(
                                         "The unusable rules file %1 could not be backed up; it "
                                         "is left as it is")
@@ -176,6 +216,27 @@ bool AppController::keepUnusableRulesFile()
     }
     m_rulesFileUnusable = false;
     return true;
+}
+
+// Copies a regular file through an atomic save file, a block at a time, whatever its size.
+bool AppController::copyInBlocks(const QString& from, const QString& to)
+{
+    QFile in(from);
+    QSaveFile out(to);
+    if (!QFileInfo(from).isFile() || !in.open(QIODevice::ReadOnly) ||
+        !out.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = in.read(block.data(), block.size());
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        if (out.write(block.constData(), got) != got)
+            return false;
+    }
+    return out.commit();
 }
 
 void AppController::persistRules()

@@ -2,7 +2,8 @@
 // the same work done with standard tools on all cores: pdftotext and sha256sum of every file, two
 // files at a time, then cp -r and zip -0 -r. Also reports the peak memory of this process (the
 // application's side; the workers are separate processes).
-// Run on demand: build/tests/bench_import [text2000|scan300|small500|pages100k|all] [folder]
+// Run on demand:
+//   build/tests/bench_import [text2000|scan300|small500|pages100k|titlebomb30|all] [folder]
 #include "inspection/InspectionWorker.h"
 #include "support/PdfFixtures.h"
 #include "ui/AppController.h"
@@ -86,9 +87,60 @@ bool writeScanPdf(const QString& path, qint64 targetBytes)
     return PdfFixtures::writeBytes(path, PdfFixtures::assemblePdf(objects));
 }
 
+// A one-page PDF whose title is 50 million characters, compressed by qpdf into an object stream:
+// about 51 KB on disk.
+bool writeTitleBomb(const QString& path)
+{
+    const QString plain = path + QStringLiteral(".plain");
+    const QString script = QString::fromLatin1(R"PY(
+import sys
+title = b'A' * 50000000
+objs = [b'<< /Type /Catalog /Pages 2 0 R >>',
+        b'<< /Type /Pages /Kids [3 0 R] /Count 1 >>',
+        b'<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>',
+        b'<< /Title (' + title + b') >>']
+out = bytearray(b'%PDF-1.5\n')
+offsets = []
+for i, o in enumerate(objs):
+    offsets.append(len(out))
+    out += b'%d 0 obj\n' % (i + 1) + o + b'\nendobj\n'
+xref = len(out)
+out += b'xref\n0 %d\n0000000000 65535 f \n' % (len(objs) + 1)
+for off in offsets:
+    out += b'%010d 00000 n \n' % off
+out += b'trailer\n<< /Size %d /Root 1 0 R /Info 4 0 R >>\n' % (len(objs) + 1)
+out += b'startxref\n%d\n%%%%EOF\n' % xref
+open(sys.argv[1], 'wb').write(out)
+)PY");
+    QProcess python;
+    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), script, plain});
+    QProcess qpdf;
+    if (python.waitForFinished(-1) && python.exitCode() == 0) {
+        qpdf.start(QStringLiteral("qpdf"),
+                   {QStringLiteral("--object-streams=generate"),
+                    QStringLiteral("--compress-streams=y"), QStringLiteral("--recompress-flate"),
+                    QStringLiteral("--compression-level=9"), plain, path});
+        qpdf.waitForFinished(-1);
+    }
+    QFile::remove(plain);
+    return qpdf.exitStatus() == QProcess::NormalExit && qpdf.exitCode() == 0 &&
+           QFileInfo(path).size() > 0;
+}
+
 bool makeInput(const QString& kind, const QString& folder)
 {
     QDir().mkpath(folder);
+    if (kind == u"titlebomb30") {
+        const QString first = folder + QStringLiteral("/bomb-0.pdf");
+        if (!writeTitleBomb(first))
+            return false;
+        std::printf("title bomb: %lld bytes\n", static_cast<long long>(QFileInfo(first).size()));
+        for (int i = 1; i < 30; ++i) {
+            if (!QFile::copy(first, folder + QStringLiteral("/bomb-%1.pdf").arg(i)))
+                return false;
+        }
+        return true;
+    }
     if (kind == u"text2000")
         return writeTextPdf(folder + QStringLiteral("/volume.pdf"), 2000, 40);
     if (kind == u"scan300")

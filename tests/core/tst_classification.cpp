@@ -1,5 +1,6 @@
 #include "core/Classification.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 using namespace Tessavo;
@@ -45,6 +46,7 @@ private slots:
     void differentCategoriesConflict();
     void tiesAreBrokenByNameThenListOrder();
     void applyReplacesTheSuggestionFields();
+    void manyConflictingRulesGiveABoundedNote();
 };
 
 void TestClassification::evidenceListsEveryConditionInOrder()
@@ -234,6 +236,28 @@ void TestClassification::applyReplacesTheSuggestionFields()
     QCOMPARE(doc.evidencePage, -1);
     QCOMPARE(doc.decision, int(Accepted)); // review fields are not the engine's
     QCOMPARE(doc.finalCategory, QStringLiteral("02_Forms"));
+}
+
+void TestClassification::manyConflictingRulesGiveABoundedNote()
+{
+    // Thousands of rules that all match, each with a category of its own, and one with a name of
+    // a megabyte: every match is listed, the note stays short and says how many it leaves out.
+    QList<Rule> rules;
+    for (int i = 0; i < 20000; ++i)
+        rules.append(textRule(QStringLiteral("r%1").arg(i, 5, 10, QLatin1Char('0')),
+                              QStringLiteral("c%1").arg(i), 5, QStringLiteral("x")));
+    rules[0].name = QString(1 << 20, u'n');
+    QElapsedTimer clock;
+    clock.start();
+    const Suggestion s = classify(rules, document("a.pdf", {"x"}));
+    const qint64 elapsedMs = clock.elapsed();
+    QCOMPARE(s.matches.size(), 20000);
+    QVERIFY(s.conflict);
+    QVERIFY(s.conflictNote.size() < maxConflictNoteChars + 100);
+    QVERIFY(s.conflictNote.startsWith(QStringLiteral("Conflicting categories: c0 (nnnn")));
+    QVERIFY(s.conflictNote.endsWith(QStringLiteral(" and 19999 more")));
+    // Quadratic work over 20,000 distinct categories took seconds; linear work takes a fraction.
+    QVERIFY2(elapsedMs < 3000, qPrintable(QString::number(elapsedMs)));
 }
 
 QTEST_APPLESS_MAIN(TestClassification)

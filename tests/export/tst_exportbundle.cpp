@@ -1,3 +1,4 @@
+#include "core/RawPath.h"
 #include "export/ExportBundle.h"
 #include "export/IndexPdf.h"
 #include "export/PendingFile.h"
@@ -15,6 +16,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -55,6 +57,7 @@ private slots:
     void clashingNamesAreKeptApart();
     void hiddenFoldersReachTheZip();
     void awkwardNamesArriveUnderPortableNames();
+    void namesThatAreNotUtf8AreCopiedFromTheirBytes();
     void extractedFilesAreReadable();
     void relativeExportFolder();
     void fullDisk();
@@ -469,6 +472,56 @@ void TestExportBundle::awkwardNamesArriveUnderPortableNames()
         }
         QCOMPARE(QDir(into + "/originals").entryList(QDir::Files).size(), awkwardNames.size());
     }
+}
+
+void TestExportBundle::namesThatAreNotUtf8AreCopiedFromTheirBytes()
+{
+    // Two Latin-1 names that decode to the same text, and one that merely looks like them.
+    DocumentRecord plain = pdf("latin/caf_.pdf", "02_Forms");
+    QList<DocumentRecord> records;
+    QList<QByteArray> raws;
+    for (const char* name : {"caf\xe9.pdf", "caf\xe8.pdf"}) {
+        const QByteArray raw = QFile::encodeName(m_dir.filePath("sources/latin/")) + name;
+        const QString content = QStringLiteral("Latin-1 name %1").arg(raws.size());
+        const QString scratch = m_dir.filePath("scratch.pdf");
+        QFile::remove(scratch);
+        QVERIFY(PdfFixtures::writeTextPdf(scratch, {content}));
+        QCOMPARE(::rename(QFile::encodeName(scratch).constData(), raw.constData()), 0);
+        DocumentRecord r = plain;
+        r.sourcePath = QFile::decodeName(raw);
+        r.sourcePathBytes = raw;
+        r.fileName = QFileInfo(r.sourcePath).fileName();
+        QFile file;
+        QString error;
+        QVERIFY(openRawForReading(file, raw, error));
+        r.sha256 = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
+        r.sizeBytes = file.size();
+        records << r;
+        raws << raw;
+    }
+    records << plain;
+    const ExportResult result = buildExportBundle(records, options(m_dir.filePath("out-latin")));
+    for (const QByteArray& raw : std::as_const(raws))
+        QCOMPARE(::unlink(raw.constData()), 0); // QTemporaryDir cannot remove them by name
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.exported, 3);
+    QCOMPARE(
+        result.warnings,
+        QStringList({QStringLiteral("Renamed because its name is not valid UTF-8: %1 is stored "
+                                    "as originals/caf_.pdf")
+                         .arg(records[0].sourcePath),
+                     QStringLiteral("Renamed because its name is not valid UTF-8: %1 is stored "
+                                    "as originals/caf_-2.pdf")
+                         .arg(records[1].sourcePath),
+                     QStringLiteral("Two originals would share originals/caf_.pdf: %1 is "
+                                    "stored as originals/caf_-3.pdf")
+                         .arg(records[2].sourcePath)}));
+    QCOMPARE(sha256Of(result.directory + "/originals/caf_.pdf"), records[0].sha256);
+    QCOMPARE(sha256Of(result.directory + "/originals/caf_-2.pdf"), records[1].sha256);
+    QCOMPARE(sha256Of(result.directory + "/originals/caf_-3.pdf"), records[2].sha256);
+    QVERIFY(records[0].sha256 != records[1].sha256);
+    const ToolRun test = runTool("unzip", {"-tq", result.zip});
+    QVERIFY2(test.ok(), qPrintable(test.out + test.err));
 }
 
 void TestExportBundle::extractedFilesAreReadable()

@@ -16,6 +16,7 @@
 
 #include <csignal>
 #include <sys/types.h>
+#include <unistd.h>
 
 using namespace Tessavo;
 using namespace Tessavo::Inspection;
@@ -98,6 +99,8 @@ private slots:
     void workerMessagesReachThisProcessLog();
     void workerMemoryIsCapped();
     void destroyingStopsEveryWorkerAtOnce();
+    void namesThatAreNotUtf8AreReadThroughTheirBytes();
+    void textBeyondTheBoundIsDroppedWithANote();
 
 private:
     QString fixture(const QString& name) const { return m_dir.filePath(name); }
@@ -368,6 +371,64 @@ void TestImportSession::destroyingStopsEveryWorkerAtOnce()
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     for (qint64 pid : pids)
         QVERIFY(::kill(pid_t(pid), 0) != 0); // gone and reaped
+}
+
+void TestImportSession::namesThatAreNotUtf8AreReadThroughTheirBytes()
+{
+    // "caf\xe9.pdf" as an older system wrote it: Latin-1, not UTF-8.
+    const QByteArray raw = QFile::encodeName(m_dir.path()) + "/caf\xe9.pdf";
+    QVERIFY(::link(QFile::encodeName(fixture("text.pdf")).constData(), raw.constData()) == 0);
+    const QString decoded = QFile::decodeName(raw);
+    QVERIFY(!QFile::exists(decoded)); // what a QString path cannot do
+
+    ImportSession session(limits(2));
+    Outcome outcome(session);
+    session.enqueue(QList<QByteArray>{raw});
+    QVERIFY(session.contains(raw));
+    session.enqueue(QStringList{decoded}); // a name that lost its bytes on the way
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
+    QCOMPARE(outcome.records.size(), 2);
+
+    const DocumentRecord& read = outcome.records.at(0);
+    const DocumentRecord reference = inspectPdf(fixture("text.pdf"));
+    QCOMPARE(read.sourcePathBytes, raw);
+    QCOMPARE(read.sourcePath, decoded);
+    QCOMPARE(read.fileName, QStringLiteral("caf\uFFFD.pdf"));
+    QCOMPARE(read.state, int(Ready));
+    QCOMPARE(read.sha256, reference.sha256);
+    QCOMPARE(read.pageTexts, reference.pageTexts);
+    QCOMPARE(read.title, reference.title);
+
+    const DocumentRecord& lost = outcome.records.at(1);
+    QCOMPARE(lost.state, int(Unreadable));
+    QCOMPARE(lost.errorText, QStringLiteral("File name is not valid UTF-8"));
+    QVERIFY(lost.sourcePathBytes.isEmpty());
+    QCOMPARE(::unlink(raw.constData()), 0); // QTemporaryDir cannot remove it by name
+}
+
+void TestImportSession::textBeyondTheBoundIsDroppedWithANote()
+{
+    ImportSession::Options options = limits(1);
+    options.maxTextChars = 100;
+    ImportSession session(options);
+    Outcome outcome(session);
+    QTest::ignoreMessage(QtWarningMsg,
+                         "Only the first 100 characters of text of long.pdf are kept; the rest "
+                         "is dropped");
+    session.enqueue({fixture("long.pdf"), fixture("text.pdf")});
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
+    const DocumentRecord full = inspectPdf(fixture("long.pdf"));
+    const DocumentRecord& cut = outcome.records.at(0);
+    qint64 kept = 0;
+    for (const PageText& page : cut.pageTexts)
+        kept += page.text.size();
+    QCOMPARE(kept, 100);
+    QCOMPARE(cut.textChars, full.textChars); // the counts still tell the whole length
+    QCOMPARE(cut.pages, 300);
+    QCOMPARE(cut.state, int(Ready));
+    QCOMPARE(cut.errorText, QStringLiteral("text beyond the first 100 characters was not kept"));
+    QVERIFY(outcome.records.at(1).errorText.isEmpty()); // the bound is per document
+    QCOMPARE(outcome.records.at(1).pageTexts, inspectPdf(fixture("text.pdf")).pageTexts);
 }
 
 TESSAVO_TEST_MAIN_WITH_WORKER(TestImportSession)

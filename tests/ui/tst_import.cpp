@@ -9,6 +9,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cstdio>
+#include <unistd.h>
+
 using namespace Tessavo;
 using namespace Tessavo::Ui;
 
@@ -55,6 +58,7 @@ private slots:
     void clearingEndsTheImport();
     void importWaitsForEveryFileInFlight();
     void importsEveryKindOfFile();
+    void namesThatAreNotUtf8AreImported();
 
 private:
     QString makePdf(const QString& relativePath, const QString& text = QStringLiteral("bid bond"));
@@ -295,6 +299,28 @@ void TestImport::importsEveryKindOfFile()
     // A file that failed inspection is still classified by its name.
     QCOMPARE(byName(c, "self reference.pdf")->suggestedCategory, QStringLiteral("05_References"));
     QCOMPARE(readBytes(text) + readBytes(folder + "/locked.pdf"), before); // sources untouched
+}
+
+void TestImport::namesThatAreNotUtf8AreImported()
+{
+    const QString scratch = makePdf("latin/scratch.pdf");
+    const QByteArray raw = QFile::encodeName(m_dir.filePath("latin/")) + "caf\xe9.pdf";
+    QCOMPARE(::rename(QFile::encodeName(scratch).constData(), raw.constData()), 0);
+
+    AppController& c = *m_controller;
+    c.addUrls({urlOf(m_dir.filePath("latin"))});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    QCOMPARE(c.documents()->rowCount(), 1);
+    const DocumentRecord& r = c.documents()->records().constFirst();
+    QCOMPARE(r.sourcePathBytes, raw);
+    QCOMPARE(r.fileName, QStringLiteral("caf\uFFFD.pdf"));
+    QCOMPARE(r.state, int(Ready));
+    QCOMPARE(r.suggestedCategory, QStringLiteral("02_Forms"));
+
+    // Dropped on its own, as a file URL with its byte percent-encoded: the same file.
+    c.addUrls({QUrl(QStringLiteral("file://") + QString::fromLatin1(raw.toPercentEncoding("/")))});
+    QCOMPARE(c.status(), QStringLiteral("Those files are already in the list."));
+    QCOMPARE(::unlink(raw.constData()), 0); // QTemporaryDir cannot remove it by name
 }
 
 TESSAVO_TEST_MAIN_WITH_WORKER(TestImport)

@@ -3,11 +3,18 @@
 #include "ui/AppController.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace Tessavo;
 using namespace Tessavo::Ui;
@@ -54,6 +61,8 @@ private slots:
     void saveReportsFailures();
     void unusableRulesFileIsKeptAsBackup();
     void usableRulesFileNeedsNoBackup();
+    void hostileRulesFilesNeverBlockOrGrow();
+    void rulesBeyondTheLimitsAreRefusedAndCounted();
 
 private:
     std::unique_ptr<AppController> m_controller;
@@ -289,6 +298,83 @@ void TestRuleCommands::usableRulesFileNeedsNoBackup()
     m_controller->removeRule(0);
     QVERIFY(!QFile::exists(rulesPath() + ".bak"));
     QCOMPARE(persistedRules().size(), 8);
+}
+
+void TestRuleCommands::hostileRulesFilesNeverBlockOrGrow()
+{
+    // A pipe without writer, a link to an endless device, a folder, a file over 16 MiB: each
+    // is refused at once, start-up falls back to the built-in rules and says so.
+    const QString fifo = m_dir.filePath("fifo.json");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zeroLink = m_dir.filePath("zero.json");
+    QVERIFY(QFile::link("/dev/zero", zeroLink));
+    const QString folder = m_dir.filePath("folder.json");
+    QVERIFY(QDir().mkpath(folder));
+    const QString huge = m_dir.filePath("huge.json");
+    {
+        QFile file(huge);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(maxRulesFileBytes + 1));
+    }
+    for (const QString& path : {fifo, zeroLink, folder, huge}) {
+        QElapsedTimer clock;
+        clock.start();
+        const RulesFileBytes read = readRulesFileBytes(path);
+        QVERIFY2(!read.ok && !read.missing && !read.errorText.isEmpty(), qPrintable(path));
+        QVERIFY(read.bytes.isEmpty());
+        QVERIFY(clock.elapsed() < 2000);
+
+        m_controller->setStatus("x");
+        m_controller->loadRules(QUrl::fromLocalFile(path));
+        QCOMPARE(m_controller->status(), QStringLiteral("Cannot read the rules file."));
+
+        m_controller.reset();
+        QFile::remove(rulesPath());
+        QVERIFY(QFile::link(path, rulesPath()));
+        m_controller = std::make_unique<AppController>();
+        QCOMPARE(m_controller->rules()->rowCount(), 9);
+        QVERIFY2(m_controller->status().startsWith(QStringLiteral("The saved rules could not be "
+                                                                  "read")),
+                 qPrintable(m_controller->status()));
+        // The first change replaces the link, never what it points to.
+        m_controller->removeRule(8);
+        QVERIFY(!QFileInfo(rulesPath()).isSymLink());
+        QCOMPARE(persistedRules().size(), 8);
+    }
+    QVERIFY(QFileInfo(fifo).exists() && QFileInfo(folder).isDir());
+    QCOMPARE(QFileInfo(huge).size(), maxRulesFileBytes + 1);
+}
+
+void TestRuleCommands::rulesBeyondTheLimitsAreRefusedAndCounted()
+{
+    QJsonArray array;
+    for (int i = 0; i < maxRuleCount + 5; ++i)
+        array.append(QJsonObject{{"name", QStringLiteral("Rule %1").arg(i)},
+                                 {"category", "C"},
+                                 {"fileContains", ".pdf"}});
+    array.insert(3, QJsonObject{{"name", QString(maxRuleTextChars + 1, u'n')},
+                                {"category", "C"},
+                                {"fileContains", ".pdf"}});
+    array.insert(4, QJsonObject{{"name", "Long text"},
+                                {"category", "C"},
+                                {"textContains", QString(maxRuleTextChars + 1, u't')}});
+    array.insert(5, QJsonObject{{"name", QString(maxRuleTextChars, u'n')},
+                                {"category", "C"},
+                                {"fileContains", ".pdf"}}); // at the limit: kept
+    const QString path = m_dir.filePath("many.json");
+    QVERIFY(TestFiles::writeBytes(path, QJsonDocument(array).toJson()));
+
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression("^Refused 2 rule\\(s\\) of .* longer than 4096"));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression("^Refused 6 rule\\(s\\) of .* beyond the first 10000"));
+    m_controller->loadRules(QUrl::fromLocalFile(path));
+    QCOMPARE(m_controller->status(),
+             QStringLiteral("Loaded 10000 rule(s); refused 8 that exceed the limits."));
+    const QList<Rule> rules = m_controller->rules()->ruleList();
+    QCOMPARE(rules.size(), maxRuleCount);
+    QCOMPARE(rules.at(3).name.size(), maxRuleTextChars);
+    QCOMPARE(rules.last().name, QStringLiteral("Rule 9998"));
 }
 
 QTEST_GUILESS_MAIN(TestRuleCommands)

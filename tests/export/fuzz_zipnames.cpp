@@ -1,0 +1,83 @@
+// libFuzzer harness for the names of exported originals (built only with clang; see
+// tests/CMakeLists.txt). Each input line is a source path relative to the package; the paths
+// are made portable, written into a ZIP together with the manifest that lists them, and the
+// archive must be complete. Names go through the entry-name check as raw bytes as well.
+#include "core/DocumentRecord.h"
+#include "export/ManifestCsv.h"
+#include "export/PortableNames.h"
+#include "export/ZipWriter.h"
+
+#include <QDir>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+using namespace Tessavo;
+
+namespace {
+
+void require(bool condition, const char* what, const QString& detail = {})
+{
+    if (condition)
+        return;
+    std::fprintf(stderr, "broken promise: %s %s\n", what, qPrintable(detail));
+    std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static QTemporaryDir scratch;
+    const QByteArray bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    for (const QByteArray& line : bytes.split('\n'))
+        (void)ZipWriter::validateEntryName(line);
+
+    QStringList wanted;
+    QList<DocumentRecord> records;
+    for (const QByteArray& line : bytes.split('\n')) {
+        const QString path = QString::fromUtf8(line);
+        // Relative paths as the bundle builder makes them: no empty, "." or ".." pieces.
+        QStringList pieces;
+        for (const QString& piece : path.split(u'/')) {
+            if (!piece.isEmpty() && piece != u"." && piece != u"..")
+                pieces << piece;
+        }
+        if (pieces.isEmpty())
+            continue;
+        wanted << pieces.join(u'/');
+        DocumentRecord record;
+        record.fileName = pieces.last();
+        record.sourcePath = QStringLiteral("/package/") + wanted.last();
+        record.state = Ready;
+        records << record;
+        if (wanted.size() == 64)
+            break;
+    }
+    const QStringList stored = portablePaths(wanted);
+    require(stored.size() == wanted.size(), "one stored path per wanted path");
+    QSet<QString> keys;
+    for (const QString& path : stored) {
+        require(!keys.contains(nameKey(path)), "no two stored paths clash", path);
+        keys.insert(nameKey(path));
+        for (const QString& piece : path.split(u'/'))
+            require(portableName(piece) == piece, "every piece is portable", path);
+    }
+
+    const QString zipPath = scratch.filePath(QStringLiteral("bundle.zip"));
+    ZipWriter zip(zipPath);
+    QString error;
+    require(zip.open(&error), "the archive opens", error);
+    require(zip.addData(QStringLiteral("manifest.csv"), buildManifestCsv(records), &error),
+            "the manifest is stored", error);
+    for (const QString& path : stored)
+        require(zip.addData(QStringLiteral("originals/") + path, path.toUtf8(), &error),
+                "every portable name is a valid entry", error);
+    require(zip.finish(&error), "the archive is complete", error);
+    QFile::remove(zipPath);
+    return 0;
+}
