@@ -2,8 +2,8 @@
 // worker processes, and each record is classified as it arrives.
 #include "ui/AppController.h"
 
-#include "core/Classification.h"
 #include "inspection/ImportSession.h"
+#include "ui/SessionStore.h"
 
 #include <QDirIterator>
 #include <QFileInfo>
@@ -34,6 +34,9 @@ QStringList pdfCandidates(const QList<QUrl>& urls)
     return candidates;
 }
 
+// Bytes one call may hash on this thread to confirm stored inspections (about a tenth of a second).
+constexpr qint64 reuseHashBudget = 128 * 1024 * 1024;
+
 } // namespace
 
 void AppController::addUrls(const QList<QUrl>& urls)
@@ -44,13 +47,17 @@ void AppController::addUrls(const QList<QUrl>& urls)
         return;
     }
 
+    // A record flagged as changed or missing does not count as known: adding its file again
+    // re-imports it in its place.
     QSet<QString> known;
-    for (const DocumentRecord& record : m_documents.records())
-        known.insert(QFileInfo(record.sourcePath).absoluteFilePath());
+    for (const DocumentRecord& record : m_documents.records()) {
+        if (record.fileStatus == FileUnchanged)
+            known.insert(QFileInfo(record.sourcePath).absoluteFilePath());
+    }
     QStringList fresh;
     for (const QString& candidate : candidates) {
         const QString path = QFileInfo(candidate).absoluteFilePath();
-        if (known.contains(path) || m_import->contains(path))
+        if (known.contains(path) || m_import->contains(path) || m_queuedModified.contains(path))
             continue;
         known.insert(path);
         fresh.append(path);
@@ -60,21 +67,41 @@ void AppController::addUrls(const QList<QUrl>& urls)
         return;
     }
 
-    m_import->enqueue(fresh);
     if (!m_importing) {
         m_importing = true;
         m_importedCount = 0;
         m_importClock.start();
         emit busyChanged();
     }
+    // Files whose stored inspection still holds are taken from the store at once; hashing them
+    // here stops at a budget so that the window never waits long.
+    qint64 hashBudget = reuseHashBudget;
+    QStringList toInspect;
+    for (const QString& path : fresh) {
+        if (std::optional<DocumentRecord> stored = reusableInspection(path, hashBudget)) {
+            placeImported(*stored);
+            ++m_importedCount;
+            continue;
+        }
+        // Taken before the inspection reads the file: a change during it shows at the next start.
+        m_queuedModified.insert(path, QFileInfo(path).lastModified().toMSecsSinceEpoch());
+        toInspect.append(path);
+    }
+    if (toInspect.isEmpty() && !m_import->active()) {
+        onImportFinished();
+        return;
+    }
+    m_import->enqueue(toInspect);
+    emit busyChanged();
     emit summaryChanged();
 }
 
 void AppController::onInspected(const DocumentRecord& inspected)
 {
     DocumentRecord record = inspected;
-    applySuggestion(record, classify(m_rules.ruleList(), record));
-    m_documents.appendRecord(record);
+    record.modifiedMs = m_queuedModified.value(record.sourcePath, -1);
+    m_queuedModified.remove(record.sourcePath);
+    placeImported(record);
     ++m_importedCount;
     emit busyChanged();
     emit summaryChanged();
@@ -115,10 +142,14 @@ void AppController::clearDocuments()
 {
     // Whatever is still queued or being inspected is dropped: nothing of it appears later.
     m_import->cancel();
+    m_queuedModified.clear();
+    ++m_listGeneration;
     m_documents.clear();
     m_importing = false;
     m_importedCount = 0;
     setStatus(QStringLiteral("Document list cleared."));
+    if (m_store && !m_store->clearList())
+        reportStoreFailure();
     emit busyChanged();
     emit summaryChanged();
 }

@@ -53,7 +53,7 @@ void TestListModels::documentRolesExposeTheRecord()
     const QModelIndex i = model.index(0);
 
     const QHash<int, QByteArray> names = model.roleNames();
-    QCOMPARE(names.size(), 18);
+    QCOMPARE(names.size(), 20);
     QCOMPARE(names.value(257), QByteArray("fileName"));
     QCOMPARE(names.value(270), QByteArray("sha"));
     QCOMPARE(names.value(272), QByteArray("hasSuggestion"));
