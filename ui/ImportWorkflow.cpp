@@ -67,32 +67,36 @@ void AppController::addUrls(const QList<QUrl>& urls)
         return;
     }
 
-    if (!m_importing) {
-        m_importing = true;
-        m_importedCount = 0;
-        m_importClock.start();
-        emit busyChanged();
-    }
     // Files whose stored inspection still holds are taken from the store at once; hashing them
     // here stops at a budget so that the window never waits long.
     qint64 hashBudget = reuseHashBudget;
+    QList<DocumentRecord> reused;
     QStringList toInspect;
     for (const QString& path : fresh) {
         if (std::optional<DocumentRecord> stored = reusableInspection(path, hashBudget)) {
-            placeImported(*stored);
-            ++m_importedCount;
+            reused.append(*stored);
             continue;
         }
         // Taken before the inspection reads the file: a change during it shows at the next start.
         m_queuedModified.insert(path, QFileInfo(path).lastModified().toMSecsSinceEpoch());
         toInspect.append(path);
     }
-    if (toInspect.isEmpty() && !m_import->active()) {
+    if (!toInspect.isEmpty())
+        m_import->enqueue(toInspect);
+    if (!m_importing) {
+        m_importing = true;
+        m_importedCount = 0;
+        m_importClock.start();
+        emit busyChanged();
+    }
+    for (const DocumentRecord& record : reused) {
+        placeImported(record);
+        ++m_importedCount;
+    }
+    if (!m_import->active()) {
         onImportFinished();
         return;
     }
-    m_import->enqueue(toInspect);
-    emit busyChanged();
     emit summaryChanged();
 }
 

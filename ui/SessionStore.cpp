@@ -356,14 +356,24 @@ bool SessionStore::readList(QList<DocumentRecord>& records, bool& damaged)
     }
     q.finish();
     if (gaps) {
-        // Rows are addressed by their index in the list from now on.
-        QList<int> rows;
-        for (int i = 0; i < records.size(); ++i)
-            rows.append(i);
-        QSqlQuery clear(QSqlDatabase::database(m_connectionName, false));
-        if (!clear.exec(QStringLiteral("UPDATE document SET position = NULL")) ||
-            !saveRecords(records, rows))
-            return fail(QStringLiteral("cannot renumber the session"), sqlError(clear));
+        // Rows are addressed by their index in the list from now on: renumber them in one go.
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        QSqlQuery renumber(db);
+        bool ok = db.transaction() &&
+                  renumber.exec(QStringLiteral("UPDATE document SET position = NULL")) &&
+                  renumber.prepare(QStringLiteral("UPDATE document SET position = ? WHERE "
+                                                  "path = ?"));
+        for (int row = 0; ok && row < records.size(); ++row) {
+            renumber.addBindValue(row);
+            renumber.addBindValue(records.at(row).sourcePath);
+            ok = renumber.exec();
+        }
+        if (!ok || !db.commit()) {
+            const QString why = renumber.lastError().isValid() ? sqlError(renumber)
+                                                                : db.lastError().text();
+            db.rollback();
+            return fail(QStringLiteral("cannot renumber the session"), why);
+        }
     }
     return true;
 }

@@ -99,7 +99,7 @@ void TestListModels::documentModelRejectsInvalidIndexes()
     model.appendRecord(sampleRecord());
     QVERIFY(!model.data(model.index(1), DocumentListModel::FileNameRole).isValid());
     QVERIFY(!model.data(model.index(-1), DocumentListModel::FileNameRole).isValid());
-    QVERIFY(!model.data(model.index(0), 275).isValid());
+    QVERIFY(!model.data(model.index(0), DocumentListModel::FileStatusTextRole + 1).isValid());
     QVERIFY(!model.data(model.index(0), Qt::DecorationRole).isValid());
     QCOMPARE(model.rowCount(model.index(0)), 0);
     QVERIFY(model.recordAt(1) == nullptr);

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 
@@ -80,6 +81,7 @@ class TestSession : public QObject {
 private slots:
     void init();
     void recordsComeBackExactly();
+    void gapsInPositionsKeepTheOrder();
     void unusableFilesAreSetAside_data();
     void unusableFilesAreSetAside();
     void oneWindowAtATimeKeepsTheList();
@@ -155,6 +157,40 @@ void TestSession::recordsComeBackExactly()
                                       {m_db});
     QVERIFY2(pragmas.ok(), pragmas.err);
     QCOMPARE(pragmas.out.trimmed(), QByteArray("wal 1 ok 3"));
+}
+
+// Positions with gaps (written by hand here) keep their order and are numbered afresh.
+void TestSession::gapsInPositionsKeepTheOrder()
+{
+    QList<DocumentRecord> records = {sampleRecord(0), sampleRecord(1), sampleRecord(2)};
+    {
+        SessionStore store(m_db);
+        QList<DocumentRecord> none;
+        QVERIFY(store.open(none));
+        QVERIFY(store.saveRecords(records, {0, 1, 2}));
+    }
+    const QByteArray positions = "import sqlite3, sys\n"
+                                 "c = sqlite3.connect(sys.argv[1])\n"
+                                 "if len(sys.argv) > 2:\n"
+                                 "    c.execute('update document set position = 20 - position * 5')\n"
+                                 "    c.commit()\n"
+                                 "print(' '.join(str(r[0]) for r in c.execute("
+                                 "'select position from document order by path')))";
+    const ToolRun moved = runPython(positions, {m_db, "move"});
+    QVERIFY2(moved.ok(), moved.err);
+    QCOMPARE(moved.out.trimmed(), QByteArray("20 15 10"));
+    {
+        SessionStore store(m_db);
+        QList<DocumentRecord> loaded;
+        QVERIFY2(store.open(loaded), qPrintable(store.errorString()));
+        std::reverse(records.begin(), records.end());
+        QCOMPARE(loaded, records);
+        records.append(sampleRecord(3));
+        QVERIFY(store.saveRecords(records, {3}));
+    }
+    const ToolRun renumbered = runPython(positions, {m_db});
+    QVERIFY2(renumbered.ok(), renumbered.err);
+    QCOMPARE(renumbered.out.trimmed(), QByteArray("2 1 0 3"));
 }
 
 void TestSession::unusableFilesAreSetAside_data()
