@@ -157,7 +157,7 @@ private:
     QString m_status;
     QVariantMap m_lastExport;
 
-    std::unique_ptr<SessionStore> m_store; // null when nothing is kept between runs
+    std::unique_ptr<SessionStore> m_store;   // null when nothing is kept between runs
     QHash<QString, qint64> m_queuedModified; // modification time of each queued file
     QThreadPool* m_verifyPool = nullptr;     // hashes restored files in the background
     std::shared_ptr<std::atomic<bool>> m_stopVerify;

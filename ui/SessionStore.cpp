@@ -223,8 +223,9 @@ bool SessionStore::open(QList<DocumentRecord>& records)
     records.clear();
     const QFileInfo info(m_path);
     if (!QDir().mkpath(info.absolutePath()))
-        return fail(QStringLiteral("cannot create %1").arg(Logging::pathForLog(info.absolutePath())),
-                    QStringLiteral("mkpath failed"));
+        return fail(
+            QStringLiteral("cannot create %1").arg(Logging::pathForLog(info.absolutePath())),
+            QStringLiteral("mkpath failed"));
 
     // One window at a time keeps the list; a lock left by a crashed process is taken over.
     m_lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
@@ -369,8 +370,8 @@ bool SessionStore::readList(QList<DocumentRecord>& records, bool& damaged)
             ok = renumber.exec();
         }
         if (!ok || !db.commit()) {
-            const QString why = renumber.lastError().isValid() ? sqlError(renumber)
-                                                                : db.lastError().text();
+            const QString why =
+                renumber.lastError().isValid() ? sqlError(renumber) : db.lastError().text();
             db.rollback();
             return fail(QStringLiteral("cannot renumber the session"), why);
         }

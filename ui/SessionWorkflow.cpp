@@ -87,12 +87,12 @@ void AppController::restoreSession(const QString& path)
     qInfo().noquote() << QStringLiteral("Restored %1 document(s) from the last session, %2 of "
                                         "them changed or missing")
                              .arg(QString::number(records.size()), QString::number(flagged));
-    setStatus(flagged == 0
-                  ? QStringLiteral("Restored %1 document(s) from the last session.")
-                        .arg(records.size())
-                  : QStringLiteral("Restored %1 document(s) from the last session; %2 file(s) "
-                                   "changed or missing since import.")
-                        .arg(QString::number(records.size()), QString::number(flagged)));
+    setStatus(
+        flagged == 0
+            ? QStringLiteral("Restored %1 document(s) from the last session.").arg(records.size())
+            : QStringLiteral("Restored %1 document(s) from the last session; %2 file(s) "
+                             "changed or missing since import.")
+                  .arg(QString::number(records.size()), QString::number(flagged)));
     emit summaryChanged();
     verifyRestoredFiles();
 }
@@ -163,8 +163,8 @@ void AppController::storeReviews(const QList<int>& rows)
 
 void AppController::reportStoreFailure()
 {
-    qWarning().noquote() << QStringLiteral("The session could not be stored: %1")
-                                .arg(m_store->errorString());
+    qWarning().noquote()
+        << QStringLiteral("The session could not be stored: %1").arg(m_store->errorString());
     setStatus(QStringLiteral("The session could not be stored: %1").arg(m_store->errorString()));
 }
 

@@ -169,13 +169,14 @@ void TestSession::gapsInPositionsKeepTheOrder()
         QVERIFY(store.open(none));
         QVERIFY(store.saveRecords(records, {0, 1, 2}));
     }
-    const QByteArray positions = "import sqlite3, sys\n"
-                                 "c = sqlite3.connect(sys.argv[1])\n"
-                                 "if len(sys.argv) > 2:\n"
-                                 "    c.execute('update document set position = 20 - position * 5')\n"
-                                 "    c.commit()\n"
-                                 "print(' '.join(str(r[0]) for r in c.execute("
-                                 "'select position from document order by path')))";
+    const QByteArray positions =
+        "import sqlite3, sys\n"
+        "c = sqlite3.connect(sys.argv[1])\n"
+        "if len(sys.argv) > 2:\n"
+        "    c.execute('update document set position = 20 - position * 5')\n"
+        "    c.commit()\n"
+        "print(' '.join(str(r[0]) for r in c.execute("
+        "'select position from document order by path')))";
     const ToolRun moved = runPython(positions, {m_db, "move"});
     QVERIFY2(moved.ok(), moved.err);
     QCOMPARE(moved.out.trimmed(), QByteArray("20 15 10"));
@@ -214,12 +215,13 @@ void TestSession::unusableFilesAreSetAside_data()
                       "c.commit()")
         << QStringLiteral("The stored session could not be read and was set aside as "
                           "session.sqlite.bad. Starting with an empty list.");
-    QTest::newRow("damaged row")
-        << QByteArray("c = sqlite3.connect(sys.argv[1])\n"
-                      "c.execute('update document set page_texts = x\\'00\\'')\n"
-                      "c.commit()")
-        << QStringLiteral("The stored session could not be read and was set aside as "
-                          "session.sqlite.bad. Starting with an empty list.");
+    QTest::newRow("damaged row") << QByteArray(
+                                        "c = sqlite3.connect(sys.argv[1])\n"
+                                        "c.execute('update document set page_texts = x\\'00\\'')\n"
+                                        "c.commit()")
+                                 << QStringLiteral(
+                                        "The stored session could not be read and was set aside as "
+                                        "session.sqlite.bad. Starting with an empty list.");
 }
 
 void TestSession::unusableFilesAreSetAside()
