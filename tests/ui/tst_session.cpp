@@ -86,6 +86,7 @@ private slots:
     void unusableFilesAreSetAside();
     void oneWindowAtATimeKeepsTheList();
     void killedProcessLosesNoDecision();
+    void restoredRecordsFollowTheCurrentRules();
     void changedAndMissingFilesAreFlagged();
     void unchangedFilesAreNotInspectedAgain();
     void clearEmptiesTheStoredList();
@@ -303,6 +304,44 @@ void TestSession::killedProcessLosesNoDecision()
     // Suggestions come from the current rules.
     QCOMPARE(c.documents()->records().at(rowOf(c, "rfp.pdf")).suggestedCategory,
              QStringLiteral("01_Solicitation"));
+}
+
+// Stored with a suggestion from rules that are gone: the restored records take the current
+// rules' suggestion, an accepted one follows it, and a changed one keeps its category.
+void TestSession::restoredRecordsFollowTheCurrentRules()
+{
+    QList<DocumentRecord> records = {sampleRecord(0), sampleRecord(1)};
+    for (DocumentRecord& r : records) {
+        r.pageTexts = {{0, 21, QStringLiteral("Request for Proposals")}};
+        r.pages = 1;
+        r.textPages = 1;
+        r.suggestedCategory = QStringLiteral("08_Other");
+    }
+    records[0].decision = Accepted;
+    records[0].finalCategory = QStringLiteral("08_Other");
+    {
+        SessionStore store(m_db);
+        QList<DocumentRecord> none;
+        QVERIFY(store.open(none));
+        QVERIFY(store.saveRecords(records, {0, 1}));
+    }
+    {
+        AppController c(StoredSession{m_db});
+        const QList<DocumentRecord>& restored = c.documents()->records();
+        QCOMPARE(restored.size(), 2);
+        QCOMPARE(restored.at(0).suggestedCategory, QStringLiteral("01_Solicitation"));
+        QCOMPARE(restored.at(0).decision, int(Accepted));
+        QCOMPARE(restored.at(0).finalCategory, QStringLiteral("01_Solicitation"));
+        QCOMPARE(restored.at(1).decision, int(Changed));
+        QCOMPARE(restored.at(1).finalCategory, QStringLiteral("05_References"));
+        QCOMPARE(restored.at(0).fileStatus, int(FileMissing)); // "/bids/..." does not exist
+    }
+    // The new suggestions were stored as well.
+    SessionStore store(m_db);
+    QList<DocumentRecord> loaded;
+    QVERIFY(store.open(loaded));
+    QCOMPARE(loaded.at(0).suggestedCategory, QStringLiteral("01_Solicitation"));
+    QCOMPARE(loaded.at(0).finalCategory, QStringLiteral("01_Solicitation"));
 }
 
 void TestSession::changedAndMissingFilesAreFlagged()
