@@ -65,7 +65,8 @@ int run(int argc, char** argv)
     if (!Ui::installTranslations(application))
         qWarning("The interface's English catalogue could not be loaded");
 
-    Ui::AppController controller;
+    // The document list and its decisions survive closing and crashes; --batch keeps nothing.
+    Ui::AppController controller(Ui::StoredSession{Ui::StoredSession::defaultPath()});
     logUnattendedOptions(QCoreApplication::arguments());
     applyUnattendedOptions(QCoreApplication::arguments(), controller);
 

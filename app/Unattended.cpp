@@ -28,13 +28,17 @@ void applyUnattendedOptions(const QStringList& arguments, Ui::AppController& con
     const QUrl target =
         QUrl::fromLocalFile(exportPath->isEmpty() ? *exportPath : QDir(*exportPath).absolutePath());
     // Connected after the import was requested, so the import's own start does not trigger it.
-    QObject::connect(&controller, &Ui::AppController::busyChanged, qApp, [&controller, target] {
+    auto exportWhenReady = [&controller, target] {
         if (autoExportStarted || controller.importing() || controller.exporting() ||
             controller.documents()->rowCount() == 0)
             return;
         autoExportStarted = true;
         controller.exportTo(target);
-    });
+    };
+    QObject::connect(&controller, &Ui::AppController::busyChanged, qApp, exportWhenReady);
+    // Documents restored from the last session with nothing left to import (every file already
+    // listed) start no import, so nothing else would trigger the export.
+    exportWhenReady();
 }
 
 } // namespace Tessavo::App

@@ -49,6 +49,18 @@ QString decisionText(int decision)
     }
 }
 
+QString fileStatusText(int fileStatus)
+{
+    switch (fileStatus) {
+    case FileChanged:
+        return QStringLiteral("File changed since import");
+    case FileMissing:
+        return QStringLiteral("File missing");
+    default:
+        return {};
+    }
+}
+
 QString sizeText(qint64 bytes)
 {
     return formatSize(bytes, 0);

@@ -12,6 +12,10 @@ enum DocumentState : int { Ready = 0, NeedsOcr = 1, Unreadable = 2, Encrypted = 
 
 enum Decision : int { NeedsReview = 0, Accepted = 1, Changed = 2, Ignored = 3 };
 
+// Whether the file on disk is still the one that was inspected; checked when a stored session is
+// restored.
+enum FileStatus : int { FileUnchanged = 0, FileChanged = 1, FileMissing = 2 };
+
 // The extracted text of one page.
 struct PageText {
     int pageIndex = 0;
@@ -52,6 +56,10 @@ struct DocumentRecord {
     QString finalCategory;
     QString note;
 
+    // File check
+    qint64 modifiedMs = -1; // the file's modification time before inspection; -1 when unknown
+    int fileStatus = FileUnchanged;
+
     friend bool operator==(const DocumentRecord&, const DocumentRecord&) = default;
 };
 
@@ -60,6 +68,9 @@ QString stateText(int state);
 
 // Display text of a decision; "Needs review" outside the known values.
 QString decisionText(int decision);
+
+// "File changed since import", "File missing", or empty for an unchanged file.
+QString fileStatusText(int fileStatus);
 
 // Size as shown in the document list: "12 B", "3 KB", "1.5 MB".
 QString sizeText(qint64 bytes);

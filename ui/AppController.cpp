@@ -4,12 +4,14 @@
 #include "core/Version.h"
 #include "export/IndexPdf.h"
 #include "inspection/ImportSession.h"
+#include "ui/SessionStore.h"
 #include "ui/Summary.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QThreadPool>
 
 namespace Tessavo::Ui {
 
@@ -27,15 +29,26 @@ QString rulesFilePath()
 
 } // namespace
 
+QString StoredSession::defaultPath()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/session.sqlite");
+}
+
 AppController::AppController(QObject* parent)
-    : AppController(std::nullopt, parent)
+    : AppController(std::nullopt, QString(), parent)
+{}
+
+AppController::AppController(const StoredSession& session, QObject* parent)
+    : AppController(std::nullopt, session.path, parent)
 {}
 
 AppController::AppController(const QList<Rule>& sessionRules, QObject* parent)
-    : AppController(std::optional<QList<Rule>>(sessionRules), parent)
+    : AppController(std::optional<QList<Rule>>(sessionRules), QString(), parent)
 {}
 
-AppController::AppController(std::optional<QList<Rule>> sessionRules, QObject* parent)
+AppController::AppController(std::optional<QList<Rule>> sessionRules, const QString& sessionPath,
+                             QObject* parent)
     : QObject(parent)
     , m_rulesPath(sessionRules ? QString() : rulesFilePath())
 {
@@ -59,6 +72,8 @@ AppController::AppController(std::optional<QList<Rule>> sessionRules, QObject* p
     setStatus(m_startupRulesStatus.isEmpty()
                   ? QStringLiteral("Add PDFs to start. Files are processed on this computer only.")
                   : m_startupRulesStatus);
+    if (!sessionPath.isEmpty())
+        restoreSession(sessionPath);
 }
 
 AppController::~AppController()
@@ -67,6 +82,10 @@ AppController::~AppController()
     // for whatever is still running.
     if (m_taskService)
         m_taskService->shutdown(2000);
+    if (m_verifyPool) {
+        m_stopVerify->store(true);
+        m_verifyPool->waitForDone();
+    }
 }
 
 int AppController::importProgress() const

@@ -7,20 +7,35 @@
 #include "ui/RuleListModel.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QStringList>
 #include <QUrl>
 
 #include <QVariantMap>
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
+
+class QThreadPool;
 
 namespace Tessavo::Inspection {
 class ImportSession;
 }
 
 namespace Tessavo::Ui {
+
+class SessionStore;
+
+// Where a controller keeps its document list between runs.
+struct StoredSession {
+    QString path; // an SQLite file; defaultPath() beside rules.json for the application
+
+    // The application's session file; empty when the platform names no data folder.
+    static QString defaultPath();
+};
 
 // The one object through which the interface reaches the system, known to QML as "app".
 class AppController : public QObject {
@@ -38,7 +53,10 @@ class AppController : public QObject {
     Q_PROPERTY(QString appVersion READ appVersion CONSTANT)
 
 public:
+    // Keeps nothing between runs: the list starts empty and is not stored.
     explicit AppController(QObject* parent = nullptr);
+    // Restores the list kept in the session file and stores every change of it there.
+    explicit AppController(const StoredSession& session, QObject* parent = nullptr);
     // Classifies with the given rules for this controller's life only: rules.json is neither read
     // nor written.
     explicit AppController(const QList<Rule>& sessionRules, QObject* parent = nullptr);
@@ -99,10 +117,21 @@ signals:
     void rulesChanged();
 
 private:
-    AppController(std::optional<QList<Rule>> sessionRules, QObject* parent);
+    AppController(std::optional<QList<Rule>> sessionRules, const QString& sessionPath,
+                  QObject* parent);
     void loadRulesAtStartup();
     static void logRefusedRules(const RulesReading& reading, const QString& fileName);
     [[nodiscard]] static bool copyInBlocks(const QString& from, const QString& to);
+    // Stored session (SessionWorkflow.cpp)
+    void restoreSession(const QString& path);
+    void verifyRestoredFiles();
+    void onFilesVerified(quint64 generation, const QList<QPair<int, QByteArray>>& changed);
+    void storeRecords(const QList<int>& rows);
+    void storeReviews(const QList<int>& rows);
+    void reportStoreFailure();
+    std::optional<DocumentRecord> reusableInspection(const QString& path, qint64& hashBudget);
+    void placeImported(DocumentRecord record);
+
     void onInspected(const DocumentRecord& record);
     void onImportFinished();
     void logImportOutcome() const;
@@ -131,6 +160,12 @@ private:
     bool m_exportCancelled = false; // the user asked the running export to stop
     QString m_status;
     QVariantMap m_lastExport;
+
+    std::unique_ptr<SessionStore> m_store;   // null when nothing is kept between runs
+    QHash<QString, qint64> m_queuedModified; // modification time of each queued file
+    QThreadPool* m_verifyPool = nullptr;     // hashes restored files in the background
+    std::shared_ptr<std::atomic<bool>> m_stopVerify;
+    quint64 m_listGeneration = 0; // counts clears, so late verification results are dropped
 };
 
 } // namespace Tessavo::Ui

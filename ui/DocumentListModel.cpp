@@ -46,6 +46,10 @@ QVariant DocumentListModel::data(const QModelIndex& index, int role) const
         return r.errorText;
     case SuggestedCategoryRole:
         return r.suggestedCategory;
+    case FileStatusRole:
+        return r.fileStatus;
+    case FileStatusTextRole:
+        return fileStatusText(r.fileStatus);
     default:
         return {};
     }
@@ -72,6 +76,8 @@ QHash<int, QByteArray> DocumentListModel::roleNames() const
         {HasSuggestionRole, "hasSuggestion"},
         {ErrorTextRole, "errorText"},
         {SuggestedCategoryRole, "suggestedCategory"},
+        {FileStatusRole, "fileStatus"},
+        {FileStatusTextRole, "fileStatusText"},
     };
 }
 

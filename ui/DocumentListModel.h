@@ -29,6 +29,8 @@ public:
         HasSuggestionRole,
         ErrorTextRole,
         SuggestedCategoryRole,
+        FileStatusRole,
+        FileStatusTextRole,
     };
     Q_ENUM(Role)
 
@@ -42,6 +44,7 @@ public:
     DocumentRecord* recordAt(int row) { return mutableAt(row); }
     const QList<DocumentRecord>& records() const { return m_items; }
     void clear() { resetValues({}); }
+    void setRecords(const QList<DocumentRecord>& records) { resetValues(records); }
     // Announces a change of every row at once; nothing for an empty list.
     void notifyAllChanged();
 };

@@ -5,6 +5,7 @@
 #include "core/Classification.h"
 #include "core/RawPath.h"
 #include "inspection/ImportSession.h"
+#include "ui/SessionStore.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -90,6 +91,9 @@ QByteArray knownKey(const QByteArray& rawPath)
     return QFile::encodeName(QFileInfo(QFile::decodeName(rawPath)).absoluteFilePath());
 }
 
+// Bytes one call may hash on this thread to confirm stored inspections (about a tenth of a second).
+constexpr qint64 reuseHashBudget = 128 * 1024 * 1024;
+
 } // namespace
 
 void AppController::addUrls(const QList<QUrl>& urls)
@@ -100,13 +104,18 @@ void AppController::addUrls(const QList<QUrl>& urls)
         return;
     }
 
+    // A record flagged as changed or missing does not count as known: adding its file again
+    // re-imports it in its place.
     QSet<QByteArray> known;
-    for (const DocumentRecord& record : m_documents.records())
-        known.insert(knownKey(sourcePathBytesOf(record)));
+    for (const DocumentRecord& record : m_documents.records()) {
+        if (record.fileStatus == FileUnchanged)
+            known.insert(knownKey(sourcePathBytesOf(record)));
+    }
     QList<QByteArray> fresh;
     for (const QByteArray& candidate : candidates) {
         const QByteArray path = knownKey(candidate);
-        if (known.contains(path) || m_import->contains(path))
+        if (known.contains(path) || m_import->contains(path) ||
+            m_queuedModified.contains(QFile::decodeName(path)))
             continue;
         known.insert(path);
         fresh.append(path);
@@ -116,12 +125,39 @@ void AppController::addUrls(const QList<QUrl>& urls)
         return;
     }
 
-    m_import->enqueue(fresh);
+    // Files whose stored inspection still holds are taken from the store at once; hashing them
+    // here stops at a budget so that the window never waits long.
+    qint64 hashBudget = reuseHashBudget;
+    QList<DocumentRecord> reused;
+    QList<QByteArray> toInspect;
+    for (const QByteArray& rawPath : fresh) {
+        const QString path = QFile::decodeName(rawPath);
+        if (roundTrips(rawPath)) {
+            if (std::optional<DocumentRecord> stored = reusableInspection(path, hashBudget)) {
+                reused.append(*stored);
+                continue;
+            }
+        }
+        // Taken before the inspection reads the file: a change during it shows at the next start.
+        const RawFileStatus status = rawFileStatus(rawPath);
+        m_queuedModified.insert(path, status.ok ? status.modifiedNs / 1000000 : -1);
+        toInspect.append(rawPath);
+    }
+    if (!toInspect.isEmpty())
+        m_import->enqueue(toInspect);
     if (!m_importing) {
         m_importing = true;
         m_importedCount = 0;
         m_importClock.start();
         emit busyChanged();
+    }
+    for (const DocumentRecord& record : reused) {
+        placeImported(record);
+        ++m_importedCount;
+    }
+    if (!m_import->active()) {
+        onImportFinished();
+        return;
     }
     emit summaryChanged();
 }
@@ -129,8 +165,9 @@ void AppController::addUrls(const QList<QUrl>& urls)
 void AppController::onInspected(const DocumentRecord& inspected)
 {
     DocumentRecord record = inspected;
-    applySuggestion(record, classify(m_rules.ruleList(), record));
-    m_documents.appendRecord(record);
+    record.modifiedMs = m_queuedModified.value(record.sourcePath, -1);
+    m_queuedModified.remove(record.sourcePath);
+    placeImported(record);
     ++m_importedCount;
     emit busyChanged();
     emit summaryChanged();
@@ -171,10 +208,14 @@ void AppController::clearDocuments()
 {
     // Whatever is still queued or being inspected is dropped: nothing of it appears later.
     m_import->cancel();
+    m_queuedModified.clear();
+    ++m_listGeneration;
     m_documents.clear();
     m_importing = false;
     m_importedCount = 0;
     setStatus(QStringLiteral("Document list cleared."));
+    if (m_store && !m_store->clearList())
+        reportStoreFailure();
     emit busyChanged();
     emit summaryChanged();
 }

@@ -10,6 +10,7 @@ void AppController::decide(int row, const std::function<void(DocumentRecord&)>& 
         return;
     change(*record);
     m_documents.notifyRowChanged(row);
+    storeReviews({row});
     emit summaryChanged();
 }
 
@@ -60,7 +61,7 @@ void AppController::acceptAllSuggested()
         emit summaryChanged();
         return;
     }
-    int accepted = 0;
+    QList<int> rows;
     for (int row = 0; row < m_documents.rowCount(); ++row) {
         DocumentRecord* r = m_documents.recordAt(row);
         if (r->decision != NeedsReview || r->suggestedCategory.isEmpty() || r->conflict)
@@ -68,8 +69,10 @@ void AppController::acceptAllSuggested()
         r->decision = Accepted;
         r->finalCategory = r->suggestedCategory;
         m_documents.notifyRowChanged(row);
-        ++accepted;
+        rows.append(row);
     }
+    storeReviews(rows); // one change, one transaction
+    const int accepted = int(rows.size());
     if (accepted == 0)
         setStatus(nothing);
     else

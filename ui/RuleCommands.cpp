@@ -169,13 +169,16 @@ void AppController::loadRules(const QUrl& fileUrl)
 void AppController::reclassifyAll()
 {
     const QList<Rule> rules = m_rules.ruleList();
+    QList<int> rows;
     for (int row = 0; row < m_documents.rowCount(); ++row) {
         DocumentRecord* record = m_documents.recordAt(row);
         applySuggestion(*record, classify(rules, *record));
         if (record->decision == Accepted)
             record->finalCategory = record->suggestedCategory;
+        rows.append(row);
     }
     m_documents.notifyAllChanged();
+    storeReviews(rows);
     emit summaryChanged();
 }
 

@@ -7,7 +7,9 @@
 #include "support/PdfFixtures.h"
 #include "support/WorkerTestMain.h"
 #include "ui/AppController.h"
+#include "ui/SessionStore.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -88,6 +90,7 @@ private slots:
     void helpAndVersionNeedNoDisplay();
     void verifyChecksWhatBatchWrote();
     void sessionRulesAreNeverStored();
+    void storedSessionIsNeitherReadNorWritten();
     void optionsAreExactFirstAndTakeAnyValue();
     void progressBarFitsTheTerminal();
 
@@ -500,6 +503,36 @@ void TestBatch::sessionRulesAreNeverStored()
     QVERIFY(PdfFixtures::readBytes(stored).contains("Another"));
     QVERIFY(QFile::remove(stored));
     QFile::remove(stored + ".bak");
+}
+
+// The document list the window keeps between runs stays out of a batch run, both ways.
+void TestBatch::storedSessionIsNeitherReadNorWritten()
+{
+    const QString dataHome = m_dir.filePath("data-session");
+    const QString folder = dataHome + "/Tessavo/Tessavo";
+    const QString session = folder + "/session.sqlite";
+    {
+        DocumentRecord stored;
+        stored.sourcePath = m_mixed + "/appendix-a.pdf";
+        stored.fileName = "appendix-a.pdf";
+        stored.state = Ready;
+        Ui::SessionStore store(session);
+        QList<DocumentRecord> none;
+        QVERIFY2(store.open(none), qPrintable(store.errorString()));
+        QVERIFY(store.saveRecords({stored}, {0}));
+    }
+    const QByteArray before = PdfFixtures::readBytes(session);
+    const QDateTime modified = QFileInfo(session).lastModified();
+    const QStringList files = QDir(folder).entryList(QDir::Files);
+
+    const QString out = freshFolder("out-session");
+    const Run run = tessavo({"--batch", "--import", m_clean, "--export", out}, dataHome);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QVERIFY(run.errLines().contains("Found 4 PDF(s): 4 Ready"));
+    QVERIFY(run.errLines().contains("Exported 4 of 4 PDF(s)."));
+    QCOMPARE(PdfFixtures::readBytes(session), before);
+    QCOMPARE(QFileInfo(session).lastModified(), modified);
+    QCOMPARE(QDir(folder).entryList(QDir::Files), files);
 }
 
 void TestBatch::optionsAreExactFirstAndTakeAnyValue()

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 class TestEndToEnd : public QObject {
     Q_OBJECT
 
@@ -19,6 +21,7 @@ private slots:
     void importsAndExportsUnattended();
     void exportWithoutImportWaitsForDocuments();
     void importWithoutPdfsNeverExports();
+    void listSurvivesAKillAfterImport();
 
 private:
     void start(QProcess& process, const QStringList& arguments, const QString& dataHome,
@@ -168,6 +171,80 @@ void TestEndToEnd::importWithoutPdfsNeverExports()
     QCOMPARE(tessavo.state(), QProcess::Running);
     QVERIFY(!QFileInfo::exists(out));
     stop(tessavo);
+}
+
+// Killed with SIGKILL right after an import, tessavo starts again with the same list; an
+// unattended export then holds the restored documents and the newly imported one.
+void TestEndToEnd::listSurvivesAKillAfterImport()
+{
+    using namespace PdfFixtures;
+    const QString first = m_dir.filePath("first");
+    const QString second = m_dir.filePath("second");
+    QVERIFY(QDir().mkpath(first));
+    QVERIFY(QDir().mkpath(second));
+    QVERIFY(writeTextPdf(first + "/rfp.pdf", {"Request for Proposals"}));
+    QVERIFY(writeTextPdf(first + "/bond.pdf", {"Bid bond form"}));
+    QVERIFY(writeTextPdf(second + "/pricing.pdf", {"Pricing schedule"}));
+    const QString dataHome = m_dir.filePath("data-kill");
+    const QString session = dataHome + "/Tessavo/Tessavo/session.sqlite";
+    const QByteArray listed = "import sqlite3, sys\n"
+                              "c = sqlite3.connect(sys.argv[1])\n"
+                              "print(c.execute('pragma integrity_check').fetchone()[0])\n"
+                              "for r in c.execute('select file_name from document where position "
+                              "is not null order by position'): print(r[0])";
+
+    QProcess tessavo;
+    start(tessavo, {"--import", first}, dataHome);
+    QStringList rows;
+    QDeadlineTimer deadline(120000);
+    while (!deadline.hasExpired() && rows.size() < 3) {
+        QTest::qWait(100);
+        if (!QFileInfo::exists(session))
+            continue;
+        const ToolRun run = runPython(listed, {session});
+        if (run.ok())
+            rows = QString::fromUtf8(run.out).trimmed().split('\n');
+    }
+    QCOMPARE(rows.size(), 3);
+    QVERIFY(::kill(pid_t(tessavo.processId()), SIGKILL) == 0);
+    QVERIFY(tessavo.waitForFinished(10000));
+    QCOMPARE(tessavo.exitStatus(), QProcess::CrashExit);
+
+    const ToolRun afterKill = runPython(listed, {session});
+    QVERIFY2(afterKill.ok(), afterKill.err);
+    QStringList kept = QString::fromUtf8(afterKill.out).trimmed().split('\n');
+    QCOMPARE(kept.takeFirst(), QStringLiteral("ok"));
+    QCOMPARE(kept.size(), 2);
+
+    const QString out = m_dir.filePath("export-after-kill");
+    QProcess again;
+    start(again, {"--import", second, "--export", out}, dataHome);
+    QString zip;
+    deadline.setRemainingTime(120000);
+    while (!deadline.hasExpired() && zip.isEmpty()) {
+        QTest::qWait(250);
+        const QString found = findZip(out);
+        if (!found.isEmpty() && runTool("unzip", {"-tq", found}).ok())
+            zip = found;
+    }
+    QVERIFY(!zip.isEmpty());
+    const ToolRun csv =
+        runPython("import csv, sys\n"
+                  "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')))\n"
+                  "for r in rows[1:]: print(r[0])",
+                  {zip.chopped(4) + "/manifest.csv"});
+    QVERIFY2(csv.ok(), csv.err);
+    QStringList exported = QString::fromUtf8(csv.out).trimmed().split('\n');
+    exported.sort();
+    QCOMPARE(exported, (QStringList{"bond.pdf", "pricing.pdf", "rfp.pdf"}));
+    stop(again);
+
+    const ToolRun finalList = runPython(listed, {session});
+    QVERIFY2(finalList.ok(), finalList.err);
+    QStringList expected = kept;
+    expected.prepend("ok");
+    expected.append("pricing.pdf"); // in list order: the restored rows first
+    QCOMPARE(QString::fromUtf8(finalList.out).trimmed().split('\n'), expected);
 }
 
 int main(int argc, char** argv)

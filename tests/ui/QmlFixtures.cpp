@@ -50,6 +50,14 @@ void QmlFixtures::addLargeDocument(const QString& fileName)
         file.resize(qint64(2) << 30);
 }
 
+void QmlFixtures::setFileStatus(int row, int fileStatus)
+{
+    if (DocumentRecord* r = m_controller->documents()->recordAt(row)) {
+        r->fileStatus = fileStatus;
+        m_controller->documents()->notifyRowChanged(row);
+    }
+}
+
 void QmlFixtures::reset()
 {
     m_controller->clearDocuments();

@@ -20,6 +20,8 @@ public:
     // Appends a ready record whose source is a real, sparse file of 2 GiB: its export takes a
     // while.
     Q_INVOKABLE void addLargeDocument(const QString& fileName);
+    // Marks a row as changed (1) or missing (2) since import, as a restored session does.
+    Q_INVOKABLE void setFileStatus(int row, int fileStatus);
     // Clears the documents and restores the built-in rules.
     Q_INVOKABLE void reset();
     // A one-page PDF in a private folder, as a URL.

@@ -53,7 +53,7 @@ void TestListModels::documentRolesExposeTheRecord()
     const QModelIndex i = model.index(0);
 
     const QHash<int, QByteArray> names = model.roleNames();
-    QCOMPARE(names.size(), 18);
+    QCOMPARE(names.size(), 20);
     QCOMPARE(names.value(257), QByteArray("fileName"));
     QCOMPARE(names.value(270), QByteArray("sha"));
     QCOMPARE(names.value(272), QByteArray("hasSuggestion"));
@@ -99,7 +99,7 @@ void TestListModels::documentModelRejectsInvalidIndexes()
     model.appendRecord(sampleRecord());
     QVERIFY(!model.data(model.index(1), DocumentListModel::FileNameRole).isValid());
     QVERIFY(!model.data(model.index(-1), DocumentListModel::FileNameRole).isValid());
-    QVERIFY(!model.data(model.index(0), 275).isValid());
+    QVERIFY(!model.data(model.index(0), DocumentListModel::FileStatusTextRole + 1).isValid());
     QVERIFY(!model.data(model.index(0), Qt::DecorationRole).isValid());
     QCOMPARE(model.rowCount(model.index(0)), 0);
     QVERIFY(model.recordAt(1) == nullptr);

@@ -160,6 +160,20 @@ TestCase {
         verify(!findChild(entry(1), "errorText").visible)
     }
 
+    function test_changedAndMissingFilesAreFlagged() {
+        fixtures.addDocument("changed.pdf", 0, "")
+        fixtures.addDocument("fine.pdf", 0, "")
+        fixtures.addDocument("gone.pdf", 0, "")
+        fixtures.setFileStatus(0, 1)
+        fixtures.setFileStatus(2, 2)
+        const changed = findChild(entry(0), "fileStatusText")
+        tryCompare(changed, "visible", true)
+        compare(changed.text, "File changed since import")
+        verify(changed.mapToItem(entry(0), 0, changed.height).y <= entry(0).height)
+        verify(!findChild(entry(1), "fileStatusText").visible)
+        compare(findChild(entry(2), "fileStatusText").text, "File missing")
+    }
+
     function test_countedTextsUseTheSingular() {
         app.addUrls([fixtures.makePdf("single.pdf", "one page only")])
         tryCompare(app, "importing", false, 20000)

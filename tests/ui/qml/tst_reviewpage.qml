@@ -120,6 +120,16 @@ Item {
                     "1 to review · 1 accepted · 0 changed · 0 ignored · 1 conflict")
         }
 
+        function test_changedAndMissingFilesAreFlagged() {
+            fixtures.addDocument("changed.pdf", 0, "02_Forms", 1)
+            fixtures.addDocument("gone.pdf", 0, "")
+            fixtures.setFileStatus(0, 1)
+            fixtures.setFileStatus(1, 2)
+            tryCompare(findChild(entry(0), "fileStatusText"), "text", "File changed since import")
+            verify(findChild(entry(0), "fileStatusText").visible)
+            compare(findChild(entry(1), "fileStatusText").text, "File missing")
+        }
+
         function test_failedFilesShowStateAndReason() {
             fixtures.addDocument("locked.pdf", 3, "")
             fixtures.addDocument("scan.pdf", 1, "")

@@ -106,6 +106,7 @@ Item {
                 required property int index
                 required property string fileName
                 required property string errorText
+                required property string fileStatusText
                 required property int pages
                 required property string sizeText
                 required property string sha
@@ -155,6 +156,16 @@ Item {
                             visible: entry.errorText !== ""
                             text: entry.errorText
                             color: Theme.danger
+                            font.pixelSize: 11
+                            elide: Text.ElideRight
+                        }
+                        Label {
+                            objectName: "fileStatusText"
+                            textFormat: Text.PlainText
+                            Layout.fillWidth: true
+                            visible: entry.fileStatusText !== ""
+                            text: entry.fileStatusText
+                            color: Theme.warning
                             font.pixelSize: 11
                             elide: Text.ElideRight
                         }

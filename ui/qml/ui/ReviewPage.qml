@@ -128,6 +128,7 @@ Item {
                 required property int pages
                 required property string stateText
                 required property string errorText
+                required property string fileStatusText
 
                 readonly property bool canAccept: hasSuggestion && decision !== 1 && decision !== 3
                 readonly property bool canIgnore: decision !== 3
@@ -215,6 +216,17 @@ Item {
                         font.pixelSize: 12
                         color: Theme.danger
                         text: entry.errorText
+                    }
+
+                    Label {
+                        objectName: "fileStatusText"
+                        textFormat: Text.PlainText
+                        Layout.fillWidth: true
+                        visible: entry.fileStatusText !== ""
+                        wrapMode: Text.Wrap
+                        font.pixelSize: 12
+                        color: Theme.warning
+                        text: entry.fileStatusText
                     }
 
                     // The rule's suggestion as the rule made it; the user's own choice follows it.
