@@ -85,7 +85,10 @@ bool hasSuggestion(const DocumentRecord& record)
 
 bool exportable(const DocumentRecord& record)
 {
-    return (record.state == Ready || record.state == NeedsOcr) && record.decision != Ignored;
+    // A file that changed or vanished since its inspection would no longer match its manifest
+    // row: it waits until it is imported again.
+    return (record.state == Ready || record.state == NeedsOcr) && record.decision != Ignored &&
+           record.fileStatus == FileUnchanged;
 }
 
 } // namespace Tessavo

@@ -83,7 +83,7 @@ QString displayCategory(const DocumentRecord& record);
 
 bool hasSuggestion(const DocumentRecord& record);
 
-// Opened (with or without text) and not ignored.
+// Opened (with or without text), not ignored, and its file unchanged since the inspection.
 bool exportable(const DocumentRecord& record);
 
 } // namespace Tessavo

@@ -390,6 +390,12 @@ void TestSession::changedAndMissingFilesAreFlagged()
     QTRY_COMPARE_WITH_TIMEOUT(statusText("same-size.pdf"),
                               QStringLiteral("File changed since import"), generous);
     QCOMPARE(statusText("bond.pdf"), QString());
+    // Flagged files stay out of a bundle: their manifest rows would no longer match them.
+    QCOMPARE(c.summary().value("exportable").toInt(), 1);
+    QSignalSpy exported(&c, &AppController::exportFinished);
+    c.exportTo(QUrl::fromLocalFile(m_dir->filePath("bundles")));
+    QVERIFY(exported.wait(generous));
+    QCOMPARE(c.lastExport().value("exported").toInt(), 1);
 
     // Adding the folder again re-imports the changed files in their places; the missing one
     // stays flagged, nothing is dropped, and the decisions on changed contents start over.

@@ -128,6 +128,7 @@ TestCase {
         app.addUrls([fixtures.makePdf("after-stop.pdf", "bid bond")])
         tryCompare(app, "importing", false, 20000)
         compare(list().count, 1)
+        tryVerify(function() { return list().itemAtIndex(0) !== null })
         compare(list().itemAtIndex(0).fileName, "after-stop.pdf")
     }
 
