@@ -13,6 +13,7 @@ packages=(
     qt6-l10n-tools
     fonts-dejavu-core fonts-wqy-microhei
     libssl-dev zlib1g-dev
+    libtesseract-dev tesseract-ocr-eng tesseract-ocr img2pdf
     qpdf poppler-utils unzip zip python3 grep p7zip-full libarchive-tools
 )
 

@@ -17,7 +17,9 @@
 
 namespace Tessavo::Inspection {
 class ImportSession;
-}
+class RecognitionSession;
+struct RecognitionResult;
+} // namespace Tessavo::Inspection
 
 namespace Tessavo::Ui {
 
@@ -35,6 +37,10 @@ class AppController : public QObject {
     Q_PROPERTY(QVariantMap lastExport READ lastExport NOTIFY exportFinished)
     Q_PROPERTY(QStringList categories READ categories CONSTANT)
     Q_PROPERTY(QString appVersion READ appVersion CONSTANT)
+    Q_PROPERTY(bool recognising READ recognising NOTIFY busyChanged)
+    Q_PROPERTY(int recognitionProgress READ recognitionProgress NOTIFY busyChanged)
+    Q_PROPERTY(bool recogniseDuringImport READ recogniseDuringImport WRITE setRecogniseDuringImport
+                   NOTIFY recognitionSettingChanged)
 
 public:
     explicit AppController(QObject* parent = nullptr);
@@ -84,6 +90,19 @@ public:
     // Opens a file or folder with the desktop's default application.
     Q_INVOKABLE void openPath(const QString& path);
 
+    // Text recognition of scans ("Needs OCR" documents), in the background; results arrive per
+    // document and the documents keep their state.
+    bool recognising() const;
+    int recognitionProgress() const;
+    bool recogniseDuringImport() const { return m_recogniseDuringImport; }
+    // Saved beside the rules: scans are recognised as soon as an import lists them.
+    void setRecogniseDuringImport(bool on);
+    // The same for this controller's life only, nothing saved (command-line runs).
+    void recogniseDuringImportThisRun();
+    Q_INVOKABLE void recogniseScans();
+    Q_INVOKABLE void recogniseDocument(int row);
+    Q_INVOKABLE void cancelRecognition();
+
     static QString fontPath(const QString& fileName);
 
     // Replaces the footer's status line; emits statusChanged only for a different text.
@@ -96,6 +115,7 @@ signals:
     void exportFinished();
     void exportProgressChanged();
     void rulesChanged();
+    void recognitionSettingChanged();
 
 private:
     AppController(std::optional<QList<Rule>> sessionRules, QObject* parent);
@@ -105,6 +125,10 @@ private:
     void logImportOutcome() const;
     void reclassifyAll();
     void persistRules();
+    void setUpRecognition();
+    void recogniseRows(const QList<int>& rows);
+    void onRecognised(const Inspection::RecognitionResult& result);
+    void onRecognitionFinished();
     bool keepUnusableRulesFile();
     void decide(int row, const std::function<void(DocumentRecord&)>& change);
     void onExportFinished(qulonglong id, Morvane::TaskService::Outcome outcome,
@@ -117,6 +141,11 @@ private:
     QString m_rulesPath;
     bool m_rulesFileUnusable = false; // rules.json existed at start but gave no rules
     Inspection::ImportSession* m_import = nullptr;
+    Inspection::RecognitionSession* m_recognition = nullptr;
+    bool m_recogniseDuringImport = false;
+    int m_recognisedCount = 0;    // documents of the running recognition with text
+    int m_recognitionFailed = 0;  // and without
+    QString m_recognitionMissing; // what to install, when the language data was missing
     int m_importedCount = 0;
     QElapsedTimer m_importClock;
     QElapsedTimer m_exportClock;

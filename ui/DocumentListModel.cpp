@@ -46,6 +46,8 @@ QVariant DocumentListModel::data(const QModelIndex& index, int role) const
         return r.errorText;
     case SuggestedCategoryRole:
         return r.suggestedCategory;
+    case RecognitionTextRole:
+        return recognitionText(r);
     default:
         return {};
     }
@@ -55,6 +57,7 @@ QHash<int, QByteArray> DocumentListModel::roleNames() const
 {
     return {
         {FileNameRole, "fileName"},
+        {RecognitionTextRole, "recognitionText"},
         {SourcePathRole, "sourcePath"},
         {PagesRole, "pages"},
         {TextPagesRole, "textPages"},

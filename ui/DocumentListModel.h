@@ -29,6 +29,7 @@ public:
         HasSuggestionRole,
         ErrorTextRole,
         SuggestedCategoryRole,
+        RecognitionTextRole,
     };
     Q_ENUM(Role)
 

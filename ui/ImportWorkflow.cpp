@@ -75,6 +75,8 @@ void AppController::onInspected(const DocumentRecord& inspected)
     DocumentRecord record = inspected;
     applySuggestion(record, classify(m_rules.ruleList(), record));
     m_documents.appendRecord(record);
+    if (m_recogniseDuringImport && record.state == NeedsOcr)
+        recogniseRows({m_documents.rowCount() - 1});
     ++m_importedCount;
     emit busyChanged();
     emit summaryChanged();
@@ -115,6 +117,7 @@ void AppController::clearDocuments()
 {
     // Whatever is still queued or being inspected is dropped: nothing of it appears later.
     m_import->cancel();
+    cancelRecognition();
     m_documents.clear();
     m_importing = false;
     m_importedCount = 0;

@@ -33,7 +33,7 @@ TestCase {
         const empty = findChild(page, "emptyText")
         verify(empty.visible)
         verify(empty.text.indexOf("Drop PDFs or a folder here, or use “Add PDFs”.") === 0)
-        verify(empty.text.indexOf("\nScanned files are marked “Needs OCR”; this version does not run OCR.") > 0)
+        verify(empty.text.indexOf("\nScanned files are marked “Needs OCR”; “Recognise text” reads their text.") > 0)
         fixtures.addDocument("first.pdf", 0, "")
         tryVerify(() => !empty.visible)
         fixtures.reset()
