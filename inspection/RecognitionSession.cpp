@@ -126,6 +126,16 @@ int RecognitionSession::progressPercent() const
     return int(std::clamp<qint64>(m_runPagesDone * 100 / m_runPages, 0, 100));
 }
 
+QList<qint64> RecognitionSession::workerProcessIds() const
+{
+    QList<qint64> ids;
+    for (const auto& slot : m_slots) {
+        if (slot->process)
+            ids << slot->process->processId();
+    }
+    return ids;
+}
+
 void RecognitionSession::schedule()
 {
     std::erase_if(m_slots, [](const std::unique_ptr<Slot>& slot) { return !slot->process; });

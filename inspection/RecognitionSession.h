@@ -58,6 +58,9 @@ public:
     // Percentage of the pages queued since the session was last idle that have an answer.
     int progressPercent() const;
 
+    // Process ids of the running workers.
+    QList<qint64> workerProcessIds() const;
+
 signals:
     // One per queued document, when every page has an answer.
     void recognised(const Tessavo::Inspection::RecognitionResult& result);
