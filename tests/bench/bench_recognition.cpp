@@ -102,7 +102,10 @@ bool toScan(const QString& textPdf, const QString& scanPdf, int dpi, bool noisy,
                                   "        x = random.randrange(w); y = random.randrange(h)\n"
                                   "        px[x, y] = random.choice((0, 90, 255))\n"
                                   "    im.save(path)\n";
-        if (!runPython(script, images).ok())
+        // Debian's own Python, which has Pillow.
+        if (!runTool(QStringLiteral("/usr/bin/python3"),
+                     QStringList{QStringLiteral("-c"), QString::fromUtf8(script)} + images)
+                 .ok())
             return false;
     }
     return runTool(QStringLiteral("img2pdf"), images + QStringList{QStringLiteral("-o"), scanPdf})

@@ -141,6 +141,27 @@ TestCase {
         verify(!findChild(entry(1), "errorText").visible)
     }
 
+    function test_recogniseTextForEveryScan() {
+        const button = findChild(page, "recogniseButton")
+        verify(!button.enabled)
+        fixtures.addDocument("fine.pdf", 0, "")
+        verify(!button.enabled)
+        // A scan whose file is gone: recognition runs and fails, and the row says why.
+        fixtures.addDocument("vanished-scan.pdf", 1, "")
+        verify(button.enabled)
+        compare(button.text, "Recognise text")
+        mouseClick(button)
+        verify(app.recognising)
+        compare(button.text, "Cancel recognition")
+        tryCompare(app, "recognising", false, 30000)
+        compare(button.text, "Recognise text")
+        const note = findChild(entry(1), "recognitionText")
+        verify(note.visible)
+        compare(note.text.indexOf("Text not recognised: "), 0)
+        compare(entry(1).stateText, "Needs OCR")
+        verify(!findChild(entry(0), "recognitionText").visible)
+    }
+
     function test_countedTextsUseTheSingular() {
         app.addUrls([fixtures.makePdf("single.pdf", "one page only")])
         tryCompare(app, "importing", false, 20000)
