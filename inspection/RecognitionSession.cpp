@@ -121,7 +121,7 @@ void RecognitionSession::cancel()
 
 int RecognitionSession::progressPercent() const
 {
-    if (m_runPages <= 0)
+    if (m_documents.empty() || m_runPages <= 0)
         return 0;
     return int(std::clamp<qint64>(m_runPagesDone * 100 / m_runPages, 0, 100));
 }

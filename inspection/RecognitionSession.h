@@ -55,7 +55,8 @@ public:
 
     bool active() const { return !m_documents.empty(); }
     int remaining() const { return int(m_documents.size()); }
-    // Percentage of the pages queued since the session was last idle that have an answer.
+    // Percentage of the pages queued since the session was last idle that have an answer; 0 while
+    // idle.
     int progressPercent() const;
 
     // Process ids of the running workers.

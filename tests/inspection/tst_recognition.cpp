@@ -1,6 +1,7 @@
 #include "core/Classification.h"
 #include "core/Rule.h"
 #include "inspection/PageRecognition.h"
+#include "inspection/RecognitionSession.h"
 #include "support/ExternalTool.h"
 #include "support/PdfFixtures.h"
 #include "support/WorkerTestMain.h"
@@ -65,6 +66,7 @@ private slots:
     void recognisedScanIsClassifiedAndKeepsItsState();
     void settingRecognisesDuringImportAndPersists();
     void cancellingMidDocumentKeepsTheEarlierState();
+    void pagesOfOneScanAreSharedAmongWorkers();
     void pageTooLargeEndsWithClearReason();
     void missingLanguageDataSaysWhatToInstall();
 
@@ -215,6 +217,40 @@ void TestRecognition::cancellingMidDocumentKeepsTheEarlierState()
     QCOMPARE(rowChanges.size(), 0);
     QCOMPARE(only(controller), before);
     QVERIFY(recognitionText(only(controller)).isEmpty());
+}
+
+void TestRecognition::pagesOfOneScanAreSharedAmongWorkers()
+{
+    const QString path = m_dir.filePath(QStringLiteral("four-pages.pdf"));
+    const QStringList words = {QStringLiteral("ALPHA"), QStringLiteral("BRAVO"),
+                               QStringLiteral("CHARLIE"), QStringLiteral("DELTA")};
+    QStringList texts;
+    for (const QString& word : words)
+        texts << QStringLiteral("PAGE %1").arg(word);
+    QVERIFY(writeScan(path, texts, 150));
+
+    Inspection::RecognitionSession::Options options;
+    options.workers = 2;
+    Inspection::RecognitionSession session(options);
+    QSignalSpy recognised(&session, &Inspection::RecognitionSession::recognised);
+    QSignalSpy finished(&session, &Inspection::RecognitionSession::finished);
+    session.enqueue(path, 4);
+    QVERIFY(session.contains(path));
+    // Both workers start on the one document at once.
+    QCOMPARE(session.workerProcessIds().size(), 2);
+    QVERIFY(finished.wait(generous));
+    QCOMPARE(recognised.size(), 1);
+    const auto result = recognised.at(0).at(0).value<Inspection::RecognitionResult>();
+    QVERIFY(result.errorText.isEmpty());
+    QCOMPARE(result.pageTexts.size(), 4);
+    for (int page = 0; page < 4; ++page) {
+        QCOMPARE(result.pageTexts.at(page).pageIndex, page);
+        QVERIFY(result.pageTexts.at(page).recognised);
+        QVERIFY2(result.pageTexts.at(page).text.contains(words.at(page)),
+                 qPrintable(result.pageTexts.at(page).text));
+    }
+    QCOMPARE(session.progressPercent(), 0); // idle again
+    QVERIFY(!session.active());
 }
 
 void TestRecognition::pageTooLargeEndsWithClearReason()
