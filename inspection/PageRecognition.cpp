@@ -2,6 +2,7 @@
 
 #include "inspection/WorkerProtocol.h"
 
+#include <QDir>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -42,6 +43,23 @@ RenderPlan recognitionRenderPlan(QSizeF points)
     if (w > maxSidePixels || h > maxSidePixels || w * h > maxRecognitionPixels * 1.01)
         return {};
     return {QSize(int(w), int(h)), dpi};
+}
+
+QStringList installedRecognitionLanguages()
+{
+    const QString prefix = qEnvironmentVariable("TESSDATA_PREFIX");
+    const QString folder =
+        prefix.isEmpty() ? QStringLiteral("/usr/share/tesseract-ocr/5/tessdata") : prefix;
+    QStringList languages;
+    const QStringList files =
+        QDir(folder).entryList({QStringLiteral("*.traineddata")}, QDir::Files, QDir::Name);
+    for (const QString& file : files) {
+        const QString language = file.chopped(int(sizeof(".traineddata") - 1));
+        // "osd" finds the orientation and script of a page; it reads no text.
+        if (language != QLatin1String("osd") && knownLanguageName(language))
+            languages << language;
+    }
+    return languages;
 }
 
 QString missingLanguageText(const QString& language)

@@ -5,6 +5,7 @@
 #include <QSize>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -25,6 +26,10 @@ struct RenderPlan {
     double dpi = 0;
 };
 RenderPlan recognitionRenderPlan(QSizeF points);
+
+// The languages whose recognition data is installed, such as "eng" and "deu", sorted; looked for
+// where Tesseract looks: in TESSDATA_PREFIX when it is set, else in the system's data folder.
+QStringList installedRecognitionLanguages();
 
 // What to install for a language such as "eng" or "eng+deu", as the user is told.
 QString missingLanguageText(const QString& language);

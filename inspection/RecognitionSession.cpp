@@ -24,6 +24,7 @@ const QString notStarted = QStringLiteral("text recognition could not be started
 struct RecognitionSession::Document {
     quint64 id = 0;
     QString path;
+    QString language;
     int pages = 0;
     int nextPage = 0; // the first page not yet requested
     int answered = 0; // pages with a text or a failure
@@ -89,6 +90,7 @@ void RecognitionSession::enqueue(const QString& path, int pages)
     auto document = std::make_unique<Document>();
     document->id = m_nextDocumentId++;
     document->path = path;
+    document->language = m_options.language;
     document->pages = std::max(0, pages);
     document->haveAnswer.assign(size_t(document->pages), false);
     document->errors.resize(size_t(document->pages));
@@ -106,6 +108,11 @@ bool RecognitionSession::contains(const QString& path) const
 {
     return std::any_of(m_documents.begin(), m_documents.end(),
                        [&path](const auto& document) { return document->path == path; });
+}
+
+void RecognitionSession::setLanguage(const QString& language)
+{
+    m_options.language = language.isEmpty() ? defaultRecognitionLanguage : language;
 }
 
 void RecognitionSession::cancel()
@@ -193,7 +200,7 @@ void RecognitionSession::dispatch(Slot& slot, Document& document, int page)
     slot.since.start();
     ++document.requests;
     slot.process->send(encode(RecogniseRequest{
-        slot.jobId, document.id, QFile::encodeName(document.path), page, 1, m_options.language}));
+        slot.jobId, document.id, QFile::encodeName(document.path), page, 1, document.language}));
     if (!m_deadlineTimer.isActive())
         m_deadlineTimer.start();
 }

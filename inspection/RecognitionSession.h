@@ -50,6 +50,9 @@ public:
     void enqueue(const QString& path, int pages);
     bool contains(const QString& path) const;
 
+    // The language of documents queued from now on; an empty one means the default.
+    void setLanguage(const QString& language);
+
     // Forgets everything queued and stops what is in flight: nothing of it is handed out later.
     void cancel();
 

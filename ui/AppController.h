@@ -41,6 +41,9 @@ class AppController : public QObject {
     Q_PROPERTY(int recognitionProgress READ recognitionProgress NOTIFY busyChanged)
     Q_PROPERTY(bool recogniseDuringImport READ recogniseDuringImport WRITE setRecogniseDuringImport
                    NOTIFY recognitionSettingChanged)
+    Q_PROPERTY(QString recognitionLanguage READ recognitionLanguage WRITE setRecognitionLanguage
+                   NOTIFY recognitionSettingChanged)
+    Q_PROPERTY(QStringList recognitionLanguages READ recognitionLanguages CONSTANT)
 
 public:
     explicit AppController(QObject* parent = nullptr);
@@ -97,6 +100,11 @@ public:
     bool recogniseDuringImport() const { return m_recogniseDuringImport; }
     // Saved beside the rules: scans are recognised as soon as an import lists them.
     void setRecogniseDuringImport(bool on);
+    // The language data recognition uses, for example "eng"; saved beside the rules too.
+    QString recognitionLanguage() const { return m_recognitionLanguage; }
+    void setRecognitionLanguage(const QString& language);
+    // The languages installed on this computer.
+    QStringList recognitionLanguages() const;
     // The same for this controller's life only, nothing saved (command-line runs).
     void recogniseDuringImportThisRun();
     Q_INVOKABLE void recogniseScans();
@@ -129,6 +137,7 @@ private:
     void recogniseRows(const QList<int>& rows);
     void onRecognised(const Inspection::RecognitionResult& result);
     void onRecognitionFinished();
+    void saveRecognitionSettings();
     bool keepUnusableRulesFile();
     void decide(int row, const std::function<void(DocumentRecord&)>& change);
     void onExportFinished(qulonglong id, Morvane::TaskService::Outcome outcome,
@@ -143,6 +152,7 @@ private:
     Inspection::ImportSession* m_import = nullptr;
     Inspection::RecognitionSession* m_recognition = nullptr;
     bool m_recogniseDuringImport = false;
+    QString m_recognitionLanguage;
     int m_recognisedCount = 0;    // documents of the running recognition with text
     int m_recognitionFailed = 0;  // and without
     QString m_recognitionMissing; // what to install, when the language data was missing

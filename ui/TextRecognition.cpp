@@ -3,6 +3,7 @@
 #include "ui/AppController.h"
 
 #include "core/Classification.h"
+#include "inspection/PageRecognition.h"
 #include "inspection/RecognitionSession.h"
 #include "logging/LogPath.h"
 
@@ -27,16 +28,17 @@ QString settingsPathBeside(const QString& rulesPath)
     return QFileInfo(rulesPath).absolutePath() + QStringLiteral("/settings.json");
 }
 
-bool readRecogniseSetting(const QString& path)
+const QString languageKey = QStringLiteral("recognitionLanguage");
+
+QJsonObject readSettings(const QString& path)
 {
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return false;
-    const QJsonDocument document = QJsonDocument::fromJson(file.read(64 * 1024));
-    return document.object().value(recogniseKey).toBool(false);
+        return {};
+    return QJsonDocument::fromJson(file.read(64 * 1024)).object();
 }
 
-[[nodiscard]] bool writeRecogniseSetting(const QString& path, bool on, QString& error)
+[[nodiscard]] bool writeSettings(const QString& path, const QJsonObject& settings, QString& error)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
@@ -44,7 +46,7 @@ bool readRecogniseSetting(const QString& path)
         error = file.errorString();
         return false;
     }
-    const QByteArray bytes = QJsonDocument(QJsonObject{{recogniseKey, on}}).toJson();
+    const QByteArray bytes = QJsonDocument(settings).toJson();
     if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
         error = file.errorString();
         return false;
@@ -63,7 +65,43 @@ void AppController::setUpRecognition()
             &AppController::onRecognitionFinished);
     connect(m_recognition, &Inspection::RecognitionSession::progressed, this,
             &AppController::busyChanged);
-    m_recogniseDuringImport = readRecogniseSetting(settingsPathBeside(m_rulesPath));
+    const QJsonObject settings = readSettings(settingsPathBeside(m_rulesPath));
+    m_recogniseDuringImport = settings.value(recogniseKey).toBool(false);
+    m_recognitionLanguage =
+        settings.value(languageKey).toString(Inspection::defaultRecognitionLanguage);
+    if (m_recognitionLanguage.isEmpty())
+        m_recognitionLanguage = Inspection::defaultRecognitionLanguage;
+    m_recognition->setLanguage(m_recognitionLanguage);
+}
+
+QStringList AppController::recognitionLanguages() const
+{
+    return Inspection::installedRecognitionLanguages();
+}
+
+void AppController::setRecognitionLanguage(const QString& language)
+{
+    if (language.isEmpty() || language == m_recognitionLanguage)
+        return;
+    m_recognitionLanguage = language;
+    m_recognition->setLanguage(language);
+    emit recognitionSettingChanged();
+    saveRecognitionSettings();
+}
+
+void AppController::saveRecognitionSettings()
+{
+    const QString path = settingsPathBeside(m_rulesPath);
+    if (path.isEmpty())
+        return;
+    QString error;
+    const QJsonObject settings{{recogniseKey, m_recogniseDuringImport},
+                               {languageKey, m_recognitionLanguage}};
+    if (!writeSettings(path, settings, error)) {
+        setStatus(QStringLiteral("Cannot save the settings: %1").arg(error));
+        qWarning().noquote() << QStringLiteral("Cannot write settings to %1: %2")
+                                    .arg(Logging::pathForLog(path), error);
+    }
 }
 
 bool AppController::recognising() const
@@ -82,15 +120,7 @@ void AppController::setRecogniseDuringImport(bool on)
         return;
     m_recogniseDuringImport = on;
     emit recognitionSettingChanged();
-    const QString path = settingsPathBeside(m_rulesPath);
-    if (path.isEmpty())
-        return;
-    QString error;
-    if (!writeRecogniseSetting(path, on, error)) {
-        setStatus(QStringLiteral("Cannot save the settings: %1").arg(error));
-        qWarning().noquote() << QStringLiteral("Cannot write settings to %1: %2")
-                                    .arg(Logging::pathForLog(path), error);
-    }
+    saveRecognitionSettings();
 }
 
 void AppController::recogniseDuringImportThisRun()

@@ -65,6 +65,7 @@ private slots:
     void evidenceNamesRecognisedPages();
     void recognisedScanIsClassifiedAndKeepsItsState();
     void settingRecognisesDuringImportAndPersists();
+    void installedLanguagesCanBeChosen();
     void cancellingMidDocumentKeepsTheEarlierState();
     void pagesOfOneScanAreSharedAmongWorkers();
     void pageTooLargeEndsWithClearReason();
@@ -188,6 +189,31 @@ void TestRecognition::settingRecognisesDuringImportAndPersists()
     QTRY_VERIFY_WITH_TIMEOUT(!controller.importing() && !controller.recognising(), generous);
     QCOMPARE(only(controller).suggestedCategory, QStringLiteral("06_Insurance"));
     QCOMPARE(only(controller).state, int(NeedsOcr));
+}
+
+void TestRecognition::installedLanguagesCanBeChosen()
+{
+    QTemporaryDir data;
+    for (const char* name : {"eng.traineddata", "deu.traineddata", "osd.traineddata", "notes.txt"})
+        QVERIFY(PdfFixtures::writeBytes(data.filePath(QString::fromLatin1(name)), "x"));
+    qputenv("TESSDATA_PREFIX", QFile::encodeName(data.path()));
+    {
+        AppController controller;
+        QCOMPARE(controller.recognitionLanguage(), QStringLiteral("eng"));
+        QCOMPARE(controller.recognitionLanguages(),
+                 (QStringList{QStringLiteral("deu"), QStringLiteral("eng")}));
+        controller.setRecognitionLanguage(QStringLiteral("deu"));
+    }
+    qunsetenv("TESSDATA_PREFIX");
+    // The choice is kept beside the rules; the system's own data has English.
+    AppController controller;
+    QCOMPARE(controller.recognitionLanguage(), QStringLiteral("deu"));
+    QVERIFY(controller.recognitionLanguages().contains(QStringLiteral("eng")));
+    QCOMPARE(Inspection::missingLanguageText(QStringLiteral("deu")),
+             QStringLiteral("Text recognition needs the tesseract-ocr-deu package"));
+    QCOMPARE(Inspection::missingLanguageText(QStringLiteral("eng+chi_sim")),
+             QStringLiteral("Text recognition needs the tesseract-ocr-eng and "
+                            "tesseract-ocr-chi-sim packages"));
 }
 
 void TestRecognition::cancellingMidDocumentKeepsTheEarlierState()

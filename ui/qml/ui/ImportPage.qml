@@ -56,6 +56,15 @@ Item {
                 text: qsTr("Add folder")
                 onClicked: page.addFolder()
             }
+            ComboBox {
+                objectName: "recognitionLanguageBox"
+                // Only worth a choice when more than one language pack is installed.
+                visible: app.recognitionLanguages.length > 1
+                model: app.recognitionLanguages
+                currentIndex: app.recognitionLanguages.indexOf(app.recognitionLanguage)
+                onActivated: index => app.recognitionLanguage = app.recognitionLanguages[index]
+                Accessible.name: qsTr("Text recognition language")
+            }
             CheckBox {
                 objectName: "recogniseDuringImportBox"
                 text: qsTr("Recognise scans on import")
