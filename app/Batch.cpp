@@ -80,6 +80,7 @@ BatchOptions parseBatchOptions(const QStringList& arguments)
     options.importPath = *importPath;
     options.exportFolder = QDir::cleanPath(QDir::current().absoluteFilePath(*exportFolder));
     options.acceptClear = hasOption(arguments, QStringLiteral("--accept-clear"));
+    options.recognise = hasOption(arguments, QStringLiteral("--ocr"));
 
     if (hasOption(arguments, QStringLiteral("--rules"))) {
         const auto rulesPath = optionValue(arguments, QStringLiteral("--rules"));
@@ -184,6 +185,8 @@ void BatchRun::start()
     connect(&m_controller, &Ui::AppController::exportFinished, this,
             [this] { m_exportSucceeded = true; });
 
+    if (m_options.recognise)
+        m_controller.recogniseDuringImportThisRun();
     m_phase = Phase::Importing;
     m_controller.addUrls({QUrl::fromLocalFile(m_options.importPath)});
     if (!m_controller.importing()) {
@@ -231,7 +234,7 @@ void BatchRun::onDocumentsInserted(int first, int last)
 void BatchRun::onBusyChanged()
 {
     // Acting from a posted call keeps the controller's own signal emission out of our steps.
-    if (m_phase == Phase::Importing && !m_controller.importing()) {
+    if (m_phase == Phase::Importing && !m_controller.importing() && !m_controller.recognising()) {
         m_phase = Phase::Accepting;
         QTimer::singleShot(0, this, &BatchRun::exportDocuments);
     } else if (m_phase == Phase::Exporting && !m_controller.exporting()) {

@@ -22,7 +22,8 @@ struct BatchOptions {
     QString exportFolder;             // absolute, so the printed paths are too
     std::optional<QList<Rule>> rules; // from "--rules"; otherwise the stored rules
     bool acceptClear = false;
-    QString usageError; // when set, the run cannot start and nothing else holds
+    bool recognise = false; // "--ocr": recognise the text of scans before classifying them
+    QString usageError;     // when set, the run cannot start and nothing else holds
 };
 
 // Reads the batch options and the "--rules" file. A missing "--import" or "--export", an empty

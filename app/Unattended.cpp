@@ -18,6 +18,8 @@ bool autoExportStarted = false;
 
 void applyUnattendedOptions(const QStringList& arguments, Ui::AppController& controller)
 {
+    if (hasOption(arguments, QStringLiteral("--ocr")))
+        controller.recogniseDuringImportThisRun();
     if (const auto importPath = optionValue(arguments, QStringLiteral("--import")))
         controller.addUrls({QUrl::fromLocalFile(*importPath)});
 
@@ -29,8 +31,8 @@ void applyUnattendedOptions(const QStringList& arguments, Ui::AppController& con
         QUrl::fromLocalFile(exportPath->isEmpty() ? *exportPath : QDir(*exportPath).absolutePath());
     // Connected after the import was requested, so the import's own start does not trigger it.
     auto exportWhenReady = [&controller, target] {
-        if (autoExportStarted || controller.importing() || controller.exporting() ||
-            controller.documents()->rowCount() == 0)
+        if (autoExportStarted || controller.importing() || controller.recognising() ||
+            controller.exporting() || controller.documents()->rowCount() == 0)
             return;
         autoExportStarted = true;
         controller.exportTo(target);

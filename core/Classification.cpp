@@ -79,8 +79,10 @@ RuleEvaluation evaluate(const Rule& rule, const DocumentRecord& record, FoldedPa
         if (page < 0)
             return {};
         result.page = page;
-        parts << QStringLiteral("text contains \"%1\" on page %2")
-                     .arg(rule.textContains, QString::number(page + 1));
+        const bool recognised = record.pageTexts.at(page).recognised;
+        parts << QStringLiteral("text contains \"%1\" on page %2%3")
+                     .arg(rule.textContains, QString::number(page + 1),
+                          recognised ? QStringLiteral(" (recognised)") : QString());
     }
     if (rule.minPages > 0) {
         if (record.pages < rule.minPages)

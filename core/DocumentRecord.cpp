@@ -1,5 +1,7 @@
 #include "core/DocumentRecord.h"
 
+#include <algorithm>
+
 namespace Tessavo {
 
 namespace {
@@ -18,6 +20,20 @@ QString formatSize(qint64 bytes, int kilobyteDecimals)
 }
 
 } // namespace
+
+QString recognitionText(const DocumentRecord& record)
+{
+    const auto recognised = std::count_if(record.pageTexts.cbegin(), record.pageTexts.cend(),
+                                          [](const PageText& page) { return page.recognised; });
+    if (recognised == 0)
+        return record.recognitionError.isEmpty()
+                   ? QString()
+                   : QStringLiteral("Text not recognised: %1").arg(record.recognitionError);
+    if (record.recognitionError.isEmpty())
+        return QStringLiteral("Text recognised");
+    return QStringLiteral("Text recognised on %1 of %2 pages; %3")
+        .arg(QString::number(recognised), QString::number(record.pages), record.recognitionError);
+}
 
 QString stateText(int state)
 {

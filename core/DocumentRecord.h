@@ -21,6 +21,8 @@ struct PageText {
     int pageIndex = 0;
     int charCount = 0; // length of text in UTF-16 code units
     QString text;      // untrimmed
+    // Read from the rendered page by text recognition, not from the file.
+    bool recognised = false;
 
     friend bool operator==(const PageText&, const PageText&) = default;
 };
@@ -40,6 +42,7 @@ struct DocumentRecord {
     int state = Unreadable;
     QString errorText;
     QList<PageText> pageTexts;
+    QString recognitionError; // why text recognition failed for this scan; empty otherwise
 
     // Suggestion, always replaced as a whole
     QString suggestedCategory;
@@ -77,6 +80,10 @@ QString sizeText(qint64 bytes);
 
 // Size as quoted in evidence texts: like sizeText but kilobytes with one decimal.
 QString evidenceSizeText(qint64 bytes);
+
+// What text recognition did for a scan, as its rows show it: "Text recognised", the reason it
+// failed, or empty when it never ran.
+QString recognitionText(const DocumentRecord& record);
 
 // The reviewer's category for accepted or changed records, else the suggestion.
 QString displayCategory(const DocumentRecord& record);

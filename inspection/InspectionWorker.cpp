@@ -1,5 +1,6 @@
 #include "inspection/InspectionWorker.h"
 
+#include "inspection/PageRecognition.h"
 #include "inspection/PdfInspection.h"
 #include "inspection/WorkerProtocol.h"
 
@@ -89,6 +90,7 @@ struct RawHandle {
 struct OpenFile {
     quint64 fileId = 0;
     RawHandle handle; // declared before the engine, so that it is closed after it
+    QString path;
     OpenedPdf pdf;
     LoadedMessage outcome;
 };
@@ -111,14 +113,22 @@ int runWorker(int argc, char** argv, const WorkerHooks& hooks)
     QCoreApplication application(argc, argv);
 
     std::unique_ptr<OpenFile> open;
+    std::unique_ptr<PageRecogniser> recogniser; // made for the first Recognise request
     for (;;) {
         const std::optional<Frame> frame = readFrame();
         if (!frame)
             return 0; // the application closed the channel, or is not speaking our protocol
-        const std::optional<ReadRequest> request =
-            frame->type == MessageType::Read ? decodeReadRequest(frame->body) : std::nullopt;
+        std::optional<RecogniseRequest> request;
+        if (frame->type == MessageType::Read) {
+            if (const auto read = decodeReadRequest(frame->body))
+                request = RecogniseRequest{read->jobId,     read->fileId,    read->path,
+                                           read->firstPage, read->pageCount, {}};
+        } else if (frame->type == MessageType::Recognise) {
+            request = decodeRecogniseRequest(frame->body);
+        }
         if (!request)
             return 2;
+        const bool recognise = frame->type == MessageType::Recognise;
 
         if (!open || open->fileId != request->fileId) {
             open.reset();
@@ -129,6 +139,7 @@ int runWorker(int argc, char** argv, const WorkerHooks& hooks)
                 hooks.beforeOpen(path);
             open = std::make_unique<OpenFile>();
             open->fileId = request->fileId;
+            open->path = path;
             QString enginePath = path;
             if (QFile::encodeName(path) != request->path && !request->path.contains('\0')) {
                 open->handle.fd = ::open(request->path.constData(), O_RDONLY | O_CLOEXEC);
@@ -148,9 +159,22 @@ int runWorker(int argc, char** argv, const WorkerHooks& hooks)
             const qint64 end =
                 std::min<qint64>(qint64(request->firstPage) + request->pageCount, loaded.pages);
             for (qint64 page = request->firstPage; page < end; ++page) {
-                const QString text = open->pdf.pageText(int(page));
-                if (!send(
-                        encode(PageMessage{request->jobId, qint32(page), text.left(maxPageChars)})))
+                QByteArray answer;
+                if (recognise) {
+                    if (hooks.beforeRecognise)
+                        hooks.beforeRecognise(open->path, int(page));
+                    if (!recogniser)
+                        recogniser = std::make_unique<PageRecogniser>();
+                    const PageRecogniser::Result result =
+                        recogniser->recognise(open->pdf, int(page), request->language);
+                    answer = encode(RecognisedMessage{request->jobId, qint32(page), result.text,
+                                                      result.errorText.left(1024)});
+                } else {
+                    const QString text = open->pdf.pageText(int(page));
+                    answer =
+                        encode(PageMessage{request->jobId, qint32(page), text.left(maxPageChars)});
+                }
+                if (!send(answer))
                     return 0;
             }
         }

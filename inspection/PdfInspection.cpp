@@ -195,6 +195,16 @@ QString OpenedPdf::pageText(int index) const
     return m_engine->document.getAllText(index).text();
 }
 
+QSizeF OpenedPdf::pageSize(int index) const
+{
+    return m_engine->document.pagePointSize(index);
+}
+
+QImage OpenedPdf::renderPage(int index, QSize pixels) const
+{
+    return m_engine->document.render(index, pixels);
+}
+
 void settleTextState(DocumentRecord& record)
 {
     record.textPages = 0;

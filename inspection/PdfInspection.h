@@ -3,6 +3,8 @@
 #include "core/DocumentRecord.h"
 
 #include <QByteArray>
+#include <QImage>
+#include <QSizeF>
 #include <QString>
 
 #include <atomic>
@@ -42,6 +44,12 @@ public:
 
     // The complete text of page index, untrimmed.
     QString pageText(int index) const;
+
+    // The size of page index in points; empty for a page the engine cannot measure.
+    QSizeF pageSize(int index) const;
+
+    // Page index drawn into an image of the given size; a null image when that fails.
+    QImage renderPage(int index, QSize pixels) const;
 
 private:
     struct Engine;

@@ -49,21 +49,23 @@ void prepareWorkerProcess(QProcess& process, const QString& program)
 {
     process.setProgram(program);
     process.setArguments({QString::fromLatin1(workerOption)});
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Recognition runs one page per worker on one thread: the workers already share the cores.
+    environment.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
     if constexpr (addressSanitizer) {
         // The sanitizer reserves far more address space than any cap allows; let it police the
         // worker's resident memory instead.
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         const QString options = environment.value(QStringLiteral("ASAN_OPTIONS"));
         environment.insert(
             QStringLiteral("ASAN_OPTIONS"),
             options + QStringLiteral(":hard_rss_limit_mb=%1").arg(workerMemoryLimitBytes >> 20));
-        process.setProcessEnvironment(environment);
     } else {
         process.setChildProcessModifier([] {
             const rlimit limit{workerMemoryLimitBytes, workerMemoryLimitBytes};
             ::setrlimit(RLIMIT_AS, &limit);
         });
     }
+    process.setProcessEnvironment(environment);
 }
 
 WorkerProcess::WorkerProcess(const QString& program, QObject* parent)

@@ -103,6 +103,7 @@ private:
 constexpr qsizetype maxPathBytes = 64 * 1024;
 constexpr qsizetype maxErrorChars = 4096;
 constexpr qsizetype maxLogChars = 64 * 1024;
+constexpr qsizetype maxLanguageChars = 256;
 
 bool knownType(quint8 type)
 {
@@ -113,6 +114,8 @@ bool knownType(quint8 type)
     case MessageType::Page:
     case MessageType::Done:
     case MessageType::Log:
+    case MessageType::Recognise:
+    case MessageType::Recognised:
         return true;
     }
     return false;
@@ -220,6 +223,58 @@ std::optional<LogMessage> decodeLog(const QByteArray& body)
     in.i32(m.level);
     in.text(m.text, maxLogChars);
     if (!in.complete())
+        return std::nullopt;
+    return m;
+}
+
+QByteArray encode(const RecogniseRequest& r)
+{
+    return Writer(MessageType::Recognise)
+        .u64(r.jobId)
+        .u64(r.fileId)
+        .bytes(r.path)
+        .i32(r.firstPage)
+        .i32(r.pageCount)
+        .text(r.language)
+        .frame();
+}
+
+QByteArray encode(const RecognisedMessage& m)
+{
+    return Writer(MessageType::Recognised)
+        .u64(m.jobId)
+        .i32(m.pageIndex)
+        .text(m.text)
+        .text(m.errorText)
+        .frame();
+}
+
+std::optional<RecogniseRequest> decodeRecogniseRequest(const QByteArray& body)
+{
+    RecogniseRequest r;
+    Reader in(body);
+    in.u64(r.jobId);
+    in.u64(r.fileId);
+    in.bytes(r.path, maxPathBytes);
+    in.i32(r.firstPage);
+    in.i32(r.pageCount);
+    in.text(r.language, maxLanguageChars);
+    if (!in.complete() || r.firstPage < 0 || r.pageCount < 0 || r.language.isEmpty() ||
+        r.language.size() > maxLanguageChars)
+        return std::nullopt;
+    return r;
+}
+
+std::optional<RecognisedMessage> decodeRecognised(const QByteArray& body)
+{
+    RecognisedMessage m;
+    Reader in(body);
+    in.u64(m.jobId);
+    in.i32(m.pageIndex);
+    in.text(m.text, maxPageChars);
+    in.text(m.errorText, maxErrorChars);
+    if (!in.complete() || m.pageIndex < 0 || m.text.size() > maxPageChars ||
+        m.errorText.size() > maxErrorChars)
         return std::nullopt;
     return m;
 }

@@ -6,7 +6,8 @@
 // message, then its fields: big-endian integers, and byte strings and UTF-8 texts each behind a
 // 4-byte big-endian length. The application sends Read
 // requests; for each one the worker answers Loading (only when it opens the file anew), Loaded,
-// one Page per page read, then Done. Log frames may come at any time.
+// one Page per page read, then Done. Recognise requests are answered the same way, with one
+// Recognised frame per page instead of Page. Log frames may come at any time.
 
 #include <QByteArray>
 #include <QString>
@@ -28,12 +29,14 @@ inline constexpr int maxTitleChars = 1024;
 inline constexpr int maxPageChars = 8 << 20;
 
 enum class MessageType : quint8 {
-    Read = 1,     // application → worker
-    Loading = 10, // worker → application: the engine starts opening the file
-    Loaded = 11,  // the outcome of opening it
-    Page = 12,    // the text of one page
-    Done = 13,    // the request is complete
-    Log = 14,     // a message of the worker's own
+    Read = 1,        // application → worker
+    Recognise = 2,   // application → worker: recognise the text of rendered pages
+    Loading = 10,    // worker → application: the engine starts opening the file
+    Loaded = 11,     // the outcome of opening it
+    Page = 12,       // the text of one page
+    Done = 13,       // the request is complete
+    Log = 14,        // a message of the worker's own
+    Recognised = 15, // the recognised text of one page, or why there is none
 };
 
 // Read pages [firstPage, firstPage + pageCount) of a file. The worker keeps the last file it
@@ -44,6 +47,25 @@ struct ReadRequest {
     QByteArray path; // the file name's bytes exactly as the file system has them
     qint32 firstPage = 0;
     qint32 pageCount = 0;
+};
+
+// Recognise the text of pages [firstPage, firstPage + pageCount) of a file, rendering each page
+// as an image; language names the recognition language data, for example "eng" or "eng+deu".
+struct RecogniseRequest {
+    quint64 jobId = 0;
+    quint64 fileId = 0;
+    QByteArray path;
+    qint32 firstPage = 0;
+    qint32 pageCount = 0;
+    QString language;
+};
+
+// The outcome of recognising one page: errorText is empty when text holds what was recognised.
+struct RecognisedMessage {
+    quint64 jobId = 0;
+    qint32 pageIndex = 0;
+    QString text;
+    QString errorText;
 };
 
 // How opening went. state is a DocumentState; errorText is empty when the file opened.
@@ -78,6 +100,8 @@ QByteArray encode(const LoadedMessage& message);
 QByteArray encode(const PageMessage& message);
 QByteArray encodeDone(quint64 jobId);
 QByteArray encode(const LogMessage& message);
+QByteArray encode(const RecogniseRequest& request);
+QByteArray encode(const RecognisedMessage& message);
 
 // Each decoder accepts exactly the fields of its message and nothing after them, and checks
 // every count against the bytes that follow before it allocates.
@@ -86,6 +110,8 @@ std::optional<quint64> decodeJobId(const QByteArray& body); // Loading and Done
 std::optional<LoadedMessage> decodeLoaded(const QByteArray& body);
 std::optional<PageMessage> decodePage(const QByteArray& body);
 std::optional<LogMessage> decodeLog(const QByteArray& body);
+std::optional<RecogniseRequest> decodeRecogniseRequest(const QByteArray& body);
+std::optional<RecognisedMessage> decodeRecognised(const QByteArray& body);
 
 // Cuts a byte stream into frames. A frame longer than maxFrameBytes, or of no known type, makes
 // the reader broken for good: the other side cannot be trusted any more.

@@ -15,6 +15,7 @@ packages=(
     desktop-file-utils appstream dpkg-dev file
     fonts-dejavu-core fonts-wqy-microhei
     libssl-dev zlib1g-dev libqpdf-dev
+    libtesseract-dev tesseract-ocr-eng tesseract-ocr img2pdf
     clang libclang-rt-dev
     qpdf poppler-utils unzip zip python3 grep p7zip-full libarchive-tools
 )

@@ -65,6 +65,7 @@ AppController::AppController(std::optional<QList<Rule>> sessionRules, const QStr
                        fontPath(QStringLiteral("DejaVuSans-Bold.ttf")));
     connect(m_taskService, &Morvane::TaskService::finished, this, &AppController::onExportFinished);
     connect(m_taskService, &Morvane::TaskService::progress, this, &AppController::onExportProgress);
+    setUpRecognition();
     if (sessionRules)
         m_rules.setRules(*sessionRules);
     else

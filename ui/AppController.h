@@ -23,7 +23,9 @@ class QThreadPool;
 
 namespace Tessavo::Inspection {
 class ImportSession;
-}
+class RecognitionSession;
+struct RecognitionResult;
+} // namespace Tessavo::Inspection
 
 namespace Tessavo::Ui {
 
@@ -51,6 +53,13 @@ class AppController : public QObject {
     Q_PROPERTY(QVariantMap lastExport READ lastExport NOTIFY exportFinished)
     Q_PROPERTY(QStringList categories READ categories CONSTANT)
     Q_PROPERTY(QString appVersion READ appVersion CONSTANT)
+    Q_PROPERTY(bool recognising READ recognising NOTIFY busyChanged)
+    Q_PROPERTY(int recognitionProgress READ recognitionProgress NOTIFY busyChanged)
+    Q_PROPERTY(bool recogniseDuringImport READ recogniseDuringImport WRITE setRecogniseDuringImport
+                   NOTIFY recognitionSettingChanged)
+    Q_PROPERTY(QString recognitionLanguage READ recognitionLanguage WRITE setRecognitionLanguage
+                   NOTIFY recognitionSettingChanged)
+    Q_PROPERTY(QStringList recognitionLanguages READ recognitionLanguages CONSTANT)
 
 public:
     // Keeps nothing between runs: the list starts empty and is not stored.
@@ -103,6 +112,24 @@ public:
     // Opens a file or folder with the desktop's default application.
     Q_INVOKABLE void openPath(const QString& path);
 
+    // Text recognition of scans ("Needs OCR" documents), in the background; results arrive per
+    // document and the documents keep their state.
+    bool recognising() const;
+    int recognitionProgress() const;
+    bool recogniseDuringImport() const { return m_recogniseDuringImport; }
+    // Saved beside the rules: scans are recognised as soon as an import lists them.
+    void setRecogniseDuringImport(bool on);
+    // The language data recognition uses, for example "eng"; saved beside the rules too.
+    QString recognitionLanguage() const { return m_recognitionLanguage; }
+    void setRecognitionLanguage(const QString& language);
+    // The languages installed on this computer.
+    QStringList recognitionLanguages() const;
+    // The same for this controller's life only, nothing saved (command-line runs).
+    void recogniseDuringImportThisRun();
+    Q_INVOKABLE void recogniseScans();
+    Q_INVOKABLE void recogniseDocument(int row);
+    Q_INVOKABLE void cancelRecognition();
+
     static QString fontPath(const QString& fileName);
 
     // Replaces the footer's status line; emits statusChanged only for a different text.
@@ -115,6 +142,7 @@ signals:
     void exportFinished();
     void exportProgressChanged();
     void rulesChanged();
+    void recognitionSettingChanged();
 
 private:
     AppController(std::optional<QList<Rule>> sessionRules, const QString& sessionPath,
@@ -130,13 +158,18 @@ private:
     void storeReviews(const QList<int>& rows);
     void reportStoreFailure();
     std::optional<DocumentRecord> reusableInspection(const QString& path, qint64& hashBudget);
-    void placeImported(DocumentRecord record);
+    int placeImported(DocumentRecord record); // the row it now has
 
     void onInspected(const DocumentRecord& record);
     void onImportFinished();
     void logImportOutcome() const;
     void reclassifyAll();
     void persistRules();
+    void setUpRecognition();
+    void recogniseRows(const QList<int>& rows);
+    void onRecognised(const Inspection::RecognitionResult& result);
+    void onRecognitionFinished();
+    void saveRecognitionSettings();
     bool keepUnusableRulesFile();
     void decide(int row, const std::function<void(DocumentRecord&)>& change);
     void onExportFinished(qulonglong id, Morvane::TaskService::Outcome outcome,
@@ -150,6 +183,12 @@ private:
     bool m_rulesFileUnusable = false; // rules.json existed at start but gave no rules
     QString m_startupRulesStatus;     // why the saved rules could not be read, if they could not
     Inspection::ImportSession* m_import = nullptr;
+    Inspection::RecognitionSession* m_recognition = nullptr;
+    bool m_recogniseDuringImport = false;
+    QString m_recognitionLanguage;
+    int m_recognisedCount = 0;    // documents of the running recognition with text
+    int m_recognitionFailed = 0;  // and without
+    QString m_recognitionMissing; // what to install, when the language data was missing
     int m_importedCount = 0;
     QElapsedTimer m_importClock;
     QElapsedTimer m_exportClock;

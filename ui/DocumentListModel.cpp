@@ -50,6 +50,8 @@ QVariant DocumentListModel::data(const QModelIndex& index, int role) const
         return r.fileStatus;
     case FileStatusTextRole:
         return fileStatusText(r.fileStatus);
+    case RecognitionTextRole:
+        return recognitionText(r);
     default:
         return {};
     }
@@ -59,6 +61,7 @@ QHash<int, QByteArray> DocumentListModel::roleNames() const
 {
     return {
         {FileNameRole, "fileName"},
+        {RecognitionTextRole, "recognitionText"},
         {SourcePathRole, "sourcePath"},
         {PagesRole, "pages"},
         {TextPagesRole, "textPages"},

@@ -31,6 +31,7 @@ public:
         SuggestedCategoryRole,
         FileStatusRole,
         FileStatusTextRole,
+        RecognitionTextRole,
     };
     Q_ENUM(Role)
 

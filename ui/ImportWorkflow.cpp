@@ -167,7 +167,9 @@ void AppController::onInspected(const DocumentRecord& inspected)
     DocumentRecord record = inspected;
     record.modifiedMs = m_queuedModified.value(record.sourcePath, -1);
     m_queuedModified.remove(record.sourcePath);
-    placeImported(record);
+    const int row = placeImported(record);
+    if (m_recogniseDuringImport && record.state == NeedsOcr)
+        recogniseRows({row});
     ++m_importedCount;
     emit busyChanged();
     emit summaryChanged();
@@ -210,6 +212,7 @@ void AppController::clearDocuments()
     m_import->cancel();
     m_queuedModified.clear();
     ++m_listGeneration;
+    cancelRecognition();
     m_documents.clear();
     m_importing = false;
     m_importedCount = 0;

@@ -56,8 +56,8 @@ QString text(const QVariant& value)
     return value.isNull() ? QString() : value.toString();
 }
 
-// Page texts: a count, then index and text of each page; compressed, since text is most of a
-// record's bytes.
+// Page texts: a count, then index, text and whether it was recognised, of each page; compressed,
+// since text is most of a record's bytes.
 QByteArray pageTextsBlob(const QList<PageText>& pages)
 {
     QByteArray raw;
@@ -65,7 +65,7 @@ QByteArray pageTextsBlob(const QList<PageText>& pages)
     out.setVersion(QDataStream::Qt_6_4);
     out << quint32(pages.size());
     for (const PageText& page : pages)
-        out << qint32(page.pageIndex) << page.text;
+        out << qint32(page.pageIndex) << page.text << page.recognised;
     return qCompress(raw, 1);
 }
 
@@ -84,7 +84,7 @@ bool readPageTexts(const QByteArray& blob, QList<PageText>& pages)
     for (quint32 i = 0; i < count; ++i) {
         PageText page;
         qint32 index = 0;
-        in >> index >> page.text;
+        in >> index >> page.text >> page.recognised;
         if (in.status() != QDataStream::Ok || index < 0)
             return false;
         page.pageIndex = index;

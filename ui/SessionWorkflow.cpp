@@ -188,7 +188,7 @@ std::optional<DocumentRecord> AppController::reusableInspection(const QString& p
 
 // Appends an imported record, or puts it in place of the flagged record of the same file. The
 // decision of a flagged record stays when the file turned out to be the same after all.
-void AppController::placeImported(DocumentRecord record)
+int AppController::placeImported(DocumentRecord record)
 {
     applySuggestion(record, classify(m_rules.ruleList(), record));
     const QList<DocumentRecord>& records = m_documents.records();
@@ -205,10 +205,12 @@ void AppController::placeImported(DocumentRecord record)
         *m_documents.recordAt(row) = record;
         m_documents.notifyRowChanged(row);
         storeRecords({row});
-        return;
+        return row;
     }
     m_documents.appendRecord(record);
-    storeRecords({int(m_documents.rowCount()) - 1});
+    const int row = int(m_documents.rowCount()) - 1;
+    storeRecords({row});
+    return row;
 }
 
 } // namespace Tessavo::Ui

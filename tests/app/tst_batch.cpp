@@ -93,6 +93,7 @@ private slots:
     void storedSessionIsNeitherReadNorWritten();
     void optionsAreExactFirstAndTakeAnyValue();
     void progressBarFitsTheTerminal();
+    void ocrOptionClassifiesScans();
 
 private:
     Run tessavo(const QStringList& arguments, const QString& dataHome = {});
@@ -565,6 +566,36 @@ void TestBatch::progressBarFitsTheTerminal()
     }
     QCOMPARE(App::progressBarLine(0, 0, {}, 80), "[------------------------] 0/1");
     QCOMPARE(App::progressBarLine(9, 8, "x", 80), "[########################] 9/9 x");
+}
+
+void TestBatch::ocrOptionClassifiesScans()
+{
+    // A scan made from known text: a rendered page wrapped as an image-only PDF.
+    const QString folder = freshFolder("scans");
+    QVERIFY(QDir().mkpath(folder));
+    const QString text = m_dir.filePath("certificate-text.pdf");
+    QVERIFY(PdfFixtures::writeTextPdf(text, {"CERTIFICATE OF INSURANCE\nIssued to the bidder."}));
+    QVERIFY(runTool("pdftoppm", {"-r", "150", "-gray", "-png", "-singlefile", text,
+                                 m_dir.filePath("certificate")})
+                .ok());
+    QVERIFY(
+        runTool("img2pdf", {m_dir.filePath("certificate.png"), "-o", folder + "/scan.pdf"}).ok());
+
+    const QString out = freshFolder("out-ocr");
+    const Run run = tessavo({"--batch", "--import", folder, "--export", out, "--ocr"},
+                            m_dir.filePath("data-ocr"));
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    const QString bundle = run.outLines().value(0);
+    // Classified from the recognised text, and still a scan without a text layer.
+    QCOMPARE(manifestSuggestions(bundle), QStringList{"scan.pdf|06_Insurance"});
+    const ToolRun row =
+        runPython("import csv, sys\n"
+                  "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')))\n"
+                  "print(rows[1][6] + '|' + rows[1][9])",
+                  {bundle + "/manifest.csv"});
+    QCOMPARE(QString::fromUtf8(row.out).trimmed(),
+             QStringLiteral("Needs OCR|text contains \"certificate of insurance\" on page 1 "
+                            "(recognised)"));
 }
 
 TESSAVO_TEST_MAIN_WITH_WORKER(TestBatch)

@@ -39,6 +39,7 @@ private slots:
     void messagesSurviveAnyCuttingOfTheStream();
     void decodersRefuseWhatDoesNotFit_data();
     void decodersRefuseWhatDoesNotFit();
+    void recognitionMessagesRoundTripAndRefuseNonsense();
     void readerGivesUpOnImpossibleFrames();
     void workerOptionCountsOnlyAsFirstArgument();
 };
@@ -107,6 +108,38 @@ void TestWorkerProtocol::decodersRefuseWhatDoesNotFit()
     const bool decoded =
         f.type == MessageType::Page ? bool(decodePage(f.body)) : bool(decodeLoaded(f.body));
     QVERIFY(!decoded);
+}
+
+void TestWorkerProtocol::recognitionMessagesRoundTripAndRefuseNonsense()
+{
+    const RecogniseRequest request{3, 4, QByteArray("/tmp/scan \xff.pdf"),
+                                   2, 1, QStringLiteral("eng+deu")};
+    const RecognisedMessage ok{3, 2, QStringLiteral("CERTIFICATE OF INSURANCE\n"), QString()};
+    const RecognisedMessage failed{3, 2, QString(), QStringLiteral("page 3 is too large")};
+    const auto frames = framesOf(encode(request) + encode(ok) + encode(failed), 5);
+    QVERIFY(frames);
+    QCOMPARE(frames->size(), 3);
+    QCOMPARE(frames->at(0).type, MessageType::Recognise);
+    const auto r = decodeRecogniseRequest(frames->at(0).body);
+    QVERIFY(r);
+    QCOMPARE(r->path, request.path);
+    QCOMPARE(r->firstPage, 2);
+    QCOMPARE(r->pageCount, 1);
+    QCOMPARE(r->language, request.language);
+    const auto a = decodeRecognised(frames->at(1).body);
+    QVERIFY(a);
+    QCOMPARE(a->text, ok.text);
+    QVERIFY(a->errorText.isEmpty());
+    QCOMPARE(decodeRecognised(frames->at(2).body)->errorText, failed.errorText);
+
+    // A request without a language, or for a negative page, is refused.
+    QVERIFY(!decodeRecogniseRequest(
+        framesOf(encode(RecogniseRequest{1, 1, "x", 0, 1, QString()}), 64)->at(0).body));
+    QVERIFY(!decodeRecogniseRequest(
+        framesOf(encode(RecogniseRequest{1, 1, "x", -1, 1, QStringLiteral("eng")}), 64)
+            ->at(0)
+            .body));
+    QVERIFY(!decodeRecognised(framesOf(encode(PageMessage{1, 2, "x"}), 64)->at(0).body));
 }
 
 void TestWorkerProtocol::readerGivesUpOnImpossibleFrames()

@@ -15,7 +15,8 @@
 // Test workers hold on before opening a file whose name starts with "gate": they wait until a
 // file of the same path plus ".open" exists (at most a minute), so tests decide exactly when an
 // inspection proceeds. Before opening a file whose name starts with "warn" they log a warning and
-// write a line to standard error.
+// write a line to standard error. Before recognising any page but the first of a file whose name
+// starts with "hold" they wait until a file of the same path plus ".ocr" exists.
 namespace WorkerTestHooks {
 
 inline QString gateOf(const QString& path)
@@ -36,6 +37,13 @@ inline Tessavo::Inspection::WorkerHooks hooks()
         if (!name.startsWith(QLatin1String("gate")))
             return;
         for (int waited = 0; waited < 60000 && !QFileInfo::exists(gateOf(path)); waited += 10)
+            QThread::msleep(10);
+    };
+    hooks.beforeRecognise = [](const QString& path, int pageIndex) {
+        if (pageIndex == 0 || !QFileInfo(path).fileName().startsWith(QLatin1String("hold")))
+            return;
+        for (int waited = 0; waited < 60000 && !QFileInfo::exists(path + QStringLiteral(".ocr"));
+             waited += 10)
             QThread::msleep(10);
     };
     return hooks;

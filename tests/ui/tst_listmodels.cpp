@@ -53,7 +53,7 @@ void TestListModels::documentRolesExposeTheRecord()
     const QModelIndex i = model.index(0);
 
     const QHash<int, QByteArray> names = model.roleNames();
-    QCOMPARE(names.size(), 20);
+    QCOMPARE(names.size(), 21);
     QCOMPARE(names.value(257), QByteArray("fileName"));
     QCOMPARE(names.value(270), QByteArray("sha"));
     QCOMPARE(names.value(272), QByteArray("hasSuggestion"));
@@ -78,6 +78,8 @@ void TestListModels::documentRolesExposeTheRecord()
     QCOMPARE(role("hasSuggestion").toBool(), true);
     // The rule's own suggestion, whatever the user chose since.
     QCOMPARE(role("suggestedCategory").toString(), QStringLiteral("02_Forms"));
+    // Text recognition never ran for it.
+    QCOMPARE(role("recognitionText").toString(), QString());
     QCOMPARE(role("errorText").toString(), QString());
 
     DocumentRecord unhashed;
@@ -99,7 +101,7 @@ void TestListModels::documentModelRejectsInvalidIndexes()
     model.appendRecord(sampleRecord());
     QVERIFY(!model.data(model.index(1), DocumentListModel::FileNameRole).isValid());
     QVERIFY(!model.data(model.index(-1), DocumentListModel::FileNameRole).isValid());
-    QVERIFY(!model.data(model.index(0), DocumentListModel::FileStatusTextRole + 1).isValid());
+    QVERIFY(!model.data(model.index(0), DocumentListModel::RecognitionTextRole + 1).isValid());
     QVERIFY(!model.data(model.index(0), Qt::DecorationRole).isValid());
     QCOMPARE(model.rowCount(model.index(0)), 0);
     QVERIFY(model.recordAt(1) == nullptr);

@@ -286,6 +286,30 @@ ApplicationWindow {
                 value: app.importProgress
                 Accessible.name: qsTr("Import progress")
             }
+            Label {
+                objectName: "recognitionProgressText"
+                textFormat: Text.PlainText
+                visible: app.recognising
+                text: qsTr("Recognising text %1%").arg(app.recognitionProgress)
+                color: Theme.accent
+                font.pixelSize: 12
+            }
+            ProgressBar {
+                objectName: "recognitionProgressBar"
+                visible: app.recognising
+                Layout.preferredWidth: 120
+                from: 0
+                to: 100
+                value: app.recognitionProgress
+                Accessible.name: qsTr("Text recognition progress")
+            }
+            Button {
+                objectName: "cancelRecognitionButton"
+                visible: app.recognising
+                flat: true
+                text: qsTr("Cancel")
+                onClicked: app.cancelRecognition()
+            }
             BusyIndicator {
                 objectName: "exportBusy"
                 visible: app.exporting

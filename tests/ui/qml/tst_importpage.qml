@@ -33,7 +33,7 @@ TestCase {
         const empty = findChild(page, "emptyText")
         verify(empty.visible)
         verify(empty.text.indexOf("Drop PDFs or a folder here, or use “Add PDFs”.") === 0)
-        verify(empty.text.indexOf("\nScanned files are marked “Needs OCR”; this version does not run OCR.") > 0)
+        verify(empty.text.indexOf("\nScanned files are marked “Needs OCR”; “Recognise text” reads their text.") > 0)
         fixtures.addDocument("first.pdf", 0, "")
         tryVerify(() => !empty.visible)
         fixtures.reset()
@@ -173,6 +173,27 @@ TestCase {
         verify(changed.mapToItem(entry(0), 0, changed.height).y <= entry(0).height)
         verify(!findChild(entry(1), "fileStatusText").visible)
         compare(findChild(entry(2), "fileStatusText").text, "File missing")
+    }
+
+    function test_recogniseTextForEveryScan() {
+        const button = findChild(page, "recogniseButton")
+        verify(!button.enabled)
+        fixtures.addDocument("fine.pdf", 0, "")
+        verify(!button.enabled)
+        // A scan whose file is gone: recognition runs and fails, and the row says why.
+        fixtures.addDocument("vanished-scan.pdf", 1, "")
+        verify(button.enabled)
+        compare(button.text, "Recognise text")
+        mouseClick(button)
+        verify(app.recognising)
+        compare(button.text, "Cancel recognition")
+        tryCompare(app, "recognising", false, 30000)
+        compare(button.text, "Recognise text")
+        const note = findChild(entry(1), "recognitionText")
+        verify(note.visible)
+        compare(note.text.indexOf("Text not recognised: "), 0)
+        compare(entry(1).stateText, "Needs OCR")
+        verify(!findChild(entry(0), "recognitionText").visible)
     }
 
     function test_countedTextsUseTheSingular() {

@@ -56,6 +56,27 @@ Item {
                 text: qsTr("Add folder")
                 onClicked: page.addFolder()
             }
+            ComboBox {
+                objectName: "recognitionLanguageBox"
+                // Only worth a choice when more than one language pack is installed.
+                visible: app.recognitionLanguages.length > 1
+                model: app.recognitionLanguages
+                currentIndex: app.recognitionLanguages.indexOf(app.recognitionLanguage)
+                onActivated: index => app.recognitionLanguage = app.recognitionLanguages[index]
+                Accessible.name: qsTr("Text recognition language")
+            }
+            CheckBox {
+                objectName: "recogniseDuringImportBox"
+                text: qsTr("Recognise scans on import")
+                checked: app.recogniseDuringImport
+                onToggled: app.recogniseDuringImport = checked
+            }
+            Button {
+                objectName: "recogniseButton"
+                text: app.recognising ? qsTr("Cancel recognition") : qsTr("Recognise text")
+                enabled: app.recognising || app.summary.needsOcr > 0
+                onClicked: app.recognising ? app.cancelRecognition() : app.recogniseScans()
+            }
             Button {
                 objectName: "clearButton"
                 text: qsTr("Clear")
@@ -112,9 +133,10 @@ Item {
                 required property string sha
                 required property string stateText
                 required property string category
+                required property string recognitionText
 
                 width: ListView.view.width - (documentScrollBar.visible ? documentScrollBar.width + 4 : 0)
-                height: 78
+                height: recognitionText !== "" ? 96 : 78
                 radius: Theme.radius
                 color: Theme.panel
                 border.color: Theme.border
@@ -145,6 +167,16 @@ Item {
                             textFormat: Text.PlainText
                             Layout.fillWidth: true
                             text: qsTr("%1 pages · %2 · sha256 %3", "", entry.pages).arg(entry.pages).arg(entry.sizeText).arg(entry.sha)
+                            color: Theme.muted
+                            font.pixelSize: 11
+                            elide: Text.ElideRight
+                        }
+                        Label {
+                            objectName: "recognitionText"
+                            textFormat: Text.PlainText
+                            Layout.fillWidth: true
+                            visible: entry.recognitionText !== ""
+                            text: entry.recognitionText
                             color: Theme.muted
                             font.pixelSize: 11
                             elide: Text.ElideRight
@@ -211,7 +243,7 @@ Item {
                 font.pixelSize: 13
                 lineHeight: 1.5
                 text: qsTr("Drop PDFs or a folder here, or use “Add PDFs”.") + "\n"
-                      + qsTr("Scanned files are marked “Needs OCR”; this version does not run OCR.")
+                      + qsTr("Scanned files are marked “Needs OCR”; “Recognise text” reads their text.")
             }
         }
     }

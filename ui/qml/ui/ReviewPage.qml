@@ -129,6 +129,7 @@ Item {
                 required property string stateText
                 required property string errorText
                 required property string fileStatusText
+                required property string recognitionText
 
                 readonly property bool canAccept: hasSuggestion && decision !== 1 && decision !== 3
                 readonly property bool canIgnore: decision !== 3
@@ -256,6 +257,17 @@ Item {
                     }
 
                     Label {
+                        objectName: "recognitionText"
+                        textFormat: Text.PlainText
+                        Layout.fillWidth: true
+                        visible: entry.recognitionText !== ""
+                        wrapMode: Text.Wrap
+                        font.pixelSize: 11
+                        color: Theme.muted
+                        text: entry.recognitionText
+                    }
+
+                    Label {
                         objectName: "conflictNote"
                         textFormat: Text.PlainText
                         Layout.fillWidth: true
@@ -299,6 +311,15 @@ Item {
                             enabled: entry.canReset
                             onActiveFocusChanged: if (activeFocus) entry.follow()
                             onClicked: app.resetDecision(entry.index)
+                        }
+                        Button {
+                            objectName: "recogniseButton"
+                            text: qsTr("Recognise text")
+                            flat: true
+                            visible: entry.stateText === "Needs OCR"
+                            enabled: !app.recognising
+                            onActiveFocusChanged: if (activeFocus) entry.follow()
+                            onClicked: app.recogniseDocument(entry.index)
                         }
                         Item {
                             Layout.fillWidth: true

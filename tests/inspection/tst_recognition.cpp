@@ -1,0 +1,322 @@
+#include "core/Classification.h"
+#include "core/Rule.h"
+#include "inspection/PageRecognition.h"
+#include "inspection/RecognitionSession.h"
+#include "support/ExternalTool.h"
+#include "support/PdfFixtures.h"
+#include "support/WorkerTestMain.h"
+#include "ui/AppController.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Tessavo;
+using namespace Tessavo::Ui;
+
+namespace {
+
+constexpr int generous = 120000;
+
+// A scan of the given page texts: each text page rendered to a grey image at the resolution,
+// every image wrapped as one page of an image-only PDF, as a scanner would produce it.
+bool writeScan(const QString& path, const QStringList& pageTexts, int dpi = 150)
+{
+    QTemporaryDir work;
+    const QString text = work.filePath(QStringLiteral("text.pdf"));
+    if (!PdfFixtures::writeTextPdf(text, pageTexts))
+        return false;
+    const QString prefix = work.filePath(QStringLiteral("page"));
+    if (!runTool(QStringLiteral("pdftoppm"),
+                 {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-gray"),
+                  QStringLiteral("-png"), text, prefix})
+             .ok())
+        return false;
+    QStringList images =
+        QDir(work.path()).entryList({QStringLiteral("page*.png")}, QDir::Files, QDir::Name);
+    for (QString& image : images)
+        image = work.filePath(image);
+    return runTool(QStringLiteral("img2pdf"), images + QStringList{QStringLiteral("-o"), path})
+        .ok();
+}
+
+const DocumentRecord& only(AppController& controller)
+{
+    return controller.documents()->records().constFirst();
+}
+
+int recognisedPages(const DocumentRecord& record)
+{
+    return int(std::count_if(record.pageTexts.cbegin(), record.pageTexts.cend(),
+                             [](const PageText& page) { return page.recognised; }));
+}
+
+} // namespace
+
+class TestRecognition : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void renderPlanBoundsThePixels();
+    void evidenceNamesRecognisedPages();
+    void recognisedScanIsClassifiedAndKeepsItsState();
+    void settingRecognisesDuringImportAndPersists();
+    void installedLanguagesCanBeChosen();
+    void cancellingMidDocumentKeepsTheEarlierState();
+    void pagesOfOneScanAreSharedAmongWorkers();
+    void pageTooLargeEndsWithClearReason();
+    void missingLanguageDataSaysWhatToInstall();
+
+private:
+    void import(AppController& controller, const QString& path);
+
+    QTemporaryDir m_dir;
+    QString m_insuranceScan;
+};
+
+void TestRecognition::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_insuranceScan = m_dir.filePath(QStringLiteral("scan-insurance.pdf"));
+    QVERIFY(writeScan(m_insuranceScan, {QStringLiteral("CERTIFICATE OF INSURANCE\n"
+                                                       "This certifies that the policies below\n"
+                                                       "have been issued to the insured.")}));
+    // Independent check: the scan holds no text a PDF reader could extract.
+    const ToolRun text =
+        runTool(QStringLiteral("pdftotext"), {m_insuranceScan, QStringLiteral("-")});
+    QVERIFY(text.ok());
+    QVERIFY(text.out.trimmed().isEmpty());
+}
+
+void TestRecognition::init()
+{
+    // Each controller starts from no stored rules and no stored settings.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    QFile::remove(data + QStringLiteral("/settings.json"));
+    QFile::remove(data + QStringLiteral("/rules.json"));
+}
+
+void TestRecognition::import(AppController& controller, const QString& path)
+{
+    controller.addUrls({QUrl::fromLocalFile(path)});
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.importing(), generous);
+}
+
+void TestRecognition::renderPlanBoundsThePixels()
+{
+    using namespace Tessavo::Inspection;
+    const RenderPlan letter = recognitionRenderPlan(QSizeF(612, 792));
+    QCOMPARE(letter.dpi, 300.0);
+    QCOMPARE(letter.pixels, QSize(2550, 3300));
+
+    // A0: too large for 300 dpi within the cap, so rendered at a lower resolution.
+    const RenderPlan a0 = recognitionRenderPlan(QSizeF(2384, 3370));
+    QVERIFY(a0.dpi < 300 && a0.dpi >= minimumRecognitionDpi);
+    QVERIFY(qint64(a0.pixels.width()) * a0.pixels.height() <= qint64(maxRecognitionPixels * 1.01));
+
+    for (const QSizeF& bad : {QSizeF(14400, 14400), QSizeF(0, 100), QSizeF(-5, 100),
+                              QSizeF(qQNaN(), 100), QSizeF(1, 1e9)})
+        QVERIFY(recognitionRenderPlan(bad).pixels.isEmpty());
+}
+
+void TestRecognition::evidenceNamesRecognisedPages()
+{
+    DocumentRecord record;
+    record.fileName = QStringLiteral("scan.pdf");
+    record.pages = 2;
+    record.pageTexts = {PageText{0, 0, {}, false},
+                        PageText{1, 24, "Certificate of Insurance", true}};
+    Suggestion suggestion = classify(defaultRules(), record);
+    QCOMPARE(suggestion.category, QStringLiteral("06_Insurance"));
+    QCOMPARE(suggestion.evidence,
+             QStringLiteral("text contains \"certificate of insurance\" on page 2 (recognised)"));
+    QCOMPARE(suggestion.evidencePage, 1);
+
+    record.pageTexts[1].recognised = false;
+    suggestion = classify(defaultRules(), record);
+    QCOMPARE(suggestion.evidence,
+             QStringLiteral("text contains \"certificate of insurance\" on page 2"));
+}
+
+void TestRecognition::recognisedScanIsClassifiedAndKeepsItsState()
+{
+    AppController controller;
+    import(controller, m_insuranceScan);
+    QCOMPARE(only(controller).state, int(NeedsOcr));
+    QVERIFY(only(controller).suggestedCategory.isEmpty());
+
+    controller.recogniseDocument(0);
+    QVERIFY(controller.recognising());
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.recognising(), generous);
+
+    const DocumentRecord& record = only(controller);
+    QCOMPARE(record.state, int(NeedsOcr));
+    QCOMPARE(stateText(record.state), QStringLiteral("Needs OCR"));
+    QCOMPARE(recognisedPages(record), 1);
+    QVERIFY2(record.pageTexts.at(0).text.contains(QStringLiteral("CERTIFICATE OF INSURANCE")),
+             qPrintable(record.pageTexts.at(0).text));
+    QCOMPARE(record.suggestedCategory, QStringLiteral("06_Insurance"));
+    QCOMPARE(record.evidencePage, 0);
+    QCOMPARE(record.evidence,
+             QStringLiteral("text contains \"certificate of insurance\" on page 1 (recognised)"));
+    QCOMPARE(recognitionText(record), QStringLiteral("Text recognised"));
+    const QModelIndex index = controller.documents()->index(0);
+    QCOMPARE(index.data(DocumentListModel::RecognitionTextRole).toString(),
+             QStringLiteral("Text recognised"));
+    QCOMPARE(controller.status(), QStringLiteral("Recognised the text of 1 scanned document(s)."));
+
+    // Nothing is left to recognise; the action says so instead of starting.
+    controller.recogniseScans();
+    QVERIFY(!controller.recognising());
+}
+
+void TestRecognition::settingRecognisesDuringImportAndPersists()
+{
+    {
+        AppController controller;
+        QVERIFY(!controller.recogniseDuringImport());
+        QSignalSpy changed(&controller, &AppController::recognitionSettingChanged);
+        controller.setRecogniseDuringImport(true);
+        QCOMPARE(changed.size(), 1);
+    }
+    AppController controller;
+    QVERIFY(controller.recogniseDuringImport());
+    controller.addUrls({QUrl::fromLocalFile(m_insuranceScan)});
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.importing() && !controller.recognising(), generous);
+    QCOMPARE(only(controller).suggestedCategory, QStringLiteral("06_Insurance"));
+    QCOMPARE(only(controller).state, int(NeedsOcr));
+}
+
+void TestRecognition::installedLanguagesCanBeChosen()
+{
+    QTemporaryDir data;
+    for (const char* name : {"eng.traineddata", "deu.traineddata", "osd.traineddata", "notes.txt"})
+        QVERIFY(PdfFixtures::writeBytes(data.filePath(QString::fromLatin1(name)), "x"));
+    qputenv("TESSDATA_PREFIX", QFile::encodeName(data.path()));
+    {
+        AppController controller;
+        QCOMPARE(controller.recognitionLanguage(), QStringLiteral("eng"));
+        QCOMPARE(controller.recognitionLanguages(),
+                 (QStringList{QStringLiteral("deu"), QStringLiteral("eng")}));
+        controller.setRecognitionLanguage(QStringLiteral("deu"));
+    }
+    qunsetenv("TESSDATA_PREFIX");
+    // The choice is kept beside the rules; the system's own data has English.
+    AppController controller;
+    QCOMPARE(controller.recognitionLanguage(), QStringLiteral("deu"));
+    QVERIFY(controller.recognitionLanguages().contains(QStringLiteral("eng")));
+    QCOMPARE(Inspection::missingLanguageText(QStringLiteral("deu")),
+             QStringLiteral("Text recognition needs the tesseract-ocr-deu package"));
+    QCOMPARE(Inspection::missingLanguageText(QStringLiteral("eng+chi_sim")),
+             QStringLiteral("Text recognition needs the tesseract-ocr-eng and "
+                            "tesseract-ocr-chi-sim packages"));
+}
+
+void TestRecognition::cancellingMidDocumentKeepsTheEarlierState()
+{
+    const QString path = m_dir.filePath(QStringLiteral("hold-two-pages.pdf"));
+    QVERIFY(writeScan(path,
+                      {QStringLiteral("CERTIFICATE OF INSURANCE"),
+                       QStringLiteral("Second page of the certificate")},
+                      100));
+    AppController controller;
+    import(controller, path);
+    const DocumentRecord before = only(controller);
+    QCOMPARE(before.state, int(NeedsOcr));
+
+    QSignalSpy rowChanges(controller.documents(), &QAbstractItemModel::dataChanged);
+    controller.recogniseScans();
+    // The first page is recognised; the second waits for the test.
+    QTRY_VERIFY_WITH_TIMEOUT(controller.recognitionProgress() == 50, generous);
+    controller.cancelRecognition();
+    QVERIFY(!controller.recognising());
+    QCOMPARE(controller.status(), QStringLiteral("Text recognition cancelled."));
+
+    QFile gate(path + QStringLiteral(".ocr"));
+    QVERIFY(gate.open(QIODevice::WriteOnly));
+    gate.close();
+    QTest::qWait(500); // a killed worker must not deliver anything any more
+    QCOMPARE(rowChanges.size(), 0);
+    QCOMPARE(only(controller), before);
+    QVERIFY(recognitionText(only(controller)).isEmpty());
+}
+
+void TestRecognition::pagesOfOneScanAreSharedAmongWorkers()
+{
+    const QString path = m_dir.filePath(QStringLiteral("four-pages.pdf"));
+    const QStringList words = {QStringLiteral("ALPHA"), QStringLiteral("BRAVO"),
+                               QStringLiteral("CHARLIE"), QStringLiteral("DELTA")};
+    QStringList texts;
+    for (const QString& word : words)
+        texts << QStringLiteral("PAGE %1").arg(word);
+    QVERIFY(writeScan(path, texts, 150));
+
+    Inspection::RecognitionSession::Options options;
+    options.workers = 2;
+    Inspection::RecognitionSession session(options);
+    QSignalSpy recognised(&session, &Inspection::RecognitionSession::recognised);
+    QSignalSpy finished(&session, &Inspection::RecognitionSession::finished);
+    session.enqueue(path, 4);
+    QVERIFY(session.contains(path));
+    // Both workers start on the one document at once.
+    QCOMPARE(session.workerProcessIds().size(), 2);
+    QVERIFY(finished.wait(generous));
+    QCOMPARE(recognised.size(), 1);
+    const auto result = recognised.at(0).at(0).value<Inspection::RecognitionResult>();
+    QVERIFY(result.errorText.isEmpty());
+    QCOMPARE(result.pageTexts.size(), 4);
+    for (int page = 0; page < 4; ++page) {
+        QCOMPARE(result.pageTexts.at(page).pageIndex, page);
+        QVERIFY(result.pageTexts.at(page).recognised);
+        QVERIFY2(result.pageTexts.at(page).text.contains(words.at(page)),
+                 qPrintable(result.pageTexts.at(page).text));
+    }
+    QCOMPARE(session.progressPercent(), 0); // idle again
+    QVERIFY(!session.active());
+}
+
+void TestRecognition::pageTooLargeEndsWithClearReason()
+{
+    // 200 by 200 inches, the largest page a PDF may have: far beyond the pixel cap.
+    const QString path = m_dir.filePath(QStringLiteral("huge.pdf"));
+    QVERIFY(PdfFixtures::writeBytes(
+        path, PdfFixtures::assemblePdf(
+                  {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                   "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 14400 14400] >>"})));
+    AppController controller;
+    import(controller, path);
+    QCOMPARE(only(controller).state, int(NeedsOcr));
+
+    controller.recogniseScans();
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.recognising(), generous);
+    QCOMPARE(only(controller).state, int(NeedsOcr));
+    QCOMPARE(recognitionText(only(controller)),
+             QStringLiteral("Text not recognised: page 1 is too large to recognise"));
+    QCOMPARE(
+        controller.status(),
+        QStringLiteral("Recognised the text of 0 scanned document(s); 1 could not be recognised."));
+}
+
+void TestRecognition::missingLanguageDataSaysWhatToInstall()
+{
+    QTemporaryDir empty;
+    qputenv("TESSDATA_PREFIX", QFile::encodeName(empty.path()));
+    AppController controller;
+    import(controller, m_insuranceScan);
+    controller.recogniseScans();
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.recognising(), generous);
+    qunsetenv("TESSDATA_PREFIX");
+
+    const QString install = QStringLiteral("Text recognition needs the tesseract-ocr-eng package");
+    QCOMPARE(controller.status(), install);
+    QCOMPARE(only(controller).state, int(NeedsOcr));
+    QCOMPARE(recognitionText(only(controller)), QStringLiteral("Text not recognised: ") + install);
+    QVERIFY(only(controller).suggestedCategory.isEmpty());
+}
+
+TESSAVO_TEST_MAIN_WITH_WORKER(TestRecognition)
+#include "tst_recognition.moc"

@@ -1,0 +1,245 @@
+// The controller's text recognition of scans: the recognised text becomes the document's page
+// texts and the document is classified again; its state stays "Needs OCR".
+#include "ui/AppController.h"
+
+#include "core/Classification.h"
+#include "inspection/PageRecognition.h"
+#include "inspection/RecognitionSession.h"
+#include "logging/LogPath.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+namespace Tessavo::Ui {
+
+namespace {
+
+const QString recogniseKey = QStringLiteral("recogniseScansDuringImport");
+
+// The settings file lies beside the rules file; none for a controller without one.
+QString settingsPathBeside(const QString& rulesPath)
+{
+    if (rulesPath.isEmpty())
+        return {};
+    return QFileInfo(rulesPath).absolutePath() + QStringLiteral("/settings.json");
+}
+
+const QString languageKey = QStringLiteral("recognitionLanguage");
+
+QJsonObject readSettings(const QString& path)
+{
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.read(64 * 1024)).object();
+}
+
+[[nodiscard]] bool writeSettings(const QString& path, const QJsonObject& settings, QString& error)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    const QByteArray bytes = QJsonDocument(settings).toJson();
+    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void AppController::setUpRecognition()
+{
+    m_recognition = new Inspection::RecognitionSession(this);
+    connect(m_recognition, &Inspection::RecognitionSession::recognised, this,
+            &AppController::onRecognised);
+    connect(m_recognition, &Inspection::RecognitionSession::finished, this,
+            &AppController::onRecognitionFinished);
+    connect(m_recognition, &Inspection::RecognitionSession::progressed, this,
+            &AppController::busyChanged);
+    const QJsonObject settings = readSettings(settingsPathBeside(m_rulesPath));
+    m_recogniseDuringImport = settings.value(recogniseKey).toBool(false);
+    m_recognitionLanguage =
+        settings.value(languageKey).toString(Inspection::defaultRecognitionLanguage);
+    if (m_recognitionLanguage.isEmpty())
+        m_recognitionLanguage = Inspection::defaultRecognitionLanguage;
+    m_recognition->setLanguage(m_recognitionLanguage);
+}
+
+QStringList AppController::recognitionLanguages() const
+{
+    return Inspection::installedRecognitionLanguages();
+}
+
+void AppController::setRecognitionLanguage(const QString& language)
+{
+    if (language.isEmpty() || language == m_recognitionLanguage)
+        return;
+    m_recognitionLanguage = language;
+    m_recognition->setLanguage(language);
+    emit recognitionSettingChanged();
+    saveRecognitionSettings();
+}
+
+void AppController::saveRecognitionSettings()
+{
+    const QString path = settingsPathBeside(m_rulesPath);
+    if (path.isEmpty())
+        return;
+    QString error;
+    const QJsonObject settings{{recogniseKey, m_recogniseDuringImport},
+                               {languageKey, m_recognitionLanguage}};
+    if (!writeSettings(path, settings, error)) {
+        setStatus(QStringLiteral("Cannot save the settings: %1").arg(error));
+        qWarning().noquote() << QStringLiteral("Cannot write settings to %1: %2")
+                                    .arg(Logging::pathForLog(path), error);
+    }
+}
+
+bool AppController::recognising() const
+{
+    return m_recognition->active();
+}
+
+int AppController::recognitionProgress() const
+{
+    return m_recognition->active() ? m_recognition->progressPercent() : 0;
+}
+
+void AppController::setRecogniseDuringImport(bool on)
+{
+    if (on == m_recogniseDuringImport)
+        return;
+    m_recogniseDuringImport = on;
+    emit recognitionSettingChanged();
+    saveRecognitionSettings();
+}
+
+void AppController::recogniseDuringImportThisRun()
+{
+    if (m_recogniseDuringImport)
+        return;
+    m_recogniseDuringImport = true;
+    emit recognitionSettingChanged();
+}
+
+void AppController::recogniseScans()
+{
+    QList<int> rows;
+    for (int row = 0; row < m_documents.rowCount(); ++row) {
+        const DocumentRecord* record = m_documents.recordAt(row);
+        const bool recognisedAlready =
+            std::any_of(record->pageTexts.cbegin(), record->pageTexts.cend(),
+                        [](const PageText& page) { return page.recognised; });
+        if (record->state == NeedsOcr && !recognisedAlready)
+            rows << row;
+    }
+    if (rows.isEmpty()) {
+        setStatus(QStringLiteral("No scanned document is waiting for text recognition."));
+        return;
+    }
+    recogniseRows(rows);
+}
+
+void AppController::recogniseDocument(int row)
+{
+    const DocumentRecord* record = m_documents.recordAt(row);
+    if (!record || record->state != NeedsOcr)
+        return;
+    recogniseRows({row});
+}
+
+void AppController::recogniseRows(const QList<int>& rows)
+{
+    const bool wasActive = m_recognition->active();
+    if (!wasActive) {
+        m_recognisedCount = 0;
+        m_recognitionFailed = 0;
+        m_recognitionMissing.clear();
+    }
+    int queued = 0;
+    for (const int row : rows) {
+        const DocumentRecord* record = m_documents.recordAt(row);
+        if (!record || m_recognition->contains(record->sourcePath))
+            continue;
+        m_recognition->enqueue(record->sourcePath, record->pages);
+        ++queued;
+    }
+    if (queued == 0)
+        return;
+    if (!wasActive)
+        setStatus(QStringLiteral("Recognising the text of scanned documents…"));
+    emit busyChanged();
+}
+
+void AppController::cancelRecognition()
+{
+    if (!m_recognition->active())
+        return;
+    m_recognition->cancel();
+    setStatus(QStringLiteral("Text recognition cancelled."));
+    emit busyChanged();
+}
+
+void AppController::onRecognised(const Inspection::RecognitionResult& result)
+{
+    int row = -1;
+    for (int i = 0; i < m_documents.rowCount(); ++i) {
+        const DocumentRecord* record = m_documents.recordAt(i);
+        if (record->sourcePath == result.path && record->state == NeedsOcr) {
+            row = i;
+            break;
+        }
+    }
+    if (row < 0)
+        return; // cleared meanwhile
+    DocumentRecord& record = *m_documents.recordAt(row);
+    if (result.pageTexts.isEmpty()) {
+        ++m_recognitionFailed;
+        if (result.errorText.startsWith(QLatin1String("Text recognition needs")))
+            m_recognitionMissing = result.errorText;
+    } else {
+        ++m_recognisedCount;
+    }
+    record.recognitionError = result.errorText;
+    if (!result.pageTexts.isEmpty() && record.pageTexts.size() == result.pages) {
+        for (const PageText& page : result.pageTexts) {
+            if (page.pageIndex >= 0 && page.pageIndex < record.pageTexts.size())
+                record.pageTexts[page.pageIndex] = page;
+        }
+        applySuggestion(record, classify(m_rules.ruleList(), record));
+        if (record.decision == Accepted)
+            record.finalCategory = record.suggestedCategory;
+    }
+    m_documents.notifyRowChanged(row);
+    storeRecords({row});
+    emit summaryChanged();
+}
+
+void AppController::onRecognitionFinished()
+{
+    if (!m_recognitionMissing.isEmpty())
+        setStatus(m_recognitionMissing);
+    else if (m_recognitionFailed == 0)
+        setStatus(QStringLiteral("Recognised the text of %1 scanned document(s).")
+                      .arg(m_recognisedCount));
+    else
+        setStatus(
+            QStringLiteral("Recognised the text of %1 scanned document(s); %2 could not be "
+                           "recognised.")
+                .arg(QString::number(m_recognisedCount), QString::number(m_recognitionFailed)));
+    qInfo().noquote() << QStringLiteral("Text recognition finished: %1 recognised, %2 failed")
+                             .arg(QString::number(m_recognisedCount),
+                                  QString::number(m_recognitionFailed));
+    emit busyChanged();
+}
+
+} // namespace Tessavo::Ui
