@@ -129,6 +129,8 @@ void TestSession::recordsComeBackExactly()
     records[1].state = Unreadable;
     records[1].errorText = QStringLiteral("cannot open file");
     records[2].matches.clear();
+    QVERIFY(!records[2].pageTexts.isEmpty());
+    records[2].pageTexts.first().recognised = true; // read from the rendered page
     {
         SessionStore store(m_db);
         QList<DocumentRecord> loaded;
