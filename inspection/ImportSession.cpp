@@ -3,6 +3,7 @@
 #include "core/RawPath.h"
 #include "inspection/WorkerProcess.h"
 #include "inspection/WorkerProtocol.h"
+#include "inspection/WorkerSlots.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -177,22 +178,12 @@ double ImportSession::partialFiles() const
 
 QList<qint64> ImportSession::workerProcessIds() const
 {
-    QList<qint64> ids;
-    for (const auto& slot : m_slots) {
-        if (slot->process)
-            ids << slot->process->processId();
-    }
-    return ids;
+    return WorkerSlots::processIds(m_slots);
 }
 
 QList<qint64> ImportSession::busyWorkerProcessIds() const
 {
-    QList<qint64> ids;
-    for (const auto& slot : m_slots) {
-        if (slot->process && slot->stage != Slot::Stage::Idle)
-            ids << slot->process->processId();
-    }
-    return ids;
+    return WorkerSlots::processIds(m_slots, true);
 }
 
 void ImportSession::schedule()
@@ -239,32 +230,13 @@ ImportSession::File* ImportSession::nextFileWithWork()
 // An idle worker, preferably one that has the file open already; a new one while there is room.
 ImportSession::Slot* ImportSession::slotFor(const File& file)
 {
-    Slot* idle = nullptr;
-    for (const auto& slot : m_slots) {
-        if (!slot->idle())
-            continue;
-        if (slot->openFileId == file.id)
-            return slot.get();
-        if (!idle)
-            idle = slot.get();
-    }
-    if (idle)
+    if (Slot* idle = WorkerSlots::idleSlot(
+            m_slots, [&file](const Slot& slot) { return slot.openFileId == file.id; }))
         return idle;
-    const auto running = std::count_if(m_slots.begin(), m_slots.end(),
-                                       [](const auto& slot) { return slot->process != nullptr; });
-    if (running >= m_options.workers)
+    if (WorkerSlots::running(m_slots) >= m_options.workers)
         return nullptr;
-
-    auto slot = std::make_unique<Slot>();
-    Slot* raw = slot.get();
-    raw->process = new WorkerProcess(m_options.program, this);
-    connect(raw->process, &WorkerProcess::frameReceived, this,
-            [this, raw](const Frame& frame) { onFrame(*raw, frame); });
-    connect(raw->process, &WorkerProcess::failed, this,
-            [this, raw](WorkerProcess::Failure failure) { onWorkerFailed(*raw, failure); });
-    raw->process->start();
-    m_slots.push_back(std::move(slot));
-    return raw;
+    return WorkerSlots::startSlot(m_slots, m_options.program, this, &ImportSession::onFrame,
+                                  &ImportSession::onWorkerFailed);
 }
 
 // Starts a file: a path that is no regular file ends here; otherwise hashing begins on a thread
@@ -651,10 +623,7 @@ void ImportSession::retire(Slot& slot)
 {
     if (!slot.process)
         return;
-    slot.process->disconnect(this);
-    slot.process->kill();
-    slot.process->deleteLater();
-    slot.process = nullptr;
+    WorkerSlots::stopWorker(slot, this);
     slot.stage = Slot::Stage::Idle;
     slot.file = nullptr;
 }

@@ -1,6 +1,7 @@
 #include "inspection/RecognitionSession.h"
 
 #include "inspection/WorkerProtocol.h"
+#include "inspection/WorkerSlots.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -135,12 +136,7 @@ int RecognitionSession::progressPercent() const
 
 QList<qint64> RecognitionSession::workerProcessIds() const
 {
-    QList<qint64> ids;
-    for (const auto& slot : m_slots) {
-        if (slot->process)
-            ids << slot->process->processId();
-    }
-    return ids;
+    return WorkerSlots::processIds(m_slots);
 }
 
 void RecognitionSession::schedule()
@@ -161,32 +157,13 @@ void RecognitionSession::schedule()
 // room.
 RecognitionSession::Slot* RecognitionSession::slotFor(const Document& document)
 {
-    Slot* idle = nullptr;
-    for (const auto& slot : m_slots) {
-        if (!slot->idle())
-            continue;
-        if (slot->openDocumentId == document.id)
-            return slot.get();
-        if (!idle)
-            idle = slot.get();
-    }
-    if (idle)
+    if (Slot* idle = WorkerSlots::idleSlot(
+            m_slots, [&document](const Slot& slot) { return slot.openDocumentId == document.id; }))
         return idle;
-    const auto running = std::count_if(m_slots.begin(), m_slots.end(),
-                                       [](const auto& slot) { return slot->process != nullptr; });
-    if (running >= m_options.workers)
+    if (WorkerSlots::running(m_slots) >= m_options.workers)
         return nullptr;
-
-    auto slot = std::make_unique<Slot>();
-    Slot* raw = slot.get();
-    raw->process = new WorkerProcess(m_options.program, this);
-    connect(raw->process, &WorkerProcess::frameReceived, this,
-            [this, raw](const Frame& frame) { onFrame(*raw, frame); });
-    connect(raw->process, &WorkerProcess::failed, this,
-            [this, raw](WorkerProcess::Failure failure) { onWorkerFailed(*raw, failure); });
-    raw->process->start();
-    m_slots.push_back(std::move(slot));
-    return raw;
+    return WorkerSlots::startSlot(m_slots, m_options.program, this, &RecognitionSession::onFrame,
+                                  &RecognitionSession::onWorkerFailed);
 }
 
 void RecognitionSession::dispatch(Slot& slot, Document& document, int page)
@@ -411,10 +388,7 @@ void RecognitionSession::retire(Slot& slot)
         if (slot.document->complete())
             postHandOut();
     }
-    slot.process->disconnect(this);
-    slot.process->kill();
-    slot.process->deleteLater();
-    slot.process = nullptr;
+    WorkerSlots::stopWorker(slot, this);
     slot.stage = Slot::Stage::Idle;
     slot.document = nullptr;
 }
