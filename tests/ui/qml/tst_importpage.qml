@@ -3,6 +3,8 @@ import QtTest
 import Tessavo
 
 Item {
+    id: root
+
     width: 1000
     height: 700
 
@@ -27,6 +29,16 @@ TestCase {
     function entry(row) {
         list().forceLayout()
         return list().itemAtIndex(row)
+    }
+
+    function test_headerFitsTheNarrowestWindow() {
+        // 980 pixels of window minus the 212-pixel sidebar.
+        root.width = 768
+        for (const name of ["clearButton", "recogniseButton", "documentList"]) {
+            const item = findChild(page, name)
+            tryVerify(() => item.mapToItem(page, item.width, 0).x <= page.width - 20 + 0.5, 5000, name)
+        }
+        root.width = 1000
     }
 
     function test_emptyTextFollowsTheList() {

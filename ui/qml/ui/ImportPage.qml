@@ -56,6 +56,32 @@ Item {
                 text: qsTr("Add folder")
                 onClicked: page.addFolder()
             }
+            Button {
+                objectName: "clearButton"
+                text: qsTr("Clear")
+                // Also stops a running import; only documents already listed need a confirmation.
+                enabled: app.summary.total > 0 || app.importing
+                onClicked: {
+                    if (app.summary.total === 0) {
+                        app.clearDocuments()
+                        return
+                    }
+                    clearDialog.message = qsTr("Remove %n document(s) and their decisions?", "",
+                                               app.summary.total)
+                    clearDialog.open()
+                }
+            }
+        }
+
+        // Text recognition has a row of its own, so the header fits the narrowest window.
+        RowLayout {
+            objectName: "recognitionRow"
+            Layout.fillWidth: true
+            spacing: 10
+
+            Item {
+                Layout.fillWidth: true
+            }
             ComboBox {
                 objectName: "recognitionLanguageBox"
                 // Only worth a choice when more than one language pack is installed.
@@ -76,21 +102,6 @@ Item {
                 text: app.recognising ? qsTr("Cancel recognition") : qsTr("Recognise text")
                 enabled: app.recognising || app.summary.needsOcr > 0
                 onClicked: app.recognising ? app.cancelRecognition() : app.recogniseScans()
-            }
-            Button {
-                objectName: "clearButton"
-                text: qsTr("Clear")
-                // Also stops a running import; only documents already listed need a confirmation.
-                enabled: app.summary.total > 0 || app.importing
-                onClicked: {
-                    if (app.summary.total === 0) {
-                        app.clearDocuments()
-                        return
-                    }
-                    clearDialog.message = qsTr("Remove %n document(s) and their decisions?", "",
-                                               app.summary.total)
-                    clearDialog.open()
-                }
             }
         }
 
