@@ -189,6 +189,16 @@ SessionStore::~SessionStore()
     closeDatabase();
 }
 
+// Commits the open transaction, or rolls it back and says why.
+bool SessionStore::commit(QSqlDatabase& db, const QString& what)
+{
+    if (db.commit())
+        return true;
+    const QString why = db.lastError().text();
+    db.rollback();
+    return fail(what, why);
+}
+
 bool SessionStore::fail(const QString& what, const QString& why)
 {
     m_error = QStringLiteral("%1: %2").arg(what, why);
@@ -446,12 +456,7 @@ bool SessionStore::saveRecords(const QList<DocumentRecord>& list, const QList<in
             return fail(QStringLiteral("cannot save"), why);
         }
     }
-    if (!db.commit()) {
-        const QString why = db.lastError().text();
-        db.rollback();
-        return fail(QStringLiteral("cannot save"), why);
-    }
-    return true;
+    return commit(db, QStringLiteral("cannot save"));
 }
 
 bool SessionStore::saveReviews(const QList<DocumentRecord>& list, const QList<int>& rows)
@@ -479,12 +484,7 @@ bool SessionStore::saveReviews(const QList<DocumentRecord>& list, const QList<in
             return fail(QStringLiteral("cannot save"), why);
         }
     }
-    if (!db.commit()) {
-        const QString why = db.lastError().text();
-        db.rollback();
-        return fail(QStringLiteral("cannot save"), why);
-    }
-    return true;
+    return commit(db, QStringLiteral("cannot save"));
 }
 
 bool SessionStore::clearList()
@@ -509,12 +509,7 @@ bool SessionStore::clearList()
         db.rollback();
         return fail(QStringLiteral("cannot clear"), why);
     }
-    if (!db.commit()) {
-        const QString why = db.lastError().text();
-        db.rollback();
-        return fail(QStringLiteral("cannot clear"), why);
-    }
-    return true;
+    return commit(db, QStringLiteral("cannot clear"));
 }
 
 std::optional<DocumentRecord> SessionStore::storedInspection(const QString& path)

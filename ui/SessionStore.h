@@ -9,6 +9,8 @@
 #include <memory>
 #include <optional>
 
+class QSqlDatabase;
+
 namespace Tessavo::Ui {
 
 // The document list kept on disk as it changes, so that closing, a crash or a kill loses at most
@@ -60,6 +62,7 @@ private:
     bool setAside(const QString& reason);
     void closeDatabase();
     bool fail(const QString& what, const QString& why);
+    bool commit(QSqlDatabase& db, const QString& what);
 
     QString m_path;
     QString m_error;

@@ -296,7 +296,7 @@ void TestIndexPdf::entriesKeepTheirMargins()
 
 void TestIndexPdf::namesComeBackExactly()
 {
-    const QStringList latin = {"Specifications final.pdf", "Staff offer.pdf", "Workflow plan.pdf"};
+    const QStringList latin = {"Certificates final.pdf", "Staff offer.pdf", "Workflow plan.pdf"};
     const QStringList cjk = {"投标文件.pdf", "入札書類.pdf", "입찰서.pdf"};
     QList<DocumentRecord> records;
     for (const QString& name : latin + cjk)

@@ -14,16 +14,7 @@ using namespace Tessavo::Logging;
 
 namespace {
 
-QStringList readLines(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
-    if (!lines.isEmpty() && lines.constLast().isEmpty())
-        lines.removeLast();
-    return lines;
-}
+using TestFiles::readLines;
 
 void ignoreMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
 

@@ -1,6 +1,7 @@
 // The first messages of a process: held until the log folder is known, then written in order.
 // The handler is process-wide, so the in-process case runs first, before anything sets a folder.
 #include "logging/LogFile.h"
+#include "support/TestFiles.h"
 
 #include <QDate>
 #include <QDir>
@@ -14,16 +15,7 @@ using namespace Tessavo::Logging;
 
 namespace {
 
-QStringList readLines(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
-    if (!lines.isEmpty() && lines.constLast().isEmpty())
-        lines.removeLast();
-    return lines;
-}
+using TestFiles::readLines;
 
 QString todaysLog(const QString& directory)
 {
