@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/Headless.h"
 #include "core/RulesFile.h"
+#include "export/ExportBundle.h"
 #include "logging/LogFile.h"
 #include "ui/AppController.h"
 
@@ -19,6 +20,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -161,9 +163,10 @@ QStringList batchSummary(const QList<DocumentRecord>& records)
     };
 }
 
-int exitCodeForExport(int documentsFound, int exported, int warnings)
+// Renamed originals are in the bundle all the same; only a missing one makes it incomplete.
+int exitCodeForExport(int documentsFound, int exported, int missingOriginals)
 {
-    return exported >= documentsFound && warnings == 0 ? ExitSuccess : ExitPartlyExported;
+    return exported >= documentsFound && missingOriginals == 0 ? ExitSuccess : ExitPartlyExported;
 }
 
 BatchRun::BatchRun(Ui::AppController& controller, BatchOptions options, bool terminal)
@@ -295,7 +298,9 @@ void BatchRun::report()
                    .arg(QString::number(exported), QString::number(records.size())));
     writeOut(result.value(QStringLiteral("directory")).toString());
     writeOut(result.value(QStringLiteral("zip")).toString());
-    finish(exitCodeForExport(int(records.size()), exported, int(warnings.size())));
+    finish(exitCodeForExport(
+        int(records.size()), exported,
+        int(std::count_if(warnings.begin(), warnings.end(), warningLosesOriginal))));
 }
 
 void BatchRun::finish(int code)

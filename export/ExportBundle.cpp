@@ -260,6 +260,12 @@ QVariantMap exportResultMap(const ExportResult& result)
     };
 }
 
+bool warningLosesOriginal(const QString& warning)
+{
+    return !warning.startsWith(QLatin1String("Renamed ")) &&
+           !warning.startsWith(QLatin1String("Two originals would share "));
+}
+
 QString commonBaseDirectory(const QStringList& paths)
 {
     if (paths.isEmpty())

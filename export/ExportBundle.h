@@ -54,6 +54,10 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
 // The longest directory shared by every path ('/' separated); empty when none is shared.
 QString commonBaseDirectory(const QStringList& paths);
 
+// Whether an export warning means that an original is missing from the bundle (renames keep the
+// original, under another name).
+bool warningLosesOriginal(const QString& warning);
+
 // Where a source goes below "originals/": its path relative to base, or its file name when it
 // lies outside base.
 QString originalsRelativePath(const QString& base, const QString& sourcePath);

@@ -78,6 +78,7 @@ class TestBatch : public QObject {
 private slots:
     void initTestCase();
     void cleanFolderExitsZero();
+    void renamedOriginalsStillExitZero();
     void mixedFolderExitsThree();
     void folderWithoutPdfsExitsOne();
     void nothingExportableExitsOne();
@@ -160,6 +161,23 @@ void TestBatch::initTestCase()
     QVERIFY(writeBytes(m_noPdfs + "/notes.txt", "notes"));
     m_unreadable = m_dir.filePath("unreadable only");
     QVERIFY(writeBytes(m_unreadable + "/damaged.pdf", "%PDF-1.4 damaged"));
+}
+
+void TestBatch::renamedOriginalsStillExitZero()
+{
+    // A name Windows refuses is stored under a portable one: the original is in the bundle.
+    const QString in = m_dir.filePath("renamed");
+    QVERIFY(QDir().mkpath(in));
+    QVERIFY(PdfFixtures::writeTextPdf(in + "/Offer: final?.pdf", {"Pricing schedule"}));
+    const Run run = tessavo({"--batch", "--import", in, "--export", freshFolder("out-renamed")});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(run.errLines().filter(QRegularExpression("^warning: Renamed ")).size(), 1);
+    const ToolRun zip =
+        runPython("import sys, zipfile\n"
+                  "print('\\n'.join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))",
+                  {run.outLines().at(1)});
+    QVERIFY2(zip.ok(), zip.err.constData());
+    QVERIFY(zip.out.contains("originals/Offer_ final_.pdf"));
 }
 
 void TestBatch::cleanFolderExitsZero()
