@@ -222,11 +222,11 @@ void BatchRun::onDocumentsInserted(int first, int last)
             continue;
         }
         QString outcome = stateText(record.state);
-        if (!record.suggestedCategory.isEmpty())
-            outcome += QStringLiteral(", %1").arg(record.suggestedCategory);
+        if (!record.suggestion.isEmpty())
+            outcome += QStringLiteral(", %1").arg(record.suggestion.category);
         else if (record.state == Ready || record.state == NeedsOcr)
             outcome += QStringLiteral(", no suggestion");
-        if (record.conflict)
+        if (record.suggestion.conflict)
             outcome += QStringLiteral(" (conflict)");
         printError(QStringLiteral("[%1/%2] %3: %4")
                        .arg(QString::number(m_done), QString::number(total), displayName(record),

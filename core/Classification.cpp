@@ -181,16 +181,4 @@ Suggestion classify(const QList<Rule>& rules, const DocumentRecord& record)
     return suggestion;
 }
 
-void applySuggestion(DocumentRecord& record, const Suggestion& suggestion)
-{
-    record.suggestedCategory = suggestion.category;
-    record.ruleId = suggestion.ruleId;
-    record.ruleName = suggestion.ruleName;
-    record.evidence = suggestion.evidence;
-    record.evidencePage = suggestion.evidencePage;
-    record.matches = suggestion.matches;
-    record.conflict = suggestion.conflict;
-    record.conflictNote = suggestion.conflictNote;
-}
-
 } // namespace Tessavo

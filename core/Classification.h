@@ -3,25 +3,12 @@
 #include "core/DocumentRecord.h"
 #include "core/Rule.h"
 #include "core/RuleMatch.h"
+#include "core/Suggestion.h"
 
 #include <QList>
 #include <QString>
 
 namespace Tessavo {
-
-// What classification proposes for one document; empty when no rule matched.
-struct Suggestion {
-    QString category;
-    QString ruleId;
-    QString ruleName;
-    QString evidence;
-    int evidencePage = -1;
-    QList<RuleMatch> matches; // ranking order, winner first
-    bool conflict = false;
-    QString conflictNote;
-
-    friend bool operator==(const Suggestion&, const Suggestion&) = default;
-};
 
 // A conflict note names matches until it holds this many characters; the others are counted.
 constexpr qsizetype maxConflictNoteChars = 2000;
@@ -38,8 +25,5 @@ RuleEvaluation matchRule(const Rule& rule, const DocumentRecord& record);
 
 // The best-ranked enabled matching rule, every match, and any disagreement between them.
 Suggestion classify(const QList<Rule>& rules, const DocumentRecord& record);
-
-// Replaces the record's suggestion fields by the suggestion.
-void applySuggestion(DocumentRecord& record, const Suggestion& suggestion);
 
 } // namespace Tessavo

@@ -91,12 +91,51 @@ QString displayCategory(const DocumentRecord& record)
 {
     const bool decided = record.decision == Accepted || record.decision == Changed;
     return decided && !record.finalCategory.isEmpty() ? record.finalCategory
-                                                      : record.suggestedCategory;
+                                                      : record.suggestion.category;
 }
 
 bool hasSuggestion(const DocumentRecord& record)
 {
-    return !record.suggestedCategory.isEmpty();
+    return !record.suggestion.isEmpty();
+}
+
+bool acceptSuggestion(DocumentRecord& record)
+{
+    if (record.suggestion.isEmpty())
+        return false;
+    record.decision = Accepted;
+    record.finalCategory = record.suggestion.category;
+    return true;
+}
+
+void changeCategory(DocumentRecord& record, const QString& category)
+{
+    record.decision = Changed;
+    record.finalCategory = category;
+}
+
+void ignore(DocumentRecord& record)
+{
+    record.decision = Ignored;
+}
+
+void resetDecision(DocumentRecord& record)
+{
+    record.decision = NeedsReview;
+    record.finalCategory.clear();
+}
+
+void setSuggestion(DocumentRecord& record, const Suggestion& suggestion)
+{
+    record.suggestion = suggestion;
+    if (record.decision == Accepted)
+        record.finalCategory = suggestion.category;
+}
+
+bool hasClearSuggestion(const DocumentRecord& record)
+{
+    return record.decision == NeedsReview && !record.suggestion.isEmpty() &&
+           !record.suggestion.conflict;
 }
 
 bool exportable(const DocumentRecord& record)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/RuleMatch.h"
+#include "core/Suggestion.h"
 
 #include <QByteArray>
 #include <QList>
@@ -44,15 +44,7 @@ struct DocumentRecord {
     QList<PageText> pageTexts;
     QString recognitionError; // why text recognition failed for this scan; empty otherwise
 
-    // Suggestion, always replaced as a whole
-    QString suggestedCategory;
-    QString ruleId;
-    QString ruleName;
-    QString evidence;
-    int evidencePage = -1;
-    QList<RuleMatch> matches;
-    bool conflict = false;
-    QString conflictNote;
+    Suggestion suggestion;
 
     // Review
     int decision = NeedsReview;
@@ -89,6 +81,19 @@ QString recognitionText(const DocumentRecord& record);
 QString displayCategory(const DocumentRecord& record);
 
 bool hasSuggestion(const DocumentRecord& record);
+
+// The reviewer's decisions. Accepting takes the suggestion's category and is refused (false) when
+// there is no suggestion; the record is unchanged then.
+[[nodiscard]] bool acceptSuggestion(DocumentRecord& record);
+void changeCategory(DocumentRecord& record, const QString& category);
+void ignore(DocumentRecord& record);
+void resetDecision(DocumentRecord& record);
+
+// Replaces the suggestion after a new classification; an accepted record follows it.
+void setSuggestion(DocumentRecord& record, const Suggestion& suggestion);
+
+// A suggestion that "Accept all clear suggestions" takes: pending, present and without conflict.
+bool hasClearSuggestion(const DocumentRecord& record);
 
 // Opened (with or without text), not ignored, and its file unchanged since the inspection.
 bool exportable(const DocumentRecord& record);

@@ -280,12 +280,13 @@ QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
                         "<span style=\"color:#5a6474;\">%1 pages · %2 · %3 · sha256 %4</span>")
                         .arg(QString::number(r->pages), stateText(r->state),
                              decisionText(r->decision), QString::fromLatin1(r->sha256.left(12)));
-            if (!r->ruleName.isEmpty())
+            if (!r->suggestion.ruleName.isEmpty())
                 html += QStringLiteral("<br/>Rule: %1 — %2")
-                            .arg(r->ruleName.toHtmlEscaped(), r->evidence.toHtmlEscaped());
-            if (r->conflict)
+                            .arg(r->suggestion.ruleName.toHtmlEscaped(),
+                                 r->suggestion.evidence.toHtmlEscaped());
+            if (r->suggestion.conflict)
                 html += QStringLiteral("<br/><span style=\"color:#a15c00;\">%1</span>")
-                            .arg(r->conflictNote.toHtmlEscaped());
+                            .arg(r->suggestion.conflictNote.toHtmlEscaped());
             if (!r->note.isEmpty())
                 html += QStringLiteral("<br/>Note: %1").arg(r->note.toHtmlEscaped());
             html += QStringLiteral("</p>");

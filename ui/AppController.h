@@ -171,7 +171,7 @@ private:
     void onRecognitionFinished();
     void saveRecognitionSettings();
     bool keepUnusableRulesFile();
-    void decide(int row, const std::function<void(DocumentRecord&)>& change);
+    void decide(int row, const std::function<bool(DocumentRecord&)>& change);
     void onExportFinished(qulonglong id, Morvane::TaskService::Outcome outcome,
                           const QVariant& result, const QString& error);
     void onExportProgress(qulonglong id, int percent);

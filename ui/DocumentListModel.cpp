@@ -25,13 +25,13 @@ QVariant DocumentListModel::data(const QModelIndex& index, int role) const
     case CategoryRole:
         return displayCategory(r);
     case RuleNameRole:
-        return r.ruleName;
+        return r.suggestion.ruleName;
     case EvidenceRole:
-        return r.evidence;
+        return r.suggestion.evidence;
     case ConflictRole:
-        return r.conflict;
+        return r.suggestion.conflict;
     case ConflictNoteRole:
-        return r.conflictNote;
+        return r.suggestion.conflictNote;
     case DecisionRole:
         return r.decision;
     case DecisionTextRole:
@@ -45,7 +45,7 @@ QVariant DocumentListModel::data(const QModelIndex& index, int role) const
     case ErrorTextRole:
         return r.errorText;
     case SuggestedCategoryRole:
-        return r.suggestedCategory;
+        return r.suggestion.category;
     case FileStatusRole:
         return r.fileStatus;
     case FileStatusTextRole:

@@ -3,12 +3,11 @@
 
 namespace Tessavo::Ui {
 
-void AppController::decide(int row, const std::function<void(DocumentRecord&)>& change)
+void AppController::decide(int row, const std::function<bool(DocumentRecord&)>& change)
 {
     DocumentRecord* record = m_documents.recordAt(row);
-    if (!record)
+    if (!record || !change(*record))
         return;
-    change(*record);
     m_documents.notifyRowChanged(row);
     storeReviews({row});
     emit summaryChanged();
@@ -16,16 +15,11 @@ void AppController::decide(int row, const std::function<void(DocumentRecord&)>& 
 
 void AppController::acceptDocument(int row)
 {
-    const DocumentRecord* record = m_documents.recordAt(row);
-    if (!record)
-        return;
-    if (record->suggestedCategory.isEmpty()) {
+    decide(row, [this](DocumentRecord& r) {
+        if (acceptSuggestion(r))
+            return true;
         setStatus(QStringLiteral("No suggestion to accept. Choose a category instead."));
-        return;
-    }
-    decide(row, [](DocumentRecord& r) {
-        r.decision = Accepted;
-        r.finalCategory = r.suggestedCategory;
+        return false;
     });
 }
 
@@ -35,46 +29,41 @@ void AppController::changeDocumentCategory(int row, const QString& category)
     if (trimmed.isEmpty())
         return;
     decide(row, [&trimmed](DocumentRecord& r) {
-        r.decision = Changed;
-        r.finalCategory = trimmed;
+        changeCategory(r, trimmed);
+        return true;
     });
 }
 
 void AppController::ignoreDocument(int row)
 {
-    decide(row, [](DocumentRecord& r) { r.decision = Ignored; });
+    decide(row, [](DocumentRecord& r) {
+        ignore(r);
+        return true;
+    });
 }
 
 void AppController::resetDecision(int row)
 {
     decide(row, [](DocumentRecord& r) {
-        r.decision = NeedsReview;
-        r.finalCategory.clear();
+        Tessavo::resetDecision(r);
+        return true;
     });
 }
 
 void AppController::acceptAllSuggested()
 {
-    const QString nothing = QStringLiteral("Nothing to accept: no clear suggestions are pending.");
-    if (m_documents.rowCount() == 0) {
-        setStatus(nothing);
-        emit summaryChanged();
-        return;
-    }
     QList<int> rows;
     for (int row = 0; row < m_documents.rowCount(); ++row) {
         DocumentRecord* r = m_documents.recordAt(row);
-        if (r->decision != NeedsReview || r->suggestedCategory.isEmpty() || r->conflict)
-            continue;
-        r->decision = Accepted;
-        r->finalCategory = r->suggestedCategory;
-        m_documents.notifyRowChanged(row);
-        rows.append(row);
+        if (hasClearSuggestion(*r) && acceptSuggestion(*r)) {
+            m_documents.notifyRowChanged(row);
+            rows.append(row);
+        }
     }
     storeReviews(rows); // one change, one transaction
     const int accepted = int(rows.size());
     if (accepted == 0)
-        setStatus(nothing);
+        setStatus(QStringLiteral("Nothing to accept: no clear suggestions are pending."));
     else
         setStatus(
             QStringLiteral("Accepted %1 suggestion(s). Conflicting items were left for review.")

@@ -172,9 +172,7 @@ void AppController::reclassifyAll()
     QList<int> rows;
     for (int row = 0; row < m_documents.rowCount(); ++row) {
         DocumentRecord* record = m_documents.recordAt(row);
-        applySuggestion(*record, classify(rules, *record));
-        if (record->decision == Accepted)
-            record->finalCategory = record->suggestedCategory;
+        setSuggestion(*record, classify(rules, *record));
         rows.append(row);
     }
     m_documents.notifyAllChanged();

@@ -99,9 +99,10 @@ QByteArray suggestionBlob(const DocumentRecord& r)
     QByteArray raw;
     QDataStream out(&raw, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_4);
-    out << r.suggestedCategory << r.ruleId << r.ruleName << r.evidence << qint32(r.evidencePage)
-        << r.conflict << r.conflictNote << quint32(r.matches.size());
-    for (const RuleMatch& m : r.matches)
+    const Suggestion& s = r.suggestion;
+    out << s.category << s.ruleId << s.ruleName << s.evidence << qint32(s.evidencePage)
+        << s.conflict << s.conflictNote << quint32(s.matches.size());
+    for (const RuleMatch& m : s.matches)
         out << m.ruleId << m.ruleName << m.category << m.evidence << qint32(m.page);
     return raw;
 }
@@ -112,11 +113,12 @@ bool readSuggestion(const QByteArray& raw, DocumentRecord& r)
     in.setVersion(QDataStream::Qt_6_4);
     qint32 evidencePage = -1;
     quint32 count = 0;
-    in >> r.suggestedCategory >> r.ruleId >> r.ruleName >> r.evidence >> evidencePage >>
-        r.conflict >> r.conflictNote >> count;
+    Suggestion& s = r.suggestion;
+    in >> s.category >> s.ruleId >> s.ruleName >> s.evidence >> evidencePage >> s.conflict >>
+        s.conflictNote >> count;
     if (in.status() != QDataStream::Ok || count > maxMatches)
         return false;
-    r.evidencePage = evidencePage;
+    s.evidencePage = evidencePage;
     for (quint32 i = 0; i < count; ++i) {
         RuleMatch m;
         qint32 page = -1;
@@ -124,7 +126,7 @@ bool readSuggestion(const QByteArray& raw, DocumentRecord& r)
         if (in.status() != QDataStream::Ok)
             return false;
         m.page = page;
-        r.matches.append(std::move(m));
+        s.matches.append(std::move(m));
     }
     return in.atEnd();
 }

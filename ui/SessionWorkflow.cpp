@@ -72,9 +72,7 @@ void AppController::restoreSession(const QString& path)
     for (int row = 0; row < records.size(); ++row) {
         DocumentRecord& record = records[row];
         const DocumentRecord before = record;
-        applySuggestion(record, classify(rules, record));
-        if (record.decision == Accepted)
-            record.finalCategory = record.suggestedCategory;
+        setSuggestion(record, classify(rules, record));
         if (record != before)
             reclassified.append(row);
         record.fileStatus = quickFileStatus(record);
@@ -190,7 +188,8 @@ std::optional<DocumentRecord> AppController::reusableInspection(const QString& p
 // decision of a flagged record stays when the file turned out to be the same after all.
 int AppController::placeImported(DocumentRecord record)
 {
-    applySuggestion(record, classify(m_rules.ruleList(), record));
+    const Suggestion suggestion = classify(m_rules.ruleList(), record);
+    record.suggestion = suggestion;
     const QList<DocumentRecord>& records = m_documents.records();
     for (int row = 0; row < records.size(); ++row) {
         const DocumentRecord& old = records.at(row);
@@ -198,8 +197,8 @@ int AppController::placeImported(DocumentRecord record)
             continue;
         if (old.sha256 == record.sha256 && !record.sha256.isEmpty()) {
             record.decision = old.decision;
-            record.finalCategory =
-                old.decision == Accepted ? record.suggestedCategory : old.finalCategory;
+            record.finalCategory = old.finalCategory;
+            setSuggestion(record, suggestion); // an accepted record takes the new suggestion
             record.note = old.note;
         }
         *m_documents.recordAt(row) = record;

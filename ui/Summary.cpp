@@ -16,8 +16,8 @@ QVariantMap summaryOf(const QList<DocumentRecord>& records)
         changed += r.decision == Changed;
         ignored += r.decision == Ignored;
         exportableCount += exportable(r);
-        suggestions += !r.suggestedCategory.isEmpty();
-        conflicts += r.conflict;
+        suggestions += !r.suggestion.isEmpty();
+        conflicts += r.suggestion.conflict;
     }
     return {
         {QStringLiteral("total"), int(records.size())},

@@ -215,9 +215,7 @@ void AppController::onRecognised(const Inspection::RecognitionResult& result)
             if (page.pageIndex >= 0 && page.pageIndex < record.pageTexts.size())
                 record.pageTexts[page.pageIndex] = page;
         }
-        applySuggestion(record, classify(m_rules.ruleList(), record));
-        if (record.decision == Accepted)
-            record.finalCategory = record.suggestedCategory;
+        setSuggestion(record, classify(m_rules.ruleList(), record));
     }
     m_documents.notifyRowChanged(row);
     storeRecords({row});

@@ -451,11 +451,11 @@ void TestMainWindow::hostileNamesNeverReachTheNetwork()
     record.fileName = tag + QStringLiteral("offer.pdf");
     record.state = Unreadable;
     record.errorText = tag;
-    record.suggestedCategory = QStringLiteral("02_Forms");
-    record.ruleName = tag;
-    record.evidence = tag;
-    record.conflict = true;
-    record.conflictNote = tag;
+    record.suggestion.category = QStringLiteral("02_Forms");
+    record.suggestion.ruleName = tag;
+    record.suggestion.evidence = tag;
+    record.suggestion.conflict = true;
+    record.suggestion.conflictNote = tag;
     controller.documents()->appendRecord(record);
     emit controller.summaryChanged();
     auto engine = makeEngine(controller);

@@ -45,7 +45,7 @@ private slots:
     void sameCategoryIsNoConflict();
     void differentCategoriesConflict();
     void tiesAreBrokenByNameThenListOrder();
-    void applyReplacesTheSuggestionFields();
+    void aNewSuggestionReplacesTheOldAsAWhole();
     void manyConflictingRulesGiveABoundedNote();
 };
 
@@ -219,23 +219,32 @@ void TestClassification::tiesAreBrokenByNameThenListOrder()
     QCOMPARE(classify(rules, doc).ruleName, QStringLiteral("early"));
 }
 
-void TestClassification::applyReplacesTheSuggestionFields()
+void TestClassification::aNewSuggestionReplacesTheOldAsAWhole()
 {
     DocumentRecord doc = document("a.pdf", {"bid bond", "pricing schedule"});
-    doc.decision = Accepted;
-    doc.finalCategory = QStringLiteral("02_Forms");
-    applySuggestion(doc, classify(defaultRules(), doc));
-    QCOMPARE(doc.suggestedCategory, QStringLiteral("02_Forms"));
-    QCOMPARE(doc.ruleId, doc.matches.first().ruleId);
-    QCOMPARE(doc.ruleName, QStringLiteral("Bid bond"));
-    QVERIFY(doc.conflict);
+    doc.decision = Changed;
+    doc.finalCategory = QStringLiteral("07_Other");
+    setSuggestion(doc, classify(defaultRules(), doc));
+    QCOMPARE(doc.suggestion.category, QStringLiteral("02_Forms"));
+    QCOMPARE(doc.suggestion.ruleId, doc.suggestion.matches.first().ruleId);
+    QCOMPARE(doc.suggestion.ruleName, QStringLiteral("Bid bond"));
+    QVERIFY(doc.suggestion.conflict);
+    QCOMPARE(doc.finalCategory, QStringLiteral("07_Other")); // the reviewer's own choice stays
 
-    applySuggestion(doc, Suggestion());
-    QVERIFY(doc.suggestedCategory.isEmpty() && doc.ruleName.isEmpty() && doc.matches.isEmpty());
-    QVERIFY(!doc.conflict && doc.conflictNote.isEmpty());
-    QCOMPARE(doc.evidencePage, -1);
-    QCOMPARE(doc.decision, int(Accepted)); // review fields are not the engine's
-    QCOMPARE(doc.finalCategory, QStringLiteral("02_Forms"));
+    setSuggestion(doc, Suggestion());
+    QCOMPARE(doc.suggestion, Suggestion());
+    QCOMPARE(doc.decision, int(Changed));
+    QCOMPARE(doc.finalCategory, QStringLiteral("07_Other"));
+
+    // An accepted record follows the suggestion it accepted.
+    setSuggestion(doc, classify(defaultRules(), doc));
+    QVERIFY(acceptSuggestion(doc));
+    doc.pageTexts[0].text = QStringLiteral("certificate of insurance");
+    doc.pageTexts[1].text.clear();
+    setSuggestion(doc, classify(defaultRules(), doc));
+    QCOMPARE(doc.decision, int(Accepted));
+    QCOMPARE(doc.finalCategory, doc.suggestion.category);
+    QCOMPARE(doc.finalCategory, QStringLiteral("06_Insurance"));
 }
 
 void TestClassification::manyConflictingRulesGiveABoundedNote()

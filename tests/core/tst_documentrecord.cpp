@@ -81,7 +81,7 @@ void TestDocumentRecord::displayTextsFallBack()
 void TestDocumentRecord::displayCategoryPrefersTheReviewersChoice()
 {
     DocumentRecord r;
-    r.suggestedCategory = QStringLiteral("02_Forms");
+    r.suggestion.category = QStringLiteral("02_Forms");
     r.finalCategory = QStringLiteral("03_Pricing");
 
     r.decision = Accepted;
@@ -96,7 +96,7 @@ void TestDocumentRecord::displayCategoryPrefersTheReviewersChoice()
     r.decision = Changed;
     r.finalCategory.clear();
     QCOMPARE(displayCategory(r), QStringLiteral("02_Forms"));
-    r.suggestedCategory.clear();
+    r.suggestion.category.clear();
     QVERIFY(displayCategory(r).isEmpty());
     QVERIFY(!hasSuggestion(r));
 }
@@ -119,10 +119,10 @@ void TestDocumentRecord::freshRecordDefaults()
     const DocumentRecord r;
     QCOMPARE(r.state, int(Unreadable));
     QCOMPARE(r.decision, int(NeedsReview));
-    QCOMPARE(r.evidencePage, -1);
-    QVERIFY(!r.conflict);
+    QCOMPARE(r.suggestion.evidencePage, -1);
+    QVERIFY(!r.suggestion.conflict);
     QCOMPARE(r.sizeBytes, 0);
-    QVERIFY(r.pageTexts.isEmpty() && r.matches.isEmpty() && r.sha256.isEmpty());
+    QVERIFY(r.pageTexts.isEmpty() && r.suggestion.matches.isEmpty() && r.sha256.isEmpty());
 }
 
 QTEST_APPLESS_MAIN(TestDocumentRecord)

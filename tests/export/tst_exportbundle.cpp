@@ -102,7 +102,7 @@ DocumentRecord TestExportBundle::pdf(const QString& relativePath, const QString&
     r.pages = 1;
     r.textPages = 1;
     r.state = Ready;
-    r.suggestedCategory = category;
+    r.suggestion.category = category;
     r.decision = decision;
     r.finalCategory = decision == Accepted ? category : QString();
     return r;

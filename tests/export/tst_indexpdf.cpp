@@ -25,7 +25,7 @@ DocumentRecord record(const QString& name, const QString& category, int pages)
     r.pages = pages;
     r.state = Ready;
     r.sha256 = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
-    r.suggestedCategory = category;
+    r.suggestion.category = category;
     return r;
 }
 
@@ -120,10 +120,10 @@ void TestIndexPdf::registersFonts()
 void TestIndexPdf::composesTheHtmlExactly()
 {
     DocumentRecord first = record("a<b>&\"c\".pdf", "02_Forms", 3);
-    first.ruleName = "Bid & bond";
-    first.evidence = "text contains \"bid bond\" on page 1";
-    first.conflict = true;
-    first.conflictNote = "Conflicting categories: 02_Forms (Bid bond), 03_Pricing (<x>)";
+    first.suggestion.ruleName = "Bid & bond";
+    first.suggestion.evidence = "text contains \"bid bond\" on page 1";
+    first.suggestion.conflict = true;
+    first.suggestion.conflictNote = "Conflicting categories: 02_Forms (Bid bond), 03_Pricing (<x>)";
     first.note = "check <this>";
     first.decision = Accepted;
     first.finalCategory = "02_Forms";
@@ -131,7 +131,7 @@ void TestIndexPdf::composesTheHtmlExactly()
     second.state = NeedsOcr;
     second.sha256.clear();
     DocumentRecord third = record("rule-no-evidence.pdf", "02_Forms", 1);
-    third.ruleName = "Bid bond";
+    third.suggestion.ruleName = "Bid bond";
 
     const QString html =
         indexHtml({first, second, third}, "Tessavo <export>", {"Font's \"Family\"", "Fallback"},

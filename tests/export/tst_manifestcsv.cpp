@@ -74,9 +74,9 @@ void TestManifestCsv::writesTheExactBytes()
     QCOMPARE(buildManifestCsv({}), QByteArray("\xEF\xBB\xBF") + header);
 
     DocumentRecord a = record(QStringLiteral("Offer, final.pdf"));
-    a.suggestedCategory = QStringLiteral("02_Forms");
-    a.ruleName = QStringLiteral("Bid bond");
-    a.evidence = QStringLiteral("text contains \"bid bond\" on page 1");
+    a.suggestion.category = QStringLiteral("02_Forms");
+    a.suggestion.ruleName = QStringLiteral("Bid bond");
+    a.suggestion.evidence = QStringLiteral("text contains \"bid bond\" on page 1");
     a.decision = Accepted;
     a.finalCategory = QStringLiteral("02_Forms");
     DocumentRecord b = record(QStringLiteral("scan.pdf"));
@@ -107,11 +107,11 @@ void TestManifestCsv::decisionWordsAndFinalCategory()
     QCOMPARE(manifestDecisionText(9), QStringLiteral("Needs Review"));
 
     DocumentRecord changed = record(QStringLiteral("c.pdf"));
-    changed.suggestedCategory = QStringLiteral("02_Forms");
+    changed.suggestion.category = QStringLiteral("02_Forms");
     changed.decision = Changed;
     changed.finalCategory = QStringLiteral("03_Pricing");
     DocumentRecord undecided = record(QStringLiteral("u.pdf"));
-    undecided.suggestedCategory = QStringLiteral("04_Technical");
+    undecided.suggestion.category = QStringLiteral("04_Technical");
     const QList<QByteArray> lines = buildManifestCsv({changed, undecided}).split('\n');
     QVERIFY(lines[1].endsWith(",Changed,03_Pricing,"));
     QVERIFY(lines[2].endsWith(",Needs Review,04_Technical,"));
@@ -120,7 +120,7 @@ void TestManifestCsv::decisionWordsAndFinalCategory()
 void TestManifestCsv::readBackByPythonsCsvModule()
 {
     DocumentRecord tricky = record(QStringLiteral("Ångström, \"quoted\".pdf"));
-    tricky.evidence = QStringLiteral("first line\r\nsecond line");
+    tricky.suggestion.evidence = QStringLiteral("first line\r\nsecond line");
     tricky.note = QStringLiteral("=1+2");
     const QByteArray csv = buildManifestCsv({tricky, record(QStringLiteral("plain.pdf"))});
     const ToolRun run =
@@ -140,7 +140,7 @@ void TestManifestCsv::readBackByPythonsCsvModule()
     const QJsonArray first = rows[1].toArray();
     QCOMPARE(first.size(), 13);
     QCOMPARE(first[0].toString(), tricky.fileName);
-    QCOMPARE(first[9].toString(), tricky.evidence);
+    QCOMPARE(first[9].toString(), tricky.suggestion.evidence);
     QCOMPARE(first[12].toString(), QStringLiteral("=1+2"));
     QCOMPARE(rows[2].toArray()[0].toString(), QStringLiteral("plain.pdf"));
 }

@@ -123,8 +123,8 @@ void TestPdfInspection::inspectsEveryKindOfFile()
     }
     // Review and suggestion fields are not inspection's business.
     QCOMPARE(r.decision, int(NeedsReview));
-    QVERIFY(r.suggestedCategory.isEmpty());
-    QCOMPARE(r.evidencePage, -1);
+    QVERIFY(r.suggestion.category.isEmpty());
+    QCOMPARE(r.suggestion.evidencePage, -1);
 }
 
 void TestPdfInspection::keepsPageTextsUntrimmed()

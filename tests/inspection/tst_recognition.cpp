@@ -147,7 +147,7 @@ void TestRecognition::recognisedScanIsClassifiedAndKeepsItsState()
     AppController controller;
     import(controller, m_insuranceScan);
     QCOMPARE(only(controller).state, int(NeedsOcr));
-    QVERIFY(only(controller).suggestedCategory.isEmpty());
+    QVERIFY(only(controller).suggestion.category.isEmpty());
 
     controller.recogniseDocument(0);
     QVERIFY(controller.recognising());
@@ -159,9 +159,9 @@ void TestRecognition::recognisedScanIsClassifiedAndKeepsItsState()
     QCOMPARE(recognisedPages(record), 1);
     QVERIFY2(record.pageTexts.at(0).text.contains(QStringLiteral("CERTIFICATE OF INSURANCE")),
              qPrintable(record.pageTexts.at(0).text));
-    QCOMPARE(record.suggestedCategory, QStringLiteral("06_Insurance"));
-    QCOMPARE(record.evidencePage, 0);
-    QCOMPARE(record.evidence,
+    QCOMPARE(record.suggestion.category, QStringLiteral("06_Insurance"));
+    QCOMPARE(record.suggestion.evidencePage, 0);
+    QCOMPARE(record.suggestion.evidence,
              QStringLiteral("text contains \"certificate of insurance\" on page 1 (recognised)"));
     QCOMPARE(recognitionText(record), QStringLiteral("Text recognised"));
     const QModelIndex index = controller.documents()->index(0);
@@ -187,7 +187,7 @@ void TestRecognition::settingRecognisesDuringImportAndPersists()
     QVERIFY(controller.recogniseDuringImport());
     controller.addUrls({QUrl::fromLocalFile(m_insuranceScan)});
     QTRY_VERIFY_WITH_TIMEOUT(!controller.importing() && !controller.recognising(), generous);
-    QCOMPARE(only(controller).suggestedCategory, QStringLiteral("06_Insurance"));
+    QCOMPARE(only(controller).suggestion.category, QStringLiteral("06_Insurance"));
     QCOMPARE(only(controller).state, int(NeedsOcr));
 }
 
@@ -315,7 +315,7 @@ void TestRecognition::missingLanguageDataSaysWhatToInstall()
     QCOMPARE(controller.status(), install);
     QCOMPARE(only(controller).state, int(NeedsOcr));
     QCOMPARE(recognitionText(only(controller)), QStringLiteral("Text not recognised: ") + install);
-    QVERIFY(only(controller).suggestedCategory.isEmpty());
+    QVERIFY(only(controller).suggestion.category.isEmpty());
 }
 
 TESSAVO_TEST_MAIN_WITH_WORKER(TestRecognition)

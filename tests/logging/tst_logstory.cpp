@@ -103,7 +103,7 @@ void TestLogStory::logsExportOutcomes()
     record.fileName = QStringLiteral("offer.pdf");
     record.state = Ready;
     record.pages = 1;
-    record.suggestedCategory = QStringLiteral("02_Forms");
+    record.suggestion.category = QStringLiteral("02_Forms");
     c.documents()->appendRecord(record);
 
     c.exportTo(QUrl::fromLocalFile(m_private + QStringLiteral("/Out Folder")));

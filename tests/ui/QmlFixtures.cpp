@@ -27,16 +27,16 @@ void QmlFixtures::addDocument(const QString& fileName, int state, const QString&
         r.errorText = QStringLiteral("the PDF needs a password");
     r.sha256 = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
     r.sizeBytes = 4096;
-    r.suggestedCategory = suggestion;
+    r.suggestion.category = suggestion;
     if (!suggestion.isEmpty()) {
-        r.ruleName = QStringLiteral("Bid bond");
-        r.evidence = QStringLiteral("text contains \"bid bond\" on page 1");
+        r.suggestion.ruleName = QStringLiteral("Bid bond");
+        r.suggestion.evidence = QStringLiteral("text contains \"bid bond\" on page 1");
     }
     r.decision = decision;
     r.finalCategory = decision == Accepted ? suggestion : QString();
-    r.conflict = conflict;
+    r.suggestion.conflict = conflict;
     if (conflict)
-        r.conflictNote = QStringLiteral(
+        r.suggestion.conflictNote = QStringLiteral(
             "Conflicting categories: 02_Forms (Bid bond), 03_Pricing (Pricing schedule)");
     m_controller->documents()->appendRecord(r);
     emit m_controller->summaryChanged();

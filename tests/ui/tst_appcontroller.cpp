@@ -26,8 +26,8 @@ DocumentRecord record(int state, int decision, const QString& suggestion = {},
     DocumentRecord r;
     r.state = state;
     r.decision = decision;
-    r.suggestedCategory = suggestion;
-    r.conflict = conflict;
+    r.suggestion.category = suggestion;
+    r.suggestion.conflict = conflict;
     return r;
 }
 

@@ -14,8 +14,8 @@ DocumentRecord record(const QString& suggestion, int decision = NeedsReview, boo
     DocumentRecord r;
     r.fileName = QStringLiteral("doc.pdf");
     r.state = Ready;
-    r.suggestedCategory = suggestion;
-    r.conflict = conflict;
+    r.suggestion.category = suggestion;
+    r.suggestion.conflict = conflict;
     r.decision = decision;
     r.finalCategory = finalCategory;
     return r;

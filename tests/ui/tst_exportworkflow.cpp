@@ -48,7 +48,7 @@ DocumentRecord TestExportWorkflow::record(const QString& name, int state, int de
     r.state = state;
     r.pages = 1;
     r.decision = decision;
-    r.suggestedCategory = QStringLiteral("02_Forms");
+    r.suggestion.category = QStringLiteral("02_Forms");
     return r;
 }
 

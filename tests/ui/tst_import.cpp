@@ -106,7 +106,7 @@ void TestImport::walksFoldersForPdfsOnly()
     for (const DocumentRecord& r : c.documents()->records()) {
         QVERIFY(QFileInfo(r.sourcePath).isAbsolute());
         QCOMPARE(r.state, int(Ready));
-        QCOMPARE(r.suggestedCategory, QStringLiteral("02_Forms")); // classified on the way in
+        QCOMPARE(r.suggestion.category, QStringLiteral("02_Forms")); // classified on the way in
     }
 }
 
@@ -287,7 +287,7 @@ void TestImport::importsEveryKindOfFile()
         QVERIFY2(r, qPrintable(name));
         QCOMPARE(r->state, state);
     }
-    QCOMPARE(byName(c, "Ångström, \"final\" offer — bid.pdf")->suggestedCategory,
+    QCOMPARE(byName(c, "Ångström, \"final\" offer — bid.pdf")->suggestion.category,
              QStringLiteral("02_Forms"));
     const QVariantMap s = c.summary();
     QCOMPARE(s["total"].toInt(), 10);
@@ -297,7 +297,7 @@ void TestImport::importsEveryKindOfFile()
     QCOMPARE(s["pending"].toInt(), 10);
     QCOMPARE(s["suggestions"].toInt(), 3);
     // A file that failed inspection is still classified by its name.
-    QCOMPARE(byName(c, "self reference.pdf")->suggestedCategory, QStringLiteral("05_References"));
+    QCOMPARE(byName(c, "self reference.pdf")->suggestion.category, QStringLiteral("05_References"));
     QCOMPARE(readBytes(text) + readBytes(folder + "/locked.pdf"), before); // sources untouched
 }
 
@@ -315,7 +315,7 @@ void TestImport::namesThatAreNotUtf8AreImported()
     QCOMPARE(r.sourcePathBytes, raw);
     QCOMPARE(r.fileName, QStringLiteral("caf\uFFFD.pdf"));
     QCOMPARE(r.state, int(Ready));
-    QCOMPARE(r.suggestedCategory, QStringLiteral("02_Forms"));
+    QCOMPARE(r.suggestion.category, QStringLiteral("02_Forms"));
 
     // Dropped on its own, as a file URL with its byte percent-encoded: the same file.
     c.addUrls({QUrl(QStringLiteral("file://") + QString::fromLatin1(raw.toPercentEncoding("/")))});

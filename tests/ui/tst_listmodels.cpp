@@ -20,11 +20,11 @@ DocumentRecord sampleRecord()
     r.sizeBytes = 2048;
     r.sha256 = QByteArray("0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef");
     r.state = NeedsOcr;
-    r.suggestedCategory = QStringLiteral("02_Forms");
-    r.ruleName = QStringLiteral("Bid bond");
-    r.evidence = QStringLiteral("text contains \"bid bond\" on page 1");
-    r.conflict = true;
-    r.conflictNote = QStringLiteral("Conflicting categories: …");
+    r.suggestion.category = QStringLiteral("02_Forms");
+    r.suggestion.ruleName = QStringLiteral("Bid bond");
+    r.suggestion.evidence = QStringLiteral("text contains \"bid bond\" on page 1");
+    r.suggestion.conflict = true;
+    r.suggestion.conflictNote = QStringLiteral("Conflicting categories: …");
     r.decision = Changed;
     r.finalCategory = QStringLiteral("03_Pricing");
     r.note = QStringLiteral("n");

@@ -130,7 +130,7 @@ void TestRuleCommands::addRuleSignalsInOrderAndPersists()
     QCOMPARE(saved.size(), 10);
     QCOMPARE(saved.constLast(), c.rules()->ruleList().constLast());
     QCOMPARE(saved.constFirst(), c.rules()->ruleList().constFirst());
-    QCOMPARE(c.documents()->records().first().suggestedCategory, QStringLiteral("02_Forms"));
+    QCOMPARE(c.documents()->records().first().suggestion.category, QStringLiteral("02_Forms"));
 }
 
 void TestRuleCommands::removeRuleAlwaysReclassifiesAndPersists()
@@ -181,7 +181,7 @@ void TestRuleCommands::switchingOffTheMatchingRuleEmptiesAnAcceptedCategory()
     c.setRuleEnabled(1, false); // "Bid bond"
     const DocumentRecord& accepted = c.documents()->records()[0];
     QCOMPARE(accepted.decision, int(Accepted));
-    QVERIFY(accepted.suggestedCategory.isEmpty());
+    QVERIFY(accepted.suggestion.category.isEmpty());
     QVERIFY(accepted.finalCategory.isEmpty());
     const DocumentRecord& changed = c.documents()->records()[1];
     QCOMPARE(changed.decision, int(Changed));

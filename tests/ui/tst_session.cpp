@@ -60,13 +60,14 @@ DocumentRecord sampleRecord(int n)
     r.state = Ready;
     r.pageTexts = {{0, 5, QStringLiteral("Bid\r\n")}, {1, 0, QString()}};
     r.textChars = 5;
-    r.suggestedCategory = QStringLiteral("02_Forms");
-    r.ruleId = QStringLiteral("rule-1");
-    r.ruleName = QStringLiteral("Forms");
-    r.evidence = QStringLiteral("text contains \"bid\"");
-    r.evidencePage = 0;
-    r.matches = {{QStringLiteral("rule-1"), QStringLiteral("Forms"), QStringLiteral("02_Forms"),
-                  QStringLiteral("text contains \"bid\""), 0}};
+    r.suggestion.category = QStringLiteral("02_Forms");
+    r.suggestion.ruleId = QStringLiteral("rule-1");
+    r.suggestion.ruleName = QStringLiteral("Forms");
+    r.suggestion.evidence = QStringLiteral("text contains \"bid\"");
+    r.suggestion.evidencePage = 0;
+    r.suggestion.matches = {{QStringLiteral("rule-1"), QStringLiteral("Forms"),
+                             QStringLiteral("02_Forms"), QStringLiteral("text contains \"bid\""),
+                             0}};
     r.decision = Changed;
     r.finalCategory = QStringLiteral("05_References");
     r.note = QStringLiteral("note %1").arg(n);
@@ -128,7 +129,7 @@ void TestSession::recordsComeBackExactly()
     records[1].textPages = 0;
     records[1].state = Unreadable;
     records[1].errorText = QStringLiteral("cannot open file");
-    records[2].matches.clear();
+    records[2].suggestion.matches.clear();
     QVERIFY(!records[2].pageTexts.isEmpty());
     records[2].pageTexts.first().recognised = true; // read from the rendered page
     {
@@ -304,7 +305,7 @@ void TestSession::killedProcessLosesNoDecision()
     QCOMPARE(summary.value("changed").toInt(), 1);
     QCOMPARE(summary.value("ignored").toInt(), 1);
     // Suggestions come from the current rules.
-    QCOMPARE(c.documents()->records().at(rowOf(c, "rfp.pdf")).suggestedCategory,
+    QCOMPARE(c.documents()->records().at(rowOf(c, "rfp.pdf")).suggestion.category,
              QStringLiteral("01_Solicitation"));
 }
 
@@ -317,7 +318,7 @@ void TestSession::restoredRecordsFollowTheCurrentRules()
         r.pageTexts = {{0, 21, QStringLiteral("Request for Proposals")}};
         r.pages = 1;
         r.textPages = 1;
-        r.suggestedCategory = QStringLiteral("08_Other");
+        r.suggestion.category = QStringLiteral("08_Other");
     }
     records[0].decision = Accepted;
     records[0].finalCategory = QStringLiteral("08_Other");
@@ -331,7 +332,7 @@ void TestSession::restoredRecordsFollowTheCurrentRules()
         AppController c(StoredSession{m_db});
         const QList<DocumentRecord>& restored = c.documents()->records();
         QCOMPARE(restored.size(), 2);
-        QCOMPARE(restored.at(0).suggestedCategory, QStringLiteral("01_Solicitation"));
+        QCOMPARE(restored.at(0).suggestion.category, QStringLiteral("01_Solicitation"));
         QCOMPARE(restored.at(0).decision, int(Accepted));
         QCOMPARE(restored.at(0).finalCategory, QStringLiteral("01_Solicitation"));
         QCOMPARE(restored.at(1).decision, int(Changed));
@@ -342,7 +343,7 @@ void TestSession::restoredRecordsFollowTheCurrentRules()
     SessionStore store(m_db);
     QList<DocumentRecord> loaded;
     QVERIFY(store.open(loaded));
-    QCOMPARE(loaded.at(0).suggestedCategory, QStringLiteral("01_Solicitation"));
+    QCOMPARE(loaded.at(0).suggestion.category, QStringLiteral("01_Solicitation"));
     QCOMPARE(loaded.at(0).finalCategory, QStringLiteral("01_Solicitation"));
 }
 
@@ -444,7 +445,7 @@ void TestSession::unchangedFilesAreNotInspectedAgain()
     DocumentRecord reused = c.documents()->records().at(0);
     QCOMPARE(reused.pageTexts, first.pageTexts);
     QCOMPARE(reused.sha256, first.sha256);
-    QCOMPARE(reused.suggestedCategory, QStringLiteral("01_Solicitation"));
+    QCOMPARE(reused.suggestion.category, QStringLiteral("01_Solicitation"));
     QCOMPARE(reused.decision, int(NeedsReview));
 
     // A changed file is inspected again: nothing arrives until the gate opens.
