@@ -325,10 +325,16 @@ int runBatch(int argc, char** argv, const QStringList& arguments)
     if (!dataDir.isEmpty())
         Logging::initLogging(dataDir + QStringLiteral("/logs"));
 
-    const std::unique_ptr<Ui::AppController> controller =
-        options.rules ? std::make_unique<Ui::AppController>(*options.rules)
-                      : std::make_unique<Ui::AppController>();
-    BatchRun run(*controller, std::move(options), isatty(STDERR_FILENO) == 1);
+    // A batch run keeps no list, and with rules of its own it neither reads nor writes rules.json
+    // nor the settings.
+    Ui::ControllerSetup setup = Ui::ControllerSetup::inFolder(dataDir);
+    setup.sessionPath.clear();
+    if (options.rules) {
+        setup.fixedRules = *options.rules;
+        setup.settingsPath.clear();
+    }
+    Ui::AppController controller(setup);
+    BatchRun run(controller, std::move(options), isatty(STDERR_FILENO) == 1);
     QTimer::singleShot(0, &run, &BatchRun::start);
     return application.exec();
 }

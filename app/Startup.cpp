@@ -66,7 +66,7 @@ int run(int argc, char** argv)
         qWarning("The interface's English catalogue could not be loaded");
 
     // The document list and its decisions survive closing and crashes; --batch keeps nothing.
-    Ui::AppController controller(Ui::StoredSession{Ui::StoredSession::defaultPath()});
+    Ui::AppController controller(Ui::ControllerSetup::inFolder(dataDir));
     logUnattendedOptions(QCoreApplication::arguments());
     applyUnattendedOptions(QCoreApplication::arguments(), controller);
 

@@ -4,6 +4,8 @@
 #include "core/Version.h"
 #include "export/IndexPdf.h"
 #include "inspection/ImportSession.h"
+#include "ui/ExportService.h"
+#include "ui/RuleBook.h"
 #include "ui/SessionStore.h"
 #include "ui/Summary.h"
 
@@ -19,40 +21,40 @@ namespace {
 
 const QString applicationVersion = QString::fromLatin1(versionText);
 
-// Where the rules persist; empty when the platform names no data folder, so that nothing is ever
-// written to "/rules.json".
-QString rulesFilePath()
-{
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    return folder.isEmpty() ? QString() : folder + QStringLiteral("/rules.json");
-}
-
 } // namespace
 
-QString StoredSession::defaultPath()
+ControllerSetup ControllerSetup::inFolder(const QString& folder)
 {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    return folder.isEmpty() ? QString() : folder + QStringLiteral("/session.sqlite");
+    if (folder.isEmpty())
+        return {};
+    return {.rulesPath = folder + QStringLiteral("/rules.json"),
+            .settingsPath = folder + QStringLiteral("/settings.json"),
+            .sessionPath = folder + QStringLiteral("/session.sqlite"),
+            .fixedRules = std::nullopt};
+}
+
+ControllerSetup ControllerSetup::standard()
+{
+    return inFolder(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
 }
 
 AppController::AppController(QObject* parent)
-    : AppController(std::nullopt, QString(), parent)
+    : AppController(ControllerSetup(), parent)
 {}
 
-AppController::AppController(const StoredSession& session, QObject* parent)
-    : AppController(std::nullopt, session.path, parent)
-{}
-
-AppController::AppController(const QList<Rule>& sessionRules, QObject* parent)
-    : AppController(std::optional<QList<Rule>>(sessionRules), QString(), parent)
-{}
-
-AppController::AppController(std::optional<QList<Rule>> sessionRules, const QString& sessionPath,
-                             QObject* parent)
+AppController::AppController(const ControllerSetup& setup, QObject* parent)
     : QObject(parent)
-    , m_rulesPath(sessionRules ? QString() : rulesFilePath())
+    , m_settingsPath(setup.settingsPath)
 {
-    m_taskService = new Morvane::TaskService({.maxConcurrent = 1, .maxQueued = 4}, this);
+    m_ruleBook = setup.fixedRules ? new RuleBook(*setup.fixedRules, this)
+                                  : new RuleBook(RulesStore(setup.rulesPath), this);
+    connect(m_ruleBook, &RuleBook::changed, this, &AppController::reclassifyAll);
+    connect(m_ruleBook, &RuleBook::status, this, &AppController::setStatus);
+
+    m_export = new ExportService(this);
+    connect(m_export, &ExportService::progressChanged, this, &AppController::exportProgressChanged);
+    connect(m_export, &ExportService::finished, this, &AppController::onExportFinished);
+
     m_import = new Inspection::ImportSession(this);
     connect(m_import, &Inspection::ImportSession::inspected, this, &AppController::onInspected);
     connect(m_import, &Inspection::ImportSession::finished, this, &AppController::onImportFinished);
@@ -63,30 +65,31 @@ AppController::AppController(std::optional<QList<Rule>> sessionRules, const QStr
     // A missing font file is not an error here: the index falls back to another family.
     registerIndexFonts(fontPath(QStringLiteral("DejaVuSans.ttf")),
                        fontPath(QStringLiteral("DejaVuSans-Bold.ttf")));
-    connect(m_taskService, &Morvane::TaskService::finished, this, &AppController::onExportFinished);
-    connect(m_taskService, &Morvane::TaskService::progress, this, &AppController::onExportProgress);
     setUpRecognition();
-    if (sessionRules)
-        m_rules.setRules(*sessionRules);
-    else
-        loadRulesAtStartup();
-    setStatus(m_startupRulesStatus.isEmpty()
+    const QString problem = m_ruleBook->startupProblem();
+    setStatus(problem.isEmpty()
                   ? QStringLiteral("Add PDFs to start. Files are processed on this computer only.")
-                  : m_startupRulesStatus);
-    if (!sessionPath.isEmpty())
-        restoreSession(sessionPath);
+                  : QStringLiteral("The saved rules could not be read (%1); the built-in rules "
+                                   "are used.")
+                        .arg(problem));
+    if (!setup.sessionPath.isEmpty())
+        restoreSession(setup.sessionPath);
 }
 
 AppController::~AppController()
 {
-    // Cancels a running export and gives it two seconds; the service's own destructor then waits
-    // for whatever is still running.
-    if (m_taskService)
-        m_taskService->shutdown(2000);
+    // A running export is cancelled and given two seconds; what it reports then is not for us.
+    disconnect(m_export, nullptr, this, nullptr);
+    delete m_export;
     if (m_verifyPool) {
         m_stopVerify->store(true);
         m_verifyPool->waitForDone();
     }
+}
+
+RuleListModel* AppController::rules()
+{
+    return m_ruleBook->model();
 }
 
 int AppController::importProgress() const

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "core/Rule.h"
-#include "core/RulesFile.h"
-#include "tasks/TaskService.h"
+#include "export/ExportBundle.h"
 #include "ui/DocumentListModel.h"
 #include "ui/RuleListModel.h"
 
@@ -29,14 +28,24 @@ struct RecognitionResult;
 
 namespace Tessavo::Ui {
 
+class ExportService;
+class RuleBook;
 class SessionStore;
+struct ExportOutcome;
 
-// Where a controller keeps its document list between runs.
-struct StoredSession {
-    QString path; // an SQLite file; defaultPath() beside rules.json for the application
+// What a controller keeps between runs, and where. Every path is given to it, so a test names its
+// own files; an empty path keeps nothing of that kind.
+struct ControllerSetup {
+    QString rulesPath;    // rules.json; without it the built-in rules, and changes are not saved
+    QString settingsPath; // settings.json, the text recognition settings
+    QString sessionPath;  // session.sqlite, the document list and the decisions
+    // Classify with these rules for this run only: rules.json is neither read nor written.
+    std::optional<QList<Rule>> fixedRules;
 
-    // The application's session file; empty when the platform names no data folder.
-    static QString defaultPath();
+    // rules.json, settings.json and session.sqlite in this folder; none for an empty folder.
+    static ControllerSetup inFolder(const QString& folder);
+    // The same in the application's data folder, when the platform names one.
+    static ControllerSetup standard();
 };
 
 // The one object through which the interface reaches the system, known to QML as "app".
@@ -62,25 +71,23 @@ class AppController : public QObject {
     Q_PROPERTY(QStringList recognitionLanguages READ recognitionLanguages CONSTANT)
 
 public:
-    // Keeps nothing between runs: the list starts empty and is not stored.
+    // Keeps nothing between runs: the built-in rules, default settings, an empty list.
     explicit AppController(QObject* parent = nullptr);
-    // Restores the list kept in the session file and stores every change of it there.
-    explicit AppController(const StoredSession& session, QObject* parent = nullptr);
-    // Classifies with the given rules for this controller's life only: rules.json is neither read
-    // nor written.
-    explicit AppController(const QList<Rule>& sessionRules, QObject* parent = nullptr);
+    // Loads what the setup's files hold (a stored list is restored) and saves every change there.
+    explicit AppController(const ControllerSetup& setup, QObject* parent = nullptr);
     ~AppController() override;
 
     DocumentListModel* documents() { return &m_documents; }
-    RuleListModel* rules() { return &m_rules; }
+    RuleListModel* rules();
     bool importing() const { return m_importing; }
     int importProgress() const;
-    bool exporting() const { return m_exporting; }
+    bool exporting() const;
     // Percentage of the running export done; 0 when none runs.
-    int exportProgress() const { return m_exportProgress; }
+    int exportProgress() const;
     QString status() const { return m_status; }
     QVariantMap summary() const;
-    QVariantMap lastExport() const { return m_lastExport; }
+    // The last bundle written, under the names of ExportResult's fields; empty before the first.
+    QVariantMap lastExport() const;
     QStringList categories() const;
     QString appVersion() const;
 
@@ -132,6 +139,9 @@ public:
 
     static QString fontPath(const QString& fileName);
 
+    // The collaborator that builds the bundles; the controller reports what it says.
+    ExportService* exportService() { return m_export; }
+
     // Replaces the footer's status line; emits statusChanged only for a different text.
     void setStatus(const QString& text);
 
@@ -145,11 +155,6 @@ signals:
     void recognitionSettingChanged();
 
 private:
-    AppController(std::optional<QList<Rule>> sessionRules, const QString& sessionPath,
-                  QObject* parent);
-    void loadRulesAtStartup();
-    static void logRefusedRules(const RulesReading& reading, const QString& fileName);
-    [[nodiscard]] static bool copyInBlocks(const QString& from, const QString& to);
     // Stored session (SessionWorkflow.cpp)
     void restoreSession(const QString& path);
     void verifyRestoredFiles();
@@ -164,24 +169,19 @@ private:
     void onImportFinished();
     void logImportOutcome() const;
     void reclassifyAll();
-    void persistRules();
     void setUpRecognition();
     void recogniseRows(const QList<int>& rows);
     void onRecognised(const Inspection::RecognitionResult& result);
     void onRecognitionFinished();
     void saveRecognitionSettings();
-    bool keepUnusableRulesFile();
     void decide(int row, const std::function<bool(DocumentRecord&)>& change);
-    void onExportFinished(qulonglong id, Morvane::TaskService::Outcome outcome,
-                          const QVariant& result, const QString& error);
-    void onExportProgress(qulonglong id, int percent);
+    void onExportFinished(const ExportOutcome& outcome);
 
     DocumentListModel m_documents{this};
-    RuleListModel m_rules{this};
-    Morvane::TaskService* m_taskService = nullptr;
-    QString m_rulesPath;
-    bool m_rulesFileUnusable = false; // rules.json existed at start but gave no rules
-    QString m_startupRulesStatus;     // why the saved rules could not be read, if they could not
+    RuleBook* m_ruleBook = nullptr;
+    ExportService* m_export = nullptr;
+    std::optional<ExportResult> m_lastExport;
+    QString m_settingsPath;
     Inspection::ImportSession* m_import = nullptr;
     Inspection::RecognitionSession* m_recognition = nullptr;
     bool m_recogniseDuringImport = false;
@@ -191,14 +191,8 @@ private:
     QString m_recognitionMissing; // what to install, when the language data was missing
     int m_importedCount = 0;
     QElapsedTimer m_importClock;
-    QElapsedTimer m_exportClock;
     bool m_importing = false;
-    bool m_exporting = false;
-    quint64 m_exportTask = 0;
-    int m_exportProgress = 0;
-    bool m_exportCancelled = false; // the user asked the running export to stop
     QString m_status;
-    QVariantMap m_lastExport;
 
     std::unique_ptr<SessionStore> m_store;   // null when nothing is kept between runs
     QHash<QString, qint64> m_queuedModified; // modification time of each queued file

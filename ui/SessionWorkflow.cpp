@@ -5,6 +5,7 @@
 #include "core/Classification.h"
 #include "inspection/PdfInspection.h"
 #include "logging/LogPath.h"
+#include "ui/RuleBook.h"
 #include "ui/SessionStore.h"
 
 #include <QDateTime>
@@ -66,7 +67,7 @@ void AppController::restoreSession(const QString& path)
         return;
 
     // The rules may have changed since: suggestions follow the current ones, decisions stay.
-    const QList<Rule> rules = m_rules.ruleList();
+    const QList<Rule> rules = m_ruleBook->rules();
     QList<int> reclassified;
     int flagged = 0;
     for (int row = 0; row < records.size(); ++row) {
@@ -188,7 +189,7 @@ std::optional<DocumentRecord> AppController::reusableInspection(const QString& p
 // decision of a flagged record stays when the file turned out to be the same after all.
 int AppController::placeImported(DocumentRecord record)
 {
-    const Suggestion suggestion = classify(m_rules.ruleList(), record);
+    const Suggestion suggestion = classify(m_ruleBook->rules(), record);
     record.suggestion = suggestion;
     const QList<DocumentRecord>& records = m_documents.records();
     for (int row = 0; row < records.size(); ++row) {

@@ -6,6 +6,7 @@
 #include "inspection/PageRecognition.h"
 #include "inspection/RecognitionSession.h"
 #include "logging/LogPath.h"
+#include "ui/RuleBook.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,14 +20,6 @@ namespace Tessavo::Ui {
 namespace {
 
 const QString recogniseKey = QStringLiteral("recogniseScansDuringImport");
-
-// The settings file lies beside the rules file; none for a controller without one.
-QString settingsPathBeside(const QString& rulesPath)
-{
-    if (rulesPath.isEmpty())
-        return {};
-    return QFileInfo(rulesPath).absolutePath() + QStringLiteral("/settings.json");
-}
 
 const QString languageKey = QStringLiteral("recognitionLanguage");
 
@@ -65,7 +58,7 @@ void AppController::setUpRecognition()
             &AppController::onRecognitionFinished);
     connect(m_recognition, &Inspection::RecognitionSession::progressed, this,
             &AppController::busyChanged);
-    const QJsonObject settings = readSettings(settingsPathBeside(m_rulesPath));
+    const QJsonObject settings = readSettings(m_settingsPath);
     m_recogniseDuringImport = settings.value(recogniseKey).toBool(false);
     m_recognitionLanguage =
         settings.value(languageKey).toString(Inspection::defaultRecognitionLanguage);
@@ -91,7 +84,7 @@ void AppController::setRecognitionLanguage(const QString& language)
 
 void AppController::saveRecognitionSettings()
 {
-    const QString path = settingsPathBeside(m_rulesPath);
+    const QString path = m_settingsPath;
     if (path.isEmpty())
         return;
     QString error;
@@ -215,7 +208,7 @@ void AppController::onRecognised(const Inspection::RecognitionResult& result)
             if (page.pageIndex >= 0 && page.pageIndex < record.pageTexts.size())
                 record.pageTexts[page.pageIndex] = page;
         }
-        setSuggestion(record, classify(m_rules.ruleList(), record));
+        setSuggestion(record, classify(m_ruleBook->rules(), record));
     }
     m_documents.notifyRowChanged(row);
     storeRecords({row});

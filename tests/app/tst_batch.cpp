@@ -505,7 +505,10 @@ void TestBatch::sessionRulesAreNeverStored()
     rule.category = "08_Other";
     rule.fileContains = "x";
     {
-        Ui::AppController controller(QList<Rule>{rule});
+        Ui::ControllerSetup setup = Ui::ControllerSetup::inFolder(folder);
+        setup.sessionPath.clear();
+        setup.fixedRules = QList<Rule>{rule};
+        Ui::AppController controller(setup);
         QVERIFY(controller.rules()->ruleList() == QList<Rule>{rule});
         controller.addRule("Another", "02_Forms", "form", "", 0, 0, 5);
         controller.removeRule(0);
@@ -516,7 +519,7 @@ void TestBatch::sessionRulesAreNeverStored()
 
     // The ordinary controller still reads, and replaces, the stored rules.
     {
-        Ui::AppController controller;
+        Ui::AppController controller(Ui::ControllerSetup::inFolder(folder));
         controller.addRule("Another", "02_Forms", "form", "", 0, 0, 5);
     }
     QVERIFY(PdfFixtures::readBytes(stored).contains("Another"));

@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,6 +16,21 @@ using namespace Tessavo;
 using namespace Tessavo::Ui;
 
 namespace {
+
+// The folder this test's controllers keep their rules and settings in.
+QString dataFolder()
+{
+    static QTemporaryDir folder;
+    return folder.path();
+}
+
+// Rules and settings kept there; no document list.
+Tessavo::Ui::ControllerSetup stored()
+{
+    Tessavo::Ui::ControllerSetup setup = Tessavo::Ui::ControllerSetup::inFolder(dataFolder());
+    setup.sessionPath.clear();
+    return setup;
+}
 
 constexpr int generous = 120000;
 
@@ -95,9 +109,8 @@ void TestRecognition::initTestCase()
 void TestRecognition::init()
 {
     // Each controller starts from no stored rules and no stored settings.
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    QFile::remove(data + QStringLiteral("/settings.json"));
-    QFile::remove(data + QStringLiteral("/rules.json"));
+    QFile::remove(dataFolder() + QStringLiteral("/settings.json"));
+    QFile::remove(dataFolder() + QStringLiteral("/rules.json"));
 }
 
 void TestRecognition::import(AppController& controller, const QString& path)
@@ -144,7 +157,7 @@ void TestRecognition::evidenceNamesRecognisedPages()
 
 void TestRecognition::recognisedScanIsClassifiedAndKeepsItsState()
 {
-    AppController controller;
+    AppController controller(stored());
     import(controller, m_insuranceScan);
     QCOMPARE(only(controller).state, int(NeedsOcr));
     QVERIFY(only(controller).suggestion.category.isEmpty());
@@ -177,13 +190,13 @@ void TestRecognition::recognisedScanIsClassifiedAndKeepsItsState()
 void TestRecognition::settingRecognisesDuringImportAndPersists()
 {
     {
-        AppController controller;
+        AppController controller(stored());
         QVERIFY(!controller.recogniseDuringImport());
         QSignalSpy changed(&controller, &AppController::recognitionSettingChanged);
         controller.setRecogniseDuringImport(true);
         QCOMPARE(changed.size(), 1);
     }
-    AppController controller;
+    AppController controller(stored());
     QVERIFY(controller.recogniseDuringImport());
     controller.addUrls({QUrl::fromLocalFile(m_insuranceScan)});
     QTRY_VERIFY_WITH_TIMEOUT(!controller.importing() && !controller.recognising(), generous);
@@ -198,7 +211,7 @@ void TestRecognition::installedLanguagesCanBeChosen()
         QVERIFY(PdfFixtures::writeBytes(data.filePath(QString::fromLatin1(name)), "x"));
     qputenv("TESSDATA_PREFIX", QFile::encodeName(data.path()));
     {
-        AppController controller;
+        AppController controller(stored());
         QCOMPARE(controller.recognitionLanguage(), QStringLiteral("eng"));
         QCOMPARE(controller.recognitionLanguages(),
                  (QStringList{QStringLiteral("deu"), QStringLiteral("eng")}));
@@ -206,7 +219,7 @@ void TestRecognition::installedLanguagesCanBeChosen()
     }
     qunsetenv("TESSDATA_PREFIX");
     // The choice is kept beside the rules; the system's own data has English.
-    AppController controller;
+    AppController controller(stored());
     QCOMPARE(controller.recognitionLanguage(), QStringLiteral("deu"));
     QVERIFY(controller.recognitionLanguages().contains(QStringLiteral("eng")));
     QCOMPARE(Inspection::missingLanguageText(QStringLiteral("deu")),
@@ -223,7 +236,7 @@ void TestRecognition::cancellingMidDocumentKeepsTheEarlierState()
                       {QStringLiteral("CERTIFICATE OF INSURANCE"),
                        QStringLiteral("Second page of the certificate")},
                       100));
-    AppController controller;
+    AppController controller(stored());
     import(controller, path);
     const DocumentRecord before = only(controller);
     QCOMPARE(before.state, int(NeedsOcr));
@@ -287,7 +300,7 @@ void TestRecognition::pageTooLargeEndsWithClearReason()
         path, PdfFixtures::assemblePdf(
                   {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                    "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 14400 14400] >>"})));
-    AppController controller;
+    AppController controller(stored());
     import(controller, path);
     QCOMPARE(only(controller).state, int(NeedsOcr));
 
@@ -305,7 +318,7 @@ void TestRecognition::missingLanguageDataSaysWhatToInstall()
 {
     QTemporaryDir empty;
     qputenv("TESSDATA_PREFIX", QFile::encodeName(empty.path()));
-    AppController controller;
+    AppController controller(stored());
     import(controller, m_insuranceScan);
     controller.recogniseScans();
     QTRY_VERIFY_WITH_TIMEOUT(!controller.recognising(), generous);

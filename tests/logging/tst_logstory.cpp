@@ -51,9 +51,9 @@ void TestLogStory::initTestCase()
 
 void TestLogStory::logsTheRulesFile()
 {
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    QVERIFY(PdfFixtures::writeBytes(data + QStringLiteral("/rules.json"), "{ not rules"));
-    AppController c;
+    QTemporaryDir data;
+    QVERIFY(PdfFixtures::writeBytes(data.filePath(QStringLiteral("rules.json")), "{ not rules"));
+    AppController c(ControllerSetup::inFolder(data.path()));
     QStringList lines = newLines();
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines.at(0).contains(QStringLiteral(

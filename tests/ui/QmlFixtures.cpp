@@ -2,6 +2,7 @@
 
 #include "core/Rule.h"
 #include "support/PdfFixtures.h"
+#include "ui/ExportService.h"
 
 #include <QDir>
 #include <QFile>
@@ -84,9 +85,23 @@ QString QmlFixtures::readText(const QUrl& fileUrl) const
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-void QmlFixtures::setLastExport(const QVariantMap& result)
+void QmlFixtures::setLastExport(const QVariantMap& map)
 {
-    // Through the controller's own task service, as a finished export would arrive.
-    auto* service = m_controller->findChild<Morvane::TaskService*>();
-    service->submit([result](const Morvane::TaskContext&) { return QVariant(result); });
+    Ui::ExportOutcome outcome;
+    ExportResult& result = outcome.result;
+    result.ok = map.value("ok").toBool();
+    result.error = map.value("error").toString();
+    result.directory = map.value("directory").toString();
+    result.csv = map.value("csv").toString();
+    result.pdf = map.value("pdf").toString();
+    result.zip = map.value("zip").toString();
+    result.exported = map.value("exported").toInt();
+    result.skipped = map.value("skipped").toInt();
+    result.warnings = map.value("warnings").toStringList();
+    outcome.kind = result.ok ? Ui::ExportOutcome::Kind::Written : Ui::ExportOutcome::Kind::Failed;
+    outcome.error = result.error;
+    // From the event loop, as a real export's end arrives.
+    Ui::ExportService* service = m_controller->exportService();
+    QMetaObject::invokeMethod(
+        service, [service, outcome] { emit service->finished(outcome); }, Qt::QueuedConnection);
 }

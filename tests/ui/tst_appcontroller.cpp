@@ -3,17 +3,14 @@
 
 #include "core/RulesFile.h"
 #include "support/TestFiles.h"
-#include "tasks/TaskService.h"
+#include "ui/ExportService.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
-#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
-
-#include <atomic>
-#include <stdexcept>
 
 using namespace Tessavo;
 using namespace Tessavo::Ui;
@@ -45,22 +42,18 @@ private slots:
     void importProgressArithmetic_data();
     void importProgressArithmetic();
     void statusChangesOnlyForANewText();
-    void reportsTheOutcomeOfItsBackgroundTask();
-    void destructionCancelsARunningTask();
+    void reportsWhatTheExportServiceSays();
     void loadsRulesAtStartup();
     void fallsBackToBuiltInRulesSilently_data();
     void fallsBackToBuiltInRulesSilently();
 
 private:
-    static QString rulesPath();
-    static QByteArray writeRulesFile(const QByteArray& content);
-};
+    QString rulesPath() const { return m_data.filePath(QStringLiteral("rules.json")); }
+    QByteArray writeRulesFile(const QByteArray& content);
+    ControllerSetup setup() const { return ControllerSetup::inFolder(m_data.path()); }
 
-QString TestAppController::rulesPath()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
-           QStringLiteral("/rules.json");
-}
+    QTemporaryDir m_data;
+};
 
 QByteArray TestAppController::writeRulesFile(const QByteArray& content)
 {
@@ -159,65 +152,48 @@ void TestAppController::statusChangesOnlyForANewText()
     QCOMPARE(controller.status(), QStringLiteral("two"));
 }
 
-void TestAppController::reportsTheOutcomeOfItsBackgroundTask()
+void TestAppController::reportsWhatTheExportServiceSays()
 {
-    using Morvane::TaskContext;
     AppController controller;
-    auto* service = controller.findChild<Morvane::TaskService*>();
-    QVERIFY(service);
     QSignalSpy finished(&controller, &AppController::exportFinished);
-    QSignalSpy busy(&controller, &AppController::busyChanged);
+    QSignalSpy summary(&controller, &AppController::summaryChanged);
+    ExportService* service = controller.exportService();
 
-    const QVariantMap success = {
+    ExportOutcome written;
+    written.kind = ExportOutcome::Kind::Written;
+    written.result = {.ok = true,
+                      .error = {},
+                      .directory = "/out/B",
+                      .csv = "c",
+                      .pdf = "p",
+                      .zip = "/out/B.zip",
+                      .exported = 3,
+                      .skipped = 2,
+                      .warnings = {"w"}};
+    QTest::ignoreMessage(QtWarningMsg, "Export warning: w");
+    emit service->finished(written);
+    QCOMPARE(controller.status(), QStringLiteral("Exported 3 documents to /out/B"));
+    const QVariantMap expected = {
         {"ok", true},    {"error", QString()}, {"directory", "/out/B"},
         {"csv", "c"},    {"pdf", "p"},         {"zip", "/out/B.zip"},
-        {"exported", 3}, {"skipped", 0},       {"warnings", QStringList()}};
-    QVERIFY(service->submit([success](const TaskContext&) { return QVariant(success); }));
-    QTRY_COMPARE_WITH_TIMEOUT(controller.status(), QStringLiteral("Exported 3 documents to /out/B"),
-                              20000);
-    QCOMPARE(controller.lastExport(), success);
+        {"exported", 3}, {"skipped", 2},       {"warnings", QStringList{"w"}}};
+    QCOMPARE(controller.lastExport(), expected);
     QCOMPARE(finished.count(), 1);
-    QCOMPARE(busy.count(), 1);
-    QVERIFY(!controller.exporting());
+    QCOMPARE(summary.count(), 1);
 
-    const QVariantMap failure = {{"ok", false}, {"error", "Cannot create export folder: /x"}};
-    QVERIFY(service->submit([failure](const TaskContext&) { return QVariant(failure); }));
-    QTRY_COMPARE_WITH_TIMEOUT(controller.status(),
-                              QStringLiteral("Export failed: Cannot create export folder: /x"),
-                              20000);
-    QCOMPARE(controller.lastExport(), success); // only a success replaces it
+    ExportOutcome failed;
+    failed.error = "Cannot create export folder: /x";
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Export failed: Cannot create"));
+    emit service->finished(failed);
+    QCOMPARE(controller.status(), QStringLiteral("Export failed: Cannot create export folder: /x"));
+    QCOMPARE(controller.lastExport(), expected); // only a written bundle replaces it
     QCOMPARE(finished.count(), 1);
 
-    QVERIFY(
-        service->submit([](const TaskContext&) -> QVariant { throw std::runtime_error("boom"); }));
-    QTRY_COMPARE_WITH_TIMEOUT(controller.status(), QStringLiteral("Export failed: boom"), 20000);
-    QVERIFY(service->submit([](const TaskContext&) { return QVariant(); }, 0));
-    QTRY_COMPARE_WITH_TIMEOUT(controller.status(),
-                              QStringLiteral("Export failed: cancelled or timed out"), 20000);
-}
-
-void TestAppController::destructionCancelsARunningTask()
-{
-    using Morvane::TaskContext;
-    std::atomic<bool> running = false;
-    std::atomic<bool> sawCancellation = false;
-    QElapsedTimer clock;
-    {
-        AppController controller;
-        auto* service = controller.findChild<Morvane::TaskService*>();
-        QVERIFY(service->submit([&](const TaskContext& context) {
-            running = true;
-            QDeadlineTimer deadline(20000);
-            while (!context.isCancellationRequested() && !deadline.hasExpired())
-                QThread::msleep(1);
-            sawCancellation = context.isCancellationRequested();
-            return QVariant();
-        }));
-        QTRY_VERIFY_WITH_TIMEOUT(running, 20000);
-        clock.start();
-    }
-    QVERIFY(sawCancellation);
-    QVERIFY(clock.elapsed() < 10000);
+    ExportOutcome cancelled;
+    cancelled.kind = ExportOutcome::Kind::Cancelled;
+    emit service->finished(cancelled);
+    QCOMPARE(controller.status(), QStringLiteral("Export cancelled."));
+    QCOMPARE(finished.count(), 1);
 }
 
 void TestAppController::loadsRulesAtStartup()
@@ -232,7 +208,7 @@ void TestAppController::loadsRulesAtStartup()
     invalid.category = QStringLiteral("08_Other");
     writeRulesFile(rulesDocument({custom, invalid}));
 
-    AppController controller;
+    AppController controller(setup());
     QCOMPARE(controller.rules()->ruleList(), QList<Rule>{custom});
     QFile::remove(rulesPath());
 }
@@ -256,7 +232,7 @@ void TestAppController::fallsBackToBuiltInRulesSilently()
     if (present)
         QCOMPARE(writeRulesFile(content), content);
 
-    AppController controller;
+    AppController controller(setup());
     const QList<Rule>& rules = controller.rules()->ruleList();
     QCOMPARE(rules.size(), 9);
     QCOMPARE(rules.first().name, QStringLiteral("Solicitation document"));

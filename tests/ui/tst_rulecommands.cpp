@@ -10,7 +10,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,10 +20,24 @@ using namespace Tessavo::Ui;
 
 namespace {
 
+// The folder this test's controllers keep their rules and settings in.
+QString dataFolder()
+{
+    static QTemporaryDir folder;
+    return folder.path();
+}
+
+// Rules and settings kept there; no document list.
+Tessavo::Ui::ControllerSetup stored()
+{
+    Tessavo::Ui::ControllerSetup setup = Tessavo::Ui::ControllerSetup::inFolder(dataFolder());
+    setup.sessionPath.clear();
+    return setup;
+}
+
 QString rulesPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
-           QStringLiteral("/rules.json");
+    return dataFolder() + QStringLiteral("/rules.json");
 }
 
 QList<Rule> persistedRules()
@@ -60,6 +73,7 @@ private slots:
     void saveThenLoadKeepsOrderAndIds();
     void saveReportsFailures();
     void unusableRulesFileIsKeptAsBackup();
+    void aFailedSaveShowsInTheStatusAndTheLog();
     void usableRulesFileNeedsNoBackup();
     void hostileRulesFilesNeverBlockOrGrow();
     void rulesBeyondTheLimitsAreRefusedAndCounted();
@@ -74,7 +88,7 @@ void TestRuleCommands::init()
     m_controller.reset();
     QFile::remove(rulesPath());
     QFile::remove(rulesPath() + ".bak");
-    m_controller = std::make_unique<AppController>();
+    m_controller = std::make_unique<AppController>(stored());
 }
 
 void TestRuleCommands::addRuleTrimsClampsAndReports()
@@ -276,7 +290,7 @@ void TestRuleCommands::unusableRulesFileIsKeptAsBackup()
     const QByteArray precious = R"({"rules":[{"name":"Almost","category":"C"}]} hand-edited)";
     QVERIFY(TestFiles::writeBytes(rulesPath(), precious));
     QVERIFY(TestFiles::writeBytes(rulesPath() + ".bak", "an older backup"));
-    m_controller = std::make_unique<AppController>();
+    m_controller = std::make_unique<AppController>(stored());
     QCOMPARE(m_controller->rules()->rowCount(), 9);
     QCOMPARE(TestFiles::readBytes(rulesPath()), precious); // start-up writes nothing
 
@@ -290,11 +304,34 @@ void TestRuleCommands::unusableRulesFileIsKeptAsBackup()
     QCOMPARE(persistedRules().size(), 7);
 }
 
+void TestRuleCommands::aFailedSaveShowsInTheStatusAndTheLog()
+{
+    // A folder that cannot be made, and a rules path taken by a folder.
+    const QString blocker = m_dir.filePath("blocker");
+    QVERIFY(TestFiles::writeBytes(blocker, "a file"));
+    const QString taken = m_dir.filePath("taken/rules.json");
+    QVERIFY(QDir().mkpath(taken));
+    for (const QString& path : {blocker + "/rules.json", taken}) {
+        ControllerSetup setup;
+        setup.rulesPath = path;
+        AppController c(setup);
+        QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("^Cannot save the rules to .*rules\\.json: .+"));
+        c.addRule("Unsaved", "02_Forms", "form", "", 0, 0, 5);
+        QVERIFY2(c.status().startsWith("The rules were changed but could not be saved: "),
+                 qPrintable(c.status()));
+        QCOMPARE(c.rules()->ruleList().last().name, QStringLiteral("Unsaved")); // still in use
+        QCOMPARE(rulesChanged.count(), 1);
+    }
+    QCOMPARE(TestFiles::readBytes(blocker), QByteArray("a file"));
+}
+
 void TestRuleCommands::usableRulesFileNeedsNoBackup()
 {
     m_controller.reset();
     QVERIFY(TestFiles::writeBytes(rulesPath(), rulesDocument(defaultRules())));
-    m_controller = std::make_unique<AppController>();
+    m_controller = std::make_unique<AppController>(stored());
     m_controller->removeRule(0);
     QVERIFY(!QFile::exists(rulesPath() + ".bak"));
     QCOMPARE(persistedRules().size(), 8);
@@ -331,7 +368,7 @@ void TestRuleCommands::hostileRulesFilesNeverBlockOrGrow()
         m_controller.reset();
         QFile::remove(rulesPath());
         QVERIFY(QFile::link(path, rulesPath()));
-        m_controller = std::make_unique<AppController>();
+        m_controller = std::make_unique<AppController>(stored());
         QCOMPARE(m_controller->rules()->rowCount(), 9);
         QVERIFY2(m_controller->status().startsWith(QStringLiteral("The saved rules could not be "
                                                                   "read")),

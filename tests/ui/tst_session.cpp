@@ -24,6 +24,14 @@ using namespace Tessavo::Ui;
 
 namespace {
 
+// A controller that keeps its list in this file and nothing else.
+Tessavo::Ui::ControllerSetup sessionAt(const QString& path)
+{
+    Tessavo::Ui::ControllerSetup setup;
+    setup.sessionPath = path;
+    return setup;
+}
+
 constexpr int generous = 60000;
 
 // One line per row: file name, decision, final category and file status.
@@ -243,7 +251,7 @@ void TestSession::unusableFilesAreSetAside()
     QVERIFY2(made.ok(), made.err);
     const QByteArray original = PdfFixtures::readBytes(m_db);
 
-    AppController c(StoredSession{m_db});
+    AppController c(sessionAt(m_db));
     QCOMPARE(c.status(), status);
     QCOMPARE(c.documents()->rowCount(), 0);
     QCOMPARE(PdfFixtures::readBytes(m_db + ".bad"), original);
@@ -256,11 +264,11 @@ void TestSession::unusableFilesAreSetAside()
 
 void TestSession::oneWindowAtATimeKeepsTheList()
 {
-    AppController first(StoredSession{m_db});
+    AppController first(sessionAt(m_db));
     first.addUrls({QUrl::fromLocalFile(makePackage("pkg") + "/rfp.pdf")});
     QTRY_VERIFY_WITH_TIMEOUT(!first.importing(), generous);
 
-    AppController second(StoredSession{m_db});
+    AppController second(sessionAt(m_db));
     QVERIFY2(second.status().startsWith("The document list cannot be kept between runs: "),
              qPrintable(second.status()));
     QVERIFY(second.status().contains("in use by another Tessavo window"));
@@ -297,7 +305,7 @@ void TestSession::killedProcessLosesNoDecision()
     expected.removeLast(); // "ready"
     QCOMPARE(expected.size(), 3);
 
-    AppController c(StoredSession{m_db});
+    AppController c(sessionAt(m_db));
     QCOMPARE(listing(c), expected);
     QCOMPARE(c.status(), QStringLiteral("Restored 3 document(s) from the last session."));
     const QVariantMap summary = c.summary();
@@ -329,7 +337,7 @@ void TestSession::restoredRecordsFollowTheCurrentRules()
         QVERIFY(store.saveRecords(records, {0, 1}));
     }
     {
-        AppController c(StoredSession{m_db});
+        AppController c(sessionAt(m_db));
         const QList<DocumentRecord>& restored = c.documents()->records();
         QCOMPARE(restored.size(), 2);
         QCOMPARE(restored.at(0).suggestion.category, QStringLiteral("01_Solicitation"));
@@ -352,7 +360,7 @@ void TestSession::changedAndMissingFilesAreFlagged()
     const QString package = makePackage("pkg");
     QVERIFY(PdfFixtures::writeTextPdf(package + "/same-size.pdf", {"Pricing schedule"}));
     {
-        AppController c(StoredSession{m_db});
+        AppController c(sessionAt(m_db));
         c.addUrls({QUrl::fromLocalFile(package)});
         QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
         QCOMPARE(c.documents()->rowCount(), 4);
@@ -377,7 +385,7 @@ void TestSession::changedAndMissingFilesAreFlagged()
         QVERIFY(same.setFileTime(modified, QFileDevice::FileModificationTime));
     }
 
-    AppController c(StoredSession{m_db});
+    AppController c(sessionAt(m_db));
     QCOMPARE(c.documents()->rowCount(), 4);
     QCOMPARE(c.status(), QStringLiteral("Restored 4 document(s) from the last session; 2 file(s) "
                                         "changed or missing since import."));
@@ -427,7 +435,7 @@ void TestSession::unchangedFilesAreNotInspectedAgain()
     QVERIFY(PdfFixtures::writeBytes(WorkerTestHooks::gateOf(path), ""));
     DocumentRecord first;
     {
-        AppController c(StoredSession{m_db});
+        AppController c(sessionAt(m_db));
         c.addUrls({QUrl::fromLocalFile(path)});
         QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
         first = c.documents()->records().value(0);
@@ -436,7 +444,7 @@ void TestSession::unchangedFilesAreNotInspectedAgain()
     }
     QVERIFY(QFile::remove(WorkerTestHooks::gateOf(path)));
 
-    AppController c(StoredSession{m_db});
+    AppController c(sessionAt(m_db));
     QCOMPARE(c.documents()->rowCount(), 0);
     c.addUrls({QUrl::fromLocalFile(path)});
     QCOMPARE(c.documents()->rowCount(), 1); // at once, with the gate shut
@@ -466,13 +474,13 @@ void TestSession::unchangedFilesAreNotInspectedAgain()
 void TestSession::clearEmptiesTheStoredList()
 {
     {
-        AppController c(StoredSession{m_db});
+        AppController c(sessionAt(m_db));
         c.addUrls({QUrl::fromLocalFile(makePackage("pkg"))});
         QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
         c.acceptAllSuggested();
         c.clearDocuments();
     }
-    AppController c(StoredSession{m_db});
+    AppController c(sessionAt(m_db));
     QCOMPARE(c.documents()->rowCount(), 0);
     QCOMPARE(c.status(),
              QStringLiteral("Add PDFs to start. Files are processed on this computer only."));
@@ -494,14 +502,14 @@ void TestSession::controllersWithoutSessionKeepNothing()
     }
     AppController again;
     QCOMPARE(again.documents()->rowCount(), 0);
-    QVERIFY(!QFileInfo::exists(StoredSession::defaultPath()));
+    QVERIFY(!QFileInfo::exists(ControllerSetup::standard().sessionPath));
 }
 
 // The child of killedProcessLosesNoDecision: imports the folder into the session file, decides
 // one row each way, prints the list and waits to be killed.
 static int runSessionChild(const QString& db, const QString& folder)
 {
-    AppController c(StoredSession{db});
+    AppController c(sessionAt(db));
     QObject::connect(&c, &AppController::busyChanged, &c, [&c] {
         if (c.importing() || c.documents()->rowCount() != 3)
             return;

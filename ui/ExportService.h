@@ -1,0 +1,58 @@
+#pragma once
+
+#include "core/DocumentRecord.h"
+#include "export/ExportBundle.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+
+namespace Morvane {
+class TaskService;
+}
+
+namespace Tessavo::Ui {
+
+// How one export ended, as the export service reports it.
+struct ExportOutcome {
+    enum class Kind { Written, Failed, Cancelled };
+    Kind kind = Kind::Failed;
+    ExportResult result; // the bundle, when written
+    QString error;       // why it failed; empty otherwise
+    qint64 elapsedMs = 0;
+};
+
+// Builds export bundles in the background, one at a time, on a task service of its own. An export
+// that stops reporting progress for five minutes is cut off; one that keeps moving never is.
+class ExportService : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ExportService(QObject* parent = nullptr);
+    // Cancels a running export and waits up to two seconds for it.
+    ~ExportService() override;
+
+    bool running() const { return m_task != 0; }
+    // Percentage of the running export done; 0 when none runs.
+    int progress() const { return m_progress; }
+
+    // Starts building the bundle of these records; the builder picks the exportable ones. False
+    // when the export could not start; errorString() says why.
+    [[nodiscard]] bool start(const QList<DocumentRecord>& records, const ExportOptions& options);
+    QString errorString() const { return m_error; }
+    // Asks the running export to stop; it removes what it wrote and ends Cancelled.
+    void cancel();
+
+signals:
+    void progressChanged();
+    void finished(const Tessavo::Ui::ExportOutcome& outcome);
+
+private:
+    Morvane::TaskService* m_tasks = nullptr;
+    quint64 m_task = 0;
+    int m_progress = 0;
+    bool m_cancelled = false; // cancel() was asked for the running export
+    QElapsedTimer m_clock;
+    QString m_error;
+};
+
+} // namespace Tessavo::Ui

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "core/Rule.h"
+#include "ui/RuleListModel.h"
+#include "ui/RulesStore.h"
+
+#include <QObject>
+#include <QUrl>
+
+#include <optional>
+
+namespace Tessavo::Ui {
+
+// The rule list the documents are classified with, and its commands. Every change is saved to the
+// rules store at once; a change that could not be saved says so in the status and the log.
+class RuleBook : public QObject {
+    Q_OBJECT
+
+public:
+    // Starts with the store's rules, or the built-in ones when it has none.
+    explicit RuleBook(const RulesStore& store, QObject* parent = nullptr);
+    // These rules for this book's life only; nothing is read or saved.
+    explicit RuleBook(const QList<Rule>& fixedRules, QObject* parent = nullptr);
+
+    RuleListModel* model() { return &m_model; }
+    const QList<Rule>& rules() const { return m_model.ruleList(); }
+    // Why the stored rules could not be used when the book started; empty when they could.
+    QString startupProblem() const { return m_startupProblem; }
+
+    // Each command below returns whether it changed the list (and so emitted changed()).
+
+    // Adds a rule made of these fields (trimmed, pages below 1 meaning no limit, priority clamped
+    // to 1..1000); refused with a status when it has no name, category or condition.
+    bool add(const QString& name, const QString& category, const QString& fileContains,
+             const QString& textContains, int minPages, int maxPages, int priority);
+    // A row outside the list removes nothing, but counts as a change all the same.
+    bool remove(int row);
+    bool setEnabled(int row, bool enabled);
+    // Replaces the list by the rules of a file; a file without valid rules changes nothing.
+    bool importFrom(const QString& path);
+    // Writes the list to a file of the user's choice.
+    void exportTo(const QString& path);
+
+signals:
+    // The list changed; emitted before it is saved and before the command's status.
+    void changed();
+    // A text for the footer's status line.
+    void status(const QString& text);
+
+private:
+    void commit(const QString& doneText);
+
+    RuleListModel m_model{this};
+    std::optional<RulesStore> m_store; // none for fixed rules
+    QString m_startupProblem;
+};
+
+} // namespace Tessavo::Ui
