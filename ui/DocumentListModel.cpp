@@ -84,11 +84,4 @@ QHash<int, QByteArray> DocumentListModel::roleNames() const
     };
 }
 
-void DocumentListModel::notifyAllChanged()
-{
-    if (m_items.isEmpty())
-        return;
-    emit dataChanged(index(0), index(int(m_items.size()) - 1), {});
-}
-
 } // namespace Tessavo::Ui

@@ -41,13 +41,11 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
     void appendRecord(const DocumentRecord& record) { appendValue(record); }
-    // Valid until the list is next modified; null for a row outside the list.
-    DocumentRecord* recordAt(int row) { return mutableAt(row); }
+    // Null for a row outside the list; valid until the list is next modified.
+    const DocumentRecord* recordAt(int row) const { return at(row); }
     const QList<DocumentRecord>& records() const { return m_items; }
     void clear() { resetValues({}); }
     void setRecords(const QList<DocumentRecord>& records) { resetValues(records); }
-    // Announces a change of every row at once; nothing for an empty list.
-    void notifyAllChanged();
 };
 
 } // namespace Tessavo::Ui

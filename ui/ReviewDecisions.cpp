@@ -5,10 +5,8 @@ namespace Tessavo::Ui {
 
 void AppController::decide(int row, const std::function<bool(DocumentRecord&)>& change)
 {
-    DocumentRecord* record = m_documents.recordAt(row);
-    if (!record || !change(*record))
+    if (!m_documents.update(row, change))
         return;
-    m_documents.notifyRowChanged(row);
     storeReviews({row});
     emit summaryChanged();
 }
@@ -52,14 +50,8 @@ void AppController::resetDecision(int row)
 
 void AppController::acceptAllSuggested()
 {
-    QList<int> rows;
-    for (int row = 0; row < m_documents.rowCount(); ++row) {
-        DocumentRecord* r = m_documents.recordAt(row);
-        if (hasClearSuggestion(*r) && acceptSuggestion(*r)) {
-            m_documents.notifyRowChanged(row);
-            rows.append(row);
-        }
-    }
+    const QList<int> rows = m_documents.updateEach(
+        [](DocumentRecord& r) { return hasClearSuggestion(r) && acceptSuggestion(r); });
     storeReviews(rows); // one change, one transaction
     const int accepted = int(rows.size());
     if (accepted == 0)

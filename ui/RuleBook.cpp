@@ -53,11 +53,12 @@ bool RuleBook::remove(int row)
 
 bool RuleBook::setEnabled(int row, bool enabled)
 {
-    Rule* rule = m_model.ruleAt(row);
-    if (!rule)
+    const bool found = m_model.update(row, [enabled](Rule& rule) {
+        rule.enabled = enabled;
+        return true;
+    });
+    if (!found)
         return false;
-    rule->enabled = enabled;
-    m_model.notifyRowChanged(row);
     commit(QString());
     return true;
 }

@@ -41,13 +41,10 @@ void AppController::loadRules(const QUrl& fileUrl)
 void AppController::reclassifyAll()
 {
     const QList<Rule>& rules = m_ruleBook->rules();
-    QList<int> rows;
-    for (int row = 0; row < m_documents.rowCount(); ++row) {
-        DocumentRecord* record = m_documents.recordAt(row);
-        setSuggestion(*record, classify(rules, *record));
-        rows.append(row);
-    }
-    m_documents.notifyAllChanged();
+    const QList<int> rows = m_documents.updateEach([&rules](DocumentRecord& record) {
+        setSuggestion(record, classify(rules, record));
+        return true;
+    });
     storeReviews(rows);
     emit summaryChanged();
 }

@@ -29,8 +29,8 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
     void appendRule(const Rule& rule) { appendValue(rule); }
-    // Valid until the list is next modified; null for a row outside the list.
-    Rule* ruleAt(int row) { return mutableAt(row); }
+    // Null for a row outside the list; valid until the list is next modified.
+    const Rule* ruleAt(int row) const { return at(row); }
     void removeRule(int row) { removeValue(row); }
     void setRules(const QList<Rule>& rules) { resetValues(rules); }
     const QList<Rule>& ruleList() const { return m_items; }

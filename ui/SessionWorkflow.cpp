@@ -137,12 +137,13 @@ void AppController::onFilesVerified(quint64 generation,
     if (generation != m_listGeneration || changed.isEmpty())
         return;
     for (const auto& [row, sha] : changed) {
-        DocumentRecord* record = m_documents.recordAt(row);
-        // A record re-imported meanwhile is not the one that was checked.
-        if (!record || record->sha256 != sha || record->fileStatus != FileUnchanged)
-            continue;
-        record->fileStatus = QFileInfo(record->sourcePath).isFile() ? FileChanged : FileMissing;
-        m_documents.notifyRowChanged(row);
+        m_documents.update(row, [&sha](DocumentRecord& record) {
+            // A record re-imported meanwhile is not the one that was checked.
+            if (record.sha256 != sha || record.fileStatus != FileUnchanged)
+                return false;
+            record.fileStatus = QFileInfo(record.sourcePath).isFile() ? FileChanged : FileMissing;
+            return true;
+        });
     }
     qInfo().noquote() << QStringLiteral("%1 restored file(s) have different contents since import")
                              .arg(changed.size());
@@ -202,8 +203,7 @@ int AppController::placeImported(DocumentRecord record)
             setSuggestion(record, suggestion); // an accepted record takes the new suggestion
             record.note = old.note;
         }
-        *m_documents.recordAt(row) = record;
-        m_documents.notifyRowChanged(row);
+        m_documents.replace(row, record);
         storeRecords({row});
         return row;
     }

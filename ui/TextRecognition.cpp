@@ -194,7 +194,6 @@ void AppController::onRecognised(const Inspection::RecognitionResult& result)
     }
     if (row < 0)
         return; // cleared meanwhile
-    DocumentRecord& record = *m_documents.recordAt(row);
     if (result.pageTexts.isEmpty()) {
         ++m_recognitionFailed;
         if (result.errorText.startsWith(QLatin1String("Text recognition needs")))
@@ -202,15 +201,18 @@ void AppController::onRecognised(const Inspection::RecognitionResult& result)
     } else {
         ++m_recognisedCount;
     }
-    record.recognitionError = result.errorText;
-    if (!result.pageTexts.isEmpty() && record.pageTexts.size() == result.pages) {
-        for (const PageText& page : result.pageTexts) {
-            if (page.pageIndex >= 0 && page.pageIndex < record.pageTexts.size())
-                record.pageTexts[page.pageIndex] = page;
+    const QList<Rule>& rules = m_ruleBook->rules();
+    m_documents.update(row, [&result, &rules](DocumentRecord& record) {
+        record.recognitionError = result.errorText;
+        if (!result.pageTexts.isEmpty() && record.pageTexts.size() == result.pages) {
+            for (const PageText& page : result.pageTexts) {
+                if (page.pageIndex >= 0 && page.pageIndex < record.pageTexts.size())
+                    record.pageTexts[page.pageIndex] = page;
+            }
+            setSuggestion(record, classify(rules, record));
         }
-        setSuggestion(record, classify(m_ruleBook->rules(), record));
-    }
-    m_documents.notifyRowChanged(row);
+        return true;
+    });
     storeRecords({row});
     emit summaryChanged();
 }

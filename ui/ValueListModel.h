@@ -16,11 +16,49 @@ public:
         return parent.isValid() ? 0 : int(m_items.size());
     }
 
-    // Announces a change of every role of one row; nothing for a row outside the list.
-    void notifyRowChanged(int row)
+    // The value at a row; null for a row outside the list.
+    const T* at(int row) const
     {
-        if (row >= 0 && row < m_items.size())
-            emit dataChanged(index(row), index(row), {});
+        return row >= 0 && row < m_items.size() ? &m_items.at(row) : nullptr;
+    }
+
+    // Lets change(T&) alter the value at a row and, when it returns true, announces a change of
+    // every role of that row. False for a row outside the list or a change that declined.
+    template <typename Change> bool update(int row, Change&& change)
+    {
+        if (row < 0 || row >= m_items.size() || !change(m_items[row]))
+            return false;
+        emit dataChanged(index(row), index(row), {});
+        return true;
+    }
+
+    // The same for every row, with one announcement for each run of adjacent rows that changed;
+    // returns the rows that changed.
+    template <typename Change> QList<int> updateEach(Change&& change)
+    {
+        QList<int> changed;
+        int runStart = -1;
+        for (int row = 0; row <= m_items.size(); ++row) {
+            const bool changedHere = row < m_items.size() && change(m_items[row]);
+            if (changedHere) {
+                changed.append(row);
+                if (runStart < 0)
+                    runStart = row;
+            } else if (runStart >= 0) {
+                emit dataChanged(index(runStart), index(row - 1), {});
+                runStart = -1;
+            }
+        }
+        return changed;
+    }
+
+    // Puts a value in place of the one at a row; nothing for a row outside the list.
+    void replace(int row, const T& value)
+    {
+        update(row, [&value](T& item) {
+            item = value;
+            return true;
+        });
     }
 
 protected:
@@ -31,9 +69,6 @@ protected:
             return nullptr;
         return &m_items.at(index.row());
     }
-
-    // Valid until the list is next modified; null for a row outside the list.
-    T* mutableAt(int row) { return row >= 0 && row < m_items.size() ? &m_items[row] : nullptr; }
 
     void appendValue(const T& value)
     {

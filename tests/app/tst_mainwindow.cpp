@@ -203,7 +203,10 @@ void TestMainWindow::sidebarCountersFollowTheSummary()
     QVERIFY(reviewCounter->isVisible());
     QCOMPARE(importCounter->property("text").toString(), QStringLiteral("1"));
 
-    controller.documents()->recordAt(0)->decision = Accepted;
+    controller.documents()->update(0, [](DocumentRecord& r) {
+        r.decision = Accepted;
+        return true;
+    });
     emit controller.summaryChanged();
     QVERIFY(importCounter->isVisible());
     QVERIFY(!reviewCounter->isVisible());

@@ -53,10 +53,10 @@ void QmlFixtures::addLargeDocument(const QString& fileName)
 
 void QmlFixtures::setFileStatus(int row, int fileStatus)
 {
-    if (DocumentRecord* r = m_controller->documents()->recordAt(row)) {
-        r->fileStatus = fileStatus;
-        m_controller->documents()->notifyRowChanged(row);
-    }
+    m_controller->documents()->update(row, [fileStatus](DocumentRecord& r) {
+        r.fileStatus = fileStatus;
+        return true;
+    });
 }
 
 void QmlFixtures::reset()

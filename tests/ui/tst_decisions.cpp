@@ -39,7 +39,7 @@ private slots:
     void acceptAllOnAnEmptyList();
 
 private:
-    DocumentRecord& at(int row) { return *m_controller->documents()->recordAt(row); }
+    const DocumentRecord& at(int row) { return *m_controller->documents()->recordAt(row); }
     std::unique_ptr<AppController> m_controller;
 };
 

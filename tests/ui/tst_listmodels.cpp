@@ -116,23 +116,38 @@ void TestListModels::documentNotificationsStayInRange()
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
 
-    model.notifyAllChanged();
+    const auto touch = [](DocumentRecord& r) {
+        r.note += u'x';
+        return true;
+    };
+    QVERIFY(model.updateEach(touch).isEmpty());
     QCOMPARE(changed.count(), 0);
 
     for (int i = 0; i < 5; ++i)
         model.appendRecord(sampleRecord());
-    model.notifyRowChanged(5);
-    model.notifyRowChanged(-1);
+    QVERIFY(!model.update(5, touch));
+    QVERIFY(!model.update(-1, touch));
+    QVERIFY(!model.update(3, [](DocumentRecord&) { return false; })); // declined: no news
     QCOMPARE(changed.count(), 0);
-    model.notifyRowChanged(4);
+    QVERIFY(model.update(4, touch));
     QCOMPARE(changed.count(), 1);
     QCOMPARE(changed.at(0).at(0).toModelIndex().row(), 4);
     QVERIFY(changed.at(0).at(2).value<QList<int>>().isEmpty());
+    QVERIFY(model.recordAt(4)->note.endsWith(u'x'));
 
-    model.notifyAllChanged();
+    // One announcement for each run of adjacent rows that changed.
+    QCOMPARE(model.updateEach([](DocumentRecord& r) { return r.note.endsWith(u'x'); }),
+             (QList<int>{4}));
     QCOMPARE(changed.count(), 2);
-    QCOMPARE(changed.at(1).at(0).toModelIndex().row(), 0);
-    QCOMPARE(changed.at(1).at(1).toModelIndex().row(), 4);
+    QCOMPARE(changed.at(1).at(0).toModelIndex().row(), 4);
+    int row = 0;
+    QCOMPARE(model.updateEach([&row](DocumentRecord&) { return row++ != 2; }),
+             (QList<int>{0, 1, 3, 4}));
+    QCOMPARE(changed.count(), 4);
+    QCOMPARE(changed.at(2).at(0).toModelIndex().row(), 0);
+    QCOMPARE(changed.at(2).at(1).toModelIndex().row(), 1);
+    QCOMPARE(changed.at(3).at(0).toModelIndex().row(), 3);
+    QCOMPARE(changed.at(3).at(1).toModelIndex().row(), 4);
 
     model.clear();
     QCOMPARE(reset.count(), 1);
@@ -204,9 +219,12 @@ void TestListModels::ruleModelOperations()
     QVERIFY(!model.data(model.index(9), RuleListModel::NameRole).isValid());
 
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    model.ruleAt(2)->enabled = false;
-    model.notifyRowChanged(2);
-    model.notifyRowChanged(9);
+    const auto disable = [](Rule& rule) {
+        rule.enabled = false;
+        return true;
+    };
+    QVERIFY(model.update(2, disable));
+    QVERIFY(!model.update(9, disable));
     QCOMPARE(changed.count(), 1);
     QCOMPARE(model.data(model.index(2), RuleListModel::EnabledRole).toBool(), false);
     QVERIFY(model.ruleAt(9) == nullptr);
