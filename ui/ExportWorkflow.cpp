@@ -40,7 +40,6 @@ void AppController::exportTo(const QUrl& directoryUrl)
     // The builder reports after every chunk it copies or packs and stops within a chunk once
     // cancelled; the five minutes count from its last report, so a large export that keeps
     // moving is never cut off.
-    QString error;
     m_exportTask = m_taskService->submitWithIdleTimeout(
         [selection, options](const Morvane::TaskContext& context) {
             const ExportMonitor monitor{[&context] { return context.isCancellationRequested(); },
@@ -49,8 +48,9 @@ void AppController::exportTo(const QUrl& directoryUrl)
                                         }};
             return QVariant(exportResultMap(buildExportBundle(selection, options, monitor)));
         },
-        300000, &error);
+        300000);
     if (m_exportTask == 0) {
+        const QString error = m_taskService->errorString();
         m_exporting = false;
         emit busyChanged();
         setStatus(QStringLiteral("Export could not start: %1").arg(error));

@@ -88,5 +88,6 @@ void QmlFixtures::setLastExport(const QVariantMap& result)
 {
     // Through the controller's own task service, as a finished export would arrive.
     auto* service = m_controller->findChild<Morvane::TaskService*>();
-    service->submit([result](const Morvane::TaskContext&) { return QVariant(result); });
+    if (service->submit([result](const Morvane::TaskContext&) { return QVariant(result); }) == 0)
+        qWarning("cannot hand on the export result: %s", qPrintable(service->errorString()));
 }
