@@ -44,7 +44,7 @@ void TestLogStartup::holdsEarlyMessagesUntilTheFolderIsKnown()
     QVERIFY(currentLogFilePath().isEmpty());
 
     QTemporaryDir dir;
-    initLogging(dir.filePath(QStringLiteral("logs")));
+    QVERIFY(initLogging(dir.filePath(QStringLiteral("logs"))).ok);
     qInfo("after the folder is known");
 
     const QStringList lines = readLines(todaysLog(dir.filePath(QStringLiteral("logs"))));
