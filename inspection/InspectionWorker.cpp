@@ -168,7 +168,7 @@ int runWorker(int argc, char** argv, const WorkerHooks& hooks)
                     const PageRecogniser::Result result =
                         recogniser->recognise(open->pdf, int(page), request->language);
                     answer = encode(RecognisedMessage{request->jobId, qint32(page), result.text,
-                                                      result.errorText.left(1024)});
+                                                      result.error.left(1024)});
                 } else {
                     const QString text = open->pdf.pageText(int(page));
                     answer =

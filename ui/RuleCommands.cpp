@@ -24,11 +24,11 @@ void AppController::loadRulesAtStartup()
             qWarning().noquote() << QStringLiteral(
                                         "The rules file %1 could not be read (%2); using the "
                                         "built-in rules")
-                                        .arg(name, file.errorText);
+                                        .arg(name, file.error);
             m_startupRulesStatus =
                 QStringLiteral("The saved rules could not be read (%1); the built-in "
                                "rules are used.")
-                    .arg(file.errorText);
+                    .arg(file.error);
         } else {
             qInfo().noquote()
                 << QStringLiteral("No rules file %1 yet; using the built-in rules").arg(name);
@@ -140,7 +140,7 @@ void AppController::loadRules(const QUrl& fileUrl)
     if (!file.ok) {
         setStatus(QStringLiteral("Cannot read the rules file."));
         qWarning().noquote()
-            << QStringLiteral("Cannot read the rules file %1: %2").arg(name, file.errorText);
+            << QStringLiteral("Cannot read the rules file %1: %2").arg(name, file.error);
         return;
     }
     const RulesReading reading = readRulesWithinLimits(file.bytes);
