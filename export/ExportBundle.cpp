@@ -104,9 +104,8 @@ Copying copyFile(const QString& source, const QByteArray& sourceBytes, const QSt
                        QStringLiteral("cannot %1 %2: %3").arg(action, path, why)};
     };
     QFile in;
-    QString openError;
-    if (!openRawForReading(in, sourceBytes, openError))
-        return failed(QStringLiteral("read"), source, openError);
+    if (const Status opened = openRawForReading(in, sourceBytes); !opened.ok)
+        return failed(QStringLiteral("read"), source, opened.error);
     PendingFile out(target);
     if (!out.open())
         return failed(QStringLiteral("create"), target, out.errorString());

@@ -106,9 +106,8 @@ FileDigest sha256OfFile(const QByteArray& rawPath, const std::atomic<bool>* canc
 {
     FileDigest result;
     QFile file;
-    QString openError;
-    if (!openRawForReading(file, rawPath, openError)) {
-        result.error = QStringLiteral("cannot open file: %1").arg(openError);
+    if (const Status opened = openRawForReading(file, rawPath); !opened.ok) {
+        result.error = QStringLiteral("cannot open file: %1").arg(opened.error);
         return result;
     }
     DigestContext digest;

@@ -39,7 +39,7 @@ public:
 
     // Opens the file and sets state, errorText, pages and title of the record as inspection
     // defines them. True when the document is open with at least one page.
-    bool open(const QString& path, DocumentRecord& record);
+    [[nodiscard]] bool open(const QString& path, DocumentRecord& record);
 
     // The complete text of page index, untrimmed.
     QString pageText(int index) const;

@@ -506,8 +506,7 @@ void TestExportBundle::namesThatAreNotUtf8AreCopiedFromTheirBytes()
         r.sourcePathBytes = raw;
         r.fileName = QFileInfo(r.sourcePath).fileName();
         QFile file;
-        QString error;
-        QVERIFY(openRawForReading(file, raw, error));
+        QVERIFY(openRawForReading(file, raw).ok);
         r.sha256 = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
         r.sizeBytes = file.size();
         records << r;
