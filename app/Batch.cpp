@@ -95,7 +95,7 @@ BatchOptions parseBatchOptions(const QStringList& arguments)
             options.usageError = QStringLiteral("cannot read the rules file %1: %2")
                                      .arg(*rulesPath, QFileInfo(*rulesPath).isDir()
                                                           ? QStringLiteral("it is a folder")
-                                                          : file.errorText);
+                                                          : file.error);
             return options;
         }
         const QList<Rule> rules = readRulesDocument(file.bytes);
@@ -322,8 +322,11 @@ int runBatch(int argc, char** argv, const QStringList& arguments)
     // only warnings and worse are repeated there.
     Logging::setStandardErrorThreshold(QtWarningMsg);
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    if (!dataDir.isEmpty())
-        Logging::initLogging(dataDir + QStringLiteral("/logs"));
+    if (!dataDir.isEmpty()) {
+        if (const Status logging = Logging::initLogging(dataDir + QStringLiteral("/logs"));
+            !logging.ok)
+            qWarning().noquote() << logging.error;
+    }
 
     // A batch run keeps no list, and with rules of its own it neither reads nor writes rules.json
     // nor the settings.

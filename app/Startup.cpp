@@ -55,7 +55,10 @@ int run(int argc, char** argv)
 
     // Without a data folder there is no log file; the lines still go to standard error.
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    Logging::initLogging(dataDir.isEmpty() ? QString() : dataDir + QStringLiteral("/logs"));
+    if (const Status logging =
+            Logging::initLogging(dataDir.isEmpty() ? QString() : dataDir + QStringLiteral("/logs"));
+        !logging.ok)
+        qWarning().noquote() << logging.error;
     qInfo().noquote() << QStringLiteral("%1 %2 starting")
                              .arg(QCoreApplication::applicationName(),
                                   QCoreApplication::applicationVersion());

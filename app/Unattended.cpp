@@ -1,9 +1,11 @@
 #include "app/Unattended.h"
 
 #include "app/CommandLine.h"
+#include "logging/LogPath.h"
 #include "ui/AppController.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDir>
 #include <QUrl>
 
@@ -35,12 +37,18 @@ void applyUnattendedOptions(const QStringList& arguments, Ui::AppController& con
             controller.exporting() || controller.documents()->rowCount() == 0)
             return;
         autoExportStarted = true;
+        qInfo().noquote() << QStringLiteral("Unattended export of %1 document(s) to %2 starts")
+                                 .arg(QString::number(controller.documents()->rowCount()),
+                                      Logging::pathForLog(target.toLocalFile()));
         controller.exportTo(target);
     };
     QObject::connect(&controller, &Ui::AppController::busyChanged, qApp, exportWhenReady);
     // Documents restored from the last session with nothing left to import (every file already
     // listed) start no import, so nothing else would trigger the export.
     exportWhenReady();
+    if (!autoExportStarted)
+        qInfo().noquote() << QStringLiteral("Unattended export to %1 waits for documents")
+                                 .arg(Logging::pathForLog(target.toLocalFile()));
 }
 
 } // namespace Tessavo::App

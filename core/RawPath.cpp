@@ -34,23 +34,19 @@ RawFileStatus rawFileStatus(const QByteArray& rawPath)
     return result;
 }
 
-bool openRawForReading(QFile& file, const QByteArray& rawPath, QString& errorText)
+Status openRawForReading(QFile& file, const QByteArray& rawPath)
 {
-    if (rawPath.isEmpty() || rawPath.contains('\0')) {
-        errorText = QString::fromLocal8Bit(std::strerror(ENOENT));
-        return false;
-    }
+    if (rawPath.isEmpty() || rawPath.contains('\0'))
+        return Status::failure(QString::fromLocal8Bit(std::strerror(ENOENT)));
     const int fd = ::open(rawPath.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        errorText = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
+    if (fd < 0)
+        return Status::failure(QString::fromLocal8Bit(std::strerror(errno)));
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        errorText = file.errorString();
+        const QString why = file.errorString();
         ::close(fd);
-        return false;
+        return Status::failure(why);
     }
-    return true;
+    return Status::success();
 }
 
 } // namespace Tessavo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/DocumentRecord.h"
+#include "core/Failure.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -30,7 +31,7 @@ struct RawFileStatus {
 
 RawFileStatus rawFileStatus(const QByteArray& rawPath);
 
-// Opens the file the bytes name for reading; on failure errorText holds the system's reason.
-[[nodiscard]] bool openRawForReading(QFile& file, const QByteArray& rawPath, QString& errorText);
+// Opens the file the bytes name for reading; on failure the error is the system's reason.
+Status openRawForReading(QFile& file, const QByteArray& rawPath);
 
 } // namespace Tessavo

@@ -168,16 +168,16 @@ RulesFileBytes readRulesFileBytes(const QString& path)
     if (fd < 0) {
         const int error = name.isEmpty() ? ENOENT : errno;
         result.missing = error == ENOENT;
-        result.errorText = systemError(error);
+        result.error = systemError(error);
         return result;
     }
     struct stat status {};
     if (::fstat(fd, &status) != 0) {
-        result.errorText = systemError(errno);
+        result.error = systemError(errno);
     } else if (!S_ISREG(status.st_mode)) {
-        result.errorText = QStringLiteral("not a regular file");
+        result.error = QStringLiteral("not a regular file");
     } else if (status.st_size > maxRulesFileBytes) {
-        result.errorText = QStringLiteral("larger than 16 MiB");
+        result.error = QStringLiteral("larger than 16 MiB");
     } else {
         // Read at most one byte beyond the limit: a file that grows meanwhile is refused too.
         QByteArray bytes;
@@ -190,16 +190,16 @@ RulesFileBytes readRulesFileBytes(const QString& path)
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0) {
-                result.errorText = systemError(errno);
+                result.error = systemError(errno);
                 break;
             }
             if (got == 0)
                 break;
             bytes.append(block, qsizetype(got));
         }
-        if (result.errorText.isEmpty() && bytes.size() > maxRulesFileBytes)
-            result.errorText = QStringLiteral("larger than 16 MiB");
-        if (result.errorText.isEmpty()) {
+        if (result.error.isEmpty() && bytes.size() > maxRulesFileBytes)
+            result.error = QStringLiteral("larger than 16 MiB");
+        if (result.error.isEmpty()) {
             result.bytes = std::move(bytes);
             result.ok = true;
         }

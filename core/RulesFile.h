@@ -48,11 +48,11 @@ RulesReading readRulesWithinLimits(const QByteArray& bytes);
 
 // The bytes of a rules file. Only a regular file of at most maxRulesFileBytes is read; anything
 // else (a folder, a pipe, a device, a link to one) is refused without waiting for it.
-struct RulesFileBytes {
+struct [[nodiscard]] RulesFileBytes {
     bool ok = false;
+    QString error;        // set when !ok
     bool missing = false; // no file at all
     QByteArray bytes;
-    QString errorText; // set when !ok
 };
 
 RulesFileBytes readRulesFileBytes(const QString& path);

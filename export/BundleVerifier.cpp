@@ -149,9 +149,23 @@ struct CsvRecord {
 };
 
 // Splits CSV text into records: fields separated by commas, records ended by a line feed, quoted
-// fields with doubled quotes inside. On a fault returns false with *why and *faultLine set.
-bool splitCsv(const QByteArray& text, QList<CsvRecord>* records, QString* why, int* faultLine)
+// fields with doubled quotes inside.
+struct [[nodiscard]] CsvSplit {
+    bool ok = false;
+    QString error;     // set when !ok
+    int faultLine = 0; // where the fault lies when !ok
+    QList<CsvRecord> records;
+};
+
+CsvSplit splitCsv(const QByteArray& text)
 {
+    CsvSplit result;
+    const auto fault = [&result](const QString& why, int faultLine) {
+        result.error = why;
+        result.faultLine = faultLine;
+        result.records.clear();
+        return result;
+    };
     int line = 1;
     qsizetype i = 0;
     const qsizetype n = text.size();
@@ -163,9 +177,7 @@ bool splitCsv(const QByteArray& text, QList<CsvRecord>* records, QString* why, i
                 ++i;
                 for (;;) {
                     if (i >= n) {
-                        *why = QStringLiteral("a quoted value is never closed");
-                        *faultLine = record.line;
-                        return false;
+                        return fault(QStringLiteral("a quoted value is never closed"), record.line);
                     }
                     const char c = text.at(i++);
                     if (c == '"') {
@@ -180,40 +192,34 @@ bool splitCsv(const QByteArray& text, QList<CsvRecord>* records, QString* why, i
                     field += c;
                 }
                 if (i < n && text.at(i) != ',' && text.at(i) != '\n') {
-                    *why = QStringLiteral("text follows a closing quote");
-                    *faultLine = line;
-                    return false;
+                    return fault(QStringLiteral("text follows a closing quote"), line);
                 }
             } else {
                 while (i < n && text.at(i) != ',' && text.at(i) != '\n') {
                     if (text.at(i) == '"') {
-                        *why = QStringLiteral("a quote inside an unquoted value");
-                        *faultLine = line;
-                        return false;
+                        return fault(QStringLiteral("a quote inside an unquoted value"), line);
                     }
                     field += text.at(i++);
                 }
             }
             record.fields.append(field);
             if (i >= n) {
-                *why = QStringLiteral("the last line does not end with a line feed");
-                *faultLine = line;
-                return false;
+                return fault(QStringLiteral("the last line does not end with a line feed"), line);
             }
             if (text.at(i++) == ',') {
                 if (i >= n) {
-                    *why = QStringLiteral("the last line does not end with a line feed");
-                    *faultLine = line;
-                    return false;
+                    return fault(QStringLiteral("the last line does not end with a line feed"),
+                                 line);
                 }
                 continue;
             }
             ++line; // the record's line feed
             break;
         }
-        records->append(record);
+        result.records.append(record);
     }
-    return true;
+    result.ok = true;
+    return result;
 }
 
 struct FileDigest {
@@ -498,9 +504,8 @@ bool Verifier::readCentralDirectory(QFile& file, qint64 fileSize)
     for (int i = 0; i < m_entries.size(); ++i) {
         ZipEntryInfo& entry = m_entries[i];
         const QString where = zipWhere(QString::fromUtf8(entry.name));
-        QString nameError;
-        if (!ZipWriter::validateEntryName(entry.name, &nameError)) {
-            problem(m_zipLabel, nameError);
+        if (const Status name = ZipWriter::validateEntryName(entry.name); !name.ok) {
+            problem(m_zipLabel, name.error);
             continue;
         }
         if (m_entryIndex.contains(entry.name)) {
@@ -661,13 +666,13 @@ std::optional<QList<ManifestRow>> Verifier::parseManifest(const QByteArray& byte
         problem(where, QStringLiteral("is not valid UTF-8"));
         return std::nullopt;
     }
-    QList<CsvRecord> records;
-    QString why;
-    int faultLine = 0;
-    if (!splitCsv(text, &records, &why, &faultLine)) {
-        problem(where, QStringLiteral("line %1: %2").arg(QString::number(faultLine), why));
+    const CsvSplit split = splitCsv(text);
+    if (!split.ok) {
+        problem(where,
+                QStringLiteral("line %1: %2").arg(QString::number(split.faultLine), split.error));
         return std::nullopt;
     }
+    const QList<CsvRecord>& records = split.records;
     QStringList header;
     if (!records.isEmpty()) {
         for (const QByteArray& field : records.first().fields)
@@ -834,9 +839,8 @@ void Verifier::compareFolderOriginals(const QList<ManifestRow>& rows)
 
 void Verifier::checkPdfOpens(const QString& pdfPath, const QString& where)
 {
-    const QString why = m_pdfOpens(pdfPath);
-    if (!why.isEmpty())
-        problem(where, QStringLiteral("does not open: %1").arg(why));
+    if (const Status opens = m_pdfOpens(pdfPath); !opens.ok)
+        problem(where, QStringLiteral("does not open: %1").arg(opens.error));
 }
 
 void Verifier::checkZipIndex()
@@ -859,15 +863,15 @@ void Verifier::checkZipIndex()
 
 } // namespace
 
-QString openPdfHere(const QString& pdfPath)
+Status openPdfHere(const QString& pdfPath)
 {
     QPdfDocument document;
     const QPdfDocument::Error error = document.load(pdfPath);
     if (error != QPdfDocument::Error::None)
-        return pdfErrorText(error);
+        return Status::failure(pdfErrorText(error));
     if (document.status() != QPdfDocument::Status::Ready || document.pageCount() < 1)
-        return QStringLiteral("the PDF has no pages");
-    return {};
+        return Status::failure(QStringLiteral("the PDF has no pages"));
+    return Status::success();
 }
 
 BundleVerification verifyBundle(const QString& path, const PdfOpenCheck& pdfOpens)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Failure.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,11 +18,11 @@ struct BundleVerification {
     bool ok() const { return problems.isEmpty(); }
 };
 
-// Whether the PDF at a path opens: an empty text when it does, else the reason it does not.
-using PdfOpenCheck = std::function<QString(const QString& pdfPath)>;
+// Whether the PDF at a path opens, and if not, why.
+using PdfOpenCheck = std::function<Status(const QString& pdfPath)>;
 
 // Opens the PDF with Qt PDF in this process. Needs a QGuiApplication.
-QString openPdfHere(const QString& pdfPath);
+Status openPdfHere(const QString& pdfPath);
 
 // Checks an export bundle given as its folder (the ZIP beside it is checked too) or as its ZIP
 // alone: the ZIP's structure, every local header against the central directory and every

@@ -6,6 +6,7 @@
 #include "export/PortableNames.h"
 #include "export/ZipWriter.h"
 
+#include "core/Failure.h"
 #include "core/RawPath.h"
 
 #include <QDateTime>
@@ -67,57 +68,62 @@ private:
     qint64 m_done = 0;
 };
 
+struct [[nodiscard]] BundleDirectory {
+    bool ok = false;
+    QString error; // set when !ok
+    QString path;
+};
+
 // Creates a fresh bundle folder; safe against a folder of the same name appearing meanwhile.
-QString createBundleDirectory(const QString& parent, const QString& name)
+BundleDirectory createBundleDirectory(const QString& parent, const QString& name)
 {
+    QString candidate;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString candidate = uniqueExportDirectory(parent, name);
+        candidate = uniqueExportDirectory(parent, name);
         if (QDir().mkdir(candidate))
-            return candidate;
+            return {true, QString(), candidate};
         if (!pathTaken(candidate))
-            return {};
+            break;
     }
-    return {};
+    return {false, QStringLiteral("Cannot create export directory: %1").arg(candidate), QString()};
 }
 
 enum class CopyOutcome { Copied, Failed, Cancelled };
 
+struct [[nodiscard]] Copying {
+    CopyOutcome outcome = CopyOutcome::Failed;
+    QString error; // set when the copy failed
+};
+
 // Copies source to target in chunks, under a temporary name until the copy is complete.
-CopyOutcome copyFile(const QString& source, const QByteArray& sourceBytes, const QString& target,
-                     Progress& progress)
+Copying copyFile(const QString& source, const QByteArray& sourceBytes, const QString& target,
+                 Progress& progress)
 {
+    const auto failed = [](const QString& action, const QString& path, const QString& why) {
+        return Copying{CopyOutcome::Failed,
+                       QStringLiteral("cannot %1 %2: %3").arg(action, path, why)};
+    };
     QFile in;
-    QString openError;
-    if (!openRawForReading(in, sourceBytes, openError)) {
-        qWarning("cannot read %s: %s", qPrintable(source), qPrintable(openError));
-        return CopyOutcome::Failed;
-    }
+    if (const Status opened = openRawForReading(in, sourceBytes); !opened.ok)
+        return failed(QStringLiteral("read"), source, opened.error);
     PendingFile out(target);
-    if (!out.open()) {
-        qWarning("cannot create %s: %s", qPrintable(target), qPrintable(out.errorString()));
-        return CopyOutcome::Failed;
-    }
+    if (!out.open())
+        return failed(QStringLiteral("create"), target, out.errorString());
     QByteArray chunk(copyChunkBytes, Qt::Uninitialized);
     for (;;) {
         const qint64 got = in.read(chunk.data(), chunk.size());
-        if (got < 0) {
-            qWarning("cannot read %s: %s", qPrintable(source), qPrintable(in.errorString()));
-            return CopyOutcome::Failed;
-        }
+        if (got < 0)
+            return failed(QStringLiteral("read"), source, in.errorString());
         if (got == 0)
             break;
-        if (!out.write(chunk.constData(), got)) {
-            qWarning("cannot write %s: %s", qPrintable(target), qPrintable(out.errorString()));
-            return CopyOutcome::Failed;
-        }
+        if (!out.write(chunk.constData(), got))
+            return failed(QStringLiteral("write"), target, out.errorString());
         if (!progress.advance(got))
-            return CopyOutcome::Cancelled;
+            return {CopyOutcome::Cancelled, QString()};
     }
-    if (!out.commit()) {
-        qWarning("cannot write %s: %s", qPrintable(target), qPrintable(out.errorString()));
-        return CopyOutcome::Failed;
-    }
-    return CopyOutcome::Copied;
+    if (!out.commit())
+        return failed(QStringLiteral("write"), target, out.errorString());
+    return {CopyOutcome::Copied, QString()};
 }
 
 // One original to copy: where it comes from and where it goes below originals/.
@@ -207,11 +213,14 @@ bool copyOriginals(const QList<Original>& originals, const QString& directory, P
             progress.addWork(-original.size * 2);
             continue;
         }
-        switch (copyFile(original.source, original.sourceBytes, target, progress)) {
+        const Copying copying = copyFile(original.source, original.sourceBytes, target, progress);
+        switch (copying.outcome) {
         case CopyOutcome::Copied:
             copied.append(original.stored);
             break;
         case CopyOutcome::Failed:
+            // The warning names the original; the log keeps the system's reason.
+            qWarning("%s", qPrintable(copying.error));
             result.warnings.append(QStringLiteral("Cannot copy original: %1").arg(original.source));
             progress.addWork(-original.size * 2);
             break;
@@ -222,25 +231,29 @@ bool copyOriginals(const QList<Original>& originals, const QString& directory, P
     return true;
 }
 
-bool zipBundle(const QString& directory, const QString& zipPath, QStringList originals,
-               Progress& progress, QString* error)
+Status zipBundle(const QString& directory, const QString& zipPath, QStringList originals,
+                 const QDateTime& entryTime, Progress& progress)
 {
-    ZipWriter zip(zipPath);
+    ZipWriter zip(zipPath, entryTime);
     zip.setChunkHandler([&progress](qint64 bytes) { return progress.advance(bytes); });
-    if (!zip.open(error))
-        return false;
-    if (!zip.addFile(QStringLiteral("manifest.csv"), directory + QStringLiteral("/manifest.csv"),
-                     error) ||
-        !zip.addFile(QStringLiteral("index.pdf"), directory + QStringLiteral("/index.pdf"), error))
-        return false;
+    const auto failed = [&zip] {
+        return Status::failure(zip.errorString());
+    };
+    if (!zip.open())
+        return failed();
+    if (!zip.addFile(QStringLiteral("manifest.csv"), directory + QStringLiteral("/manifest.csv")) ||
+        !zip.addFile(QStringLiteral("index.pdf"), directory + QStringLiteral("/index.pdf")))
+        return failed();
     // Entries in the order of their names' UTF-16 code units.
     std::sort(originals.begin(), originals.end());
     for (const QString& stored : std::as_const(originals)) {
         if (!zip.addFile(QStringLiteral("originals/%1").arg(stored),
-                         directory + QStringLiteral("/originals/%1").arg(stored), error))
-            return false;
+                         directory + QStringLiteral("/originals/%1").arg(stored)))
+            return failed();
     }
-    return zip.finish(error);
+    if (!zip.finish())
+        return failed();
+    return Status::success();
 }
 
 } // namespace
@@ -340,13 +353,13 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
     if (!QFileInfo(exportFolder).isDir() && !QDir().mkpath(exportFolder))
         return failed(QStringLiteral("Cannot create export folder: %1").arg(options.exportFolder));
 
-    const QString name =
-        QStringLiteral("Tessavo-Export-%1")
-            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
-    const QString directory = createBundleDirectory(exportFolder, name);
-    if (directory.isEmpty())
-        return failed(QStringLiteral("Cannot create export directory: %1")
-                          .arg(uniqueExportDirectory(exportFolder, name)));
+    const QDateTime startedAt = options.now ? options.now() : QDateTime::currentDateTime();
+    const QString name = QStringLiteral("Tessavo-Export-%1")
+                             .arg(startedAt.toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    const BundleDirectory created = createBundleDirectory(exportFolder, name);
+    if (!created.ok)
+        return failed(created.error);
+    const QString directory = created.path;
     result.directory = directory;
     if (progress.cancelled())
         return failed(cancelledError);
@@ -364,10 +377,10 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
         return failed(cancelledError);
 
     const QString pdfPath = directory + QStringLiteral("/index.pdf");
-    QString indexError;
-    if (!writeIndexPdf(pdfPath, exported, options.subtitle, options.regularFontPath,
-                       options.boldFontPath, &indexError))
-        return failed(QStringLiteral("Cannot write index.pdf: %1").arg(indexError));
+    const Status index = writeIndexPdf(pdfPath, exported, options.subtitle, options.regularFontPath,
+                                       options.boldFontPath, startedAt);
+    if (!index.ok)
+        return failed(QStringLiteral("Cannot write index.pdf: %1").arg(index.error));
     result.pdf = pdfPath;
 
     QList<Original> originals;
@@ -385,9 +398,9 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
         return failed(cancelledError);
 
     const QString zipPath = directory + QStringLiteral(".zip");
-    QString zipError;
-    if (!zipBundle(directory, zipPath, copied, progress, &zipError))
-        return failed(progress.cancelled() ? cancelledError : zipError);
+    const Status zipped = zipBundle(directory, zipPath, copied, startedAt, progress);
+    if (!zipped.ok)
+        return failed(progress.cancelled() ? cancelledError : zipped.error);
     result.zip = zipPath;
     result.exported = int(exported.size());
     result.ok = true;

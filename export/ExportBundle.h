@@ -2,6 +2,7 @@
 
 #include "core/DocumentRecord.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -17,9 +18,14 @@ struct ExportOptions {
     QString regularFontPath;
     QString boldFontPath;
     bool includeOriginals = true;
+    // The clock, read once when the export starts: the bundle's name, the index's generation time
+    // and the ZIP entries' dates all come from that one reading.
+    std::function<QDateTime()> now = [] {
+        return QDateTime::currentDateTime();
+    };
 };
 
-struct ExportResult {
+struct [[nodiscard]] ExportResult {
     bool ok = false;
     QString error;
     QString directory;

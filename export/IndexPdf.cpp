@@ -25,13 +25,6 @@ const QString applicationVersion = QString::fromLatin1(versionText);
 QMutex familyMutex;
 QString registeredFamily; // guarded by familyMutex
 
-bool fail(QString* error, const QString& message)
-{
-    if (error)
-        *error = message;
-    return false;
-}
-
 constexpr int indexDotsPerInch = 300;
 
 // Rich text takes margins only in pixels, and the layout scales them from 96 pixels per inch to
@@ -300,12 +293,12 @@ QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
     return html;
 }
 
-bool writeIndexPdf(const QString& pdfPath, const QList<DocumentRecord>& records,
-                   const QString& subtitle, const QString& regularFontPath,
-                   const QString& boldFontPath, QString* error)
+Status writeIndexPdf(const QString& pdfPath, const QList<DocumentRecord>& records,
+                     const QString& subtitle, const QString& regularFontPath,
+                     const QString& boldFontPath, const QDateTime& generatedAt)
 {
     if (records.isEmpty())
-        return fail(error, QStringLiteral("no documents to index"));
+        return Status::failure(QStringLiteral("no documents to index"));
 
     QString family = indexFontFamily();
     if (family.isEmpty()) {
@@ -319,7 +312,8 @@ bool writeIndexPdf(const QString& pdfPath, const QList<DocumentRecord>& records,
     // Written under a temporary name and checked before it takes its own.
     PendingFile file(pdfPath);
     if (!file.open(QIODevice::ReadWrite))
-        return fail(error, QStringLiteral("cannot create %1: %2").arg(pdfPath, file.errorString()));
+        return Status::failure(
+            QStringLiteral("cannot create %1: %2").arg(pdfPath, file.errorString()));
 
     CompleteWrites output(file.device());
     QPdfWriter writer(&output);
@@ -341,8 +335,8 @@ bool writeIndexPdf(const QString& pdfPath, const QList<DocumentRecord>& records,
     document.setDocumentMargin(0);
     // One continuous layout; the pages are cut from it between paragraphs below.
     document.setTextWidth(contentWidth);
-    document.setHtml(indexHtml(records, subtitle, QStringList{family} + indexFallbackFamilies(),
-                               QDateTime::currentDateTime()));
+    document.setHtml(
+        indexHtml(records, subtitle, QStringList{family} + indexFallbackFamilies(), generatedAt));
     // Ligatures would turn "fi" in a file name into one glyph that text extraction cannot give
     // back; scripts that need shaping keep it.
     QTextCursor everything(&document);
@@ -356,7 +350,7 @@ bool writeIndexPdf(const QString& pdfPath, const QList<DocumentRecord>& records,
 
     QPainter painter(&writer);
     if (!painter.isActive())
-        return fail(error, QStringLiteral("cannot start PDF painting"));
+        return Status::failure(QStringLiteral("cannot start PDF painting"));
     painter.setRenderHint(QPainter::Antialiasing);
     for (qsizetype i = 0; i < pages.size(); ++i) {
         if (i > 0)
@@ -369,12 +363,14 @@ bool writeIndexPdf(const QString& pdfPath, const QList<DocumentRecord>& records,
     painter.end();
 
     if (!output.failure().isEmpty())
-        return fail(error, QStringLiteral("cannot write %1: %2").arg(pdfPath, output.failure()));
+        return Status::failure(
+            QStringLiteral("cannot write %1: %2").arg(pdfPath, output.failure()));
     if (!pdfLooksComplete(file.device()))
-        return fail(error, QStringLiteral("PDF file was not written"));
+        return Status::failure(QStringLiteral("PDF file was not written"));
     if (!file.commit())
-        return fail(error, QStringLiteral("cannot write %1: %2").arg(pdfPath, file.errorString()));
-    return true;
+        return Status::failure(
+            QStringLiteral("cannot write %1: %2").arg(pdfPath, file.errorString()));
+    return Status::success();
 }
 
 } // namespace Tessavo

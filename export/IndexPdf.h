@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/DocumentRecord.h"
+#include "core/Failure.h"
 
 #include <QDateTime>
 #include <QList>
@@ -32,12 +33,12 @@ QStringList indexFallbackFamilies();
 QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
                   const QStringList& fontFamilies, const QDateTime& generatedAt);
 
-// Writes the index of the exported records: A4 at 300 dpi, laid out once and cut into pages
-// between paragraphs, so that every paragraph lies on exactly one page. The file is written under
-// a temporary name and takes pdfPath only when complete; nothing at pdfPath is replaced. On failure
-// returns false with *error set.
-bool writeIndexPdf(const QString& pdfPath, const QList<DocumentRecord>& records,
-                   const QString& subtitle, const QString& regularFontPath,
-                   const QString& boldFontPath, QString* error = nullptr);
+// Writes the index of the exported records, generated at the given local time: A4 at 300 dpi,
+// laid out once and cut into pages between paragraphs, so that every paragraph lies on exactly one
+// page. The file is written under a temporary name and takes pdfPath only when complete; nothing
+// at pdfPath is replaced.
+Status writeIndexPdf(const QString& pdfPath, const QList<DocumentRecord>& records,
+                     const QString& subtitle, const QString& regularFontPath,
+                     const QString& boldFontPath, const QDateTime& generatedAt);
 
 } // namespace Tessavo

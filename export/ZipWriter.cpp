@@ -43,13 +43,6 @@ void put32(QByteArray& out, quint32 value)
     out.append(bytes, 4);
 }
 
-bool setError(QString* error, const QString& message)
-{
-    if (error)
-        *error = message;
-    return false;
-}
-
 const QString notOpen = QStringLiteral("ZIP archive is not open");
 
 } // namespace
@@ -66,26 +59,25 @@ DosDateTime dosDateTime(const QDateTime& localTime)
             quint16(((date.year() - 1980) % 128) * 512 + date.month() * 32 + date.day())};
 }
 
-ZipWriter::ZipWriter(const QString& path)
+ZipWriter::ZipWriter(const QString& path, const QDateTime& entryTime)
     : m_path(path)
+    , m_stamp(dosDateTime(entryTime))
     , m_out(path)
 {}
 
 // The pending file removes an unfinished archive by itself.
 ZipWriter::~ZipWriter() = default;
 
-bool ZipWriter::open(QString* error)
+bool ZipWriter::open()
 {
     if (m_opened)
-        return setError(error, QStringLiteral("ZIP archive is already open"));
+        return fail(QStringLiteral("ZIP archive is already open"));
     // The final name must be free now; finish() claims it without ever replacing anything.
     if (pathTaken(m_path))
-        return setError(
-            error, QStringLiteral("cannot create %1: %2").arg(m_path, qt_error_string(EEXIST)));
+        return fail(QStringLiteral("cannot create %1: %2").arg(m_path, qt_error_string(EEXIST)));
     // ReadWrite: the CRC of each entry is patched into its header once the data is written.
     if (!m_out.open(QIODevice::ReadWrite))
-        return setError(error,
-                        QStringLiteral("cannot create %1: %2").arg(m_path, m_out.errorString()));
+        return fail(QStringLiteral("cannot create %1: %2").arg(m_path, m_out.errorString()));
     m_opened = true;
     return true;
 }
@@ -108,92 +100,93 @@ bool ZipWriter::put(const QByteArray& bytes)
     return put(bytes.constData(), bytes.size());
 }
 
-bool ZipWriter::broken(const QString& message, QString* error)
+bool ZipWriter::fail(const QString& message)
+{
+    m_error = message;
+    return false;
+}
+
+bool ZipWriter::broken(const QString& message)
 {
     m_broken = true;
     m_out.discard();
-    return setError(error, m_writeError.isEmpty()
-                               ? message
-                               : QStringLiteral("%1: %2").arg(message, m_writeError));
+    return fail(m_writeError.isEmpty() ? message
+                                       : QStringLiteral("%1: %2").arg(message, m_writeError));
 }
 
-bool ZipWriter::validateEntryName(const QByteArray& nameBytes, QString* error)
+Status ZipWriter::validateEntryName(const QByteArray& nameBytes)
 {
     const QString name = QString::fromUtf8(nameBytes);
     if (nameBytes.isEmpty())
-        return setError(error, QStringLiteral("ZIP entry name is empty"));
+        return Status::failure(QStringLiteral("ZIP entry name is empty"));
     if (nameBytes.startsWith('/') || nameBytes.contains('\\'))
-        return setError(
-            error, QStringLiteral("ZIP entry name must be relative and use forward slashes: %1")
-                       .arg(name));
+        return Status::failure(
+            QStringLiteral("ZIP entry name must be relative and use forward slashes: %1")
+                .arg(name));
     for (const QByteArray& piece : nameBytes.split('/')) {
         if (piece == "..")
-            return setError(error, QStringLiteral("ZIP entry escapes the archive: %1").arg(name));
+            return Status::failure(QStringLiteral("ZIP entry escapes the archive: %1").arg(name));
     }
-    return true;
+    return Status::success();
 }
 
-bool ZipWriter::checkEntry(const QString& entryName, const QByteArray& name, qint64 size,
-                           QString* error) const
+bool ZipWriter::checkEntry(const QString& entryName, const QByteArray& name, qint64 size)
 {
-    if (!validateEntryName(name, error))
-        return false;
+    if (const Status check = validateEntryName(name); !check.ok)
+        return fail(check.error);
     if (m_names.contains(name))
-        return setError(error, QStringLiteral("duplicate ZIP entry: %1").arg(entryName));
+        return fail(QStringLiteral("duplicate ZIP entry: %1").arg(entryName));
     if (!m_opened || m_finished || m_broken)
-        return setError(error, notOpen);
+        return fail(notOpen);
     if (size > maxEntrySize)
-        return setError(error, QStringLiteral("ZIP entry is too large: %1").arg(entryName));
+        return fail(QStringLiteral("ZIP entry is too large: %1").arg(entryName));
     if (name.size() > maxNameBytes)
-        return setError(error, QStringLiteral("ZIP entry name is too long: %1").arg(entryName));
+        return fail(QStringLiteral("ZIP entry name is too long: %1").arg(entryName));
     if (m_entries.size() >= maxEntries)
-        return setError(error, QStringLiteral("ZIP archive cannot hold more than 65535 entries"));
+        return fail(QStringLiteral("ZIP archive cannot hold more than 65535 entries"));
     // Every offset and the directory itself must stay addressable with 32 bits, including the
     // central directory that finish() will write.
     const qint64 total = m_out.device().pos() + localHeaderBytes + name.size() + size +
                          m_centralDirectoryBytes + centralHeaderBytes + name.size() +
                          endRecordBytes;
     if (total > maxArchiveBytes)
-        return setError(
-            error, QStringLiteral("ZIP archive would exceed 4 GiB with entry: %1").arg(entryName));
+        return fail(QStringLiteral("ZIP archive would exceed 4 GiB with entry: %1").arg(entryName));
     return true;
 }
 
-bool ZipWriter::addFile(const QString& entryName, const QString& sourcePath, QString* error)
+bool ZipWriter::addFile(const QString& entryName, const QString& sourcePath)
 {
     QFile source(sourcePath);
     if (!source.open(QIODevice::ReadOnly))
-        return setError(error,
-                        QStringLiteral("cannot read %1: %2").arg(sourcePath, source.errorString()));
+        return fail(QStringLiteral("cannot read %1: %2").arg(sourcePath, source.errorString()));
     const qint64 size = source.size();
     if (size >= 0xFFFFFFFF)
-        return setError(error,
-                        QStringLiteral("file is too large for this exporter: %1").arg(sourcePath));
+        return fail(QStringLiteral("file is too large for this exporter: %1").arg(sourcePath));
     const QByteArray name = entryName.toUtf8();
-    if (!checkEntry(entryName, name, size, error))
+    if (!checkEntry(entryName, name, size))
         return false;
-    return writeEntry(name, source, size, sourcePath, error);
+    return writeEntry(name, source, size, sourcePath);
 }
 
-bool ZipWriter::addData(const QString& entryName, const QByteArray& data, QString* error)
+bool ZipWriter::addData(const QString& entryName, const QByteArray& data)
 {
     const QByteArray name = entryName.toUtf8();
-    if (!checkEntry(entryName, name, data.size(), error))
+    if (!checkEntry(entryName, name, data.size()))
         return false;
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
-    return writeEntry(name, buffer, data.size(), entryName, error);
+    return writeEntry(name, buffer, data.size(), entryName);
 }
 
 // Writes the local header with the CRC still unknown, streams the data while computing it, then
 // patches the CRC into the header. The bytes end up exactly as if the CRC had been known first.
 bool ZipWriter::writeEntry(const QByteArray& name, QIODevice& source, qint64 size,
-                           const QString& sourceDescription, QString* error)
+                           const QString& sourceDescription)
 {
     QFile& file = m_out.device();
     const qint64 headerOffset = file.pos();
-    const DosDateTime stamp = dosDateTime(QDateTime::currentDateTime());
+    const DosDateTime stamp = m_stamp;
     QByteArray header;
     header.reserve(localHeaderBytes);
     put32(header, localHeaderSignature);
@@ -208,7 +201,7 @@ bool ZipWriter::writeEntry(const QByteArray& name, QIODevice& source, qint64 siz
     put16(header, quint16(name.size()));
     put16(header, 0);
     if (!put(header) || !put(name))
-        return broken(QStringLiteral("failed to write ZIP entry name"), error);
+        return broken(QStringLiteral("failed to write ZIP entry name"));
 
     uLong crc = ::crc32(0L, Z_NULL, 0);
     QByteArray chunk(qsizetype(std::min(chunkBytes, std::max<qint64>(size, 1))), Qt::Uninitialized);
@@ -220,15 +213,14 @@ bool ZipWriter::writeEntry(const QByteArray& name, QIODevice& source, qint64 siz
             return broken(
                 QStringLiteral("cannot read %1: %2")
                     .arg(sourceDescription, got < 0 ? source.errorString()
-                                                    : QStringLiteral("the file became shorter")),
-                error);
+                                                    : QStringLiteral("the file became shorter")));
         }
         crc = ::crc32(crc, reinterpret_cast<const Bytef*>(chunk.constData()), uInt(got));
         if (!put(chunk.constData(), got))
-            return broken(QStringLiteral("failed to write ZIP entry data"), error);
+            return broken(QStringLiteral("failed to write ZIP entry data"));
         remaining -= got;
         if (m_chunkHandler && !m_chunkHandler(got))
-            return broken(QStringLiteral("ZIP archive was cancelled"), error);
+            return broken(QStringLiteral("ZIP archive was cancelled"));
     }
 
     const qint64 end = file.pos();
@@ -237,7 +229,7 @@ bool ZipWriter::writeEntry(const QByteArray& name, QIODevice& source, qint64 siz
     if (!file.seek(headerOffset + 14) || !put(crcField) || !file.seek(end)) {
         if (m_writeError.isEmpty())
             m_writeError = file.errorString();
-        return broken(QStringLiteral("failed to write ZIP entry data"), error);
+        return broken(QStringLiteral("failed to write ZIP entry data"));
     }
 
     m_entries.append({name, quint32(crc), quint32(size), quint32(headerOffset)});
@@ -246,12 +238,12 @@ bool ZipWriter::writeEntry(const QByteArray& name, QIODevice& source, qint64 siz
     return true;
 }
 
-bool ZipWriter::finish(QString* error)
+bool ZipWriter::finish()
 {
     if (!m_opened || m_finished || m_broken)
-        return setError(error, notOpen);
+        return fail(notOpen);
     const qint64 directoryOffset = m_out.device().pos();
-    const DosDateTime stamp = dosDateTime(QDateTime::currentDateTime());
+    const DosDateTime stamp = m_stamp;
     QByteArray directory;
     directory.reserve(m_centralDirectoryBytes);
     for (const Entry& entry : std::as_const(m_entries)) {
@@ -276,7 +268,7 @@ bool ZipWriter::finish(QString* error)
         directory.append(entry.name);
     }
     if (!put(directory))
-        return broken(QStringLiteral("failed to write ZIP central directory"), error);
+        return broken(QStringLiteral("failed to write ZIP central directory"));
     const qint64 directorySize = directory.size();
     QByteArray end;
     put32(end, endRecordSignature);
@@ -288,11 +280,10 @@ bool ZipWriter::finish(QString* error)
     put32(end, quint32(directoryOffset));
     put16(end, 0);
     if (!put(end))
-        return broken(QStringLiteral("failed to write ZIP central directory"), error);
+        return broken(QStringLiteral("failed to write ZIP central directory"));
     if (!m_out.commit()) {
         m_broken = true;
-        return setError(
-            error,
+        return fail(
             pathTaken(m_path)
                 ? QStringLiteral("cannot create %1: %2").arg(m_path, m_out.errorString())
                 : QStringLiteral("failed to flush ZIP archive: %1").arg(m_out.errorString()));

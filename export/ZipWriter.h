@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Failure.h"
 #include "export/PendingFile.h"
 
 #include <QByteArray>
@@ -34,17 +35,22 @@ DosDateTime dosDateTime(const QDateTime& localTime);
 // fails, and the temporary file is removed.
 class ZipWriter {
 public:
-    explicit ZipWriter(const QString& path);
+    // Every entry is dated entryTime (local time), by default the moment the writer is made.
+    explicit ZipWriter(const QString& path,
+                       const QDateTime& entryTime = QDateTime::currentDateTime());
     // An archive that was never finished is removed here.
     ~ZipWriter();
 
     ZipWriter(const ZipWriter&) = delete;
     ZipWriter& operator=(const ZipWriter&) = delete;
 
-    bool open(QString* error = nullptr);
-    bool addFile(const QString& entryName, const QString& sourcePath, QString* error = nullptr);
-    bool addData(const QString& entryName, const QByteArray& data, QString* error = nullptr);
-    bool finish(QString* error = nullptr);
+    [[nodiscard]] bool open();
+    [[nodiscard]] bool addFile(const QString& entryName, const QString& sourcePath);
+    [[nodiscard]] bool addData(const QString& entryName, const QByteArray& data);
+    [[nodiscard]] bool finish();
+
+    // Why the last operation that failed did so; empty while none has.
+    QString errorString() const { return m_error; }
 
     // Called with the byte count after every chunk of entry data that was written; returning
     // false abandons the archive ("ZIP archive was cancelled").
@@ -54,7 +60,7 @@ public:
     }
 
     // Refuses empty names, absolute names, backslashes and ".." pieces.
-    static bool validateEntryName(const QByteArray& nameBytes, QString* error = nullptr);
+    static Status validateEntryName(const QByteArray& nameBytes);
 
 private:
     struct Entry {
@@ -64,19 +70,23 @@ private:
         quint32 localHeaderOffset = 0;
     };
 
-    bool checkEntry(const QString& entryName, const QByteArray& name, qint64 size,
-                    QString* error) const;
+    bool checkEntry(const QString& entryName, const QByteArray& name, qint64 size);
     bool writeEntry(const QByteArray& name, QIODevice& source, qint64 size,
-                    const QString& sourceDescription, QString* error);
+                    const QString& sourceDescription);
     // Writes bytes of the archive; after the first failure nothing more is written.
     bool put(const QByteArray& bytes);
     bool put(const char* data, qint64 size);
-    bool broken(const QString& message, QString* error);
+    // Records why an operation failed; returns false.
+    bool fail(const QString& message);
+    // Abandons the archive for good; returns false.
+    bool broken(const QString& message);
 
     QString m_path;
+    DosDateTime m_stamp;
     PendingFile m_out;
     std::function<bool(qint64)> m_chunkHandler;
     QString m_writeError; // the system's reason for the first failed write
+    QString m_error;      // why the last failed operation failed
     QList<Entry> m_entries;
     QSet<QByteArray> m_names;
     qint64 m_centralDirectoryBytes = 0; // what the central directory will take

@@ -469,7 +469,7 @@ void ImportSession::onHashed(quint64 fileId, FileDigest digest)
     if (!file || file->phase != File::Phase::Running)
         return;
     file->hashed = true;
-    if (digest.ok()) {
+    if (digest.ok) {
         file->record.sha256 = std::move(digest.sha256);
         settleIfComplete(*file);
         return;

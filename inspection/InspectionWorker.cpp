@@ -147,7 +147,9 @@ int runWorker(int argc, char** argv, const WorkerHooks& hooks)
                     enginePath = QStringLiteral("/proc/self/fd/%1").arg(open->handle.fd);
             }
             DocumentRecord record;
-            open->pdf.open(enginePath, record);
+            // On the wire an empty error text means the document opened: a failure always says why.
+            if (!open->pdf.open(enginePath, record) && record.errorText.isEmpty())
+                record.errorText = QStringLiteral("the PDF engine could not open it");
             open->outcome = {0, record.state, record.errorText.left(1024), record.pages,
                              record.title.left(maxTitleChars)};
         }
@@ -168,7 +170,7 @@ int runWorker(int argc, char** argv, const WorkerHooks& hooks)
                     const PageRecogniser::Result result =
                         recogniser->recognise(open->pdf, int(page), request->language);
                     answer = encode(RecognisedMessage{request->jobId, qint32(page), result.text,
-                                                      result.errorText.left(1024)});
+                                                      result.error.left(1024)});
                 } else {
                     const QString text = open->pdf.pageText(int(page));
                     answer =

@@ -17,7 +17,7 @@ constexpr int startTimeoutMs = 30000;
 
 } // namespace
 
-QString checkOpensInWorker(const QString& path, const QString& program)
+Status checkOpensInWorker(const QString& path, const QString& program)
 {
     QProcess process;
     prepareWorkerProcess(process,
@@ -25,17 +25,17 @@ QString checkOpensInWorker(const QString& path, const QString& program)
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(QIODevice::ReadWrite);
     if (!process.waitForStarted(startTimeoutMs))
-        return QStringLiteral("PDF engine could not be started");
+        return Status::failure(QStringLiteral("PDF engine could not be started"));
     process.write(encode(ReadRequest{1, 1, QFile::encodeName(path), 0, 0}));
 
-    QString verdict = QStringLiteral("timed out while opening the PDF");
+    Status verdict = Status::failure(QStringLiteral("timed out while opening the PDF"));
     FrameReader reader;
     QDeadlineTimer deadline(startTimeoutMs + pdfOpenTimeoutMs);
     bool answered = false;
     while (!answered && !deadline.hasExpired()) {
         if (!process.waitForReadyRead(int(std::clamp<qint64>(deadline.remainingTime(), 1, 1000)))) {
             if (process.state() != QProcess::Running) {
-                verdict = QStringLiteral("PDF engine stopped while reading this file");
+                verdict.error = QStringLiteral("PDF engine stopped while reading this file");
                 break;
             }
             continue;
@@ -50,18 +50,19 @@ QString checkOpensInWorker(const QString& path, const QString& program)
             } else if (frame->type == MessageType::Loaded) {
                 const auto loaded = decodeLoaded(frame->body);
                 if (!loaded)
-                    verdict = QStringLiteral("PDF engine stopped while reading this file");
+                    verdict.error = QStringLiteral("PDF engine stopped while reading this file");
                 else if (!loaded->errorText.isEmpty())
-                    verdict = loaded->errorText;
+                    verdict.error = loaded->errorText;
+                else if (loaded->pages < 1)
+                    verdict.error = QStringLiteral("PDF contains no pages");
                 else
-                    verdict =
-                        loaded->pages > 0 ? QString() : QStringLiteral("PDF contains no pages");
+                    verdict = Status::success();
                 answered = true;
                 break;
             }
         }
         if (reader.broken()) {
-            verdict = QStringLiteral("PDF engine stopped while reading this file");
+            verdict = Status::failure(QStringLiteral("PDF engine stopped while reading this file"));
             break;
         }
     }

@@ -114,16 +114,17 @@ PageRecogniser::Result PageRecogniser::recognise(const OpenedPdf& pdf, int index
 {
     const QString pageNumber = QString::number(qint64(index) + 1);
     if (!prepare(language))
-        return {{}, m_prepareError};
+        return {false, m_prepareError, QString()};
     const RenderPlan plan = recognitionRenderPlan(pdf.pageSize(index));
     if (plan.pixels.isEmpty())
-        return {{}, QStringLiteral("page %1 is too large to recognise").arg(pageNumber)};
+        return {false, QStringLiteral("page %1 is too large to recognise").arg(pageNumber),
+                QString()};
     QImage image = pdf.renderPage(index, plan.pixels);
     if (image.isNull())
-        return {{}, QStringLiteral("page %1 could not be rendered").arg(pageNumber)};
+        return {false, QStringLiteral("page %1 could not be rendered").arg(pageNumber), QString()};
     image = std::move(image).convertToFormat(QImage::Format_Grayscale8);
     if (image.isNull())
-        return {{}, QStringLiteral("page %1 could not be rendered").arg(pageNumber)};
+        return {false, QStringLiteral("page %1 could not be rendered").arg(pageNumber), QString()};
 
     tesseract::TessBaseAPI& api = m_engine->api;
     api.SetImage(image.constBits(), image.width(), image.height(), 1, int(image.bytesPerLine()));
@@ -131,8 +132,9 @@ PageRecogniser::Result PageRecogniser::recognise(const OpenedPdf& pdf, int index
     const std::unique_ptr<char[]> text(api.GetUTF8Text());
     api.Clear();
     if (!text)
-        return {{}, QStringLiteral("page %1 could not be recognised").arg(pageNumber)};
-    return {QString::fromUtf8(text.get()).left(maxPageChars), {}};
+        return {false, QStringLiteral("page %1 could not be recognised").arg(pageNumber),
+                QString()};
+    return {true, QString(), QString::fromUtf8(text.get()).left(maxPageChars)};
 }
 
 } // namespace Tessavo::Inspection

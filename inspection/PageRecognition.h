@@ -39,9 +39,10 @@ QString missingLanguageText(const QString& language);
 // application bounds by killing the worker.
 class PageRecogniser {
 public:
-    struct Result {
-        QString text;
-        QString errorText; // empty when text holds what was recognised
+    struct [[nodiscard]] Result {
+        bool ok = false;
+        QString error; // set when !ok
+        QString text;  // what was recognised
     };
 
     PageRecogniser();

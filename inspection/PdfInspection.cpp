@@ -106,9 +106,8 @@ FileDigest sha256OfFile(const QByteArray& rawPath, const std::atomic<bool>* canc
 {
     FileDigest result;
     QFile file;
-    QString openError;
-    if (!openRawForReading(file, rawPath, openError)) {
-        result.error = QStringLiteral("cannot open file: %1").arg(openError);
+    if (const Status opened = openRawForReading(file, rawPath); !opened.ok) {
+        result.error = QStringLiteral("cannot open file: %1").arg(opened.error);
         return result;
     }
     DigestContext digest;
@@ -129,12 +128,19 @@ FileDigest sha256OfFile(const QByteArray& rawPath, const std::atomic<bool>* canc
         }
         if (got == 0)
             break;
-        EVP_DigestUpdate(digest.context, block.constData(), size_t(got));
+        if (EVP_DigestUpdate(digest.context, block.constData(), size_t(got)) != 1) {
+            result.error = QStringLiteral("cannot read file: %1").arg(u"SHA-256 failed");
+            return result;
+        }
     }
     unsigned char value[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    EVP_DigestFinal_ex(digest.context, value, &length);
+    if (EVP_DigestFinal_ex(digest.context, value, &length) != 1 || length != 32) {
+        result.error = QStringLiteral("cannot read file: %1").arg(u"SHA-256 failed");
+        return result;
+    }
     result.sha256 = QByteArray(reinterpret_cast<const char*>(value), int(length)).toHex();
+    result.ok = true;
     return result;
 }
 
@@ -230,7 +236,7 @@ DocumentRecord inspectPdf(const QString& path)
     record.sizeBytes = info.size();
 
     FileDigest digest = sha256OfFile(path);
-    if (!digest.ok()) {
+    if (!digest.ok) {
         markUnreadable(record, digest.error);
         return record;
     }

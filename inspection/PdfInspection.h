@@ -16,12 +16,11 @@ namespace Tessavo {
 inline constexpr int pdfOpenTimeoutMs = 15000;
 
 // The SHA-256 of a file's bytes, or why there is none.
-struct FileDigest {
-    QByteArray sha256; // 64 lowercase hexadecimal characters
-    QString error;     // "cannot open file: …" or "cannot read file: …"
+struct [[nodiscard]] FileDigest {
+    bool ok = false;
+    QString error;     // "cannot open file: …" or "cannot read file: …"; empty when cancelled
+    QByteArray sha256; // 64 lowercase hexadecimal characters when ok
     bool cancelled = false;
-
-    bool ok() const { return !sha256.isEmpty(); }
 };
 
 // Reads the file once, in large blocks. A set cancel flag stops it between blocks.
@@ -40,7 +39,7 @@ public:
 
     // Opens the file and sets state, errorText, pages and title of the record as inspection
     // defines them. True when the document is open with at least one page.
-    bool open(const QString& path, DocumentRecord& record);
+    [[nodiscard]] bool open(const QString& path, DocumentRecord& record);
 
     // The complete text of page index, untrimmed.
     QString pageText(int index) const;

@@ -135,13 +135,14 @@ void installMessageHandler()
     markHandlerInstalled();
 }
 
-void initLogging(const QString& directory)
+Status initLogging(const QString& directory)
 {
     LogState& s = state();
+    bool ready = false;
     {
         QMutexLocker lock(&s.mutex);
         s.directory = directory;
-        const bool ready = !directory.isEmpty() && QDir().mkpath(directory);
+        ready = !directory.isEmpty() && QDir().mkpath(directory);
         s.filePath = ready
                          ? QDir(directory).filePath(
                                QStringLiteral("tessavo-%1.log")
@@ -161,6 +162,9 @@ void initLogging(const QString& directory)
         }
     }
     markHandlerInstalled();
+    if (!ready && !directory.isEmpty())
+        return Status::failure(QStringLiteral("cannot create the log folder %1").arg(directory));
+    return Status::success();
 }
 
 QString levelName(QtMsgType type)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Failure.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QtGlobal>
@@ -22,8 +24,8 @@ void installMessageHandler();
 
 // Sets the folder of the daily log file, writes the held lines to it and installs the message
 // handler if that has not happened yet. An empty folder, or one that cannot be created, sends
-// lines to standard error only.
-void initLogging(const QString& directory);
+// lines to standard error only; the latter fails and says so.
+Status initLogging(const QString& directory);
 
 // Lines below this severity go to the log file only, not to standard error (by default every line
 // goes to both). A command-line run that reports on standard error itself raises it.

@@ -153,6 +153,7 @@ struct TaskService::Private {
     int runningCount = 0;
     bool valid = false;
     bool stopping = false;
+    QString error; // why the last submission was refused
 };
 
 TaskService::TaskService(QObject* parent)
@@ -185,29 +186,36 @@ TaskService::~TaskService()
     d->pool.waitForDone();
 }
 
-quint64 TaskService::submit(TaskFunction function, int timeoutMs, QString* error)
+quint64 TaskService::submit(TaskFunction function, int timeoutMs)
 {
-    return accept(std::move(function), timeoutMs, false, error);
+    return accept(std::move(function), timeoutMs, false);
 }
 
-quint64 TaskService::submitWithIdleTimeout(TaskFunction function, int idleTimeoutMs, QString* error)
+quint64 TaskService::submitWithIdleTimeout(TaskFunction function, int idleTimeoutMs)
 {
-    return accept(std::move(function), idleTimeoutMs, true, error);
+    return accept(std::move(function), idleTimeoutMs, true);
 }
 
-quint64 TaskService::accept(TaskFunction function, int timeoutMs, bool renewOnProgress,
-                            QString* error)
+QString TaskService::errorString() const
 {
-    if (error)
-        error->clear();
-    auto refuse = [error](const QString& message) -> quint64 {
-        if (error)
-            *error = message;
+    // A submission from another thread is always refused, and the bookkeeping of the owning
+    // thread is not for other threads to read.
+    if (QThread::currentThread() != thread())
+        return errorWrongThread;
+    return d->error;
+}
+
+quint64 TaskService::accept(TaskFunction function, int timeoutMs, bool renewOnProgress)
+{
+    // Only the owning thread may touch the service's bookkeeping, its last error included.
+    if (QThread::currentThread() != thread())
+        return 0;
+    d->error.clear();
+    auto refuse = [this](const QString& message) -> quint64 {
+        d->error = message;
         return 0;
     };
     // The function is a by-value parameter: it is destroyed on return whatever happens.
-    if (QThread::currentThread() != thread())
-        return refuse(errorWrongThread);
     if (!d->valid || !hasEventDispatcher(thread()) || d->stopping)
         return refuse(errorUnusable);
     if (!function || timeoutMs < -1)

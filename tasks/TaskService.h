@@ -35,13 +35,17 @@ public:
     TaskService(const Options& options, QObject* parent = nullptr);
     ~TaskService() override;
 
-    // Accepts a task and returns its id, or 0 with *error set. timeoutMs counts from now and
-    // includes the time spent waiting; -1 means none. The function is consumed either way.
-    quint64 submit(TaskFunction function, int timeoutMs = -1, QString* error = nullptr);
+    // Accepts a task and returns its id, or 0 when it is refused; errorString() then says why.
+    // timeoutMs counts from now and includes the time spent waiting; -1 means none. The function
+    // is consumed either way.
+    [[nodiscard]] quint64 submit(TaskFunction function, int timeoutMs = -1);
 
     // Like submit, except that the time-out counts from the task's last progress report (from
     // now until the first one): a task that keeps reporting progress is never cut off.
-    quint64 submitWithIdleTimeout(TaskFunction function, int idleTimeoutMs, QString* error);
+    [[nodiscard]] quint64 submitWithIdleTimeout(TaskFunction function, int idleTimeoutMs);
+
+    // Why the last submission was refused; empty when it was accepted.
+    QString errorString() const;
 
     // Asks one task to stop. False when the id names no unfinished task or the caller is on
     // another thread.
@@ -60,7 +64,7 @@ signals:
 
 private:
     struct Private;
-    quint64 accept(TaskFunction function, int timeoutMs, bool renewOnProgress, QString* error);
+    quint64 accept(TaskFunction function, int timeoutMs, bool renewOnProgress);
     void dispatch();
     void tick();
 

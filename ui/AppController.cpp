@@ -30,7 +30,8 @@ ControllerSetup ControllerSetup::inFolder(const QString& folder)
     return {.rulesPath = folder + QStringLiteral("/rules.json"),
             .settingsPath = folder + QStringLiteral("/settings.json"),
             .sessionPath = folder + QStringLiteral("/session.sqlite"),
-            .fixedRules = std::nullopt};
+            .fixedRules = std::nullopt,
+            .clock = {}};
 }
 
 ControllerSetup ControllerSetup::standard()
@@ -45,6 +46,7 @@ AppController::AppController(QObject* parent)
 AppController::AppController(const ControllerSetup& setup, QObject* parent)
     : QObject(parent)
     , m_settingsPath(setup.settingsPath)
+    , m_clock(setup.clock)
 {
     m_ruleBook = setup.fixedRules ? new RuleBook(*setup.fixedRules, this)
                                   : new RuleBook(RulesStore(setup.rulesPath), this);

@@ -5,6 +5,7 @@
 #include "ui/DocumentListModel.h"
 #include "ui/RuleListModel.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
@@ -41,6 +42,8 @@ struct ControllerSetup {
     QString sessionPath;  // session.sqlite, the document list and the decisions
     // Classify with these rules for this run only: rules.json is neither read nor written.
     std::optional<QList<Rule>> fixedRules;
+    // The clock export bundles are named and dated by; the system clock when empty.
+    std::function<QDateTime()> clock;
 
     // rules.json, settings.json and session.sqlite in this folder; none for an empty folder.
     static ControllerSetup inFolder(const QString& folder);
@@ -182,6 +185,7 @@ private:
     ExportService* m_export = nullptr;
     std::optional<ExportResult> m_lastExport;
     QString m_settingsPath;
+    std::function<QDateTime()> m_clock;
     Inspection::ImportSession* m_import = nullptr;
     Inspection::RecognitionSession* m_recognition = nullptr;
     bool m_recogniseDuringImport = false;

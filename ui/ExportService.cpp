@@ -65,7 +65,6 @@ bool ExportService::start(const QList<DocumentRecord>& records, const ExportOpti
     }
     // The builder reports after every chunk it copies or packs and stops within a chunk once
     // cancelled.
-    QString error;
     m_task = m_tasks->submitWithIdleTimeout(
         [records, options](const Morvane::TaskContext& context) {
             const ExportMonitor monitor{[&context] { return context.isCancellationRequested(); },
@@ -74,9 +73,9 @@ bool ExportService::start(const QList<DocumentRecord>& records, const ExportOpti
                                         }};
             return QVariant::fromValue(buildExportBundle(records, options, monitor));
         },
-        idleLimitMs, &error);
+        idleLimitMs);
     if (m_task == 0) {
-        m_error = error;
+        m_error = m_tasks->errorString();
         return false;
     }
     m_cancelled = false;

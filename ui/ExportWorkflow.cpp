@@ -30,6 +30,8 @@ void AppController::exportTo(const QUrl& directoryUrl)
     ExportOptions options{folder, QStringLiteral("Tessavo export"),
                           fontPath(QStringLiteral("DejaVuSans.ttf")),
                           fontPath(QStringLiteral("DejaVuSans-Bold.ttf")), true};
+    if (m_clock)
+        options.now = m_clock;
     if (!m_export->start(records, options)) {
         const QString text =
             QStringLiteral("Export could not start: %1").arg(m_export->errorString());

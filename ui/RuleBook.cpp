@@ -70,7 +70,7 @@ bool RuleBook::importFrom(const QString& path)
     if (!file.ok) {
         emit status(QStringLiteral("Cannot read the rules file."));
         qWarning().noquote()
-            << QStringLiteral("Cannot read the rules file %1: %2").arg(name, file.errorText);
+            << QStringLiteral("Cannot read the rules file %1: %2").arg(name, file.error);
         return false;
     }
     const RulesReading reading = readRulesWithinLimits(file.bytes);

@@ -51,8 +51,8 @@ RulesStore::Loaded RulesStore::load()
         if (m_unusable) {
             qWarning().noquote() << QStringLiteral("The rules file %1 could not be read (%2); "
                                                    "using the built-in rules")
-                                        .arg(name, file.errorText);
-            loaded.problem = file.errorText;
+                                        .arg(name, file.error);
+            loaded.problem = file.error;
         } else {
             qInfo().noquote()
                 << QStringLiteral("No rules file %1 yet; using the built-in rules").arg(name);

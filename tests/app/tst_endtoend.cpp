@@ -28,6 +28,8 @@ private:
                const QString& workingDirectory = {});
     static void stop(QProcess& process);
     QString findZip(const QString& folder) const;
+    // Everything the log files under dataHome hold so far.
+    static QString logOf(const QString& dataHome);
 
     QTemporaryDir m_dir;
     QString m_package;
@@ -59,6 +61,22 @@ QString TestEndToEnd::findZip(const QString& folder) const
 {
     const QStringList zips = QDir(folder).entryList({"Tessavo-Export-*.zip"}, QDir::Files);
     return zips.isEmpty() ? QString() : QDir(folder).filePath(zips.first());
+}
+
+// Whether the log tells that the unattended export started or that it waits for documents; tessavo
+// writes one of the two right after it weighed the export at start-up.
+static bool unattendedExportDecided(const QString& log)
+{
+    return log.contains("waits for documents") || log.contains("Unattended export of");
+}
+
+QString TestEndToEnd::logOf(const QString& dataHome)
+{
+    const QDir logs(dataHome + QStringLiteral("/Tessavo/Tessavo/logs"));
+    QByteArray text;
+    for (const QString& name : logs.entryList({"tessavo-*.log"}, QDir::Files, QDir::Name))
+        text += PdfFixtures::readBytes(logs.filePath(name));
+    return QString::fromUtf8(text);
 }
 
 void TestEndToEnd::initTestCase()
@@ -138,10 +156,8 @@ void TestEndToEnd::importsAndExportsUnattended()
 
     stop(tessavo);
 
-    const QString log = dataHome + QStringLiteral("/Tessavo/Tessavo/logs/tessavo-%1.log")
-                                       .arg(QDate::currentDate().toString("yyyyMMdd"));
-    const QByteArray logText = PdfFixtures::readBytes(log);
-    QVERIFY2(!logText.isEmpty(), qPrintable(log));
+    const QByteArray logText = logOf(dataHome).toUtf8();
+    QVERIFY2(!logText.isEmpty(), qPrintable(dataHome));
     QVERIFY(QString::fromUtf8(logText).contains(QRegularExpression(
         "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} \\[INFO \\] Tessavo "
         "0\\.2\\.0 starting")));
@@ -151,9 +167,15 @@ void TestEndToEnd::importsAndExportsUnattended()
 void TestEndToEnd::exportWithoutImportWaitsForDocuments()
 {
     const QString out = m_dir.filePath("never-1");
+    const QString dataHome = m_dir.filePath("data-2");
     QProcess tessavo;
-    start(tessavo, {"--export", out}, m_dir.filePath("data-2"));
-    QTest::qWait(3000);
+    start(tessavo, {"--export", out}, dataHome);
+    QTRY_VERIFY_WITH_TIMEOUT(unattendedExportDecided(logOf(dataHome)), 60000);
+    const QString log = logOf(dataHome);
+    QVERIFY2(log.contains(QRegularExpression("\\[INFO \\] Unattended export to \\S+ waits for "
+                                             "documents")),
+             qPrintable(log));
+    QVERIFY2(!log.contains("Unattended export of"), qPrintable(log));
     QCOMPARE(tessavo.state(), QProcess::Running);
     QVERIFY(!QFileInfo::exists(out));
     stop(tessavo);
@@ -165,9 +187,15 @@ void TestEndToEnd::importWithoutPdfsNeverExports()
     QVERIFY(QDir().mkpath(empty));
     QVERIFY(PdfFixtures::writeBytes(empty + "/notes.txt", "notes"));
     const QString out = m_dir.filePath("never-2");
+    const QString dataHome = m_dir.filePath("data-3");
     QProcess tessavo;
-    start(tessavo, {"--import", empty, "--export", out}, m_dir.filePath("data-3"));
-    QTest::qWait(3000);
+    start(tessavo, {"--import", empty, "--export", out}, dataHome);
+    // The folder holds no PDF, so no import starts and the list stays empty.
+    QTRY_VERIFY_WITH_TIMEOUT(unattendedExportDecided(logOf(dataHome)), 60000);
+    const QString log = logOf(dataHome);
+    QVERIFY2(log.contains(QRegularExpression("Unattended export to \\S+ waits for documents")),
+             qPrintable(log));
+    QVERIFY2(!log.contains("Unattended export of"), qPrintable(log));
     QCOMPARE(tessavo.state(), QProcess::Running);
     QVERIFY(!QFileInfo::exists(out));
     stop(tessavo);

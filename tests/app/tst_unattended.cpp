@@ -68,23 +68,42 @@ void TestUnattended::importTakesItsFirstOccurrence()
 void TestUnattended::exportWaitsForDocumentsAndRunsOnce()
 {
     // The unattended export starts at most once per process, so this is the only test of it here.
+    // A premature start would say so in the status ("Nothing to export yet.") and use up the one
+    // export, so every step checks the status and that the export is still to come.
     Ui::AppController controller;
     const QString out = m_dir.filePath("out");
+    const QString initialStatus = controller.status();
     App::applyUnattendedOptions({"tessavo", "--export", out}, controller);
-    controller.addUrls({QUrl::fromLocalFile(m_dir.filePath("missing"))});
-    QTest::qWait(200);
+    QCOMPARE(controller.status(), initialStatus); // an empty list exports nothing at once
     QVERIFY(!controller.exporting());
+
+    controller.addUrls({QUrl::fromLocalFile(m_dir.filePath("missing"))});
+    QCOMPARE(controller.status(), QStringLiteral("No PDF files were found in the selection."));
+    QVERIFY(!controller.importing());
+
+    // An import that ends with an empty list: idle, but nothing to export.
+    controller.addUrls({QUrl::fromLocalFile(m_dir.filePath("first"))});
+    QVERIFY(controller.importing());
+    controller.clearDocuments(); // ends the import; the controller is idle with no documents
+    QVERIFY(!controller.importing());
+    QCOMPARE(controller.status(), QStringLiteral("Document list cleared."));
+    QVERIFY(!controller.exporting());
+    QVERIFY(controller.lastExport().isEmpty());
     QVERIFY(!QFileInfo::exists(out));
 
     controller.addUrls({QUrl::fromLocalFile(m_dir.filePath("first"))});
     QTRY_VERIFY_WITH_TIMEOUT(controller.lastExport()["ok"].toBool(), 60000);
     QVERIFY(!controller.exporting());
     QCOMPARE(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+    const QVariantMap firstExport = controller.lastExport();
 
+    // The export would start in the same turn as the import ends; it must not start again.
     controller.addUrls({QUrl::fromLocalFile(m_dir.filePath("second"))});
     QTRY_VERIFY_WITH_TIMEOUT(!controller.importing(), 60000);
-    QTest::qWait(200);
     QVERIFY(!controller.exporting());
+    QCOMPARE(controller.status(),
+             QStringLiteral("Imported 1 document(s). Review the suggestions next."));
+    QCOMPARE(controller.lastExport(), firstExport);
     QCOMPARE(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
 }
 

@@ -70,14 +70,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const QString zipPath = scratch.filePath(QStringLiteral("bundle.zip"));
     ZipWriter zip(zipPath);
-    QString error;
-    require(zip.open(&error), "the archive opens", error);
-    require(zip.addData(QStringLiteral("manifest.csv"), buildManifestCsv(records), &error),
-            "the manifest is stored", error);
+    require(zip.open(), "the archive opens", zip.errorString());
+    require(zip.addData(QStringLiteral("manifest.csv"), buildManifestCsv(records)),
+            "the manifest is stored", zip.errorString());
     for (const QString& path : stored)
-        require(zip.addData(QStringLiteral("originals/") + path, path.toUtf8(), &error),
-                "every portable name is a valid entry", error);
-    require(zip.finish(&error), "the archive is complete", error);
+        require(zip.addData(QStringLiteral("originals/") + path, path.toUtf8()),
+                "every portable name is a valid entry", zip.errorString());
+    require(zip.finish(), "the archive is complete", zip.errorString());
     QFile::remove(zipPath);
     return 0;
 }

@@ -17,6 +17,8 @@ namespace {
 
 const QString dejaVu = QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
 const QString dejaVuBold = QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf");
+// The moment every index in these tests is generated at.
+const QDateTime fixedTime(QDate(2026, 12, 7), QTime(9, 5, 3));
 
 DocumentRecord record(const QString& name, const QString& category, int pages)
 {
@@ -186,12 +188,10 @@ void TestIndexPdf::writesAValidA4Pdf()
 {
     const QString path = m_dir.filePath("index.pdf");
     DocumentRecord tricky = record("Tender <draft> & notes.pdf", "04_Technical", 7);
-    QString error;
-    QVERIFY2(writeIndexPdf(
-                 path,
-                 {tricky, record("loose.pdf", "", 2), record("rfp.pdf", "01_Solicitation", 12)},
-                 "Tessavo export", dejaVu, dejaVuBold, &error),
-             qPrintable(error));
+    const Status written = writeIndexPdf(
+        path, {tricky, record("loose.pdf", "", 2), record("rfp.pdf", "01_Solicitation", 12)},
+        "Tessavo export", dejaVu, dejaVuBold, fixedTime);
+    QVERIFY2(written.ok, qPrintable(written.error));
     const ToolRun check = runTool("qpdf", {"--check", path});
     QVERIFY2(check.ok(), check.out + check.err);
     const QString info = QString::fromUtf8(runTool("pdfinfo", {path}).out);
@@ -204,6 +204,7 @@ void TestIndexPdf::writesAValidA4Pdf()
     QVERIFY2(text.contains("Tender <draft> & notes.pdf"), qPrintable(text));
     QVERIFY(text.contains("Tessavo — export index"));
     QVERIFY(text.contains("3 documents · 21 pages · 3 categories"));
+    QVERIFY2(text.contains("Generated 2026-12-07T09:05:03"), qPrintable(text)); // the given time
     QVERIFY(text.indexOf("01_Solicitation") < text.indexOf("04_Technical"));
     QVERIFY(text.indexOf("04_Technical") < text.indexOf("Unclassified"));
     const ToolRun fonts = runTool("pdffonts", {path});
@@ -217,7 +218,7 @@ void TestIndexPdf::longListsFlowOverPages()
         many << record(QStringLiteral("document-%1.pdf").arg(i, 3, 10, QLatin1Char('0')),
                        "02_Forms", 1);
     const QString path = m_dir.filePath("long.pdf");
-    QVERIFY(writeIndexPdf(path, many, "Tessavo export", dejaVu, dejaVuBold));
+    QVERIFY(writeIndexPdf(path, many, "Tessavo export", dejaVu, dejaVuBold, fixedTime).ok);
     const QString info = QString::fromUtf8(runTool("pdfinfo", {path}).out);
     const QRegularExpressionMatch pages = QRegularExpression("Pages:\\s+(\\d+)").match(info);
     QVERIFY(pages.hasMatch());
@@ -239,7 +240,7 @@ void TestIndexPdf::everyParagraphLiesOnExactlyOnePage()
         words << QStringLiteral("w%1").arg(i, 4, 10, QLatin1Char('0'));
     many[100].note = words.join(' ');
     const QString path = m_dir.filePath("paged.pdf");
-    QVERIFY(writeIndexPdf(path, many, "Tessavo export", dejaVu, dejaVuBold));
+    QVERIFY(writeIndexPdf(path, many, "Tessavo export", dejaVu, dejaVuBold, fixedTime).ok);
 
     const int pages = pageCount(path);
     QVERIFY2(pages >= 5, qPrintable(QString::number(pages)));
@@ -271,7 +272,8 @@ void TestIndexPdf::entriesKeepTheirMargins()
     first.sha256 = "aaaaaaaaaaaa";
     DocumentRecord second = record("beta.pdf", "02_Forms", 1);
     second.sha256 = "bbbbbbbbbbbb";
-    QVERIFY(writeIndexPdf(path, {first, second}, "Tessavo export", dejaVu, dejaVuBold));
+    QVERIFY(
+        writeIndexPdf(path, {first, second}, "Tessavo export", dejaVu, dejaVuBold, fixedTime).ok);
 
     const QList<double> name = wordTops(path, "alpha.pdf");
     const QList<double> details = wordTops(path, "aaaaaaaaaaaa");
@@ -302,7 +304,7 @@ void TestIndexPdf::namesComeBackExactly()
     for (const QString& name : latin + cjk)
         records << record(name, "04_Technical", 1);
     const QString path = m_dir.filePath("names.pdf");
-    QVERIFY(writeIndexPdf(path, records, "Tessavo export", dejaVu, dejaVuBold));
+    QVERIFY(writeIndexPdf(path, records, "Tessavo export", dejaVu, dejaVuBold, fixedTime).ok);
     QVERIFY(runTool("qpdf", {"--check", path}).ok());
 
     // Without folding ligatures back: what a search or a copy gets.
@@ -317,22 +319,26 @@ void TestIndexPdf::namesComeBackExactly()
 
 void TestIndexPdf::reportsFailures()
 {
-    QString error;
-    QVERIFY(!writeIndexPdf(m_dir.filePath("empty.pdf"), {}, "s", dejaVu, dejaVuBold, &error));
-    QCOMPARE(error, QStringLiteral("no documents to index"));
+    Status written;
+    QVERIFY(!(written = writeIndexPdf(m_dir.filePath("empty.pdf"), {}, "s", dejaVu, dejaVuBold,
+                                      fixedTime))
+                 .ok);
+    QCOMPARE(written.error, QStringLiteral("no documents to index"));
     QVERIFY(!QFile::exists(m_dir.filePath("empty.pdf")));
 
-    QVERIFY(!writeIndexPdf(m_dir.filePath("missing/folder/index.pdf"), {record("a.pdf", "", 1)},
-                           "s", dejaVu, dejaVuBold, &error));
-    QCOMPARE(error, QStringLiteral("cannot create %1: No such file or directory")
-                        .arg(m_dir.filePath("missing/folder/index.pdf")));
+    QVERIFY(!(written = writeIndexPdf(m_dir.filePath("missing/folder/index.pdf"),
+                                      {record("a.pdf", "", 1)}, "s", dejaVu, dejaVuBold, fixedTime))
+                 .ok);
+    QCOMPARE(written.error, QStringLiteral("cannot create %1: No such file or directory")
+                                .arg(m_dir.filePath("missing/folder/index.pdf")));
 
     // Anything already at the name stays as it is, a link that points nowhere included.
     const QString target = m_dir.filePath("link-target");
     QVERIFY(QFile::link(target, m_dir.filePath("linked.pdf")));
-    QVERIFY(!writeIndexPdf(m_dir.filePath("linked.pdf"), {record("a.pdf", "", 1)}, "s", dejaVu,
-                           dejaVuBold, &error));
-    QCOMPARE(error,
+    QVERIFY(!(written = writeIndexPdf(m_dir.filePath("linked.pdf"), {record("a.pdf", "", 1)}, "s",
+                                      dejaVu, dejaVuBold, fixedTime))
+                 .ok);
+    QCOMPARE(written.error,
              QStringLiteral("cannot write %1: File exists").arg(m_dir.filePath("linked.pdf")));
     QVERIFY(!QFileInfo::exists(target));
     QVERIFY(hiddenFiles().isEmpty());
@@ -343,12 +349,12 @@ void TestIndexPdf::reportsFailures()
     QVERIFY(getrlimit(RLIMIT_FSIZE, &previous) == 0);
     const rlimit tight{4096, previous.rlim_max};
     QVERIFY(setrlimit(RLIMIT_FSIZE, &tight) == 0);
-    const bool written = writeIndexPdf(m_dir.filePath("truncated.pdf"), {record("a.pdf", "", 1)},
-                                       "s", dejaVu, dejaVuBold, &error);
+    written = writeIndexPdf(m_dir.filePath("truncated.pdf"), {record("a.pdf", "", 1)}, "s", dejaVu,
+                            dejaVuBold, fixedTime);
     QVERIFY(setrlimit(RLIMIT_FSIZE, &previous) == 0);
-    QVERIFY(!written);
+    QVERIFY(!written.ok);
     QCOMPARE(
-        error,
+        written.error,
         QStringLiteral("cannot write %1: File too large").arg(m_dir.filePath("truncated.pdf")));
     QVERIFY(!QFileInfo::exists(m_dir.filePath("truncated.pdf")));
     QVERIFY(hiddenFiles().isEmpty());
@@ -360,7 +366,8 @@ void TestIndexPdf::worksOnAPoolThread()
     const QString path = m_dir.filePath("threaded.pdf");
     QThreadPool::globalInstance()->start([&] {
         written = writeIndexPdf(path, {record("threaded.pdf", "05_References", 4)},
-                                "Tessavo export", dejaVu, dejaVuBold);
+                                "Tessavo export", dejaVu, dejaVuBold, fixedTime)
+                      .ok;
     });
     QThreadPool::globalInstance()->waitForDone();
     QVERIFY(written);

@@ -103,7 +103,7 @@ void TestLogFile::writesRedactedLinesToTheDailyFile()
 {
     QTemporaryDir dir;
     const QString logDir = dir.filePath(QStringLiteral("nested/logs"));
-    initLogging(logDir);
+    QVERIFY(initLogging(logDir).ok);
     const QString expectedPath =
         logDir + QStringLiteral("/tessavo-%1.log").arg(QDate::currentDate().toString(u"yyyyMMdd"));
     QCOMPARE(currentLogFilePath(), expectedPath);
@@ -118,7 +118,9 @@ void TestLogFile::writesRedactedLinesToTheDailyFile()
     // A folder that cannot be created leaves only standard error.
     const QString blocker = dir.filePath(QStringLiteral("file"));
     QVERIFY(TestFiles::writeBytes(blocker, "x"));
-    initLogging(blocker + QStringLiteral("/logs"));
+    const Tessavo::Status blocked = initLogging(blocker + QStringLiteral("/logs"));
+    QVERIFY(!blocked.ok);
+    QCOMPARE(blocked.error, QStringLiteral("cannot create the log folder %1/logs").arg(blocker));
     QVERIFY(currentLogFilePath().isEmpty());
     qWarning("only on stderr");
     QCOMPARE(readLines(expectedPath).size(), 1);
@@ -127,11 +129,11 @@ void TestLogFile::writesRedactedLinesToTheDailyFile()
 void TestLogFile::installsTheHandlerOnce()
 {
     QTemporaryDir dir;
-    initLogging(dir.filePath(QStringLiteral("a")));
+    QVERIFY(initLogging(dir.filePath(QStringLiteral("a"))).ok);
     const QtMessageHandler replaced = qInstallMessageHandler(ignoreMessages);
     QVERIFY(replaced == &messageHandler);
 
-    initLogging(dir.filePath(QStringLiteral("b"))); // must not install again
+    QVERIFY(initLogging(dir.filePath(QStringLiteral("b"))).ok); // must not install again
     const QtMessageHandler current = qInstallMessageHandler(messageHandler);
     QVERIFY(current == &ignoreMessages);
 
@@ -143,7 +145,7 @@ void TestLogFile::installsTheHandlerOnce()
 void TestLogFile::keepsLinesFromSeveralThreadsWhole()
 {
     QTemporaryDir dir;
-    initLogging(dir.path());
+    QVERIFY(initLogging(dir.path()).ok);
     constexpr int threadCount = 6;
     constexpr int perThread = 400;
 
@@ -174,7 +176,7 @@ void TestLogFile::keepsLinesFromSeveralThreadsWhole()
 void TestLogFile::writesEachMessageOnOneLine()
 {
     QTemporaryDir dir;
-    initLogging(dir.path());
+    QVERIFY(initLogging(dir.path()).ok);
     // A file name can hold a line break; it must not forge a line of its own.
     qWarning("cannot read evil.pdf\n2026-01-01 00:00:00.000 [INFO ] forged");
     const QStringList lines = readLines(currentLogFilePath());
@@ -187,7 +189,7 @@ void TestLogFile::writesEachMessageOnOneLine()
 void TestLogFile::logsForwardedMessagesLikeItsOwn()
 {
     QTemporaryDir dir;
-    initLogging(dir.path());
+    QVERIFY(initLogging(dir.path()).ok);
     const QMessageLogContext workerContext("/build/core/InspectionWorker.cpp", 12, "f", "default");
     // A fatal message of another process is written, but this one carries on.
     logForwardedMessage(QtFatalMsg,

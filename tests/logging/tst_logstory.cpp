@@ -44,7 +44,7 @@ QStringList TestLogStory::newLines()
 
 void TestLogStory::initTestCase()
 {
-    Logging::initLogging(m_dir.filePath(QStringLiteral("logs")));
+    QVERIFY(Logging::initLogging(m_dir.filePath(QStringLiteral("logs"))).ok);
     m_private = m_dir.filePath(QStringLiteral("Private Client Folder"));
     QVERIFY(QDir().mkpath(m_private));
 }

@@ -357,7 +357,7 @@ void TestRuleCommands::hostileRulesFilesNeverBlockOrGrow()
         QElapsedTimer clock;
         clock.start();
         const RulesFileBytes read = readRulesFileBytes(path);
-        QVERIFY2(!read.ok && !read.missing && !read.errorText.isEmpty(), qPrintable(path));
+        QVERIFY2(!read.ok && !read.missing && !read.error.isEmpty(), qPrintable(path));
         QVERIFY(read.bytes.isEmpty());
         QVERIFY(clock.elapsed() < 2000);
 
