@@ -39,7 +39,8 @@ struct StoredSession {
     static QString defaultPath();
 };
 
-// The one object through which the interface reaches the system, known to QML as "app".
+// The one object through which the interface reaches the system, known to QML as the singleton
+// App.
 class AppController : public QObject {
     Q_OBJECT
     Q_PROPERTY(Tessavo::Ui::DocumentListModel* documents READ documents CONSTANT)

@@ -3,6 +3,7 @@
 #include "support/WorkerTestMain.h"
 #include "ui/AppController.h"
 #include "ui/qml/OfflineNetwork.h"
+#include "ui/qml/QmlTypes.h"
 #include "ui/qml/Translations.h"
 
 #include <QAccessible>
@@ -36,7 +37,7 @@ std::unique_ptr<QQmlApplicationEngine> makeEngine(Ui::AppController& controller)
     auto engine = std::make_unique<QQmlApplicationEngine>();
     engine->setNetworkAccessManagerFactory(&offlineNetwork);
     engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
-    engine->rootContext()->setContextProperty(QStringLiteral("app"), &controller);
+    Ui::ControllerSingleton::provide(*engine, controller);
     return engine;
 }
 

@@ -4,19 +4,21 @@ import QtQuick.Dialogs
 import QtQuick.Layouts
 import Tessavo
 
+// App.summary and App.lastExport are maps whose keys qmllint cannot know: the lines that read
+// them say so.
 Item {
     id: page
 
     property url exportFolderUrl: ""
     property string exportFolderPath: ""
 
-    readonly property bool lastExportOk: app.lastExport.ok === true
-    readonly property var lastWarnings: app.lastExport.warnings || []
-    readonly property bool canExport: !app.exporting && app.summary.exportable > 0 && exportFolderPath !== ""
+    readonly property bool lastExportOk: App.lastExport.ok === true // qmllint disable type
+    readonly property var lastWarnings: App.lastExport.warnings || [] // qmllint disable type
+    readonly property bool canExport: !App.exporting && App.summary.exportable > 0 && exportFolderPath !== "" // qmllint disable type
 
     function startExport() {
         if (canExport)
-            app.exportTo(exportFolderUrl)
+            App.exportTo(exportFolderUrl)
     }
 
     // Takes the folder chosen in the dialog; the path shown is the decoded URL text.
@@ -38,29 +40,9 @@ Item {
         anchors.margins: 20
         spacing: 14
 
-        RowLayout {
-            Layout.fillWidth: true
-
-            ColumnLayout {
-                spacing: 2
-
-                Label {
-                    textFormat: Text.PlainText
-                    text: qsTr("Export")
-                    color: Theme.text
-                    font.pixelSize: 22
-                    font.weight: Font.DemiBold
-                }
-                Label {
-                    textFormat: Text.PlainText
-                    text: qsTr("One folder with manifest.csv, index.pdf, a ZIP and read-only copies of the originals.")
-                    color: Theme.muted
-                    font.pixelSize: 12
-                }
-            }
-            Item {
-                Layout.fillWidth: true
-            }
+        PageHeader {
+            title: qsTr("Export")
+            subtitle: qsTr("One folder with manifest.csv, index.pdf, a ZIP and read-only copies of the originals.")
         }
 
         GridLayout {
@@ -79,49 +61,21 @@ Item {
                     { label: qsTr("Ignored"), key: "ignored" }
                 ]
 
-                delegate: Rectangle {
-                    id: tile
-
+                delegate: SummaryTile {
                     required property var modelData
 
                     objectName: "tile_" + modelData.key
                     Layout.fillWidth: true
                     Layout.preferredHeight: 64
-                    radius: Theme.radius
-                    color: Theme.panel
-                    border.color: Theme.border
-
-                    ColumnLayout {
-                        anchors.centerIn: parent
-                        spacing: 2
-
-                        Label {
-                            objectName: "tileValue"
-                            textFormat: Text.PlainText
-                            Layout.alignment: Qt.AlignHCenter
-                            text: app.summary[tile.modelData.key]
-                            color: Theme.text
-                            font.pixelSize: 20
-                            font.weight: Font.DemiBold
-                        }
-                        Label {
-                            textFormat: Text.PlainText
-                            Layout.alignment: Qt.AlignHCenter
-                            text: tile.modelData.label
-                            color: Theme.muted
-                            font.pixelSize: 11
-                        }
-                    }
+                    label: modelData.label
+                    value: App.summary[modelData.key]
                 }
             }
         }
 
-        Rectangle {
+        Card {
             Layout.fillWidth: true
             Layout.preferredHeight: 132
-            radius: Theme.radius
-            color: Theme.panel
-            border.color: Theme.border
 
             ColumnLayout {
                 anchors.fill: parent
@@ -146,7 +100,7 @@ Item {
                         elide: Text.ElideMiddle
                         font.pixelSize: 12
                         text: page.exportFolderPath !== "" ? page.exportFolderPath
-                            : page.lastExportOk ? app.lastExport.directory : qsTr("No folder selected")
+                            : page.lastExportOk ? App.lastExport.directory : qsTr("No folder selected") // qmllint disable type
                         color: page.exportFolderPath !== "" || page.lastExportOk ? Theme.text : Theme.muted
                     }
                     Button {
@@ -170,25 +124,25 @@ Item {
                     // While the bundle is written: how far it is, and a way to stop it.
                     ProgressBar {
                         objectName: "exportProgressBar"
-                        visible: app.exporting
+                        visible: App.exporting
                         Layout.fillWidth: true
                         from: 0
                         to: 100
-                        value: app.exportProgress
+                        value: App.exportProgress
                     }
                     Label {
                         objectName: "exportPercent"
-                        visible: app.exporting
+                        visible: App.exporting
                         textFormat: Text.PlainText
                         color: Theme.muted
                         font.pixelSize: 12
-                        text: qsTr("%1 %").arg(app.exportProgress)
+                        text: qsTr("%1 %").arg(App.exportProgress)
                     }
                     Button {
                         objectName: "cancelExportButton"
-                        visible: app.exporting
+                        visible: App.exporting
                         text: qsTr("Cancel")
-                        onClicked: app.cancelExport()
+                        onClicked: App.cancelExport()
                     }
                 }
             }
@@ -196,16 +150,13 @@ Item {
 
         // As high as its lines where there is room; in a small window its lines scroll inside
         // its border.
-        Rectangle {
+        Card {
             objectName: "lastExportPanel"
             visible: page.lastExportOk
             Layout.fillWidth: true
             Layout.fillHeight: true
             Layout.preferredHeight: lastExportLines.implicitHeight + 28
             Layout.maximumHeight: lastExportLines.implicitHeight + 28
-            radius: Theme.radius
-            color: Theme.panel
-            border.color: Theme.border
 
             Flickable {
                 id: lastExportView
@@ -242,12 +193,12 @@ Item {
                         Button {
                             objectName: "openFolderButton"
                             text: qsTr("Open folder")
-                            onClicked: app.openPath(app.lastExport.directory)
+                            onClicked: App.openPath(App.lastExport.directory) // qmllint disable type
                         }
                         Button {
                             objectName: "openZipButton"
                             text: qsTr("Open ZIP")
-                            onClicked: app.openPath(app.lastExport.zip)
+                            onClicked: App.openPath(App.lastExport.zip) // qmllint disable type
                         }
                     }
                     Label {
@@ -257,7 +208,7 @@ Item {
                         wrapMode: Text.WordWrap
                         color: Theme.muted
                         font.pixelSize: 11
-                        text: qsTr("%1 exported · %2 skipped").arg(app.lastExport.exported || 0).arg(app.lastExport.skipped || 0)
+                        text: qsTr("%1 exported · %2 skipped").arg(App.lastExport.exported || 0).arg(App.lastExport.skipped || 0) // qmllint disable type
                     }
                     Label {
                         objectName: "exportFiles"
@@ -266,7 +217,7 @@ Item {
                         wrapMode: Text.Wrap
                         color: Theme.muted
                         font.pixelSize: 11
-                        text: qsTr("manifest.csv\nindex.pdf\n%1").arg(app.lastExport.zip || "")
+                        text: qsTr("manifest.csv\nindex.pdf\n%1").arg(App.lastExport.zip || "") // qmllint disable type
                     }
                     Label {
                         objectName: "exportWarnings"
