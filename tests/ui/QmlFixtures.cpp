@@ -3,8 +3,13 @@
 #include "core/Rule.h"
 #include "support/PdfFixtures.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
+#include <QMimeData>
+#include <QQuickItem>
+#include <QQuickWindow>
 
 using namespace Tessavo;
 
@@ -89,4 +94,20 @@ void QmlFixtures::setLastExport(const QVariantMap& result)
     // Through the controller's own task service, as a finished export would arrive.
     auto* service = m_controller->findChild<Morvane::TaskService*>();
     service->submit([result](const Morvane::TaskContext&) { return QVariant(result); });
+}
+
+void QmlFixtures::dropUrls(QQuickItem* item, qreal x, qreal y, const QList<QUrl>& urls)
+{
+    QQuickWindow* window = item ? item->window() : nullptr;
+    if (!window)
+        return;
+    const QPointF at = item->mapToScene(QPointF(x, y));
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &enter);
+    QDragMoveEvent move(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &move);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &drop);
 }

@@ -239,10 +239,23 @@ TestCase {
         verify(bar.position > 0)
     }
 
-    function test_dropAreaCoversThePage() {
-        const drop = findChild(page, "dropArea")
-        compare(drop.width, page.width)
-        compare(drop.height, page.height)
+    function test_droppedFilesAreImported() {
+        // Anywhere on the page: beside the header, and over the list.
+        const first = fixtures.makePdf("dropped first.pdf", "bid bond")
+        fixtures.dropUrls(page, 5, 5, [first])
+        verify(App.importing)
+        tryCompare(App, "importing", false, 20000)
+        compare(list().count, 1)
+        const second = fixtures.makePdf("dropped second.pdf", "bid bond")
+        const third = fixtures.makePdf("dropped third.pdf", "bid bond")
+        fixtures.dropUrls(page, page.width - 5, page.height - 5, [second, third])
+        verify(App.importing)
+        tryCompare(App, "importing", false, 20000)
+        compare(list().count, 3)
+        tryVerify(() => entry(2) !== null)
+        compare(entry(0).fileName, "dropped first.pdf")
+        compare(entry(1).fileName, "dropped second.pdf")
+        compare(entry(2).fileName, "dropped third.pdf")
     }
 }
 }
