@@ -32,11 +32,8 @@ Dialog {
             columnSpacing: 12
             rowSpacing: 8
 
-            Label {
-                textFormat: Text.PlainText
+            FieldLabel {
                 text: qsTr("Name")
-                color: Theme.text
-                font.pixelSize: 12
             }
             TextField {
                 id: nameField
@@ -46,11 +43,8 @@ Dialog {
                 placeholderText: qsTr("Bid bond")
                 Accessible.name: qsTr("Name")
             }
-            Label {
-                textFormat: Text.PlainText
+            FieldLabel {
                 text: qsTr("Category")
-                color: Theme.text
-                font.pixelSize: 12
             }
             ComboBox {
                 id: categoryBox
@@ -62,11 +56,8 @@ Dialog {
                 currentIndex: 1
                 Accessible.name: qsTr("Category")
             }
-            Label {
-                textFormat: Text.PlainText
+            FieldLabel {
                 text: qsTr("File name contains")
-                color: Theme.text
-                font.pixelSize: 12
             }
             TextField {
                 id: fileField
@@ -76,11 +67,8 @@ Dialog {
                 placeholderText: qsTr("optional, e.g. appendix")
                 Accessible.name: qsTr("File name contains")
             }
-            Label {
-                textFormat: Text.PlainText
+            FieldLabel {
                 text: qsTr("Text contains")
-                color: Theme.text
-                font.pixelSize: 12
             }
             TextField {
                 id: textField
@@ -90,11 +78,8 @@ Dialog {
                 placeholderText: qsTr("optional, e.g. bid bond")
                 Accessible.name: qsTr("Text contains")
             }
-            Label {
-                textFormat: Text.PlainText
+            FieldLabel {
                 text: qsTr("Pages")
-                color: Theme.text
-                font.pixelSize: 12
             }
             RowLayout {
                 Layout.fillWidth: true
@@ -127,11 +112,8 @@ Dialog {
                     editable: true
                 }
             }
-            Label {
-                textFormat: Text.PlainText
+            FieldLabel {
                 text: qsTr("Priority")
-                color: Theme.text
-                font.pixelSize: 12
             }
             SpinBox {
                 id: priorityBox
