@@ -91,7 +91,30 @@ QString statusLine(QObject* root)
     return findItem(root, "statusText")->property("text").toString();
 }
 
-// Pixels inside an item's rectangle that differ from the given colour.
+// Counts the connections made to a port of its own on the local host, closing each at once.
+struct ConnectionCounter {
+    QTcpServer server;
+    int connections = 0;
+
+    [[nodiscard]] bool listen()
+    {
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
+            while (QTcpSocket* socket = server.nextPendingConnection()) {
+                ++connections;
+                socket->close();
+                socket->deleteLater();
+            }
+        });
+        return server.listen(QHostAddress::LocalHost);
+    }
+
+    // A label's image at that port.
+    QString imageTag() const
+    {
+        return QStringLiteral("<img src=\"http://127.0.0.1:%1/x.png\">").arg(server.serverPort());
+    }
+};
+
 // Counts the requests the engine's network guard refused, from the line it logs for each.
 int refusedRequests = 0;
 QtMessageHandler passOn = nullptr;
@@ -103,6 +126,7 @@ void countRefusals(QtMsgType type, const QMessageLogContext& context, const QStr
     passOn(type, context, message);
 }
 
+// Pixels inside an item's rectangle that differ from the given colour.
 int pixelsOtherThan(const QImage& image, const QQuickItem* item, QColor background)
 {
     const QRectF area = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
@@ -496,34 +520,27 @@ void TestMainWindow::everyControlHasAnAccessibleName()
 
 void TestMainWindow::hostileNamesNeverReachTheNetwork()
 {
-    QTcpServer listener;
-    QVERIFY(listener.listen(QHostAddress::LocalHost));
-    int connections = 0;
-    connect(&listener, &QTcpServer::newConnection, &listener, [&] {
-        while (QTcpSocket* socket = listener.nextPendingConnection()) {
-            ++connections;
-            socket->close();
-            socket->deleteLater();
-        }
-    });
-    const QString tag =
-        QStringLiteral("<img src=\"http://127.0.0.1:%1/x.png\">").arg(listener.serverPort());
-
     // The listener does notice a label that fetches its image, when nothing guards the engine.
     {
+        ConnectionCounter unguarded;
+        QVERIFY(unguarded.listen());
         QQmlEngine bare;
         QQmlComponent probe(&bare);
         probe.setData(
             QStringLiteral("import QtQuick\nText { textFormat: Text.RichText; text: '%1' }")
-                .arg(tag)
+                .arg(unguarded.imageTag())
                 .toUtf8(),
             QUrl());
         std::unique_ptr<QObject> text(probe.create());
         QVERIFY(text);
-        QTRY_VERIFY_WITH_TIMEOUT(connections > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(unguarded.connections > 0, 10000);
     }
-    connections = 0;
 
+    // A listener of its own, so that nothing left over from the probe above counts here.
+    ConnectionCounter listener;
+    QVERIFY(listener.listen());
+    const QString tag = listener.imageTag();
+    int& connections = listener.connections;
     Ui::AppController controller;
     controller.addRule(tag + QStringLiteral("Bid bond"), QStringLiteral("02_Forms"), QString(),
                        QStringLiteral("bid bond"), 0, 0, 10);

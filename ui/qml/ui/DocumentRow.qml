@@ -7,7 +7,6 @@ import Tessavo
 Card {
     id: row
 
-    required property int index
     required property string fileName
     required property string errorText
     required property string fileStatusText

@@ -6,8 +6,6 @@ import "Texts.js" as Texts
 
 // App.summary is a map whose keys qmllint cannot know: the lines that read it say so.
 Item {
-    id: page
-
     ColumnLayout {
         anchors.fill: parent
         anchors.margins: 20
