@@ -317,9 +317,8 @@ void TestMainWindow::footerIndicatorsAreIndependent()
     record.sourcePath = large;
     record.state = Ready;
     record.pages = 1;
-    record.suggestedCategory = QStringLiteral("02_Forms");
-    record.decision = Accepted;
-    record.finalCategory = record.suggestedCategory;
+    record.decision = Changed;
+    record.finalCategory = QStringLiteral("02_Forms");
     controller.documents()->appendRecord(record);
     emit controller.summaryChanged();
     const QString out = m_dir.filePath(QStringLiteral("footer-out"));
