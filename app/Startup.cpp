@@ -10,11 +10,11 @@
 #include "logging/LogPath.h"
 #include "ui/AppController.h"
 #include "ui/qml/OfflineNetwork.h"
+#include "ui/qml/QmlTypes.h"
 #include "ui/qml/Translations.h"
 
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
-#include <QQmlContext>
 #include <QQuickStyle>
 #include <QStandardPaths>
 
@@ -77,7 +77,7 @@ int run(int argc, char** argv)
     QQmlApplicationEngine engine;
     engine.setNetworkAccessManagerFactory(&offlineNetwork);
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
-    engine.rootContext()->setContextProperty(QStringLiteral("app"), &controller);
+    Ui::ControllerSingleton::provide(engine, controller);
     return runMainWindow(engine, mainWindowUrl, smokeTest);
 }
 

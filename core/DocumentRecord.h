@@ -4,13 +4,28 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QString>
 
 namespace Tessavo {
 
+// The state and the decision carry meta-object data, so the interface can name their values;
+// the values themselves are used unqualified in Tessavo.
+namespace DocumentStates {
+Q_NAMESPACE
 enum DocumentState : int { Ready = 0, NeedsOcr = 1, Unreadable = 2, Encrypted = 3 };
+Q_ENUM_NS(DocumentState)
+} // namespace DocumentStates
+using DocumentStates::DocumentState;
+using enum DocumentStates::DocumentState;
 
+namespace Decisions {
+Q_NAMESPACE
 enum Decision : int { NeedsReview = 0, Accepted = 1, Changed = 2, Ignored = 3 };
+Q_ENUM_NS(Decision)
+} // namespace Decisions
+using Decisions::Decision;
+using enum Decisions::Decision;
 
 // Whether the file on disk is still the one that was inspected; checked when a stored session is
 // restored.

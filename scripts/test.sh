@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test twice: once as a normal build and
-# once with AddressSanitizer and UndefinedBehaviorSanitizer. Between the two, the normal build is
-# installed into a temporary folder and the installed tree is checked (scripts/check-install.sh).
-# Last, each fuzz harness runs for about 30 seconds (clang, ASan and UBSan). Any failure, crash or
-# sanitizer report fails.
+# Installs what is missing, then builds and runs every test twice: once as a normal build, whose
+# QML module must also pass qmllint without a single finding, and once with AddressSanitizer and
+# UndefinedBehaviorSanitizer. Between the two, the normal build is installed into a temporary
+# folder and the installed tree is checked (scripts/check-install.sh). Last, each fuzz harness
+# runs for about 30 seconds (clang, ASan and UBSan). Any failure, crash or sanitizer report fails.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="$(nproc)"
@@ -13,6 +13,20 @@ jobs="$(nproc)"
 echo "== normal build =="
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build" -j "$jobs"
+
+echo "== qmllint (the QML module) =="
+# qmllint fails its target on warnings; any other line it prints (an info, a hint) fails too.
+if ! lint="$(cmake --build "$root/build" --target all_qmllint 2>&1)"; then
+    echo "$lint"
+    exit 1
+fi
+lint_findings="$(grep -v -E '^\[[0-9]+/[0-9]+\] ' <<<"$lint" || true)"
+if [[ -n "$lint_findings" ]]; then
+    echo "$lint_findings"
+    echo "qmllint reported findings" >&2
+    exit 1
+fi
+
 (cd "$root/build" && ctest --output-on-failure -j "$jobs")
 
 echo "== installed tree (desktop entry, metainfo, DESTDIR install, moved prefix) =="

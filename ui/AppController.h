@@ -51,7 +51,8 @@ struct ControllerSetup {
     static ControllerSetup standard();
 };
 
-// The one object through which the interface reaches the system, known to QML as "app".
+// The one object through which the interface reaches the system, known to QML as the singleton
+// App.
 class AppController : public QObject {
     Q_OBJECT
     Q_PROPERTY(Tessavo::Ui::DocumentListModel* documents READ documents CONSTANT)

@@ -52,6 +52,8 @@ QVariant DocumentListModel::data(const QModelIndex& index, int role) const
         return fileStatusText(r.fileStatus);
     case RecognitionTextRole:
         return recognitionText(r);
+    case StateRole:
+        return r.state;
     default:
         return {};
     }
@@ -62,6 +64,7 @@ QHash<int, QByteArray> DocumentListModel::roleNames() const
     return {
         {FileNameRole, "fileName"},
         {RecognitionTextRole, "recognitionText"},
+        {StateRole, "documentState"},
         {SourcePathRole, "sourcePath"},
         {PagesRole, "pages"},
         {TextPagesRole, "textPages"},

@@ -32,6 +32,7 @@ public:
         FileStatusRole,
         FileStatusTextRole,
         RecognitionTextRole,
+        StateRole, // a DocumentState
     };
     Q_ENUM(Role)
 

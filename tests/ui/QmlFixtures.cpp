@@ -4,8 +4,13 @@
 #include "support/PdfFixtures.h"
 #include "ui/ExportService.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
+#include <QMimeData>
+#include <QQuickItem>
+#include <QQuickWindow>
 
 using namespace Tessavo;
 
@@ -104,4 +109,20 @@ void QmlFixtures::setLastExport(const QVariantMap& map)
     Ui::ExportService* service = m_controller->exportService();
     QMetaObject::invokeMethod(
         service, [service, outcome] { emit service->finished(outcome); }, Qt::QueuedConnection);
+}
+
+void QmlFixtures::dropUrls(QQuickItem* item, qreal x, qreal y, const QList<QUrl>& urls)
+{
+    QQuickWindow* window = item ? item->window() : nullptr;
+    if (!window)
+        return;
+    const QPointF at = item->mapToScene(QPointF(x, y));
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &enter);
+    QDragMoveEvent move(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &move);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &drop);
 }

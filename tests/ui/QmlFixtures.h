@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+class QQuickItem;
+
 // What the QML tests need besides the real controller: records in given states without PDF
 // work, and real PDF files to import. Known to QML as "fixtures".
 class QmlFixtures : public QObject {
@@ -30,6 +32,9 @@ public:
     Q_INVOKABLE QUrl folderWithSpaces();
     // The content of a local file, as UTF-8 text; empty when it cannot be read.
     Q_INVOKABLE QString readText(const QUrl& fileUrl) const;
+    // Drags the URLs onto the item's window, at a point given in the item's coordinates, and
+    // drops them there, as a file manager does.
+    Q_INVOKABLE void dropUrls(QQuickItem* item, qreal x, qreal y, const QList<QUrl>& urls);
     // Delivers a result map as a finished export would; lastExport changes when "ok" is true.
     Q_INVOKABLE void setLastExport(const QVariantMap& result);
 

@@ -53,7 +53,7 @@ void TestListModels::documentRolesExposeTheRecord()
     const QModelIndex i = model.index(0);
 
     const QHash<int, QByteArray> names = model.roleNames();
-    QCOMPARE(names.size(), 21);
+    QCOMPARE(names.size(), 22);
     QCOMPARE(names.value(257), QByteArray("fileName"));
     QCOMPARE(names.value(270), QByteArray("sha"));
     QCOMPARE(names.value(272), QByteArray("hasSuggestion"));
@@ -68,6 +68,7 @@ void TestListModels::documentRolesExposeTheRecord()
     QCOMPARE(role("textPages").toInt(), 2);
     QCOMPARE(role("sizeText").toString(), QStringLiteral("2 KB"));
     QCOMPARE(role("stateText").toString(), QStringLiteral("Needs OCR"));
+    QCOMPARE(role("documentState").toInt(), int(NeedsOcr));
     QCOMPARE(role("category").toString(), QStringLiteral("03_Pricing"));
     QCOMPARE(role("ruleName").toString(), QStringLiteral("Bid bond"));
     QCOMPARE(role("conflict").toBool(), true);
@@ -101,7 +102,7 @@ void TestListModels::documentModelRejectsInvalidIndexes()
     model.appendRecord(sampleRecord());
     QVERIFY(!model.data(model.index(1), DocumentListModel::FileNameRole).isValid());
     QVERIFY(!model.data(model.index(-1), DocumentListModel::FileNameRole).isValid());
-    QVERIFY(!model.data(model.index(0), DocumentListModel::RecognitionTextRole + 1).isValid());
+    QVERIFY(!model.data(model.index(0), DocumentListModel::StateRole + 1).isValid());
     QVERIFY(!model.data(model.index(0), Qt::DecorationRole).isValid());
     QCOMPARE(model.rowCount(model.index(0)), 0);
     QVERIFY(model.recordAt(1) == nullptr);

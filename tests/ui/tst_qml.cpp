@@ -5,6 +5,7 @@
 #include "support/WorkerTestMain.h"
 #include "ui/AppController.h"
 #include "ui/qml/OfflineNetwork.h"
+#include "ui/qml/QmlTypes.h"
 #include "ui/qml/Translations.h"
 
 #include <QQmlContext>
@@ -35,7 +36,7 @@ public slots:
     {
         engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
         engine->setNetworkAccessManagerFactory(&m_network);
-        engine->rootContext()->setContextProperty(QStringLiteral("app"), m_controller);
+        Tessavo::Ui::ControllerSingleton::provide(*engine, *m_controller);
         engine->rootContext()->setContextProperty(QStringLiteral("fixtures"), m_fixtures);
         connect(engine, &QQmlEngine::warnings, this, [this](const QList<QQmlError>& errors) {
             for (const QQmlError& error : errors) {

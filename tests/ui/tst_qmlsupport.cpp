@@ -116,10 +116,10 @@ void TestQmlSupport::catalogueHasTheSingularForms_data()
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("one");
 
-    QTest::newRow("review pages") << QByteArray("ReviewPage") << QStringLiteral("%1 pages")
+    QTest::newRow("review pages") << QByteArray("ReviewRow") << QStringLiteral("%1 pages")
                                   << QStringLiteral("%1 page");
     QTest::newRow("import details")
-        << QByteArray("ImportPage") << QStringLiteral("%1 pages · %2 · sha256 %3")
+        << QByteArray("DocumentRow") << QStringLiteral("%1 pages · %2 · sha256 %3")
         << QStringLiteral("%1 page · %2 · sha256 %3");
     QTest::newRow("conflicts")
         << QByteArray("ReviewPage")

@@ -27,14 +27,14 @@ Item {
         function test_exportNeedsAFolderChosenHereAndSomethingToExport() {
             const button = findChild(page, "exportButton")
             verify(!button.enabled)
-            fixtures.addDocument("a.pdf", 0, "02_Forms")
+            fixtures.addDocument("a.pdf", DocumentState.Ready, "02_Forms")
             verify(!button.enabled)  // no folder chosen yet
             page.chooseFolder(fixtures.folderWithSpaces())
             verify(button.enabled)
             fixtures.reset()
             verify(!button.enabled)  // nothing exportable
-            fixtures.addDocument("locked.pdf", 3, "")
-            fixtures.addDocument("ignored.pdf", 0, "02_Forms", 3)
+            fixtures.addDocument("locked.pdf", DocumentState.Encrypted, "")
+            fixtures.addDocument("ignored.pdf", DocumentState.Ready, "02_Forms", Decision.Ignored)
             verify(!button.enabled)
         }
 
@@ -56,9 +56,9 @@ Item {
         }
 
         function test_tilesShowTheSummary() {
-            fixtures.addDocument("a.pdf", 0, "02_Forms")
-            fixtures.addDocument("b.pdf", 1, "", 0)
-            fixtures.addDocument("c.pdf", 0, "03_Pricing", 3, true)
+            fixtures.addDocument("a.pdf", DocumentState.Ready, "02_Forms")
+            fixtures.addDocument("b.pdf", DocumentState.NeedsOcr, "", Decision.NeedsReview)
+            fixtures.addDocument("c.pdf", DocumentState.Ready, "03_Pricing", Decision.Ignored, true)
             compare(findChild(findChild(page, "tile_total"), "tileValue").text, "3")
             compare(findChild(findChild(page, "tile_exportable"), "tileValue").text, "2")
             compare(findChild(findChild(page, "tile_needsOcr"), "tileValue").text, "1")
@@ -73,13 +73,13 @@ Item {
             fixtures.addLargeDocument("large.pdf")
             page.chooseFolder(fixtures.folderWithSpaces())
             mouseClick(findChild(page, "exportButton"))
-            tryVerify(() => app.exportProgress >= 1, 60000)
+            tryVerify(() => App.exportProgress >= 1, 60000)
             verify(cancel.visible)
             verify(percent.visible)
             verify(/^\d+ %$/.test(percent.text), percent.text)
-            compare(findChild(page, "exportProgressBar").value, app.exportProgress)
+            compare(findChild(page, "exportProgressBar").value, App.exportProgress)
             mouseClick(cancel)
-            tryCompare(app, "status", "Export cancelled.", 5000)
+            tryCompare(App, "status", "Export cancelled.", 5000)
             verify(!cancel.visible)
             verify(!percent.visible)
         }
@@ -97,7 +97,7 @@ Item {
             // Without a folder chosen here, the destination shows the last bundle folder...
             compare(findChild(page, "destinationText").text, "/out/Tessavo-Export-1")
             // ...but exporting still needs a folder chosen on this page.
-            fixtures.addDocument("a.pdf", 0, "02_Forms")
+            fixtures.addDocument("a.pdf", DocumentState.Ready, "02_Forms")
             verify(!findChild(page, "exportButton").enabled)
 
             fixtures.setLastExport({ ok: true, error: "", directory: "/out/Tessavo-Export-2",
@@ -109,7 +109,7 @@ Item {
 
             // A failed export leaves the panel as it was.
             fixtures.setLastExport({ ok: false, error: "Cannot create export folder: /x" })
-            tryCompare(app, "status", "Export failed: Cannot create export folder: /x", 5000)
+            tryCompare(App, "status", "Export failed: Cannot create export folder: /x", 5000)
             compare(findChild(page, "exportCounts").text, "1 exported · 0 skipped")
         }
 
@@ -143,7 +143,7 @@ Item {
             const button = findChild(page, "exportButton")
             verify(!button.enabled)
             compare(button.opacity, 0.4)
-            fixtures.addDocument("a.pdf", 0, "02_Forms")
+            fixtures.addDocument("a.pdf", DocumentState.Ready, "02_Forms")
             page.chooseFolder(fixtures.folderWithSpaces())
             verify(button.enabled)
             compare(button.opacity, 1)

@@ -46,7 +46,7 @@ TestCase {
         verify(empty.visible)
         verify(empty.text.indexOf("Drop PDFs or a folder here, or use “Add PDFs”.") === 0)
         verify(empty.text.indexOf("\nScanned files are marked “Needs OCR”; “Recognise text” reads their text.") > 0)
-        fixtures.addDocument("first.pdf", 0, "")
+        fixtures.addDocument("first.pdf", DocumentState.Ready, "")
         tryVerify(() => !empty.visible)
         fixtures.reset()
         tryVerify(() => empty.visible)
@@ -54,10 +54,10 @@ TestCase {
 
     function test_stateChips_data() {
         return [
-            { tag: "Ready", state: 0, visible: false, color: "" },
-            { tag: "Needs OCR", state: 1, visible: true, color: "#fff4e5", border: "#f3d3a8", label: "#a15c00" },
-            { tag: "Unreadable", state: 2, visible: true, color: "#fdecea", border: "#f5c2bd", label: "#b42318" },
-            { tag: "Encrypted", state: 3, visible: true, color: "#fdecea", border: "#f5c2bd", label: "#b42318" },
+            { tag: "Ready", state: DocumentState.Ready, visible: false, color: "" },
+            { tag: "Needs OCR", state: DocumentState.NeedsOcr, visible: true, color: "#fff4e5", border: "#f3d3a8", label: "#a15c00" },
+            { tag: "Unreadable", state: DocumentState.Unreadable, visible: true, color: "#fdecea", border: "#f5c2bd", label: "#b42318" },
+            { tag: "Encrypted", state: DocumentState.Encrypted, visible: true, color: "#fdecea", border: "#f5c2bd", label: "#b42318" },
             { tag: "Unknown", state: 7, visible: true, color: "#fdecea", border: "#f5c2bd", label: "#b42318" },
         ]
     }
@@ -76,8 +76,8 @@ TestCase {
     }
 
     function test_categoryChipOnlyWithACategory() {
-        fixtures.addDocument("none.pdf", 0, "")
-        fixtures.addDocument("forms.pdf", 0, "02_Forms")
+        fixtures.addDocument("none.pdf", DocumentState.Ready, "")
+        fixtures.addDocument("forms.pdf", DocumentState.Ready, "02_Forms")
         verify(!findChild(entry(0), "categoryChip").visible)
         const chip = findChild(entry(1), "categoryChip")
         verify(chip.visible)
@@ -103,13 +103,13 @@ TestCase {
     function test_clearIsEnabledWithDocumentsOrAnImport() {
         const clear = findChild(page, "clearButton")
         verify(!clear.enabled)
-        fixtures.addDocument("one.pdf", 0, "")
+        fixtures.addDocument("one.pdf", DocumentState.Ready, "")
         verify(clear.enabled)
 
-        app.addUrls([fixtures.makePdf("import-me.pdf", "bid bond")])
-        verify(app.importing)
+        App.addUrls([fixtures.makePdf("import-me.pdf", "bid bond")])
+        verify(App.importing)
         verify(clear.enabled)
-        tryCompare(app, "importing", false, 20000)
+        tryCompare(App, "importing", false, 20000)
         verify(clear.enabled)
         compare(list().count, 2)
 
@@ -120,32 +120,32 @@ TestCase {
         keyClick(Qt.Key_Return)
         tryCompare(dialog, "visible", false)
         compare(list().count, 0)
-        compare(app.status, "Document list cleared.")
+        compare(App.status, "Document list cleared.")
         verify(!clear.enabled)
     }
 
     function test_clearStopsAnImportThatHasNothingListedYet() {
         // The test worker holds a "gate" file until it is let through: the import stays busy.
         const held = fixtures.makePdf("gate-stopped.pdf", "bid bond")
-        app.addUrls([held])
-        verify(app.importing)
+        App.addUrls([held])
+        verify(App.importing)
         const clear = findChild(page, "clearButton")
         verify(clear.enabled)
         mouseClick(clear)
-        verify(!app.importing)
-        compare(app.status, "Document list cleared.")
+        verify(!App.importing)
+        compare(App.status, "Document list cleared.")
         compare(findChild(page, "clearDialog").visible, false)
         fixtures.makePdf("gate-stopped.pdf.open", "")
         // Nothing of the stopped import arrives later: a file queued now comes alone.
-        app.addUrls([fixtures.makePdf("after-stop.pdf", "bid bond")])
-        tryCompare(app, "importing", false, 20000)
+        App.addUrls([fixtures.makePdf("after-stop.pdf", "bid bond")])
+        tryCompare(App, "importing", false, 20000)
         compare(list().count, 1)
         tryVerify(function() { return list().itemAtIndex(0) !== null })
         compare(list().itemAtIndex(0).fileName, "after-stop.pdf")
     }
 
     function test_clearAsksFirstAndEscapeKeepsTheList() {
-        fixtures.addDocument("only.pdf", 0, "02_Forms")
+        fixtures.addDocument("only.pdf", DocumentState.Ready, "02_Forms")
         const clear = findChild(page, "clearButton")
         mouseClick(clear)
         const dialog = findChild(page, "clearDialog")
@@ -162,8 +162,8 @@ TestCase {
     }
 
     function test_failedFilesShowTheirReason() {
-        fixtures.addDocument("locked.pdf", 3, "")
-        fixtures.addDocument("fine.pdf", 0, "")
+        fixtures.addDocument("locked.pdf", DocumentState.Encrypted, "")
+        fixtures.addDocument("fine.pdf", DocumentState.Ready, "")
         const locked = findChild(entry(0), "errorText")
         verify(locked.visible)
         compare(locked.text, "the PDF needs a password")
@@ -174,9 +174,9 @@ TestCase {
     }
 
     function test_changedAndMissingFilesAreFlagged() {
-        fixtures.addDocument("changed.pdf", 0, "")
-        fixtures.addDocument("fine.pdf", 0, "")
-        fixtures.addDocument("gone.pdf", 0, "")
+        fixtures.addDocument("changed.pdf", DocumentState.Ready, "")
+        fixtures.addDocument("fine.pdf", DocumentState.Ready, "")
+        fixtures.addDocument("gone.pdf", DocumentState.Ready, "")
         fixtures.setFileStatus(0, 1)
         fixtures.setFileStatus(2, 2)
         const changed = findChild(entry(0), "fileStatusText")
@@ -190,16 +190,16 @@ TestCase {
     function test_recogniseTextForEveryScan() {
         const button = findChild(page, "recogniseButton")
         verify(!button.enabled)
-        fixtures.addDocument("fine.pdf", 0, "")
+        fixtures.addDocument("fine.pdf", DocumentState.Ready, "")
         verify(!button.enabled)
         // A scan whose file is gone: recognition runs and fails, and the row says why.
-        fixtures.addDocument("vanished-scan.pdf", 1, "")
+        fixtures.addDocument("vanished-scan.pdf", DocumentState.NeedsOcr, "")
         verify(button.enabled)
         compare(button.text, "Recognise text")
         mouseClick(button)
-        verify(app.recognising)
+        verify(App.recognising)
         compare(button.text, "Cancel recognition")
-        tryCompare(app, "recognising", false, 30000)
+        tryCompare(App, "recognising", false, 30000)
         compare(button.text, "Recognise text")
         const note = findChild(entry(1), "recognitionText")
         verify(note.visible)
@@ -209,8 +209,8 @@ TestCase {
     }
 
     function test_countedTextsUseTheSingular() {
-        app.addUrls([fixtures.makePdf("single.pdf", "one page only")])
-        tryCompare(app, "importing", false, 20000)
+        App.addUrls([fixtures.makePdf("single.pdf", "one page only")])
+        tryCompare(App, "importing", false, 20000)
         let texts = []
         const walk = item => {
             if (item.text !== undefined)
@@ -224,7 +224,7 @@ TestCase {
 
     function test_listScrollsAndFollowsTheKeyboard() {
         for (let i = 0; i < 40; ++i)
-            fixtures.addDocument("doc" + i + ".pdf", 0, "")
+            fixtures.addDocument("doc" + i + ".pdf", DocumentState.Ready, "")
         const view = list()
         view.forceLayout()
         const bar = findChild(page, "documentScrollBar")
@@ -239,10 +239,23 @@ TestCase {
         verify(bar.position > 0)
     }
 
-    function test_dropAreaCoversThePage() {
-        const drop = findChild(page, "dropArea")
-        compare(drop.width, page.width)
-        compare(drop.height, page.height)
+    function test_droppedFilesAreImported() {
+        // Anywhere on the page: beside the header, and over the list.
+        const first = fixtures.makePdf("dropped first.pdf", "bid bond")
+        fixtures.dropUrls(page, 5, 5, [first])
+        verify(App.importing)
+        tryCompare(App, "importing", false, 20000)
+        compare(list().count, 1)
+        const second = fixtures.makePdf("dropped second.pdf", "bid bond")
+        const third = fixtures.makePdf("dropped third.pdf", "bid bond")
+        fixtures.dropUrls(page, page.width - 5, page.height - 5, [second, third])
+        verify(App.importing)
+        tryCompare(App, "importing", false, 20000)
+        compare(list().count, 3)
+        tryVerify(() => entry(2) !== null)
+        compare(entry(0).fileName, "dropped first.pdf")
+        compare(entry(1).fileName, "dropped second.pdf")
+        compare(entry(2).fileName, "dropped third.pdf")
     }
 }
 }

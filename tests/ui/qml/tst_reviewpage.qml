@@ -28,17 +28,17 @@ Item {
 
         function test_buttonsFollowTheDecision_data() {
             return [
-                { tag: "needs review", decision: 0, suggestion: "02_Forms", accept: true, ignore: true, reset: false },
-                { tag: "needs review, no suggestion", decision: 0, suggestion: "", accept: false, ignore: true, reset: false },
-                { tag: "accepted", decision: 1, suggestion: "02_Forms", accept: false, ignore: true, reset: true },
-                { tag: "changed with suggestion", decision: 2, suggestion: "02_Forms", accept: true, ignore: true, reset: true },
-                { tag: "changed without suggestion", decision: 2, suggestion: "", accept: false, ignore: true, reset: true },
-                { tag: "ignored", decision: 3, suggestion: "02_Forms", accept: false, ignore: false, reset: true },
+                { tag: "needs review", decision: Decision.NeedsReview, suggestion: "02_Forms", accept: true, ignore: true, reset: false },
+                { tag: "needs review, no suggestion", decision: Decision.NeedsReview, suggestion: "", accept: false, ignore: true, reset: false },
+                { tag: "accepted", decision: Decision.Accepted, suggestion: "02_Forms", accept: false, ignore: true, reset: true },
+                { tag: "changed with suggestion", decision: Decision.Changed, suggestion: "02_Forms", accept: true, ignore: true, reset: true },
+                { tag: "changed without suggestion", decision: Decision.Changed, suggestion: "", accept: false, ignore: true, reset: true },
+                { tag: "ignored", decision: Decision.Ignored, suggestion: "02_Forms", accept: false, ignore: false, reset: true },
             ]
         }
 
         function test_buttonsFollowTheDecision(data) {
-            fixtures.addDocument("doc.pdf", 0, data.suggestion, data.decision)
+            fixtures.addDocument("doc.pdf", DocumentState.Ready, data.suggestion, data.decision)
             const row = entry(0)
             compare(findChild(row, "acceptButton").enabled, data.accept)
             compare(findChild(row, "ignoreButton").enabled, data.ignore)
@@ -48,15 +48,15 @@ Item {
 
         function test_decisionChipColours_data() {
             return [
-                { tag: "needs review", decision: 0, color: Theme.warningSoft, label: Theme.warning, text: "Needs review" },
-                { tag: "accepted", decision: 1, color: Theme.okSoft, label: Theme.ok, text: "Accepted" },
-                { tag: "changed", decision: 2, color: Theme.okSoft, label: Theme.ok, text: "Changed" },
-                { tag: "ignored", decision: 3, color: "#f2f4f7", label: Theme.muted, text: "Ignored" },
+                { tag: "needs review", decision: Decision.NeedsReview, color: Theme.warningSoft, label: Theme.warning, text: "Needs review" },
+                { tag: "accepted", decision: Decision.Accepted, color: Theme.okSoft, label: Theme.ok, text: "Accepted" },
+                { tag: "changed", decision: Decision.Changed, color: Theme.okSoft, label: Theme.ok, text: "Changed" },
+                { tag: "ignored", decision: Decision.Ignored, color: "#f2f4f7", label: Theme.muted, text: "Ignored" },
             ]
         }
 
         function test_decisionChipColours(data) {
-            fixtures.addDocument("doc.pdf", 0, "02_Forms", data.decision)
+            fixtures.addDocument("doc.pdf", DocumentState.Ready, "02_Forms", data.decision)
             const chip = findChild(entry(0), "decisionChip")
             verify(Qt.colorEqual(chip.color, data.color))
             verify(Qt.colorEqual(chip.children[0].color, data.label))
@@ -64,8 +64,8 @@ Item {
         }
 
         function test_conflictBorderAndNote() {
-            fixtures.addDocument("clear.pdf", 0, "02_Forms", 0, false)
-            fixtures.addDocument("torn.pdf", 0, "02_Forms", 0, true)
+            fixtures.addDocument("clear.pdf", DocumentState.Ready, "02_Forms", Decision.NeedsReview, false)
+            fixtures.addDocument("torn.pdf", DocumentState.Ready, "02_Forms", Decision.NeedsReview, true)
             const plain = entry(0)
             const torn = entry(1)
             compare(plain.border.width, 1)
@@ -80,8 +80,8 @@ Item {
         }
 
         function test_suggestionLine() {
-            fixtures.addDocument("with.pdf", 0, "02_Forms")
-            fixtures.addDocument("without.pdf", 0, "")
+            fixtures.addDocument("with.pdf", DocumentState.Ready, "02_Forms")
+            fixtures.addDocument("without.pdf", DocumentState.Ready, "")
             compare(findChild(entry(0), "suggestionLine").text,
                     "Suggestion: 02_Forms · rule “Bid bond” · text contains \"bid bond\" on page 1")
             compare(findChild(entry(1), "suggestionLine").text,
@@ -89,40 +89,40 @@ Item {
         }
 
         function test_buttonsCallTheController() {
-            fixtures.addDocument("doc.pdf", 0, "02_Forms")
+            fixtures.addDocument("doc.pdf", DocumentState.Ready, "02_Forms")
             const row = entry(0)
             findChild(row, "acceptButton").clicked()
-            compare(app.summary.accepted, 1)
+            compare(App.summary.accepted, 1)
             tryCompare(findChild(entry(0), "acceptButton"), "enabled", false)
             findChild(entry(0), "ignoreButton").clicked()
-            compare(app.summary.ignored, 1)
+            compare(App.summary.ignored, 1)
             findChild(entry(0), "resetButton").clicked()
-            compare(app.summary.pending, 1)
+            compare(App.summary.pending, 1)
 
             const menu = findChild(entry(0), "categoryMenu")
             compare(menu.count, 8)
             compare(menu.itemAt(0).text, "01_Solicitation")
             menu.itemAt(7).triggered()
-            compare(app.summary.changed, 1)
+            compare(App.summary.changed, 1)
         }
 
         function test_acceptAllAndCounts() {
             const acceptAll = findChild(page, "acceptAllButton")
             verify(!acceptAll.enabled)
-            fixtures.addDocument("a.pdf", 0, "02_Forms")
-            fixtures.addDocument("b.pdf", 0, "03_Pricing", 0, true)
+            fixtures.addDocument("a.pdf", DocumentState.Ready, "02_Forms")
+            fixtures.addDocument("b.pdf", DocumentState.Ready, "03_Pricing", Decision.NeedsReview, true)
             verify(acceptAll.enabled)
             compare(findChild(page, "reviewCounts").text,
                     "2 to review · 0 accepted · 0 changed · 0 ignored · 1 conflict")
             acceptAll.clicked()
-            compare(app.status, "Accepted 1 suggestion(s). Conflicting items were left for review.")
+            compare(App.status, "Accepted 1 suggestion(s). Conflicting items were left for review.")
             compare(findChild(page, "reviewCounts").text,
                     "1 to review · 1 accepted · 0 changed · 0 ignored · 1 conflict")
         }
 
         function test_changedAndMissingFilesAreFlagged() {
-            fixtures.addDocument("changed.pdf", 0, "02_Forms", 1)
-            fixtures.addDocument("gone.pdf", 0, "")
+            fixtures.addDocument("changed.pdf", DocumentState.Ready, "02_Forms", Decision.Accepted)
+            fixtures.addDocument("gone.pdf", DocumentState.Ready, "")
             fixtures.setFileStatus(0, 1)
             fixtures.setFileStatus(1, 2)
             tryCompare(findChild(entry(0), "fileStatusText"), "text", "File changed since import")
@@ -131,9 +131,9 @@ Item {
         }
 
         function test_failedFilesShowStateAndReason() {
-            fixtures.addDocument("locked.pdf", 3, "")
-            fixtures.addDocument("scan.pdf", 1, "")
-            fixtures.addDocument("fine.pdf", 0, "02_Forms")
+            fixtures.addDocument("locked.pdf", DocumentState.Encrypted, "")
+            fixtures.addDocument("scan.pdf", DocumentState.NeedsOcr, "")
+            fixtures.addDocument("fine.pdf", DocumentState.Ready, "02_Forms")
             const locked = entry(0)
             const chip = findChild(locked, "stateChip")
             verify(chip.visible)
@@ -149,7 +149,7 @@ Item {
         }
 
         function test_changedRowKeepsTheRulesSuggestion() {
-            fixtures.addDocument("doc.pdf", 0, "02_Forms")
+            fixtures.addDocument("doc.pdf", DocumentState.Ready, "02_Forms")
             const change = findChild(entry(0), "changeButton")
             mouseClick(change)
             const menu = findChild(entry(0), "categoryMenu")
@@ -159,14 +159,14 @@ Item {
             verify(Math.abs(menu.contentItem.mapToItem(page, 0, 0).y - below) < menu.topPadding + 2)
             mouseClick(menu.itemAt(7))
             tryCompare(menu, "visible", false)
-            compare(app.summary.changed, 1)
+            compare(App.summary.changed, 1)
             compare(findChild(entry(0), "suggestionLine").text,
                     "Suggestion: 02_Forms · rule “Bid bond” · text contains \"bid bond\" on page 1 — changed to 08_Other")
         }
 
         function test_acceptedRowWithoutASuggestionSaysSo() {
-            fixtures.addDocument("doc.pdf", 0, "02_Forms", 1)
-            app.removeRule(-1)  // re-classifies: no built-in rule matches "doc.pdf"
+            fixtures.addDocument("doc.pdf", DocumentState.Ready, "02_Forms", Decision.Accepted)
+            App.removeRule(-1)  // re-classifies: no built-in rule matches "doc.pdf"
             const line = findChild(entry(0), "suggestionLine")
             tryCompare(line, "text", "No rule suggests a category any more. Choose a category or reset this document.")
             verify(Qt.colorEqual(line.color, Theme.warning))
@@ -174,7 +174,7 @@ Item {
 
         function test_keysActOnTheFocusedRow() {
             for (let i = 0; i < 30; ++i)
-                fixtures.addDocument("doc" + i + ".pdf", 0, "02_Forms")
+                fixtures.addDocument("doc" + i + ".pdf", DocumentState.Ready, "02_Forms")
             const list = findChild(page, "reviewList")
             list.forceActiveFocus()
             while (list.currentIndex > 0)
@@ -187,12 +187,12 @@ Item {
             tryVerify(() => row.y >= list.contentY - 0.5 && row.y + row.height <= list.contentY + list.height + 0.5)
 
             keyClick(Qt.Key_A)
-            compare(app.documents.data(app.documents.index(20, 0), 268), 1)
-            compare(app.summary.accepted, 1)
+            compare(App.documents.data(App.documents.index(20, 0), 268), Decision.Accepted)
+            compare(App.summary.accepted, 1)
             keyClick(Qt.Key_I)
-            compare(app.documents.data(app.documents.index(20, 0), 268), 3)
+            compare(App.documents.data(App.documents.index(20, 0), 268), Decision.Ignored)
             keyClick(Qt.Key_R)
-            compare(app.documents.data(app.documents.index(20, 0), 268), 0)
+            compare(App.documents.data(App.documents.index(20, 0), 268), Decision.NeedsReview)
 
             keyClick(Qt.Key_C)
             const menu = findChild(list.currentItem, "categoryMenu")
@@ -200,14 +200,14 @@ Item {
             keyClick(Qt.Key_Down)
             keyClick(Qt.Key_Return)
             tryCompare(menu, "visible", false)
-            compare(app.documents.data(app.documents.index(20, 0), 268), 2)
-            compare(app.summary.changed, 1)
-            compare(app.summary.pending, 29)
+            compare(App.documents.data(App.documents.index(20, 0), 268), Decision.Changed)
+            compare(App.summary.changed, 1)
+            compare(App.summary.pending, 29)
         }
 
         function test_focusedButtonBringsItsRowAlong() {
             for (let i = 0; i < 30; ++i)
-                fixtures.addDocument("doc" + i + ".pdf", 0, "02_Forms")
+                fixtures.addDocument("doc" + i + ".pdf", DocumentState.Ready, "02_Forms")
             const list = findChild(page, "reviewList")
             findChild(entry(0), "resetButton").enabled  // needs review: reset is off
             findChild(entry(0), "ignoreButton").forceActiveFocus()
@@ -217,16 +217,20 @@ Item {
             compare(list.currentIndex, 1)
             verify(findChild(entry(1), "acceptButton").activeFocus)
             keyClick(Qt.Key_Space)
-            compare(app.summary.accepted, 1)
-            compare(app.documents.data(app.documents.index(1, 0), 268), 1)
+            compare(App.summary.accepted, 1)
+            compare(App.documents.data(App.documents.index(1, 0), 268), Decision.Accepted)
         }
 
         // The darkest point across the middle of an item as drawn: a button's background.
+        // grabImage() cuts an item out by its own x and y, which are scene coordinates only for
+        // the page; the item is looked up in the page's picture.
         function darkest(item) {
-            const image = grabImage(item)
+            const image = grabImage(page)
+            const origin = item.mapToItem(page, 0, 0)
+            const y = Math.floor(origin.y + item.height / 2)
             let lowest = 1
             for (let x = 0; x < item.width; x += 2)
-                lowest = Math.min(lowest, image.pixel(x, Math.floor(item.height / 2)).hslLightness)
+                lowest = Math.min(lowest, image.pixel(Math.floor(origin.x + x), y).hslLightness)
             return lowest
         }
 
@@ -235,7 +239,7 @@ Item {
             verify(!button.enabled)
             waitForRendering(button)
             const off = darkest(button)
-            fixtures.addDocument("a.pdf", 0, "02_Forms")
+            fixtures.addDocument("a.pdf", DocumentState.Ready, "02_Forms")
             verify(button.enabled)
             waitForRendering(button)
             const on = darkest(button)
@@ -244,10 +248,10 @@ Item {
         }
 
         function test_countsAndPagesUseTheSingular() {
-            app.addUrls([fixtures.makePdf("single.pdf", "one page only")])
-            tryCompare(app, "importing", false, 20000)
+            App.addUrls([fixtures.makePdf("single.pdf", "one page only")])
+            tryCompare(App, "importing", false, 20000)
             compare(findChild(entry(0), "pagesText").text, "1 page")
-            fixtures.addDocument("torn.pdf", 0, "03_Pricing", 0, true)
+            fixtures.addDocument("torn.pdf", DocumentState.Ready, "03_Pricing", Decision.NeedsReview, true)
             compare(findChild(page, "reviewCounts").text,
                     "2 to review · 0 accepted · 0 changed · 0 ignored · 1 conflict")
         }
@@ -255,7 +259,7 @@ Item {
         function test_emptyText() {
             const empty = findChild(page, "emptyText")
             verify(empty.visible)
-            fixtures.addDocument("a.pdf", 0, "")
+            fixtures.addDocument("a.pdf", DocumentState.Ready, "")
             tryVerify(() => !empty.visible)
         }
     }

@@ -49,14 +49,14 @@ Item {
             verify(box.checked)
             box.toggle()
             box.toggled()
-            verify(!app.rules.data(app.rules.index(1, 0), 261))
+            verify(!App.rules.data(App.rules.index(1, 0), 261))
             // The row stays usable, so the rule can be switched back on.
             const again = findChild(entry(1), "enabledBox")
             verify(again.enabled)
             verify(!again.checked)
             again.toggle()
             again.toggled()
-            verify(app.rules.data(app.rules.index(1, 0), 261))
+            verify(App.rules.data(App.rules.index(1, 0), 261))
         }
 
         function test_removeAndEmptyText() {
@@ -69,7 +69,7 @@ Item {
                 keyClick(Qt.Key_Return)
                 tryCompare(dialog, "visible", false)
             }
-            compare(app.rules.rowCount(), 0)
+            compare(App.rules.rowCount(), 0)
             tryVerify(() => empty.visible)
         }
 
@@ -103,8 +103,8 @@ Item {
             priority.value = 70
             findChild(dialog.contentItem, "confirmAddButton").clicked()
             tryCompare(dialog, "visible", false)
-            compare(app.status, "Rule \"Insurance\" added.")
-            compare(app.rules.rowCount(), 10)
+            compare(App.status, "Rule \"Insurance\" added.")
+            compare(App.rules.rowCount(), 10)
 
             dialog.open()
             tryCompare(dialog, "opened", true)
@@ -119,7 +119,7 @@ Item {
         function test_longNameIsCutAndRemoveStaysReachable() {
             root.width = 768
             const name = "Performance bond issued by an approved surety ".repeat(12)
-            app.addRule(name, "02_Forms", "", "bond", 0, 0, 50)
+            App.addRule(name, "02_Forms", "", "bond", 0, 0, 50)
             const list = findChild(page, "ruleList")
             tryCompare(list, "count", 10)
             list.positionViewAtEnd()
@@ -140,11 +140,11 @@ Item {
             compare(findChild(dialog.contentItem, "confirmMessage").text, "Remove the rule “" + name.trim() + "”?")
             keyClick(Qt.Key_Escape)
             tryCompare(dialog, "visible", false)
-            compare(app.rules.rowCount(), 10)
+            compare(App.rules.rowCount(), 10)
             mouseClick(remove)
             tryCompare(dialog, "opened", true)
             keyClick(Qt.Key_Return)
-            tryVerify(() => app.rules.rowCount() === 9)
+            tryVerify(() => App.rules.rowCount() === 9)
             root.width = 1100
         }
 
@@ -164,14 +164,14 @@ Item {
                 keyClick(c)
             keyClick(Qt.Key_Return)
             tryCompare(dialog, "visible", false)
-            compare(app.status, "Rule \"Tender\" added.")
-            compare(app.rules.rowCount(), 10)
+            compare(App.status, "Rule \"Tender\" added.")
+            compare(App.rules.rowCount(), 10)
 
             mouseClick(findChild(page, "addRuleButton"))
             tryCompare(dialog, "opened", true)
             keyClick(Qt.Key_Escape)
             tryCompare(dialog, "visible", false)
-            compare(app.rules.rowCount(), 10)
+            compare(App.rules.rowCount(), 10)
         }
 
         function test_exportTakesATypedNameAndAsksBeforeReplacing() {
@@ -179,12 +179,12 @@ Item {
             const typed = folder.replace("file://", "") + "/my rules"  // no scheme, no suffix
             page.exportTo(typed)
             const written = LocalFiles.fileUrl(folder + "/my rules.json", "")
-            compare(app.status, "Rules exported to " + folder.replace("file://", "").replace(/%20/g, " ") + "/my rules.json")
+            compare(App.status, "Rules exported to " + folder.replace("file://", "").replace(/%20/g, " ") + "/my rules.json")
             verify(LocalFiles.exists(written))
             compare(JSON.parse(fixtures.readText(written)).rules.length, 9)
 
             const dialog = findChild(page, "overwriteDialog")
-            app.removeRule(0)
+            App.removeRule(0)
             page.exportTo(typed)
             tryCompare(dialog, "opened", true)
             compare(findChild(dialog.contentItem, "confirmMessage").text, "“my rules.json” already exists. Replace it?")
@@ -210,7 +210,7 @@ Item {
             findChild(dialog.contentItem, "maxPagesBox").value = 0
             findChild(dialog.contentItem, "confirmAddButton").clicked()
             tryCompare(dialog, "visible", false)
-            compare(app.status, "A rule needs a name, a category and at least one condition.")
+            compare(App.status, "A rule needs a name, a category and at least one condition.")
         }
     }
 }

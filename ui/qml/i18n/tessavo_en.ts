@@ -4,7 +4,7 @@
      catalogue gives the form for one. Everything else shows as written in the source. -->
 <TS version="2.1" language="en">
 <context>
-    <name>ImportPage</name>
+    <name>DocumentRow</name>
     <message numerus="yes">
         <source>%1 pages · %2 · sha256 %3</source>
         <translation>
@@ -12,6 +12,9 @@
             <numerusform>%1 pages · %2 · sha256 %3</numerusform>
         </translation>
     </message>
+</context>
+<context>
+    <name>ImportPage</name>
     <message numerus="yes">
         <source>Remove %n document(s) and their decisions?</source>
         <translation>
@@ -21,7 +24,7 @@
     </message>
 </context>
 <context>
-    <name>ReviewPage</name>
+    <name>ReviewRow</name>
     <message numerus="yes">
         <source>%1 pages</source>
         <translation>
@@ -29,6 +32,9 @@
             <numerusform>%1 pages</numerusform>
         </translation>
     </message>
+</context>
+<context>
+    <name>ReviewPage</name>
     <message numerus="yes">
         <source>%1 to review · %2 accepted · %3 changed · %4 ignored · %5 conflict(s)</source>
         <translation>

@@ -4,19 +4,20 @@ import QtQuick.Dialogs
 import QtQuick.Layouts
 import Tessavo
 
+// App.summary and App.lastExport are maps whose keys qmllint cannot know: the lines that read
+// them say so.
 Item {
     id: page
 
     property url exportFolderUrl: ""
     property string exportFolderPath: ""
 
-    readonly property bool lastExportOk: app.lastExport.ok === true
-    readonly property var lastWarnings: app.lastExport.warnings || []
-    readonly property bool canExport: !app.exporting && app.summary.exportable > 0 && exportFolderPath !== ""
+    readonly property bool lastExportOk: App.lastExport.ok === true // qmllint disable type
+    readonly property bool canExport: !App.exporting && App.summary.exportable > 0 && exportFolderPath !== "" // qmllint disable type
 
     function startExport() {
         if (canExport)
-            app.exportTo(exportFolderUrl)
+            App.exportTo(exportFolderUrl)
     }
 
     // Takes the folder chosen in the dialog; the path shown is the decoded URL text.
@@ -38,29 +39,9 @@ Item {
         anchors.margins: 20
         spacing: 14
 
-        RowLayout {
-            Layout.fillWidth: true
-
-            ColumnLayout {
-                spacing: 2
-
-                Label {
-                    textFormat: Text.PlainText
-                    text: qsTr("Export")
-                    color: Theme.text
-                    font.pixelSize: 22
-                    font.weight: Font.DemiBold
-                }
-                Label {
-                    textFormat: Text.PlainText
-                    text: qsTr("One folder with manifest.csv, index.pdf, a ZIP and read-only copies of the originals.")
-                    color: Theme.muted
-                    font.pixelSize: 12
-                }
-            }
-            Item {
-                Layout.fillWidth: true
-            }
+        PageHeader {
+            title: qsTr("Export")
+            subtitle: qsTr("One folder with manifest.csv, index.pdf, a ZIP and read-only copies of the originals.")
         }
 
         GridLayout {
@@ -79,49 +60,21 @@ Item {
                     { label: qsTr("Ignored"), key: "ignored" }
                 ]
 
-                delegate: Rectangle {
-                    id: tile
-
+                delegate: SummaryTile {
                     required property var modelData
 
                     objectName: "tile_" + modelData.key
                     Layout.fillWidth: true
                     Layout.preferredHeight: 64
-                    radius: Theme.radius
-                    color: Theme.panel
-                    border.color: Theme.border
-
-                    ColumnLayout {
-                        anchors.centerIn: parent
-                        spacing: 2
-
-                        Label {
-                            objectName: "tileValue"
-                            textFormat: Text.PlainText
-                            Layout.alignment: Qt.AlignHCenter
-                            text: app.summary[tile.modelData.key]
-                            color: Theme.text
-                            font.pixelSize: 20
-                            font.weight: Font.DemiBold
-                        }
-                        Label {
-                            textFormat: Text.PlainText
-                            Layout.alignment: Qt.AlignHCenter
-                            text: tile.modelData.label
-                            color: Theme.muted
-                            font.pixelSize: 11
-                        }
-                    }
+                    label: modelData.label
+                    value: App.summary[modelData.key]
                 }
             }
         }
 
-        Rectangle {
+        Card {
             Layout.fillWidth: true
             Layout.preferredHeight: 132
-            radius: Theme.radius
-            color: Theme.panel
-            border.color: Theme.border
 
             ColumnLayout {
                 anchors.fill: parent
@@ -146,7 +99,7 @@ Item {
                         elide: Text.ElideMiddle
                         font.pixelSize: 12
                         text: page.exportFolderPath !== "" ? page.exportFolderPath
-                            : page.lastExportOk ? app.lastExport.directory : qsTr("No folder selected")
+                            : page.lastExportOk ? App.lastExport.directory : qsTr("No folder selected") // qmllint disable type
                         color: page.exportFolderPath !== "" || page.lastExportOk ? Theme.text : Theme.muted
                     }
                     Button {
@@ -170,116 +123,35 @@ Item {
                     // While the bundle is written: how far it is, and a way to stop it.
                     ProgressBar {
                         objectName: "exportProgressBar"
-                        visible: app.exporting
+                        visible: App.exporting
                         Layout.fillWidth: true
                         from: 0
                         to: 100
-                        value: app.exportProgress
+                        value: App.exportProgress
                     }
                     Label {
                         objectName: "exportPercent"
-                        visible: app.exporting
+                        visible: App.exporting
                         textFormat: Text.PlainText
                         color: Theme.muted
                         font.pixelSize: 12
-                        text: qsTr("%1 %").arg(app.exportProgress)
+                        text: qsTr("%1 %").arg(App.exportProgress)
                     }
                     Button {
                         objectName: "cancelExportButton"
-                        visible: app.exporting
+                        visible: App.exporting
                         text: qsTr("Cancel")
-                        onClicked: app.cancelExport()
+                        onClicked: App.cancelExport()
                     }
                 }
             }
         }
 
-        // As high as its lines where there is room; in a small window its lines scroll inside
-        // its border.
-        Rectangle {
+        LastExportPanel {
             objectName: "lastExportPanel"
             visible: page.lastExportOk
             Layout.fillWidth: true
             Layout.fillHeight: true
-            Layout.preferredHeight: lastExportLines.implicitHeight + 28
-            Layout.maximumHeight: lastExportLines.implicitHeight + 28
-            radius: Theme.radius
-            color: Theme.panel
-            border.color: Theme.border
-
-            Flickable {
-                id: lastExportView
-
-                objectName: "lastExportView"
-                anchors.fill: parent
-                anchors.margins: 14
-                clip: true
-                contentWidth: width
-                contentHeight: lastExportLines.implicitHeight
-                boundsBehavior: Flickable.StopAtBounds
-
-                ScrollBar.vertical: ListScrollBar {}
-
-                ColumnLayout {
-                    id: lastExportLines
-
-                    width: lastExportView.width
-                    spacing: 8
-
-                    RowLayout {
-                        Layout.fillWidth: true
-
-                        Label {
-                            textFormat: Text.PlainText
-                            text: qsTr("Last export")
-                            color: Theme.text
-                            font.pixelSize: 13
-                            font.weight: Font.Medium
-                        }
-                        Item {
-                            Layout.fillWidth: true
-                        }
-                        Button {
-                            objectName: "openFolderButton"
-                            text: qsTr("Open folder")
-                            onClicked: app.openPath(app.lastExport.directory)
-                        }
-                        Button {
-                            objectName: "openZipButton"
-                            text: qsTr("Open ZIP")
-                            onClicked: app.openPath(app.lastExport.zip)
-                        }
-                    }
-                    Label {
-                        objectName: "exportCounts"
-                        textFormat: Text.PlainText
-                        Layout.fillWidth: true
-                        wrapMode: Text.WordWrap
-                        color: Theme.muted
-                        font.pixelSize: 11
-                        text: qsTr("%1 exported · %2 skipped").arg(app.lastExport.exported || 0).arg(app.lastExport.skipped || 0)
-                    }
-                    Label {
-                        objectName: "exportFiles"
-                        textFormat: Text.PlainText
-                        Layout.fillWidth: true
-                        wrapMode: Text.Wrap
-                        color: Theme.muted
-                        font.pixelSize: 11
-                        text: qsTr("manifest.csv\nindex.pdf\n%1").arg(app.lastExport.zip || "")
-                    }
-                    Label {
-                        objectName: "exportWarnings"
-                        textFormat: Text.PlainText
-                        Layout.fillWidth: true
-                        visible: page.lastWarnings.length > 0
-                        wrapMode: Text.Wrap
-                        color: Theme.warning
-                        font.pixelSize: 11
-                        text: page.lastWarnings.join("\n")
-                    }
-                }
-            }
         }
 
         Item {

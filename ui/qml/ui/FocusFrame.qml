@@ -5,7 +5,7 @@ import Tessavo
 Rectangle {
     anchors.fill: parent
     radius: Theme.radius
-    color: "transparent"
+    color: Theme.none
     border.color: Theme.accent
     border.width: 2
 }

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "core/DocumentRecord.h"
+#include "ui/AppController.h"
+#include "ui/DocumentListModel.h"
+#include "ui/RuleListModel.h"
+
+#include <QObject>
+#include <QtQml/qqml.h>
+
+class QQmlEngine;
+class QJSEngine;
+
+// The C++ types the pages use, registered with the QML module so that the engine and qmllint
+// know their properties, methods and enumerations.
+namespace Tessavo::Ui {
+
+// The controller C++ created, known to QML as the singleton App. Every engine that shows the
+// interface is given its controller before it loads anything; C++ keeps the ownership.
+struct ControllerSingleton {
+    Q_GADGET
+    QML_FOREIGN(Tessavo::Ui::AppController)
+    QML_SINGLETON
+    QML_NAMED_ELEMENT(App)
+
+public:
+    static void provide(QQmlEngine& engine, AppController& controller);
+    // Called by the engine on its first use of App; null when the engine was given no controller.
+    static AppController* create(QQmlEngine* engine, QJSEngine* scriptEngine);
+};
+
+// The document list the controller hands out as App.documents.
+struct DocumentListModelForeign {
+    Q_GADGET
+    QML_FOREIGN(Tessavo::Ui::DocumentListModel)
+    QML_ANONYMOUS
+};
+
+// The rule list the controller hands out as App.rules.
+struct RuleListModelForeign {
+    Q_GADGET
+    QML_FOREIGN(Tessavo::Ui::RuleListModel)
+    QML_ANONYMOUS
+};
+
+// A document's state, as DocumentState.NeedsOcr.
+namespace DocumentStateForeign {
+Q_NAMESPACE
+QML_FOREIGN_NAMESPACE(Tessavo::DocumentStates)
+QML_NAMED_ELEMENT(DocumentState)
+} // namespace DocumentStateForeign
+
+// A review decision, as Decision.Ignored.
+namespace DecisionForeign {
+Q_NAMESPACE
+QML_FOREIGN_NAMESPACE(Tessavo::Decisions)
+QML_NAMED_ELEMENT(Decision)
+} // namespace DecisionForeign
+
+} // namespace Tessavo::Ui

@@ -1,0 +1,90 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Tessavo
+
+// The folder, the ZIP and the counts of the last export, with its warnings. As high as its lines
+// where there is room; in a small window its lines scroll inside its border.
+// App.lastExport is a map whose keys qmllint cannot know: the lines that read it say so.
+Card {
+    id: panel
+
+    readonly property var warnings: App.lastExport.warnings || [] // qmllint disable type
+
+    Layout.preferredHeight: lastExportLines.implicitHeight + 28
+    Layout.maximumHeight: lastExportLines.implicitHeight + 28
+
+    Flickable {
+        id: lastExportView
+
+        objectName: "lastExportView"
+        anchors.fill: parent
+        anchors.margins: 14
+        clip: true
+        contentWidth: width
+        contentHeight: lastExportLines.implicitHeight
+        boundsBehavior: Flickable.StopAtBounds
+
+        ScrollBar.vertical: ListScrollBar {}
+
+        ColumnLayout {
+            id: lastExportLines
+
+            width: lastExportView.width
+            spacing: 8
+
+            RowLayout {
+                Layout.fillWidth: true
+
+                Label {
+                    textFormat: Text.PlainText
+                    text: qsTr("Last export")
+                    color: Theme.text
+                    font.pixelSize: 13
+                    font.weight: Font.Medium
+                }
+                Item {
+                    Layout.fillWidth: true
+                }
+                Button {
+                    objectName: "openFolderButton"
+                    text: qsTr("Open folder")
+                    onClicked: App.openPath(App.lastExport.directory) // qmllint disable type
+                }
+                Button {
+                    objectName: "openZipButton"
+                    text: qsTr("Open ZIP")
+                    onClicked: App.openPath(App.lastExport.zip) // qmllint disable type
+                }
+            }
+            Label {
+                objectName: "exportCounts"
+                textFormat: Text.PlainText
+                Layout.fillWidth: true
+                wrapMode: Text.WordWrap
+                color: Theme.muted
+                font.pixelSize: 11
+                text: qsTr("%1 exported · %2 skipped").arg(App.lastExport.exported || 0).arg(App.lastExport.skipped || 0) // qmllint disable type
+            }
+            Label {
+                objectName: "exportFiles"
+                textFormat: Text.PlainText
+                Layout.fillWidth: true
+                wrapMode: Text.Wrap
+                color: Theme.muted
+                font.pixelSize: 11
+                text: qsTr("manifest.csv\nindex.pdf\n%1").arg(App.lastExport.zip || "") // qmllint disable type
+            }
+            Label {
+                objectName: "exportWarnings"
+                textFormat: Text.PlainText
+                Layout.fillWidth: true
+                visible: panel.warnings.length > 0
+                wrapMode: Text.Wrap
+                color: Theme.warning
+                font.pixelSize: 11
+                text: panel.warnings.join("\n")
+            }
+        }
+    }
+}

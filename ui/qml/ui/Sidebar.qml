@@ -1,0 +1,87 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Tessavo
+
+// The pages, one entry each, with the number of documents and of those still to review.
+// App.summary is a map whose keys qmllint cannot know: the lines that read it say so.
+Rectangle {
+    id: sidebar
+
+    property int currentPage: 0
+
+    signal pageChosen(int index)
+
+    objectName: "sidebar"
+    color: Theme.panel
+
+    Rectangle {
+        anchors.top: parent.top
+        anchors.bottom: parent.bottom
+        anchors.right: parent.right
+        width: 1
+        color: Theme.border
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.margins: 14
+        spacing: 6
+
+        Label {
+            textFormat: Text.PlainText
+            text: qsTr("WORKSPACE")
+            color: Theme.muted
+            font.pixelSize: 10
+            font.weight: Font.DemiBold
+            font.letterSpacing: 1
+            leftPadding: 8
+            topPadding: 6
+            bottomPadding: 6
+        }
+
+        NavEntry {
+            objectName: "nav0"
+            counterName: "navCounter0"
+            Layout.fillWidth: true
+            Layout.preferredHeight: 40
+            label: qsTr("Import")
+            current: sidebar.currentPage === 0
+            counter: App.summary.total // qmllint disable type
+            onChosen: sidebar.pageChosen(0)
+        }
+        NavEntry {
+            objectName: "nav1"
+            counterName: "navCounter1"
+            Layout.fillWidth: true
+            Layout.preferredHeight: 40
+            label: qsTr("Rules")
+            current: sidebar.currentPage === 1
+            onChosen: sidebar.pageChosen(1)
+        }
+        NavEntry {
+            objectName: "nav2"
+            counterName: "navCounter2"
+            Layout.fillWidth: true
+            Layout.preferredHeight: 40
+            label: qsTr("Review")
+            current: sidebar.currentPage === 2
+            counter: App.summary.pending // qmllint disable type
+            warnCounter: true
+            onChosen: sidebar.pageChosen(2)
+        }
+        NavEntry {
+            objectName: "nav3"
+            counterName: "navCounter3"
+            Layout.fillWidth: true
+            Layout.preferredHeight: 40
+            label: qsTr("Export")
+            current: sidebar.currentPage === 3
+            onChosen: sidebar.pageChosen(3)
+        }
+
+        Item {
+            Layout.fillHeight: true
+        }
+    }
+}

@@ -1,0 +1,112 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Tessavo
+
+// The bar below everything: the latest message, and an indicator for each task that runs.
+Rectangle {
+    id: bar
+
+    // The status an import found when it started. While that import runs, the line shows the
+    // import instead; any newer message wins over both.
+    property string statusAtImportStart: ""
+    property bool importSeen: false
+    readonly property bool statusStale: App.importing && App.status === statusAtImportStart
+
+    implicitHeight: 36
+    color: Theme.panel
+
+    Connections {
+        target: App
+
+        function onBusyChanged() {
+            if (App.importing && !bar.importSeen)
+                bar.statusAtImportStart = App.status
+            bar.importSeen = App.importing
+        }
+    }
+
+    Rectangle {
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: parent.top
+        height: 1
+        color: Theme.border
+    }
+
+    RowLayout {
+        anchors.fill: parent
+        anchors.leftMargin: 20
+        anchors.rightMargin: 20
+        spacing: 12
+
+        Label {
+            objectName: "statusText"
+            Layout.fillWidth: true
+            text: bar.statusStale ? qsTr("Importing %1%").arg(App.importProgress) : App.status
+            textFormat: Text.PlainText
+            color: bar.statusStale ? Theme.accent : Theme.muted
+            font.pixelSize: 12
+            elide: Text.ElideRight
+        }
+        Label {
+            objectName: "importProgressText"
+            textFormat: Text.PlainText
+            visible: App.importing && !bar.statusStale
+            text: qsTr("Importing %1%").arg(App.importProgress)
+            color: Theme.accent
+            font.pixelSize: 12
+        }
+        ProgressBar {
+            objectName: "importProgressBar"
+            visible: App.importing
+            Layout.preferredWidth: 160
+            from: 0
+            to: 100
+            value: App.importProgress
+            Accessible.name: qsTr("Import progress")
+        }
+        Label {
+            objectName: "recognitionProgressText"
+            textFormat: Text.PlainText
+            visible: App.recognising
+            text: qsTr("Recognising text %1%").arg(App.recognitionProgress)
+            color: Theme.accent
+            font.pixelSize: 12
+        }
+        ProgressBar {
+            objectName: "recognitionProgressBar"
+            visible: App.recognising
+            Layout.preferredWidth: 120
+            from: 0
+            to: 100
+            value: App.recognitionProgress
+            Accessible.name: qsTr("Text recognition progress")
+        }
+        Button {
+            objectName: "cancelRecognitionButton"
+            visible: App.recognising
+            flat: true
+            text: qsTr("Cancel")
+            onClicked: App.cancelRecognition()
+        }
+        BusyIndicator {
+            objectName: "exportBusy"
+            visible: App.exporting
+            running: App.exporting
+            // The style's padding would leave nothing to draw at this size.
+            padding: 0
+            Layout.preferredWidth: 18
+            Layout.preferredHeight: 18
+            Accessible.name: qsTr("Exporting…")
+        }
+        Label {
+            objectName: "exportingText"
+            textFormat: Text.PlainText
+            visible: App.exporting
+            text: qsTr("Exporting…")
+            color: Theme.accent
+            font.pixelSize: 12
+        }
+    }
+}
