@@ -61,9 +61,10 @@ QString systemError(int error)
 
 } // namespace
 
-Rule ruleFromJson(const QJsonObject& object, bool* valid)
+RuleReading ruleFromJson(const QJsonObject& object)
 {
-    Rule rule;
+    RuleReading reading;
+    Rule& rule = reading.rule;
     rule.id = stringOf(object, QLatin1StringView("id"));
     rule.name = stringOf(object, QLatin1StringView("name"));
     rule.category = stringOf(object, QLatin1StringView("category"));
@@ -75,11 +76,10 @@ Rule ruleFromJson(const QJsonObject& object, bool* valid)
     rule.maxPages = object.value(QLatin1StringView("maxPages")).toInt(0);
     rule.minBytes = int64Of(object, QLatin1StringView("minBytes"));
     rule.maxBytes = int64Of(object, QLatin1StringView("maxBytes"));
-    if (valid)
-        *valid = isValid(rule);
+    reading.valid = isValid(rule);
     if (rule.id.isEmpty())
         rule.id = newRuleId();
-    return rule;
+    return reading;
 }
 
 QList<Rule> rulesFromJson(const QJsonArray& array)
@@ -88,10 +88,9 @@ QList<Rule> rulesFromJson(const QJsonArray& array)
     for (const QJsonValue& element : array) {
         if (!element.isObject())
             continue;
-        bool valid = false;
-        Rule rule = ruleFromJson(element.toObject(), &valid);
-        if (valid)
-            rules.append(std::move(rule));
+        RuleReading reading = ruleFromJson(element.toObject());
+        if (reading.valid)
+            rules.append(std::move(reading.rule));
     }
     return rules;
 }

@@ -11,9 +11,14 @@
 
 namespace Tessavo {
 
-// Reads one rule object. Missing keys and values of the wrong type take the defaults; an empty
-// id is replaced by a fresh one. *valid tells whether the rule may be used.
-Rule ruleFromJson(const QJsonObject& object, bool* valid = nullptr);
+// One rule object as read: missing keys and values of the wrong type take the defaults, and an
+// empty id is replaced by a fresh one. valid tells whether the rule may be used.
+struct RuleReading {
+    Rule rule;
+    bool valid = false;
+};
+
+RuleReading ruleFromJson(const QJsonObject& object);
 
 // The valid rules of the array, in array order; anything else is skipped.
 QList<Rule> rulesFromJson(const QJsonArray& array);

@@ -3,6 +3,7 @@
 #include "ui/AppController.h"
 
 #include "core/Classification.h"
+#include "core/Failure.h"
 #include "inspection/PageRecognition.h"
 #include "inspection/RecognitionSession.h"
 #include "logging/LogPath.h"
@@ -31,20 +32,15 @@ QJsonObject readSettings(const QString& path)
     return QJsonDocument::fromJson(file.read(64 * 1024)).object();
 }
 
-[[nodiscard]] bool writeSettings(const QString& path, const QJsonObject& settings, QString& error)
+Status writeSettings(const QString& path, const QJsonObject& settings)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = file.errorString();
-        return false;
-    }
     const QByteArray bytes = QJsonDocument(settings).toJson();
-    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
-        error = file.errorString();
-        return false;
-    }
-    return true;
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
+        !file.commit())
+        return Status::failure(file.errorString());
+    return Status::success();
 }
 
 } // namespace
@@ -87,13 +83,13 @@ void AppController::saveRecognitionSettings()
     const QString path = m_settingsPath;
     if (path.isEmpty())
         return;
-    QString error;
     const QJsonObject settings{{recogniseKey, m_recogniseDuringImport},
                                {languageKey, m_recognitionLanguage}};
-    if (!writeSettings(path, settings, error)) {
-        setStatus(QStringLiteral("Cannot save the settings: %1").arg(error));
+    const Status written = writeSettings(path, settings);
+    if (!written.ok) {
+        setStatus(QStringLiteral("Cannot save the settings: %1").arg(written.error));
         qWarning().noquote() << QStringLiteral("Cannot write settings to %1: %2")
-                                    .arg(Logging::pathForLog(path), error);
+                                    .arg(Logging::pathForLog(path), written.error);
     }
 }
 

@@ -20,9 +20,9 @@ Rule named(const QString& name, int priority)
     return r;
 }
 
-Rule ruleFromText(const char* json, bool* valid = nullptr)
+RuleReading ruleFromText(const char* json)
 {
-    return ruleFromJson(QJsonDocument::fromJson(json).object(), valid);
+    return ruleFromJson(QJsonDocument::fromJson(json).object());
 }
 
 } // namespace
@@ -125,11 +125,11 @@ void TestRules::builtInRules()
 
 void TestRules::readsTypesAndDefaults()
 {
-    bool valid = false;
-    Rule r = ruleFromText(R"({"name":"N","category":"C","textContains":"x","priority":12.5,
-                              "enabled":"false","minPages":"5","maxPages":3})",
-                          &valid);
-    QVERIFY(valid);
+    RuleReading read =
+        ruleFromText(R"({"name":"N","category":"C","textContains":"x","priority":12.5,
+                              "enabled":"false","minPages":"5","maxPages":3})");
+    QVERIFY(read.valid);
+    Rule r = read.rule;
     QCOMPARE(r.priority, 100); // a fraction is no integer
     QVERIFY(r.enabled);        // a string is no boolean
     QCOMPARE(r.minPages, 0);
@@ -137,19 +137,19 @@ void TestRules::readsTypesAndDefaults()
     QVERIFY(r.id.startsWith(QStringLiteral("rule-"))); // a missing id is replaced
 
     r = ruleFromText(R"({"name":"N","category":"C","textContains":"x","priority":"5",
-                         "enabled":false,"id":"keep-me"})");
+                         "enabled":false,"id":"keep-me"})")
+            .rule;
     QCOMPARE(r.priority, 100);
     QVERIFY(!r.enabled);
     QCOMPARE(r.id, QStringLiteral("keep-me"));
 
-    r = ruleFromText(
-        R"({"name":"N","category":"C","priority":4294967296,"textContains":" bid bond "})", &valid);
-    QVERIFY(valid);
-    QCOMPARE(r.priority, 100);                              // beyond 32 bits
-    QCOMPARE(r.textContains, QStringLiteral(" bid bond ")); // kept untrimmed
+    read = ruleFromText(
+        R"({"name":"N","category":"C","priority":4294967296,"textContains":" bid bond "})");
+    QVERIFY(read.valid);
+    QCOMPARE(read.rule.priority, 100);                              // beyond 32 bits
+    QCOMPARE(read.rule.textContains, QStringLiteral(" bid bond ")); // kept untrimmed
 
-    ruleFromText(R"({"name":"N","category":"C","textContains":"   "})", &valid);
-    QVERIFY(!valid);
+    QVERIFY(!ruleFromText(R"({"name":"N","category":"C","textContains":"   "})").valid);
 }
 
 void TestRules::readsSizesSafely_data()
@@ -175,7 +175,7 @@ void TestRules::readsSizesSafely()
     const QByteArray json = "{\"minBytes\":" + value + ",\"maxBytes\":" + value + "}";
     const QJsonObject object = QJsonDocument::fromJson(json).object();
     QVERIFY(!object.isEmpty());
-    const Rule r = ruleFromJson(object);
+    const Rule r = ruleFromJson(object).rule;
     QCOMPARE(r.minBytes, expected);
     QCOMPARE(r.maxBytes, expected);
 
@@ -183,7 +183,7 @@ void TestRules::readsSizesSafely()
     QJsonObject built;
     built.insert(QStringLiteral("minBytes"), std::numeric_limits<double>::quiet_NaN());
     built.insert(QStringLiteral("maxBytes"), -std::numeric_limits<double>::infinity());
-    const Rule odd = ruleFromJson(built);
+    const Rule odd = ruleFromJson(built).rule;
     QCOMPARE(odd.minBytes, 0);
     QCOMPARE(odd.maxBytes, std::numeric_limits<qint64>::min());
 }
