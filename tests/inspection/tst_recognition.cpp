@@ -2,6 +2,7 @@
 #include "core/Rule.h"
 #include "inspection/PageRecognition.h"
 #include "inspection/RecognitionSession.h"
+#include "support/ControllerFolder.h"
 #include "support/ExternalTool.h"
 #include "support/PdfFixtures.h"
 #include "support/WorkerTestMain.h"
@@ -16,21 +17,6 @@ using namespace Tessavo;
 using namespace Tessavo::Ui;
 
 namespace {
-
-// The folder this test's controllers keep their rules and settings in.
-QString dataFolder()
-{
-    static QTemporaryDir folder;
-    return folder.path();
-}
-
-// Rules and settings kept there; no document list.
-Tessavo::Ui::ControllerSetup stored()
-{
-    Tessavo::Ui::ControllerSetup setup = Tessavo::Ui::ControllerSetup::inFolder(dataFolder());
-    setup.sessionPath.clear();
-    return setup;
-}
 
 constexpr int generous = 120000;
 
@@ -109,8 +95,8 @@ void TestRecognition::initTestCase()
 void TestRecognition::init()
 {
     // Each controller starts from no stored rules and no stored settings.
-    QFile::remove(dataFolder() + QStringLiteral("/settings.json"));
-    QFile::remove(dataFolder() + QStringLiteral("/rules.json"));
+    QFile::remove(ControllerFolder::path() + QStringLiteral("/settings.json"));
+    QFile::remove(ControllerFolder::path() + QStringLiteral("/rules.json"));
 }
 
 void TestRecognition::import(AppController& controller, const QString& path)
@@ -157,7 +143,7 @@ void TestRecognition::evidenceNamesRecognisedPages()
 
 void TestRecognition::recognisedScanIsClassifiedAndKeepsItsState()
 {
-    AppController controller(stored());
+    AppController controller(ControllerFolder::rulesAndSettings());
     import(controller, m_insuranceScan);
     QCOMPARE(only(controller).state, int(NeedsOcr));
     QVERIFY(only(controller).suggestion.category.isEmpty());
@@ -190,13 +176,13 @@ void TestRecognition::recognisedScanIsClassifiedAndKeepsItsState()
 void TestRecognition::settingRecognisesDuringImportAndPersists()
 {
     {
-        AppController controller(stored());
+        AppController controller(ControllerFolder::rulesAndSettings());
         QVERIFY(!controller.recogniseDuringImport());
         QSignalSpy changed(&controller, &AppController::recognitionSettingChanged);
         controller.setRecogniseDuringImport(true);
         QCOMPARE(changed.size(), 1);
     }
-    AppController controller(stored());
+    AppController controller(ControllerFolder::rulesAndSettings());
     QVERIFY(controller.recogniseDuringImport());
     controller.addUrls({QUrl::fromLocalFile(m_insuranceScan)});
     QTRY_VERIFY_WITH_TIMEOUT(!controller.importing() && !controller.recognising(), generous);
@@ -211,7 +197,7 @@ void TestRecognition::installedLanguagesCanBeChosen()
         QVERIFY(PdfFixtures::writeBytes(data.filePath(QString::fromLatin1(name)), "x"));
     qputenv("TESSDATA_PREFIX", QFile::encodeName(data.path()));
     {
-        AppController controller(stored());
+        AppController controller(ControllerFolder::rulesAndSettings());
         QCOMPARE(controller.recognitionLanguage(), QStringLiteral("eng"));
         QCOMPARE(controller.recognitionLanguages(),
                  (QStringList{QStringLiteral("deu"), QStringLiteral("eng")}));
@@ -219,7 +205,7 @@ void TestRecognition::installedLanguagesCanBeChosen()
     }
     qunsetenv("TESSDATA_PREFIX");
     // The choice is kept beside the rules; the system's own data has English.
-    AppController controller(stored());
+    AppController controller(ControllerFolder::rulesAndSettings());
     QCOMPARE(controller.recognitionLanguage(), QStringLiteral("deu"));
     QVERIFY(controller.recognitionLanguages().contains(QStringLiteral("eng")));
     QCOMPARE(Inspection::missingLanguageText(QStringLiteral("deu")),
@@ -236,7 +222,7 @@ void TestRecognition::cancellingMidDocumentKeepsTheEarlierState()
                       {QStringLiteral("CERTIFICATE OF INSURANCE"),
                        QStringLiteral("Second page of the certificate")},
                       100));
-    AppController controller(stored());
+    AppController controller(ControllerFolder::rulesAndSettings());
     import(controller, path);
     const DocumentRecord before = only(controller);
     QCOMPARE(before.state, int(NeedsOcr));
@@ -300,7 +286,7 @@ void TestRecognition::pageTooLargeEndsWithClearReason()
         path, PdfFixtures::assemblePdf(
                   {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                    "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 14400 14400] >>"})));
-    AppController controller(stored());
+    AppController controller(ControllerFolder::rulesAndSettings());
     import(controller, path);
     QCOMPARE(only(controller).state, int(NeedsOcr));
 
@@ -318,7 +304,7 @@ void TestRecognition::missingLanguageDataSaysWhatToInstall()
 {
     QTemporaryDir empty;
     qputenv("TESSDATA_PREFIX", QFile::encodeName(empty.path()));
-    AppController controller(stored());
+    AppController controller(ControllerFolder::rulesAndSettings());
     import(controller, m_insuranceScan);
     controller.recogniseScans();
     QTRY_VERIFY_WITH_TIMEOUT(!controller.recognising(), generous);

@@ -1,4 +1,5 @@
 #include "core/RulesFile.h"
+#include "support/ControllerFolder.h"
 #include "support/TestFiles.h"
 #include "ui/AppController.h"
 
@@ -20,24 +21,9 @@ using namespace Tessavo::Ui;
 
 namespace {
 
-// The folder this test's controllers keep their rules and settings in.
-QString dataFolder()
-{
-    static QTemporaryDir folder;
-    return folder.path();
-}
-
-// Rules and settings kept there; no document list.
-Tessavo::Ui::ControllerSetup stored()
-{
-    Tessavo::Ui::ControllerSetup setup = Tessavo::Ui::ControllerSetup::inFolder(dataFolder());
-    setup.sessionPath.clear();
-    return setup;
-}
-
 QString rulesPath()
 {
-    return dataFolder() + QStringLiteral("/rules.json");
+    return ControllerFolder::path() + QStringLiteral("/rules.json");
 }
 
 QList<Rule> persistedRules()
@@ -88,7 +74,7 @@ void TestRuleCommands::init()
     m_controller.reset();
     QFile::remove(rulesPath());
     QFile::remove(rulesPath() + ".bak");
-    m_controller = std::make_unique<AppController>(stored());
+    m_controller = std::make_unique<AppController>(ControllerFolder::rulesAndSettings());
 }
 
 void TestRuleCommands::addRuleTrimsClampsAndReports()
@@ -290,7 +276,7 @@ void TestRuleCommands::unusableRulesFileIsKeptAsBackup()
     const QByteArray precious = R"({"rules":[{"name":"Almost","category":"C"}]} hand-edited)";
     QVERIFY(TestFiles::writeBytes(rulesPath(), precious));
     QVERIFY(TestFiles::writeBytes(rulesPath() + ".bak", "an older backup"));
-    m_controller = std::make_unique<AppController>(stored());
+    m_controller = std::make_unique<AppController>(ControllerFolder::rulesAndSettings());
     QCOMPARE(m_controller->rules()->rowCount(), 9);
     QCOMPARE(TestFiles::readBytes(rulesPath()), precious); // start-up writes nothing
 
@@ -331,7 +317,7 @@ void TestRuleCommands::usableRulesFileNeedsNoBackup()
 {
     m_controller.reset();
     QVERIFY(TestFiles::writeBytes(rulesPath(), rulesDocument(defaultRules())));
-    m_controller = std::make_unique<AppController>(stored());
+    m_controller = std::make_unique<AppController>(ControllerFolder::rulesAndSettings());
     m_controller->removeRule(0);
     QVERIFY(!QFile::exists(rulesPath() + ".bak"));
     QCOMPARE(persistedRules().size(), 8);
@@ -368,7 +354,7 @@ void TestRuleCommands::hostileRulesFilesNeverBlockOrGrow()
         m_controller.reset();
         QFile::remove(rulesPath());
         QVERIFY(QFile::link(path, rulesPath()));
-        m_controller = std::make_unique<AppController>(stored());
+        m_controller = std::make_unique<AppController>(ControllerFolder::rulesAndSettings());
         QCOMPARE(m_controller->rules()->rowCount(), 9);
         QVERIFY2(m_controller->status().startsWith(QStringLiteral("The saved rules could not be "
                                                                   "read")),
