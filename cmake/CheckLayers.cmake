@@ -2,7 +2,8 @@
 # dependency that its library links privately (the PDF engines, OpenSSL, zlib, Tesseract, Qt SQL).
 #   cmake -DSOURCE_DIR=<repository> -P cmake/CheckLayers.cmake
 # The include roots already make most such includes fail to compile; this check also covers the
-# folders a root cannot separate (ui/ and the QML module inside it) and names every offender at once.
+# folders a root cannot separate (ui/ and the QML module inside it) and names every offender at
+# once.
 #
 cmake_minimum_required(VERSION 3.21)
 
@@ -22,7 +23,8 @@ if(NOT SOURCE_DIR)
 endif()
 
 # Headers that only the .cpp files of a library may include (QPdfWriter is Qt GUI, not Qt PDF).
-set(private_headers "^<(QPdf(Document|Page|Bookmark|Search|Link|Selection)|QtPdf/|openssl/|zlib\\.h|qpdf/|tesseract/|leptonica/|QSql|QtSql/)")
+string(CONCAT private_headers "^<(QPdf(Document|Page|Bookmark|Search|Link|Selection)|QtPdf/"
+       "|openssl/|zlib\\.h|qpdf/|tesseract/|leptonica/|QSql|QtSql/)")
 
 set(offences)
 foreach(layer IN LISTS layers)
@@ -53,7 +55,8 @@ foreach(layer IN LISTS layers)
                 string(REGEX REPLACE "^[^<]*(<[^>]+>).*$" "\\1" header "${line}")
                 if(header MATCHES "${private_headers}")
                     file(RELATIVE_PATH shown "${SOURCE_DIR}" "${source}")
-                    list(APPEND offences "${shown}: a header includes ${header}, a private dependency")
+                    list(APPEND offences
+                         "${shown}: a header includes ${header}, a private dependency")
                 endif()
             endforeach()
         endif()
