@@ -9,14 +9,9 @@
 #include <QDir>
 #include <QUrl>
 
+#include <memory>
+
 namespace Tessavo::App {
-
-namespace {
-
-// Set when the unattended export has been started; it starts at most once per process.
-bool autoExportStarted = false;
-
-} // namespace
 
 void applyUnattendedOptions(const QStringList& arguments, Ui::AppController& controller)
 {
@@ -32,21 +27,23 @@ void applyUnattendedOptions(const QStringList& arguments, Ui::AppController& con
     const QUrl target =
         QUrl::fromLocalFile(exportPath->isEmpty() ? *exportPath : QDir(*exportPath).absolutePath());
     // Connected after the import was requested, so the import's own start does not trigger it.
-    auto exportWhenReady = [&controller, target] {
-        if (autoExportStarted || controller.importing() || controller.recognising() ||
+    // The export starts at most once for these options; the flag lives as long as the connection.
+    auto started = std::make_shared<bool>(false);
+    auto exportWhenReady = [&controller, target, started] {
+        if (*started || controller.importing() || controller.recognising() ||
             controller.exporting() || controller.documents()->rowCount() == 0)
             return;
-        autoExportStarted = true;
+        *started = true;
         qInfo().noquote() << QStringLiteral("Unattended export of %1 document(s) to %2 starts")
                                  .arg(QString::number(controller.documents()->rowCount()),
                                       Logging::pathForLog(target.toLocalFile()));
         controller.exportTo(target);
     };
-    QObject::connect(&controller, &Ui::AppController::busyChanged, qApp, exportWhenReady);
+    QObject::connect(&controller, &Ui::AppController::busyChanged, &controller, exportWhenReady);
     // Documents restored from the last session with nothing left to import (every file already
     // listed) start no import, so nothing else would trigger the export.
     exportWhenReady();
-    if (!autoExportStarted)
+    if (!*started)
         qInfo().noquote() << QStringLiteral("Unattended export to %1 waits for documents")
                                  .arg(Logging::pathForLog(target.toLocalFile()));
 }

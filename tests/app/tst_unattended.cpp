@@ -20,6 +20,7 @@ private slots:
     void importAsTheLastArgumentIsIgnored();
     void importTakesItsFirstOccurrence();
     void exportWaitsForDocumentsAndRunsOnce();
+    void anotherControllerExportsOnItsOwn();
 
 private:
     QTemporaryDir m_dir;
@@ -67,7 +68,6 @@ void TestUnattended::importTakesItsFirstOccurrence()
 
 void TestUnattended::exportWaitsForDocumentsAndRunsOnce()
 {
-    // The unattended export starts at most once per process, so this is the only test of it here.
     // A premature start would say so in the status ("Nothing to export yet.") and use up the one
     // export, so every step checks the status and that the export is still to come.
     Ui::AppController controller;
@@ -104,6 +104,18 @@ void TestUnattended::exportWaitsForDocumentsAndRunsOnce()
     QCOMPARE(controller.status(),
              QStringLiteral("Imported 1 document(s). Review the suggestions next."));
     QCOMPARE(controller.lastExport(), firstExport);
+    QCOMPARE(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+}
+
+void TestUnattended::anotherControllerExportsOnItsOwn()
+{
+    // Whether an export already ran belongs to the options applied to one controller, not to the
+    // process: a second controller given --export exports too, whatever ran before it.
+    Ui::AppController controller;
+    const QString out = m_dir.filePath("out-second");
+    App::applyUnattendedOptions({"tessavo", "--import", m_dir.filePath("second"), "--export", out},
+                                controller);
+    QTRY_VERIFY_WITH_TIMEOUT(controller.lastExport()["ok"].toBool(), 60000);
     QCOMPARE(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
 }
 

@@ -1,3 +1,4 @@
+#include "core/Version.h"
 #include "export/IndexPdf.h"
 #include "support/ExternalTool.h"
 
@@ -144,8 +145,10 @@ void TestIndexPdf::composesTheHtmlExactly()
         "color:#172033;\">"
         "<h1 style=\"font-size:20pt; margin:0px 0 5px 0;\">Tessavo — export index</h1>"
         "<p style=\"margin:0px 0 3px 0;\"><b>Tessavo &lt;export&gt;</b></p>"
-        "<p style=\"margin:0px 0 13px 0; color:#5a6474;\">Generated 2026-12-07T09:05:03 · Tessavo "
-        "0.2.0</p>"
+        "<p style=\"margin:0px 0 13px 0; color:#5a6474;\">Generated 2026-12-07T09:05:03 · "
+        "Tessavo " +
+        QByteArray(versionText) +
+        "</p>"
         "<p style=\"margin:0px 0 16px 0;\">3 documents · 6 pages · 2 categories</p>"
         "<h2 style=\"font-size:13pt; margin:19px 0 5px 0; color:#28558e;\">02_Forms <span "
         "style=\"color:#8992a3; font-size:10pt;\">(2)</span></h2>"
@@ -196,7 +199,8 @@ void TestIndexPdf::writesAValidA4Pdf()
     QVERIFY2(check.ok(), check.out + check.err);
     const QString info = QString::fromUtf8(runTool("pdfinfo", {path}).out);
     QVERIFY2(info.contains(QRegularExpression("Title:\\s+Tessavo export index")), qPrintable(info));
-    QVERIFY(info.contains(QRegularExpression("Creator:\\s+Tessavo 0.2.0")));
+    QVERIFY(info.contains(QRegularExpression(
+        "Creator:\\s+Tessavo " + QRegularExpression::escape(QLatin1String(versionText)))));
     QVERIFY(info.contains(
         QRegularExpression("Page size:\\s+59[45](\\.\\d+)? x 84[12](\\.\\d+)? pts \\(A4\\)")));
 

@@ -1,5 +1,6 @@
 // The first messages of a process: held until the log folder is known, then written in order.
 // The handler is process-wide, so the in-process case runs first, before anything sets a folder.
+#include "core/Version.h"
 #include "logging/LogFile.h"
 #include "support/TestFiles.h"
 
@@ -99,8 +100,10 @@ void TestLogStartup::executableLogsItsFirstMessagesAndOptions()
     QVERIFY2(
         lines.at(0).contains(QStringLiteral("[WARN ] QStandardPaths: XDG_RUNTIME_DIR not set")),
         qPrintable(text));
-    QVERIFY2(lines.at(1).contains(QStringLiteral("[INFO ] Tessavo 0.2.0 starting")),
-             qPrintable(text));
+    QVERIFY2(
+        lines.at(1).contains(
+            QStringLiteral("[INFO ] Tessavo %1 starting").arg(QLatin1String(Tessavo::versionText))),
+        qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("[INFO ] Unattended import of missing.pdf")),
              qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("[INFO ] Unattended export to Bundles Out")),

@@ -2,6 +2,7 @@
 #include "ui/Summary.h"
 
 #include "core/RulesFile.h"
+#include "core/Version.h"
 #include "support/TestFiles.h"
 #include "ui/ExportService.h"
 
@@ -76,7 +77,7 @@ void TestAppController::startsIdleWithTheWelcomeText()
     QVERIFY(!controller.importing());
     QVERIFY(!controller.exporting());
     QVERIFY(controller.lastExport().isEmpty());
-    QCOMPARE(controller.appVersion(), QStringLiteral("0.2.0"));
+    QCOMPARE(controller.appVersion(), QLatin1String(versionText));
     QCOMPARE(controller.categories().size(), 8);
     QCOMPARE(controller.categories().first(), QStringLiteral("01_Solicitation"));
     QCOMPARE(controller.documents()->rowCount(), 0);
