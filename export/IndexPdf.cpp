@@ -6,6 +6,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QHash>
 #include <QMap>
 #include <QMutex>
 #include <QMutexLocker>
@@ -22,8 +23,10 @@ namespace {
 
 const QString applicationVersion = QString::fromLatin1(versionText);
 
+// The family each font file registered as, so that a file is added to the font database once
+// however many exports use it. The same path always gives the same answer.
 QMutex familyMutex;
-QString registeredFamily; // guarded by familyMutex
+QHash<QString, QString> familyOfFile; // guarded by familyMutex
 
 constexpr int indexDotsPerInch = 300;
 
@@ -195,38 +198,28 @@ QString registerIndexFont(const QString& fontPath)
 {
     if (fontPath.isEmpty() || !QFileInfo(fontPath).isFile())
         return {};
+    QMutexLocker lock(&familyMutex);
+    if (const auto known = familyOfFile.constFind(fontPath); known != familyOfFile.cend())
+        return *known;
     const int id = QFontDatabase::addApplicationFont(fontPath);
-    if (id < 0)
-        return {};
-    const QStringList families = QFontDatabase::applicationFontFamilies(id);
-    return families.isEmpty() ? QString() : families.first();
+    const QStringList families =
+        id < 0 ? QStringList() : QFontDatabase::applicationFontFamilies(id);
+    const QString family = families.isEmpty() ? QString() : families.first();
+    familyOfFile.insert(fontPath, family);
+    return family;
 }
 
 QString registerIndexFonts(const QString& regularFontPath, const QString& boldFontPath)
 {
     const QString regular = registerIndexFont(regularFontPath);
     const QString bold = registerIndexFont(boldFontPath);
-    QMutexLocker lock(&familyMutex);
-    registeredFamily = regular.isEmpty() ? bold : regular;
-    return registeredFamily;
-}
-
-QString indexFontFamily()
-{
-    QMutexLocker lock(&familyMutex);
-    return registeredFamily;
+    return regular.isEmpty() ? bold : regular;
 }
 
 QString indexFontFamilyFor(const QString& regularFontPath, const QString& boldFontPath)
 {
-    const QString remembered = indexFontFamily();
-    if (!remembered.isEmpty())
-        return remembered;
-    const QString regular = registerIndexFont(regularFontPath);
-    if (!regular.isEmpty())
-        return regular;
-    const QString bold = registerIndexFont(boldFontPath);
-    return bold.isEmpty() ? QStringLiteral("DejaVu Sans") : bold;
+    const QString family = registerIndexFonts(regularFontPath, boldFontPath);
+    return family.isEmpty() ? QStringLiteral("DejaVu Sans") : family;
 }
 
 QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
@@ -300,14 +293,7 @@ Status writeIndexPdf(const QString& pdfPath, const QList<DocumentRecord>& record
     if (records.isEmpty())
         return Status::failure(QStringLiteral("no documents to index"));
 
-    QString family = indexFontFamily();
-    if (family.isEmpty()) {
-        const QString regular = registerIndexFont(regularFontPath);
-        const QString bold = registerIndexFont(boldFontPath);
-        family = !regular.isEmpty() ? regular
-                 : !bold.isEmpty()  ? bold
-                                    : QStringLiteral("DejaVu Sans");
-    }
+    const QString family = indexFontFamilyFor(regularFontPath, boldFontPath);
 
     // Written under a temporary name and checked before it takes its own.
     PendingFile file(pdfPath);

@@ -10,17 +10,14 @@
 
 namespace Tessavo {
 
-// Registers one font file with the application font database; its first family name, or empty.
+// Registers one font file with the application font database, once per path however often it is
+// asked; its first family name, or empty when the file gives none.
 QString registerIndexFont(const QString& fontPath);
 
-// Registers the regular and the bold index font and remembers the family the index uses.
+// Registers the regular and the bold index font; the family of the first that gives one, or empty.
 QString registerIndexFonts(const QString& regularFontPath, const QString& boldFontPath);
 
-// The family remembered by registerIndexFonts; empty before it ran.
-QString indexFontFamily();
-
-// The family the index is set in: the remembered one, else the first of the two font files that
-// registers, else "DejaVu Sans".
+// The family an index with these font files is set in: theirs, else "DejaVu Sans".
 QString indexFontFamilyFor(const QString& regularFontPath, const QString& boldFontPath);
 
 // Installed families that cover the characters the index family may lack (Chinese, Japanese,
