@@ -115,6 +115,7 @@ QString TestImportSession::copyOfText(const QString& name)
     const QString path = fixture(name);
     QFile::remove(path);
     QFile::remove(WorkerTestHooks::gateOf(path));
+    QFile::remove(WorkerTestHooks::waitingAt(path));
     if (!QFile::copy(fixture("text.pdf"), path))
         qFatal("cannot copy the text fixture");
     return path;
@@ -225,7 +226,8 @@ void TestImportSession::workerKilledMidFileFailsThatFileOnly()
     ImportSession session;
     Outcome outcome(session);
     session.enqueue({held, fixture("scan.pdf")});
-    QTRY_VERIFY_WITH_TIMEOUT(!session.busyWorkerProcessIds().isEmpty(), generous);
+    // Killed once it has said it is loading the held file: the engine stopped mid-file.
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(WorkerTestHooks::waitingAt(held)), generous);
     QTRY_COMPARE_WITH_TIMEOUT(session.busyWorkerProcessIds().size(), 1, generous); // scan done
     ::kill(pid_t(session.busyWorkerProcessIds().constFirst()), SIGKILL);
     QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);

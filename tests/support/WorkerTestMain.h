@@ -2,6 +2,7 @@
 
 #include "inspection/InspectionWorker.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QTest>
@@ -12,9 +13,9 @@
 // A test main for executables that import PDFs: started with the worker option, the test
 // executable serves as the inspection worker, exactly as the application's own executable does.
 //
-// Test workers hold on before opening a file whose name starts with "gate": they wait until a
-// file of the same path plus ".open" exists (at most a minute), so tests decide exactly when an
-// inspection proceeds. Before opening a file whose name starts with "warn" they log a warning and
+// Test workers hold on before opening a file whose name starts with "gate": they create a file of
+// the same path plus ".waiting" (the worker has said it is loading the file) and wait until one
+// plus ".open" exists (at most a minute), so tests decide exactly when an inspection proceeds. Before opening a file whose name starts with "warn" they log a warning and
 // write a line to standard error. Before recognising any page but the first of a file whose name
 // starts with "hold" they wait until a file of the same path plus ".ocr" exists.
 namespace WorkerTestHooks {
@@ -22,6 +23,11 @@ namespace WorkerTestHooks {
 inline QString gateOf(const QString& path)
 {
     return path + QStringLiteral(".open");
+}
+
+inline QString waitingAt(const QString& path)
+{
+    return path + QStringLiteral(".waiting");
 }
 
 inline Tessavo::Inspection::WorkerHooks hooks()
@@ -36,6 +42,7 @@ inline Tessavo::Inspection::WorkerHooks hooks()
         }
         if (!name.startsWith(QLatin1String("gate")))
             return;
+        QFile(waitingAt(path)).open(QIODevice::WriteOnly);
         for (int waited = 0; waited < 60000 && !QFileInfo::exists(gateOf(path)); waited += 10)
             QThread::msleep(10);
     };
