@@ -15,9 +15,10 @@
 //
 // Test workers hold on before opening a file whose name starts with "gate": they create a file of
 // the same path plus ".waiting" (the worker has said it is loading the file) and wait until one
-// plus ".open" exists (at most a minute), so tests decide exactly when an inspection proceeds. Before opening a file whose name starts with "warn" they log a warning and
-// write a line to standard error. Before recognising any page but the first of a file whose name
-// starts with "hold" they wait until a file of the same path plus ".ocr" exists.
+// plus ".open" exists (at most a minute), so tests decide exactly when an inspection proceeds.
+// Before opening a file whose name starts with "warn" they log a warning and write a line to
+// standard error. Before recognising any page but the first of a file whose name starts with "hold"
+// they wait until a file of the same path plus ".ocr" exists.
 namespace WorkerTestHooks {
 
 inline QString gateOf(const QString& path)
