@@ -1,5 +1,6 @@
 #include "support/PdfFixtures.h"
 #include "ui/AppController.h"
+#include "ui/ExportService.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -26,6 +27,7 @@ private slots:
     void openPathWithNothingDoesNothing();
     void cancellingStopsWithinASecond();
     void quittingDuringAnExportTakesUnderTwoSeconds();
+    void theServiceAloneBuildsOneBundleAtATime();
 
 private:
     DocumentRecord record(const QString& name, int state = Ready, int decision = NeedsReview);
@@ -244,6 +246,28 @@ void TestExportWorkflow::quittingDuringAnExportTakesUnderTwoSeconds()
     QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList());
     QVERIFY(leftovers(out).isEmpty());
+}
+
+// Without a controller: the service picks the exportable records, counts the others as skipped,
+// and refuses a second export while one runs.
+void TestExportWorkflow::theServiceAloneBuildsOneBundleAtATime()
+{
+    ExportService service;
+    QSignalSpy finished(&service, &ExportService::finished);
+    DocumentRecord unreadable = record("broken.pdf", Unreadable);
+    const ExportOptions options{m_dir.filePath("out-service"), "Test", {}, {}, true};
+    QVERIFY(service.start({record("a.pdf"), record("b.pdf", Ready, Ignored), unreadable}, options));
+    QVERIFY(service.running());
+    QVERIFY(!service.start({record("a.pdf")}, options));
+    QVERIFY(!service.errorString().isEmpty());
+
+    QVERIFY(finished.wait(60000));
+    const ExportOutcome outcome = finished.last().at(0).value<ExportOutcome>();
+    QCOMPARE(outcome.kind, ExportOutcome::Kind::Written);
+    QCOMPARE(outcome.result.exported, 1);
+    QCOMPARE(outcome.result.skipped, 2);
+    QVERIFY(QFileInfo(outcome.result.zip).isFile());
+    QVERIFY(!service.running());
 }
 
 int main(int argc, char** argv)
