@@ -128,7 +128,10 @@ void resetDecision(DocumentRecord& record)
 void setSuggestion(DocumentRecord& record, const Suggestion& suggestion)
 {
     record.suggestion = suggestion;
-    if (record.decision == Accepted)
+    // The reviewer's category is theirs: new rules never take it away. Only an accepted record
+    // that somehow lost its category takes the new suggestion's, so it no longer claims a
+    // decision without one.
+    if (record.decision == Accepted && record.finalCategory.isEmpty())
         record.finalCategory = suggestion.category;
 }
 
@@ -144,6 +147,29 @@ bool exportable(const DocumentRecord& record)
     // row: it waits until it is imported again.
     return (record.state == Ready || record.state == NeedsOcr) && record.decision != Ignored &&
            record.fileStatus == FileUnchanged;
+}
+
+UndecidedExports undecidedExports(const QList<DocumentRecord>& records)
+{
+    UndecidedExports counts;
+    for (const DocumentRecord& record : records) {
+        if (!exportable(record) || record.decision != NeedsReview)
+            continue;
+        if (record.suggestion.conflict)
+            ++counts.conflicting;
+        else
+            ++counts.undecided;
+    }
+    return counts;
+}
+
+QString undecidedExportsText(const UndecidedExports& counts)
+{
+    if (counts.total() == 0)
+        return {};
+    return QStringLiteral("Exported without a decision: %1 needing review, %2 with conflicting "
+                          "suggestions.")
+        .arg(QString::number(counts.undecided), QString::number(counts.conflicting));
 }
 
 } // namespace Tessavo

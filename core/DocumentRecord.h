@@ -104,7 +104,8 @@ void changeCategory(DocumentRecord& record, const QString& category);
 void ignore(DocumentRecord& record);
 void resetDecision(DocumentRecord& record);
 
-// Replaces the suggestion after a new classification; an accepted record follows it.
+// Replaces the suggestion after a new classification. An accepted or changed record keeps its
+// category whatever the new suggestion says, or when there is none.
 void setSuggestion(DocumentRecord& record, const Suggestion& suggestion);
 
 // A suggestion that "Accept all clear suggestions" takes: pending, present and without conflict.
@@ -112,5 +113,17 @@ bool hasClearSuggestion(const DocumentRecord& record);
 
 // Opened (with or without text), not ignored, and its file unchanged since the inspection.
 bool exportable(const DocumentRecord& record);
+
+// The exportable records nobody has decided on yet: an export takes them without a category.
+struct UndecidedExports {
+    int undecided = 0;   // their suggestion, if any, is clear
+    int conflicting = 0; // the matching rules disagree
+    int total() const { return undecided + conflicting; }
+};
+UndecidedExports undecidedExports(const QList<DocumentRecord>& records);
+
+// "Exported without a decision: 10 needing review, 2 with conflicting suggestions."; empty when
+// there are none.
+QString undecidedExportsText(const UndecidedExports& counts);
 
 } // namespace Tessavo

@@ -14,6 +14,7 @@ private slots:
     void displayTextsFallBack();
     void displayCategoryPrefersTheReviewersChoice();
     void exportableNeedsAnOpenedUnignoredDocument();
+    void decisionsKeepTheirCategoryWhenTheSuggestionChanges();
     void freshRecordDefaults();
 };
 
@@ -112,6 +113,40 @@ void TestDocumentRecord::exportableNeedsAnOpenedUnignoredDocument()
             QCOMPARE(exportable(r), expected);
         }
     }
+}
+
+void TestDocumentRecord::decisionsKeepTheirCategoryWhenTheSuggestionChanges()
+{
+    Suggestion forms;
+    forms.category = QStringLiteral("02_Forms");
+    Suggestion pricing;
+    pricing.category = QStringLiteral("03_Pricing");
+
+    DocumentRecord accepted;
+    accepted.suggestion = forms;
+    QVERIFY(acceptSuggestion(accepted));
+    setSuggestion(accepted, pricing);
+    QCOMPARE(accepted.finalCategory, QStringLiteral("02_Forms"));
+    QCOMPARE(accepted.suggestion.category, QStringLiteral("03_Pricing"));
+    setSuggestion(accepted, Suggestion()); // no rule matches any more
+    QCOMPARE(accepted.decision, int(Accepted));
+    QCOMPARE(accepted.finalCategory, QStringLiteral("02_Forms"));
+    QCOMPARE(displayCategory(accepted), QStringLiteral("02_Forms"));
+
+    DocumentRecord changed;
+    changeCategory(changed, QStringLiteral("05_References"));
+    setSuggestion(changed, forms);
+    QCOMPARE(changed.finalCategory, QStringLiteral("05_References"));
+
+    // An accepted record without a category (kept so by an earlier version) takes the new one.
+    DocumentRecord lost;
+    lost.decision = Accepted;
+    setSuggestion(lost, pricing);
+    QCOMPARE(lost.finalCategory, QStringLiteral("03_Pricing"));
+
+    DocumentRecord pending;
+    setSuggestion(pending, forms);
+    QVERIFY(pending.finalCategory.isEmpty());
 }
 
 void TestDocumentRecord::freshRecordDefaults()
