@@ -44,6 +44,13 @@ qint64 int64Of(const QJsonObject& object, QLatin1StringView key)
     return qint64(number);
 }
 
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace
+
 bool withinTextLimit(const Rule& rule)
 {
     for (const QString* text :
@@ -53,13 +60,6 @@ bool withinTextLimit(const Rule& rule)
     }
     return true;
 }
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-} // namespace
 
 RuleReading ruleFromJson(const QJsonObject& object)
 {

@@ -42,6 +42,9 @@ constexpr qint64 maxRulesFileBytes = 16 * 1024 * 1024;
 constexpr qsizetype maxRuleTextChars = 4096;
 constexpr qsizetype maxRuleCount = 10000;
 
+// Every text of the rule is at most maxRuleTextChars long.
+bool withinTextLimit(const Rule& rule);
+
 // The rules of a document read within the limits, and how many valid rules were refused.
 struct RulesReading {
     QList<Rule> rules;

@@ -114,7 +114,10 @@ public:
     Q_INVOKABLE void removeRule(int row);
     Q_INVOKABLE void setRuleEnabled(int row, bool enabled);
     Q_INVOKABLE void saveRules(const QUrl& fileUrl);
+    // Replaces the rules by those of the file.
     Q_INVOKABLE void loadRules(const QUrl& fileUrl);
+    // Adds the rules of the file after the current ones; rules already in the list are skipped.
+    Q_INVOKABLE void addRulesFrom(const QUrl& fileUrl);
 
     // Builds the export bundle of every exportable document in the background.
     Q_INVOKABLE void exportTo(const QUrl& directoryUrl);

@@ -4,6 +4,9 @@
 
 #include <QSaveFile>
 
+#include <QJsonDocument>
+#include <QSet>
+
 #include <algorithm>
 
 namespace Tessavo::Ui {
@@ -39,6 +42,20 @@ bool RuleBook::add(const QString& name, const QString& category, const QString& 
         emit status(QStringLiteral("A rule needs a name, a category and at least one condition."));
         return false;
     }
+    // Refused now rather than dropped from the saved file at the next start.
+    if (!withinTextLimit(rule)) {
+        emit status(QStringLiteral("Rule not added: its texts may have at most %1 characters.")
+                        .arg(maxRuleTextChars));
+        return false;
+    }
+    if (rules().size() >= maxRuleCount) {
+        emit status(QStringLiteral("Rule not added: the list already holds %1 rules, the most it "
+                                   "can keep. Remove a rule first.")
+                        .arg(maxRuleCount));
+        qWarning().noquote() << QStringLiteral("Refused a new rule: the list holds %1 rules")
+                                    .arg(QString::number(rules().size()));
+        return false;
+    }
     m_model.appendRule(rule);
     commit(QStringLiteral("Rule \"%1\" added.").arg(rule.name));
     return true;
@@ -63,7 +80,7 @@ bool RuleBook::setEnabled(int row, bool enabled)
     return true;
 }
 
-bool RuleBook::importFrom(const QString& path)
+bool RuleBook::importFrom(const QString& path, ImportMode mode)
 {
     const QString name = Logging::pathForLog(path);
     const RulesFileBytes file = readRulesFileBytes(path);
@@ -82,14 +99,79 @@ bool RuleBook::importFrom(const QString& path)
             << QStringLiteral("The rules file %1 contains no valid rules").arg(name);
         return false;
     }
-    m_model.setRules(loaded);
-    const int refused = reading.refusedTooLong + reading.refusedTooMany;
-    commit(refused > 0 ? QStringLiteral("Loaded %1 rule(s); refused %2 that exceed the limits.")
-                             .arg(QString::number(loaded.size()), QString::number(refused))
-                       : QStringLiteral("Loaded %1 rule(s).").arg(loaded.size()));
-    qInfo().noquote()
-        << QStringLiteral("Loaded %1 rule(s) from %2").arg(QString::number(loaded.size()), name);
+    const int refusedInFile = reading.refusedTooLong + reading.refusedTooMany;
+    if (mode == ImportMode::Replace) {
+        m_model.setRules(loaded);
+        commit(refusedInFile > 0
+                   ? QStringLiteral("Loaded %1 rule(s); refused %2 that exceed the limits.")
+                         .arg(QString::number(loaded.size()), QString::number(refusedInFile))
+                   : QStringLiteral("Loaded %1 rule(s).").arg(loaded.size()));
+        qInfo().noquote() << QStringLiteral("Loaded %1 rule(s) from %2")
+                                 .arg(QString::number(loaded.size()), name);
+        return true;
+    }
+
+    const Merged merge = merged(loaded);
+    const int refused = refusedInFile + merge.refused;
+    QString text = QStringLiteral("Added %1 rule(s)").arg(merge.added);
+    if (merge.alreadyPresent > 0)
+        text += QStringLiteral("; %1 already in the list").arg(merge.alreadyPresent);
+    if (refused > 0)
+        text += QStringLiteral("; refused %1 that exceed the limits").arg(refused);
+    text += u'.';
+    qInfo().noquote() << QStringLiteral("Added %1 rule(s) from %2 (%3 already in the list, %4 "
+                                        "refused)")
+                             .arg(QString::number(merge.added), name,
+                                  QString::number(merge.alreadyPresent), QString::number(refused));
+    if (merge.refused > 0)
+        qWarning().noquote() << QStringLiteral(
+                                    "Refused %1 rule(s) of %2: the list holds at most %3")
+                                    .arg(QString::number(merge.refused), name,
+                                         QString::number(maxRuleCount));
+    if (merge.added == 0) {
+        emit status(text);
+        return false;
+    }
+    m_model.setRules(merge.rules);
+    commit(text);
     return true;
+}
+
+RuleBook::Merged RuleBook::merged(const QList<Rule>& imported) const
+{
+    // Two rules are the same when they differ at most in their id and whether they are on.
+    // Their form in a rules file says so, whatever fields a rule has.
+    const auto key = [](Rule rule) {
+        rule.id = QStringLiteral("-"); // an empty id would be written as a fresh one
+        rule.enabled = true;
+        return QJsonDocument(rulesToJson({rule})).toJson(QJsonDocument::Compact);
+    };
+    Merged merge;
+    merge.rules = rules();
+    QSet<QString> ids;
+    QSet<QByteArray> present;
+    for (const Rule& rule : merge.rules) {
+        ids.insert(rule.id);
+        present.insert(key(rule));
+    }
+    for (Rule rule : imported) {
+        const QByteArray ruleKey = key(rule);
+        if (present.contains(ruleKey)) {
+            ++merge.alreadyPresent;
+            continue;
+        }
+        if (merge.rules.size() >= maxRuleCount) {
+            ++merge.refused;
+            continue;
+        }
+        while (ids.contains(rule.id))
+            rule.id = newRuleId();
+        ids.insert(rule.id);
+        present.insert(ruleKey);
+        merge.rules.append(rule);
+        ++merge.added;
+    }
+    return merge;
 }
 
 void RuleBook::exportTo(const QString& path)

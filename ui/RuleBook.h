@@ -30,14 +30,21 @@ public:
     // Each command below returns whether it changed the list (and so emitted changed()).
 
     // Adds a rule made of these fields (trimmed, pages below 1 meaning no limit, priority clamped
-    // to 1..1000); refused with a status when it has no name, category or condition.
+    // to 1..1000); refused with a status when it has no name, category or condition, when a text
+    // is too long to be kept, or when the list is full.
     bool add(const QString& name, const QString& category, const QString& fileContains,
              const QString& textContains, int minPages, int maxPages, int priority);
     // A row outside the list removes nothing, but counts as a change all the same.
     bool remove(int row);
     bool setEnabled(int row, bool enabled);
-    // Replaces the list by the rules of a file; a file without valid rules changes nothing.
-    bool importFrom(const QString& path);
+    // What an imported rules file does to the list.
+    enum class ImportMode {
+        Replace, // the file's rules take the place of every rule
+        Add,     // the file's rules follow the list's; rules already in it are skipped
+    };
+    // Takes the rules of a file; a file without valid rules changes nothing. Adding keeps the
+    // list within its limit: rules past it are refused and counted in the status.
+    bool importFrom(const QString& path, ImportMode mode = ImportMode::Replace);
     // Writes the list to a file of the user's choice.
     void exportTo(const QString& path);
 
@@ -49,6 +56,14 @@ signals:
 
 private:
     void commit(const QString& doneText);
+    // The file's rules after the list's, without those already in it; ids stay unique.
+    struct Merged {
+        QList<Rule> rules;
+        int added = 0;
+        int alreadyPresent = 0;
+        int refused = 0; // past the list's limit
+    };
+    Merged merged(const QList<Rule>& imported) const;
 
     RuleListModel m_model{this};
     std::optional<RulesStore> m_store; // none for fixed rules

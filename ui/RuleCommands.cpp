@@ -38,6 +38,12 @@ void AppController::loadRules(const QUrl& fileUrl)
         emit rulesChanged();
 }
 
+void AppController::addRulesFrom(const QUrl& fileUrl)
+{
+    if (m_ruleBook->importFrom(fileUrl.toLocalFile(), RuleBook::ImportMode::Add))
+        emit rulesChanged();
+}
+
 void AppController::reclassifyAll()
 {
     const QList<Rule>& rules = m_ruleBook->rules();

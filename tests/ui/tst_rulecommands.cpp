@@ -53,7 +53,7 @@ private slots:
     void addRuleSignalsInOrderAndPersists();
     void removeRuleAlwaysReclassifiesAndPersists();
     void setRuleEnabledOutOfRangeDoesNothing();
-    void switchingOffTheMatchingRuleEmptiesAnAcceptedCategory();
+    void switchingOffTheMatchingRuleKeepsTheDecidedCategories();
     void loadRulesReadsBothForms();
     void loadRulesRefusesUnusableFiles();
     void saveThenLoadKeepsOrderAndIds();
@@ -63,6 +63,9 @@ private slots:
     void usableRulesFileNeedsNoBackup();
     void hostileRulesFilesNeverBlockOrGrow();
     void rulesBeyondTheLimitsAreRefusedAndCounted();
+    void importingRulesKeepsTheDecidedCategories();
+    void addingRulesFromAFileSkipsThoseAlreadyListed();
+    void aFullListRefusesTheNextRuleAtOnce();
 
 private:
     std::unique_ptr<AppController> m_controller;
@@ -168,7 +171,7 @@ void TestRuleCommands::setRuleEnabledOutOfRangeDoesNothing()
     QCOMPARE(rulesChanged.count(), 1);
 }
 
-void TestRuleCommands::switchingOffTheMatchingRuleEmptiesAnAcceptedCategory()
+void TestRuleCommands::switchingOffTheMatchingRuleKeepsTheDecidedCategories()
 {
     AppController& c = *m_controller;
     c.documents()->appendRecord(document("a.pdf", "the bid bond"));
@@ -182,7 +185,9 @@ void TestRuleCommands::switchingOffTheMatchingRuleEmptiesAnAcceptedCategory()
     const DocumentRecord& accepted = c.documents()->records()[0];
     QCOMPARE(accepted.decision, int(Accepted));
     QVERIFY(accepted.suggestion.category.isEmpty());
-    QVERIFY(accepted.finalCategory.isEmpty());
+    QCOMPARE(accepted.finalCategory, QStringLiteral("02_Forms"));
+    QCOMPARE(c.documents()->data(c.documents()->index(0), DocumentListModel::CategoryRole),
+             QVariant(QStringLiteral("02_Forms")));
     const DocumentRecord& changed = c.documents()->records()[1];
     QCOMPARE(changed.decision, int(Changed));
     QCOMPARE(changed.finalCategory, QStringLiteral("03_Pricing"));
@@ -398,6 +403,136 @@ void TestRuleCommands::rulesBeyondTheLimitsAreRefusedAndCounted()
     QCOMPARE(rules.size(), maxRuleCount);
     QCOMPARE(rules.at(3).name.size(), maxRuleTextChars);
     QCOMPARE(rules.last().name, QStringLiteral("Rule 9998"));
+}
+
+void TestRuleCommands::importingRulesKeepsTheDecidedCategories()
+{
+    AppController& c = *m_controller;
+    c.documents()->appendRecord(document("a.pdf", "the bid bond"));
+    c.documents()->appendRecord(document("b.pdf", "the bid bond"));
+    c.documents()->appendRecord(document("c.pdf", "the bid bond"));
+    c.removeRule(-1);
+    c.acceptDocument(0);
+    c.changeDocumentCategory(1, "03_Pricing");
+
+    // The new rules know nothing of bid bonds, then call them something else.
+    const QString other = m_dir.filePath("other.json");
+    QVERIFY(TestFiles::writeBytes(
+        other, R"([{"name":"Anything","category":"08_Other","fileContains":"zzz"}])"));
+    const QString renamed = m_dir.filePath("renamed.json");
+    QVERIFY(TestFiles::writeBytes(
+        renamed, R"([{"name":"Bonds","category":"04_Technical","textContains":"bid bond"}])"));
+    c.loadRules(QUrl::fromLocalFile(other)); // no rule matches any more
+    const QList<DocumentRecord>& records = c.documents()->records();
+    QCOMPARE(records[0].decision, int(Accepted));
+    QCOMPARE(records[0].finalCategory, QStringLiteral("02_Forms"));
+    QCOMPARE(records[1].finalCategory, QStringLiteral("03_Pricing"));
+    QVERIFY(records[2].finalCategory.isEmpty());
+
+    c.loadRules(QUrl::fromLocalFile(renamed));
+    QCOMPARE(records[0].suggestion.category, QStringLiteral("04_Technical")); // evidence follows
+    QCOMPARE(records[0].finalCategory, QStringLiteral("02_Forms"));
+    QCOMPARE(records[1].finalCategory, QStringLiteral("03_Pricing"));
+    QCOMPARE(records[2].decision, int(NeedsReview));
+    QVERIFY(records[2].finalCategory.isEmpty());
+    QCOMPARE(c.summary().value("accepted").toInt(), 1);
+}
+
+void TestRuleCommands::addingRulesFromAFileSkipsThoseAlreadyListed()
+{
+    AppController& c = *m_controller;
+    const QString saved = m_dir.filePath("saved.json");
+    c.saveRules(QUrl::fromLocalFile(saved));
+    for (int i = 0; i < 8; ++i)
+        c.removeRule(0);
+    c.addRule("Mine", "09_Custom", "custom", "", 0, 0, 7);
+    const QList<Rule> before = c.rules()->ruleList();
+    QCOMPARE(before.size(), 2);
+
+    QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
+    c.addRulesFrom(QUrl::fromLocalFile(saved));
+    QCOMPARE(c.status(), QStringLiteral("Added 8 rule(s); 1 already in the list."));
+    const QList<Rule> after = c.rules()->ruleList();
+    QCOMPARE(after.size(), 10);
+    QCOMPARE(after.mid(0, 2), before); // kept, in their place
+    QCOMPARE(after.at(2).name, defaultRules().at(0).name);
+    QCOMPARE(rulesChanged.count(), 1);
+    QCOMPARE(persistedRules(), after);
+
+    // Same file again: nothing new, nothing changes.
+    c.addRulesFrom(QUrl::fromLocalFile(saved));
+    QCOMPARE(c.status(), QStringLiteral("Added 0 rule(s); 9 already in the list."));
+    QCOMPARE(c.rules()->ruleList(), after);
+    QCOMPARE(rulesChanged.count(), 1);
+
+    // A rule of the same name with other conditions is added beside it under an id of its own.
+    const QString sameName = m_dir.filePath("same-name.json");
+    QVERIFY(TestFiles::writeBytes(
+        sameName, QStringLiteral(R"([{"id":"%1","name":"Mine","category":"09_Custom",
+                                      "textContains":"other"}])")
+                      .arg(after.at(1).id)
+                      .toUtf8()));
+    c.addRulesFrom(QUrl::fromLocalFile(sameName));
+    QCOMPARE(c.status(), QStringLiteral("Added 1 rule(s)."));
+    QCOMPARE(c.rules()->rowCount(), 11);
+    const Rule added = c.rules()->ruleList().last();
+    QCOMPARE(added.name, QStringLiteral("Mine"));
+    QVERIFY(added.id != after.at(1).id);
+
+    c.addRulesFrom(QUrl::fromLocalFile(m_dir.filePath("missing.json")));
+    QCOMPARE(c.status(), QStringLiteral("Cannot read the rules file."));
+    QCOMPARE(c.rules()->rowCount(), 11);
+}
+
+void TestRuleCommands::aFullListRefusesTheNextRuleAtOnce()
+{
+    QJsonArray array;
+    for (int i = 0; i < maxRuleCount; ++i)
+        array.append(QJsonObject{{"name", QStringLiteral("Rule %1").arg(i)},
+                                 {"category", "C"},
+                                 {"fileContains", QStringLiteral("f%1").arg(i)}});
+    const QString full = m_dir.filePath("full.json");
+    QVERIFY(TestFiles::writeBytes(full, QJsonDocument(array).toJson()));
+    AppController& c = *m_controller;
+    c.loadRules(QUrl::fromLocalFile(full));
+    QCOMPARE(c.rules()->rowCount(), int(maxRuleCount));
+
+    QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
+    QTest::ignoreMessage(QtWarningMsg, "Refused a new rule: the list holds 10000 rules");
+    c.addRule("One more", "02_Forms", "form", "", 0, 0, 5);
+    QCOMPARE(c.status(), QStringLiteral("Rule not added: the list already holds 10000 rules, the "
+                                        "most it can keep. Remove a rule first."));
+    QCOMPARE(c.rules()->rowCount(), int(maxRuleCount));
+    QCOMPARE(rulesChanged.count(), 0);
+    QCOMPARE(persistedRules().size(), maxRuleCount);
+
+    // Adding from a file fills the list up to the limit and counts the rest as refused.
+    c.removeRule(0);
+    c.removeRule(0);
+    const QString three = m_dir.filePath("three.json");
+    QVERIFY(TestFiles::writeBytes(three, R"([{"name":"A","category":"C","fileContains":"a"},
+                                             {"name":"B","category":"C","fileContains":"b"},
+                                             {"name":"D","category":"C","fileContains":"d"}])"));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression("^Refused 1 rule\\(s\\) of .*: the list holds at most "
+                                            "10000$"));
+    c.addRulesFrom(QUrl::fromLocalFile(three));
+    QCOMPARE(c.status(), QStringLiteral("Added 2 rule(s); refused 1 that exceed the limits."));
+    QCOMPARE(c.rules()->rowCount(), int(maxRuleCount));
+    QCOMPARE(c.rules()->ruleList().last().name, QStringLiteral("B"));
+
+    // What is saved is what the next start uses: all of it.
+    m_controller.reset();
+    m_controller = std::make_unique<AppController>(ControllerFolder::rulesAndSettings());
+    QCOMPARE(m_controller->rules()->rowCount(), int(maxRuleCount));
+    QCOMPARE(m_controller->rules()->ruleList().last().name, QStringLiteral("B"));
+
+    // A text too long to be kept is refused when it is added, not dropped at the next start.
+    m_controller->removeRule(0);
+    m_controller->addRule("Long", "02_Forms", QString(maxRuleTextChars + 1, u'x'), "", 0, 0, 5);
+    QCOMPARE(m_controller->status(),
+             QStringLiteral("Rule not added: its texts may have at most 4096 characters."));
+    QCOMPARE(m_controller->rules()->rowCount(), int(maxRuleCount) - 1);
 }
 
 QTEST_GUILESS_MAIN(TestRuleCommands)
