@@ -213,6 +213,8 @@ void AppController::clearDocuments()
     m_queuedModified.clear();
     ++m_listGeneration;
     cancelRecognition();
+    qInfo().noquote() << QStringLiteral("Document list cleared: %1 document(s) removed")
+                             .arg(QString::number(m_documents.rowCount()));
     m_documents.clear();
     m_importing = false;
     m_importedCount = 0;

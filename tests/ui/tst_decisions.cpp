@@ -37,6 +37,7 @@ private slots:
     void rowsOutsideTheListDoNothing();
     void acceptAllTakesOnlyClearPendingSuggestions();
     void acceptAllOnAnEmptyList();
+    void clearingIsLoggedWithItsCount();
 
 private:
     const DocumentRecord& at(int row) { return *m_controller->documents()->recordAt(row); }
@@ -180,6 +181,18 @@ void TestDecisions::acceptAllOnAnEmptyList()
     QCOMPARE(m_controller->status(),
              QStringLiteral("Nothing to accept: no clear suggestions are pending."));
     QCOMPARE(summary.count(), 1);
+}
+
+void TestDecisions::clearingIsLoggedWithItsCount()
+{
+    DocumentListModel* docs = m_controller->documents();
+    docs->appendRecord(record("02_Forms", Accepted, false, "02_Forms"));
+    docs->appendRecord(record(QString()));
+    docs->appendRecord(record("03_Pricing", Changed, false, "03_Pricing"));
+    QTest::ignoreMessage(QtInfoMsg, "Document list cleared: 3 document(s) removed");
+    m_controller->clearDocuments();
+    QCOMPARE(docs->rowCount(), 0);
+    QCOMPARE(m_controller->status(), QStringLiteral("Document list cleared."));
 }
 
 QTEST_GUILESS_MAIN(TestDecisions)
