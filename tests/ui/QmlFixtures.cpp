@@ -77,6 +77,18 @@ QUrl QmlFixtures::makePdf(const QString& fileName, const QString& text)
     return QUrl::fromLocalFile(path);
 }
 
+QUrl QmlFixtures::makeFolderTree()
+{
+    QDir root(m_dir.filePath(QStringLiteral("tree")));
+    root.removeRecursively();
+    for (const char* folder : {"alpha/deeper", "beta", "empty"})
+        root.mkpath(QString::fromLatin1(folder));
+    for (const char* file : {"top.pdf", "alpha/a.pdf", "alpha/deeper/d.pdf", "beta/b.pdf"})
+        PdfFixtures::writeTextPdf(root.filePath(QString::fromLatin1(file)),
+                                  {QStringLiteral("bid bond")});
+    return QUrl::fromLocalFile(root.absolutePath());
+}
+
 QUrl QmlFixtures::folderWithSpaces()
 {
     const QString path = m_dir.filePath(QStringLiteral("Bid package 2026"));

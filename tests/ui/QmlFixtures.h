@@ -28,6 +28,9 @@ public:
     Q_INVOKABLE void reset();
     // A one-page PDF in a private folder, as a URL.
     Q_INVOKABLE QUrl makePdf(const QString& fileName, const QString& text);
+    // A fresh private folder "tree" holding top.pdf and the folders alpha (a.pdf, deeper/d.pdf),
+    // beta (b.pdf) and empty, as a URL.
+    Q_INVOKABLE QUrl makeFolderTree();
     // A private folder whose name needs percent-encoding, as a URL.
     Q_INVOKABLE QUrl folderWithSpaces();
     // The content of a local file, as UTF-8 text; empty when it cannot be read.

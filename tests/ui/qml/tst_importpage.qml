@@ -257,5 +257,64 @@ TestCase {
         compare(entry(1).fileName, "dropped second.pdf")
         compare(entry(2).fileName, "dropped third.pdf")
     }
+
+    function typeText(text) {
+        for (const character of text)
+            keyClick(character)
+    }
+
+    function openFolderBrowser() {
+        mouseClick(findChild(page, "addFolderButton"))
+        const browser = findChild(page, "importFolderBrowser")
+        tryCompare(browser, "opened", true)
+        return browser
+    }
+
+    function test_folderBrowserTakesTheFolderShownOrTyped() {
+        const tree = fixtures.makeFolderTree()
+        const treePath = decodeURIComponent(String(tree).replace("file://", ""))
+
+        // A typed path means that path, with everything below it.
+        let browser = openFolderBrowser()
+        const field = findChild(browser.contentItem, "folderPathField")
+        const folders = findChild(browser.contentItem, "folderList")
+        mouseClick(field)
+        keyClick(Qt.Key_A, Qt.ControlModifier)
+        typeText(treePath)
+        keyClick(Qt.Key_Return)
+        tryCompare(browser, "visible", false)
+        tryCompare(App, "importing", false, 20000)
+        compare(list().count, 4)
+
+        // Nothing highlighted: "Open" takes the folder shown.
+        fixtures.reset()
+        browser = openFolderBrowser()
+        compare(field.text, treePath)
+        tryCompare(folders, "count", 3)
+        mouseClick(findChild(browser.contentItem, "folderOpenButton"))
+        tryCompare(browser, "visible", false)
+        tryCompare(App, "importing", false, 20000)
+        compare(list().count, 4)
+
+        // A folder highlighted with the keys is the one taken.
+        fixtures.reset()
+        browser = openFolderBrowser()
+        tryCompare(folders, "count", 3)
+        keyClick(Qt.Key_Down)
+        keyClick(Qt.Key_Return)
+        tryCompare(browser, "visible", false)
+        tryCompare(App, "importing", false, 20000)
+        compare(list().count, 2)
+        const names = [entry(0).fileName, entry(1).fileName].sort()
+        compare(names, ["a.pdf", "d.pdf"])
+
+        // Escape takes nothing.
+        fixtures.reset()
+        browser = openFolderBrowser()
+        keyClick(Qt.Key_Escape)
+        tryCompare(browser, "visible", false)
+        verify(!App.importing)
+        compare(list().count, 0)
+    }
 }
 }

@@ -141,10 +141,11 @@ Item {
         onAccepted: App.addUrls(selectedFiles)
     }
 
-    FolderDialog {
+    FolderPicker {
         id: folderDialog
 
+        objectName: "importFolder"
         title: qsTr("Select a folder with PDFs")
-        onAccepted: App.addUrls([selectedFolder])
+        onChosen: folder => App.addUrls([folder])
     }
 }
