@@ -293,6 +293,9 @@ void BatchRun::report()
     const QStringList warnings = result.value(QStringLiteral("warnings")).toStringList();
     for (const QString& warning : warnings)
         printError(QStringLiteral("warning: %1").arg(warning));
+    if (const QString undecided = undecidedExportsText(undecidedExports(records));
+        !undecided.isEmpty())
+        printError(undecided);
     const int exported = result.value(QStringLiteral("exported")).toInt();
     printError(QStringLiteral("Exported %1 of %2 PDF(s).")
                    .arg(QString::number(exported), QString::number(records.size())));

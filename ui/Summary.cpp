@@ -7,7 +7,7 @@ namespace Tessavo::Ui {
 QVariantMap summaryOf(const QList<DocumentRecord>& records)
 {
     int needsOcr = 0, unreadable = 0, pending = 0, accepted = 0, changed = 0, ignored = 0;
-    int exportableCount = 0, suggestions = 0, conflicts = 0;
+    int exportableCount = 0, ready = 0, suggestions = 0, conflicts = 0;
     for (const DocumentRecord& r : records) {
         needsOcr += r.state == NeedsOcr;
         unreadable += r.state == Unreadable || r.state == Encrypted;
@@ -16,9 +16,11 @@ QVariantMap summaryOf(const QList<DocumentRecord>& records)
         changed += r.decision == Changed;
         ignored += r.decision == Ignored;
         exportableCount += exportable(r);
+        ready += exportable(r) && (r.decision == Accepted || r.decision == Changed);
         suggestions += !r.suggestion.isEmpty();
         conflicts += r.suggestion.conflict;
     }
+    const UndecidedExports undecided = undecidedExports(records);
     return {
         {QStringLiteral("total"), int(records.size())},
         {QStringLiteral("needsOcr"), needsOcr},
@@ -28,6 +30,9 @@ QVariantMap summaryOf(const QList<DocumentRecord>& records)
         {QStringLiteral("changed"), changed},
         {QStringLiteral("ignored"), ignored},
         {QStringLiteral("exportable"), exportableCount},
+        {QStringLiteral("ready"), ready},
+        {QStringLiteral("undecided"), undecided.undecided},
+        {QStringLiteral("undecidedConflicts"), undecided.conflicting},
         {QStringLiteral("suggestions"), suggestions},
         {QStringLiteral("conflicts"), conflicts},
     };

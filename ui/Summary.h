@@ -7,7 +7,8 @@
 
 namespace Tessavo::Ui {
 
-// The ten counters the pages show, from one pass over the records.
+// The counters the pages show. "exportable" counts what an export would take; of those, "ready"
+// are decided, "undecided" and "undecidedConflicts" are not.
 QVariantMap summaryOf(const QList<DocumentRecord>& records);
 
 // Percentage of the running import done so far: 0 when idle, 100 with nothing left to inspect.

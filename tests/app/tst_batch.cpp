@@ -220,6 +220,9 @@ void TestBatch::cleanFolderExitsZero()
             err.contains("By category: 1 01_Solicitation, 1 02_Forms, 1 03_Pricing, "
                          "1 Unclassified"));
     QVERIFY(err.contains("Decisions: 4 Needs review"));
+    // Exported all the same, and counted: the one in conflict apart.
+    QVERIFY(err.contains(
+        "Exported without a decision: 3 needing review, 1 with conflicting suggestions."));
     QVERIFY(err.contains("Exported 4 of 4 PDF(s)."));
     QCOMPARE(manifestDecisions(lines.at(0)).filter("|Needs Review|").size(), 4);
 

@@ -460,9 +460,28 @@ void TestMainWindow::exportStartsFromTheKeyboardAndShowsItsIndicator()
     QVERIFY(QMetaObject::invokeMethod(exportPage, "chooseFolder",
                                       Q_ARG(QVariant, QUrl::fromLocalFile(out))));
 
+    // Nobody has decided on the three yet: the window asks first, and Escape exports nothing.
+    QObject* question = window->findChild<QObject*>(QStringLiteral("undecidedDialog"));
+    QVERIFY(question);
     QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier);
-    QVERIFY(controller.exporting());
+    QTRY_VERIFY(question->property("opened").toBool());
+    QVERIFY(!controller.exporting());
     QCOMPARE(currentPage(window), 3);
+    QCOMPARE(question->property("message").toString(),
+             QStringLiteral("3 documents still need review\n0 documents have conflicting "
+                            "suggestions\n\nThey are exported without a category. Export "
+                            "anyway?"));
+    QTest::keyClick(window, Qt::Key_Escape);
+    QTRY_VERIFY(!question->property("visible").toBool());
+    QVERIFY(!controller.exporting());
+    QCOMPARE(controller.status(), before);
+
+    // Enter answers yes.
+    QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier);
+    QTRY_VERIFY(question->property("opened").toBool());
+    QTest::keyClick(window, Qt::Key_Return);
+    QVERIFY(controller.exporting());
+    QVERIFY(!question->property("visible").toBool() || !question->property("opened").toBool());
     // The busy indicator draws something while the export runs.
     QQuickItem* busy = findItem(window, "exportBusy");
     QVERIFY(busy->isVisible());

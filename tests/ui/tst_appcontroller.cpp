@@ -29,8 +29,10 @@ DocumentRecord record(int state, int decision, const QString& suggestion = {},
     return r;
 }
 
-const QStringList summaryKeys = {"total",   "needsOcr", "unreadable", "pending",     "accepted",
-                                 "changed", "ignored",  "exportable", "suggestions", "conflicts"};
+const QStringList summaryKeys = {
+    "total",   "needsOcr",  "unreadable",        "pending",     "accepted",
+    "changed", "ignored",   "exportable",        "suggestions", "conflicts",
+    "ready",   "undecided", "undecidedConflicts"};
 
 } // namespace
 
@@ -67,7 +69,7 @@ void TestAppController::startsIdleWithTheWelcomeText()
     QCOMPARE(controller.status(),
              QStringLiteral("Add PDFs to start. Files are processed on this computer only."));
     const QVariantMap summary = controller.summary();
-    QCOMPARE(summary.keys().size(), 10);
+    QCOMPARE(summary.keys().size(), summaryKeys.size());
     for (const QString& key : summaryKeys) {
         QVERIFY2(summary.contains(key), qPrintable(key));
         QCOMPARE(summary.value(key).typeId(), QMetaType::Int);
@@ -100,22 +102,32 @@ void TestAppController::summaryCountsEveryKey()
     QCOMPARE(s["ignored"].toInt(), 1);
     QCOMPARE(s["pending"].toInt(), 2);
     QCOMPARE(s["suggestions"].toInt(), 0);
+    QCOMPARE(s["ready"].toInt(), 0);
+    QCOMPARE(s["undecided"].toInt(), 1);
+    QCOMPARE(s["undecidedConflicts"].toInt(), 0);
 
     const QList<DocumentRecord> mixed = {
-        record(Ready, Accepted, "02_Forms"), record(Ready, Changed, "03_Pricing", true),
+        record(Ready, Accepted, "02_Forms"),
+        record(Ready, Changed, "03_Pricing", true),
         record(Unreadable, NeedsReview, "05_References"),
         record(7, NeedsReview), // unknown state: neither needsOcr nor unreadable, not exportable
+        record(Ready, NeedsReview, "02_Forms", true),
+        record(NeedsOcr, NeedsReview),
     };
     s = summaryOf(mixed);
-    QCOMPARE(s["total"].toInt(), 4);
+    QCOMPARE(s["total"].toInt(), 6);
     QCOMPARE(s["accepted"].toInt(), 1);
     QCOMPARE(s["changed"].toInt(), 1);
-    QCOMPARE(s["pending"].toInt(), 2);
+    QCOMPARE(s["pending"].toInt(), 4);
     QCOMPARE(s["unreadable"].toInt(), 1);
-    QCOMPARE(s["needsOcr"].toInt(), 0);
-    QCOMPARE(s["exportable"].toInt(), 2);
-    QCOMPARE(s["suggestions"].toInt(), 3);
-    QCOMPARE(s["conflicts"].toInt(), 1);
+    QCOMPARE(s["needsOcr"].toInt(), 1);
+    QCOMPARE(s["exportable"].toInt(), 4);
+    QCOMPARE(s["suggestions"].toInt(), 4);
+    QCOMPARE(s["conflicts"].toInt(), 2);
+    // Of the four an export takes, two are decided; two are not, one of them in conflict.
+    QCOMPARE(s["ready"].toInt(), 2);
+    QCOMPARE(s["undecided"].toInt(), 1);
+    QCOMPARE(s["undecidedConflicts"].toInt(), 1);
 }
 
 void TestAppController::importProgressArithmetic_data()

@@ -14,6 +14,13 @@ Item {
         anchors.fill: parent
     }
 
+    SignalSpy {
+        id: busySpy
+
+        target: App
+        signalName: "busyChanged"
+    }
+
     TestCase {
         name: "ExportPage"
         when: windowShown
@@ -59,11 +66,55 @@ Item {
             fixtures.addDocument("a.pdf", DocumentState.Ready, "02_Forms")
             fixtures.addDocument("b.pdf", DocumentState.NeedsOcr, "", Decision.NeedsReview)
             fixtures.addDocument("c.pdf", DocumentState.Ready, "03_Pricing", Decision.Ignored, true)
-            compare(findChild(findChild(page, "tile_total"), "tileValue").text, "3")
-            compare(findChild(findChild(page, "tile_exportable"), "tileValue").text, "2")
+            fixtures.addDocument("d.pdf", DocumentState.Ready, "02_Forms", Decision.Accepted)
+            compare(findChild(findChild(page, "tile_total"), "tileValue").text, "4")
+            // Only the decided document is ready; the two undecided ones are not.
+            compare(findChild(findChild(page, "tile_ready"), "tileValue").text, "1")
+            compare(findChild(findChild(page, "tile_pending"), "tileValue").text, "2")
             compare(findChild(findChild(page, "tile_needsOcr"), "tileValue").text, "1")
             compare(findChild(findChild(page, "tile_ignored"), "tileValue").text, "1")
             compare(findChild(findChild(page, "tile_conflicts"), "tileValue").text, "1")
+        }
+
+        function test_undecidedDocumentsAreExportedOnlyWhenTheUserSaysSo() {
+            fixtures.addDocument("a.pdf", DocumentState.Ready, "02_Forms")
+            fixtures.addDocument("b.pdf", DocumentState.Ready, "02_Forms", Decision.NeedsReview, true)
+            fixtures.addDocument("c.pdf", DocumentState.Ready, "03_Pricing", Decision.NeedsReview, true)
+            fixtures.addDocument("d.pdf", DocumentState.Ready, "02_Forms", Decision.Accepted)
+            fixtures.addDocument("e.pdf", DocumentState.Unreadable, "")  // never exported: not counted
+            page.chooseFolder(fixtures.folderWithSpaces())
+            const dialog = findChild(page, "undecidedDialog")
+            const button = findChild(page, "exportButton")
+            busySpy.clear()
+
+            mouseClick(button)
+            tryCompare(dialog, "opened", true)
+            compare(dialog.message, "1 document still needs review\n2 documents have conflicting suggestions\n\n"
+                                    + "They are exported without a category. Export anyway?")
+            keyClick(Qt.Key_Escape)
+            tryCompare(dialog, "visible", false)
+            compare(busySpy.count, 0)
+
+            mouseClick(button)
+            tryCompare(dialog, "opened", true)
+            mouseClick(findChild(dialog.contentItem, "confirmCancelButton"))
+            tryCompare(dialog, "visible", false)
+            compare(busySpy.count, 0)
+
+            mouseClick(button)
+            tryCompare(dialog, "opened", true)
+            keyClick(Qt.Key_Return)
+            tryVerify(() => busySpy.count > 0, 5000)  // the export started
+            tryVerify(() => !App.exporting, 30000)
+
+            // Once every document is decided, nothing is asked.
+            for (let row = 0; row < 3; ++row)
+                App.changeDocumentCategory(row, "08_Other")
+            busySpy.clear()
+            mouseClick(button)
+            tryVerify(() => busySpy.count > 0, 5000)
+            verify(!dialog.visible)
+            tryVerify(() => !App.exporting, 30000)
         }
 
         function test_progressAndCancelWhileExporting() {
@@ -148,5 +199,54 @@ Item {
             verify(button.enabled)
             compare(button.opacity, 1)
         }
-    }
+    
+        function test_folderBrowserOpensEmptyAndTypedFolders() {
+            const tree = fixtures.makeFolderTree()
+            const treePath = decodeURIComponent(String(tree).replace("file://", ""))
+            const browser = findChild(page, "exportFolderBrowser")
+            const field = findChild(browser.contentItem, "folderPathField")
+            const folders = findChild(browser.contentItem, "folderList")
+            const open = findChild(browser.contentItem, "folderOpenButton")
+
+            mouseClick(findChild(page, "chooseFolderButton"))
+            tryCompare(browser, "opened", true)
+            // A path that names no folder is refused where it was typed.
+            mouseClick(field)
+            keyClick(Qt.Key_A, Qt.ControlModifier)
+            for (const character of treePath + "/nowhere")
+                keyClick(character)
+            keyClick(Qt.Key_Return)
+            verify(browser.visible)
+            verify(findChild(browser.contentItem, "folderProblem").visible)
+            compare(page.exportFolderPath, "")
+            keyClick(Qt.Key_Backspace)
+            for (let i = 0; i < "nowhere".length; ++i)
+                keyClick(Qt.Key_Backspace)
+            keyClick(Qt.Key_Return)
+            tryCompare(browser, "visible", false)
+            compare(page.exportFolderPath, treePath)
+
+            // Into an empty folder with a double click: "Open" works there and takes it.
+            mouseClick(findChild(page, "chooseFolderButton"))
+            tryCompare(browser, "opened", true)
+            tryCompare(folders, "count", 3)
+            folders.forceLayout()
+            mouseDoubleClickSequence(folders.itemAtIndex(2))
+            tryCompare(field, "text", treePath + "/empty")
+            tryCompare(folders, "count", 0)
+            verify(open.enabled)
+            mouseClick(open)
+            tryCompare(browser, "visible", false)
+            compare(page.exportFolderPath, treePath + "/empty")
+
+            // Up, then Cancel: the destination stays.
+            mouseClick(findChild(page, "chooseFolderButton"))
+            tryCompare(browser, "opened", true)
+            mouseClick(findChild(browser.contentItem, "folderUpButton"))
+            compare(field.text, treePath)
+            mouseClick(findChild(browser.contentItem, "folderCancelButton"))
+            tryCompare(browser, "visible", false)
+            compare(page.exportFolderPath, treePath + "/empty")
+        }
+}
 }

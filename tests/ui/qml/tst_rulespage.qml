@@ -212,5 +212,41 @@ Item {
             tryCompare(dialog, "visible", false)
             compare(App.status, "A rule needs a name, a category and at least one condition.")
         }
-    }
+    
+        function test_importAsksWhetherToAddOrReplace() {
+            const file = String(fixtures.folderWithSpaces()) + "/rules%20to%20import.json"
+            App.saveRules(file) // the nine built-in rules
+            for (let i = 0; i < 8; ++i)
+                App.removeRule(0)
+            App.addRule("Mine", "08_Other", "mine", "", 0, 0, 5)
+            compare(App.rules.rowCount(), 2)
+            const dialog = findChild(page, "importChoiceDialog")
+
+            // Enter adds: what is listed stays, what is new follows it.
+            dialog.ask(file)
+            tryCompare(dialog, "opened", true)
+            compare(dialog.message, "Add the rules of “rules to import.json” to the 2 current rules, or replace them? "
+                                    + "Adding skips rules that are already in the list.")
+            keyClick(Qt.Key_Return)
+            tryCompare(dialog, "visible", false)
+            compare(App.status, "Added 8 rule(s); 1 already in the list.")
+            compare(App.rules.rowCount(), 10)
+            compare(findChild(entry(1), "nameText").text, "Mine")
+
+            // Escape changes nothing.
+            dialog.ask(file)
+            tryCompare(dialog, "opened", true)
+            keyClick(Qt.Key_Escape)
+            tryCompare(dialog, "visible", false)
+            compare(App.rules.rowCount(), 10)
+
+            // Replacing is the other button.
+            dialog.ask(file)
+            tryCompare(dialog, "opened", true)
+            mouseClick(findChild(dialog.contentItem, "confirmAlternativeButton"))
+            tryCompare(dialog, "visible", false)
+            compare(App.status, "Loaded 9 rule(s).")
+            compare(App.rules.rowCount(), 9)
+        }
+}
 }

@@ -53,4 +53,31 @@
         </translation>
     </message>
 </context>
+<context>
+    <name>ExportPage</name>
+    <message numerus="yes">
+        <source>%n document(s) still need review</source>
+        <translation>
+            <numerusform>%n document still needs review</numerusform>
+            <numerusform>%n documents still need review</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n document(s) have conflicting suggestions</source>
+        <translation>
+            <numerusform>%n document has conflicting suggestions</numerusform>
+            <numerusform>%n documents have conflicting suggestions</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>RulesPage</name>
+    <message numerus="yes">
+        <source>Add the rules of “%1” to the %n current rule(s), or replace them? Adding skips rules that are already in the list.</source>
+        <translation>
+            <numerusform>Add the rules of “%1” to the %n current rule, or replace it? Adding skips rules that are already in the list.</numerusform>
+            <numerusform>Add the rules of “%1” to the %n current rules, or replace them? Adding skips rules that are already in the list.</numerusform>
+        </translation>
+    </message>
+</context>
 </TS>

@@ -4,14 +4,17 @@ import QtQuick.Layouts
 import Tessavo
 
 // Asks before something is lost. Enter confirms, Escape cancels; the message is plain text, so
-// names in it are shown as they are.
+// names in it are shown as they are. An alternative answer, when named, gets a button of its own
+// between the two.
 Dialog {
     id: dialog
 
     property string message: ""
     property string confirmText: qsTr("Remove")
+    property string alternativeText: ""
 
     signal confirmed
+    signal alternativeChosen
 
     parent: Overlay.overlay
     anchors.centerIn: parent
@@ -45,6 +48,15 @@ Dialog {
                 objectName: "confirmCancelButton"
                 text: qsTr("Cancel")
                 onClicked: dialog.close()
+            }
+            Button {
+                objectName: "confirmAlternativeButton"
+                visible: dialog.alternativeText !== ""
+                text: dialog.alternativeText
+                onClicked: {
+                    dialog.close()
+                    dialog.alternativeChosen()
+                }
             }
             Button {
                 id: confirmButton

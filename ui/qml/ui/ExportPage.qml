@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Controls
-import QtQuick.Dialogs
 import QtQuick.Layouts
 import Tessavo
 
@@ -15,9 +14,20 @@ Item {
     readonly property bool lastExportOk: App.lastExport.ok === true // qmllint disable type
     readonly property bool canExport: !App.exporting && App.summary.exportable > 0 && exportFolderPath !== "" // qmllint disable type
 
+    // Documents nobody has decided on are exported without a category: the user says so first.
     function startExport() {
-        if (canExport)
+        if (!canExport)
+            return
+        const undecided = App.summary.undecided // qmllint disable type
+        const conflicting = App.summary.undecidedConflicts // qmllint disable type
+        if (undecided + conflicting === 0) {
             App.exportTo(exportFolderUrl)
+            return
+        }
+        undecidedDialog.message = qsTr("%n document(s) still need review", "", undecided) + "\n"
+            + qsTr("%n document(s) have conflicting suggestions", "", conflicting) + "\n\n"
+            + qsTr("They are exported without a category. Export anyway?")
+        undecidedDialog.open()
     }
 
     // Takes the folder chosen in the dialog; the path shown is the decoded URL text.
@@ -53,7 +63,7 @@ Item {
             Repeater {
                 model: [
                     { label: qsTr("Documents"), key: "total" },
-                    { label: qsTr("Ready to export"), key: "exportable" },
+                    { label: qsTr("Ready to export"), key: "ready" },
                     { label: qsTr("Needs review"), key: "pending" },
                     { label: qsTr("Conflicts"), key: "conflicts" },
                     { label: qsTr("Needs OCR"), key: "needsOcr" },
@@ -160,10 +170,20 @@ Item {
         }
     }
 
-    FolderDialog {
+    ConfirmDialog {
+        id: undecidedDialog
+
+        objectName: "undecidedDialog"
+        title: qsTr("Export undecided documents")
+        confirmText: qsTr("Export anyway")
+        onConfirmed: App.exportTo(page.exportFolderUrl)
+    }
+
+    FolderPicker {
         id: folderDialog
 
+        objectName: "exportFolder"
         title: qsTr("Select an export folder")
-        onAccepted: page.chooseFolder(selectedFolder)
+        onChosen: folder => page.chooseFolder(folder)
     }
 }

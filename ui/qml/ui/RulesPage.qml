@@ -91,7 +91,7 @@ Item {
         title: qsTr("Import rules")
         fileMode: FileDialog.OpenFile
         nameFilters: [qsTr("Rule files (*.json)")]
-        onAccepted: App.loadRules(LocalFiles.fileUrl(selectedFile, ""))
+        onAccepted: importChoiceDialog.ask(LocalFiles.fileUrl(selectedFile, ""))
     }
 
     FileDialog {
@@ -114,6 +114,32 @@ Item {
         title: qsTr("Replace file")
         confirmText: qsTr("Replace")
         onConfirmed: App.saveRules(target)
+    }
+
+    // An imported file adds to the rules or replaces them, as the user says; adding is the
+    // answer that loses nothing.
+    ConfirmDialog {
+        id: importChoiceDialog
+
+        property url source
+
+        function ask(file) {
+            if (String(file) === "") {
+                App.loadRules(file) // says that it cannot be read
+                return
+            }
+            source = file
+            message = qsTr("Add the rules of “%1” to the %n current rule(s), or replace them? Adding skips rules that are already in the list.",
+                           "", ruleList.count).arg(LocalFiles.fileName(file))
+            open()
+        }
+
+        objectName: "importChoiceDialog"
+        title: qsTr("Import rules")
+        confirmText: qsTr("Add to the list")
+        alternativeText: qsTr("Replace all rules")
+        onConfirmed: App.addRulesFrom(source)
+        onAlternativeChosen: App.loadRules(source)
     }
 
     ConfirmDialog {
