@@ -1,10 +1,12 @@
-// The C++ helpers of the interface: file names from dialogs, the engine's network guard and the
-// English catalogue.
+// The C++ helpers of the interface: file names from dialogs, typed folder paths, the engine's
+// network guard and the English catalogue.
+#include "ui/qml/FolderChoice.h"
 #include "ui/qml/LocalFiles.h"
 #include "ui/qml/OfflineNetwork.h"
 #include "ui/qml/Translations.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QNetworkAccessManager>
@@ -25,6 +27,7 @@ private slots:
     void fileUrlTakesWhatADialogReturns_data();
     void fileUrlTakesWhatADialogReturns();
     void existsAndFileName();
+    void typedFolderPathsNameThatFolder();
     void networkRequestsAreRefused();
     void catalogueHasTheSingularForms_data();
     void catalogueHasTheSingularForms();
@@ -108,6 +111,38 @@ void TestQmlSupport::networkRequestsAreRefused()
     QCOMPARE(reply->error(), QNetworkReply::ContentAccessDenied);
     QVERIFY(reply->readAll().isEmpty());
     QVERIFY(!listener.waitForNewConnection(300));
+}
+
+void TestQmlSupport::typedFolderPathsNameThatFolder()
+{
+    using Tessavo::Ui::FolderChoice;
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Bid package/forms")));
+    const QUrl shown = QUrl::fromLocalFile(dir.path());
+    const QUrl package = QUrl::fromLocalFile(dir.filePath(QStringLiteral("Bid package")));
+
+    QCOMPARE(FolderChoice::folderAt(dir.filePath(QStringLiteral("Bid package")), shown), package);
+    QCOMPARE(FolderChoice::folderAt(QStringLiteral("  Bid package/ "), shown), package);
+    QCOMPARE(FolderChoice::folderAt(QStringLiteral("Bid package/forms/.."), shown), package);
+    QCOMPARE(FolderChoice::folderAt(package.toString(), QUrl()), package);
+    QCOMPARE(FolderChoice::folderAt(QStringLiteral("~"), shown),
+             QUrl::fromLocalFile(QDir::homePath()));
+    // Nothing for a path that names no folder: a missing one, a file, a relative path with no
+    // folder shown, or nothing at all.
+    QVERIFY(FolderChoice::folderAt(QStringLiteral("Bid package/none"), shown).isEmpty());
+    QVERIFY(FolderChoice::folderAt(QStringLiteral("Bid package"), QUrl()).isEmpty());
+    QVERIFY(FolderChoice::folderAt(QStringLiteral("  "), shown).isEmpty());
+    QFile file(dir.filePath(QStringLiteral("note.pdf")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QVERIFY(FolderChoice::folderAt(QStringLiteral("note.pdf"), shown).isEmpty());
+
+    QCOMPARE(FolderChoice::pathOf(package), dir.filePath(QStringLiteral("Bid package")));
+    QCOMPARE(FolderChoice::parentOf(package), shown);
+    QCOMPARE(FolderChoice::parentOf(QUrl::fromLocalFile(QStringLiteral("/"))),
+             QUrl::fromLocalFile(QStringLiteral("/")));
+    // Without a desktop (here: the offscreen platform) the window draws its own dialog.
+    QVERIFY(!FolderChoice::desktopDialog());
 }
 
 void TestQmlSupport::catalogueHasTheSingularForms_data()
