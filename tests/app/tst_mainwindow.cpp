@@ -648,6 +648,8 @@ void TestMainWindow::closingDuringAnImportAsksAndKeepsTheQueue()
     QQuickItem* carryOn = dialogButton(window, "continueDialog", "confirmButton");
     QVERIFY(carryOn);
     QCOMPARE(carryOn->property("text").toString(), QStringLiteral("Continue import"));
+    QCOMPARE(window->findChild<QObject*>("continueDialog")->property("message").toString(),
+             QStringLiteral("2 files of the last import were not inspected. Inspect them now?"));
     click(window, carryOn);
     QTRY_VERIFY_WITH_TIMEOUT(controller.documents()->rowCount() == 3 && !controller.importing(),
                              20000);
