@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Headless.h"
+#include "core/PrivateFile.h"
 #include "core/RulesFile.h"
 #include "export/ExportBundle.h"
 #include "logging/LogFile.h"
@@ -326,6 +327,9 @@ int runBatch(int argc, char** argv, const QStringList& arguments)
     Logging::setStandardErrorThreshold(QtWarningMsg);
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     if (!dataDir.isEmpty()) {
+        if (const Status secured = securePrivateFolder(dataDir); !secured.ok)
+            qWarning().noquote()
+                << QStringLiteral("The data folder cannot be made private: %1").arg(secured.error);
         if (const Status logging = Logging::initLogging(dataDir + QStringLiteral("/logs"));
             !logging.ok)
             qWarning().noquote() << logging.error;

@@ -4,6 +4,7 @@
 #include "app/Headless.h"
 #include "app/MainWindow.h"
 #include "app/Unattended.h"
+#include "core/PrivateFile.h"
 #include "core/Version.h"
 #include "inspection/InspectionWorker.h"
 #include "logging/LogFile.h"
@@ -55,6 +56,12 @@ int run(int argc, char** argv)
 
     // Without a data folder there is no log file; the lines still go to standard error.
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    // What the program keeps there is confidential: the folder and its files are the user's alone.
+    if (!dataDir.isEmpty()) {
+        if (const Status secured = securePrivateFolder(dataDir); !secured.ok)
+            qWarning().noquote()
+                << QStringLiteral("The data folder cannot be made private: %1").arg(secured.error);
+    }
     if (const Status logging =
             Logging::initLogging(dataDir.isEmpty() ? QString() : dataDir + QStringLiteral("/logs"));
         !logging.ok)

@@ -2,6 +2,8 @@
 
 #include "logging/LogRedaction.h"
 
+#include "core/PrivateFile.h"
+
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -14,6 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
+
+#include <unistd.h>
 
 namespace Tessavo::Logging {
 
@@ -68,18 +72,24 @@ QString rotatedPath(const QString& logFilePath, int n)
 }
 
 // Appends the lines to the log file; the caller holds the log mutex. A file that cannot be opened
-// is skipped without any report.
+// (or is not a regular file of its own: a link, a pipe) is skipped without any report.
 void appendLines(LogState& s, const QStringList& lines)
 {
     if (s.filePath.isEmpty() || lines.isEmpty())
         return;
     rotateIfNeeded(s.filePath, s.limits);
-    QFile file(s.filePath);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+    const int fd = openPrivateFileForAppend(s.filePath);
+    if (fd < 0)
+        return;
+    QFile file;
+    if (file.open(fd, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text,
+                  QFileDevice::AutoCloseHandle)) {
         QTextStream stream(&file);
         stream.setEncoding(QStringConverter::Utf8);
         for (const QString& line : lines)
             stream << line << '\n';
+    } else {
+        ::close(fd);
     }
 }
 
@@ -142,7 +152,10 @@ Status initLogging(const QString& directory)
     {
         QMutexLocker lock(&s.mutex);
         s.directory = directory;
-        ready = !directory.isEmpty() && QDir().mkpath(directory);
+        // The log tells which files were worked on: only the user may read it.
+        ready = !directory.isEmpty() && makePrivateFolder(directory).ok;
+        if (ready)
+            (void)securePrivateFolder(directory); // files of an older version get their mode
         s.filePath = ready
                          ? QDir(directory).filePath(
                                QStringLiteral("tessavo-%1.log")

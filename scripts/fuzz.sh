@@ -39,6 +39,8 @@ run() {
 
 run fuzz_redaction "$root/tests/logging/fuzz-corpus/redaction"
 run fuzz_rulesfile "$root/tests/core/fuzz-corpus/rulesfile"
+run fuzz_sessionstore "$root/tests/ui/fuzz-corpus/sessionstore"
+run fuzz_settings "$root/tests/ui/fuzz-corpus/settings"
 run fuzz_workerprotocol "$root/tests/inspection/fuzz-corpus/workerprotocol"
 run fuzz_zipnames "$root/tests/export/fuzz-corpus/zipnames"
 exit "$status"

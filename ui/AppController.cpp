@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QThreadPool>
+#include <QTimer>
 
 namespace Tessavo::Ui {
 
@@ -86,6 +87,16 @@ AppController::~AppController()
     if (m_verifyPool) {
         m_stopVerify->store(true);
         m_verifyPool->waitForDone();
+    }
+    // A last try for what a full disk kept out of the session.
+    if (m_store && (!m_unsavedRecords.isEmpty() || !m_unsavedReviews.isEmpty() || m_clearUnsaved)) {
+        writeUnsaved();
+        if (m_storeFailing)
+            qWarning().noquote() << QStringLiteral("%1 change(s) of the document list were not "
+                                                   "stored: %2")
+                                        .arg(QString::number(m_unsavedRecords.size() +
+                                                             m_unsavedReviews.size()),
+                                             m_store->errorString());
     }
 }
 

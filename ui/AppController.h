@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 #include <QUrl>
 
@@ -20,6 +21,7 @@
 #include <optional>
 
 class QThreadPool;
+class QTimer;
 
 namespace Tessavo::Inspection {
 class ImportSession;
@@ -73,6 +75,7 @@ class AppController : public QObject {
     Q_PROPERTY(QString recognitionLanguage READ recognitionLanguage WRITE setRecognitionLanguage
                    NOTIFY recognitionSettingChanged)
     Q_PROPERTY(QStringList recognitionLanguages READ recognitionLanguages CONSTANT)
+    Q_PROPERTY(int pendingFiles READ pendingFiles NOTIFY pendingFilesChanged)
 
 public:
     // Keeps nothing between runs: the built-in rules, default settings, an empty list.
@@ -99,6 +102,11 @@ public:
     // continues the import; records arrive in the background, in the order queued.
     Q_INVOKABLE void addUrls(const QList<QUrl>& urls);
     Q_INVOKABLE void clearDocuments();
+    // Files an interrupted import (closed or killed) had not inspected yet, kept with the
+    // session; 0 once they are queued again, imported or cleared.
+    int pendingFiles() const { return int(m_interruptedPaths.size()); }
+    // Queues those files again.
+    Q_INVOKABLE void continueImport();
 
     // Review decisions; a row outside the list is ignored.
     Q_INVOKABLE void acceptDocument(int row);
@@ -160,6 +168,7 @@ signals:
     void exportProgressChanged();
     void rulesChanged();
     void recognitionSettingChanged();
+    void pendingFilesChanged();
 
 private:
     // Stored session (SessionWorkflow.cpp)
@@ -169,6 +178,10 @@ private:
     void storeRecords(const QList<int>& rows);
     void storeReviews(const QList<int>& rows);
     void reportStoreFailure();
+    void writeUnsaved();
+    void clearStoredList();
+    void keepPending(const QList<QByteArray>& rawPaths);
+    void forgetPending();
     std::optional<DocumentRecord> reusableInspection(const QString& path, qint64& hashBudget);
     int placeImported(DocumentRecord record); // the row it now has
 
@@ -202,11 +215,21 @@ private:
     bool m_importing = false;
     QString m_status;
 
-    std::unique_ptr<SessionStore> m_store;   // null when nothing is kept between runs
-    QHash<QString, qint64> m_queuedModified; // modification time of each queued file
-    QThreadPool* m_verifyPool = nullptr;     // hashes restored files in the background
+    std::unique_ptr<SessionStore> m_store;      // null when nothing is kept between runs
+    QHash<QByteArray, qint64> m_queuedModified; // modification time of each queued file
+    QThreadPool* m_verifyPool = nullptr;        // hashes restored files in the background
     std::shared_ptr<std::atomic<bool>> m_stopVerify;
     quint64 m_listGeneration = 0; // counts clears, so late verification results are dropped
+    // Rows whose last write failed (a full disk): written again with the next change or by the
+    // retry timer, until the store takes them.
+    QSet<int> m_unsavedRecords;
+    QSet<int> m_unsavedReviews;
+    QTimer* m_storeRetry = nullptr;
+    bool m_clearUnsaved = false; // the list was cleared but the store still holds it
+    bool m_storeFailing = false;
+    bool m_storeRetrying = false;     // a retry by the timer: a failure is not reported again
+    QList<QByteArray> m_pendingPaths; // queued and not inspected, in order, kept with the session
+    QList<QByteArray> m_interruptedPaths; // those of them left by an earlier run
 };
 
 } // namespace Tessavo::Ui

@@ -114,8 +114,7 @@ void AppController::addUrls(const QList<QUrl>& urls)
     QList<QByteArray> fresh;
     for (const QByteArray& candidate : candidates) {
         const QByteArray path = knownKey(candidate);
-        if (known.contains(path) || m_import->contains(path) ||
-            m_queuedModified.contains(QFile::decodeName(path)))
+        if (known.contains(path) || m_import->contains(path) || m_queuedModified.contains(path))
             continue;
         known.insert(path);
         fresh.append(path);
@@ -140,11 +139,13 @@ void AppController::addUrls(const QList<QUrl>& urls)
         }
         // Taken before the inspection reads the file: a change during it shows at the next start.
         const RawFileStatus status = rawFileStatus(rawPath);
-        m_queuedModified.insert(path, status.ok ? status.modifiedNs / 1000000 : -1);
+        m_queuedModified.insert(rawPath, status.ok ? status.modifiedNs / 1000000 : -1);
         toInspect.append(rawPath);
     }
-    if (!toInspect.isEmpty())
+    if (!toInspect.isEmpty()) {
         m_import->enqueue(toInspect);
+        keepPending(toInspect);
+    }
     if (!m_importing) {
         m_importing = true;
         m_importedCount = 0;
@@ -165,8 +166,8 @@ void AppController::addUrls(const QList<QUrl>& urls)
 void AppController::onInspected(const DocumentRecord& inspected)
 {
     DocumentRecord record = inspected;
-    record.modifiedMs = m_queuedModified.value(record.sourcePath, -1);
-    m_queuedModified.remove(record.sourcePath);
+    record.modifiedMs = m_queuedModified.value(sourcePathBytesOf(record), -1);
+    m_queuedModified.remove(sourcePathBytesOf(record));
     const int row = placeImported(record);
     if (m_recogniseDuringImport && record.state == NeedsOcr)
         recogniseRows({row});
@@ -178,6 +179,7 @@ void AppController::onInspected(const DocumentRecord& inspected)
 void AppController::onImportFinished()
 {
     m_importing = false;
+    forgetPending();
     setStatus(QStringLiteral("Imported %1 document(s). Review the suggestions next.")
                   .arg(m_importedCount));
     logImportOutcome();
@@ -219,8 +221,7 @@ void AppController::clearDocuments()
     m_importing = false;
     m_importedCount = 0;
     setStatus(QStringLiteral("Document list cleared."));
-    if (m_store && !m_store->clearList())
-        reportStoreFailure();
+    clearStoredList();
     emit busyChanged();
     emit summaryChanged();
 }

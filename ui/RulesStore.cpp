@@ -2,37 +2,15 @@
 
 #include "logging/LogPath.h"
 
-#include <QDir>
+#include "core/PrivateFile.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+
+#include <cstdio>
+#include <unistd.h>
 
 namespace Tessavo::Ui {
-
-namespace {
-
-// Copies a regular file through an atomic save file, a block at a time, whatever its size.
-[[nodiscard]] bool copyInBlocks(const QString& from, const QString& to)
-{
-    QFile in(from);
-    QSaveFile out(to);
-    if (!QFileInfo(from).isFile() || !in.open(QIODevice::ReadOnly) ||
-        !out.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray block(1 << 20, Qt::Uninitialized);
-    for (;;) {
-        const qint64 got = in.read(block.data(), block.size());
-        if (got < 0)
-            return false;
-        if (got == 0)
-            break;
-        if (out.write(block.constData(), got) != got)
-            return false;
-    }
-    return out.commit();
-}
-
-} // namespace
 
 RulesStore::RulesStore(const QString& path)
     : m_path(path)
@@ -45,7 +23,14 @@ RulesStore::Loaded RulesStore::load()
     if (m_path.isEmpty())
         return loaded;
     const QString name = Logging::pathForLog(m_path);
-    const RulesFileBytes file = readRulesFileBytes(m_path);
+    // The kept file is read only as a regular file of its own, never through a link.
+    const EntryKind kind = entryKind(m_path);
+    RulesFileBytes file;
+    if (kind == EntryKind::Link || kind == EntryKind::Other) {
+        file.error = QStringLiteral("not a regular file");
+    } else {
+        file = readRulesFileBytes(m_path);
+    }
     if (!file.ok) {
         m_unusable = !file.missing;
         if (m_unusable) {
@@ -80,17 +65,14 @@ bool RulesStore::save(const QList<Rule>& rules)
     m_error.clear();
     if (m_path.isEmpty())
         return true;
-    if (!QDir().mkpath(QFileInfo(m_path).path())) {
+    if (!makePrivateFolder(QFileInfo(m_path).path()).ok) {
         m_error = QStringLiteral("its folder cannot be created");
         return false;
     }
     if (!keepUnusableFile())
         return false;
-    QSaveFile file(m_path);
-    const QByteArray document = rulesDocument(rules);
-    if (!file.open(QIODevice::WriteOnly) || file.write(document) != document.size() ||
-        !file.commit()) {
-        m_error = file.errorString();
+    if (const Status written = writePrivateFile(m_path, rulesDocument(rules)); !written.ok) {
+        m_error = written.error;
         return false;
     }
     qInfo().noquote() << QStringLiteral("Saved %1 rule(s) to %2")
@@ -106,8 +88,8 @@ bool RulesStore::keepUnusableFile()
         return true;
     const QString name = Logging::pathForLog(m_path);
     const QString backupPath = m_path + QStringLiteral(".bak");
-    const QFileInfo original(m_path);
-    if (original.isSymLink() || (original.exists() && !original.isFile() && !original.isDir())) {
+    const EntryKind kind = entryKind(m_path);
+    if (kind == EntryKind::Link || (kind == EntryKind::Other && !QFileInfo(m_path).isDir())) {
         // A link, pipe or device holds no bytes of ours. The entry itself goes, so that the save
         // neither follows a link to somewhere else nor writes into a pipe or device.
         if (!QFile::remove(m_path)) {
@@ -117,12 +99,15 @@ bool RulesStore::keepUnusableFile()
         qWarning().noquote() << QStringLiteral("The rules file %1 is not a regular file; it is "
                                                "replaced without a backup")
                                     .arg(name);
-    } else if (original.exists()) {
-        if (!copyInBlocks(m_path, backupPath)) {
+    } else if (kind == EntryKind::RegularFile) {
+        // The unusable file itself becomes the backup; the save then writes a new one.
+        if (::rename(QFile::encodeName(m_path).constData(),
+                     QFile::encodeName(backupPath).constData()) != 0) {
             m_error = QStringLiteral("the unusable file could not be backed up, so it is left as "
                                      "it is");
             return false;
         }
+        (void)securePrivateFile(backupPath);
         qWarning().noquote() << QStringLiteral("The rules file could not be used at start-up; its "
                                                "content was kept as %1")
                                     .arg(Logging::pathForLog(backupPath));

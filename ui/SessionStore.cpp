@@ -1,5 +1,7 @@
 #include "ui/SessionStore.h"
 
+#include "core/PrivateFile.h"
+#include "core/RawPath.h"
 #include "logging/LogPath.h"
 
 #include <QDataStream>
@@ -10,10 +12,17 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QVariant>
+#include <QtEndian>
 
 #include <atomic>
 #include <limits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
 
 namespace Tessavo::Ui {
 
@@ -22,12 +31,22 @@ namespace {
 // Marks the file as ours ("TSSV"), so that some other SQLite file is never taken for a session.
 constexpr qint32 applicationId = 0x54535356;
 
-// Upper bounds for counts read back from the file: anything beyond them means damage.
-constexpr quint32 maxPages = 10'000'000;
-constexpr quint32 maxMatches = 100'000;
+// Upper bounds for what a row may hold besides its page texts.
+constexpr qint64 maxMatches = 100'000;
+constexpr qint64 maxPathBytes = 16 * 1024;
+constexpr qint64 maxTitleChars = 1024;
+constexpr qint64 maxShortTextChars = 64 * 1024;
+constexpr qint64 maxNoteChars = 1024 * 1024;
+constexpr qint64 maxSuggestionBytes = 64 * 1024 * 1024;
+// Page texts as stored: a count, then per page an index, a length, the UTF-16 text and a flag.
+constexpr qint64 maxPageTextsBytes =
+    4 + 9 * SessionStore::maxPages + 2 * SessionStore::maxTextChars;
+constexpr qint64 maxCompressedPageTextsBytes = maxPageTextsBytes + maxPageTextsBytes / 100 + 64;
+constexpr qint64 maxPendingFiles = 1'000'000;
 
 const char* const createTable = R"(CREATE TABLE document (
-    path TEXT PRIMARY KEY NOT NULL,
+    path_bytes BLOB PRIMARY KEY NOT NULL,
+    path TEXT NOT NULL,
     position INTEGER UNIQUE,
     used INTEGER NOT NULL,
     size INTEGER NOT NULL,
@@ -47,14 +66,40 @@ const char* const createTable = R"(CREATE TABLE document (
     note TEXT NOT NULL
 ))";
 
+const char* const createPending = R"(CREATE TABLE pending (
+    position INTEGER PRIMARY KEY,
+    path_bytes BLOB NOT NULL
+))";
+
 const QString inspectionColumns = QStringLiteral(
     "path, size, modified, sha256, file_name, pages, text_pages, text_chars, title, state, "
     "error_text, page_texts");
+
+const QString inspectionPlaceholders = QStringLiteral("?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?");
+
+// A row whose sizes and types stay within what this build reads; its values are fetched only
+// then, so that a hostile row never costs more than the limits.
+QString rowFitsExpression()
+{
+    return QStringLiteral(
+               "(typeof(size) = 'integer' AND typeof(modified) = 'integer' AND "
+               "typeof(pages) = 'integer' AND typeof(text_pages) = 'integer' AND "
+               "typeof(text_chars) = 'integer' AND typeof(state) = 'integer' AND "
+               "typeof(decision) = 'integer' AND length(%KEY%) <= %1 AND length(path) <= %1 AND "
+               "length(file_name) <= %1 AND length(sha256) <= 64 AND length(title) <= %2 AND "
+               "length(error_text) <= %3 AND length(final_category) <= %3 AND "
+               "length(note) <= %4 AND length(suggestion) <= %5 AND length(page_texts) <= %6)")
+        .arg(QString::number(maxPathBytes), QString::number(maxTitleChars),
+             QString::number(maxShortTextChars), QString::number(maxNoteChars),
+             QString::number(maxSuggestionBytes), QString::number(maxCompressedPageTextsBytes));
+}
 
 QString text(const QVariant& value)
 {
     return value.isNull() ? QString() : value.toString();
 }
+
+enum class RowRead { Ok, BeyondLimits, Damaged };
 
 // Page texts: a count, then index, text and whether it was recognised, of each page; compressed,
 // since text is most of a record's bytes.
@@ -69,29 +114,68 @@ QByteArray pageTextsBlob(const QList<PageText>& pages)
     return qCompress(raw, 1);
 }
 
-bool readPageTexts(const QByteArray& blob, QList<PageText>& pages)
+// Expands a blob written by qCompress (the expanded size in four big-endian bytes, then a zlib
+// stream) into at most limit bytes. The size it claims is checked before anything is allocated,
+// and a stream that would expand beyond its claim is damage.
+RowRead expandBounded(const QByteArray& blob, qint64 limit, QByteArray& raw)
 {
-    const QByteArray raw = qUncompress(blob);
+    if (blob.size() < 4)
+        return RowRead::Damaged;
+    const quint32 claimed = qFromBigEndian<quint32>(blob.constData());
+    if (qint64(claimed) > limit)
+        return RowRead::BeyondLimits;
+    raw = QByteArray(qsizetype(claimed), Qt::Uninitialized);
+    if (claimed == 0)
+        return blob.size() == 4 ? RowRead::Ok : RowRead::Damaged;
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        return RowRead::Damaged;
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(blob.constData() + 4));
+    stream.avail_in = uInt(blob.size() - 4);
+    stream.next_out = reinterpret_cast<Bytef*>(raw.data());
+    stream.avail_out = uInt(claimed);
+    const int result = inflate(&stream, Z_FINISH);
+    const bool whole = result == Z_STREAM_END && stream.total_out == claimed;
+    inflateEnd(&stream);
+    return whole ? RowRead::Ok : RowRead::Damaged;
+}
+
+RowRead readPageTexts(const QByteArray& blob, int pageCount, QList<PageText>& pages,
+                      qint64& expandedBytes)
+{
+    QByteArray raw;
+    if (const RowRead expanded = expandBounded(blob, maxPageTextsBytes, raw);
+        expanded != RowRead::Ok)
+        return expanded;
+    expandedBytes += raw.size();
     if (raw.isEmpty())
-        return false;
+        return RowRead::Damaged;
     QDataStream in(raw);
     in.setVersion(QDataStream::Qt_6_4);
     quint32 count = 0;
     in >> count;
-    if (in.status() != QDataStream::Ok || count > maxPages)
-        return false;
+    if (in.status() != QDataStream::Ok)
+        return RowRead::Damaged;
+    if (qint64(count) > pageCount)
+        return RowRead::BeyondLimits;
     pages.reserve(qsizetype(count));
+    qint64 chars = 0;
     for (quint32 i = 0; i < count; ++i) {
         PageText page;
         qint32 index = 0;
         in >> index >> page.text >> page.recognised;
         if (in.status() != QDataStream::Ok || index < 0)
-            return false;
+            return RowRead::Damaged;
+        if (index >= pageCount)
+            return RowRead::BeyondLimits;
+        chars += page.text.size();
+        if (chars > SessionStore::maxTextChars)
+            return RowRead::BeyondLimits;
         page.pageIndex = index;
         page.charCount = int(page.text.size());
         pages.append(std::move(page));
     }
-    return in.atEnd();
+    return in.atEnd() ? RowRead::Ok : RowRead::Damaged;
 }
 
 QByteArray suggestionBlob(const DocumentRecord& r)
@@ -107,7 +191,7 @@ QByteArray suggestionBlob(const DocumentRecord& r)
     return raw;
 }
 
-bool readSuggestion(const QByteArray& raw, DocumentRecord& r)
+RowRead readSuggestion(const QByteArray& raw, DocumentRecord& r)
 {
     QDataStream in(raw);
     in.setVersion(QDataStream::Qt_6_4);
@@ -116,19 +200,21 @@ bool readSuggestion(const QByteArray& raw, DocumentRecord& r)
     Suggestion& s = r.suggestion;
     in >> s.category >> s.ruleId >> s.ruleName >> s.evidence >> evidencePage >> s.conflict >>
         s.conflictNote >> count;
-    if (in.status() != QDataStream::Ok || count > maxMatches)
-        return false;
+    if (in.status() != QDataStream::Ok)
+        return RowRead::Damaged;
+    if (qint64(count) > maxMatches)
+        return RowRead::BeyondLimits;
     s.evidencePage = evidencePage;
     for (quint32 i = 0; i < count; ++i) {
         RuleMatch m;
         qint32 page = -1;
         in >> m.ruleId >> m.ruleName >> m.category >> m.evidence >> page;
         if (in.status() != QDataStream::Ok)
-            return false;
+            return RowRead::Damaged;
         m.page = page;
         s.matches.append(std::move(m));
     }
-    return in.atEnd();
+    return in.atEnd() ? RowRead::Ok : RowRead::Damaged;
 }
 
 // Integers read back from the file, refused when outside the range the record can hold.
@@ -142,28 +228,34 @@ bool readInt(const QVariant& value, qint64 low, qint64 high, qint64& result)
     return true;
 }
 
-// Fills the inspection fields from a query whose first columns are inspectionColumns.
-bool readInspection(const QSqlQuery& q, DocumentRecord& r)
+// Fills the inspection fields from a query whose first column is the path's bytes and whose
+// next ones are inspectionColumns.
+RowRead readInspection(const QSqlQuery& q, DocumentRecord& r, qint64& expandedBytes)
 {
-    constexpr qint64 intMax = std::numeric_limits<int>::max();
     constexpr qint64 int64Max = std::numeric_limits<qint64>::max();
     qint64 size = 0, modified = 0, pages = 0, textPages = 0, textChars = 0, state = 0;
-    if (!readInt(q.value(1), 0, int64Max, size) || !readInt(q.value(2), -1, int64Max, modified) ||
-        !readInt(q.value(5), 0, intMax, pages) || !readInt(q.value(6), 0, pages, textPages) ||
-        !readInt(q.value(7), 0, int64Max, textChars) || !readInt(q.value(9), 0, 3, state))
-        return false;
-    r.sourcePath = text(q.value(0));
+    if (!readInt(q.value(2), 0, int64Max, size) || !readInt(q.value(3), -1, int64Max, modified) ||
+        !readInt(q.value(6), 0, std::min(SessionStore::maxPages, std::max<qint64>(size, 1)),
+                 pages) ||
+        !readInt(q.value(7), 0, pages, textPages) || !readInt(q.value(8), 0, int64Max, textChars) ||
+        !readInt(q.value(10), 0, 3, state))
+        return RowRead::BeyondLimits;
+    const QByteArray rawPath = q.value(0).toByteArray();
+    r.sourcePath = text(q.value(1));
+    r.sourcePathBytes = roundTrips(rawPath) ? QByteArray() : rawPath;
+    if (rawPath.isEmpty() || rawPath.contains('\0') || r.sourcePath.isEmpty())
+        return RowRead::Damaged;
     r.sizeBytes = size;
     r.modifiedMs = modified;
-    r.sha256 = text(q.value(3)).toLatin1();
-    r.fileName = text(q.value(4));
+    r.sha256 = text(q.value(4)).toLatin1();
+    r.fileName = text(q.value(5));
     r.pages = int(pages);
     r.textPages = int(textPages);
     r.textChars = textChars;
-    r.title = text(q.value(8));
+    r.title = text(q.value(9));
     r.state = int(state);
-    r.errorText = text(q.value(10));
-    return !r.sourcePath.isEmpty() && readPageTexts(q.value(11).toByteArray(), r.pageTexts);
+    r.errorText = text(q.value(11));
+    return readPageTexts(q.value(12).toByteArray(), r.pages, r.pageTexts, expandedBytes);
 }
 
 // Qt binds a null string as SQL NULL; the text columns hold empty strings instead.
@@ -175,6 +267,16 @@ QVariant nonNull(const QString& value)
 QString sqlError(const QSqlQuery& q)
 {
     return q.lastError().text();
+}
+
+QByteArray nativeName(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+bool canWrite(const QString& path)
+{
+    return ::access(nativeName(path).constData(), W_OK) == 0;
 }
 
 } // namespace
@@ -207,14 +309,35 @@ bool SessionStore::fail(const QString& what, const QString& why)
     return false;
 }
 
+bool SessionStore::writable(const QString& what)
+{
+    if (!m_open)
+        return fail(what, QStringLiteral("the session file is not open"));
+    if (m_readOnly)
+        return fail(what, m_readOnlyReason);
+    return true;
+}
+
 bool SessionStore::openDatabase()
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-    db.setDatabaseName(m_path);
+    if (m_readOnly) {
+        // Without the shared memory of the write-ahead log (it cannot be created in a folder
+        // that cannot be written) the file is read as it is on disk.
+        QUrl uri = QUrl::fromLocalFile(m_path);
+        if (m_immutable)
+            uri.setQuery(QStringLiteral("immutable=1"));
+        db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+    } else {
+        db.setDatabaseName(m_path);
+    }
     if (!db.open())
         return fail(QStringLiteral("cannot open %1").arg(Logging::pathForLog(m_path)),
                     db.lastError().text());
     m_open = true;
+    // Deleted rows are overwritten on disk, so that no page text outlives "Clear".
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA secure_delete=ON"));
     return true;
 }
 
@@ -230,24 +353,76 @@ void SessionStore::closeDatabase()
     m_open = false;
 }
 
+// Before SQLite sees the path: the file and its companions must be regular files of their own.
+// A missing file is created here with mode 0600, so that SQLite's write-ahead log and shared
+// memory files, which take the mode of the main file, are private too.
+bool SessionStore::preparePaths()
+{
+    if (m_readOnly)
+        return true;
+    for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+        const QString companion = m_path + suffix;
+        const EntryKind kind = entryKind(companion);
+        if (kind == EntryKind::Link || kind == EntryKind::Other) {
+            // Never ours to follow: a link or pipe in place of a companion file goes.
+            ::unlink(nativeName(companion).constData());
+            qWarning().noquote() << QStringLiteral("Removed %1: not a regular file")
+                                        .arg(Logging::pathForLog(companion));
+        } else if (kind == EntryKind::RegularFile) {
+            (void)securePrivateFile(companion);
+        }
+    }
+    const EntryKind kind = entryKind(m_path);
+    if (kind == EntryKind::Link || kind == EntryKind::Other) {
+        m_setAsideReason = QStringLiteral("not a regular file");
+        if (!setAside(m_setAsideReason))
+            return false;
+    }
+    const Status created = createPrivateFile(m_path);
+    if (!created.ok)
+        return fail(QStringLiteral("cannot create %1").arg(Logging::pathForLog(m_path)),
+                    created.error);
+    return true;
+}
+
 bool SessionStore::open(QList<DocumentRecord>& records)
 {
     records.clear();
+    m_droppedPaths.clear();
+    m_missingRows = 0;
     const QFileInfo info(m_path);
-    if (!QDir().mkpath(info.absolutePath()))
-        return fail(
-            QStringLiteral("cannot create %1").arg(Logging::pathForLog(info.absolutePath())),
-            QStringLiteral("mkpath failed"));
-
-    // One window at a time keeps the list; a lock left by a crashed process is taken over.
-    m_lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
-    m_lock->setStaleLockTime(0);
-    if (!m_lock->tryLock(0)) {
-        const bool inUse = m_lock->error() == QLockFile::LockFailedError;
-        m_lock.reset();
-        return fail(QStringLiteral("cannot lock %1").arg(Logging::pathForLog(m_path)),
-                    inUse ? QStringLiteral("in use by another Tessavo window")
-                          : QStringLiteral("lock file not writable"));
+    const QString folder = info.absolutePath();
+    const EntryKind kind = entryKind(m_path);
+    const bool folderExists = QFileInfo(folder).isDir();
+    if (folderExists &&
+        (!canWrite(folder) || (kind == EntryKind::RegularFile && !canWrite(m_path)))) {
+        // Shown, not kept: nothing can be written there, by this window or any other.
+        if (kind != EntryKind::RegularFile)
+            return fail(
+                QStringLiteral("cannot keep the list in %1").arg(Logging::pathForLog(folder)),
+                QStringLiteral("the data folder cannot be written"));
+        m_readOnly = true;
+        m_readOnlyReason = canWrite(folder) ? QStringLiteral("the session file cannot be written")
+                                            : QStringLiteral("the data folder cannot be written");
+    } else {
+        if (const Status made = makePrivateFolder(folder); !made.ok)
+            return fail(QStringLiteral("cannot create %1").arg(Logging::pathForLog(folder)),
+                        made.error);
+        // One window at a time keeps the list; a lock left by a crashed process is taken over.
+        m_lock = std::make_unique<QLockFile>(m_path + QStringLiteral(".lock"));
+        m_lock->setStaleLockTime(0);
+        if (!m_lock->tryLock(0)) {
+            const QLockFile::LockError error = m_lock->error();
+            m_lock.reset();
+            return fail(QStringLiteral("cannot lock %1").arg(Logging::pathForLog(m_path)),
+                        error == QLockFile::LockFailedError
+                            ? QStringLiteral("in use by another Tessavo window")
+                            : QStringLiteral("the lock file cannot be written"));
+        }
+        (void)securePrivateFile(m_path + QStringLiteral(".lock"));
+        removeOldSetAsideFiles();
+        if (!preparePaths())
+            return false;
     }
 
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -260,10 +435,20 @@ bool SessionStore::open(QList<DocumentRecord>& records)
             if (!unusable)
                 return false;
         } else if (!unusable) {
+            if (m_readOnly && !m_immutable) {
+                // The write-ahead log could not be opened read-only: read the file alone.
+                closeDatabase();
+                m_immutable = true;
+                --attempt;
+                continue;
+            }
             return false;
         }
         records.clear();
-        if (!setAside(m_setAsideReason))
+        if (m_readOnly)
+            return fail(QStringLiteral("cannot read %1").arg(Logging::pathForLog(m_path)),
+                        m_setAsideReason);
+        if (!setAside(m_setAsideReason) || !preparePaths())
             return false;
     }
     return fail(QStringLiteral("cannot start a new session file"), m_error);
@@ -284,6 +469,8 @@ bool SessionStore::prepareSchema(bool& setAsideNeeded)
     if (!single(QStringLiteral("PRAGMA user_version"), version) ||
         !single(QStringLiteral("PRAGMA application_id"), appId) ||
         !single(QStringLiteral("SELECT count(*) FROM sqlite_master"), tables)) {
+        if (m_readOnly && !m_immutable)
+            return fail(QStringLiteral("cannot read the session"), sqlError(q));
         m_setAsideReason = QStringLiteral("damaged");
         setAsideNeeded = true;
         return false;
@@ -294,6 +481,8 @@ bool SessionStore::prepareSchema(bool& setAsideNeeded)
         return false;
     }
     if (version.toInt() == 0 && tables.toInt() == 0) {
+        if (m_readOnly)
+            return fail(QStringLiteral("cannot keep the list"), m_readOnlyReason);
         // A new file. WAL first: it stays with the file from then on.
         QVariant mode;
         if (!single(QStringLiteral("PRAGMA journal_mode=WAL"), mode) ||
@@ -302,7 +491,8 @@ bool SessionStore::prepareSchema(bool& setAsideNeeded)
         if (!db.transaction())
             return fail(QStringLiteral("cannot start a transaction"), db.lastError().text());
         if (!q.exec(QString::fromLatin1(createTable)) ||
-            !q.exec(QStringLiteral("CREATE INDEX document_used ON document(used)")) ||
+            !q.exec(QStringLiteral("CREATE INDEX document_position ON document(position)")) ||
+            !q.exec(QString::fromLatin1(createPending)) ||
             !q.exec(QStringLiteral("PRAGMA application_id=%1").arg(applicationId)) ||
             !q.exec(QStringLiteral("PRAGMA user_version=%1").arg(schemaVersion))) {
             const QString why = sqlError(q);
@@ -311,7 +501,7 @@ bool SessionStore::prepareSchema(bool& setAsideNeeded)
         }
         if (!db.commit())
             return fail(QStringLiteral("cannot create the session file"), db.lastError().text());
-    } else if (version.toInt() != schemaVersion || appId.toInt() != applicationId) {
+    } else if (version.toInt() < 1 || appId.toInt() != applicationId) {
         m_setAsideReason = QStringLiteral("not a session file");
         setAsideNeeded = true;
         return false;
@@ -322,9 +512,20 @@ bool SessionStore::prepareSchema(bool& setAsideNeeded)
             setAsideNeeded = true;
             return false;
         }
+        if (m_readOnly) {
+            m_legacyKeys = version.toInt() == 1;
+            return true;
+        }
         QVariant mode;
         if (!single(QStringLiteral("PRAGMA journal_mode=WAL"), mode))
             return fail(QStringLiteral("cannot use WAL mode"), sqlError(q));
+        q.finish(); // an active statement would keep the old table from being dropped
+        if (version.toInt() == 1 && !migrate()) {
+            if (m_setAsideReason.isEmpty())
+                return false;
+            setAsideNeeded = true;
+            return false;
+        }
     }
     // Every commit reaches the disk before it returns: a crash of the machine loses at most the
     // change that was being written.
@@ -333,106 +534,230 @@ bool SessionStore::prepareSchema(bool& setAsideNeeded)
     return true;
 }
 
+// A file of the first version knew paths by their decoded text, and kept the inspections of
+// cleared documents for reuse. Rows are now known by the path's bytes (the text's own bytes for
+// these rows), and the inspections outside the list are deleted with their texts.
+bool SessionStore::migrate()
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    QSqlQuery q(db);
+    if (!db.transaction())
+        return fail(QStringLiteral("cannot update the session file"), db.lastError().text());
+    const bool ok =
+        q.exec(QString::fromLatin1(createTable)
+                   .replace(QStringLiteral("TABLE document"), QStringLiteral("TABLE migrated"))) &&
+        q.exec(QStringLiteral("INSERT INTO migrated (path_bytes, path, position, used, size, "
+                              "modified, sha256, file_name, pages, text_pages, text_chars, title, "
+                              "state, error_text, page_texts, suggestion, decision, "
+                              "final_category, note) SELECT CAST(path AS BLOB), path, position, "
+                              "used, size, modified, sha256, file_name, pages, text_pages, "
+                              "text_chars, title, state, error_text, page_texts, suggestion, "
+                              "decision, final_category, note FROM document WHERE position IS "
+                              "NOT NULL")) &&
+        q.exec(QStringLiteral("DROP TABLE document")) &&
+        q.exec(QStringLiteral("ALTER TABLE migrated RENAME TO document")) &&
+        q.exec(QStringLiteral("CREATE INDEX document_position ON document(position)")) &&
+        q.exec(QString::fromLatin1(createPending)) &&
+        q.exec(QStringLiteral("PRAGMA user_version=%1").arg(schemaVersion));
+    if (!ok) {
+        const QString why = sqlError(q);
+        db.rollback();
+        m_setAsideReason = QStringLiteral("damaged");
+        return fail(QStringLiteral("cannot update the session file"), why);
+    }
+    if (!commit(db, QStringLiteral("cannot update the session file")))
+        return false;
+    // The deleted texts leave the free pages too.
+    q.exec(QStringLiteral("VACUUM"));
+    q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    return true;
+}
+
 bool SessionStore::readList(QList<DocumentRecord>& records, bool& damaged)
 {
-    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT %1, suggestion, decision, final_category, note, position "
-                               "FROM document WHERE position IS NOT NULL ORDER BY position")
-                    .arg(inspectionColumns))) {
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    const QString key =
+        m_legacyKeys ? QStringLiteral("CAST(path AS BLOB)") : QStringLiteral("path_bytes");
+    auto damage = [&](const QString& why) {
         damaged = true;
         m_setAsideReason = QStringLiteral("damaged");
-        return fail(QStringLiteral("cannot read the session"), sqlError(q));
+        return fail(QStringLiteral("cannot read the session"), why);
+    };
+    // First which rows there are and whether each fits the limits; only then their values.
+    QSqlQuery rows(db);
+    rows.setForwardOnly(true);
+    if (!rows.exec(QStringLiteral("SELECT rowid, position, %1, substr(path, 1, 1024) FROM document "
+                                  "WHERE position IS NOT NULL ORDER BY position")
+                       .arg(rowFitsExpression().replace(QStringLiteral("%KEY%"), key))))
+        return damage(sqlError(rows));
+    struct Row {
+        qint64 rowid = 0;
+        bool fits = false;
+        QString path;
+    };
+    QList<Row> listed;
+    qint64 lastPosition = -1;
+    while (rows.next()) {
+        qint64 position = 0;
+        if (!readInt(rows.value(1), 0, std::numeric_limits<int>::max(), position))
+            return damage(QStringLiteral("a position is damaged"));
+        lastPosition = position;
+        listed.append(
+            {rows.value(0).toLongLong(), rows.value(2).toInt() == 1, text(rows.value(3))});
     }
-    bool gaps = false;
-    while (q.next()) {
+    if (rows.lastError().isValid())
+        return damage(sqlError(rows));
+    rows.finish();
+
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1, %2, suggestion, decision, final_category, note FROM "
+                             "document WHERE rowid = ?")
+                  .arg(key, inspectionColumns));
+    QList<qint64> dropped;
+    qint64 expandedBytes = 0;
+    for (const Row& row : std::as_const(listed)) {
         DocumentRecord r;
-        qint64 decision = 0, position = 0;
-        if (!readInspection(q, r) || !readSuggestion(q.value(12).toByteArray(), r) ||
-            !readInt(q.value(13), 0, 3, decision) ||
-            !readInt(q.value(16), 0, std::numeric_limits<int>::max(), position)) {
-            damaged = true;
-            m_setAsideReason = QStringLiteral("damaged");
-            return fail(QStringLiteral("cannot read the session"),
-                        QStringLiteral("row %1 is damaged").arg(records.size()));
+        RowRead read = RowRead::BeyondLimits;
+        if (row.fits) {
+            q.addBindValue(row.rowid);
+            if (!q.exec() || !q.next())
+                return damage(sqlError(q));
+            qint64 decision = 0;
+            read = readInspection(q, r, expandedBytes);
+            if (read == RowRead::Ok)
+                read = readSuggestion(q.value(13).toByteArray(), r);
+            if (read == RowRead::Ok && !readInt(q.value(14), 0, 3, decision))
+                read = RowRead::BeyondLimits;
+            r.decision = int(decision);
+            r.finalCategory = text(q.value(15));
+            r.note = text(q.value(16));
+            q.finish();
         }
-        r.decision = int(decision);
-        r.finalCategory = text(q.value(14));
-        r.note = text(q.value(15));
-        gaps = gaps || position != records.size();
+        if (read == RowRead::Damaged)
+            return damage(QStringLiteral("row %1 is damaged").arg(records.size()));
+        if (expandedBytes > maxListTextBytes)
+            return damage(QStringLiteral("its texts expand beyond %1 bytes").arg(maxListTextBytes));
+        if (read == RowRead::BeyondLimits) {
+            dropped.append(row.rowid);
+            m_droppedPaths.append(row.path);
+            continue;
+        }
         records.append(std::move(r));
     }
-    if (q.lastError().isValid()) {
-        damaged = true;
-        m_setAsideReason = QStringLiteral("damaged");
-        return fail(QStringLiteral("cannot read the session"), sqlError(q));
+    m_missingRows = int(lastPosition + 1 - listed.size());
+    const bool gaps = m_missingRows > 0 || !dropped.isEmpty();
+    if (gaps && !m_readOnly)
+        return renumber(records, dropped);
+    return true;
+}
+
+// Rows are addressed by their index in the list from now on: dropped rows go, and the others are
+// numbered afresh in one go.
+bool SessionStore::renumber(const QList<DocumentRecord>& records, const QList<qint64>& dropped)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    QSqlQuery q(db);
+    bool ok = db.transaction();
+    for (qint64 rowid : dropped) {
+        ok = ok && q.prepare(QStringLiteral("DELETE FROM document WHERE rowid = ?"));
+        q.addBindValue(rowid);
+        ok = ok && q.exec();
     }
-    q.finish();
-    if (gaps) {
-        // Rows are addressed by their index in the list from now on: renumber them in one go.
-        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-        QSqlQuery renumber(db);
-        bool ok = db.transaction() &&
-                  renumber.exec(QStringLiteral("UPDATE document SET position = NULL")) &&
-                  renumber.prepare(QStringLiteral("UPDATE document SET position = ? WHERE "
-                                                  "path = ?"));
-        for (int row = 0; ok && row < records.size(); ++row) {
-            renumber.addBindValue(row);
-            renumber.addBindValue(records.at(row).sourcePath);
-            ok = renumber.exec();
-        }
-        if (!ok || !db.commit()) {
-            const QString why =
-                renumber.lastError().isValid() ? sqlError(renumber) : db.lastError().text();
-            db.rollback();
-            return fail(QStringLiteral("cannot renumber the session"), why);
-        }
+    ok = ok && q.exec(QStringLiteral("UPDATE document SET position = NULL")) &&
+         q.prepare(QStringLiteral("UPDATE document SET position = ? WHERE path_bytes = ?"));
+    for (int row = 0; ok && row < records.size(); ++row) {
+        q.addBindValue(row);
+        q.addBindValue(sourcePathBytesOf(records.at(row)));
+        ok = q.exec();
+    }
+    if (!ok || !db.commit()) {
+        const QString why = q.lastError().isValid() ? sqlError(q) : db.lastError().text();
+        db.rollback();
+        return fail(QStringLiteral("cannot renumber the session"), why);
     }
     return true;
 }
 
 // Moves the unusable file (with its write-ahead log) to the same name plus ".bad" and leaves the
-// path free for a new session file.
+// path free for a new session file. A link is moved itself; what it points to is never touched.
 bool SessionStore::setAside(const QString& reason)
 {
     closeDatabase();
     QString target = m_path + QStringLiteral(".bad");
-    for (int n = 2; QFileInfo::exists(target) && n < 100; ++n)
+    for (int n = 2; entryKind(target) != EntryKind::Missing && n < 100; ++n)
         target = m_path + QStringLiteral(".%1.bad").arg(n);
-    if (!QFile::rename(m_path, target))
+    if (::rename(nativeName(m_path).constData(), nativeName(target).constData()) != 0)
         return fail(QStringLiteral("cannot set %1 aside").arg(Logging::pathForLog(m_path)),
                     QStringLiteral("rename failed"));
+    // Its age counts from now: a set-aside file is kept for keptSetAsideDays.
+    const struct timespec now[2] = {{0, UTIME_NOW}, {0, UTIME_NOW}};
+    ::utimensat(AT_FDCWD, nativeName(target).constData(), now, AT_SYMLINK_NOFOLLOW);
+    (void)securePrivateFile(target);
     const QString wal = m_path + QStringLiteral("-wal");
-    if (QFileInfo::exists(wal) && !QFile::rename(wal, target + QStringLiteral("-wal")))
-        QFile::remove(wal);
-    QFile::remove(m_path + QStringLiteral("-shm"));
+    if (entryKind(wal) != EntryKind::RegularFile ||
+        ::rename(nativeName(wal).constData(),
+                 nativeName(target + QStringLiteral("-wal")).constData()) != 0)
+        ::unlink(nativeName(wal).constData());
+    ::unlink(nativeName(m_path + QStringLiteral("-shm")).constData());
     m_setAsidePath = target;
     m_setAsideReason = reason;
+    qWarning().noquote() << QStringLiteral("The stored session (%1) was set aside as %2; it is "
+                                           "removed after %3 days")
+                                .arg(reason, Logging::pathForLog(target),
+                                     QString::number(keptSetAsideDays));
     return true;
+}
+
+// Set-aside files hold the texts of their documents too: they are kept for keptSetAsideDays
+// after they were set aside, and removed at the first start after that.
+void SessionStore::removeOldSetAsideFiles()
+{
+    const QFileInfo info(m_path);
+    const QDir folder(info.absolutePath());
+    const QString base = info.fileName();
+    const QDateTime limit = QDateTime::currentDateTime().addDays(-keptSetAsideDays);
+    const QFileInfoList entries =
+        folder.entryInfoList({base + QStringLiteral(".bad"), base + QStringLiteral(".bad-wal"),
+                              base + QStringLiteral(".*.bad"), base + QStringLiteral(".*.bad-wal")},
+                             QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        struct stat status {};
+        const QByteArray name = nativeName(entry.absoluteFilePath());
+        if (::lstat(name.constData(), &status) != 0 ||
+            QDateTime::fromSecsSinceEpoch(status.st_mtim.tv_sec) >= limit)
+            continue;
+        if (::unlink(name.constData()) == 0)
+            qInfo().noquote() << QStringLiteral("Removed the set-aside session %1 after %2 days")
+                                     .arg(Logging::pathForLog(entry.absoluteFilePath()),
+                                          QString::number(keptSetAsideDays));
+    }
 }
 
 bool SessionStore::saveRecords(const QList<DocumentRecord>& list, const QList<int>& rows)
 {
-    if (!m_open)
-        return fail(QStringLiteral("cannot save"), QStringLiteral("the session file is not open"));
+    if (!writable(QStringLiteral("cannot save")))
+        return false;
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (!db.transaction())
         return fail(QStringLiteral("cannot save"), db.lastError().text());
     QSqlQuery free(db), insert(db);
-    free.prepare(QStringLiteral("UPDATE document SET position = NULL WHERE position = ? AND "
-                                "path <> ?"));
-    insert.prepare(QStringLiteral("INSERT OR REPLACE INTO document (%1, suggestion, decision, "
-                                  "final_category, note, position, used) VALUES "
-                                  "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                       .arg(inspectionColumns));
+    // A row given to another file takes its old file's texts off the disk.
+    free.prepare(QStringLiteral("DELETE FROM document WHERE position = ? AND path_bytes <> ?"));
+    insert.prepare(QStringLiteral("INSERT OR REPLACE INTO document (path_bytes, %1, suggestion, "
+                                  "decision, final_category, note, position, used) VALUES "
+                                  "(?, %2, ?, ?, ?, ?, ?, ?)")
+                       .arg(inspectionColumns, inspectionPlaceholders));
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     for (int row : rows) {
         if (row < 0 || row >= list.size())
             continue;
         const DocumentRecord& r = list.at(row);
+        const QByteArray key = sourcePathBytesOf(r);
         free.addBindValue(row);
-        free.addBindValue(r.sourcePath);
-        const QVariant values[] = {nonNull(r.sourcePath),
+        free.addBindValue(key);
+        const QVariant values[] = {key,
+                                   nonNull(r.sourcePath),
                                    r.sizeBytes,
                                    r.modifiedMs,
                                    nonNull(QString::fromLatin1(r.sha256)),
@@ -463,8 +788,8 @@ bool SessionStore::saveRecords(const QList<DocumentRecord>& list, const QList<in
 
 bool SessionStore::saveReviews(const QList<DocumentRecord>& list, const QList<int>& rows)
 {
-    if (!m_open)
-        return fail(QStringLiteral("cannot save"), QStringLiteral("the session file is not open"));
+    if (!writable(QStringLiteral("cannot save")))
+        return false;
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (!db.transaction())
         return fail(QStringLiteral("cannot save"), db.lastError().text());
@@ -491,39 +816,88 @@ bool SessionStore::saveReviews(const QList<DocumentRecord>& list, const QList<in
 
 bool SessionStore::clearList()
 {
-    if (!m_open)
-        return fail(QStringLiteral("cannot clear"), QStringLiteral("the session file is not open"));
+    if (!writable(QStringLiteral("cannot clear")))
+        return false;
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (!db.transaction())
         return fail(QStringLiteral("cannot clear"), db.lastError().text());
     QSqlQuery q(db);
-    DocumentRecord blank;
-    const bool ok =
-        q.exec(QStringLiteral("UPDATE document SET position = NULL, decision = 0, "
-                              "final_category = '', note = ''")) &&
-        q.prepare(QStringLiteral("UPDATE document SET suggestion = ?")) &&
-        (q.addBindValue(suggestionBlob(blank)), q.exec()) &&
-        q.exec(QStringLiteral("DELETE FROM document WHERE path NOT IN (SELECT path FROM document "
-                              "ORDER BY used DESC LIMIT %1)")
-                   .arg(keptInspections));
-    if (!ok) {
+    if (!q.exec(QStringLiteral("DELETE FROM document")) ||
+        !q.exec(QStringLiteral("DELETE FROM pending"))) {
         const QString why = sqlError(q);
         db.rollback();
         return fail(QStringLiteral("cannot clear"), why);
     }
-    return commit(db, QStringLiteral("cannot clear"));
+    if (!commit(db, QStringLiteral("cannot clear")))
+        return false;
+    // The deleted pages were overwritten (secure_delete); the write-ahead log still holds the
+    // earlier versions of them until it is emptied, and the file keeps its size until vacuumed.
+    q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    q.exec(QStringLiteral("VACUUM"));
+    if (!q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) || !q.next() ||
+        q.value(0).toInt() != 0)
+        qWarning().noquote() << QStringLiteral("The cleared session's log could not be emptied "
+                                               "yet; it is at the next change");
+    return true;
+}
+
+bool SessionStore::savePending(const QList<QByteArray>& rawPaths)
+{
+    if (!writable(QStringLiteral("cannot keep the queue")))
+        return false;
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (!db.transaction())
+        return fail(QStringLiteral("cannot keep the queue"), db.lastError().text());
+    QSqlQuery q(db);
+    bool ok = q.exec(QStringLiteral("DELETE FROM pending")) &&
+              q.prepare(QStringLiteral("INSERT INTO pending (position, path_bytes) VALUES (?, ?)"));
+    for (qsizetype i = 0; ok && i < rawPaths.size() && i < maxPendingFiles; ++i) {
+        q.addBindValue(qint64(i));
+        q.addBindValue(rawPaths.at(i));
+        ok = q.exec();
+    }
+    if (!ok) {
+        const QString why = sqlError(q);
+        db.rollback();
+        return fail(QStringLiteral("cannot keep the queue"), why);
+    }
+    return commit(db, QStringLiteral("cannot keep the queue"));
+}
+
+QList<QByteArray> SessionStore::pending()
+{
+    QList<QByteArray> paths;
+    if (!m_open || m_legacyKeys)
+        return paths;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT path_bytes FROM pending WHERE typeof(path_bytes) = 'blob' "
+                               "AND length(path_bytes) BETWEEN 1 AND %1 ORDER BY position LIMIT %2")
+                    .arg(QString::number(maxPathBytes), QString::number(maxPendingFiles))))
+        return paths;
+    while (q.next()) {
+        const QByteArray path = q.value(0).toByteArray();
+        if (path.startsWith('/') && !path.contains('\0'))
+            paths.append(path);
+    }
+    return paths;
 }
 
 std::optional<DocumentRecord> SessionStore::storedInspection(const QString& path)
 {
     if (!m_open)
         return std::nullopt;
+    const QString key =
+        m_legacyKeys ? QStringLiteral("CAST(path AS BLOB)") : QStringLiteral("path_bytes");
     QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM document WHERE path = ?").arg(inspectionColumns));
-    q.addBindValue(path);
+    q.prepare(QStringLiteral("SELECT %1, %2 FROM document WHERE %1 = ? AND %3")
+                  .arg(key, inspectionColumns,
+                       rowFitsExpression().replace(QStringLiteral("%KEY%"), key)));
+    q.addBindValue(nativeName(path));
     DocumentRecord r;
-    if (!q.exec() || !q.next() || !readInspection(q, r))
+    qint64 expandedBytes = 0;
+    if (!q.exec() || !q.next() || readInspection(q, r, expandedBytes) != RowRead::Ok)
         return std::nullopt;
     return r;
 }

@@ -3,6 +3,7 @@
 #include "ui/AppController.h"
 
 #include "core/Classification.h"
+#include "core/RawPath.h"
 #include "inspection/PdfInspection.h"
 #include "logging/LogPath.h"
 #include "ui/RuleBook.h"
@@ -11,10 +12,16 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QThreadPool>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace Tessavo::Ui {
 
 namespace {
+
+// A failed write of the session is tried again after this long, and with every change.
+constexpr int storeRetryMs = 5000;
 
 qint64 modifiedMs(const QFileInfo& info)
 {
@@ -22,15 +29,22 @@ qint64 modifiedMs(const QFileInfo& info)
 }
 
 // Missing, or changed in size or modification time; an unchanged size and time still need the
-// SHA-256 to be sure.
+// SHA-256 to be sure. The file is looked up by its own bytes, whatever its name's encoding.
 int quickFileStatus(const DocumentRecord& record)
 {
-    const QFileInfo info(record.sourcePath);
-    if (!info.isFile())
+    const RawFileStatus status = rawFileStatus(sourcePathBytesOf(record));
+    if (!status.ok || !status.regularFile)
         return FileMissing;
-    if (info.size() != record.sizeBytes || modifiedMs(info) != record.modifiedMs)
+    if (status.size != record.sizeBytes || status.modifiedNs / 1000000 != record.modifiedMs)
         return FileChanged;
     return FileUnchanged;
+}
+
+// A local file URL for a path's bytes that addUrls reads back to the same bytes.
+QUrl urlOfBytes(const QByteArray& rawPath)
+{
+    return QUrl(QStringLiteral("file://") + QString::fromLatin1(rawPath.toPercentEncoding("/")),
+                QUrl::StrictMode);
 }
 
 } // namespace
@@ -47,6 +61,14 @@ void AppController::restoreSession(const QString& path)
         return;
     }
     m_store = std::move(store);
+    m_storeRetry = new QTimer(this);
+    m_storeRetry->setSingleShot(true);
+    m_storeRetry->setInterval(storeRetryMs);
+    connect(m_storeRetry, &QTimer::timeout, this, [this] {
+        m_storeRetrying = true;
+        writeUnsaved();
+        m_storeRetrying = false;
+    });
 
     if (!m_store->setAsidePath().isEmpty()) {
         const QString reason = m_store->setAsideReason();
@@ -63,8 +85,56 @@ void AppController::restoreSession(const QString& path)
                             .arg(name));
         return;
     }
-    if (records.isEmpty())
+
+    // What could not be restored is said, not only left out.
+    QStringList notes;
+    const QStringList dropped = m_store->droppedPaths();
+    for (const QString& droppedPath : dropped)
+        qWarning().noquote() << QStringLiteral("A stored document beyond the limits was dropped: "
+                                               "%1")
+                                    .arg(Logging::pathForLog(droppedPath));
+    if (!dropped.isEmpty())
+        notes.append(QStringLiteral("%1 stored document(s) were beyond the limits and were "
+                                    "dropped.")
+                         .arg(dropped.size()));
+    if (m_store->missingRows() > 0) {
+        qWarning().noquote() << QStringLiteral("%1 document(s) of the last session were never "
+                                               "stored")
+                                    .arg(m_store->missingRows());
+        notes.append(QStringLiteral("%1 document(s) of the last session could not be stored; add "
+                                    "their files again.")
+                         .arg(m_store->missingRows()));
+    }
+    if (m_store->readOnly()) {
+        qWarning().noquote()
+            << QStringLiteral("The stored session is read-only: %1").arg(m_store->readOnlyReason());
+        notes.append(QStringLiteral("The stored session is read-only (%1): changes are not kept.")
+                         .arg(m_store->readOnlyReason()));
+    }
+
+    // Files an interrupted import had not inspected: those not listed meanwhile.
+    QSet<QByteArray> listed;
+    for (const DocumentRecord& record : std::as_const(records))
+        listed.insert(sourcePathBytesOf(record));
+    for (const QByteArray& pendingPath : m_store->pending()) {
+        if (!listed.contains(pendingPath))
+            m_interruptedPaths.append(pendingPath);
+    }
+    m_pendingPaths = m_interruptedPaths;
+    if (!m_interruptedPaths.isEmpty()) {
+        qInfo().noquote() << QStringLiteral("%1 file(s) of the last import were not inspected")
+                                 .arg(m_interruptedPaths.size());
+        notes.append(QStringLiteral("%1 file(s) of the last import were not inspected; choose "
+                                    "\u201cContinue import\u201d to inspect them.")
+                         .arg(m_interruptedPaths.size()));
+        emit pendingFilesChanged();
+    }
+
+    if (records.isEmpty()) {
+        if (!notes.isEmpty())
+            setStatus(notes.join(u' '));
         return;
+    }
 
     // The rules may have changed since: suggestions follow the current ones, decisions stay.
     const QList<Rule> rules = m_ruleBook->rules();
@@ -86,26 +156,63 @@ void AppController::restoreSession(const QString& path)
     qInfo().noquote() << QStringLiteral("Restored %1 document(s) from the last session, %2 of "
                                         "them changed or missing")
                              .arg(QString::number(records.size()), QString::number(flagged));
-    setStatus(
+    notes.prepend(
         flagged == 0
             ? QStringLiteral("Restored %1 document(s) from the last session.").arg(records.size())
             : QStringLiteral("Restored %1 document(s) from the last session; %2 file(s) "
                              "changed or missing since import.")
                   .arg(QString::number(records.size()), QString::number(flagged)));
+    setStatus(notes.join(u' '));
     emit summaryChanged();
     verifyRestoredFiles();
+}
+
+void AppController::continueImport()
+{
+    if (m_interruptedPaths.isEmpty())
+        return;
+    QList<QUrl> urls;
+    for (const QByteArray& rawPath : std::as_const(m_interruptedPaths))
+        urls.append(urlOfBytes(rawPath));
+    const QSet<QByteArray> interrupted(m_interruptedPaths.cbegin(), m_interruptedPaths.cend());
+    m_interruptedPaths.clear();
+    m_pendingPaths.removeIf(
+        [&interrupted](const QByteArray& p) { return interrupted.contains(p); });
+    emit pendingFilesChanged();
+    addUrls(urls);
+}
+
+// The queue of an import, kept with the session as it grows, so that a close or a kill in the
+// middle can tell the next start which files were never inspected.
+void AppController::keepPending(const QList<QByteArray>& rawPaths)
+{
+    m_pendingPaths.append(rawPaths);
+    if (m_store && !m_store->readOnly() && !m_store->savePending(m_pendingPaths))
+        qWarning().noquote() << QStringLiteral("The import's queue could not be kept: %1")
+                                    .arg(m_store->errorString());
+}
+
+// The import ended: only files of an earlier run not continued yet stay pending.
+void AppController::forgetPending()
+{
+    if (m_pendingPaths == m_interruptedPaths)
+        return;
+    m_pendingPaths = m_interruptedPaths;
+    if (m_store && !m_store->readOnly() && !m_store->savePending(m_pendingPaths))
+        qWarning().noquote() << QStringLiteral("The import's queue could not be updated: %1")
+                                    .arg(m_store->errorString());
 }
 
 // Files whose size and modification time still match are hashed on a thread of their own; a
 // different SHA-256 flags the record.
 void AppController::verifyRestoredFiles()
 {
-    QList<std::tuple<int, QString, QByteArray>> files;
+    QList<std::tuple<int, QByteArray, QByteArray>> files;
     const QList<DocumentRecord>& records = m_documents.records();
     for (int row = 0; row < records.size(); ++row) {
         const DocumentRecord& r = records.at(row);
         if (r.fileStatus == FileUnchanged)
-            files.append({row, r.sourcePath, r.sha256});
+            files.append({row, sourcePathBytesOf(r), r.sha256});
     }
     if (files.isEmpty())
         return;
@@ -136,12 +243,14 @@ void AppController::onFilesVerified(quint64 generation,
 {
     if (generation != m_listGeneration || changed.isEmpty())
         return;
-    for (const auto& [row, sha] : changed) {
-        m_documents.update(row, [&sha](DocumentRecord& record) {
+    for (const QPair<int, QByteArray>& entry : changed) {
+        const QByteArray& sha = entry.second;
+        m_documents.update(entry.first, [&sha](DocumentRecord& record) {
             // A record re-imported meanwhile is not the one that was checked.
             if (record.sha256 != sha || record.fileStatus != FileUnchanged)
                 return false;
-            record.fileStatus = QFileInfo(record.sourcePath).isFile() ? FileChanged : FileMissing;
+            record.fileStatus =
+                rawFileStatus(sourcePathBytesOf(record)).regularFile ? FileChanged : FileMissing;
             return true;
         });
     }
@@ -151,21 +260,99 @@ void AppController::onFilesVerified(quint64 generation,
 
 void AppController::storeRecords(const QList<int>& rows)
 {
-    if (m_store && !rows.isEmpty() && !m_store->saveRecords(m_documents.records(), rows))
-        reportStoreFailure();
+    if (!m_store || rows.isEmpty())
+        return;
+    for (int row : rows)
+        m_unsavedRecords.insert(row);
+    writeUnsaved();
 }
 
 void AppController::storeReviews(const QList<int>& rows)
 {
-    if (m_store && !rows.isEmpty() && !m_store->saveReviews(m_documents.records(), rows))
-        reportStoreFailure();
+    if (!m_store || rows.isEmpty())
+        return;
+    for (int row : rows)
+        m_unsavedReviews.insert(row);
+    writeUnsaved();
+}
+
+void AppController::clearStoredList()
+{
+    m_unsavedRecords.clear();
+    m_unsavedReviews.clear();
+    m_pendingPaths.clear();
+    if (!m_interruptedPaths.isEmpty()) {
+        m_interruptedPaths.clear();
+        emit pendingFilesChanged();
+    }
+    if (!m_store)
+        return;
+    m_clearUnsaved = true;
+    writeUnsaved();
+}
+
+// Writes what is not stored yet: a clear, whole records, then review fields. What fails stays
+// unsaved and is tried again with the next change and by a timer, so that nothing is lost once
+// the disk has room again.
+void AppController::writeUnsaved()
+{
+    if (!m_store)
+        return;
+    if (m_store->readOnly()) {
+        // Said once at start; a read-only store takes nothing.
+        m_unsavedRecords.clear();
+        m_unsavedReviews.clear();
+        m_clearUnsaved = false;
+        return;
+    }
+    const int count = int(m_documents.rowCount());
+    bool ok = true;
+    if (m_clearUnsaved) {
+        ok = m_store->clearList();
+        if (ok)
+            m_clearUnsaved = false;
+    }
+    if (ok && !m_unsavedRecords.isEmpty()) {
+        QList<int> rows(m_unsavedRecords.cbegin(), m_unsavedRecords.cend());
+        rows.removeIf([count](int row) { return row >= count; });
+        std::sort(rows.begin(), rows.end());
+        ok = m_store->saveRecords(m_documents.records(), rows);
+        if (ok) {
+            for (int row : std::as_const(rows))
+                m_unsavedReviews.remove(row); // written whole, review included
+            m_unsavedRecords.clear();
+        }
+    }
+    if (ok && !m_unsavedReviews.isEmpty()) {
+        QList<int> rows(m_unsavedReviews.cbegin(), m_unsavedReviews.cend());
+        rows.removeIf([count](int row) { return row >= count; });
+        std::sort(rows.begin(), rows.end());
+        ok = m_store->saveReviews(m_documents.records(), rows);
+        if (ok)
+            m_unsavedReviews.clear();
+    }
+    if (!ok) {
+        // Each change that could not be stored says so; the quiet retries do not repeat it.
+        if (!m_storeRetrying)
+            reportStoreFailure();
+        m_storeFailing = true;
+        m_storeRetry->start();
+        return;
+    }
+    if (m_storeFailing) {
+        m_storeFailing = false;
+        qInfo().noquote() << QStringLiteral("The session is stored again");
+        setStatus(QStringLiteral("Every change is stored again."));
+    }
 }
 
 void AppController::reportStoreFailure()
 {
     qWarning().noquote()
         << QStringLiteral("The session could not be stored: %1").arg(m_store->errorString());
-    setStatus(QStringLiteral("The session could not be stored: %1").arg(m_store->errorString()));
+    setStatus(QStringLiteral("The session could not be stored: %1. It is written again as soon "
+                             "as that is possible.")
+                  .arg(m_store->errorString()));
 }
 
 // The stored inspection of a file that is still the same: same size and modification time, and
@@ -195,7 +382,7 @@ int AppController::placeImported(DocumentRecord record)
     const QList<DocumentRecord>& records = m_documents.records();
     for (int row = 0; row < records.size(); ++row) {
         const DocumentRecord& old = records.at(row);
-        if (old.fileStatus == FileUnchanged || old.sourcePath != record.sourcePath)
+        if (old.fileStatus == FileUnchanged || sourcePathBytesOf(old) != sourcePathBytesOf(record))
             continue;
         if (old.sha256 == record.sha256 && !record.sha256.isEmpty()) {
             record.decision = old.decision;

@@ -8,42 +8,9 @@
 #include "inspection/RecognitionSession.h"
 #include "logging/LogPath.h"
 #include "ui/RuleBook.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QSaveFile>
+#include "ui/SettingsFile.h"
 
 namespace Tessavo::Ui {
-
-namespace {
-
-const QString recogniseKey = QStringLiteral("recogniseScansDuringImport");
-
-const QString languageKey = QStringLiteral("recognitionLanguage");
-
-QJsonObject readSettings(const QString& path)
-{
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return {};
-    return QJsonDocument::fromJson(file.read(64 * 1024)).object();
-}
-
-Status writeSettings(const QString& path, const QJsonObject& settings)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    const QByteArray bytes = QJsonDocument(settings).toJson();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
-        !file.commit())
-        return Status::failure(file.errorString());
-    return Status::success();
-}
-
-} // namespace
 
 void AppController::setUpRecognition()
 {
@@ -54,12 +21,15 @@ void AppController::setUpRecognition()
             &AppController::onRecognitionFinished);
     connect(m_recognition, &Inspection::RecognitionSession::progressed, this,
             &AppController::busyChanged);
-    const QJsonObject settings = readSettings(m_settingsPath);
-    m_recogniseDuringImport = settings.value(recogniseKey).toBool(false);
-    m_recognitionLanguage =
-        settings.value(languageKey).toString(Inspection::defaultRecognitionLanguage);
-    if (m_recognitionLanguage.isEmpty())
-        m_recognitionLanguage = Inspection::defaultRecognitionLanguage;
+    const SettingsReading reading = readSettingsFile(m_settingsPath);
+    if (!reading.ok && !reading.missing)
+        qWarning().noquote() << QStringLiteral("The settings file %1 could not be read (%2); "
+                                               "using the default settings")
+                                    .arg(Logging::pathForLog(m_settingsPath), reading.error);
+    m_recogniseDuringImport = reading.settings.recogniseDuringImport;
+    m_recognitionLanguage = reading.settings.language.isEmpty()
+                                ? Inspection::defaultRecognitionLanguage
+                                : reading.settings.language;
     m_recognition->setLanguage(m_recognitionLanguage);
 }
 
@@ -83,9 +53,8 @@ void AppController::saveRecognitionSettings()
     const QString path = m_settingsPath;
     if (path.isEmpty())
         return;
-    const QJsonObject settings{{recogniseKey, m_recogniseDuringImport},
-                               {languageKey, m_recognitionLanguage}};
-    const Status written = writeSettings(path, settings);
+    const Status written =
+        writeSettingsFile(path, {m_recogniseDuringImport, m_recognitionLanguage});
     if (!written.ok) {
         setStatus(QStringLiteral("Cannot save the settings: %1").arg(written.error));
         qWarning().noquote() << QStringLiteral("Cannot write settings to %1: %2")

@@ -91,6 +91,20 @@ QString statusLine(QObject* root)
     return findItem(root, "statusText")->property("text").toString();
 }
 
+// The button of a dialog, found inside its own content (every confirmation has the same names).
+QQuickItem* dialogButton(QObject* root, const char* dialog, const char* button)
+{
+    QObject* popup = root->findChild<QObject*>(QString::fromLatin1(dialog));
+    auto* content = popup ? popup->property("contentItem").value<QQuickItem*>() : nullptr;
+    return content ? findInItems(content, QString::fromLatin1(button)) : nullptr;
+}
+
+bool dialogOpen(QObject* root, const char* dialog)
+{
+    QObject* popup = root->findChild<QObject*>(QString::fromLatin1(dialog));
+    return popup && popup->property("opened").toBool();
+}
+
 // Counts the connections made to a port of its own on the local host, closing each at once.
 struct ConnectionCounter {
     QTcpServer server;
@@ -159,6 +173,7 @@ private slots:
     void exportStartsFromTheKeyboardAndShowsItsIndicator();
     void everyControlHasAnAccessibleName();
     void hostileNamesNeverReachTheNetwork();
+    void closingDuringAnImportAsksAndKeepsTheQueue();
 
 private:
     QTemporaryDir m_dir;
@@ -598,6 +613,66 @@ void TestMainWindow::hostileNamesNeverReachTheNetwork()
     // The label did ask for its image, and the guard refused it.
     QTRY_VERIFY_WITH_TIMEOUT(refusedRequests > 0, 10000);
     QCOMPARE(connections, 0);
+}
+
+// Closing while an import runs asks first; "Cancel" keeps the window and the import, "Quit"
+// closes. The files not inspected are kept with the session, and the next window offers to
+// continue with them.
+void TestMainWindow::closingDuringAnImportAsksAndKeepsTheQueue()
+{
+    const QString data = m_dir.filePath(QStringLiteral("closing"));
+    const QString folder = data + QStringLiteral("/package");
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(PdfFixtures::writeTextPdf(folder + "/a-rfp.pdf", {QStringLiteral("bid bond")}));
+    const QStringList gated = {QStringLiteral("gate-1.pdf"), QStringLiteral("gate-2.pdf")};
+    for (const QString& name : gated)
+        QVERIFY(PdfFixtures::writeTextPdf(folder + '/' + name, {QStringLiteral("bid bond")}));
+    Ui::ControllerSetup setup;
+    setup.sessionPath = data + QStringLiteral("/session.sqlite");
+    {
+        Ui::AppController controller(setup);
+        auto engine = makeEngine(controller);
+        QQuickWindow* window = loadShownWindow(*engine);
+        QVERIFY(window);
+        controller.addUrls({QUrl::fromLocalFile(folder)});
+        QTRY_VERIFY_WITH_TIMEOUT(controller.documents()->rowCount() == 1, 20000);
+        QVERIFY(controller.importing());
+
+        window->close();
+        QTRY_VERIFY(dialogOpen(window, "closeDialog"));
+        QVERIFY(window->isVisible());
+        QQuickItem* cancel = dialogButton(window, "closeDialog", "confirmCancelButton");
+        QVERIFY(cancel);
+        click(window, cancel);
+        QTRY_VERIFY(!dialogOpen(window, "closeDialog"));
+        QVERIFY(window->isVisible());
+        QVERIFY(controller.importing());
+
+        window->close();
+        QTRY_VERIFY(dialogOpen(window, "closeDialog"));
+        QQuickItem* quit = dialogButton(window, "closeDialog", "confirmButton");
+        QVERIFY(quit);
+        click(window, quit);
+        QTRY_VERIFY(!window->isVisible());
+    }
+    for (const QString& name : gated)
+        QVERIFY(PdfFixtures::writeBytes(WorkerTestHooks::gateOf(folder + '/' + name), ""));
+
+    Ui::AppController controller(setup);
+    QCOMPARE(controller.pendingFiles(), 2);
+    auto engine = makeEngine(controller);
+    QQuickWindow* window = loadShownWindow(*engine);
+    QVERIFY(window);
+    QTRY_VERIFY(dialogOpen(window, "continueDialog"));
+    QQuickItem* carryOn = dialogButton(window, "continueDialog", "confirmButton");
+    QVERIFY(carryOn);
+    QCOMPARE(carryOn->property("text").toString(), QStringLiteral("Continue import"));
+    QCOMPARE(window->findChild<QObject*>("continueDialog")->property("message").toString(),
+             QStringLiteral("2 files of the last import were not inspected. Inspect them now?"));
+    click(window, carryOn);
+    QTRY_VERIFY_WITH_TIMEOUT(controller.documents()->rowCount() == 3 && !controller.importing(),
+                             20000);
+    QCOMPARE(controller.pendingFiles(), 0);
 }
 
 TESSAVO_TEST_MAIN_WITH_WORKER(TestMainWindow)

@@ -4,11 +4,14 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <thread>
 #include <vector>
+
+#include <sys/stat.h>
 
 using namespace Tessavo::Logging;
 
@@ -33,6 +36,7 @@ private slots:
     void keepsLinesFromSeveralThreadsWhole();
     void writesEachMessageOnOneLine();
     void logsForwardedMessagesLikeItsOwn();
+    void logFilesArePrivateAndNeverFollowLinks();
 };
 
 void TestLogFile::levelWordsAreFiveCharacters()
@@ -204,6 +208,42 @@ void TestLogFile::logsForwardedMessagesLikeItsOwn()
         R"(password=\*\*\*\\nnext \(InspectionWorker\.cpp:12\)$)"));
     QVERIFY2(fatal.match(lines.at(0)).hasMatch(), qPrintable(lines.at(0)));
     QVERIFY2(lines.at(1).endsWith(QStringLiteral("[INFO ] worker ready")), qPrintable(lines.at(1)));
+}
+
+// The log names the files worked on: its folder is 0700 and its file 0600 whatever the umask, an
+// older file is made private, and a link in place of the log is never written through.
+void TestLogFile::logFilesArePrivateAndNeverFollowLinks()
+{
+    QTemporaryDir dir;
+    const mode_t oldMask = ::umask(0);
+    const auto restoreMask = qScopeGuard([oldMask] { ::umask(oldMask); });
+    auto modeOf = [](const QString& path) {
+        struct stat status {};
+        return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777
+                                                                          : 0xffffu;
+    };
+    const QString logDir = dir.filePath(QStringLiteral("logs"));
+    QVERIFY(QDir().mkpath(logDir));
+    const QString old = logDir + QStringLiteral("/tessavo-20200101.log");
+    QVERIFY(TestFiles::writeBytes(old, "old line\n"));
+    QVERIFY(::chmod(QFile::encodeName(old).constData(), 0644) == 0);
+    QVERIFY(::chmod(QFile::encodeName(logDir).constData(), 0755) == 0);
+
+    QVERIFY(initLogging(logDir).ok);
+    qWarning("a private line");
+    QCOMPARE(modeOf(logDir), 0700u);
+    QCOMPARE(modeOf(currentLogFilePath()), 0600u);
+    QCOMPARE(modeOf(old), 0600u);
+
+    // A link at the log's name: nothing reaches its target.
+    const QString target = dir.filePath(QStringLiteral("target.txt"));
+    QVERIFY(TestFiles::writeBytes(target, "theirs\n"));
+    const QString linked = dir.filePath(QStringLiteral("linked"));
+    QVERIFY(QDir().mkpath(linked));
+    QVERIFY(initLogging(linked).ok);
+    QVERIFY(QFile::link(target, currentLogFilePath()));
+    qWarning("never through the link");
+    QCOMPARE(readLines(target), QStringList({QStringLiteral("theirs")}));
 }
 
 QTEST_GUILESS_MAIN(TestLogFile)

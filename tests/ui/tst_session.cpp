@@ -11,13 +11,23 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Tessavo;
 using namespace Tessavo::Ui;
@@ -97,9 +107,19 @@ private slots:
     void killedProcessLosesNoDecision();
     void restoredRecordsFollowTheCurrentRules();
     void changedAndMissingFilesAreFlagged();
-    void unchangedFilesAreNotInspectedAgain();
+    void clearRemovesTheTextsFromTheDisk();
     void clearEmptiesTheStoredList();
     void controllersWithoutSessionKeepNothing();
+    void privateModesWhateverTheUmask();
+    void linksAndPipesAreNeverFollowed();
+    void rowsBeyondTheLimitsAreDropped();
+    void missingRowsAreNamed();
+    void namesThatAreNotUtf8SurviveARestart();
+    void firstVersionStoresAreMigrated();
+    void failedWritesAreWrittenWhenSpaceReturns();
+    void interruptedImportCanContinue();
+    void setAsideStoresAreRemovedAfterAWeek();
+    void readOnlyFoldersShowTheStoredList();
 
 private:
     QString makePackage(const QString& name);
@@ -168,7 +188,7 @@ void TestSession::recordsComeBackExactly()
                                       "position is not null').fetchone()[0])",
                                       {m_db});
     QVERIFY2(pragmas.ok(), pragmas.err);
-    QCOMPARE(pragmas.out.trimmed(), QByteArray("wal 1 ok 3"));
+    QCOMPARE(pragmas.out.trimmed(), QByteArray("wal 2 ok 3"));
 }
 
 // Positions with gaps (written by hand here) keep their order and are numbered afresh.
@@ -217,7 +237,7 @@ void TestSession::unusableFilesAreSetAside_data()
     QTest::newRow("newer version")
         << QByteArray("c = sqlite3.connect(sys.argv[1])\n"
                       "c.execute('create table document (path text)')\n"
-                      "c.execute('pragma user_version = 2')\n"
+                      "c.execute('pragma user_version = 3')\n"
                       "c.commit()")
         << QStringLiteral("The stored session comes from a newer version and was set aside as "
                           "session.sqlite.bad. Starting with an empty list.");
@@ -424,51 +444,57 @@ void TestSession::changedAndMissingFilesAreFlagged()
     QCOMPARE(PdfFixtures::readBytes(package + "/rfp.pdf").size(), rfp.sizeBytes);
 }
 
-// File names starting with "gate" make the test worker wait for "<path>.open": a record that
-// arrives while the gate is shut was not inspected.
-void TestSession::unchangedFilesAreNotInspectedAgain()
+// "Clear" leaves none of the cleared page texts on the disk: not in the file, not in its
+// write-ahead log. A file imported again is inspected again.
+void TestSession::clearRemovesTheTextsFromTheDisk()
 {
     const QString folder = m_dir->filePath("gated");
     QVERIFY(QDir().mkpath(folder));
     const QString path = folder + "/gate-rfp.pdf";
-    QVERIFY(PdfFixtures::writeTextPdf(path, {"Request for Proposals"}));
+    const QString secret = QStringLiteral("Confidential price schedule");
+    QVERIFY(PdfFixtures::writeTextPdf(path, {secret}));
     QVERIFY(PdfFixtures::writeBytes(WorkerTestHooks::gateOf(path), ""));
-    DocumentRecord first;
-    {
-        AppController c(sessionAt(m_db));
-        c.addUrls({QUrl::fromLocalFile(path)});
-        QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
-        first = c.documents()->records().value(0);
-        QCOMPARE(first.state, int(Ready));
-        c.clearDocuments();
-    }
-    QVERIFY(QFile::remove(WorkerTestHooks::gateOf(path)));
-
+    const QByteArray blobOf = "import sqlite3, sys\n"
+                              "c = sqlite3.connect(sys.argv[1])\n"
+                              "for (b,) in c.execute('select page_texts from document'):\n"
+                              "    sys.stdout.write(b.hex())\n";
+    auto onDisk = [this](const QByteArray& bytes) {
+        QByteArray all;
+        for (const char* suffix : {"", "-wal", "-shm"})
+            all += PdfFixtures::readBytes(m_db + suffix);
+        return all.contains(bytes);
+    };
     AppController c(sessionAt(m_db));
-    QCOMPARE(c.documents()->rowCount(), 0);
     c.addUrls({QUrl::fromLocalFile(path)});
-    QCOMPARE(c.documents()->rowCount(), 1); // at once, with the gate shut
-    QVERIFY(!c.importing());
-    QCOMPARE(c.status(), QStringLiteral("Imported 1 document(s). Review the suggestions next."));
-    DocumentRecord reused = c.documents()->records().at(0);
-    QCOMPARE(reused.pageTexts, first.pageTexts);
-    QCOMPARE(reused.sha256, first.sha256);
-    QCOMPARE(reused.suggestion.category, QStringLiteral("01_Solicitation"));
-    QCOMPARE(reused.decision, int(NeedsReview));
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    QVERIFY(c.documents()->records().value(0).pageTexts.value(0).text.contains(secret));
+    const ToolRun stored = runPython(blobOf, {m_db});
+    QVERIFY2(stored.ok(), stored.err);
+    const QByteArray blob = QByteArray::fromHex(stored.out);
+    QVERIFY(blob.size() > 16);
+    // The stored text as it lies on disk: part of its compressed bytes.
+    const QByteArray sample = blob.mid(4, 12);
+    QVERIFY(onDisk(sample));
 
-    // A changed file is inspected again: nothing arrives until the gate opens.
     c.clearDocuments();
-    QFile grown(path);
-    QVERIFY(grown.open(QIODevice::Append));
-    QVERIFY(grown.write("\n%more\n") > 0);
-    grown.close();
+    QVERIFY(!onDisk(sample));
+    const ToolRun rows =
+        runPython("import sqlite3, sys\n"
+                  "c = sqlite3.connect(sys.argv[1])\n"
+                  "print(c.execute('select count(*) from document').fetchone()[0])",
+                  {m_db});
+    QVERIFY2(rows.ok(), rows.err);
+    QCOMPARE(rows.out.trimmed(), QByteArray("0"));
+
+    // Imported again, the file is read again: nothing arrives while the gate is shut.
+    QVERIFY(QFile::remove(WorkerTestHooks::gateOf(path)));
     c.addUrls({QUrl::fromLocalFile(path)});
     QVERIFY(c.importing());
-    QTest::qWait(300);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(WorkerTestHooks::waitingAt(path)), generous);
     QCOMPARE(c.documents()->rowCount(), 0);
     QVERIFY(PdfFixtures::writeBytes(WorkerTestHooks::gateOf(path), ""));
     QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
-    QCOMPARE(c.documents()->records().at(0).sizeBytes, QFileInfo(path).size());
+    QCOMPARE(c.documents()->rowCount(), 1);
 }
 
 void TestSession::clearEmptiesTheStoredList()
@@ -505,6 +531,424 @@ void TestSession::controllersWithoutSessionKeepNothing()
     QVERIFY(!QFileInfo::exists(ControllerSetup::standard().sessionPath));
 }
 
+namespace {
+
+unsigned modeOf(const QString& path)
+{
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return 0xffff;
+    return status.st_mode & 07777;
+}
+
+// Restores the umask of the process when the test ends, however it ends.
+struct UmaskScope {
+    explicit UmaskScope(mode_t mask)
+        : old(::umask(mask))
+    {}
+    ~UmaskScope() { ::umask(old); }
+    UmaskScope(const UmaskScope&) = delete;
+    UmaskScope& operator=(const UmaskScope&) = delete;
+    mode_t old;
+};
+
+} // namespace
+
+// Another local user reads nothing: the data folder is 0700 and every file in it 0600, even with
+// a umask that lets everybody read, and an older folder of 0755 with 0644 files is fixed.
+void TestSession::privateModesWhateverTheUmask()
+{
+    const UmaskScope permissive(0);
+    const QString data = m_dir->filePath("data");
+    QVERIFY(QDir().mkpath(data));
+    QVERIFY(::chmod(QFile::encodeName(data).constData(), 0755) == 0);
+    {
+        AppController c(ControllerSetup::inFolder(data));
+        c.addUrls({QUrl::fromLocalFile(makePackage("pkg"))});
+        QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+        c.setRecogniseDuringImport(true);                     // settings.json
+        c.addRule("Bonds", "02_Forms", "bond", {}, 0, 0, 10); // rules.json
+        QVERIFY(QFileInfo::exists(m_db + "-wal"));
+        QVERIFY(QFileInfo::exists(m_db + "-shm"));
+        QCOMPARE(modeOf(data), 0700u);
+        for (const char* name : {"session.sqlite", "session.sqlite-wal", "session.sqlite-shm",
+                                 "session.sqlite.lock", "settings.json", "rules.json"}) {
+            const unsigned mode = modeOf(data + '/' + name);
+            QVERIFY2(mode == 0600u, qPrintable(QStringLiteral("%1: %2").arg(name).arg(mode, 0, 8)));
+        }
+    }
+    // Files an older version left readable are private after the next start.
+    QVERIFY(::chmod(QFile::encodeName(data).constData(), 0755) == 0);
+    QVERIFY(::chmod(QFile::encodeName(m_db).constData(), 0644) == 0);
+    AppController again(ControllerSetup::inFolder(data));
+    QCOMPARE(again.documents()->rowCount(), 3);
+    QCOMPARE(modeOf(data), 0700u);
+    QCOMPARE(modeOf(m_db), 0600u);
+}
+
+// A link at a kept file is never written through to its target, and a pipe never blocks the
+// start: each is set aside or replaced by a regular file of our own.
+void TestSession::linksAndPipesAreNeverFollowed()
+{
+    const QString data = m_dir->filePath("data");
+    const QString elsewhere = m_dir->filePath("elsewhere");
+    QVERIFY(QDir().mkpath(data));
+    QVERIFY(QDir().mkpath(elsewhere));
+    const QByteArray otherDb = "another program's file";
+    const QByteArray otherRules = "[{\"name\": \"not ours\"}]";
+    const QByteArray otherSettings = "{\"recognitionLanguage\": \"deu\"}";
+    QVERIFY(PdfFixtures::writeBytes(elsewhere + "/target.sqlite", otherDb));
+    QVERIFY(PdfFixtures::writeBytes(elsewhere + "/rules.json", otherRules));
+    QVERIFY(PdfFixtures::writeBytes(elsewhere + "/settings.json", otherSettings));
+    QVERIFY(QFile::link(elsewhere + "/target.sqlite", data + "/session.sqlite"));
+    QVERIFY(QFile::link(elsewhere + "/rules.json", data + "/rules.json"));
+    QVERIFY(QFile::link(elsewhere + "/settings.json", data + "/settings.json"));
+    {
+        AppController c(ControllerSetup::inFolder(data));
+        QCOMPARE(c.recognitionLanguage(), QStringLiteral("eng")); // not read through the link
+        c.addUrls({QUrl::fromLocalFile(makePackage("pkg") + "/rfp.pdf")});
+        QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+        c.setRecogniseDuringImport(true);
+        c.addRule("Bonds", "02_Forms", "bond", {}, 0, 0, 10);
+    }
+    QCOMPARE(PdfFixtures::readBytes(elsewhere + "/target.sqlite"), otherDb);
+    QCOMPARE(PdfFixtures::readBytes(elsewhere + "/rules.json"), otherRules);
+    QCOMPARE(PdfFixtures::readBytes(elsewhere + "/settings.json"), otherSettings);
+    for (const char* name : {"session.sqlite", "rules.json", "settings.json"}) {
+        const QFileInfo kept(data + '/' + name);
+        QVERIFY2(kept.isFile() && !kept.isSymLink(), name);
+    }
+    QVERIFY(QFileInfo(data + "/session.sqlite.bad").isSymLink()); // the link itself, set aside
+    {
+        AppController again(ControllerSetup::inFolder(data));
+        QCOMPARE(again.documents()->rowCount(), 1);
+    }
+
+    // A pipe as settings.json: the start does not wait for a writer. Should it block, a writer
+    // comes after 20 s, so that the test fails instead of hanging.
+    QVERIFY(QFile::remove(data + "/settings.json"));
+    const QByteArray fifo = QFile::encodeName(data + "/settings.json");
+    QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
+    std::atomic<bool> started{false}, unblocked{false};
+    std::thread rescue([&] {
+        for (int waited = 0; waited < 20000 && !started.load(); waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (started.load())
+            return;
+        const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
+        unblocked.store(fd >= 0);
+        if (fd >= 0)
+            ::close(fd);
+    });
+    {
+        AppController c(ControllerSetup::inFolder(data));
+        started.store(true);
+        QCOMPARE(c.recogniseDuringImport(), false);
+    }
+    rescue.join();
+    QVERIFY(!unblocked.load());
+}
+
+// A hostile or damaged file: a page-texts blob claiming to expand far beyond what an import keeps
+// and a row claiming two thousand million pages are dropped with a note; the other rows load.
+void TestSession::rowsBeyondTheLimitsAreDropped()
+{
+    {
+        SessionStore store(m_db);
+        QList<DocumentRecord> none;
+        QVERIFY(store.open(none));
+        QVERIFY(store.saveRecords({sampleRecord(0), sampleRecord(1), sampleRecord(2)}, {0, 1, 2}));
+    }
+    // 10 MB of zeros compressed to about 10 KB, claiming 3.75 GiB when expanded.
+    const ToolRun made =
+        runPython("import sqlite3, sys, struct, zlib\n"
+                  "c = sqlite3.connect(sys.argv[1])\n"
+                  "bomb = struct.pack('>I', 0xF0000000) + zlib.compress(b'\\0' * 10000000, 9)\n"
+                  "c.execute('update document set page_texts = ? where position = 0', (bomb,))\n"
+                  "c.execute('update document set pages = 2000000000 where position = 2')\n"
+                  "c.commit()",
+                  {m_db});
+    QVERIFY2(made.ok(), made.err);
+    {
+        SessionStore store(m_db);
+        QList<DocumentRecord> loaded;
+        QVERIFY2(store.open(loaded), qPrintable(store.errorString()));
+        QCOMPARE(loaded.size(), 1);
+        QCOMPARE(loaded.at(0), sampleRecord(1));
+        QCOMPARE(store.droppedPaths(),
+                 QStringList({sampleRecord(0).sourcePath, sampleRecord(2).sourcePath}));
+        QVERIFY(store.setAsidePath().isEmpty());
+    }
+    // The dropped rows are gone from the file: the next start has nothing more to say of them.
+    {
+        AppController c(sessionAt(m_db));
+        QCOMPARE(c.documents()->rowCount(), 1);
+        QCOMPARE(c.status(), QStringLiteral("Restored 1 document(s) from the last session; 1 "
+                                            "file(s) changed or missing since import."));
+    }
+
+    // A blob that expands beyond what it claims is damage: the file is set aside.
+    const QString other = m_dir->filePath("data/other.sqlite");
+    {
+        SessionStore damaged(other);
+        QList<DocumentRecord> none;
+        QVERIFY(damaged.open(none));
+        QVERIFY(damaged.saveRecords({sampleRecord(0)}, {0}));
+    }
+    const ToolRun lied =
+        runPython("import sqlite3, sys, struct, zlib\n"
+                  "c = sqlite3.connect(sys.argv[1])\n"
+                  "lie = struct.pack('>I', 100) + zlib.compress(b'\\0' * 10000000, 9)\n"
+                  "c.execute('update document set page_texts = ?', (lie,))\n"
+                  "c.commit()",
+                  {other});
+    QVERIFY2(lied.ok(), lied.err);
+    SessionStore reopened(other);
+    QList<DocumentRecord> none;
+    QVERIFY(reopened.open(none));
+    QVERIFY(none.isEmpty());
+    QCOMPARE(reopened.setAsideReason(), QStringLiteral("damaged"));
+}
+
+// Positions of the list that were never stored (a write failed) are named at the next start.
+void TestSession::missingRowsAreNamed()
+{
+    {
+        SessionStore store(m_db);
+        QList<DocumentRecord> none;
+        QVERIFY(store.open(none));
+        QVERIFY(store.saveRecords({sampleRecord(0), sampleRecord(1), sampleRecord(2)}, {0, 2}));
+    }
+    AppController c(sessionAt(m_db));
+    QCOMPARE(c.documents()->rowCount(), 2);
+    QCOMPARE(c.status(),
+             QStringLiteral("Restored 2 document(s) from the last session; 2 file(s) changed or "
+                            "missing since import. 1 document(s) of the last session could not be "
+                            "stored; add their files again."));
+}
+
+// Names that are not valid UTF-8 are kept as their bytes: after a restart both files are found,
+// neither is "File missing", and the two never collapse into one row.
+void TestSession::namesThatAreNotUtf8SurviveARestart()
+{
+    const QString folder = m_dir->filePath("latin1");
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray rawFolder = QFile::encodeName(folder);
+    const QList<QByteArray> names = {"caf\xe9.pdf", "caf\xe8.pdf"};
+    // QTemporaryDir cannot remove names it cannot decode: they go here.
+    const auto removeNames = qScopeGuard([&] {
+        for (const QByteArray& name : names)
+            ::unlink((rawFolder + '/' + name).constData());
+    });
+    for (const QByteArray& name : names) {
+        QVERIFY(PdfFixtures::writeTextPdf(folder + "/plain.pdf", {"Request for Proposals"}));
+        QVERIFY(::rename(QFile::encodeName(folder + "/plain.pdf").constData(),
+                         (rawFolder + '/' + name).constData()) == 0);
+    }
+    {
+        AppController c(sessionAt(m_db));
+        c.addUrls({QUrl::fromLocalFile(folder)});
+        QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+        QCOMPARE(c.documents()->rowCount(), 2);
+        c.ignoreDocument(1);
+    }
+    AppController c(sessionAt(m_db));
+    QCOMPARE(c.status(), QStringLiteral("Restored 2 document(s) from the last session."));
+    const QList<DocumentRecord> records = c.documents()->records();
+    QCOMPARE(records.size(), 2);
+    QSet<QByteArray> paths;
+    for (const DocumentRecord& r : records) {
+        QCOMPARE(r.fileStatus, int(FileUnchanged));
+        QCOMPARE(r.state, int(Ready));
+        paths.insert(r.sourcePathBytes);
+    }
+    QCOMPARE(paths, QSet<QByteArray>({rawFolder + '/' + names[0], rawFolder + '/' + names[1]}));
+    QCOMPARE(records.at(1).decision, int(Ignored));
+    QCOMPARE(c.summary().value("exportable").toInt(), 1);
+}
+
+// A file of the first version (paths as text, cleared inspections kept for reuse) opens: its list
+// comes back, and the cleared inspections and their texts are gone.
+void TestSession::firstVersionStoresAreMigrated()
+{
+    QVERIFY(QDir().mkpath(QFileInfo(m_db).absolutePath()));
+    const ToolRun made = runPython(
+        "import sqlite3, sys, struct, zlib\n"
+        "c = sqlite3.connect(sys.argv[1])\n"
+        "c.execute('pragma journal_mode=wal')\n"
+        "c.execute('CREATE TABLE document (path TEXT PRIMARY KEY NOT NULL, position INTEGER "
+        "UNIQUE, used INTEGER NOT NULL, size INTEGER NOT NULL, modified INTEGER NOT NULL, sha256 "
+        "TEXT NOT NULL, file_name TEXT NOT NULL, pages INTEGER NOT NULL, text_pages INTEGER NOT "
+        "NULL, text_chars INTEGER NOT NULL, title TEXT NOT NULL, state INTEGER NOT NULL, "
+        "error_text TEXT NOT NULL, page_texts BLOB NOT NULL, suggestion BLOB NOT NULL, decision "
+        "INTEGER NOT NULL, final_category TEXT NOT NULL, note TEXT NOT NULL)')\n"
+        "texts = struct.pack('>I', 4) + zlib.compress(struct.pack('>I', 0))\n"
+        "null = bytes.fromhex('ffffffff')\n"
+        "s = null * 4 + struct.pack('>i', -1) + b'\\0' + null + struct.pack('>I', 0)\n"
+        "for pos, name in ((0, 'kept'), (None, 'cleared')):\n"
+        "    c.execute('insert into document values (?,?,1,10,5,?,?,0,0,0,?,2,?,?,?,3,?,?)',\n"
+        "      ('/bids/' + name + ' \\u00ab1\\u00bb.pdf', pos, 'a' * 64, name + '.pdf', '', 'e', "
+        "texts, s, '', ''))\n"
+        "c.execute('pragma application_id = 1414746966')\n"
+        "c.execute('pragma user_version = 1')\n"
+        "c.commit()",
+        {m_db});
+    QVERIFY2(made.ok(), made.err);
+    {
+        SessionStore store(m_db);
+        QList<DocumentRecord> loaded;
+        QVERIFY2(store.open(loaded), qPrintable(store.errorString()));
+        QVERIFY(store.setAsidePath().isEmpty());
+        QCOMPARE(loaded.size(), 1);
+        QCOMPARE(loaded.at(0).sourcePath, QStringLiteral("/bids/kept «1».pdf"));
+        QVERIFY(loaded.at(0).sourcePathBytes.isEmpty());
+        QCOMPARE(loaded.at(0).decision, int(Ignored));
+    }
+    const ToolRun after =
+        runPython("import sqlite3, sys\n"
+                  "c = sqlite3.connect(sys.argv[1])\n"
+                  "print(c.execute('pragma user_version').fetchone()[0],\n"
+                  "      c.execute('select count(*) from document').fetchone()[0],\n"
+                  "      c.execute('select typeof(path_bytes) from document').fetchone()[0])",
+                  {m_db});
+    QVERIFY2(after.ok(), after.err);
+    QCOMPARE(after.out.trimmed(), QByteArray("2 1 blob"));
+}
+
+// A full disk (here a file-size limit) keeps the session from being written: the changes stay
+// unsaved, the status says so, and once there is room again they are written without a word
+// from the user, so that the next start restores every document.
+void TestSession::failedWritesAreWrittenWhenSpaceReturns()
+{
+    const QString package = makePackage("pkg");
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit original {};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &original) == 0);
+    {
+        AppController c(sessionAt(m_db));
+        c.addUrls({QUrl::fromLocalFile(package + "/rfp.pdf")});
+        QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+
+        struct rlimit full = original;
+        full.rlim_cur = 1;
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &full) == 0);
+        c.addUrls({QUrl::fromLocalFile(package + "/bond.pdf"),
+                   QUrl::fromLocalFile(package + "/notes.pdf")});
+        QTRY_VERIFY_WITH_TIMEOUT(!c.importing() && c.documents()->rowCount() == 3, generous);
+        c.ignoreDocument(0);
+        const QString whileFull = c.status();
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &original) == 0);
+        QVERIFY2(whileFull.startsWith("The session could not be stored: "), qPrintable(whileFull));
+        // Room again: the retry writes everything.
+        QTRY_COMPARE_WITH_TIMEOUT(c.status(), QStringLiteral("Every change is stored again."),
+                                  generous);
+    }
+    AppController c(sessionAt(m_db));
+    QCOMPARE(c.status(), QStringLiteral("Restored 3 document(s) from the last session."));
+    QCOMPARE(c.documents()->records().at(0).decision, int(Ignored));
+}
+
+// Closing in the middle of an import keeps its queue: the next start says how many files were
+// not inspected and queues them again on request.
+void TestSession::interruptedImportCanContinue()
+{
+    const QString folder = m_dir->filePath("gated");
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(PdfFixtures::writeTextPdf(folder + "/a-rfp.pdf", {"Request for Proposals"}));
+    const QStringList gated = {"gate-1.pdf", "gate-2.pdf", "gate-3.pdf"};
+    for (const QString& name : gated)
+        QVERIFY(PdfFixtures::writeTextPdf(folder + '/' + name, {"Bid bond form"}));
+    {
+        AppController c(sessionAt(m_db));
+        c.addUrls({QUrl::fromLocalFile(folder)});
+        QTRY_VERIFY_WITH_TIMEOUT(c.documents()->rowCount() == 1, generous);
+        QVERIFY(c.importing());
+    } // closed with three files not inspected
+    for (const QString& name : gated)
+        QVERIFY(PdfFixtures::writeBytes(WorkerTestHooks::gateOf(folder + '/' + name), ""));
+
+    {
+        AppController c(sessionAt(m_db));
+        QCOMPARE(c.documents()->rowCount(), 1);
+        QCOMPARE(c.pendingFiles(), 3);
+        QCOMPARE(c.status(), QStringLiteral("Restored 1 document(s) from the last session. 3 "
+                                            "file(s) of the last import were not inspected; "
+                                            "choose \u201cContinue import\u201d to inspect "
+                                            "them."));
+        QSignalSpy pending(&c, &AppController::pendingFilesChanged);
+        c.continueImport();
+        QCOMPARE(c.pendingFiles(), 0);
+        QCOMPARE(pending.size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+        QCOMPARE(c.documents()->rowCount(), 4);
+    }
+    // Finished: nothing is pending at the next start.
+    AppController c(sessionAt(m_db));
+    QCOMPARE(c.pendingFiles(), 0);
+    QCOMPARE(c.status(), QStringLiteral("Restored 4 document(s) from the last session."));
+}
+
+// A set-aside store holds page texts too: it is kept for a week, then removed at a start.
+void TestSession::setAsideStoresAreRemovedAfterAWeek()
+{
+    QVERIFY(QDir().mkpath(QFileInfo(m_db).absolutePath()));
+    QVERIFY(PdfFixtures::writeBytes(m_db, QByteArray("SQLite format 3\0", 16) +
+                                              QByteArray(3000, '\xff')));
+    {
+        AppController c(sessionAt(m_db));
+        QVERIFY(QFileInfo::exists(m_db + ".bad"));
+        QCOMPARE(modeOf(m_db + ".bad"), 0600u);
+    }
+    {
+        AppController c(sessionAt(m_db));
+        QVERIFY(QFileInfo::exists(m_db + ".bad")); // set aside today: kept
+    }
+    {
+        QFile bad(m_db + ".bad");
+        QVERIFY(bad.open(QIODevice::ReadWrite));
+        QVERIFY(bad.setFileTime(
+            QDateTime::currentDateTime().addDays(-SessionStore::keptSetAsideDays - 1),
+            QFileDevice::FileModificationTime));
+    }
+    AppController c(sessionAt(m_db));
+    QVERIFY(!QFileInfo::exists(m_db + ".bad"));
+}
+
+// A data folder that cannot be written (here: owned by another user, as whom the child runs) is
+// not "in use by another window": the stored list is shown read-only and the status says why.
+void TestSession::readOnlyFoldersShowTheStoredList()
+{
+    {
+        SessionStore store(m_db);
+        QList<DocumentRecord> none;
+        QVERIFY(store.open(none));
+        QVERIFY(store.saveRecords({sampleRecord(0), sampleRecord(1)}, {0, 1}));
+    }
+    constexpr uid_t nobody = 65534;
+    const ToolRun owned = runTool("chown", {"-R", "65534:65534", m_dir->path()});
+    QVERIFY2(owned.ok(), owned.err);
+    const QByteArray folder = QFile::encodeName(QFileInfo(m_db).absolutePath());
+    QVERIFY(::chmod(QFile::encodeName(m_db).constData(), 0400) == 0);
+    QVERIFY(::chmod(folder.constData(), 0500) == 0);
+    const auto restore = qScopeGuard([&] { ::chmod(folder.constData(), 0700); });
+
+    QProcess child;
+    child.setChildProcessModifier([] {
+        if (::setgid(nobody) != 0 || ::setuid(nobody) != 0)
+            ::_exit(99);
+    });
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {"--read-only-child", m_db});
+    QVERIFY(child.waitForFinished(generous));
+    QCOMPARE(child.exitCode(), 0);
+    const QStringList lines = QString::fromUtf8(child.readAllStandardOutput()).split(u'\n');
+    QCOMPARE(lines.value(0), QStringLiteral("2"));
+    QCOMPARE(lines.value(1),
+             QStringLiteral("Restored 2 document(s) from the last session; 2 file(s) changed or "
+                            "missing since import. The stored session is read-only (the data "
+                            "folder cannot be written): changes are not kept."));
+}
+
 // The child of killedProcessLosesNoDecision: imports the folder into the session file, decides
 // one row each way, prints the list and waits to be killed.
 static int runSessionChild(const QString& db, const QString& folder)
@@ -526,11 +970,23 @@ static int runSessionChild(const QString& db, const QString& folder)
     return QCoreApplication::exec();
 }
 
+// The child of readOnlyFoldersShowTheStoredList: opens the session, prints its row count and
+// status line, and ignores one change.
+static int runReadOnlyChild(const QString& db)
+{
+    AppController c(sessionAt(db));
+    std::printf("%d\n%s\n", int(c.documents()->rowCount()), c.status().toUtf8().constData());
+    c.ignoreDocument(0);
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
     if (Tessavo::Inspection::isWorkerInvocation(argc, argv))
         return Tessavo::Inspection::runWorker(argc, argv, WorkerTestHooks::hooks());
     QGuiApplication application(argc, argv);
+    if (argc == 3 && QByteArray(argv[1]) == "--read-only-child")
+        return runReadOnlyChild(QString::fromLocal8Bit(argv[2]));
     if (argc == 4 && QByteArray(argv[1]) == "--session-child")
         return runSessionChild(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     TestSession test;

@@ -7,6 +7,19 @@ ApplicationWindow {
     id: window
 
     property int currentPage: 0
+    // Set once the user chose to quit while work was running: the next close goes through.
+    property bool quitConfirmed: false
+
+    // What stops when the window closes now; empty when nothing runs.
+    function closeQuestion() {
+        if (App.exporting)
+            return qsTr("An export is running. Quit anyway? The export is cancelled and nothing of it is kept.")
+        if (App.importing)
+            return qsTr("An import is running. Quit anyway? The files not inspected yet are kept, and the next start offers to continue.")
+        if (App.recognising)
+            return qsTr("Text recognition is running. Quit anyway? It stops; the scans can be recognised later.")
+        return ""
+    }
 
     objectName: "mainWindow"
     width: 1180
@@ -90,6 +103,46 @@ ApplicationWindow {
     }
 
     footer: StatusBar {}
+
+    onClosing: close => {
+        const question = window.closeQuestion()
+        if (window.quitConfirmed || question === "")
+            return
+        close.accepted = false
+        closeDialog.message = question
+        closeDialog.open()
+    }
+
+    Component.onCompleted: {
+        if (App.pendingFiles > 0)
+            continueDialog.open()
+    }
+
+    ConfirmDialog {
+        id: closeDialog
+
+        objectName: "closeDialog"
+        title: qsTr("Quit Tessavo")
+        confirmText: qsTr("Quit")
+        onConfirmed: {
+            if (App.exporting)
+                App.cancelExport()
+            if (App.recognising)
+                App.cancelRecognition()
+            window.quitConfirmed = true
+            window.close()
+        }
+    }
+
+    ConfirmDialog {
+        id: continueDialog
+
+        objectName: "continueDialog"
+        title: qsTr("Continue the import")
+        confirmText: qsTr("Continue import")
+        message: qsTr("%n file(s) of the last import were not inspected. Inspect them now?", "", App.pendingFiles)
+        onConfirmed: App.continueImport()
+    }
 
     AboutDialog {
         id: aboutDialog

@@ -44,6 +44,16 @@
     </message>
 </context>
 <context>
+    <name>Main</name>
+    <message numerus="yes">
+        <source>%n file(s) of the last import were not inspected. Inspect them now?</source>
+        <translation>
+            <numerusform>%n file of the last import was not inspected. Inspect it now?</numerusform>
+            <numerusform>%n files of the last import were not inspected. Inspect them now?</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>AppController</name>
     <message numerus="yes">
         <source>Exported %1 documents to %2</source>
