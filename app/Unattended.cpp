@@ -39,11 +39,13 @@ void applyUnattendedOptions(const QStringList& arguments, Ui::AppController& con
     if (!exportBytes.isEmpty() && !roundTrips(exportBytes)) {
         auto* held = new HeldFolder;
         QObject::connect(&controller, &QObject::destroyed, [held] { delete held; });
-        if (held->open(absolutePathBytes(exportBytes)))
-            target = QUrl::fromLocalFile(held->path());
-        else
+        if (!held->open(absolutePathBytes(exportBytes))) {
+            // Never into a look-alike folder: without that very folder there is no export.
             qWarning().noquote() << QStringLiteral("Cannot create the export folder %1: %2")
                                         .arg(Logging::pathForLog(*exportPath), held->errorString());
+            return;
+        }
+        target = QUrl::fromLocalFile(held->path());
     }
     // Connected after the import was requested, so the import's own start does not trigger it.
     // The export starts at most once for these options; the flag lives as long as the connection.
