@@ -2,14 +2,16 @@
 
 #include "app/CommandLine.h"
 #include "app/Headless.h"
+#include "app/HeldFolder.h"
+#include "core/FolderWalk.h"
 #include "core/PrivateFile.h"
+#include "core/RawPath.h"
 #include "core/RulesFile.h"
 #include "export/ExportBundle.h"
 #include "logging/LogFile.h"
 #include "ui/AppController.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -22,6 +24,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <memory>
 
@@ -48,12 +51,15 @@ void writeError(const QString& text)
     std::fflush(stderr);
 }
 
-void writeOut(const QString& line)
+void writeOut(const QByteArray& line)
 {
-    const QByteArray bytes = (line + u'\n').toLocal8Bit();
+    const QByteArray bytes = line + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
 }
+
+// Skipped entries named one by one on standard error; the log names more.
+constexpr qsizetype namedSkips = 50;
 
 QString countList(const QMap<QString, int>& counts, const QStringList& order)
 {
@@ -67,7 +73,7 @@ QString countList(const QMap<QString, int>& counts, const QStringList& order)
 
 } // namespace
 
-BatchOptions parseBatchOptions(const QStringList& arguments)
+BatchOptions parseBatchOptions(const QStringList& arguments, const QList<QByteArray>& rawArguments)
 {
     BatchOptions options;
     const auto importPath = optionValue(arguments, QStringLiteral("--import"));
@@ -82,6 +88,14 @@ BatchOptions parseBatchOptions(const QStringList& arguments)
     }
     options.importPath = *importPath;
     options.exportFolder = QDir::cleanPath(QDir::current().absoluteFilePath(*exportFolder));
+    const bool raw = rawArguments.size() == arguments.size();
+    options.importPathBytes = raw ? optionBytes(rawArguments, "--import").value_or(QByteArray())
+                                  : QFile::encodeName(*importPath);
+    const QByteArray exportBytes =
+        raw ? optionBytes(rawArguments, "--export").value_or(QByteArray())
+            : QFile::encodeName(*exportFolder);
+    options.exportFolderBytes = roundTrips(exportBytes) ? QFile::encodeName(options.exportFolder)
+                                                        : absolutePathBytes(exportBytes);
     options.acceptClear = hasOption(arguments, QStringLiteral("--accept-clear"));
     options.recognise = hasOption(arguments, QStringLiteral("--ocr"));
 
@@ -110,22 +124,9 @@ BatchOptions parseBatchOptions(const QStringList& arguments)
     return options;
 }
 
-int countImportCandidates(const QString& path)
+int countImportCandidates(const QByteArray& path)
 {
-    // The same walk as the import: recursive "*.pdf" below a folder, or one PDF file.
-    const QFileInfo info(path);
-    if (info.isFile())
-        return info.suffix().compare(u"pdf", Qt::CaseInsensitive) == 0 ? 1 : 0;
-    if (!info.isDir())
-        return 0;
-    int count = 0;
-    QDirIterator it(info.absoluteFilePath(), {QStringLiteral("*.pdf")}, QDir::Files,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        ++count;
-    }
-    return count;
+    return int(std::min<qsizetype>(walkSelection({path}).pdfs.size(), INT_MAX));
 }
 
 QString progressBarLine(int done, int total, const QString& name, int width)
@@ -165,9 +166,12 @@ QStringList batchSummary(const QList<DocumentRecord>& records)
 }
 
 // Renamed originals are in the bundle all the same; only a missing one makes it incomplete.
-int exitCodeForExport(int documentsFound, int exported, int missingOriginals)
+int exitCodeForExport(int documentsFound, int exported, int missingOriginals,
+                      bool walkLostSomething)
 {
-    return exported >= documentsFound && missingOriginals == 0 ? ExitSuccess : ExitPartlyExported;
+    return exported >= documentsFound && missingOriginals == 0 && !walkLostSomething
+               ? ExitSuccess
+               : ExitPartlyExported;
 }
 
 BatchRun::BatchRun(Ui::AppController& controller, BatchOptions options, bool terminal)
@@ -176,12 +180,14 @@ BatchRun::BatchRun(Ui::AppController& controller, BatchOptions options, bool ter
     , m_terminal(terminal)
 {}
 
+BatchRun::~BatchRun() = default;
+
 void BatchRun::start()
 {
-    const QFileInfo info(m_options.importPath);
-    if (info.isDir())
-        m_importRoot = info.absoluteFilePath();
-    m_expected = countImportCandidates(m_options.importPath);
+    const QByteArray importBytes = absolutePathBytes(m_options.importPathBytes);
+    if (rawFileStatus(importBytes).directory)
+        m_importRoot = QFile::decodeName(importBytes);
+    m_expected = countImportCandidates(importBytes);
 
     connect(m_controller.documents(), &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { onDocumentsInserted(first, last); });
@@ -192,9 +198,11 @@ void BatchRun::start()
     if (m_options.recognise)
         m_controller.recogniseDuringImportThisRun();
     m_phase = Phase::Importing;
-    m_controller.addUrls({QUrl::fromLocalFile(m_options.importPath)});
+    m_controller.addLocalPaths({m_options.importPathBytes});
+    printSkipped();
     if (!m_controller.importing()) {
         m_phase = Phase::Done;
+        printSkippedCount();
         printError(
             QStringLiteral("tessavo: no PDF files were found in %1").arg(m_options.importPath));
         finish(ExitFailed);
@@ -206,6 +214,34 @@ QString BatchRun::displayName(const DocumentRecord& record) const
     if (m_importRoot.isEmpty())
         return record.fileName;
     return QDir(m_importRoot).relativeFilePath(record.sourcePath);
+}
+
+QString BatchRun::displayPath(const QByteArray& path) const
+{
+    const QString decoded = QFile::decodeName(path);
+    return m_importRoot.isEmpty() ? decoded : QDir(m_importRoot).relativeFilePath(decoded);
+}
+
+// Each entry the walk left out, with its reason, before the import's own lines.
+void BatchRun::printSkipped() const
+{
+    const FolderWalkResult& walk = m_controller.importSkipped();
+    for (qsizetype i = 0; i < walk.skipped.size() && i < namedSkips; ++i) {
+        const SkippedEntry& entry = walk.skipped.at(i);
+        printError(QStringLiteral("skipped: %1: %2")
+                       .arg(displayPath(entry.path), skipReasonText(entry.reason)));
+    }
+    if (walk.skippedCount() > namedSkips)
+        printError(QStringLiteral("skipped: %1 more, named in the log")
+                       .arg(QString::number(walk.skippedCount() - namedSkips)));
+}
+
+void BatchRun::printSkippedCount() const
+{
+    const FolderWalkResult& walk = m_controller.importSkipped();
+    if (walk.skippedCount() > 0)
+        printError(QStringLiteral("Skipped %1 item(s): %2")
+                       .arg(QString::number(walk.skippedCount()), skippedCountsText(walk)));
 }
 
 void BatchRun::onDocumentsInserted(int first, int last)
@@ -265,6 +301,7 @@ void BatchRun::exportDocuments()
         m_phase = Phase::Done;
         for (const QString& line : batchSummary(records))
             printError(line);
+        printSkippedCount();
         printError(QStringLiteral("tessavo: nothing to export: every PDF found is unreadable, "
                                   "encrypted or ignored"));
         finish(ExitFailed);
@@ -272,8 +309,21 @@ void BatchRun::exportDocuments()
     }
     printError(QStringLiteral("Exporting %1 document(s) to %2")
                    .arg(QString::number(exportableCount), m_options.exportFolder));
+    QString target = m_options.exportFolder;
+    if (!roundTrips(m_options.exportFolderBytes)) {
+        // A QString cannot name this folder: the export writes through a held descriptor.
+        m_heldExportFolder = std::make_unique<HeldFolder>();
+        if (!m_heldExportFolder->open(m_options.exportFolderBytes)) {
+            m_phase = Phase::Done;
+            printError(QStringLiteral("tessavo: Export failed: Cannot create export folder: %1: %2")
+                           .arg(m_options.exportFolder, m_heldExportFolder->errorString()));
+            finish(ExitFailed);
+            return;
+        }
+        target = m_heldExportFolder->path();
+    }
     m_phase = Phase::Exporting;
-    m_controller.exportTo(QUrl::fromLocalFile(m_options.exportFolder));
+    m_controller.exportTo(QUrl::fromLocalFile(target));
     if (!m_controller.exporting() && m_phase == Phase::Exporting) {
         m_phase = Phase::Done;
         report();
@@ -285,6 +335,7 @@ void BatchRun::report()
     const QList<DocumentRecord>& records = m_controller.documents()->records();
     for (const QString& line : batchSummary(records))
         printError(line);
+    printSkippedCount();
     if (!m_exportSucceeded) {
         printError(QStringLiteral("tessavo: %1").arg(m_controller.status()));
         finish(ExitFailed);
@@ -300,11 +351,15 @@ void BatchRun::report()
     const int exported = result.value(QStringLiteral("exported")).toInt();
     printError(QStringLiteral("Exported %1 of %2 PDF(s).")
                    .arg(QString::number(exported), QString::number(records.size())));
-    writeOut(result.value(QStringLiteral("directory")).toString());
-    writeOut(result.value(QStringLiteral("zip")).toString());
+    for (const char* key : {"directory", "zip"}) {
+        const QString path = result.value(QString::fromLatin1(key)).toString();
+        writeOut(m_heldExportFolder ? m_heldExportFolder->originalBytes(path)
+                                    : QFile::encodeName(path));
+    }
     finish(exitCodeForExport(
         int(records.size()), exported,
-        int(std::count_if(warnings.begin(), warnings.end(), warningLosesOriginal))));
+        int(std::count_if(warnings.begin(), warnings.end(), warningLosesOriginal)),
+        m_controller.importSkipped().lostSomething()));
 }
 
 void BatchRun::finish(int code)
@@ -314,7 +369,7 @@ void BatchRun::finish(int code)
 
 int runBatch(int argc, char** argv, const QStringList& arguments)
 {
-    BatchOptions options = parseBatchOptions(arguments);
+    BatchOptions options = parseBatchOptions(arguments, rawArgumentsOf(argc, argv));
     if (!options.usageError.isEmpty()) {
         printError(QStringLiteral("tessavo: %1").arg(options.usageError));
         return ExitUsage;

@@ -23,6 +23,23 @@ QStringList argumentsOf(int argc, char** argv)
     return arguments;
 }
 
+QList<QByteArray> rawArgumentsOf(int argc, char** argv)
+{
+    QList<QByteArray> arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QByteArray(argv[i]));
+    return arguments;
+}
+
+std::optional<QByteArray> optionBytes(const QList<QByteArray>& rawArguments,
+                                      const QByteArray& option)
+{
+    const qsizetype at = rawArguments.indexOf(option);
+    if (at < 0 || at + 1 >= rawArguments.size())
+        return std::nullopt;
+    return rawArguments.at(at + 1);
+}
+
 QString helpText()
 {
     return QStringLiteral(
@@ -51,8 +68,11 @@ QString helpText()
         "  --ocr             recognise the text of scanned PDFs before classifying them\n"
         "  Standard output carries only the bundle folder and the ZIP path, one per line;\n"
         "  progress and a summary go to standard error. Exit codes: 0 every PDF found was\n"
-        "  exported; 3 the bundle was written but some files were unreadable, encrypted or\n"
-        "  ignored; 1 nothing could be exported or the export failed; 2 usage error.\n"
+        "  exported; 3 the bundle was written but some files were unreadable, encrypted,\n"
+        "  ignored or left out by the folder walk; 1 nothing could be exported or the export\n"
+        "  failed; 2 usage error. What the walk leaves out is named on \"skipped:\" lines:\n"
+        "  hidden files and folders and earlier bundles (these keep exit code 0), links to\n"
+        "  outside the imported folder or to nothing, folders deeper than 256 levels.\n"
         "\n"
         "Verification:\n"
         "  tessavo --verify PATH\n"

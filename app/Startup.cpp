@@ -78,7 +78,8 @@ int run(int argc, char** argv)
     // The document list and its decisions survive closing and crashes; --batch keeps nothing.
     Ui::AppController controller(Ui::ControllerSetup::inFolder(dataDir));
     logUnattendedOptions(QCoreApplication::arguments());
-    applyUnattendedOptions(QCoreApplication::arguments(), controller);
+    // The application object has taken its own options out of argv, as out of arguments().
+    applyUnattendedOptions(QCoreApplication::arguments(), controller, rawArgumentsOf(argc, argv));
 
     Ui::OfflineNetworkAccessManagerFactory offlineNetwork; // outlives the engine
     QQmlApplicationEngine engine;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/FolderWalk.h"
 #include "core/Rule.h"
 #include "export/ExportBundle.h"
 #include "ui/DocumentListModel.h"
@@ -101,6 +102,10 @@ public:
     // Queues the PDFs among the given files and folders (folders recursively) and starts or
     // continues the import; records arrive in the background, in the order queued.
     Q_INVOKABLE void addUrls(const QList<QUrl>& urls);
+    // The same for paths as the file system spells them (the command line's own bytes).
+    void addLocalPaths(const QList<QByteArray>& paths);
+    // What the folder walks of the running or last import left out, and why.
+    const FolderWalkResult& importSkipped() const { return m_importSkipped; }
     Q_INVOKABLE void clearDocuments();
     // Files an interrupted import (closed or killed) had not inspected yet, kept with the
     // session; 0 once they are queued again, imported or cleared.
@@ -188,6 +193,7 @@ private:
     void onInspected(const DocumentRecord& record);
     void onImportFinished();
     void logImportOutcome() const;
+    QString skippedNote() const; // " Skipped …." for the status line; empty when nothing was
     void reclassifyAll();
     void setUpRecognition();
     void recogniseRows(const QList<int>& rows);
@@ -211,6 +217,7 @@ private:
     int m_recognitionFailed = 0;  // and without
     QString m_recognitionMissing; // what to install, when the language data was missing
     int m_importedCount = 0;
+    FolderWalkResult m_importSkipped; // what the running or last import's walks left out
     QElapsedTimer m_importClock;
     bool m_importing = false;
     QString m_status;

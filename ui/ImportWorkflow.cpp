@@ -3,8 +3,10 @@
 #include "ui/AppController.h"
 
 #include "core/Classification.h"
+#include "core/FolderWalk.h"
 #include "core/RawPath.h"
 #include "inspection/ImportSession.h"
+#include "logging/LogPath.h"
 #include "ui/SessionStore.h"
 
 #include <QFile>
@@ -13,48 +15,9 @@
 
 #include <algorithm>
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 namespace Tessavo::Ui {
 
 namespace {
-
-bool hasPdfSuffix(const QByteArray& name)
-{
-    return name.size() > 4 && name.right(4).toLower() == ".pdf";
-}
-
-// The PDF files below a folder, as the file system spells their paths, in name order within each
-// folder. Hidden entries are left out and links to folders are not followed. Names are never
-// decoded on the way, so that a name that is not valid UTF-8 still opens.
-void walkFolder(const QByteArray& folder, QList<QByteArray>& found, int depth = 0)
-{
-    if (depth > 256)
-        return;
-    DIR* dir = ::opendir(folder.constData());
-    if (!dir)
-        return;
-    QList<QByteArray> names;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] != '.')
-            names.append(QByteArray(entry->d_name));
-    }
-    ::closedir(dir);
-    std::sort(names.begin(), names.end());
-    for (const QByteArray& name : std::as_const(names)) {
-        const QByteArray path = folder.endsWith('/') ? folder + name : folder + '/' + name;
-        struct stat own {};
-        if (::lstat(path.constData(), &own) != 0)
-            continue;
-        if (S_ISDIR(own.st_mode)) {
-            walkFolder(path, found, depth + 1);
-            continue;
-        }
-        if (hasPdfSuffix(name) && rawFileStatus(path).regularFile)
-            found.append(path);
-    }
-}
 
 // The bytes of a local file URL's path: percent-encoded bytes that are not UTF-8 survive, where
 // toLocalFile() would replace them.
@@ -66,29 +29,28 @@ QByteArray localPathBytes(const QUrl& url)
     return path;
 }
 
-// The PDF paths a selection stands for, in the order given; folders are walked recursively.
-QList<QByteArray> pdfCandidates(const QList<QUrl>& urls)
-{
-    QList<QByteArray> candidates;
-    for (const QUrl& url : urls) {
-        if (!url.isLocalFile())
-            continue;
-        const QByteArray path = localPathBytes(url);
-        const RawFileStatus status = rawFileStatus(path);
-        if (status.directory)
-            walkFolder(path, candidates);
-        else if (status.regularFile && hasPdfSuffix(path))
-            candidates.append(path);
-    }
-    return candidates;
-}
-
 // The form of a path under which the same file is not listed twice.
 QByteArray knownKey(const QByteArray& rawPath)
 {
     if (!roundTrips(rawPath))
         return rawPath;
     return QFile::encodeName(QFileInfo(QFile::decodeName(rawPath)).absoluteFilePath());
+}
+
+// Every entry a walk left out, in the log; the first ones by name, the rest counted.
+void logSkipped(const FolderWalkResult& walk)
+{
+    constexpr qsizetype named = 50;
+    for (qsizetype i = 0; i < walk.skipped.size() && i < named; ++i) {
+        const SkippedEntry& entry = walk.skipped.at(i);
+        qInfo().noquote() << QStringLiteral("Import skips %1: %2")
+                                 .arg(Logging::pathForLog(QFile::decodeName(entry.path)),
+                                      skipReasonText(entry.reason));
+    }
+    if (walk.skippedCount() > named)
+        qInfo().noquote() << QStringLiteral("Import skips %1 more: %2")
+                                 .arg(QString::number(walk.skippedCount() - named),
+                                      skippedCountsText(walk));
 }
 
 // Bytes one call may hash on this thread to confirm stored inspections (about a tenth of a second).
@@ -98,9 +60,27 @@ constexpr qint64 reuseHashBudget = 128 * 1024 * 1024;
 
 void AppController::addUrls(const QList<QUrl>& urls)
 {
-    const QList<QByteArray> candidates = pdfCandidates(urls);
+    QList<QByteArray> paths;
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile())
+            paths.append(localPathBytes(url));
+    }
+    addLocalPaths(paths);
+}
+
+void AppController::addLocalPaths(const QList<QByteArray>& paths)
+{
+    FolderWalkResult walk = walkSelection(paths);
+    logSkipped(walk);
+    const QList<QByteArray> candidates = std::move(walk.pdfs);
+    walk.pdfs.clear();
+    // What was left out is told when the import it belongs to ends.
+    if (m_importing)
+        m_importSkipped.add(walk);
+    else
+        m_importSkipped = walk;
     if (candidates.isEmpty()) {
-        setStatus(QStringLiteral("No PDF files were found in the selection."));
+        setStatus(QStringLiteral("No PDF files were found in the selection.") + skippedNote());
         return;
     }
 
@@ -120,7 +100,7 @@ void AppController::addUrls(const QList<QUrl>& urls)
         fresh.append(path);
     }
     if (fresh.isEmpty()) {
-        setStatus(QStringLiteral("Those files are already in the list."));
+        setStatus(QStringLiteral("Those files are already in the list.") + skippedNote());
         return;
     }
 
@@ -181,10 +161,18 @@ void AppController::onImportFinished()
     m_importing = false;
     forgetPending();
     setStatus(QStringLiteral("Imported %1 document(s). Review the suggestions next.")
-                  .arg(m_importedCount));
+                  .arg(m_importedCount) +
+              skippedNote());
     logImportOutcome();
     emit busyChanged();
     emit summaryChanged();
+}
+
+QString AppController::skippedNote() const
+{
+    if (m_importSkipped.skippedCount() == 0)
+        return {};
+    return QStringLiteral(" Skipped %1.").arg(skippedCountsText(m_importSkipped));
 }
 
 // One line in the log for each import: how many documents, in which states, how long it took.
@@ -220,6 +208,7 @@ void AppController::clearDocuments()
     m_documents.clear();
     m_importing = false;
     m_importedCount = 0;
+    m_importSkipped = {};
     setStatus(QStringLiteral("Document list cleared."));
     clearStoredList();
     emit busyChanged();

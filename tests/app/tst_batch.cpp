@@ -16,6 +16,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Tessavo;
 
 namespace {
@@ -96,6 +99,10 @@ private slots:
     void optionsAreExactFirstAndTakeAnyValue();
     void progressBarFitsTheTerminal();
     void ocrOptionClassifiesScans();
+    void exportFolderInsideTheImport();
+    void linksOutOfThePackageAreNotExported();
+    void hiddenAndDeepAreNamed();
+    void foldersNamedInLatin1();
 
 private:
     Run tessavo(const QStringList& arguments, const QString& dataHome = {});
@@ -621,6 +628,153 @@ void TestBatch::ocrOptionClassifiesScans()
     QCOMPARE(QString::fromUtf8(row.out).trimmed(),
              QStringLiteral("Needs OCR|text contains \"certificate of insurance\" on page 1 "
                             "(recognised)"));
+}
+
+// The ZIP's names, sorted, as Python's zipfile lists them.
+static QStringList zipNames(const QString& zip)
+{
+    const ToolRun run =
+        runPython("import sys, zipfile\n"
+                  "print('\\n'.join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))",
+                  {zip});
+    return QString::fromUtf8(run.out).split('\n', Qt::SkipEmptyParts);
+}
+
+// Run after run into a folder inside the imported one: the earlier bundles stay out.
+void TestBatch::exportFolderInsideTheImport()
+{
+    const QString in = freshFolder("self-export");
+    QVERIFY(QDir().mkpath(in + "/forms"));
+    QVERIFY(PdfFixtures::writeTextPdf(in + "/rfp.pdf", {"Request for Proposals"}));
+    QVERIFY(PdfFixtures::writeTextPdf(in + "/forms/bond.pdf", {"Bid bond form"}));
+    QVERIFY(PdfFixtures::writeTextPdf(in + "/pricing.pdf", {"Pricing schedule"}));
+    for (int round = 1; round <= 3; ++round) {
+        const Run run = tessavo({"--batch", "--import", in, "--export", in + "/exports"});
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        const QStringList err = run.errLines();
+        QVERIFY2(err.contains("Found 3 PDF(s): 3 Ready"), run.err.constData());
+        QVERIFY(err.contains("Exported 3 of 3 PDF(s)."));
+        QCOMPARE(
+            err.filter(QRegularExpression("^skipped: exports/Tessavo-Export-[0-9-]+(-\\d+)?: a "
+                                          "bundle exported by Tessavo$"))
+                .size(),
+            round - 1);
+        if (round > 1)
+            QVERIFY(err.contains(
+                QStringLiteral("Skipped %1 item(s): %1 exported bundle(s)").arg(round - 1)));
+        QCOMPARE(zipNames(run.outLines().at(1)).size(), 5); // index, manifest, three originals
+        QTest::qWait(1100);                                 // bundles are named by the second
+    }
+}
+
+// A package unpacked from an archive can carry a link to any file of the disk: its target stays
+// out of the bundle, and the run says so (exit 3: not every file of the package is in it).
+void TestBatch::linksOutOfThePackageAreNotExported()
+{
+    const QString in = freshFolder("linked package");
+    const QString elsewhere = freshFolder("elsewhere");
+    QVERIFY(QDir().mkpath(in) && QDir().mkpath(elsewhere));
+    QVERIFY(PdfFixtures::writeTextPdf(in + "/offer.pdf", {"Pricing schedule"}));
+    QVERIFY(PdfFixtures::writeTextPdf(elsewhere + "/confidential.pdf", {"Another bid"}));
+    QVERIFY(QFile::link(elsewhere + "/confidential.pdf", in + "/annex.pdf"));
+    QVERIFY(QFile::link(in + "/offer.pdf", in + "/offer again.pdf")); // inside: followed
+    QVERIFY(QFile::link(elsewhere, in + "/more"));
+
+    const Run run = tessavo({"--batch", "--import", in, "--export", freshFolder("out-links")});
+    QCOMPARE(run.exitCode, 3);
+    const QStringList err = run.errLines();
+    QVERIFY2(err.contains("skipped: annex.pdf: a link to outside the imported folder"),
+             run.err.constData());
+    QVERIFY(err.contains("skipped: more: a link to outside the imported folder"));
+    QVERIFY(err.contains("Skipped 2 item(s): 2 link(s) to outside the imported folder"));
+    QVERIFY(err.contains("Exported 2 of 2 PDF(s)."));
+    QCOMPARE(zipNames(run.outLines().at(1)),
+             (QStringList{"index.pdf", "manifest.csv", "originals/offer again.pdf",
+                          "originals/offer.pdf"}));
+    const ToolRun grep = runTool("grep", {"-rc", "confidential", run.outLines().at(0)});
+    QCOMPARE(grep.exitCode, 1); // nowhere in the bundle
+}
+
+void TestBatch::hiddenAndDeepAreNamed()
+{
+    const QString in = freshFolder("hidden and deep");
+    const QString deep = in + QString("/level").repeated(257);
+    QVERIFY(QDir().mkpath(deep));
+    QVERIFY(PdfFixtures::writeTextPdf(in + "/rfp.pdf", {"Request for Proposals"}));
+    QVERIFY(PdfFixtures::writeTextPdf(in + "/.offer.pdf", {"Pricing schedule"}));
+    QVERIFY(PdfFixtures::writeTextPdf(deep + "/deep.pdf", {"Drawings"}));
+
+    // Hidden files alone lose nothing of the package: exit 0, and the summary says what was left.
+    QVERIFY(QDir(in + "/level").removeRecursively());
+    Run run = tessavo({"--batch", "--import", in, "--export", freshFolder("out-hidden")});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QVERIFY(run.errLines().contains("skipped: .offer.pdf: hidden"));
+    QVERIFY(run.errLines().contains("Skipped 1 item(s): 1 hidden"));
+
+    QVERIFY(QDir().mkpath(deep));
+    QVERIFY(PdfFixtures::writeTextPdf(deep + "/deep.pdf", {"Drawings"}));
+    run = tessavo({"--batch", "--import", in, "--export", freshFolder("out-deep")});
+    QCOMPARE(run.exitCode, 3);
+    const QStringList err = run.errLines();
+    QVERIFY2(err.contains("skipped: " + QString("level/").repeated(256) +
+                          "level: deeper than 256 folder levels"),
+             run.err.constData());
+    QVERIFY(err.contains("Skipped 2 item(s): 1 hidden, 1 folder(s) deeper than 256 levels"));
+    QVERIFY(err.contains("Exported 1 of 1 PDF(s)."));
+}
+
+// "--import" and "--export" name folders by their bytes: a name that is not valid UTF-8 is that
+// very folder, not a look-alike with a replacement character.
+void TestBatch::foldersNamedInLatin1()
+{
+    const QByteArray base = QFile::encodeName(freshFolder("latin1"));
+    QVERIFY(QDir().mkpath(QFile::decodeName(base)));
+    const QByteArray in = base + "/offre \xE9t\xE9";
+    const QByteArray out = base + "/export \xE9";
+    QCOMPARE(::mkdir(in.constData(), 0700), 0);
+    const QString scratch = QFile::decodeName(base) + "/scratch.pdf";
+    QVERIFY(PdfFixtures::writeTextPdf(scratch, {"Request for Proposals"}));
+    QCOMPARE(::rename(QFile::encodeName(scratch).constData(), (in + "/rfp.pdf").constData()), 0);
+
+    const QStringList hex = {QString::fromLatin1(in.toHex()), QString::fromLatin1(out.toHex())};
+    const ToolRun run = runPython(
+        "import os, subprocess, sys\n"
+        "env = dict(os.environ)\n"
+        "env.pop('QT_QPA_PLATFORM', None); env.pop('DISPLAY', None)\n"
+        "env['XDG_DATA_HOME'] = sys.argv[4]\n"
+        "p = subprocess.run([sys.argv[1], '--batch', '--import', bytes.fromhex(sys.argv[2]),\n"
+        "                    '--export', bytes.fromhex(sys.argv[3])], capture_output=True, "
+        "env=env)\n"
+        "sys.stdout.write(str(p.returncode) + '\\n' + p.stdout.hex() + '\\n')\n"
+        "sys.stderr.buffer.write(p.stderr)\n",
+        {TESSAVO_EXECUTABLE, hex.at(0), hex.at(1), m_dir.filePath("data")});
+    QVERIFY2(run.ok(), run.err.constData());
+    const QList<QByteArray> lines = run.out.split('\n');
+    QVERIFY2(lines.value(0) == "0", run.err.constData());
+    const QList<QByteArray> printed = QByteArray::fromHex(lines.value(1)).split('\n');
+    QCOMPARE(printed.size(), 3); // two lines and the end
+    QVERIFY2(printed.at(0).startsWith(out + "/Tessavo-Export-"), printed.at(0).constData());
+    QCOMPARE(printed.at(1), printed.at(0) + ".zip");
+    struct stat status {};
+    QCOMPARE(::stat(printed.at(1).constData(), &status), 0);
+    QVERIFY(S_ISREG(status.st_mode));
+    // The ZIP as another program reads it from that very folder.
+    const ToolRun zip = runPython("import sys, zipfile\n"
+                                  "z = zipfile.ZipFile(open(bytes.fromhex(sys.argv[1]), 'rb'))\n"
+                                  "assert z.testzip() is None\n"
+                                  "print('\\n'.join(sorted(z.namelist())))",
+                                  {QString::fromLatin1(printed.at(1).toHex())});
+    QVERIFY2(zip.ok(), zip.err.constData());
+    QCOMPARE(QString::fromUtf8(zip.out).split('\n', Qt::SkipEmptyParts),
+             (QStringList{"index.pdf", "manifest.csv", "originals/rfp.pdf"}));
+    // Nothing went to a folder named with a replacement character.
+    const ToolRun listed = runPython("import os, sys\n"
+                                     "print(len(os.listdir(bytes.fromhex(sys.argv[1]))))",
+                                     {QString::fromLatin1(base.toHex())});
+    QCOMPARE(listed.out.trimmed(), QByteArray("2"));
+    QVERIFY(runPython("import shutil, sys; shutil.rmtree(bytes.fromhex(sys.argv[1]))",
+                      {QString::fromLatin1(base.toHex())})
+                .ok());
 }
 
 TESSAVO_TEST_MAIN_WITH_WORKER(TestBatch)

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/Unattended.h"
+#include "support/ExternalTool.h"
 #include "support/PdfFixtures.h"
 #include "support/WorkerTestMain.h"
 #include "ui/AppController.h"
@@ -8,6 +9,9 @@
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Tessavo;
 
@@ -21,6 +25,7 @@ private slots:
     void importTakesItsFirstOccurrence();
     void exportWaitsForDocumentsAndRunsOnce();
     void anotherControllerExportsOnItsOwn();
+    void pathsAreTheCommandLinesBytes();
 
 private:
     QTemporaryDir m_dir;
@@ -117,6 +122,47 @@ void TestUnattended::anotherControllerExportsOnItsOwn()
                                 controller);
     QTRY_VERIFY_WITH_TIMEOUT(controller.lastExport()["ok"].toBool(), 60000);
     QCOMPARE(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+}
+
+// Folder names that are not valid UTF-8: the options name those very folders, as the bytes of
+// the command line spell them.
+void TestUnattended::pathsAreTheCommandLinesBytes()
+{
+    const QByteArray base = QFile::encodeName(m_dir.path());
+    const QByteArray in = base + "/in \xE9";
+    const QByteArray out = base + "/out \xE9/bundles";
+    QCOMPARE(::mkdir(in.constData(), 0700), 0);
+    QVERIFY(PdfFixtures::writeTextPdf(m_dir.filePath("scratch.pdf"), {"bid bond"}));
+    QCOMPARE(::rename(QFile::encodeName(m_dir.filePath("scratch.pdf")).constData(),
+                      (in + "/c.pdf").constData()),
+             0);
+    const QList<QByteArray> raw = {"tessavo", "--import", in, "--export", out};
+    QStringList decoded;
+    for (const QByteArray& argument : raw)
+        decoded.append(QString::fromLocal8Bit(argument));
+
+    {
+        Ui::AppController controller;
+        App::applyUnattendedOptions(decoded, controller, raw);
+        QTRY_VERIFY_WITH_TIMEOUT(controller.lastExport()["ok"].toBool(), 60000);
+        QCOMPARE(controller.documents()->rowCount(), 1);
+        QCOMPARE(controller.documents()->records().first().sourcePathBytes, in + "/c.pdf");
+    }
+    // The bundle and its ZIP lie in that very folder.
+    const ToolRun listed = runPython("import os, sys\n"
+                                     "names = os.listdir(bytes.fromhex(sys.argv[1]))\n"
+                                     "print('\\n'.join(sorted(n.decode() for n in names)))",
+                                     {QString::fromLatin1(out.toHex())});
+    QVERIFY2(listed.ok(), listed.err.constData());
+    const QStringList names = QString::fromUtf8(listed.out).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(names.size(), 2);
+    QVERIFY(names.at(0).startsWith("Tessavo-Export-"));
+    QCOMPARE(names.at(1), names.at(0) + ".zip");
+    QVERIFY(runPython("import shutil, sys\n"
+                      "for p in sys.argv[1:]: shutil.rmtree(bytes.fromhex(p))",
+                      {QString::fromLatin1(in.toHex()),
+                       QString::fromLatin1((base + "/out \xE9").toHex())})
+                .ok());
 }
 
 TESSAVO_TEST_MAIN_WITH_WORKER(TestUnattended)

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Tessavo;
@@ -59,6 +60,9 @@ private slots:
     void importWaitsForEveryFileInFlight();
     void importsEveryKindOfFile();
     void namesThatAreNotUtf8AreImported();
+    void saysWhatTheWalkLeavesOut();
+    void exportedBundlesAreNotImportedAgain();
+    void aLinkTheUserSelectsIsRead();
 
 private:
     QString makePdf(const QString& relativePath, const QString& text = QStringLiteral("bid bond"));
@@ -102,7 +106,9 @@ void TestImport::walksFoldersForPdfsOnly()
     QVERIFY(c.importing());
     QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
     QCOMPARE(fileNames(c), (QStringList{"a.pdf", "b.PDF", "c.pdf"}));
-    QCOMPARE(c.status(), QStringLiteral("Imported 3 document(s). Review the suggestions next."));
+    QCOMPARE(c.status(), QStringLiteral("Imported 3 document(s). Review the suggestions next. "
+                                        "Skipped 2 hidden, 1 link(s) to outside the imported "
+                                        "folder."));
     for (const DocumentRecord& r : c.documents()->records()) {
         QVERIFY(QFileInfo(r.sourcePath).isAbsolute());
         QCOMPARE(r.state, int(Ready));
@@ -321,6 +327,120 @@ void TestImport::namesThatAreNotUtf8AreImported()
     c.addUrls({QUrl(QStringLiteral("file://") + QString::fromLatin1(raw.toPercentEncoding("/")))});
     QCOMPARE(c.status(), QStringLiteral("Those files are already in the list."));
     QCOMPARE(::unlink(raw.constData()), 0); // QTemporaryDir cannot remove it by name
+}
+
+// Hidden entries, folders too deep, links out of the folder or to nothing, special files: left
+// out, each named with its reason in the log, and counted in the status line.
+void TestImport::saysWhatTheWalkLeavesOut()
+{
+    const QString root = m_dir.filePath("package");
+    makePdf("package/offer.pdf");
+    makePdf("package/.hidden.pdf");
+    makePdf("package/.drafts/draft.pdf");
+    QString deep = root;
+    for (int level = 1; level <= 257; ++level)
+        deep += QStringLiteral("/d");
+    makePdf(QDir(m_dir.path()).relativeFilePath(deep + "/deep.pdf"));
+    const QString shallowEnough = root + QString(QStringLiteral("/d")).repeated(256);
+    makePdf(QDir(m_dir.path()).relativeFilePath(shallowEnough + "/level256.pdf"));
+    const QString confidential = makePdf("elsewhere/confidential.pdf");
+    QVERIFY(QFile::link(confidential, root + "/annex.pdf"));
+    QVERIFY(QFile::link(root + "/offer.pdf", root + "/offer copy.pdf"));
+    QVERIFY(QFile::link(root + "/gone.pdf", root + "/broken.pdf"));
+    QCOMPARE(::mkfifo(QFile::encodeName(root + "/pipe.pdf").constData(), 0600), 0);
+
+    AppController& c = *m_controller;
+    for (const char* line : {"Import skips .drafts: hidden", "Import skips .hidden.pdf: hidden",
+                             "Import skips annex.pdf: a link to outside the imported folder",
+                             "Import skips broken.pdf: a link that leads nowhere",
+                             "Import skips pipe.pdf: not a regular file",
+                             "Import skips d: deeper than 256 folder levels"})
+        QTest::ignoreMessage(QtInfoMsg, line);
+    c.addUrls({urlOf(root)});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    QCOMPARE(fileNames(c), (QStringList{"level256.pdf", "offer copy.pdf", "offer.pdf"}));
+    QCOMPARE(c.status(),
+             QStringLiteral("Imported 3 document(s). Review the suggestions next. Skipped 2 "
+                            "hidden, 1 folder(s) deeper than 256 levels, 1 link(s) to outside "
+                            "the imported folder, 1 link(s) that lead nowhere, 1 special "
+                            "file(s)."));
+    const FolderWalkResult& skipped = c.importSkipped();
+    QCOMPARE(skipped.skipped.size(), 6);
+    QVERIFY(skipped.lostSomething());
+    QCOMPARE(skipped.skipped.at(0).path, QFile::encodeName(root + "/.drafts"));
+    QCOMPARE(skipped.skipped.at(2).path, QFile::encodeName(root + "/annex.pdf"));
+    QCOMPARE(skipped.skipped.at(2).reason, SkipReason::LinkOutside);
+    QCOMPARE(skipped.skipped.at(4).path, QFile::encodeName(deep));
+    QCOMPARE(skipped.skipped.at(4).reason, SkipReason::TooDeep);
+    for (const DocumentRecord& r : c.documents()->records())
+        QVERIFY(!r.sourcePath.contains("confidential"));
+
+    // A new import tells only its own.
+    makePdf("plain/one.pdf");
+    c.addUrls({urlOf(m_dir.filePath("plain"))});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    QCOMPARE(c.status(), QStringLiteral("Imported 1 document(s). Review the suggestions next."));
+    QCOMPARE(c.importSkipped().skippedCount(), 0);
+
+    // Nothing but what is left out: no PDF found, and why.
+    QTest::ignoreMessage(QtInfoMsg, "Import skips .only.pdf: hidden");
+    makePdf("only hidden/.only.pdf");
+    c.addUrls({urlOf(m_dir.filePath("only hidden"))});
+    QCOMPARE(c.status(), QStringLiteral("No PDF files were found in the selection. Skipped 1 "
+                                        "hidden."));
+    QVERIFY(!c.importing());
+}
+
+// A bundle this program exported, complete or still being written, is not a package's document:
+// an export folder inside the imported folder does not grow the next import.
+void TestImport::exportedBundlesAreNotImportedAgain()
+{
+    const QString root = m_dir.filePath("with bundles");
+    makePdf("with bundles/rfp.pdf");
+    const QByteArray header = "\xEF\xBB\xBF"
+                              "file,source_path,sha256,size_bytes,pages,text_pages,state,"
+                              "suggested_category,matched_rule,evidence,decision,final_category,"
+                              "note\n";
+    const QString bundle = root + "/exports/renamed by the user";
+    QVERIFY(PdfFixtures::writeBytes(bundle + "/manifest.csv", header + "rfp.pdf,...\n"));
+    makePdf("with bundles/exports/renamed by the user/index.pdf");
+    makePdf("with bundles/exports/renamed by the user/originals/rfp.pdf");
+    makePdf("with bundles/exports/.Tessavo-Export-20260101-120000/originals/rfp.pdf");
+    // Not ours: the same files without our header are a folder of the package.
+    const QString lookalike = root + "/exports/Tessavo-Export-lookalike";
+    QVERIFY(PdfFixtures::writeBytes(lookalike + "/manifest.csv", "file,source_path\n"));
+    makePdf("with bundles/exports/Tessavo-Export-lookalike/index.pdf");
+    makePdf("with bundles/exports/Tessavo-Export-lookalike/originals/kept.pdf");
+
+    AppController& c = *m_controller;
+    QTest::ignoreMessage(QtInfoMsg, "Import skips .Tessavo-Export-20260101-120000: a bundle "
+                                    "exported by Tessavo");
+    QTest::ignoreMessage(QtInfoMsg, "Import skips renamed by the user: a bundle exported by "
+                                    "Tessavo");
+    c.addUrls({urlOf(root)});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    QCOMPARE(fileNames(c), (QStringList{"index.pdf", "kept.pdf", "rfp.pdf"}));
+    QCOMPARE(c.status(), QStringLiteral("Imported 3 document(s). Review the suggestions next. "
+                                        "Skipped 2 exported bundle(s)."));
+    QVERIFY(!c.importSkipped().lostSomething());
+}
+
+// What the user selects is their own choice: a link given itself is read wherever it leads.
+void TestImport::aLinkTheUserSelectsIsRead()
+{
+    const QString target = makePdf("far away/selected.pdf");
+    QVERIFY(QDir().mkpath(m_dir.filePath("near")));
+    QVERIFY(QFile::link(target, m_dir.filePath("near/chosen.pdf")));
+    QVERIFY(QFile::link(m_dir.filePath("far away"), m_dir.filePath("near/folder link")));
+    AppController& c = *m_controller;
+    c.addUrls(
+        {urlOf(m_dir.filePath("near/chosen.pdf")), urlOf(m_dir.filePath("near/folder link"))});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    QCOMPARE(c.documents()->rowCount(), 2);
+    QCOMPARE(c.importSkipped().skippedCount(), 0);
+    QCOMPARE(c.documents()->records().at(0).sourcePath, m_dir.filePath("near/chosen.pdf"));
+    QCOMPARE(c.documents()->records().at(1).sourcePath,
+             m_dir.filePath("near/folder link/selected.pdf"));
 }
 
 TESSAVO_TEST_MAIN_WITH_WORKER(TestImport)
