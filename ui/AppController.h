@@ -180,6 +180,8 @@ private:
     void saveRecognitionSettings();
     void decide(int row, const std::function<bool(DocumentRecord&)>& change);
     void onExportFinished(const ExportOutcome& outcome);
+    // Starts the export that waited for the check of the restored files (ExportWorkflow.cpp).
+    void onRestoredFilesChecked();
 
     DocumentListModel m_documents{this};
     RuleBook* m_ruleBook = nullptr;
@@ -204,6 +206,10 @@ private:
     QThreadPool* m_verifyPool = nullptr;     // hashes restored files in the background
     std::shared_ptr<std::atomic<bool>> m_stopVerify;
     quint64 m_listGeneration = 0; // counts clears, so late verification results are dropped
+
+    // Restored files are being hashed; an export asked for meanwhile waits for the end.
+    bool m_checkingRestored = false;
+    std::optional<QUrl> m_exportAfterCheck;
 };
 
 } // namespace Tessavo::Ui
