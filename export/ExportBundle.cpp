@@ -5,6 +5,7 @@
 #include "export/ManifestCsv.h"
 #include "export/PendingFile.h"
 #include "export/PortableNames.h"
+#include "export/SpaceCheck.h"
 #include "export/ZipWriter.h"
 
 #include "core/Failure.h"
@@ -451,12 +452,30 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
         originals = planOriginals(exported, originalOf);
     // Each original is read twice: once for its copy, once into the ZIP. The manifest and the
     // index are counted at their likely size until they are written.
-    const qint64 estimatedExtras = buildManifestCsv(exported).size() + 4096 * exported.size();
+    const qint64 manifestEstimate = buildManifestCsv(exported).size();
+    const qint64 indexEstimate = 4096 * exported.size();
+    const qint64 estimatedExtras = manifestEstimate + indexEstimate;
     progress.addWork(estimatedExtras);
     for (const Original& original : std::as_const(originals))
         progress.addWork(original.expected.size * 2);
     if (!progress.advance(0))
         return failed(cancelledError);
+
+    // A bundle that cannot fit fails before anything is copied.
+    QList<qint64> sizes;
+    qint64 nameBytes = 0;
+    for (const Original& original : std::as_const(originals)) {
+        if (!original.present)
+            continue;
+        sizes.append(original.expected.size);
+        nameBytes += QStringLiteral("originals/%1").arg(original.stored).toUtf8().size();
+    }
+    const Status room = checkFreeSpace(
+        options.exportFolder, bundleBytesNeeded(sizes, manifestEstimate, indexEstimate, nameBytes),
+        freeBytesAt(directory));
+    if (!room.ok)
+        return failed(room.error);
+
     if (!copyOriginals(originals, directory, progress, result))
         return failed(cancelledError);
 

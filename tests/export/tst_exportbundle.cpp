@@ -6,6 +6,7 @@
 #include "support/PdfFixtures.h"
 
 #include "export/PortableNames.h"
+#include "export/SpaceCheck.h"
 #include "support/UserRun.h"
 
 #include <QCryptographicHash>
@@ -68,6 +69,7 @@ private slots:
     void extractedFilesAreReadable();
     void relativeExportFolder();
     void fullDisk();
+    void freeSpaceIsCheckedBeforeCopying();
     void fileSizeLimit();
     void neverWritesThroughALinkAtTheZipName();
     void reportsProgressAndStopsWhenCancelled();
@@ -727,54 +729,43 @@ void TestExportBundle::fullDisk()
     }
     const QString out = mountPoint.filePath("out");
 
-    // Room for the folder but not for its ZIP: nothing of the bundle stays.
+    // Too little room for the copies and the ZIP: it fails at once, before copying anything.
     ExportResult result = buildExportBundle(records, options(out));
     QVERIFY(!result.ok);
-    QCOMPARE(result.error,
-             QStringLiteral("failed to write ZIP entry data: No space left on device"));
-    QVERIFY(result.zip.isEmpty() && result.directory.isEmpty());
-    QCOMPARE(entries(out), QStringList());
-
-    // Room for some of the copies only.
-    QVERIFY(mount("512k"));
-    result = buildExportBundle(records, options(out));
-    QVERIFY(!result.ok);
-    QVERIFY2(result.error.endsWith(": No space left on device"), qPrintable(result.error));
-    QVERIFY(
-        result.warnings.contains(QStringLiteral("Cannot copy original, left out of the bundle: %1")
-                                     .arg(records.last().sourcePath)));
-    QCOMPARE(entries(out), QStringList());
-
-    // Full before anything is written, then with a few pages left: too few for the index.
-    const auto fill = [&](qint64 leaveBytes) {
-        QFile filler(mountPoint.filePath("filler"));
-        if (!filler.open(QIODevice::WriteOnly))
-            return false;
-        const QByteArray block(4096, 'f');
-        while (filler.write(block) == block.size() && filler.flush()) {
-        }
-        filler.close();
-        return filler.resize(std::max<qint64>(0, filler.size() - leaveBytes));
-    };
-    QVERIFY(mount("256k"));
-    QVERIFY(fill(0));
-    QVERIFY(QDir().mkpath(out));
-    result = buildExportBundle(records, options(out));
-    QCOMPARE(result.error,
-             QStringLiteral("Nothing to export: no original could be stored in the bundle"));
-    QCOMPARE(result.warnings.size(), 4);
-    QCOMPARE(entries(out), QStringList());
-
-    // Without originals: room for the manifest, too little for the index.
-    QVERIFY(mount("256k"));
-    QVERIFY(fill(8192));
-    ExportOptions withoutOriginals = options(out);
-    withoutOriginals.includeOriginals = false;
-    result = buildExportBundle(records, withoutOriginals);
-    QVERIFY2(result.error.startsWith("Cannot write index.pdf: cannot write ") &&
-                 result.error.endsWith("/index.pdf: No space left on device"),
+    QVERIFY2(result.error.startsWith(
+                 QStringLiteral("Not enough free space in %1: the bundle needs 2.").arg(out)) &&
+                 result.error.endsWith(" are free"),
              qPrintable(result.error));
+    QVERIFY(result.warnings.isEmpty());
     QCOMPARE(entries(out), QStringList());
+
+    // Room enough: written, and the space check leaves the bundle as it would be.
+    QVERIFY(mount("4m"));
+    result = buildExportBundle(records, options(out));
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.exported, 4);
+    QVERIFY(runTool("unzip", {"-tq", result.zip}).ok());
+}
+
+void TestExportBundle::freeSpaceIsCheckedBeforeCopying()
+{
+    // Two originals of 1000 and 3000 bytes, a manifest of 500, an index of 8192, names of 40
+    // bytes: every file twice, and a ZIP header and directory record per entry.
+    const qint64 needed = bundleBytesNeeded({1000, 3000}, 500, 8192, 40);
+    QCOMPARE(needed, 2 * (1000 + 3000 + 500 + 8192) + 4 * (30 + 46 + 64) + 22 + 2 * 40);
+    QVERIFY(checkFreeSpace("/out", needed, needed).ok);
+    QVERIFY(checkFreeSpace("/out", needed, -1).ok); // unknown: go ahead
+    const Status tight = checkFreeSpace("/out", 3 * 1024 * 1024, 1024 * 1024);
+    QVERIFY(!tight.ok);
+    QCOMPARE(
+        tight.error,
+        QStringLiteral("Not enough free space in /out: the bundle needs 3.0 MB, 1.0 MB are free"));
+    // Figures that would overflow stay at the largest one.
+    QCOMPARE(bundleBytesNeeded({std::numeric_limits<qint64>::max(), 5}, 1, 1, 1),
+             std::numeric_limits<qint64>::max());
+    const qint64 here = freeBytesAt(m_dir.path());
+    QVERIFY(here > 0);
+    QCOMPARE(freeBytesAt(m_dir.filePath("no such folder")), qint64(-1));
 }
 
 void TestExportBundle::fileSizeLimit()
