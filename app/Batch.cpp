@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/Headless.h"
 #include "app/HeldFolder.h"
+#include "app/StopSignals.h"
 #include "core/FolderWalk.h"
 #include "core/PrivateFile.h"
 #include "core/RawPath.h"
@@ -290,8 +291,27 @@ void BatchRun::endProgressLine()
     m_progressLineOpen = false;
 }
 
+void BatchRun::stop(int signalNumber)
+{
+    if (m_stopSignal != 0 || m_phase == Phase::Done)
+        return;
+    m_stopSignal = signalNumber;
+    endProgressLine();
+    if (m_phase == Phase::Exporting && m_controller.exporting()) {
+        // The report follows once the export has removed what it wrote.
+        printError(QStringLiteral("tessavo: stopping: the unfinished bundle is removed"));
+        m_controller.cancelExport();
+        return;
+    }
+    m_phase = Phase::Done;
+    printError(QStringLiteral("tessavo: stopped before the export"));
+    finish(exitCodeForSignal(signalNumber));
+}
+
 void BatchRun::exportDocuments()
 {
+    if (m_phase != Phase::Accepting)
+        return; // stopped meanwhile
     endProgressLine();
     if (m_options.acceptClear)
         m_controller.acceptAllSuggested();
@@ -336,6 +356,11 @@ void BatchRun::report()
     for (const QString& line : batchSummary(records))
         printError(line);
     printSkippedCount();
+    if (m_stopSignal != 0 && !m_exportSucceeded) {
+        printError(QStringLiteral("tessavo: %1").arg(m_controller.status()));
+        finish(exitCodeForSignal(m_stopSignal));
+        return;
+    }
     if (!m_exportSucceeded) {
         printError(QStringLiteral("tessavo: %1").arg(m_controller.status()));
         finish(ExitFailed);
@@ -400,6 +425,9 @@ int runBatch(int argc, char** argv, const QStringList& arguments)
     }
     Ui::AppController controller(setup);
     BatchRun run(controller, std::move(options), isatty(STDERR_FILENO) == 1);
+    // Interrupted, the run still ends through the event loop, so nothing unfinished stays behind.
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &run, &BatchRun::stop);
     QTimer::singleShot(0, &run, &BatchRun::start);
     return application.exec();
 }

@@ -61,6 +61,9 @@ public:
 
     // Starts the import; call once the event loop runs.
     void start();
+    // SIGINT or SIGTERM: a running export is cancelled (it removes what it wrote), then the run
+    // ends with 128 + the signal's number.
+    void stop(int signalNumber);
 
 private:
     enum class Phase { Idle, Importing, Accepting, Exporting, Done };
@@ -86,6 +89,7 @@ private:
     int m_done = 0;
     bool m_progressLineOpen = false;
     bool m_exportSucceeded = false;
+    int m_stopSignal = 0; // the signal that stopped the run; 0 while none did
 };
 
 // "--batch": runs without a window and returns 0, 1, 2 or 3.

@@ -1,9 +1,11 @@
 #include "export/ExportBundle.h"
 
+#include "export/BundleStaging.h"
 #include "export/IndexPdf.h"
 #include "export/ManifestCsv.h"
 #include "export/PendingFile.h"
 #include "export/PortableNames.h"
+#include "export/SpaceCheck.h"
 #include "export/ZipWriter.h"
 
 #include "core/Failure.h"
@@ -13,10 +15,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 #include <QSet>
 
+#include <openssl/evp.h>
+
 #include <algorithm>
+#include <memory>
 
 namespace Tessavo {
 
@@ -49,7 +55,9 @@ public:
         if (m_monitor.progress) {
             // Never 100 before the end: the ZIP still has to take its name.
             const qint64 percent = m_total > 0 ? m_done * 100 / m_total : 0;
-            m_monitor.progress(int(std::clamp<qint64>(percent, 0, 99)));
+            // The work still to do is known better as the export goes on; the figure never falls.
+            m_percent = std::max(m_percent, int(std::clamp<qint64>(percent, 0, 99)));
+            m_monitor.progress(m_percent);
         }
         return !cancelled();
     }
@@ -66,49 +74,72 @@ private:
     const ExportMonitor& m_monitor;
     qint64 m_total = 0;
     qint64 m_done = 0;
+    int m_percent = 0;
 };
 
-struct [[nodiscard]] BundleDirectory {
-    bool ok = false;
-    QString error; // set when !ok
-    QString path;
-};
-
-// Creates a fresh bundle folder; safe against a folder of the same name appearing meanwhile.
-BundleDirectory createBundleDirectory(const QString& parent, const QString& name)
-{
-    QString candidate;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        candidate = uniqueExportDirectory(parent, name);
-        if (QDir().mkdir(candidate))
-            return {true, QString(), candidate};
-        if (!pathTaken(candidate))
-            break;
-    }
-    return {false, QStringLiteral("Cannot create export directory: %1").arg(candidate), QString()};
-}
-
-enum class CopyOutcome { Copied, Failed, Cancelled };
+enum class CopyOutcome { Copied, Missing, Changed, Failed, Cancelled };
 
 struct [[nodiscard]] Copying {
     CopyOutcome outcome = CopyOutcome::Failed;
-    QString error; // set when the copy failed
+    QString error; // the system's reason when the copy failed
 };
 
-// Copies source to target in chunks, under a temporary name until the copy is complete.
+// SHA-256 of what passes through, as lowercase hexadecimal digits.
+class Sha256 {
+public:
+    Sha256()
+        : m_context(EVP_MD_CTX_new(), &EVP_MD_CTX_free)
+    {
+        m_ok = m_context && EVP_DigestInit_ex(m_context.get(), EVP_sha256(), nullptr) == 1;
+    }
+
+    void add(const char* data, qint64 size)
+    {
+        m_ok = m_ok && EVP_DigestUpdate(m_context.get(), data, size_t(size)) == 1;
+    }
+
+    // Empty when the digest could not be computed.
+    QByteArray hex()
+    {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        if (!m_ok || EVP_DigestFinal_ex(m_context.get(), digest, &length) != 1)
+            return {};
+        return QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex();
+    }
+
+private:
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> m_context;
+    bool m_ok = false;
+};
+
+// What the inspection found: the copy must have the same size and, when one was taken, the same
+// SHA-256.
+struct Expected {
+    qint64 size = 0;
+    QByteArray sha256; // lowercase hexadecimal; empty when none was taken
+};
+
+// Copies source to target in chunks, under a temporary name, counting and hashing the bytes as
+// they pass. The copy takes its name only when it is complete and holds what the inspection saw.
 Copying copyFile(const QString& source, const QByteArray& sourceBytes, const QString& target,
-                 Progress& progress)
+                 const Expected& expected, Progress& progress)
 {
     const auto failed = [](const QString& action, const QString& path, const QString& why) {
         return Copying{CopyOutcome::Failed,
                        QStringLiteral("cannot %1 %2: %3").arg(action, path, why)};
     };
     QFile in;
-    if (const Status opened = openRawForReading(in, sourceBytes); !opened.ok)
+    if (const Status opened = openRawForReading(in, sourceBytes); !opened.ok) {
+        if (!rawFileStatus(sourceBytes).ok)
+            return {CopyOutcome::Missing, QString()};
         return failed(QStringLiteral("read"), source, opened.error);
+    }
     PendingFile out(target);
     if (!out.open())
         return failed(QStringLiteral("create"), target, out.errorString());
+    Sha256 digest;
+    qint64 copied = 0;
     QByteArray chunk(copyChunkBytes, Qt::Uninitialized);
     for (;;) {
         const qint64 got = in.read(chunk.data(), chunk.size());
@@ -116,28 +147,43 @@ Copying copyFile(const QString& source, const QByteArray& sourceBytes, const QSt
             return failed(QStringLiteral("read"), source, in.errorString());
         if (got == 0)
             break;
+        copied += got;
+        if (copied > expected.size)
+            return {CopyOutcome::Changed, QString()}; // it grew since it was inspected
+        digest.add(chunk.constData(), got);
         if (!out.write(chunk.constData(), got))
             return failed(QStringLiteral("write"), target, out.errorString());
         if (!progress.advance(got))
             return {CopyOutcome::Cancelled, QString()};
     }
+    if (copied != expected.size)
+        return {CopyOutcome::Changed, QString()};
+    const QByteArray sha256 = digest.hex();
+    if (sha256.isEmpty())
+        return failed(QStringLiteral("hash"), source, QStringLiteral("SHA-256 is not available"));
+    if (!expected.sha256.isEmpty() && sha256 != expected.sha256.toLower())
+        return {CopyOutcome::Changed, QString()};
     if (!out.commit())
         return failed(QStringLiteral("write"), target, out.errorString());
     return {CopyOutcome::Copied, QString()};
 }
 
-// One original to copy: where it comes from and where it goes below originals/.
+// One original to copy: where it comes from, where it goes below originals/, and what it must
+// hold.
 struct Original {
     QString source;
     QByteArray sourceBytes; // what opens it
     QString wanted;         // its path relative to the common folder
     QString stored;         // the portable, unique path it is stored under
-    qint64 size = 0;
+    QString renamed;        // the warning that says so when stored differs from wanted
+    Expected expected;
+    bool present = false; // a regular file lay at the source when the export started
+    bool copied = false;
 };
 
-// The originals that exist, each source once, with the paths they are stored under; a warning
-// for every source that is gone and for every name that had to change.
-QList<Original> planOriginals(const QList<DocumentRecord>& exported, ExportResult& result)
+// The originals, each source once, with the paths they are stored under. The records refer to
+// them by index in originalOf.
+QList<Original> planOriginals(const QList<DocumentRecord>& exported, QList<qsizetype>& originalOf)
 {
     QStringList sources;
     for (const DocumentRecord& r : exported)
@@ -145,26 +191,34 @@ QList<Original> planOriginals(const QList<DocumentRecord>& exported, ExportResul
     const QString base = commonBaseDirectory(sources);
 
     QList<Original> originals;
-    QSet<QByteArray> seen;
+    QHash<QByteArray, qsizetype> seen;
     QSet<qsizetype> invalidNames; // indexes into originals
+    originalOf.clear();
     for (const DocumentRecord& r : exported) {
         const QString& source = r.sourcePath;
         const QByteArray sourceBytes = sourcePathBytesOf(r);
-        if (seen.contains(sourceBytes))
-            continue; // the same file listed twice is copied once
-        seen.insert(sourceBytes);
-        const RawFileStatus status = rawFileStatus(sourceBytes);
-        if (!status.regularFile) {
-            result.warnings.append(QStringLiteral("Missing source file: %1").arg(source));
+        if (const auto known = seen.constFind(sourceBytes); known != seen.cend()) {
+            originalOf.append(*known); // the same file listed twice is copied once
             continue;
         }
+        seen.insert(sourceBytes, originals.size());
+        originalOf.append(originals.size());
+        const RawFileStatus status = rawFileStatus(sourceBytes);
         QString wanted = originalsRelativePath(base, source);
         if (!roundTrips(sourceBytes)) {
             // The bytes that are not UTF-8 were decoded as U+FFFD; the copy gets "_" for them.
             wanted.replace(QChar::ReplacementCharacter, u'_');
             invalidNames.insert(originals.size());
         }
-        originals.append({source, sourceBytes, wanted, QString(), status.size});
+        Original original{source,
+                          sourceBytes,
+                          wanted,
+                          QString(),
+                          QString(),
+                          Expected{r.sizeBytes, r.sha256},
+                          status.regularFile,
+                          false};
+        originals.append(original);
     }
 
     QStringList wanted;
@@ -178,9 +232,9 @@ QList<Original> planOriginals(const QList<DocumentRecord>& exported, ExportResul
         Original& original = originals[i];
         original.stored = stored[i];
         if (invalidNames.contains(i)) {
-            result.warnings.append(QStringLiteral("Renamed because its name is not valid UTF-8: "
-                                                  "%1 is stored as originals/%2")
-                                       .arg(original.source, original.stored));
+            original.renamed = QStringLiteral("Renamed because its name is not valid UTF-8: "
+                                              "%1 is stored as originals/%2")
+                                   .arg(original.source, original.stored);
             continue;
         }
         if (original.stored == original.wanted)
@@ -188,45 +242,64 @@ QList<Original> planOriginals(const QList<DocumentRecord>& exported, ExportResul
         // Alone, the original would keep its portable name; a different one means a clash.
         const QString portable = portablePaths({original.wanted}).first();
         if (fileName(original.stored) == fileName(portable)) {
-            result.warnings.append(QStringLiteral("Renamed so that Windows and macOS can open it: "
-                                                  "%1 is stored as originals/%2")
-                                       .arg(original.source, original.stored));
+            original.renamed = QStringLiteral("Renamed so that Windows and macOS can open it: "
+                                              "%1 is stored as originals/%2")
+                                   .arg(original.source, original.stored);
         } else {
-            result.warnings.append(QStringLiteral("Two originals would share originals/%1: %2 is "
-                                                  "stored as originals/%3")
-                                       .arg(portable, original.source, original.stored));
+            original.renamed = QStringLiteral("Two originals would share originals/%1: %2 is "
+                                              "stored as originals/%3")
+                                   .arg(portable, original.source, original.stored);
         }
     }
     return originals;
 }
 
-// Copies the originals and lists the stored paths of those copied; false when cancelled.
-bool copyOriginals(const QList<Original>& originals, const QString& directory, Progress& progress,
-                   ExportResult& result, QStringList& copied)
+// Copies the originals into the bundle folder; one that is gone, changed since its inspection or
+// cannot be copied is left out with a warning that says so. False when cancelled.
+bool copyOriginals(QList<Original>& originals, const QString& directory, Progress& progress,
+                   ExportResult& result)
 {
-    for (const Original& original : originals) {
+    for (Original& original : originals) {
         if (progress.cancelled())
             return false;
         const QString target = directory + QStringLiteral("/originals/%1").arg(original.stored);
-        if (!QDir().mkpath(QFileInfo(target).path())) {
-            result.warnings.append(QStringLiteral("Cannot create folder for: %1").arg(target));
-            progress.addWork(-original.size * 2);
-            continue;
+        Copying copying{CopyOutcome::Missing, QString()};
+        if (original.present) {
+            if (QDir().mkpath(QFileInfo(target).path())) {
+                copying = copyFile(original.source, original.sourceBytes, target, original.expected,
+                                   progress);
+            } else {
+                copying = {CopyOutcome::Failed,
+                           QStringLiteral("cannot create the folder for %1").arg(target)};
+            }
         }
-        const Copying copying = copyFile(original.source, original.sourceBytes, target, progress);
         switch (copying.outcome) {
         case CopyOutcome::Copied:
-            copied.append(original.stored);
+            original.copied = true;
+            if (!original.renamed.isEmpty())
+                result.warnings.append(original.renamed);
+            continue;
+        case CopyOutcome::Cancelled:
+            return false;
+        case CopyOutcome::Missing:
+            result.warnings.append(QStringLiteral("Missing source file, left out of the bundle: %1")
+                                       .arg(original.source));
+            break;
+        case CopyOutcome::Changed:
+            result.warnings.append(
+                QStringLiteral("Changed since it was inspected, left out of the bundle: %1")
+                    .arg(original.source));
             break;
         case CopyOutcome::Failed:
             // The warning names the original; the log keeps the system's reason.
             qWarning("%s", qPrintable(copying.error));
-            result.warnings.append(QStringLiteral("Cannot copy original: %1").arg(original.source));
-            progress.addWork(-original.size * 2);
+            result.warnings.append(
+                QStringLiteral("Cannot copy original, left out of the bundle: %1")
+                    .arg(original.source));
             break;
-        case CopyOutcome::Cancelled:
-            return false;
         }
+        // Not read into the ZIP either.
+        progress.addWork(-original.expected.size);
     }
     return true;
 }
@@ -330,7 +403,11 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
 {
     ExportResult result;
     auto failed = [&result](const QString& error) {
+        // Nothing of a bundle that was not finished stays: the staging folder goes with it.
         result.error = error;
+        result.directory.clear();
+        result.csv.clear();
+        result.pdf.clear();
         return result;
     };
     Progress progress(monitor);
@@ -352,57 +429,113 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
 
     if (!QFileInfo(exportFolder).isDir() && !QDir().mkpath(exportFolder))
         return failed(QStringLiteral("Cannot create export folder: %1").arg(options.exportFolder));
+    for (const QString& leftover : removeUnfinishedExports(exportFolder))
+        qInfo("Removed %s, left unfinished by an earlier export", qPrintable(leftover));
 
+    // The bundle is built under a temporary name and takes its own only when it is complete.
     const QDateTime startedAt = options.now ? options.now() : QDateTime::currentDateTime();
     const QString name = QStringLiteral("Tessavo-Export-%1")
                              .arg(startedAt.toString(QStringLiteral("yyyyMMdd-HHmmss")));
-    const BundleDirectory created = createBundleDirectory(exportFolder, name);
-    if (!created.ok)
-        return failed(created.error);
-    const QString directory = created.path;
-    result.directory = directory;
+    BundleStaging staging;
+    if (!staging.create(exportFolder, name)) {
+        return failed(QStringLiteral("Cannot create export directory: %1")
+                          .arg(QDir(exportFolder).filePath(name)));
+    }
+    const QString directory = staging.folder();
     if (progress.cancelled())
         return failed(cancelledError);
 
+    // The originals come first: the manifest and the index describe only what was stored.
+    QList<qsizetype> originalOf;
+    QList<Original> originals;
+    if (options.includeOriginals)
+        originals = planOriginals(exported, originalOf);
+    // Each original is read twice: once for its copy, once into the ZIP. The manifest and the
+    // index are counted at their likely size until they are written.
+    const qint64 manifestEstimate = buildManifestCsv(exported).size();
+    const qint64 indexEstimate = 4096 * exported.size();
+    const qint64 estimatedExtras = manifestEstimate + indexEstimate;
+    progress.addWork(estimatedExtras);
+    for (const Original& original : std::as_const(originals))
+        progress.addWork(original.expected.size * 2);
+    if (!progress.advance(0))
+        return failed(cancelledError);
+
+    // A bundle that cannot fit fails before anything is copied.
+    QList<qint64> sizes;
+    qint64 nameBytes = 0;
+    for (const Original& original : std::as_const(originals)) {
+        if (!original.present)
+            continue;
+        sizes.append(original.expected.size);
+        nameBytes += QStringLiteral("originals/%1").arg(original.stored).toUtf8().size();
+    }
+    const Status room = checkFreeSpace(
+        options.exportFolder, bundleBytesNeeded(sizes, manifestEstimate, indexEstimate, nameBytes),
+        freeBytesAt(directory));
+    if (!room.ok)
+        return failed(room.error);
+
+    if (!copyOriginals(originals, directory, progress, result))
+        return failed(cancelledError);
+
+    QList<DocumentRecord> stored;
+    QStringList copied;
+    if (options.includeOriginals) {
+        for (qsizetype i = 0; i < exported.size(); ++i) {
+            const Original& original = originals.at(originalOf.at(i));
+            const DocumentRecord& record = exported.at(i);
+            // A second record of the same file counts only when it saw the same bytes.
+            if (original.copied && record.sizeBytes == original.expected.size &&
+                record.sha256 == original.expected.sha256)
+                stored.append(record);
+        }
+        for (const Original& original : std::as_const(originals)) {
+            if (original.copied)
+                copied.append(original.stored);
+        }
+        if (stored.isEmpty()) {
+            return failed(QStringLiteral("Nothing to export: no original could be stored in the "
+                                         "bundle"));
+        }
+    } else {
+        stored = exported;
+    }
+
     // Unbuffered, every write error is caught before the commit, with the system's reason; a
     // buffered save file could commit whatever part of its buffer reached the disk.
-    const QByteArray manifestBytes = buildManifestCsv(exported);
+    const QByteArray manifestBytes = buildManifestCsv(stored);
     QSaveFile manifest(directory + QStringLiteral("/manifest.csv"));
     if (!manifest.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return failed(QStringLiteral("Cannot write manifest.csv: %1").arg(manifest.errorString()));
     if (!writeAll(manifest, manifestBytes.constData(), manifestBytes.size()) || !manifest.commit())
         return failed(QStringLiteral("Cannot save manifest.csv: %1").arg(manifest.errorString()));
-    result.csv = manifest.fileName();
     if (progress.cancelled())
         return failed(cancelledError);
 
     const QString pdfPath = directory + QStringLiteral("/index.pdf");
-    const Status index = writeIndexPdf(pdfPath, exported, options.subtitle, options.regularFontPath,
+    const Status index = writeIndexPdf(pdfPath, stored, options.subtitle, options.regularFontPath,
                                        options.boldFontPath, startedAt);
     if (!index.ok)
         return failed(QStringLiteral("Cannot write index.pdf: %1").arg(index.error));
-    result.pdf = pdfPath;
-
-    QList<Original> originals;
-    if (options.includeOriginals)
-        originals = planOriginals(exported, result);
-    // Each original is read twice: once for its copy, once into the ZIP.
-    progress.addWork(manifestBytes.size() + QFileInfo(pdfPath).size());
-    for (const Original& original : std::as_const(originals))
-        progress.addWork(original.size * 2);
+    progress.addWork(manifestBytes.size() + QFileInfo(pdfPath).size() - estimatedExtras);
     if (!progress.advance(0))
         return failed(cancelledError);
 
-    QStringList copied;
-    if (!copyOriginals(originals, directory, progress, result, copied))
-        return failed(cancelledError);
-
-    const QString zipPath = directory + QStringLiteral(".zip");
-    const Status zipped = zipBundle(directory, zipPath, copied, startedAt, progress);
+    const Status zipped = zipBundle(directory, staging.zipPath(), copied, startedAt, progress);
     if (!zipped.ok)
         return failed(progress.cancelled() ? cancelledError : zipped.error);
-    result.zip = zipPath;
-    result.exported = int(exported.size());
+    if (progress.cancelled())
+        return failed(cancelledError);
+    if (!staging.publish()) {
+        return failed(QStringLiteral("Cannot give the bundle its name in %1: %2")
+                          .arg(options.exportFolder, staging.errorString()));
+    }
+    result.directory = staging.published();
+    result.csv = result.directory + QStringLiteral("/manifest.csv");
+    result.pdf = result.directory + QStringLiteral("/index.pdf");
+    result.zip = result.directory + QStringLiteral(".zip");
+    result.exported = int(stored.size());
     result.ok = true;
     progress.finish();
     return result;

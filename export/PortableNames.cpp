@@ -27,20 +27,44 @@ bool isDeviceName(const QString& stem)
 // Bytes a name may take on common file systems.
 constexpr qsizetype maxNameBytes = 255;
 
+// The part of a file name that a shortened name keeps whole: from its last dot, when that dot does
+// not start the name and what follows is short enough to be an extension.
+qsizetype extensionStart(const QString& name)
+{
+    constexpr qsizetype longestExtension = 32; // bytes, dot included
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot <= 0 || QStringView(name).mid(dot).toUtf8().size() > longestExtension)
+        return name.size();
+    return dot;
+}
+
+// stem shortened, at a character boundary, until stem + tail fits in a file name.
+QString fitted(QString stem, const QString& tail)
+{
+    const qsizetype tailBytes = tail.toUtf8().size();
+    qsizetype bytes = stem.toUtf8().size();
+    while (!stem.isEmpty() && bytes + tailBytes > maxNameBytes) {
+        // One code point at a time: a surrogate pair goes whole.
+        const qsizetype width = stem.size() >= 2 && stem.back().isLowSurrogate() &&
+                                        stem.at(stem.size() - 2).isHighSurrogate()
+                                    ? 2
+                                    : 1;
+        bytes -= QStringView(stem).right(width).toUtf8().size();
+        stem.chop(width);
+    }
+    return stem + tail;
+}
+
 // name with "-n" before the extension of its file name; a leading dot starts no extension. The
 // stem is shortened when the result would be too long for a file system.
 QString numbered(const QString& name, int n)
 {
     const qsizetype dot = name.lastIndexOf(u'.');
     const qsizetype cut = dot > 0 ? dot : name.size();
-    QString stem = name.left(cut);
-    const QString tail = QStringLiteral("-%1").arg(n) + name.mid(cut);
-    while (!stem.isEmpty() && (stem + tail).toUtf8().size() > maxNameBytes) {
-        stem.chop(1);
-        if (!stem.isEmpty() && stem.back().isHighSurrogate())
-            stem.chop(1);
-    }
-    return stem + tail;
+    const QString suffix = QStringLiteral("-%1").arg(n);
+    const QString made = fitted(name.left(cut), suffix + name.mid(cut));
+    // An extension too long to keep goes the way of the stem.
+    return made.toUtf8().size() <= maxNameBytes ? made : fitted(name, suffix);
 }
 
 } // namespace
@@ -66,7 +90,15 @@ QString portableName(const QString& name)
         stem.chop(1);
     if (isDeviceName(stem))
         out.insert(stemEnd, u'_');
-    return out;
+    if (out.toUtf8().size() <= maxNameBytes)
+        return out;
+    // Too long for a file system: the stem gives way, the extension stays. A stem shortened this
+    // far is far longer than any device name.
+    const qsizetype cut = extensionStart(out);
+    out = fitted(out.left(cut), out.mid(cut));
+    while (!out.isEmpty() && (out.back() == u'.' || out.back() == u' '))
+        out.chop(1);
+    return out.isEmpty() ? QStringLiteral("_") : out;
 }
 
 QString nameKey(const QString& name)
@@ -109,6 +141,10 @@ QStringList portablePaths(const QStringList& relativePaths)
     for (const Entry& entry : std::as_const(entries))
         natural.insert(entry.folderKey + u'/' + nameKey(entry.name));
     QSet<QString> assigned;
+    // For each name that clashed, the number its next clash tries first. Every smaller number is
+    // taken for good (the taken sets only grow), so each clash costs a step or two instead of
+    // counting again from 2. Numbers only carry over while nothing has to be shortened.
+    QHash<QString, int> nextNumber;
     QStringList stored;
     stored.reserve(entries.size());
     for (const Entry& entry : std::as_const(entries)) {
@@ -118,12 +154,17 @@ QStringList portablePaths(const QStringList& relativePaths)
         QString name = entry.name;
         QString key = keyOf(name);
         if (assigned.contains(key) || folderSpelling.contains(key)) {
-            for (int n = 2;; ++n) {
+            const QString clashKey = key;
+            const bool roomy = entry.name.toUtf8().size() + 12 <= maxNameBytes;
+            for (int n = roomy ? nextNumber.value(clashKey, 2) : 2;; ++n) {
                 name = numbered(entry.name, n);
                 key = keyOf(name);
                 if (!natural.contains(key) && !assigned.contains(key) &&
-                    !folderSpelling.contains(key))
+                    !folderSpelling.contains(key)) {
+                    if (roomy)
+                        nextNumber.insert(clashKey, n + 1);
                     break;
+                }
             }
         }
         assigned.insert(key);

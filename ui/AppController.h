@@ -202,6 +202,8 @@ private:
     void saveRecognitionSettings();
     void decide(int row, const std::function<bool(DocumentRecord&)>& change);
     void onExportFinished(const ExportOutcome& outcome);
+    // Starts the export that waited for the check of the restored files (ExportWorkflow.cpp).
+    void onRestoredFilesChecked();
 
     DocumentListModel m_documents{this};
     RuleBook* m_ruleBook = nullptr;
@@ -237,6 +239,10 @@ private:
     bool m_storeRetrying = false;     // a retry by the timer: a failure is not reported again
     QList<QByteArray> m_pendingPaths; // queued and not inspected, in order, kept with the session
     QList<QByteArray> m_interruptedPaths; // those of them left by an earlier run
+
+    // Restored files are being hashed; an export asked for meanwhile waits for the end.
+    bool m_checkingRestored = false;
+    std::optional<QUrl> m_exportAfterCheck;
 };
 
 } // namespace Tessavo::Ui

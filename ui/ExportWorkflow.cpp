@@ -14,17 +14,30 @@ namespace Tessavo::Ui {
 
 void AppController::exportTo(const QUrl& directoryUrl)
 {
-    if (m_export->running())
+    if (exporting())
         return;
     const QString folder = directoryUrl.toLocalFile();
     if (folder.isEmpty()) {
         setStatus(QStringLiteral("Choose an export folder first."));
         return;
     }
+    if (m_checkingRestored) {
+        // A restored file may turn out to have changed: the export starts once that is known.
+        m_exportAfterCheck = directoryUrl;
+        emit busyChanged();
+        setStatus(QStringLiteral("Checking the restored files before the export..."));
+        qInfo().noquote() << QStringLiteral("Export to %1 waits for the check of the restored "
+                                            "files")
+                                 .arg(Logging::pathForLog(folder));
+        return;
+    }
     const QList<DocumentRecord>& records = m_documents.records();
     const auto count = std::count_if(records.begin(), records.end(), exportable);
     if (count == 0) {
         setStatus(QStringLiteral("Nothing to export yet."));
+        qInfo().noquote() << QStringLiteral("Export to %1 not started: nothing to export yet, "
+                                            "none of %2 document(s) is exportable")
+                                 .arg(Logging::pathForLog(folder), QString::number(records.size()));
         return;
     }
     ExportOptions options{folder, QStringLiteral("Tessavo export"),
@@ -45,12 +58,32 @@ void AppController::exportTo(const QUrl& directoryUrl)
 
 void AppController::cancelExport()
 {
+    if (m_exportAfterCheck) {
+        m_exportAfterCheck.reset();
+        emit busyChanged();
+        setStatus(QStringLiteral("Export cancelled."));
+        qInfo().noquote() << QStringLiteral("Export cancelled before it started");
+        return;
+    }
     m_export->cancel();
+}
+
+void AppController::onRestoredFilesChecked()
+{
+    m_checkingRestored = false;
+    if (!m_exportAfterCheck)
+        return;
+    const QUrl target = *m_exportAfterCheck;
+    m_exportAfterCheck.reset();
+    exportTo(target);
+    if (!m_export->running())
+        emit busyChanged(); // the wait ended without an export
 }
 
 bool AppController::exporting() const
 {
-    return m_export->running();
+    // An export waiting for the check of the restored files counts as running.
+    return m_export->running() || m_exportAfterCheck.has_value();
 }
 
 int AppController::exportProgress() const
@@ -89,9 +122,14 @@ void AppController::onExportFinished(const ExportOutcome& outcome)
     m_lastExport = result;
     // Counted through the interface's catalogue, which has the form for one document.
     const QString exported = QString::number(result.exported);
-    setStatus(QCoreApplication::translate("AppController", "Exported %1 documents to %2", nullptr,
-                                          result.exported)
-                  .arg(exported, result.directory));
+    const QString done = QCoreApplication::translate("AppController", "Exported %1 documents to %2",
+                                                     nullptr, result.exported)
+                             .arg(exported, result.directory);
+    const auto leftOut =
+        std::count_if(result.warnings.begin(), result.warnings.end(), warningLosesOriginal);
+    setStatus(leftOut == 0 ? done
+                           : QStringLiteral("%1; %2 original(s) left out, see the warnings")
+                                 .arg(done, QString::number(leftOut)));
     qInfo().noquote() << QStringLiteral("Exported %1 documents to %2")
                              .arg(exported, Logging::pathForLog(result.directory));
     qInfo().noquote() << QStringLiteral("Export bundle %1, ZIP %2: %3 document(s), %4 skipped, "

@@ -11,6 +11,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -223,6 +224,7 @@ void AppController::verifyRestoredFiles()
     }
     const quint64 generation = m_listGeneration;
     const std::shared_ptr<std::atomic<bool>> stop = m_stopVerify;
+    m_checkingRestored = true;
     m_verifyPool->start([this, files, generation, stop] {
         QList<QPair<int, QByteArray>> changed;
         for (const auto& [row, path, sha] : files) {
@@ -241,6 +243,8 @@ void AppController::verifyRestoredFiles()
 void AppController::onFilesVerified(quint64 generation,
                                     const QList<QPair<int, QByteArray>>& changed)
 {
+    // Once the changed files are flagged, an export that waited for the check may start.
+    const auto checked = qScopeGuard([this] { onRestoredFilesChecked(); });
     if (generation != m_listGeneration || changed.isEmpty())
         return;
     for (const QPair<int, QByteArray>& entry : changed) {

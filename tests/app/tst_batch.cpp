@@ -12,9 +12,13 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <csignal>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -103,6 +107,9 @@ private slots:
     void linksOutOfThePackageAreNotExported();
     void hiddenAndDeepAreNamed();
     void foldersNamedInLatin1();
+    void originalChangedBeforeTheCopyExitsThree();
+    void stopSignalsLeaveNothingBehind_data();
+    void stopSignalsLeaveNothingBehind();
 
 private:
     Run tessavo(const QStringList& arguments, const QString& dataHome = {});
@@ -775,6 +782,96 @@ void TestBatch::foldersNamedInLatin1()
     QVERIFY(runPython("import shutil, sys; shutil.rmtree(bytes.fromhex(sys.argv[1]))",
                       {QString::fromLatin1(base.toHex())})
                 .ok());
+}
+
+void TestBatch::originalChangedBeforeTheCopyExitsThree()
+{
+    // The run inside this process, so that the file changes exactly between its inspection and
+    // its copy: once every file is listed and before the export has started.
+    const QString in = m_dir.filePath("changed before copy");
+    QVERIFY(QDir().mkpath(in));
+    QVERIFY(PdfFixtures::writeTextPdf(in + "/kept.pdf", {"Pricing schedule"}));
+    QVERIFY(PdfFixtures::writeTextPdf(in + "/edited.pdf", {"Bid bond form"}));
+    const QString out = freshFolder("out-changed");
+    Tessavo::App::BatchOptions options =
+        Tessavo::App::parseBatchOptions({"--batch", "--import", in, "--export", out});
+    QVERIFY(options.usageError.isEmpty());
+    Tessavo::Ui::ControllerSetup setup =
+        Tessavo::Ui::ControllerSetup::inFolder(m_dir.filePath("d"));
+    setup.sessionPath.clear();
+    Tessavo::Ui::AppController controller(setup);
+    QObject::connect(controller.documents(), &QAbstractItemModel::rowsInserted, &controller, [&] {
+        if (controller.documents()->rowCount() < 2)
+            return;
+        QByteArray bytes = PdfFixtures::readBytes(in + "/edited.pdf");
+        bytes[bytes.size() / 2] = char(bytes.at(bytes.size() / 2) ^ 1);
+        PdfFixtures::writeBytes(in + "/edited.pdf", bytes);
+    });
+    Tessavo::App::BatchRun run(controller, options, false);
+    QTimer::singleShot(0, &run, &Tessavo::App::BatchRun::start);
+    QCOMPARE(QCoreApplication::exec(), 3);
+
+    const QVariantMap result = controller.lastExport();
+    QCOMPARE(result.value("exported").toInt(), 1);
+    QCOMPARE(result.value("warnings").toStringList(),
+             QStringList{QStringLiteral("Changed since it was inspected, left out of the bundle: "
+                                        "%1")
+                             .arg(in + "/edited.pdf")});
+    const QString bundle = result.value("directory").toString();
+    QCOMPARE(manifestDecisions(bundle), QStringList{"kept.pdf|Needs Review|03_Pricing"});
+    // What the bundle lists, it holds: the verification finds nothing wrong.
+    const Run verify = tessavo({"--verify", bundle});
+    QVERIFY2(verify.exitCode == 0, verify.out + verify.err);
+}
+
+void TestBatch::stopSignalsLeaveNothingBehind_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+void TestBatch::stopSignalsLeaveNothingBehind()
+{
+    QFETCH(int, signalNumber);
+    // A valid PDF carrying an unused stream of 400 MB: its copy and its ZIP entry take a while.
+    const QString in = m_dir.filePath("large package");
+    if (!QFileInfo::exists(in + "/large.pdf")) {
+        QVERIFY(QDir().mkpath(in));
+        QVERIFY(PdfFixtures::writeTextPdf(in + "/small.pdf", {"Pricing schedule"}));
+        const QByteArray padding(400 << 20, 'p');
+        QVERIFY(PdfFixtures::writeBytes(
+            in + "/large.pdf",
+            PdfFixtures::assemblePdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                                      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>",
+                                      "<< /Length " + QByteArray::number(padding.size()) +
+                                          " >>\nstream\n" + padding + "\nendstream"})));
+    }
+    const QString out = freshFolder("out-stopped");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(TESSAVO_EXECUTABLE), {"--batch", "--import", in, "--export", out});
+    QVERIFY(process.waitForStarted(30000));
+    // Stopped while the bundle is being built.
+    QTRY_VERIFY_WITH_TIMEOUT(QDir(out)
+                                     .entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)
+                                     .filter(QRegularExpression("^\\.Tessavo-Export-.*-partial-"))
+                                     .size() == 1,
+                             120000);
+    QCOMPARE(::kill(pid_t(process.processId()), signalNumber), 0);
+    QVERIFY(process.waitForFinished(60000));
+    const QByteArray err = process.readAllStandardError();
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(process.exitCode() == 128 + signalNumber, err.constData());
+    QVERIFY2(err.contains("tessavo: Export cancelled."), err.constData());
+    QCOMPARE(process.readAllStandardOutput(), QByteArray());
+    // No bundle under its final name, no ZIP, and no temporary leftover.
+    QCOMPARE(
+        QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+        QStringList());
 }
 
 TESSAVO_TEST_MAIN_WITH_WORKER(TestBatch)

@@ -333,6 +333,7 @@ void TestMainWindow::footerIndicatorsAreIndependent()
     DocumentRecord record;
     record.fileName = QStringLiteral("footer-large.pdf");
     record.sourcePath = large;
+    record.sizeBytes = qint64(2) << 30;
     record.state = Ready;
     record.pages = 1;
     record.decision = Changed;

@@ -66,7 +66,7 @@ int main(int argc, char** argv)
         DocumentRecord r;
         r.sourcePath = path;
         r.fileName = name;
-        r.sizeBytes = bytes;
+        r.sizeBytes = QFileInfo(path).size(); // the copy is checked against it
         r.pages = 1;
         r.state = Ready;
         records.append(r);

@@ -6,17 +6,21 @@
 #include "support/PdfFixtures.h"
 
 #include "export/PortableNames.h"
+#include "export/SpaceCheck.h"
 #include "support/UserRun.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -57,6 +61,7 @@ private slots:
     void twoExportsInTheSameSecond();
     void createsAMissingChosenFolder();
     void missingSourcesAreWarnings();
+    void changedOriginalsAreLeftOut();
     void clashingNamesAreKeptApart();
     void hiddenFoldersReachTheZip();
     void awkwardNamesArriveUnderPortableNames();
@@ -64,9 +69,15 @@ private slots:
     void extractedFilesAreReadable();
     void relativeExportFolder();
     void fullDisk();
+    void freeSpaceIsCheckedBeforeCopying();
     void fileSizeLimit();
     void neverWritesThroughALinkAtTheZipName();
     void reportsProgressAndStopsWhenCancelled();
+    void nothingLiesUnderTheFinalNameBeforeTheEnd();
+    void leftoversOfAnUnfinishedExportAreRemoved();
+    void longNamesFitTheByteLimit_data();
+    void longNamesFitTheByteLimit();
+    void manyCaseClashesResolveInLinearTime();
     void paths_data();
     void paths();
     void uniqueDirectories();
@@ -79,6 +90,10 @@ private:
     static QStringList leftovers(const QString& folder);
     // Every file below bundle/originals holds exactly the bytes of one of the sources.
     static bool copiesAreComplete(const QString& bundle, const QList<DocumentRecord>& records);
+    // Everything directly inside folder, hidden names included.
+    static QStringList entries(const QString& folder);
+    // The file names and source paths the manifest lists, as Python's csv module reads them.
+    static QStringList manifestRows(const QString& csv);
 
     QTemporaryDir m_dir;
 };
@@ -131,6 +146,26 @@ QStringList TestExportBundle::leftovers(const QString& folder)
             found << path;
     }
     return found;
+}
+
+QStringList TestExportBundle::entries(const QString& folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                               QDir::NoDotAndDotDot);
+    names.sort();
+    return names;
+}
+
+QStringList TestExportBundle::manifestRows(const QString& csv)
+{
+    const ToolRun read = runPython(
+        "import csv, sys\n"
+        "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')))\n"
+        "sys.stdout.buffer.write('\\0'.join(r[0] + '\\1' + r[1] for r in rows[1:]).encode())",
+        {csv});
+    if (!read.ok())
+        return {QString::fromUtf8(read.err)};
+    return QString::fromUtf8(read.out).split(QChar(0), Qt::SkipEmptyParts);
 }
 
 bool TestExportBundle::copiesAreComplete(const QString& bundle,
@@ -292,12 +327,82 @@ void TestExportBundle::missingSourcesAreWarnings()
     const ExportResult result =
         buildExportBundle({kept, gone}, options(m_dir.filePath("out-missing")));
     QVERIFY(result.ok);
-    QCOMPARE(result.exported, 2);
+    // The manifest, the index and the ZIP describe only what the bundle holds.
+    QCOMPARE(result.exported, 1);
     QCOMPARE(result.warnings,
-             QStringList{QStringLiteral("Missing source file: %1").arg(gone.sourcePath)});
+             QStringList{QStringLiteral("Missing source file, left out of the bundle: %1")
+                             .arg(gone.sourcePath)});
     const ToolRun listing = runPython(zipListing, {result.zip});
     QCOMPARE(listing.out.count('\n'), 3);
-    QVERIFY(PdfFixtures::readBytes(result.csv).contains("gone.pdf")); // still listed
+    QCOMPARE(manifestRows(result.csv),
+             QStringList{QStringLiteral("kept.pdf") + QChar(1) + kept.sourcePath});
+    QVERIFY(!runTool("pdftotext", {result.pdf, "-"}).out.contains("gone.pdf"));
+}
+
+void TestExportBundle::changedOriginalsAreLeftOut()
+{
+    // Replaced by other bytes of the same size, grown, shrunk, replaced by a folder, and kept.
+    DocumentRecord kept = pdf("changed/kept.pdf", "02_Forms");
+    DocumentRecord twice = kept; // the same file listed twice
+    DocumentRecord edited = pdf("changed/edited.pdf", "02_Forms");
+    DocumentRecord grown = pdf("changed/grown.pdf", "03_Pricing");
+    DocumentRecord shrunk = pdf("changed/shrunk.pdf", "03_Pricing");
+    DocumentRecord folder = pdf("changed/folder.pdf", "03_Pricing");
+    QByteArray bytes = PdfFixtures::readBytes(edited.sourcePath);
+    bytes[bytes.size() / 2] = char(bytes.at(bytes.size() / 2) ^ 1);
+    QVERIFY(PdfFixtures::writeBytes(edited.sourcePath, bytes));
+    QCOMPARE(QFileInfo(edited.sourcePath).size(), edited.sizeBytes);
+    QVERIFY(PdfFixtures::writeBytes(grown.sourcePath,
+                                    PdfFixtures::readBytes(grown.sourcePath) + "\n%extra\n"));
+    QVERIFY(PdfFixtures::writeBytes(shrunk.sourcePath,
+                                    PdfFixtures::readBytes(shrunk.sourcePath).chopped(3)));
+    QVERIFY(QFile::remove(folder.sourcePath) && QDir().mkpath(folder.sourcePath));
+
+    const QString out = m_dir.filePath("out-changed");
+    const ExportResult result =
+        buildExportBundle({kept, edited, twice, grown, shrunk, folder}, options(out));
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.exported, 2);
+    const QString changed("Changed since it was inspected, left out of the bundle: %1");
+    QCOMPARE(result.warnings,
+             (QStringList{changed.arg(edited.sourcePath), changed.arg(grown.sourcePath),
+                          changed.arg(shrunk.sourcePath),
+                          QStringLiteral("Missing source file, left out of the bundle: %1")
+                              .arg(folder.sourcePath)}));
+    for (const QString& warning : result.warnings)
+        QVERIFY(warningLosesOriginal(warning));
+
+    // The manifest lists what is stored, with the digest and size of what is stored.
+    const ToolRun csv =
+        runPython("import csv, sys\n"
+                  "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')))\n"
+                  "print('\\n'.join(r[0] + ' ' + r[2] + ' ' + r[3] for r in rows[1:]))",
+                  {result.csv});
+    QVERIFY2(csv.ok(), csv.err);
+    const QString row = QStringLiteral("kept.pdf %1 %2")
+                            .arg(QString::fromLatin1(kept.sha256), QString::number(kept.sizeBytes));
+    QCOMPARE(QString::fromUtf8(csv.out).trimmed().split('\n'), (QStringList{row, row}));
+    const QString index = QString::fromUtf8(runTool("pdftotext", {result.pdf, "-"}).out);
+    QVERIFY(index.contains("kept.pdf"));
+    for (const char* name : {"edited.pdf", "grown.pdf", "shrunk.pdf", "folder.pdf"})
+        QVERIFY2(!index.contains(name), name);
+    const ToolRun listing = runPython(zipListing, {result.zip});
+    QVERIFY2(listing.ok(), listing.err);
+    QCOMPARE(listing.out.count('\n'), 3);
+    QVERIFY(listing.out.contains("originals/kept.pdf\t"));
+    QCOMPARE(entries(result.directory + "/originals"), QStringList{"kept.pdf"});
+    QCOMPARE(entries(out), (QStringList{QFileInfo(result.directory).fileName(),
+                                        QFileInfo(result.zip).fileName()}));
+
+    // Nothing left to store: the export fails and leaves nothing behind.
+    const QString none = m_dir.filePath("out-changed-none");
+    const ExportResult failed = buildExportBundle({edited, grown}, options(none));
+    QVERIFY(!failed.ok);
+    QCOMPARE(failed.error,
+             QStringLiteral("Nothing to export: no original could be stored in the bundle"));
+    QCOMPARE(failed.warnings.size(), 2);
+    QVERIFY(failed.directory.isEmpty() && failed.csv.isEmpty() && failed.pdf.isEmpty());
+    QCOMPARE(entries(none), QStringList());
 }
 
 void TestExportBundle::clashingNamesAreKeptApart()
@@ -311,6 +416,7 @@ void TestExportBundle::clashingNamesAreKeptApart()
     DocumentRecord second = first;
     second.sourcePath = secondPath;
     second.sha256 = sha256Of(secondPath);
+    second.sizeBytes = QFileInfo(secondPath).size();
     DocumentRecord sameAgain = first; // the same source twice is copied once
     // "report-2.pdf" is this one's own name: the clash above must not take it.
     const QString naturalPath = other.filePath("report-2.pdf");
@@ -319,6 +425,7 @@ void TestExportBundle::clashingNamesAreKeptApart()
     natural.sourcePath = naturalPath;
     natural.fileName = "report-2.pdf";
     natural.sha256 = sha256Of(naturalPath);
+    natural.sizeBytes = QFileInfo(naturalPath).size();
 
     const ExportResult result = buildExportBundle({first, second, sameAgain, natural},
                                                   options(m_dir.filePath("out-clash")));
@@ -379,6 +486,13 @@ const QList<QPair<QString, QString>> awkwardNames = {
     {"report-2.pdf", "report-2.pdf"},
     {QString::fromUtf8("caf\u00e9.pdf"), QString::fromUtf8("caf\u00e9.pdf")},     // NFC
     {QString::fromUtf8("cafe\u0301.pdf"), QString::fromUtf8("cafe\u0301-2.pdf")}, // NFD
+    // 255 bytes, the most a name may have; renamed, they must still fit.
+    {"CON." + QString(247, 'a') + ".pdf", "CON_." + QString(246, 'a') + ".pdf"},
+    {"NUL.a" + QString(82, QChar(0x20AC)) + ".pdf", "NUL_.a" + QString(81, QChar(0x20AC)) + ".pdf"},
+    {"PRN." + QString(243, 'a') + QString::fromUtf8("\U0001F600") + ".pdf",
+     "PRN_." + QString(243, 'a') + ".pdf"},
+    {QString(251, 'B') + ".pdf", QString(251, 'B') + ".pdf"},
+    {QString(251, 'b') + ".pdf", QString(249, 'b') + "-2.pdf"},
 };
 
 // Fails with the offending name when a name would not survive Windows or macOS.
@@ -393,6 +507,7 @@ for name in names:
     for piece in name.split('/'):
         if any(c in '\\:*?"<>|' or ord(c) < 32 for c in piece): sys.exit('character: ' + name)
         if piece.endswith('.') or piece.endswith(' '): sys.exit('ending: ' + name)
+        if len(piece.encode()) > 255: sys.exit('length: ' + name)
         stem = piece.split('.')[0].rstrip(' ').upper()
         if stem in ('CON', 'PRN', 'AUX', 'NUL') or (stem[:3] in ('COM', 'LPT') and stem[3:].isdigit()):
             sys.exit('device: ' + name)
@@ -609,60 +724,48 @@ void TestExportBundle::fullDisk()
         file.write(QByteArray(256 * 1024, char('a' + i)));
         file.close();
         r.sha256 = sha256Of(r.sourcePath);
+        r.sizeBytes = QFileInfo(r.sourcePath).size();
         records << r;
     }
     const QString out = mountPoint.filePath("out");
 
-    // Room for the folder but not for its ZIP.
+    // Too little room for the copies and the ZIP: it fails at once, before copying anything.
     ExportResult result = buildExportBundle(records, options(out));
     QVERIFY(!result.ok);
-    QCOMPARE(result.error,
-             QStringLiteral("failed to write ZIP entry data: No space left on device"));
-    QVERIFY(result.zip.isEmpty());
-    QVERIFY(!pathTaken(result.directory + ".zip"));
-    QVERIFY(leftovers(out).isEmpty());
-    QVERIFY(runTool("qpdf", {"--check", result.pdf}).ok());
-    QVERIFY(copiesAreComplete(result.directory, records));
+    QVERIFY2(result.error.startsWith(
+                 QStringLiteral("Not enough free space in %1: the bundle needs 2.").arg(out)) &&
+                 result.error.endsWith(" are free"),
+             qPrintable(result.error));
+    QVERIFY(result.warnings.isEmpty());
+    QCOMPARE(entries(out), QStringList());
 
-    // Room for some of the copies only.
-    QVERIFY(mount("512k"));
+    // Room enough: written, and the space check leaves the bundle as it would be.
+    QVERIFY(mount("4m"));
     result = buildExportBundle(records, options(out));
-    QVERIFY(!result.ok);
-    QVERIFY2(result.error.endsWith(": No space left on device"), qPrintable(result.error));
-    QVERIFY(result.warnings.contains(
-        QStringLiteral("Cannot copy original: %1").arg(records.last().sourcePath)));
-    QVERIFY(leftovers(out).isEmpty());
-    QVERIFY(!pathTaken(result.directory + ".zip"));
-    QVERIFY(copiesAreComplete(result.directory, records));
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.exported, 4);
+    QVERIFY(runTool("unzip", {"-tq", result.zip}).ok());
+}
 
-    // Full before anything is written, then with a few pages left: too few for the index.
-    const auto fill = [&](qint64 leaveBytes) {
-        QFile filler(mountPoint.filePath("filler"));
-        if (!filler.open(QIODevice::WriteOnly))
-            return false;
-        const QByteArray block(4096, 'f');
-        while (filler.write(block) == block.size() && filler.flush()) {
-        }
-        filler.close();
-        return filler.resize(std::max<qint64>(0, filler.size() - leaveBytes));
-    };
-    QVERIFY(mount("256k"));
-    QVERIFY(fill(0));
-    result = buildExportBundle(records, options(out));
-    QCOMPARE(result.error, QStringLiteral("Cannot save manifest.csv: No space left on device"));
-    QVERIFY(!result.directory.isEmpty());
-    QVERIFY(result.csv.isEmpty());
-    QCOMPARE(QDir(result.directory).entryList(QDir::Files | QDir::Hidden), QStringList());
-
-    QVERIFY(mount("256k"));
-    QVERIFY(fill(8192));
-    result = buildExportBundle(records, options(out));
-    QCOMPARE(result.error,
-             QStringLiteral("Cannot write index.pdf: cannot write %1: No space left on device")
-                 .arg(result.directory + "/index.pdf"));
-    QCOMPARE(QDir(result.directory).entryList(QDir::Files | QDir::Hidden),
-             QStringList{"manifest.csv"});
-    QCOMPARE(PdfFixtures::readBytes(result.csv).count('\n'), 5); // complete
+void TestExportBundle::freeSpaceIsCheckedBeforeCopying()
+{
+    // Two originals of 1000 and 3000 bytes, a manifest of 500, an index of 8192, names of 40
+    // bytes: every file twice, and a ZIP header and directory record per entry.
+    const qint64 needed = bundleBytesNeeded({1000, 3000}, 500, 8192, 40);
+    QCOMPARE(needed, 2 * (1000 + 3000 + 500 + 8192) + 4 * (30 + 46 + 64) + 22 + 2 * 40);
+    QVERIFY(checkFreeSpace("/out", needed, needed).ok);
+    QVERIFY(checkFreeSpace("/out", needed, -1).ok); // unknown: go ahead
+    const Status tight = checkFreeSpace("/out", 3 * 1024 * 1024, 1024 * 1024);
+    QVERIFY(!tight.ok);
+    QCOMPARE(
+        tight.error,
+        QStringLiteral("Not enough free space in /out: the bundle needs 3.0 MB, 1.0 MB are free"));
+    // Figures that would overflow stay at the largest one.
+    QCOMPARE(bundleBytesNeeded({std::numeric_limits<qint64>::max(), 5}, 1, 1, 1),
+             std::numeric_limits<qint64>::max());
+    const qint64 here = freeBytesAt(m_dir.path());
+    QVERIFY(here > 0);
+    QCOMPARE(freeBytesAt(m_dir.filePath("no such folder")), qint64(-1));
 }
 
 void TestExportBundle::fileSizeLimit()
@@ -677,6 +780,7 @@ void TestExportBundle::fileSizeLimit()
         file.write(QByteArray(padding * 1024, 'x'));
         file.close();
         r.sha256 = sha256Of(r.sourcePath);
+        r.sizeBytes = QFileInfo(r.sourcePath).size();
         records << r;
     }
     const auto limited = [](const QList<DocumentRecord>& chosen, const ExportOptions& options) {
@@ -695,18 +799,22 @@ void TestExportBundle::fileSizeLimit()
     ExportResult result = limited({records[0], records[3]}, options(out));
     QVERIFY2(result.ok, qPrintable(result.error));
     QCOMPARE(result.warnings,
-             QStringList{QStringLiteral("Cannot copy original: %1").arg(records[3].sourcePath)});
+             QStringList{QStringLiteral("Cannot copy original, left out of the bundle: %1")
+                             .arg(records[3].sourcePath)});
     QVERIFY(!QFileInfo::exists(result.directory + "/originals/large.pdf"));
     QVERIFY(copiesAreComplete(result.directory, records));
     QCOMPARE(runPython(zipListing, {result.zip}).out.count('\n'), 3);
+    QCOMPARE(manifestRows(result.csv),
+             QStringList{QStringLiteral("small.pdf") + QChar(1) + records[0].sourcePath});
+    const QStringList before = entries(out);
 
-    // Copies that fit, in a ZIP that does not: no ZIP at all, and the reason.
+    // Copies that fit, in a ZIP that does not: no bundle at all, and the reason.
     result = limited({records[0], records[1], records[2]}, options(out));
     QVERIFY(!result.ok);
     QCOMPARE(result.error, QStringLiteral("failed to write ZIP entry data: File too large"));
     QVERIFY(result.warnings.isEmpty());
-    QVERIFY(!pathTaken(result.directory + ".zip"));
-    QVERIFY(copiesAreComplete(result.directory, records));
+    QVERIFY(result.directory.isEmpty());
+    QCOMPARE(entries(out), before);
     QVERIFY(leftovers(out).isEmpty());
 }
 
@@ -736,6 +844,7 @@ void TestExportBundle::reportsProgressAndStopsWhenCancelled()
         file.write(QByteArray(8 << 20, char('0' + i)));
         file.close();
         r.sha256 = sha256Of(r.sourcePath);
+        r.sizeBytes = QFileInfo(r.sourcePath).size();
         records << r;
     }
 
@@ -765,12 +874,207 @@ void TestExportBundle::reportsProgressAndStopsWhenCancelled()
     const ExportResult cancelled = buildExportBundle(records, options(out), cancel);
     QVERIFY(!cancelled.ok);
     QCOMPARE(cancelled.error, QStringLiteral("Export was cancelled"));
-    QVERIFY(cancelled.zip.isEmpty());
+    QVERIFY(cancelled.zip.isEmpty() && cancelled.directory.isEmpty());
     QCOMPARE(afterCancel, 0);
-    QVERIFY(!pathTaken(cancelled.directory + ".zip"));
-    QVERIFY(leftovers(out).isEmpty());
-    QVERIFY(copiesAreComplete(cancelled.directory, records));
-    QVERIFY(QDir(cancelled.directory + "/originals").entryList(QDir::Files).size() < 3);
+    // What was written is gone, under any name.
+    QCOMPARE(entries(out), QStringList());
+}
+
+void TestExportBundle::nothingLiesUnderTheFinalNameBeforeTheEnd()
+{
+    QList<DocumentRecord> records;
+    for (int i = 0; i < 3; ++i) {
+        DocumentRecord r = pdf(QStringLiteral("staged/s%1.pdf").arg(i), "02_Forms");
+        QVERIFY(PdfFixtures::writeBytes(r.sourcePath, PdfFixtures::readBytes(r.sourcePath) +
+                                                          QByteArray(3 << 20, 'x')));
+        r.sha256 = sha256Of(r.sourcePath);
+        r.sizeBytes = QFileInfo(r.sourcePath).size();
+        records << r;
+    }
+    const QString out = m_dir.filePath("out-staged");
+    static const QRegularExpression staging(
+        "^\\.Tessavo-Export-20261207-090503-partial-[A-Za-z0-9]{6}(\\.zip)?$");
+    static const QRegularExpression zipPart(
+        "^\\.\\.Tessavo-Export-20261207-090503-partial-[A-Za-z0-9]{6}\\.zip\\.[0-9a-z]+\\.part$");
+
+    // While it runs, only hidden temporary names lie in the destination; at every percentage it
+    // may be cancelled, and then nothing at all stays.
+    for (const int stopAt : {0, 10, 45, 60, 95, 101}) {
+        QStringList seen;
+        bool stop = false;
+        ExportMonitor monitor{
+            [&stop] { return stop; },
+            [&](int percent) {
+                // 100 comes once the bundle has its name.
+                for (const QString& name : percent < 100 ? entries(out) : QStringList()) {
+                    if (!staging.match(name).hasMatch() && !zipPart.match(name).hasMatch())
+                        seen << name;
+                }
+                stop = percent >= stopAt;
+            }};
+        const ExportResult result = buildExportBundle(records, options(out), monitor);
+        QVERIFY2(seen.isEmpty(), qPrintable(seen.join(", ")));
+        if (stopAt <= 100) {
+            QCOMPARE(result.error, QStringLiteral("Export was cancelled"));
+            QCOMPARE(entries(out), QStringList());
+        } else {
+            QVERIFY2(result.ok, qPrintable(result.error));
+            QCOMPARE(entries(out), (QStringList{"Tessavo-Export-20261207-090503",
+                                                "Tessavo-Export-20261207-090503.zip"}));
+            QCOMPARE(entries(result.directory),
+                     (QStringList{"index.pdf", "manifest.csv", "originals"}));
+        }
+    }
+}
+
+void TestExportBundle::leftoversOfAnUnfinishedExportAreRemoved()
+{
+    const QString out = m_dir.filePath("out-leftovers");
+    QVERIFY(QDir().mkpath(out));
+    const auto file = [&out](const QString& name) {
+        QVERIFY(QDir().mkpath(QFileInfo(out + "/" + name).path()));
+        QVERIFY(PdfFixtures::writeBytes(out + "/" + name, "left over"));
+    };
+    // What a crashed export leaves: its folder, its ZIP, and a ZIP still being written (also
+    // the one earlier versions wrote straight beside the final name).
+    const QString crashed = ".Tessavo-Export-20261201-101010-partial-Ab12Cd";
+    file(crashed + "/manifest.csv");
+    file(crashed + "/originals/sub/x.pdf");
+    file(crashed + "/originals/.x.pdf.k3j4.part");
+    file(crashed + ".zip");
+    file("..Tessavo-Export-20261201-101010-partial-Zz99zz.zip.abc123.part");
+    file(".Tessavo-Export-20261201-101010-3.zip.k3j4.part");
+    const QStringList removed{crashed, crashed + ".zip",
+                              "..Tessavo-Export-20261201-101010-partial-Zz99zz.zip.abc123.part",
+                              ".Tessavo-Export-20261201-101010-3.zip.k3j4.part"};
+
+    // What stays: names that only look alike, a link, a folder holding a link, and the folder
+    // of an export that is still running (it holds its lock) with its ZIP.
+    const QStringList kept{".Tessavo-Export-20261201-101010-partial-Ab12C",
+                           ".Tessavo-Export-20261201-101010-partial-Ab12Cd.zip.bak",
+                           "Tessavo-Export-20261201-101010-partial-Ab12Cd",
+                           ".Tessavo-Export-20261201-101010-partial-Ab12Cd7",
+                           ".tessavo-export-20261201-101010-partial-Ab12Cd",
+                           ".Tessavo-Export-20261201-1010-partial-Ab12Cd",
+                           ".Tessavo-Export-20261201-101010-partial-link01",
+                           ".Tessavo-Export-20261201-101010-partial-withLk",
+                           ".Tessavo-Export-20261201-101010-partial-Runnin",
+                           ".Tessavo-Export-20261201-101010-partial-Runnin.zip",
+                           "..Tessavo-Export-20261201-101010-partial-Runnin.zip.abc123.part",
+                           "Tessavo-Export-20261201-101010.zip.k3j4.part"};
+    const QString precious = m_dir.filePath("precious");
+    file("../precious/keep.pdf");
+    for (const QString& name : kept) {
+        if (name.endsWith("link01"))
+            QVERIFY(QFile::link(precious, out + "/" + name));
+        else if (name.endsWith("withLk"))
+            QVERIFY(QDir().mkpath(out + "/" + name) &&
+                    QFile::link(precious + "/keep.pdf", out + "/" + name + "/manifest.csv"));
+        else if (name.endsWith("Runnin"))
+            file(name + "/manifest.csv");
+        else
+            file(name);
+    }
+    const int running =
+        ::open(QFile::encodeName(out + "/" + kept[8]).constData(), O_RDONLY | O_DIRECTORY);
+    QVERIFY(running >= 0);
+    QCOMPARE(::flock(running, LOCK_EX | LOCK_NB), 0);
+
+    const ExportResult result = buildExportBundle({pdf("leftover.pdf", "02_Forms")}, options(out));
+    ::close(running);
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QStringList expected = kept;
+    expected << "Tessavo-Export-20261207-090503"
+             << "Tessavo-Export-20261207-090503.zip";
+    expected.sort();
+    QCOMPARE(entries(out), expected);
+    QVERIFY(QFileInfo::exists(precious + "/keep.pdf"));
+    QCOMPARE(QDir(out + "/" + kept[8]).entryList(QDir::Files), QStringList{"manifest.csv"});
+
+    // The running export has ended meanwhile: its leftovers go with the next start.
+    const ExportResult next = buildExportBundle({pdf("leftover.pdf", "02_Forms")}, options(out));
+    QVERIFY2(next.ok, qPrintable(next.error));
+    for (const QString& name : kept.mid(8, 3))
+        QVERIFY2(!entries(out).contains(name), qPrintable(name));
+    for (const QString& name : removed)
+        QVERIFY2(!entries(out).contains(name), qPrintable(name));
+}
+
+void TestExportBundle::longNamesFitTheByteLimit_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("portable");
+    const QString emoji = QString::fromUtf8("\U0001F600");
+    QTest::newRow("device, 255 bytes") << "CON." + QString(247, 'a') + ".pdf"
+                                       << "CON_." + QString(246, 'a') + ".pdf";
+    QTest::newRow("device, ends in two-byte characters")
+        << "aux." + QString(123, QChar(0xE9)) + "a.pdf"
+        << "aux_." + QString(123, QChar(0xE9)) + ".pdf";
+    QTest::newRow("surrogate pair stays whole") << "COM1." + QString(242, 'a') + emoji + ".pdf"
+                                                << "COM1_." + QString(242, 'a') + ".pdf";
+    QTest::newRow("over the limit already")
+        << QString(300, QChar(0x4E2D)) + ".pdf" << QString(83, QChar(0x4E2D)) + ".pdf";
+    QTest::newRow("no extension") << QString(256, 'x') << QString(255, 'x');
+    QTest::newRow("long extension is no extension")
+        << "a." + QString(300, 'e') << "a." + QString(253, 'e');
+    QTest::newRow("cut before a dot")
+        << QString(254, 'x') + ".. " + QString(40, 'y') << QString(254, 'x');
+    QTest::newRow("only spaces and a letter") << QString(300, ' ') + "x"
+                                              << "_";
+    QTest::newRow("short stays") << "CON.pdf"
+                                 << "CON_.pdf";
+}
+
+void TestExportBundle::longNamesFitTheByteLimit()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, portable);
+    const QString made = portableName(name);
+    QCOMPARE(made, portable);
+    QVERIFY(made.toUtf8().size() <= 255);
+    QCOMPARE(QString::fromUtf8(made.toUtf8()), made); // no half of a character
+
+    // Clashes that have to be numbered fit as well, and stay apart.
+    const QStringList stored = portablePaths({"d/" + name, "d/" + name.toUpper(), "d/" + name});
+    QCOMPARE(stored.size(), 3);
+    QSet<QString> keys;
+    for (const QString& path : stored) {
+        QVERIFY(path.section('/', -1).toUtf8().size() <= 255);
+        keys.insert(nameKey(path));
+    }
+    QCOMPARE(keys.size(), 3);
+}
+
+void TestExportBundle::manyCaseClashesResolveInLinearTime()
+{
+    // 16,384 spellings of one name that differ only in case: each clash is numbered in turn,
+    // as one at a time would be.
+    const QString base = QStringLiteral("abcdefghijklmn");
+    QStringList names;
+    for (int bits = 0; bits < (1 << base.size()); ++bits) {
+        QString name = base;
+        for (int i = 0; i < base.size(); ++i) {
+            if (bits & (1 << i))
+                name[i] = name[i].toUpper();
+        }
+        names << "folder/" + name + ".pdf";
+    }
+    names << "folder/abcdefghijklmn-3.pdf"; // its own name, never taken by a clash
+    QElapsedTimer clock;
+    clock.start();
+    const QStringList stored = portablePaths(names);
+    const qint64 elapsed = clock.elapsed();
+    QCOMPARE(stored.size(), names.size());
+    QCOMPARE(stored.first(), names.first());
+    QCOMPARE(stored.at(1), QStringLiteral("folder/Abcdefghijklmn-2.pdf"));
+    QCOMPARE(stored.at(2), QStringLiteral("folder/aBcdefghijklmn-4.pdf"));
+    QCOMPARE(stored.last(), names.last());
+    for (qsizetype i = 3; i < names.size() - 1; ++i) {
+        const QString expected = names.at(i).chopped(4) + QStringLiteral("-%1.pdf").arg(i + 2);
+        QCOMPARE(stored.at(i), expected);
+    }
+    // Counting from 2 for every clash took minutes; each clash now costs a step or two.
+    QVERIFY2(elapsed < 20000, qPrintable(QString::number(elapsed)));
 }
 
 void TestExportBundle::paths_data()

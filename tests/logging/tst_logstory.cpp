@@ -100,6 +100,7 @@ void TestLogStory::logsExportOutcomes()
     QVERIFY(PdfFixtures::writeTextPdf(source, {QStringLiteral("Offer")}));
     DocumentRecord record;
     record.sourcePath = source;
+    record.sizeBytes = QFileInfo(source).size();
     record.fileName = QStringLiteral("offer.pdf");
     record.state = Ready;
     record.pages = 1;

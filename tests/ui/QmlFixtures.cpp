@@ -54,6 +54,13 @@ void QmlFixtures::addLargeDocument(const QString& fileName)
     QFile file(m_dir.filePath(fileName));
     if (file.open(QIODevice::WriteOnly))
         file.resize(qint64(2) << 30);
+    // What an inspection of that file would have found, so that its copy is not left out.
+    const int row = m_controller->documents()->rowCount() - 1;
+    m_controller->documents()->update(row, [](DocumentRecord& r) {
+        r.sizeBytes = qint64(2) << 30;
+        r.sha256.clear();
+        return true;
+    });
 }
 
 void QmlFixtures::setFileStatus(int row, int fileStatus)

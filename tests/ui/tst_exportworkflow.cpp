@@ -1,11 +1,14 @@
 #include "support/PdfFixtures.h"
 #include "ui/AppController.h"
 #include "ui/ExportService.h"
+#include "ui/SessionStore.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,6 +31,8 @@ private slots:
     void cancellingStopsWithinASecond();
     void quittingDuringAnExportTakesUnderTwoSeconds();
     void theServiceAloneBuildsOneBundleAtATime();
+    void leftOutOriginalsAreCountedAndShown();
+    void exportWaitsForTheCheckOfRestoredFiles();
 
 private:
     DocumentRecord record(const QString& name, int state = Ready, int decision = NeedsReview);
@@ -35,6 +40,8 @@ private:
     DocumentRecord largeRecord();
     // Hidden unfinished files anywhere below folder.
     static QStringList leftovers(const QString& folder);
+    // Everything directly inside folder, hidden names included.
+    static QStringList entries(const QString& folder);
     std::unique_ptr<AppController> m_controller;
     QTemporaryDir m_dir;
 };
@@ -48,6 +55,10 @@ DocumentRecord TestExportWorkflow::record(const QString& name, int state, int de
     DocumentRecord r;
     r.sourcePath = path;
     r.fileName = name;
+    r.sizeBytes = QFileInfo(path).size();
+    r.sha256 =
+        QCryptographicHash::hash(PdfFixtures::readBytes(path), QCryptographicHash::Sha256).toHex();
+    r.modifiedMs = QFileInfo(path).lastModified().toMSecsSinceEpoch();
     r.state = state;
     r.pages = 1;
     r.decision = decision;
@@ -61,7 +72,17 @@ DocumentRecord TestExportWorkflow::largeRecord()
     QFile file(r.sourcePath);
     if (file.open(QIODevice::ReadWrite))
         file.resize(qint64(2) << 30);
+    r.sizeBytes = qint64(2) << 30;
+    r.sha256.clear(); // the size alone tells a changed copy here; hashing 2 GiB costs seconds
     return r;
+}
+
+QStringList TestExportWorkflow::entries(const QString& folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                               QDir::NoDotAndDotDot);
+    names.sort();
+    return names;
 }
 
 QStringList TestExportWorkflow::leftovers(const QString& folder)
@@ -96,6 +117,10 @@ void TestExportWorkflow::refusesWhenNothingIsExportable()
     m_controller->documents()->appendRecord(record("broken.pdf", Unreadable));
     m_controller->documents()->appendRecord(record("locked.pdf", Encrypted));
     QSignalSpy busy(m_controller.get(), &AppController::busyChanged);
+    // The log says why nothing started.
+    QTest::ignoreMessage(
+        QtInfoMsg, QRegularExpression("^Export to (.*/)?out not started: nothing to export yet, "
+                                      "none of 3 document\\(s\\) is exportable$"));
     m_controller->exportTo(QUrl::fromLocalFile(m_dir.filePath("out")));
     QCOMPARE(m_controller->status(), QStringLiteral("Nothing to export yet."));
     QCOMPARE(busy.count(), 0);
@@ -223,13 +248,8 @@ void TestExportWorkflow::cancellingStopsWithinASecond()
     QCOMPARE(c.exportProgress(), 0);
     QVERIFY(progress.count() >= 2);
     QVERIFY(c.lastExport().isEmpty());
-    // The folder keeps what was complete; the ZIP and the unfinished copy are gone.
-    const QStringList bundles = QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    QCOMPARE(bundles.size(), 1);
-    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList());
-    QVERIFY(leftovers(out).isEmpty());
-    QVERIFY(QFileInfo(out + "/" + bundles.first() + "/manifest.csv").isFile());
-    QVERIFY(!QFileInfo::exists(out + "/" + bundles.first() + "/originals/large.pdf"));
+    // Nothing of the unfinished bundle stays, under any name.
+    QCOMPARE(entries(out), QStringList());
 }
 
 void TestExportWorkflow::quittingDuringAnExportTakesUnderTwoSeconds()
@@ -244,8 +264,100 @@ void TestExportWorkflow::quittingDuringAnExportTakesUnderTwoSeconds()
     clock.start();
     m_controller.reset(); // what quitting the application does
     QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList());
-    QVERIFY(leftovers(out).isEmpty());
+    QCOMPARE(entries(out), QStringList());
+}
+
+void TestExportWorkflow::leftOutOriginalsAreCountedAndShown()
+{
+    AppController& c = *m_controller;
+    const DocumentRecord kept = record("kept.pdf");
+    const DocumentRecord edited = record("edited.pdf");
+    const DocumentRecord deleted = record("deleted.pdf");
+    for (const DocumentRecord& r : {kept, edited, deleted})
+        c.documents()->appendRecord(r);
+    // Edited and deleted between the import and the export.
+    QVERIFY(PdfFixtures::writeBytes(edited.sourcePath,
+                                    PdfFixtures::readBytes(edited.sourcePath) + "% edited\n"));
+    QVERIFY(QFile::remove(deleted.sourcePath));
+
+    QSignalSpy finished(&c, &AppController::exportFinished);
+    c.exportTo(QUrl::fromLocalFile(m_dir.filePath("left-out")));
+    QVERIFY(finished.wait(60000));
+    const QVariantMap result = c.lastExport();
+    QCOMPARE(result.value("exported").toInt(), 1);
+    QCOMPARE(c.status(), QStringLiteral("Exported 1 documents to %1; 2 original(s) left out, see "
+                                        "the warnings")
+                             .arg(result.value("directory").toString()));
+    QCOMPARE(result.value("warnings").toStringList(),
+             (QStringList{QStringLiteral("Changed since it was inspected, left out of the bundle: "
+                                         "%1")
+                              .arg(edited.sourcePath),
+                          QStringLiteral("Missing source file, left out of the bundle: %1")
+                              .arg(deleted.sourcePath)}));
+    const QByteArray manifest = PdfFixtures::readBytes(result.value("csv").toString());
+    QVERIFY(manifest.contains("kept.pdf"));
+    QVERIFY(!manifest.contains("edited.pdf") && !manifest.contains("deleted.pdf"));
+}
+
+void TestExportWorkflow::exportWaitsForTheCheckOfRestoredFiles()
+{
+    // A stored list whose second file was rewritten with the same size and modification time:
+    // only its SHA-256, computed in the background after the restart, tells.
+    const DocumentRecord same = record("restored/same.pdf", Ready, Accepted);
+    DocumentRecord rewritten = record("restored/rewritten.pdf", Ready, Accepted);
+    const QString db = m_dir.filePath("restored.sqlite");
+    {
+        SessionStore store(db);
+        QList<DocumentRecord> none;
+        QVERIFY(store.open(none));
+        QVERIFY(store.saveRecords({same, rewritten}, {0, 1}));
+    }
+    const QDateTime modified = QFileInfo(rewritten.sourcePath).lastModified();
+    QByteArray bytes = PdfFixtures::readBytes(rewritten.sourcePath);
+    bytes[bytes.size() / 2] = char(bytes.at(bytes.size() / 2) ^ 1);
+    QVERIFY(PdfFixtures::writeBytes(rewritten.sourcePath, bytes));
+    {
+        QFile file(rewritten.sourcePath);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+    }
+
+    ControllerSetup setup;
+    setup.sessionPath = db;
+    {
+        AppController c(setup);
+        QCOMPARE(c.documents()->rowCount(), 2);
+        QSignalSpy finished(&c, &AppController::exportFinished);
+        QSignalSpy busy(&c, &AppController::busyChanged);
+        c.exportTo(QUrl::fromLocalFile(m_dir.filePath("after-check")));
+        // It waits, counted as running, until the check has ended.
+        QVERIFY(c.exporting());
+        QVERIFY(!c.exportService()->running());
+        QCOMPARE(busy.count(), 1);
+        QCOMPARE(c.status(), QStringLiteral("Checking the restored files before the export..."));
+        c.exportTo(QUrl::fromLocalFile(m_dir.filePath("second"))); // one export at a time
+        QVERIFY(finished.wait(60000));
+        QVERIFY(!c.exporting());
+        QCOMPARE(c.documents()->records().at(1).fileStatus, int(FileChanged));
+        // The changed file was never part of the export: no copy was tried and left out.
+        const QVariantMap result = c.lastExport();
+        QCOMPARE(result.value("exported").toInt(), 1);
+        QCOMPARE(result.value("warnings").toStringList(), QStringList());
+        QVERIFY(!QFileInfo::exists(m_dir.filePath("second")));
+    }
+
+    // Cancelled while it waits, it never starts.
+    AppController again(setup);
+    again.exportTo(QUrl::fromLocalFile(m_dir.filePath("never")));
+    QVERIFY(again.exporting());
+    again.cancelExport();
+    QVERIFY(!again.exporting());
+    QCOMPARE(again.status(), QStringLiteral("Export cancelled."));
+    // The check ends meanwhile; nothing may start then.
+    QTRY_COMPARE_WITH_TIMEOUT(again.documents()->records().at(1).fileStatus, int(FileChanged),
+                              60000);
+    QVERIFY(!again.exporting());
+    QVERIFY(!QFileInfo::exists(m_dir.filePath("never")));
 }
 
 // Without a controller: the service picks the exportable records, counts the others as skipped,
