@@ -34,4 +34,25 @@ RawFileStatus rawFileStatus(const QByteArray& rawPath);
 // Opens the file the bytes name for reading; on failure the error is the system's reason.
 Status openRawForReading(QFile& file, const QByteArray& rawPath);
 
+// Opens a regular file for reading without ever blocking: a FIFO, device, socket or folder is
+// refused, and so is a link unless links are followed.
+enum class Links { Follow, Refuse };
+Status openRegularForReading(QFile& file, const QByteArray& rawPath, Links links);
+
+// The form in which path bytes are shown to people (manifest, index): valid UTF-8 as it is, every
+// byte that is not part of valid UTF-8 as "\xHH" (two upper-case hexadecimal digits) and a
+// backslash as "\\", so that two different byte strings never look the same.
+QString displayPath(const QByteArray& rawPath);
+
+// The same form for a path already held as text: only its backslashes are doubled.
+QString displayText(const QString& text);
+
+// The bytes a shown path stands for. A backslash that begins neither "\\" nor "\x" with two
+// hexadecimal digits stands for itself.
+QByteArray pathFromDisplay(const QString& shown);
+
+// A record's source path and file name as shown.
+QString displaySourcePath(const DocumentRecord& record);
+QString displayFileName(const DocumentRecord& record);
+
 } // namespace Tessavo
