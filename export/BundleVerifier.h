@@ -11,10 +11,12 @@ namespace Tessavo {
 
 // What checking one export bundle found. Each problem is one line that names the file concerned.
 struct BundleVerification {
+    // The first hundred problems, then one line "… and N more problems" when there were more.
     QStringList problems;
-    int zipEntries = 0;   // ZIP entries whose header and CRC-32 were checked
-    int manifestRows = 0; // documents listed in the manifest(s) checked
-    int originals = 0;    // stored originals compared with their manifest row (ZIP and folder)
+    qsizetype problemCount = 0; // all problems found, listed or not
+    int zipEntries = 0;         // ZIP entries whose header and CRC-32 were checked
+    int manifestRows = 0;       // documents listed in the manifest(s) checked
+    int originals = 0; // stored originals compared with their manifest row (ZIP and folder)
     bool ok() const { return problems.isEmpty(); }
 };
 
