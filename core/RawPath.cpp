@@ -137,6 +137,12 @@ Status openRegularForReading(QFile& file, const QByteArray& rawPath, Links links
 QString displayPath(const QByteArray& rawPath)
 {
     static constexpr char hexDigits[] = "0123456789ABCDEF";
+    const auto isHex = [&rawPath](qsizetype at) {
+        if (at >= rawPath.size())
+            return false;
+        const char c = rawPath.at(at);
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    };
     QByteArray shown;
     shown.reserve(rawPath.size());
     for (qsizetype i = 0; i < rawPath.size();) {
@@ -148,8 +154,14 @@ QString displayPath(const QByteArray& rawPath)
             shown += hexDigits[stray & 0xF];
             continue;
         }
-        if (rawPath.at(i) == '\\')
-            shown += '\\';
+        // A backslash stays single unless what follows it would be read as an escape: another
+        // backslash, an escaped byte, or "x" and two hexadecimal digits.
+        if (rawPath.at(i) == '\\' && i + 1 < rawPath.size()) {
+            const char next = rawPath.at(i + 1);
+            if (next == '\\' || utf8SequenceAt(rawPath, i + 1) == 0 ||
+                (next == 'x' && isHex(i + 2) && isHex(i + 3)))
+                shown += '\\';
+        }
         shown.append(rawPath.constData() + i, length);
         i += length;
     }
@@ -158,8 +170,7 @@ QString displayPath(const QByteArray& rawPath)
 
 QString displayText(const QString& text)
 {
-    QString shown = text;
-    return shown.replace(u'\\', QStringLiteral("\\\\"));
+    return displayPath(text.toUtf8());
 }
 
 QByteArray pathFromDisplay(const QString& shown)

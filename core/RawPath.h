@@ -39,12 +39,14 @@ Status openRawForReading(QFile& file, const QByteArray& rawPath);
 enum class Links { Follow, Refuse };
 Status openRegularForReading(QFile& file, const QByteArray& rawPath, Links links);
 
-// The form in which path bytes are shown to people (manifest, index): valid UTF-8 as it is, every
-// byte that is not part of valid UTF-8 as "\xHH" (two upper-case hexadecimal digits) and a
-// backslash as "\\", so that two different byte strings never look the same.
+// The form in which path bytes are shown to people (manifest, index): valid UTF-8 as it is and
+// every byte that is not part of valid UTF-8 as "\xHH" (two upper-case hexadecimal digits). A
+// backslash is doubled only where it would otherwise be read as the start of an escape (before
+// another backslash, an escaped byte, or "x" and two hexadecimal digits), so that ordinary names
+// show unchanged and two different byte strings never look the same.
 QString displayPath(const QByteArray& rawPath);
 
-// The same form for a path already held as text: only its backslashes are doubled.
+// The same form for a path already held as text.
 QString displayText(const QString& text);
 
 // The bytes a shown path stands for. A backslash that begins neither "\\" nor "\x" with two
