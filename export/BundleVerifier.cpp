@@ -393,6 +393,10 @@ std::optional<QList<ManifestRow>> Verifier::parseManifest(const QByteArray& byte
         ++records;
         const QString line = QString::number(reader.line());
         if (reader.fieldCount() != manifestColumns.size()) {
+            if (m_problemCount >= maxListedProblems) {
+                ++m_problemCount; // counted only: a manifest of empty lines has millions
+                continue;
+            }
             problem(where, QStringLiteral("line %1: %2 values instead of %3")
                                .arg(line, QString::number(reader.fieldCount()),
                                     QString::number(manifestColumns.size())));
