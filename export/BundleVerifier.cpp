@@ -13,7 +13,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QPdfDocument>
-#include <QSet>
 #include <QTemporaryFile>
 
 #include <openssl/evp.h>
@@ -31,7 +30,8 @@ namespace Tessavo {
 namespace {
 
 constexpr qint64 chunkBytes = 1 << 20;
-// manifest.csv and index.pdf are read whole; anything larger is not a bundle this system wrote.
+// manifest.csv is read whole; a manifest or index.pdf larger than this is not a bundle this
+// system wrote.
 constexpr qint64 maxKeptBytes = qint64(512) << 20;
 // Beyond this many problems only the count grows: a forged archive can hold a million faults.
 constexpr qsizetype maxListedProblems = 100;

@@ -27,10 +27,13 @@ using PdfOpenCheck = std::function<Status(const QString& pdfPath)>;
 Status openPdfHere(const QString& pdfPath);
 
 // Checks an export bundle given as its folder (the ZIP beside it is checked too) or as its ZIP
-// alone: the ZIP's structure, every local header against the central directory and every
-// entry's CRC-32; that manifest.csv parses with its thirteen columns; that every row's size and
-// SHA-256 match the stored original, in the ZIP and in the folder; that nothing unlisted is stored;
-// and that index.pdf opens, as pdfOpens tells. Only reads.
+// alone: the ZIP's structure (every local header against the central directory, every byte of
+// the archive claimed by a listed entry, its header, the central directory or the end record)
+// and every entry's CRC-32; that manifest.csv parses with its thirteen columns; that every row's
+// size and SHA-256 match the stored original, in the ZIP and in the folder; that nothing
+// unlisted is stored (in the folder: no other file, no link, FIFO or device); and that index.pdf
+// opens, as pdfOpens tells. Only reads, only regular files, never through a link inside the
+// bundle, and in memory bounded by the sizes of the files.
 BundleVerification verifyBundle(const QString& path, const PdfOpenCheck& pdfOpens = openPdfHere);
 
 } // namespace Tessavo
