@@ -34,4 +34,27 @@ RawFileStatus rawFileStatus(const QByteArray& rawPath);
 // Opens the file the bytes name for reading; on failure the error is the system's reason.
 Status openRawForReading(QFile& file, const QByteArray& rawPath);
 
+// Opens a regular file for reading without ever blocking: a FIFO, device, socket or folder is
+// refused, and so is a link unless links are followed.
+enum class Links { Follow, Refuse };
+Status openRegularForReading(QFile& file, const QByteArray& rawPath, Links links);
+
+// The form in which path bytes are shown to people (manifest, index): valid UTF-8 as it is and
+// every byte that is not part of valid UTF-8 as "\xHH" (two upper-case hexadecimal digits). A
+// backslash is doubled only where it would otherwise be read as the start of an escape (before
+// another backslash, an escaped byte, or "x" and two hexadecimal digits), so that ordinary names
+// show unchanged and two different byte strings never look the same.
+QString displayPath(const QByteArray& rawPath);
+
+// The same form for a path already held as text.
+QString displayText(const QString& text);
+
+// The bytes a shown path stands for. A backslash that begins neither "\\" nor "\x" with two
+// hexadecimal digits stands for itself.
+QByteArray pathFromDisplay(const QString& shown);
+
+// A record's source path and file name as shown.
+QString displaySourcePath(const DocumentRecord& record);
+QString displayFileName(const DocumentRecord& record);
+
 } // namespace Tessavo

@@ -11,10 +11,12 @@ namespace Tessavo {
 
 // What checking one export bundle found. Each problem is one line that names the file concerned.
 struct BundleVerification {
+    // The first hundred problems, then one line "… and N more problems" when there were more.
     QStringList problems;
-    int zipEntries = 0;   // ZIP entries whose header and CRC-32 were checked
-    int manifestRows = 0; // documents listed in the manifest(s) checked
-    int originals = 0;    // stored originals compared with their manifest row (ZIP and folder)
+    qsizetype problemCount = 0; // all problems found, listed or not
+    int zipEntries = 0;         // ZIP entries whose header and CRC-32 were checked
+    int manifestRows = 0;       // documents listed in the manifest(s) checked
+    int originals = 0; // stored originals compared with their manifest row (ZIP and folder)
     bool ok() const { return problems.isEmpty(); }
 };
 
@@ -25,10 +27,13 @@ using PdfOpenCheck = std::function<Status(const QString& pdfPath)>;
 Status openPdfHere(const QString& pdfPath);
 
 // Checks an export bundle given as its folder (the ZIP beside it is checked too) or as its ZIP
-// alone: the ZIP's structure, every local header against the central directory and every
-// entry's CRC-32; that manifest.csv parses with its thirteen columns; that every row's size and
-// SHA-256 match the stored original, in the ZIP and in the folder; that nothing unlisted is stored;
-// and that index.pdf opens, as pdfOpens tells. Only reads.
+// alone: the ZIP's structure (every local header against the central directory, every byte of
+// the archive claimed by a listed entry, its header, the central directory or the end record)
+// and every entry's CRC-32; that manifest.csv parses with its thirteen columns; that every row's
+// size and SHA-256 match the stored original, in the ZIP and in the folder; that nothing
+// unlisted is stored (in the folder: no other file, no link, FIFO or device); and that index.pdf
+// opens, as pdfOpens tells. Only reads, only regular files, never through a link inside the
+// bundle, and in memory bounded by the sizes of the files.
 BundleVerification verifyBundle(const QString& path, const PdfOpenCheck& pdfOpens = openPdfHere);
 
 } // namespace Tessavo

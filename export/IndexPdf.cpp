@@ -1,5 +1,6 @@
 #include "export/IndexPdf.h"
 
+#include "core/RawPath.h"
 #include "core/Version.h"
 #include "export/PendingFile.h"
 
@@ -261,7 +262,7 @@ QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
                          QString::number(group.value().size()));
         for (const DocumentRecord* r : group.value()) {
             html += QStringLiteral("<p style=\"%1\"><b>%2</b><br/>")
-                        .arg(margin(0, 8), r->fileName.toHtmlEscaped());
+                        .arg(margin(0, 8), displayFileName(*r).toHtmlEscaped());
             html += QStringLiteral(
                         "<span style=\"color:#5a6474;\">%1 pages · %2 · %3 · sha256 %4</span>")
                         .arg(QString::number(r->pages), stateText(r->state),

@@ -1,5 +1,6 @@
 // Bundles written by the real export are checked, then damaged the ways a transfer or a hand
 // edit damages them. Damaged archives are also given to unzip and Python, which must agree.
+#include "core/RawPath.h"
 #include "export/BundleVerifier.h"
 #include "export/ExportBundle.h"
 #include "export/ZipWriter.h"
@@ -14,6 +15,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Tessavo;
 
@@ -112,6 +117,65 @@ QList<QPair<QString, QByteArray>> readZip(const QString& path)
     return entries;
 }
 
+void put16(QByteArray& bytes, qint64 at, quint16 value)
+{
+    qToLittleEndian(value, bytes.data() + at);
+}
+
+void put32(QByteArray& bytes, qint64 at, quint32 value)
+{
+    qToLittleEndian(value, bytes.data() + at);
+}
+
+quint32 crc32Of(const QByteArray& data)
+{
+    quint32 crc = 0xFFFFFFFF;
+    for (const char c : data) {
+        crc ^= uchar(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320 & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+// A complete local entry (header, name, data) as ZipWriter writes one.
+QByteArray localEntry(const QByteArray& name, const QByteArray& data)
+{
+    QByteArray header(30, '\0');
+    put32(header, 0, 0x04034B50);
+    put16(header, 4, 20);
+    put16(header, 6, 0x0800);
+    put32(header, 14, crc32Of(data));
+    put32(header, 18, quint32(data.size()));
+    put32(header, 22, quint32(data.size()));
+    put16(header, 26, quint16(name.size()));
+    return header + name + data;
+}
+
+// The archive with bytes inserted at an offset, every offset behind it moved along.
+QByteArray insertedAt(const QByteArray& zip, qint64 at, const QByteArray& bytes)
+{
+    const ZipLayout layout = layoutOf(zip);
+    QByteArray result = zip;
+    result.insert(at, bytes);
+    const auto moved = [&](qint64 offset) {
+        return offset >= at ? offset + bytes.size() : offset;
+    };
+    for (const ZipLayout::Entry& entry : layout.entries)
+        put32(result, moved(entry.centralOffset) + 42, quint32(moved(entry.localOffset)));
+    put32(result, moved(layout.endRecordOffset) + 16,
+          quint32(moved(layout.centralDirectoryOffset)));
+    return result;
+}
+
+// The largest resident size this process has had, in MiB.
+qint64 peakMiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
 bool anyProblemContains(const BundleVerification& result, const QString& text)
 {
     for (const QString& problem : result.problems) {
@@ -141,6 +205,14 @@ private slots:
     void unlistedAndMissingFilesFail();
     void indexThatDoesNotOpenFails();
     void pathThatIsNoBundleFails();
+    void bytesNoEntryListsFail_data();
+    void bytesNoEntryListsFail();
+    void overlappingEntriesAreRefusedBeforeReading();
+    void claimsBeyondTheFileCostNothing();
+    void problemsAreCapped();
+    void folderHoldsOnlyRegularListedFiles();
+    void formulaNamesRoundTrip();
+    void namesThatAreNotUtf8Verify();
 
 private:
     // A fresh copy of the bundle as folder X and ZIP X.zip in a new folder; returns X.
@@ -490,6 +562,329 @@ void TestBundleVerifier::pathThatIsNoBundleFails()
     const BundleVerification result = verifyBundle(empty);
     QCOMPARE(result.problems,
              (QStringList{"empty.zip/manifest.csv: missing", "empty.zip/index.pdf: missing"}));
+}
+
+void TestBundleVerifier::bytesNoEntryListsFail_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("entry before the first")
+        << "before"
+        << "Tessavo-Export.zip: 67 bytes at offset 0 belong to no listed entry: an "
+           "entry the central directory does not list (originals/hidden.exe)";
+    QTest::newRow("entry before the central directory")
+        << "after"
+        << "belong to no listed entry: an entry the central directory does not list "
+           "(originals/hidden.exe)";
+    QTest::newRow("archive comment")
+        << "comment"
+        << "Tessavo-Export.zip: carries an archive comment of 60000 bytes; bundles "
+           "carry none";
+    QTest::newRow("local extra field")
+        << "extra"
+        << "Tessavo-Export.zip/originals/RFP, _main_.pdf: its local header carries "
+           "an extra field of 60000 bytes; bundles carry none";
+    QTest::newRow("padding") << "padding"
+                             << "Tessavo-Export.zip: 7 bytes at offset";
+}
+
+void TestBundleVerifier::bytesNoEntryListsFail()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, problem);
+    const QString folder = copyOfBundle();
+    QByteArray zip = PdfFixtures::readBytes(zipOf(folder));
+    const ZipLayout layout = layoutOf(zip);
+    const QByteArray hidden = localEntry("originals/hidden.exe", "MZ hidden payload");
+    if (damage == "before") {
+        zip = insertedAt(zip, 0, hidden);
+    } else if (damage == "after") {
+        zip = insertedAt(zip, layout.centralDirectoryOffset, hidden);
+    } else if (damage == "comment") {
+        put16(zip, layout.endRecordOffset + 20, 60000);
+        zip += QByteArray(60000, 'c');
+    } else if (damage == "extra") {
+        const ZipLayout::Entry& entry = layout.entries.at(2);
+        zip = insertedAt(zip, entry.dataOffset, QByteArray(60000, 'x'));
+        put16(zip, entry.localOffset + 28, 60000);
+    } else {
+        zip = insertedAt(zip, layout.entries.at(1).localOffset, QByteArray(7, '\0'));
+    }
+    QVERIFY(PdfFixtures::writeBytes(zipOf(folder), zip));
+    if (damage == "before" || damage == "after") {
+        // What a tool that reads the archive as a stream would unpack.
+        const ToolRun listing = runTool("bsdtar", {"-tf", "-"}, zip);
+        QVERIFY2(listing.out.contains("originals/hidden.exe"), listing.out + listing.err);
+    }
+    for (const QString& path : {zipOf(folder), folder}) {
+        const BundleVerification result = verifyBundle(path);
+        QVERIFY2(anyProblemContains(result, problem), qPrintable(result.problems.join('\n')));
+    }
+}
+
+void TestBundleVerifier::overlappingEntriesAreRefusedBeforeReading()
+{
+    // 300 entries whose data all runs to the end of one 8 MiB payload: read entry by entry,
+    // that is 2.4 GB; the layout alone refuses them.
+    const int count = 300;
+    QList<QByteArray> names;
+    qint64 headers = 0;
+    for (int i = 0; i < count; ++i) {
+        names.append(QStringLiteral("originals/o%1.pdf").arg(i, 3, 10, QChar(u'0')).toUtf8());
+        headers += 30 + names.last().size();
+    }
+    const qint64 payload = 8 << 20;
+    QByteArray zip;
+    QByteArray central;
+    for (int i = 0; i < count; ++i) {
+        const qint64 offset = zip.size();
+        const quint32 size = quint32(headers + payload - (offset + 30 + names[i].size()));
+        QByteArray header = localEntry(names[i], {});
+        put32(header, 18, size);
+        put32(header, 22, size);
+        zip += header;
+        QByteArray record(46, '\0');
+        put32(record, 0, 0x02014B50);
+        put16(record, 6, 20);
+        put16(record, 8, 0x0800);
+        put32(record, 16, crc32Of({}));
+        put32(record, 20, size);
+        put32(record, 24, size);
+        put16(record, 28, quint16(names[i].size()));
+        put32(record, 42, quint32(offset));
+        central += record + names[i];
+    }
+    zip += QByteArray(payload, 'p');
+    QByteArray end(22, '\0');
+    put32(end, 0, 0x06054B50);
+    put16(end, 8, count);
+    put16(end, 10, count);
+    put32(end, 12, quint32(central.size()));
+    put32(end, 16, quint32(zip.size()));
+    zip += central + end;
+    const QString path = m_dir.filePath("overlapping.zip");
+    QVERIFY(PdfFixtures::writeBytes(path, zip));
+    const BundleVerification result = verifyBundle(path);
+    QVERIFY2(anyProblemContains(result, "overlapping.zip/originals/o001.pdf: overlaps the entry "
+                                        "originals/o000.pdf"),
+             qPrintable(result.problems.join('\n')));
+    QVERIFY2(!anyProblemContains(result, "CRC-32 is"), qPrintable(result.problems.join('\n')));
+    QCOMPARE(result.zipEntries, 0);
+}
+
+void TestBundleVerifier::claimsBeyondTheFileCostNothing()
+{
+    const qint64 before = peakMiB();
+    // An end record that claims a central directory of almost 4 GiB in a sparse file that size.
+    const QString sparse = m_dir.filePath("sparse.zip");
+    {
+        QFile file(sparse);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const qint64 directory = 0xFFFFFFF0;
+        QVERIFY(file.resize(directory));
+        QByteArray end(22, '\0');
+        put32(end, 0, 0x06054B50);
+        put16(end, 8, 1);
+        put16(end, 10, 1);
+        put32(end, 12, quint32(directory));
+        QVERIFY(file.seek(directory));
+        QCOMPARE(file.write(end), 22);
+    }
+    BundleVerification result = verifyBundle(sparse);
+    QCOMPARE(result.problems, QStringList{"sparse.zip: central directory record 1 is damaged"});
+    QVERIFY(QFile::remove(sparse));
+
+    // A million central records behind an end record that counts 16,960 of them (the low bits).
+    const int records = 1000000;
+    QByteArray record(47, '\0');
+    put32(record, 0, 0x02014B50);
+    put16(record, 28, 1);
+    record[46] = 'a';
+    QByteArray zip = record.repeated(records);
+    QByteArray end(22, '\0');
+    put32(end, 0, 0x06054B50);
+    put16(end, 8, quint16(records));
+    put16(end, 10, quint16(records));
+    put32(end, 12, quint32(zip.size()));
+    zip += end;
+    const QString many = m_dir.filePath("million.zip");
+    QVERIFY(PdfFixtures::writeBytes(many, zip));
+    zip.clear();
+    result = verifyBundle(many);
+    QCOMPARE(result.problems, QStringList{"million.zip: the central directory holds more records "
+                                          "than the 16960 the end record counts"});
+
+    // A manifest of 8 MiB of line feeds (at the old 120 bytes of memory per byte, a gigabyte).
+    const QString folder = copyOfBundle();
+    QList<QPair<QString, QByteArray>> entries = readZip(zipOf(folder));
+    QByteArray& manifest = entries.first().second;
+    manifest.truncate(manifest.indexOf('\n') + 1);
+    manifest += QByteArray(8 << 20, '\n');
+    QVERIFY(writeZip(zipOf(folder), entries));
+    entries.clear();
+    result = verifyBundle(zipOf(folder));
+    QVERIFY(result.problemCount > 8000000);
+    QCOMPARE(result.problems.size(), 101);
+    QVERIFY2(peakMiB() - before < 400, qPrintable(QString::number(peakMiB() - before)));
+}
+
+void TestBundleVerifier::problemsAreCapped()
+{
+    const QString folder = copyOfBundle();
+    QList<QPair<QString, QByteArray>> entries = readZip(zipOf(folder));
+    QByteArray& manifest = entries.first().second;
+    manifest += QByteArray("x\n").repeated(250);
+    QVERIFY(writeZip(zipOf(folder), entries));
+    const BundleVerification result = verifyBundle(zipOf(folder));
+    QCOMPARE(result.problemCount, 250);
+    QCOMPARE(result.problems.size(), 101);
+    QCOMPARE(result.problems.first(),
+             "Tessavo-Export.zip/manifest.csv: line 8: 1 values instead of 13");
+    QCOMPARE(result.problems.last(), QStringLiteral("… and 150 more problems"));
+}
+
+void TestBundleVerifier::folderHoldsOnlyRegularListedFiles()
+{
+    const auto encoded = [](const QString& path) {
+        return QFile::encodeName(path);
+    };
+    // manifest.csv as a FIFO must not block, nor as a link to an endless device.
+    QString folder = copyOfBundle();
+    QVERIFY(QFile::remove(folder + "/manifest.csv"));
+    QCOMPARE(::mkfifo(encoded(folder + "/manifest.csv").constData(), 0600), 0);
+    BundleVerification result = verifyBundle(folder);
+    QCOMPARE(result.problems, QStringList{"Tessavo-Export/manifest.csv: cannot be read: it is "
+                                          "not a regular file"});
+
+    folder = copyOfBundle();
+    QVERIFY(QFile::remove(folder + "/manifest.csv"));
+    QVERIFY(QFile::link("/dev/zero", folder + "/manifest.csv"));
+    result = verifyBundle(folder);
+    QCOMPARE(result.problems, QStringList{"Tessavo-Export/manifest.csv: cannot be read: it is a "
+                                          "link, not a file"});
+
+    // A link stored in place of an original, even to the very same bytes, is no original.
+    folder = copyOfBundle();
+    const QString scan = folder + "/originals/forms/scan.pdf";
+    QVERIFY(QFile::rename(scan, folder + "/../scan.pdf"));
+    QVERIFY(QFile::link(folder + "/../scan.pdf", scan));
+    QVERIFY(QFile::link(m_bundle + "/index.pdf", folder + "/originals/index-link.pdf"));
+    QCOMPARE(::mkfifo(encoded(folder + "/originals/pipe.pdf").constData(), 0600), 0);
+    QVERIFY(PdfFixtures::writeBytes(folder + "/notes.txt", "not part of it"));
+    QVERIFY(QDir().mkpath(folder + "/originals/deeper/still"));
+    QVERIFY(PdfFixtures::writeBytes(folder + "/originals/deeper/still/x.pdf", "%PDF"));
+    QVERIFY(QFile::remove(folder + "/index.pdf"));
+    QVERIFY(QFile::link(m_bundle + "/index.pdf", folder + "/index.pdf"));
+    result = verifyBundle(folder);
+    QStringList problems = result.problems;
+    problems.sort();
+    QCOMPARE(problems,
+             (QStringList{
+                 "Tessavo-Export/index.pdf: cannot be read: it is a link, not a file",
+                 "Tessavo-Export/notes.txt: is not part of a bundle",
+                 "Tessavo-Export/originals/deeper/still/x.pdf: not listed in manifest.csv",
+                 "Tessavo-Export/originals/forms/scan.pdf: cannot be read: it is a link, not a "
+                 "file",
+                 "Tessavo-Export/originals/forms/scan.pdf: is a link; a bundle holds only files",
+                 "Tessavo-Export/originals/index-link.pdf: is a link; a bundle holds only files",
+                 "Tessavo-Export/originals/pipe.pdf: is not a regular file; a bundle holds only "
+                 "files",
+             }));
+
+    // The ZIP itself as a FIFO.
+    folder = copyOfBundle();
+    QVERIFY(QFile::remove(zipOf(folder)));
+    QCOMPARE(::mkfifo(encoded(zipOf(folder)).constData(), 0600), 0);
+    for (const QString& path : {folder, zipOf(folder)}) {
+        result = verifyBundle(path);
+        QVERIFY2(anyProblemContains(result, "Tessavo-Export.zip: cannot be read: it is not a "
+                                            "regular file"),
+                 qPrintable(result.problems.join('\n')));
+    }
+}
+
+void TestBundleVerifier::formulaNamesRoundTrip()
+{
+    const QString sources = m_dir.filePath("formulas");
+    QVERIFY(QDir().mkpath(sources));
+    const QStringList names = {"=HYPERLINK(\"https:__example.invalid\";\"Open\").pdf",
+                               "@SUM(1+1).pdf", "+cmd|' _C calc'!A0.pdf", "-minus.pdf",
+                               "'=quoted.pdf"};
+    QList<DocumentRecord> records;
+    for (const QString& name : names) {
+        QVERIFY(PdfFixtures::writeTextPdf(sources + '/' + name, {name}));
+        records.append(inspectPdf(sources + '/' + name));
+    }
+    const ExportResult exported = buildExportBundle(
+        records, {m_dir.filePath("out-formulas"), "Tessavo export", {}, {}, true});
+    QVERIFY2(exported.ok, qPrintable(exported.error));
+    for (const QString& path : {exported.directory, exported.zip}) {
+        const BundleVerification result = verifyBundle(path);
+        QVERIFY2(result.ok(), qPrintable(result.problems.join('\n')));
+        QCOMPARE(result.manifestRows, names.size());
+    }
+    const ToolRun cells = runPython("import csv, sys\n"
+                                    "rows = list(csv.reader(open(sys.argv[1], encoding="
+                                    "'utf-8-sig', newline='')))\n"
+                                    "print('\\n'.join(r[0] for r in rows[1:]))",
+                                    {exported.csv});
+    QVERIFY2(cells.ok(), cells.err);
+    QStringList expected;
+    for (const QString& name : names)
+        expected.append(u'\'' + name);
+    QCOMPARE(QString::fromUtf8(cells.out).trimmed().split('\n'), expected);
+}
+
+void TestBundleVerifier::namesThatAreNotUtf8Verify()
+{
+    // Two files whose Latin-1 names differ only in the byte that is not UTF-8.
+    const QString sources = m_dir.filePath("latin");
+    QVERIFY(QDir().mkpath(sources));
+    QList<DocumentRecord> records;
+    QList<QByteArray> raws;
+    for (const char* name : {"caf\xE9.pdf", "caf\xE8.pdf"}) {
+        const QByteArray raw = QFile::encodeName(sources) + '/' + name;
+        const QString scratch = sources + "/scratch.pdf";
+        QVERIFY(PdfFixtures::writeTextPdf(scratch, {QString("Latin-1 name %1").arg(raws.size())}));
+        DocumentRecord record = inspectPdf(scratch);
+        QCOMPARE(::rename(QFile::encodeName(scratch).constData(), raw.constData()), 0);
+        record.sourcePath = QFile::decodeName(raw);
+        record.sourcePathBytes = raw;
+        record.fileName = record.sourcePath.section('/', -1);
+        records << record;
+        raws << raw;
+    }
+    const ExportResult exported =
+        buildExportBundle(records, {m_dir.filePath("out-latin"), "Tessavo export", {}, {}, true});
+    for (const QByteArray& raw : std::as_const(raws))
+        QCOMPARE(::unlink(raw.constData()), 0); // QTemporaryDir cannot remove them by name
+    QVERIFY2(exported.ok, qPrintable(exported.error));
+    for (const QString& path : {exported.directory, exported.zip}) {
+        const BundleVerification result = verifyBundle(path);
+        QVERIFY2(result.ok(), qPrintable(result.problems.join('\n')));
+        QCOMPARE(result.originals, path == exported.zip ? 2 : 4);
+    }
+
+    // The manifest shows the stray bytes escaped, so the rows stay apart; the index shows the same.
+    const ToolRun cells = runPython("import csv, sys\n"
+                                    "rows = list(csv.reader(open(sys.argv[1], encoding="
+                                    "'utf-8-sig', newline='')))\n"
+                                    "print('\\n'.join(r[0] + '|' + r[1] for r in rows[1:]))",
+                                    {exported.csv});
+    QVERIFY2(cells.ok(), cells.err);
+    const QString base = displayText(sources);
+    QCOMPARE(QString::fromUtf8(cells.out).trimmed().split('\n'),
+             (QStringList{"caf\\xE9.pdf|" + base + "/caf\\xE9.pdf",
+                          "caf\\xE8.pdf|" + base + "/caf\\xE8.pdf"}));
+    const ToolRun text = runTool("pdftotext", {exported.pdf, "-"});
+    QVERIFY2(text.out.contains("caf\\xE9.pdf") && text.out.contains("caf\\xE8.pdf"), text.out);
+
+    // What unzip lists is what the verifier checked.
+    const ToolRun listing = runTool("unzip", {"-Z1", exported.zip});
+    QVERIFY2(listing.ok(), listing.err);
+    QCOMPARE(listing.out, QByteArray("manifest.csv\nindex.pdf\noriginals/caf_-2.pdf\n"
+                                     "originals/caf_.pdf\n"));
+    QVERIFY(runTool("unzip", {"-tq", exported.zip}).ok());
 }
 
 int main(int argc, char** argv)

@@ -1,8 +1,10 @@
+#include "core/RawPath.h"
 #include "export/ManifestCsv.h"
 #include "support/ExternalTool.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace Tessavo;
@@ -36,6 +38,9 @@ private slots:
     void writesTheExactBytes();
     void decisionWordsAndFinalCategory();
     void readBackByPythonsCsvModule();
+    void formulasAreWrittenAsText();
+    void namesThatAreNotUtf8StayApart();
+    void readerKeepsOneRecordAtATime();
 };
 
 void TestManifestCsv::quotesOnlyWhenNeeded_data()
@@ -141,8 +146,127 @@ void TestManifestCsv::readBackByPythonsCsvModule()
     QCOMPARE(first.size(), 13);
     QCOMPARE(first[0].toString(), tricky.fileName);
     QCOMPARE(first[9].toString(), tricky.suggestion.evidence);
-    QCOMPARE(first[12].toString(), QStringLiteral("=1+2"));
+    QCOMPARE(first[12].toString(), QStringLiteral("'=1+2")); // a spreadsheet shows it as text
     QCOMPARE(rows[2].toArray()[0].toString(), QStringLiteral("plain.pdf"));
+}
+
+void TestManifestCsv::formulasAreWrittenAsText()
+{
+    // Every text cell that a spreadsheet would evaluate starts with an apostrophe; nothing else
+    // changes, and reading takes exactly that apostrophe off again.
+    const QStringList formulas = {
+        QStringLiteral("=HYPERLINK(\"https://example.invalid\";\"Open\").pdf"),
+        QStringLiteral("@SUM(1+1).pdf"),
+        QStringLiteral("+cmd|' /C calc'!A0.pdf"),
+        QStringLiteral("-2+3.pdf"),
+        QStringLiteral("\tTab.pdf"),
+        QStringLiteral("\rReturn.pdf"),
+        QStringLiteral("'=already quoted.pdf"),
+        QStringLiteral("''@twice.pdf"),
+    };
+    const QStringList plain = {QStringLiteral("Offer.pdf"), QStringLiteral("'quoted'.pdf"),
+                               QStringLiteral("a=b.pdf"), QStringLiteral("'"), QString()};
+    QList<DocumentRecord> records;
+    for (const QString& name : formulas) {
+        DocumentRecord r = record(name);
+        r.note = name;
+        r.suggestion.evidence = QStringLiteral("=1+1");
+        r.pages = -1; // numbers are not text cells
+        records << r;
+    }
+    for (const QString& name : plain)
+        records << record(name);
+    const QByteArray csv = buildManifestCsv(records);
+    const ToolRun run =
+        runTool("python3",
+                {"-c", "import csv, io, json, sys\n"
+                       "data = sys.stdin.buffer.read().decode('utf-8-sig')\n"
+                       "print(json.dumps(list(csv.reader(io.StringIO(data, newline='')))))"},
+                csv);
+    QVERIFY2(run.ok(), run.err);
+    const QJsonArray rows = QJsonDocument::fromJson(run.out).array();
+    QCOMPARE(rows.size(), records.size() + 1);
+    for (qsizetype i = 0; i < formulas.size(); ++i) {
+        const QJsonArray row = rows[i + 1].toArray();
+        QCOMPARE(row[0].toString(), u'\'' + formulas[i]);
+        QCOMPARE(row[1].toString(), records[i].sourcePath); // begins with "/"
+        QCOMPARE(row[4].toString(), QStringLiteral("-1"));
+        QCOMPARE(row[9].toString(), QStringLiteral("'=1+1"));
+        QCOMPARE(row[12].toString(), u'\'' + formulas[i]);
+        QCOMPARE(formulaUnguarded(row[0].toString()), formulas[i]);
+    }
+    for (qsizetype i = 0; i < plain.size(); ++i) {
+        const QString cell = rows[formulas.size() + i + 1].toArray()[0].toString();
+        QCOMPARE(cell, plain[i]);
+        QCOMPARE(formulaUnguarded(cell), plain[i]);
+    }
+}
+
+void TestManifestCsv::namesThatAreNotUtf8StayApart()
+{
+    // Two Latin-1 names that decode to the same text, and a UTF-8 name that spells the escape.
+    QList<DocumentRecord> records;
+    for (const QByteArray& raw : {QByteArray("/bids/caf\xE9.pdf"), QByteArray("/bids/caf\xE8.pdf"),
+                                  QByteArray("/bids/caf\\xE9.pdf")}) {
+        DocumentRecord r = record(QFile::decodeName(raw).section(u'/', -1));
+        r.sourcePath = QFile::decodeName(raw);
+        if (!roundTrips(raw))
+            r.sourcePathBytes = raw;
+        records << r;
+    }
+    const QList<QByteArray> lines = buildManifestCsv(records).split('\n');
+    QVERIFY(lines[1].startsWith("caf\\xE9.pdf,/bids/caf\\xE9.pdf,"));
+    QVERIFY(lines[2].startsWith("caf\\xE8.pdf,/bids/caf\\xE8.pdf,"));
+    QVERIFY(lines[3].startsWith("caf\\\\xE9.pdf,/bids/caf\\\\xE9.pdf,"));
+    QCOMPARE(pathFromDisplay(QString::fromUtf8(lines[1].split(',')[1])),
+             QByteArray("/bids/caf\xE9.pdf"));
+    QCOMPARE(pathFromDisplay(QString::fromUtf8(lines[3].split(',')[1])),
+             QByteArray("/bids/caf\\xE9.pdf"));
+
+    // Any bytes come back from their display form, and different bytes never look the same.
+    QRandomGenerator random(26);
+    QHash<QString, QByteArray> seen;
+    const char alphabet[] = {'\\',       'x',        'E',        '9',        'a',
+                             '/',        char(0xC3), char(0xA9), char(0xE9), char(0x80),
+                             char(0xF0), char(0x9F), char(0xED), char(0xA0)};
+    for (int i = 0; i < 20000; ++i) {
+        QByteArray bytes;
+        const int length = random.bounded(8);
+        for (int k = 0; k < length; ++k)
+            bytes += alphabet[random.bounded(int(sizeof alphabet))];
+        const QString shown = displayPath(bytes);
+        QCOMPARE(pathFromDisplay(shown), bytes);
+        QVERIFY(QUtf8StringView(shown.toUtf8()).isValidUtf8());
+        const auto earlier = seen.constFind(shown);
+        QVERIFY2(earlier == seen.cend() || *earlier == bytes, qPrintable(shown));
+        seen.insert(shown, bytes);
+        if (bytes.isValidUtf8())
+            QCOMPARE(shown, displayText(QString::fromUtf8(bytes)));
+    }
+}
+
+void TestManifestCsv::readerKeepsOneRecordAtATime()
+{
+    const QByteArray text = "a,\"b,\n\"\"c\"\"\",\n" + QByteArray(100, ',') + "\n\nx\n";
+    CsvReader reader(text);
+    QVERIFY(reader.readRecord());
+    QCOMPARE(reader.line(), 1);
+    QCOMPARE(reader.fields(), (QList<QByteArray>{"a", "b,\n\"c\"", ""}));
+    QVERIFY(reader.readRecord());
+    QCOMPARE(reader.line(), 3);
+    QCOMPARE(reader.fieldCount(), 101);
+    QCOMPARE(reader.fields().size(), CsvReader::maxKeptFields);
+    QVERIFY(reader.readRecord());
+    QCOMPARE(reader.fields(), QList<QByteArray>{""});
+    QVERIFY(reader.readRecord());
+    QCOMPARE(reader.line(), 5);
+    QVERIFY(!reader.readRecord());
+    QVERIFY(reader.errorString().isEmpty());
+
+    CsvReader cut("a,\"b\nc");
+    QVERIFY(!cut.readRecord());
+    QCOMPARE(cut.errorString(), QStringLiteral("a quoted value is never closed"));
+    QCOMPARE(cut.faultLine(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestManifestCsv)

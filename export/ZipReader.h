@@ -1,0 +1,72 @@
+#pragma once
+
+#include "core/Failure.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QFile>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+namespace Tessavo {
+
+// One entry as the central directory describes it, and where its data lies.
+struct ZipEntryInfo {
+    QByteArray name;
+    quint16 versionNeeded = 0;
+    quint16 flags = 0;
+    quint16 method = 0;
+    quint32 crc32 = 0;
+    quint32 compressedSize = 0;
+    quint32 size = 0;
+    quint32 localOffset = 0;
+    quint16 diskStart = 0;
+    qint64 dataOffset = -1; // set once its local header was found to agree
+    bool readable = false;  // its header agrees and its bytes overlap no other entry's
+};
+
+// Reads an archive the way ZipWriter writes them (stored entries, no ZIP64, no extra fields, no
+// comments) and checks that it holds nothing else: every byte belongs to a listed entry, its
+// local header, the central directory or the end record. What it finds wrong goes to the
+// report, which names the entry concerned (an empty name for the archive itself).
+//
+// Memory stays bounded by the archive: nothing a field claims is allocated before the file's
+// size has shown it can be there, and at most 65,535 entries (the end record's limit) are kept.
+class ZipReader {
+public:
+    using Report = std::function<void(const QByteArray& entryName, const QString& what)>;
+
+    // The file is opened by the caller and must stay open while the reader is used.
+    ZipReader(QFile& file, Report report);
+
+    // Finds the end record, reads the central directory and the local headers and checks the
+    // layout; no entry's data is read. False when the structure is too damaged to go on (the
+    // report says why); true otherwise, even when some entries were reported.
+    [[nodiscard]] bool readDirectory();
+
+    const QList<ZipEntryInfo>& entries() const { return m_entries; }
+
+    // Reads a readable entry's data in pieces, handing each to the sink, and checks its CRC-32.
+    // The failure names the fault (a read error or the CRC-32 that differs).
+    using Sink = std::function<void(QByteArrayView piece)>;
+    [[nodiscard]] Status readData(const ZipEntryInfo& entry, const Sink& sink);
+
+private:
+    bool findEndRecord();
+    bool readCentralRecords();
+    void checkLocalHeader(ZipEntryInfo& entry);
+    void checkLayout();
+    void reportGap(qint64 from, qint64 to);
+
+    QFile& m_file;
+    Report m_report;
+    qint64 m_fileSize = 0;
+    qint64 m_endAt = 0;
+    quint16 m_entriesTotal = 0;
+    qint64 m_directoryOffset = 0;
+    QList<ZipEntryInfo> m_entries;
+};
+
+} // namespace Tessavo
