@@ -59,9 +59,10 @@ void applyPdfError(QPdfDocument::Error error, DocumentRecord& record)
     }
 }
 
-// A page tree that contains itself makes the PDF engine walk it for ever. libqpdf finds that in
-// milliseconds, without reading any page's content. Anything else qpdf dislikes is left to the
-// engine, which repairs more than qpdf accepts.
+// Whether a page tree contains itself (or lists a node twice), which can make the PDF engine walk
+// it for ever, though the engine repairs many such trees. libqpdf finds that in milliseconds,
+// without reading any page's content. Anything else qpdf dislikes is left to the engine, which
+// repairs more than qpdf accepts.
 bool pageTreeLoops(const QString& path)
 {
     try {
@@ -154,14 +155,29 @@ OpenedPdf::OpenedPdf()
 
 OpenedPdf::~OpenedPdf() = default;
 
-bool OpenedPdf::open(const QString& path, DocumentRecord& record)
+bool OpenedPdf::open(const QString& path, DocumentRecord& record,
+                     const std::function<void()>& onLoop)
 {
     QPdfDocument& document = m_engine->document;
     document.close();
-    if (pageTreeLoops(path)) {
+    const bool loops = pageTreeLoops(path);
+    if (loops && !onLoop) {
         markUnreadable(record, QStringLiteral("PDF page tree refers to itself"));
         return false;
     }
+    if (loops)
+        onLoop();
+    if (!openWithEngine(path, record)) {
+        if (loops)
+            markUnreadable(record, QStringLiteral("PDF page tree refers to itself"));
+        return false;
+    }
+    return true;
+}
+
+bool OpenedPdf::openWithEngine(const QString& path, DocumentRecord& record)
+{
+    QPdfDocument& document = m_engine->document;
     bool passwordRequested = false;
     QObject guard;
     QObject::connect(&document, &QPdfDocument::passwordRequired, &guard,

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 namespace Tessavo {
@@ -39,7 +40,15 @@ public:
 
     // Opens the file and sets state, errorText, pages and title of the record as inspection
     // defines them. True when the document is open with at least one page.
-    [[nodiscard]] bool open(const QString& path, DocumentRecord& record);
+    //
+    // A page tree that contains itself can make the engine walk it for ever, yet the engine
+    // repairs many such trees. When the file has one, onLoop is called before the engine is given
+    // the file, so that the caller can bound the engine (a worker tells the application, which
+    // kills the worker when the engine runs out of its short limit); the engine's answer is kept
+    // when it reads the pages, and only when it fails is the file "PDF page tree refers to
+    // itself". Without onLoop, nothing can bound the engine: such a file is not opened at all.
+    [[nodiscard]] bool open(const QString& path, DocumentRecord& record,
+                            const std::function<void()>& onLoop = {});
 
     // The complete text of page index, untrimmed.
     QString pageText(int index) const;
@@ -51,6 +60,8 @@ public:
     QImage renderPage(int index, QSize pixels) const;
 
 private:
+    bool openWithEngine(const QString& path, DocumentRecord& record);
+
     struct Engine;
     std::unique_ptr<Engine> m_engine;
 };

@@ -40,5 +40,6 @@ run() {
 run fuzz_redaction "$root/tests/logging/fuzz-corpus/redaction"
 run fuzz_rulesfile "$root/tests/core/fuzz-corpus/rulesfile"
 run fuzz_workerprotocol "$root/tests/inspection/fuzz-corpus/workerprotocol"
+run fuzz_workerparent "$root/tests/inspection/fuzz-corpus/workerparent"
 run fuzz_zipnames "$root/tests/export/fuzz-corpus/zipnames"
 exit "$status"
