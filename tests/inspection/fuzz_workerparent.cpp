@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <utility>
 
 using namespace Tessavo;
 using namespace Tessavo::Inspection;
