@@ -1,13 +1,14 @@
 #pragma once
 
 #include "core/DocumentRecord.h"
+#include "inspection/FileDigest.h"
+#include "inspection/TextState.h"
 
 #include <QByteArray>
 #include <QImage>
 #include <QSizeF>
 #include <QString>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -15,19 +16,6 @@ namespace Tessavo {
 
 // How long the PDF engine may take to open a file before it counts as unreadable.
 inline constexpr int pdfOpenTimeoutMs = 15000;
-
-// The SHA-256 of a file's bytes, or why there is none.
-struct [[nodiscard]] FileDigest {
-    bool ok = false;
-    QString error;     // "cannot open file: …" or "cannot read file: …"; empty when cancelled
-    QByteArray sha256; // 64 lowercase hexadecimal characters when ok
-    bool cancelled = false;
-};
-
-// Reads the file once, in large blocks. A set cancel flag stops it between blocks.
-FileDigest sha256OfFile(const QString& path, const std::atomic<bool>* cancel = nullptr);
-// The same for a path given as the file system's bytes.
-FileDigest sha256OfFile(const QByteArray& rawPath, const std::atomic<bool>* cancel = nullptr);
 
 // One PDF opened by the engine. Only inspection workers use this: a hostile file may hang or
 // crash the engine, which must never happen in the application's own process.
@@ -69,8 +57,5 @@ private:
 // The whole inspection of one file in this process: name, size, SHA-256, pages, the text of every
 // page and the resulting state. Never fails as a call; problems end up in state and errorText.
 DocumentRecord inspectPdf(const QString& path);
-
-// Sets the state from the page texts: Ready when a page has text, else NeedsOcr.
-void settleTextState(DocumentRecord& record);
 
 } // namespace Tessavo
