@@ -36,6 +36,7 @@ constexpr int maxRestarts = 3;
 const QString engineStopped = QStringLiteral("PDF engine stopped while reading this file");
 const QString engineNotStarted = QStringLiteral("PDF engine could not be started");
 const QString openTimedOut = QStringLiteral("timed out while opening the PDF");
+const QString pageTreeLoops = QStringLiteral("PDF page tree refers to itself");
 
 } // namespace
 
@@ -78,7 +79,9 @@ struct ImportSession::Slot {
     int lastPage = -1;
     bool loaded = false;
     bool answeredOnce = false;
-    QElapsedTimer since; // since the last sign of progress
+    bool loopFound = false; // the file being opened has a page tree that contains itself
+    qint64 openCpuMs = -1;  // the worker's processor time when the opening (or loop) began
+    QElapsedTimer since;    // since the last sign of progress
 
     bool idle() const { return process && stage == Stage::Idle; }
 };
@@ -235,8 +238,8 @@ ImportSession::Slot* ImportSession::slotFor(const File& file)
         return idle;
     if (WorkerSlots::running(m_slots) >= m_options.workers)
         return nullptr;
-    return WorkerSlots::startSlot(m_slots, m_options.program, this, &ImportSession::onFrame,
-                                  &ImportSession::onWorkerFailed);
+    return WorkerSlots::startSlot(m_slots, m_options.program, m_options.startWorker, this,
+                                  &ImportSession::onFrame, &ImportSession::onWorkerFailed);
 }
 
 // Starts a file: a path that is no regular file ends here; otherwise hashing begins on a thread
@@ -318,7 +321,18 @@ void ImportSession::onFrame(Slot& slot, const Frame& frame)
             slot.stage = Slot::Stage::Opening;
             slot.answeredOnce = true;
             slot.openFileId = 0;
+            slot.loopFound = false;
+            slot.openCpuMs = m_options.cpuClock(slot.process->processId());
             slot.since.start();
+            return;
+        }
+        break;
+    case MessageType::LoopFound:
+        if (const auto job = decodeJobId(frame.body);
+            busy && job == slot.jobId && slot.stage == Slot::Stage::Opening && !slot.loopFound) {
+            // The engine's own limit starts now.
+            slot.loopFound = true;
+            slot.openCpuMs = m_options.cpuClock(slot.process->processId());
             return;
         }
         break;
@@ -371,7 +385,8 @@ void ImportSession::onLoaded(Slot& slot, File& file, int state, const QString& e
     if (file.opened || file.pdfDone)
         return; // a second worker opening the same file: it reported this already
     if (!errorText.isEmpty()) {
-        file.record.state = state;
+        // A document that did not open is encrypted or unreadable, whatever the worker says.
+        file.record.state = state == Encrypted ? Encrypted : Unreadable;
         file.record.errorText = errorText;
         file.pdfDone = true;
         return;
@@ -501,8 +516,8 @@ void ImportSession::checkDeadlines()
                 why = slot.answeredOnce ? engineStopped : engineNotStarted;
             break;
         case Slot::Stage::Opening:
-            if (slot.since.hasExpired(m_options.openTimeoutMs))
-                why = openTimedOut;
+            if (WorkerSlots::openingExpired(slot, m_options))
+                why = slot.loopFound ? pageTreeLoops : openTimedOut;
             break;
         case Slot::Stage::Reading:
             if (slot.since.hasExpired(m_options.progressTimeoutMs))

@@ -2,6 +2,7 @@
 
 #include "core/DocumentRecord.h"
 #include "inspection/PdfInspection.h"
+#include "inspection/ProcessCpuTime.h"
 #include "inspection/WorkerProcess.h"
 
 #include <QElapsedTimer>
@@ -22,9 +23,12 @@ namespace Tessavo::Inspection {
 // its SHA-256 is computed on a thread of this process while the workers read its text. The PDF
 // engine never runs in this process, and nothing here waits: everything moves on signals.
 //
-// Limits: opening a file may take openTimeoutMs from the moment its worker starts opening it;
-// after that a worker must deliver a page at least every progressTimeoutMs. A worker that breaks
-// a limit, crashes or sends something malformed is killed and its file ends Unreadable.
+// Limits: opening a file may take openTimeoutMs of processor time from the moment its worker
+// starts opening it, so that a busy machine never drops a file that merely waited for a core (a
+// far larger limit in real time is the safety net); a file whose page tree contains itself gets
+// loopOpenTimeoutMs. After that a worker must deliver a page at least every progressTimeoutMs. A
+// worker that breaks a limit, crashes or sends something malformed is killed and its file ends
+// Unreadable.
 class ImportSession : public QObject {
     Q_OBJECT
 
@@ -32,7 +36,11 @@ public:
     struct Options {
         QString program; // started with the worker option; by default this executable
         int workers = 0; // at most this many at once; by default one per core, at least two
-        int openTimeoutMs = pdfOpenTimeoutMs;
+        WorkerFactory startWorker;            // by default a process running program
+        int openTimeoutMs = pdfOpenTimeoutMs; // processor time
+        int loopOpenTimeoutMs = 3000;         // processor time, for a page tree that loops
+        int openWallTimeoutMs = 120000;       // real time, whatever the processor time
+        CpuClock cpuClock = processCpuTimeMs; // the processor time a worker has had
         int progressTimeoutMs = 15000;
         int startTimeoutMs = 30000; // for a worker to answer its first request at all
         // Text kept per document in this process (64 MiB of UTF-16); the rest is dropped with a

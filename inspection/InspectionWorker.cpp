@@ -1,6 +1,7 @@
 #include "inspection/InspectionWorker.h"
 
 #include "inspection/PageRecognition.h"
+#include "inspection/ParentWatch.h"
 #include "inspection/PdfInspection.h"
 #include "inspection/WorkerProtocol.h"
 
@@ -104,6 +105,7 @@ bool isWorkerInvocation(int argc, char** argv)
 
 int runWorker(int argc, char** argv, const WorkerHooks& hooks)
 {
+    endWithParent();
     // Anything that libraries write to standard output lands on standard error instead of
     // corrupting the answers.
     answerChannel = ::dup(STDOUT_FILENO);
@@ -148,8 +150,15 @@ int runWorker(int argc, char** argv, const WorkerHooks& hooks)
             }
             DocumentRecord record;
             // On the wire an empty error text means the document opened: a failure always says why.
-            if (!open->pdf.open(enginePath, record) && record.errorText.isEmpty())
+            // A page tree that contains itself: the application gives the engine a short limit.
+            bool told = true;
+            const auto onLoop = [&told, jobId = request->jobId] {
+                told = send(encodeLoopFound(jobId));
+            };
+            if (!open->pdf.open(enginePath, record, onLoop) && record.errorText.isEmpty())
                 record.errorText = QStringLiteral("the PDF engine could not open it");
+            if (!told)
+                return 0;
             open->outcome = {0, record.state, record.errorText.left(1024), record.pages,
                              record.title.left(maxTitleChars)};
         }

@@ -1,13 +1,9 @@
 #include "inspection/PdfInspection.h"
 
-#include "core/RawPath.h"
-
 #include <QFile>
 #include <QFileInfo>
 #include <QPdfDocument>
 #include <QPdfSelection>
-
-#include <openssl/evp.h>
 
 #define POINTERHOLDER_TRANSITION 4 // qpdf: use std::shared_ptr, no transition warnings
 #include <qpdf/QPDF.hh>
@@ -18,8 +14,6 @@
 namespace Tessavo {
 
 namespace {
-
-constexpr qint64 hashBlockBytes = 1 << 20;
 
 void markUnreadable(DocumentRecord& record, const QString& why)
 {
@@ -59,9 +53,10 @@ void applyPdfError(QPdfDocument::Error error, DocumentRecord& record)
     }
 }
 
-// A page tree that contains itself makes the PDF engine walk it for ever. libqpdf finds that in
-// milliseconds, without reading any page's content. Anything else qpdf dislikes is left to the
-// engine, which repairs more than qpdf accepts.
+// Whether a page tree contains itself (or lists a node twice), which can make the PDF engine walk
+// it for ever, though the engine repairs many such trees. libqpdf finds that in milliseconds,
+// without reading any page's content. Anything else qpdf dislikes is left to the engine, which
+// repairs more than qpdf accepts.
 bool pageTreeLoops(const QString& path)
 {
     try {
@@ -90,59 +85,7 @@ bool pageTreeLoops(const QString& path)
     return false;
 }
 
-struct DigestContext {
-    EVP_MD_CTX* context = EVP_MD_CTX_new();
-    ~DigestContext() { EVP_MD_CTX_free(context); }
-};
-
 } // namespace
-
-FileDigest sha256OfFile(const QString& path, const std::atomic<bool>* cancel)
-{
-    return sha256OfFile(QFile::encodeName(path), cancel);
-}
-
-FileDigest sha256OfFile(const QByteArray& rawPath, const std::atomic<bool>* cancel)
-{
-    FileDigest result;
-    QFile file;
-    if (const Status opened = openRawForReading(file, rawPath); !opened.ok) {
-        result.error = QStringLiteral("cannot open file: %1").arg(opened.error);
-        return result;
-    }
-    DigestContext digest;
-    if (!digest.context || EVP_DigestInit_ex(digest.context, EVP_sha256(), nullptr) != 1) {
-        result.error = QStringLiteral("cannot read file: %1").arg(u"SHA-256 is not available");
-        return result;
-    }
-    QByteArray block(hashBlockBytes, Qt::Uninitialized);
-    for (;;) {
-        if (cancel && cancel->load(std::memory_order_relaxed)) {
-            result.cancelled = true;
-            return result;
-        }
-        const qint64 got = file.read(block.data(), block.size());
-        if (got < 0) {
-            result.error = QStringLiteral("cannot read file: %1").arg(file.errorString());
-            return result;
-        }
-        if (got == 0)
-            break;
-        if (EVP_DigestUpdate(digest.context, block.constData(), size_t(got)) != 1) {
-            result.error = QStringLiteral("cannot read file: %1").arg(u"SHA-256 failed");
-            return result;
-        }
-    }
-    unsigned char value[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_DigestFinal_ex(digest.context, value, &length) != 1 || length != 32) {
-        result.error = QStringLiteral("cannot read file: %1").arg(u"SHA-256 failed");
-        return result;
-    }
-    result.sha256 = QByteArray(reinterpret_cast<const char*>(value), int(length)).toHex();
-    result.ok = true;
-    return result;
-}
 
 struct OpenedPdf::Engine {
     QPdfDocument document;
@@ -154,14 +97,29 @@ OpenedPdf::OpenedPdf()
 
 OpenedPdf::~OpenedPdf() = default;
 
-bool OpenedPdf::open(const QString& path, DocumentRecord& record)
+bool OpenedPdf::open(const QString& path, DocumentRecord& record,
+                     const std::function<void()>& onLoop)
 {
     QPdfDocument& document = m_engine->document;
     document.close();
-    if (pageTreeLoops(path)) {
+    const bool loops = pageTreeLoops(path);
+    if (loops && !onLoop) {
         markUnreadable(record, QStringLiteral("PDF page tree refers to itself"));
         return false;
     }
+    if (loops)
+        onLoop();
+    if (!openWithEngine(path, record)) {
+        if (loops)
+            markUnreadable(record, QStringLiteral("PDF page tree refers to itself"));
+        return false;
+    }
+    return true;
+}
+
+bool OpenedPdf::openWithEngine(const QString& path, DocumentRecord& record)
+{
+    QPdfDocument& document = m_engine->document;
     bool passwordRequested = false;
     QObject guard;
     QObject::connect(&document, &QPdfDocument::passwordRequired, &guard,
@@ -209,18 +167,6 @@ QSizeF OpenedPdf::pageSize(int index) const
 QImage OpenedPdf::renderPage(int index, QSize pixels) const
 {
     return m_engine->document.render(index, pixels);
-}
-
-void settleTextState(DocumentRecord& record)
-{
-    record.textPages = 0;
-    record.textChars = 0;
-    for (const PageText& page : std::as_const(record.pageTexts)) {
-        record.textChars += page.charCount;
-        if (!page.text.trimmed().isEmpty())
-            ++record.textPages;
-    }
-    record.state = record.textPages == 0 ? NeedsOcr : Ready;
 }
 
 DocumentRecord inspectPdf(const QString& path)

@@ -1,32 +1,21 @@
 #pragma once
 
 #include "core/DocumentRecord.h"
+#include "inspection/FileDigest.h"
+#include "inspection/TextState.h"
 
 #include <QByteArray>
 #include <QImage>
 #include <QSizeF>
 #include <QString>
 
-#include <atomic>
+#include <functional>
 #include <memory>
 
 namespace Tessavo {
 
 // How long the PDF engine may take to open a file before it counts as unreadable.
 inline constexpr int pdfOpenTimeoutMs = 15000;
-
-// The SHA-256 of a file's bytes, or why there is none.
-struct [[nodiscard]] FileDigest {
-    bool ok = false;
-    QString error;     // "cannot open file: …" or "cannot read file: …"; empty when cancelled
-    QByteArray sha256; // 64 lowercase hexadecimal characters when ok
-    bool cancelled = false;
-};
-
-// Reads the file once, in large blocks. A set cancel flag stops it between blocks.
-FileDigest sha256OfFile(const QString& path, const std::atomic<bool>* cancel = nullptr);
-// The same for a path given as the file system's bytes.
-FileDigest sha256OfFile(const QByteArray& rawPath, const std::atomic<bool>* cancel = nullptr);
 
 // One PDF opened by the engine. Only inspection workers use this: a hostile file may hang or
 // crash the engine, which must never happen in the application's own process.
@@ -39,7 +28,15 @@ public:
 
     // Opens the file and sets state, errorText, pages and title of the record as inspection
     // defines them. True when the document is open with at least one page.
-    [[nodiscard]] bool open(const QString& path, DocumentRecord& record);
+    //
+    // A page tree that contains itself can make the engine walk it for ever, yet the engine
+    // repairs many such trees. When the file has one, onLoop is called before the engine is given
+    // the file, so that the caller can bound the engine (a worker tells the application, which
+    // kills the worker when the engine runs out of its short limit); the engine's answer is kept
+    // when it reads the pages, and only when it fails is the file "PDF page tree refers to
+    // itself". Without onLoop, nothing can bound the engine: such a file is not opened at all.
+    [[nodiscard]] bool open(const QString& path, DocumentRecord& record,
+                            const std::function<void()>& onLoop = {});
 
     // The complete text of page index, untrimmed.
     QString pageText(int index) const;
@@ -51,6 +48,8 @@ public:
     QImage renderPage(int index, QSize pixels) const;
 
 private:
+    bool openWithEngine(const QString& path, DocumentRecord& record);
+
     struct Engine;
     std::unique_ptr<Engine> m_engine;
 };
@@ -58,8 +57,5 @@ private:
 // The whole inspection of one file in this process: name, size, SHA-256, pages, the text of every
 // page and the resulting state. Never fails as a call; problems end up in state and errorText.
 DocumentRecord inspectPdf(const QString& path);
-
-// Sets the state from the page texts: Ready when a page has text, else NeedsOcr.
-void settleTextState(DocumentRecord& record);
 
 } // namespace Tessavo

@@ -49,6 +49,8 @@ struct RecognitionSession::Slot {
     bool loaded = false;
     bool answered = false; // this request's page has its answer
     bool answeredOnce = false;
+    bool loopFound = false; // the file being opened has a page tree that contains itself
+    qint64 openCpuMs = -1;  // the worker's processor time when the opening (or loop) began
     QElapsedTimer since;
 
     bool idle() const { return process && stage == Stage::Idle; }
@@ -162,7 +164,8 @@ RecognitionSession::Slot* RecognitionSession::slotFor(const Document& document)
         return idle;
     if (WorkerSlots::running(m_slots) >= m_options.workers)
         return nullptr;
-    return WorkerSlots::startSlot(m_slots, m_options.program, this, &RecognitionSession::onFrame,
+    return WorkerSlots::startSlot(m_slots, m_options.program, {}, this,
+                                  &RecognitionSession::onFrame,
                                   &RecognitionSession::onWorkerFailed);
 }
 
@@ -198,7 +201,17 @@ void RecognitionSession::onFrame(Slot& slot, const Frame& frame)
             slot.stage = Slot::Stage::Opening;
             slot.answeredOnce = true;
             slot.openDocumentId = 0;
+            slot.loopFound = false;
+            slot.openCpuMs = m_options.cpuClock(slot.process->processId());
             slot.since.start();
+            return;
+        }
+        break;
+    case MessageType::LoopFound:
+        if (const auto job = decodeJobId(frame.body);
+            busy && job == slot.jobId && slot.stage == Slot::Stage::Opening && !slot.loopFound) {
+            slot.loopFound = true;
+            slot.openCpuMs = m_options.cpuClock(slot.process->processId());
             return;
         }
         break;
@@ -306,13 +319,16 @@ void RecognitionSession::checkDeadlines()
                              ? QStringLiteral("PDF engine stopped while reading this file")
                              : notStarted);
             break;
-        case Slot::Stage::Opening:
-            if (!slot.since.hasExpired(m_options.openTimeoutMs))
+        case Slot::Stage::Opening: {
+            if (!WorkerSlots::openingExpired(slot, m_options))
                 continue;
+            const bool loopFound = slot.loopFound;
             retire(slot);
             if (document)
-                failRest(*document, QStringLiteral("timed out while opening the PDF"));
+                failRest(*document, loopFound ? QStringLiteral("PDF page tree refers to itself")
+                                              : QStringLiteral("timed out while opening the PDF"));
             break;
+        }
         case Slot::Stage::Working:
             if (!slot.since.hasExpired(m_options.pageTimeoutMs))
                 continue;

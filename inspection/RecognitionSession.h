@@ -3,6 +3,7 @@
 #include "core/DocumentRecord.h"
 #include "inspection/PageRecognition.h"
 #include "inspection/PdfInspection.h"
+#include "inspection/ProcessCpuTime.h"
 #include "inspection/WorkerProcess.h"
 
 #include <QElapsedTimer>
@@ -26,7 +27,9 @@ struct RecognitionResult {
 // are shared out one at a time, so every worker helps with a long scan; each document is handed
 // out as soon as all its pages have an answer. Nothing here waits: everything moves on signals.
 //
-// Limits: opening a file may take openTimeoutMs; recognising one page may take pageTimeoutMs. A
+// Limits: opening a file may take openTimeoutMs of processor time (loopOpenTimeoutMs for a page
+// tree that contains itself; openWallTimeoutMs of real time at most); recognising one page may
+// take pageTimeoutMs. A
 // worker that breaks a limit, crashes (for example at its memory cap) or sends something
 // malformed is killed; its page fails and the other pages go on.
 class RecognitionSession : public QObject {
@@ -36,7 +39,10 @@ public:
     struct Options {
         QString program; // started with the worker option; by default this executable
         int workers = 0; // at most this many at once; by default one per core
-        int openTimeoutMs = pdfOpenTimeoutMs;
+        int openTimeoutMs = pdfOpenTimeoutMs; // processor time
+        int loopOpenTimeoutMs = 3000;         // processor time, for a page tree that loops
+        int openWallTimeoutMs = 120000;       // real time, whatever the processor time
+        CpuClock cpuClock = processCpuTimeMs;
         int pageTimeoutMs = 180000;
         int startTimeoutMs = 30000;
         QString language = defaultRecognitionLanguage;

@@ -1,5 +1,8 @@
 #include "inspection/WorkerProcess.h"
 
+#include "inspection/ParentWatch.h"
+
+#include <QCoreApplication>
 #include <QDebug>
 #include <QProcessEnvironment>
 
@@ -52,6 +55,9 @@ void prepareWorkerProcess(QProcess& process, const QString& program)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // Recognition runs one page per worker on one thread: the workers already share the cores.
     environment.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
+    // The worker ends by itself when this process is gone, even in the middle of a page.
+    environment.insert(QString::fromLatin1(parentPidVariable),
+                       QString::number(QCoreApplication::applicationPid()));
     if constexpr (addressSanitizer) {
         // The sanitizer reserves far more address space than any cap allows; let it police the
         // worker's resident memory instead.
@@ -83,32 +89,66 @@ WorkerProcess::WorkerProcess(const QString& program, QObject* parent)
     });
 }
 
+WorkerProcess::WorkerProcess(QObject* parent)
+    : QObject(parent)
+    , m_scripted(true)
+{}
+
+WorkerProcess* WorkerProcess::scripted(QObject* parent)
+{
+    return new WorkerProcess(parent);
+}
+
 WorkerProcess::~WorkerProcess()
 {
     kill();
-    m_process.waitForFinished(1000);
+    if (!m_scripted)
+        m_process.waitForFinished(1000);
 }
 
 void WorkerProcess::start()
 {
-    m_process.start(QIODevice::ReadWrite);
+    if (!m_scripted)
+        m_process.start(QIODevice::ReadWrite);
 }
 
 void WorkerProcess::send(const QByteArray& frame)
 {
-    m_process.write(frame);
+    if (m_scripted)
+        emit requestSent(frame);
+    else
+        m_process.write(frame);
 }
 
 void WorkerProcess::kill()
 {
     m_failed = true; // nothing more is reported
-    if (m_process.state() != QProcess::NotRunning)
+    if (!m_scripted && m_process.state() != QProcess::NotRunning)
         m_process.kill();
+}
+
+void WorkerProcess::receive(const QByteArray& bytes)
+{
+    if (m_scripted)
+        takeAnswers(bytes);
+}
+
+void WorkerProcess::end()
+{
+    if (m_scripted)
+        reportFailure(Failure::Stopped);
 }
 
 void WorkerProcess::readAnswers()
 {
-    m_reader.append(m_process.readAllStandardOutput());
+    takeAnswers(m_process.readAllStandardOutput());
+}
+
+void WorkerProcess::takeAnswers(const QByteArray& bytes)
+{
+    if (m_failed)
+        return;
+    m_reader.append(bytes);
     while (!m_failed) {
         std::optional<Frame> frame = m_reader.next();
         if (!frame)
@@ -117,7 +157,8 @@ void WorkerProcess::readAnswers()
     }
     if (m_reader.broken() && !m_failed) {
         reportFailure(Failure::Broken);
-        m_process.kill();
+        if (!m_scripted)
+            m_process.kill();
     }
 }
 

@@ -116,6 +116,7 @@ bool knownType(quint8 type)
     case MessageType::Log:
     case MessageType::Recognise:
     case MessageType::Recognised:
+    case MessageType::LoopFound:
         return true;
     }
     return false;
@@ -153,6 +154,11 @@ QByteArray encode(const LoadedMessage& m)
 QByteArray encode(const PageMessage& m)
 {
     return Writer(MessageType::Page).u64(m.jobId).i32(m.pageIndex).text(m.text).frame();
+}
+
+QByteArray encodeLoopFound(quint64 jobId)
+{
+    return Writer(MessageType::LoopFound).u64(jobId).frame();
 }
 
 QByteArray encodeDone(quint64 jobId)

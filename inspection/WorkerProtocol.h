@@ -4,9 +4,10 @@
 //
 // Every message is one frame: a 4-byte big-endian length of what follows, one byte naming the
 // message, then its fields: big-endian integers, and byte strings and UTF-8 texts each behind a
-// 4-byte big-endian length. The application sends Read
-// requests; for each one the worker answers Loading (only when it opens the file anew), Loaded,
-// one Page per page read, then Done. Recognise requests are answered the same way, with one
+// 4-byte big-endian length. The application sends Read requests; for each one the worker answers
+// Loading (only when it opens the file anew), LoopFound (only when that file's page tree contains
+// itself and the engine is given it all the same), Loaded, one Page per page read, then Done.
+// Recognise requests are answered the same way, with one
 // Recognised frame per page instead of Page. Log frames may come at any time.
 
 #include <QByteArray>
@@ -37,6 +38,8 @@ enum class MessageType : quint8 {
     Done = 13,       // the request is complete
     Log = 14,        // a message of the worker's own
     Recognised = 15, // the recognised text of one page, or why there is none
+    LoopFound = 16,  // worker → application: the page tree contains itself; the engine opens it
+                     // anyway, and the application gives it a short limit of its own
 };
 
 // Read pages [firstPage, firstPage + pageCount) of a file. The worker keeps the last file it
@@ -98,6 +101,7 @@ QByteArray encode(const ReadRequest& request);
 QByteArray encodeLoading(quint64 jobId);
 QByteArray encode(const LoadedMessage& message);
 QByteArray encode(const PageMessage& message);
+QByteArray encodeLoopFound(quint64 jobId);
 QByteArray encodeDone(quint64 jobId);
 QByteArray encode(const LogMessage& message);
 QByteArray encode(const RecogniseRequest& request);
@@ -106,7 +110,7 @@ QByteArray encode(const RecognisedMessage& message);
 // Each decoder accepts exactly the fields of its message and nothing after them, and checks
 // every count against the bytes that follow before it allocates.
 std::optional<ReadRequest> decodeReadRequest(const QByteArray& body);
-std::optional<quint64> decodeJobId(const QByteArray& body); // Loading and Done
+std::optional<quint64> decodeJobId(const QByteArray& body); // Loading, LoopFound and Done
 std::optional<LoadedMessage> decodeLoaded(const QByteArray& body);
 std::optional<PageMessage> decodePage(const QByteArray& body);
 std::optional<LogMessage> decodeLog(const QByteArray& body);

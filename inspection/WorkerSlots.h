@@ -34,16 +34,17 @@ template <typename Slot> qsizetype running(const std::vector<std::unique_ptr<Slo
                          [](const auto& slot) { return slot->process != nullptr; });
 }
 
-// A new slot whose worker is starting; its frames and failure go to the owner's handlers, which
-// receive the slot.
+// A new slot whose worker is starting (made by makeWorker, else running program); its frames and
+// failure go to the owner's handlers, which receive the slot.
 template <typename Slot, typename Owner>
-Slot* startSlot(std::vector<std::unique_ptr<Slot>>& pool, const QString& program, Owner* owner,
+Slot* startSlot(std::vector<std::unique_ptr<Slot>>& pool, const QString& program,
+                const WorkerFactory& makeWorker, Owner* owner,
                 void (Owner::*onFrame)(Slot&, const Frame&),
                 void (Owner::*onFailed)(Slot&, WorkerProcess::Failure))
 {
     auto slot = std::make_unique<Slot>();
     Slot* raw = slot.get();
-    raw->process = new WorkerProcess(program, owner);
+    raw->process = makeWorker ? makeWorker(owner) : new WorkerProcess(program, owner);
     QObject::connect(raw->process, &WorkerProcess::frameReceived, owner,
                      [owner, raw, onFrame](const Frame& frame) { (owner->*onFrame)(*raw, frame); });
     QObject::connect(raw->process, &WorkerProcess::failed, owner,
@@ -63,6 +64,22 @@ template <typename Slot> void stopWorker(Slot& slot, QObject* owner)
     slot.process->kill();
     slot.process->deleteLater();
     slot.process = nullptr;
+}
+
+// Whether a slot's worker has spent its opening limit: counted in the processor time it was given
+// since slot.openCpuMs, or in real time when its accounting cannot be read; a slot whose file has
+// a page tree that contains itself (slot.loopFound) has the shorter limit. The real-time safety net
+// counts from slot.since.
+template <typename Slot, typename Options>
+bool openingExpired(const Slot& slot, const Options& options)
+{
+    const int limit = slot.loopFound ? options.loopOpenTimeoutMs : options.openTimeoutMs;
+    if (slot.since.hasExpired(options.openWallTimeoutMs))
+        return true;
+    const qint64 now = slot.openCpuMs >= 0 ? options.cpuClock(slot.process->processId()) : -1;
+    if (now < 0)
+        return slot.since.hasExpired(limit);
+    return now - slot.openCpuMs > limit;
 }
 
 template <typename Slot>

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMutex>
+#include <QProcess>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -74,6 +75,32 @@ ImportSession::Options runningProgram(const QString& program)
     return options;
 }
 
+// A clock that counts real time as if it were the worker's processor time: for files held at a
+// gate, whose workers sleep.
+qint64 wallClockAsCpu(qint64)
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock.elapsed();
+}
+
+// One page that shows "Potato", under a page tree given by the /Pages objects (object 2 is the
+// root node, object 3 the page, 4 and 5 its content and font, 6 onwards further nodes).
+QByteArray potatoPdf(const QByteArray& root, const QList<QByteArray>& moreNodes = {})
+{
+    const QByteArray content = "BT /F1 24 Tf 72 700 Td (Potato) Tj ET";
+    QList<QByteArray> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>", root,
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+        "/Resources << /Font << /F1 5 0 R >> >> >>",
+        "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content +
+            "\nendstream",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"};
+    objects += moreNodes;
+    return PdfFixtures::assemblePdf(objects);
+}
+
 QByteArray sha256Of(const QString& path)
 {
     return QCryptographicHash::hash(PdfFixtures::readBytes(path), QCryptographicHash::Sha256)
@@ -101,6 +128,10 @@ private slots:
     void destroyingStopsEveryWorkerAtOnce();
     void namesThatAreNotUtf8AreReadThroughTheirBytes();
     void textBeyondTheBoundIsDroppedWithANote();
+    void openingLimitCountsProcessorTimeOnly();
+    void pageTreeLoopsAreLeftToTheEngineWithinALimit();
+    void emptyUserPasswordOpensAsReadersDo();
+    void workersEndWithTheirParent();
 
 private:
     QString fixture(const QString& name) const { return m_dir.filePath(name); }
@@ -203,7 +234,9 @@ void TestImportSession::hangingOpenTimesOutAndTheNextFileIsServed()
 {
     // The held file never opens: its worker is stopped when the limit runs out.
     const QString held = copyOfText("gate-hanging.pdf");
-    ImportSession session(limits(0, 1500));
+    ImportSession::Options options = limits(0, 1500);
+    options.cpuClock = wallClockAsCpu; // the held worker sleeps
+    ImportSession session(options);
     Outcome outcome(session);
     QElapsedTimer clock;
     clock.start();
@@ -215,7 +248,7 @@ void TestImportSession::hangingOpenTimesOutAndTheNextFileIsServed()
     QCOMPARE(hung.errorText, QStringLiteral("timed out while opening the PDF"));
     QCOMPARE(hung.sizeBytes, QFileInfo(held).size());
     QCOMPARE(hung.sha256, sha256Of(held));
-    // A page tree that contains itself is recognised before the engine walks it for ever.
+    // A page tree that contains itself and that the engine walks for ever.
     QCOMPARE(outcome.records.at(1).errorText, QStringLiteral("PDF page tree refers to itself"));
     QCOMPARE(outcome.records.at(2), inspectPdf(fixture("text.pdf")));
 }
@@ -431,6 +464,137 @@ void TestImportSession::textBeyondTheBoundIsDroppedWithANote()
     QCOMPARE(cut.errorText, QStringLiteral("text beyond the first 100 characters was not kept"));
     QVERIFY(outcome.records.at(1).errorText.isEmpty()); // the bound is per document
     QCOMPARE(outcome.records.at(1).pageTexts, inspectPdf(fixture("text.pdf")).pageTexts);
+}
+
+void TestImportSession::openingLimitCountsProcessorTimeOnly()
+{
+    // The worker waits at the gate three times as long as the limit, as it would for a core on a
+    // busy machine, but spends no processor time: the file opens.
+    const QString held = copyOfText("gate-waiting-for-a-core.pdf");
+    ImportSession session(limits(1, 1000));
+    Outcome outcome(session);
+    session.enqueue({held});
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(WorkerTestHooks::waitingAt(held)), generous);
+    QTimer::singleShot(3000, this, [&] { open(held); });
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
+    QCOMPARE(outcome.records[0].errorText, QString());
+    QCOMPARE(outcome.records[0].state, int(Ready));
+
+    // Counted by the clock the session is given: one that runs out stops the opening.
+    const QString spent = copyOfText("gate-spent.pdf");
+    ImportSession::Options options = limits(1, 1000);
+    QAtomicInteger<qint64> calls = 0;
+    options.cpuClock = [&calls](qint64 pid) {
+        return pid > 0 ? 600 * qint64(calls.fetchAndAddRelaxed(1)) : -1;
+    };
+    ImportSession counted(options);
+    Outcome countedOutcome(counted);
+    counted.enqueue({spent});
+    QTRY_COMPARE_WITH_TIMEOUT(countedOutcome.finished, 1, generous);
+    QCOMPARE(countedOutcome.records[0].errorText,
+             QStringLiteral("timed out while opening the PDF"));
+    QVERIFY(calls >= 3);
+    open(spent);
+}
+
+void TestImportSession::pageTreeLoopsAreLeftToTheEngineWithinALimit()
+{
+    using PdfFixtures::writeBytes;
+    // A kid that points back to an ancestor, and a kid listed twice: the engine reads both.
+    QVERIFY(writeBytes(fixture("loop-potato.pdf"),
+                       potatoPdf("<< /Type /Pages /Kids [3 0 R 6 0 R] /Count 1 >>",
+                                 {"<< /Type /Pages /Parent 2 0 R /Kids [2 0 R] /Count 0 >>"})));
+    QVERIFY(writeBytes(fixture("twice-potato.pdf"),
+                       potatoPdf("<< /Type /Pages /Kids [3 0 R 3 0 R] /Count 2 >>")));
+    ImportSession::Options options = limits(1);
+    options.loopOpenTimeoutMs = 1000;
+    ImportSession session(options);
+    Outcome outcome(session);
+    QElapsedTimer clock;
+    clock.start();
+    session.enqueue({fixture("loop-potato.pdf"), fixture("twice-potato.pdf"),
+                     fixture("self-reference.pdf"), fixture("text.pdf")});
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
+    const DocumentRecord& loop = outcome.records.at(0);
+    QCOMPARE(loop.errorText, QString());
+    QCOMPARE(loop.state, int(Ready));
+    QCOMPARE(loop.pages, 1);
+    QCOMPARE(loop.pageTexts.at(0).text.trimmed(), QStringLiteral("Potato"));
+    const DocumentRecord& twice = outcome.records.at(1);
+    QCOMPARE(twice.state, int(Ready));
+    QCOMPARE(twice.pages, 2);
+    QCOMPARE(twice.pageTexts.at(1).text.trimmed(), QStringLiteral("Potato"));
+    // The engine walks this one for ever: it is stopped at the short limit.
+    const DocumentRecord& endless = outcome.records.at(2);
+    QCOMPARE(endless.state, int(Unreadable));
+    QCOMPARE(endless.errorText, QStringLiteral("PDF page tree refers to itself"));
+    QCOMPARE(endless.sha256, sha256Of(fixture("self-reference.pdf")));
+    QCOMPARE(outcome.records.at(3).state, int(Ready));
+}
+
+void TestImportSession::emptyUserPasswordOpensAsReadersDo()
+{
+    // AES-256 with an empty user password, revisions 6 and 5: readers open them without asking.
+    const QString source = fixture("text.pdf");
+    QVERIFY(PdfFixtures::encryptWithQpdf(source, fixture("empty-r6.pdf"), "", "owner"));
+    QProcess qpdf;
+    qpdf.start(QStringLiteral("qpdf"), {"--encrypt", "", "owner", "256", "--force-R5", "--", source,
+                                        fixture("empty-r5.pdf")});
+    QVERIFY(qpdf.waitForFinished(30000) && qpdf.exitCode() == 0);
+    ImportSession session;
+    Outcome outcome(session);
+    session.enqueue(
+        {fixture("empty-r6.pdf"), fixture("empty-r5.pdf"), fixture("user-password.pdf")});
+    QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
+    for (int i : {0, 1}) {
+        const DocumentRecord& r = outcome.records.at(i);
+        QCOMPARE(r.errorText, QString());
+        QCOMPARE(r.state, int(Ready));
+        QVERIFY(r.pageTexts.at(2).text.contains(QStringLiteral("bid bond")));
+    }
+    // A real user password still keeps the document closed.
+    QCOMPARE(outcome.records.at(2).state, int(Encrypted));
+}
+
+void TestImportSession::workersEndWithTheirParent()
+{
+    // A parent of its own (python3) starts a worker and asks it for a held file; the parent is
+    // killed while the worker is busy with that file.
+    const QString held = copyOfText("gate-orphaned.pdf");
+    const QByteArray script = R"(
+import os, struct, subprocess, sys, time
+path = os.fsencode(sys.argv[2])
+worker = subprocess.Popen([sys.argv[1], '--inspection-worker'], stdin=subprocess.PIPE,
+                          stdout=subprocess.DEVNULL)
+body = bytes([1]) + struct.pack('>QQI', 1, 1, len(path)) + path + struct.pack('>ii', 0, 1)
+worker.stdin.write(struct.pack('>I', len(body)) + body)
+worker.stdin.flush()
+print(worker.pid, flush=True)
+time.sleep(120)
+)";
+    QProcess parent;
+    parent.start(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromUtf8(script),
+                                             QCoreApplication::applicationFilePath(), held});
+    QVERIFY(parent.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(parent.canReadLine(), generous);
+    const qint64 worker = parent.readLine().trimmed().toLongLong();
+    QVERIFY(worker > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(WorkerTestHooks::waitingAt(held)), generous);
+
+    const auto alive = [worker] {
+        // A zombie that nobody reaps has ended all the same.
+        const QByteArray stat = PdfFixtures::readBytes(QStringLiteral("/proc/%1/stat").arg(worker));
+        const qsizetype close = stat.lastIndexOf(')');
+        return close > 0 && stat.size() > close + 2 && stat.at(close + 2) != 'Z';
+    };
+    QVERIFY(alive());
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(pid_t(parent.processId()), SIGKILL);
+    QTRY_VERIFY_WITH_TIMEOUT(!alive(), 5000);
+    QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+    parent.waitForFinished(5000);
+    open(held);
 }
 
 TESSAVO_TEST_MAIN_WITH_WORKER(TestImportSession)

@@ -9,6 +9,10 @@
 #include "ui/AppController.h"
 
 #include <QDir>
+#include <QFont>
+#include <QHash>
+#include <QPainter>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -42,6 +46,89 @@ bool writeScan(const QString& path, const QStringList& pageTexts, int dpi = 150)
         .ok();
 }
 
+// Lines of words drawn with Qt, black on white, on an image of the given size in pixels: a page as
+// a scanner sees it. The lines run from margin pixels of the left edge to margin pixels of the
+// right edge, each ending in its number, lineStep pixels apart.
+QImage drawnLines(QSize pixels, const QStringList& lines, int pixelSize, int lineStep, int margin,
+                  double degrees)
+{
+    QImage image(pixels, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.translate(pixels.width() / 2.0, pixels.height() / 2.0);
+    painter.rotate(degrees);
+    painter.translate(-pixels.width() / 2.0, -pixels.height() / 2.0);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(pixelSize);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    for (int i = 0; i < lines.size(); ++i) {
+        const QRect line(margin, lineStep * (i + 2), pixels.width() - 2 * margin, lineStep);
+        const qsizetype space = lines.at(i).lastIndexOf(u' ');
+        painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, lines.at(i).left(space));
+        painter.drawText(line, Qt::AlignRight | Qt::AlignVCenter, lines.at(i).mid(space + 1));
+    }
+    painter.end();
+    return image.convertToFormat(QImage::Format_Grayscale8);
+}
+
+// Lines of tender words, each ending in a number.
+QStringList tenderLines(int count, int wordsPerLine)
+{
+    static const QStringList words = {"Tender",   "Bridge",  "Steel",     "Concrete",  "Contract",
+                                      "Schedule", "Drawing", "Section",   "Elevation", "Column",
+                                      "Survey",   "Beam",    "Insurance", "Foundation"};
+    QStringList lines;
+    for (int i = 0; i < count; ++i) {
+        QStringList line;
+        for (int w = 0; w < wordsPerLine; ++w)
+            line << words.at((i * 7 + w * 3) % words.size());
+        line << QString::number(1000 + 37 * i);
+        lines << line.join(u' ');
+    }
+    return lines;
+}
+
+// The share of the expected words, counted with their repetitions, that the text holds.
+double recall(const QStringList& expected, const QString& text)
+{
+    QHash<QString, int> found;
+    for (const QString& word :
+         text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+        ++found[word];
+    int total = 0;
+    int hits = 0;
+    for (const QString& line : expected) {
+        for (const QString& word : line.split(u' ')) {
+            ++total;
+            if (found.value(word) > 0) {
+                --found[word];
+                ++hits;
+            }
+        }
+    }
+    return total == 0 ? 0 : double(hits) / total;
+}
+
+// The image as an image-only PDF through img2pdf, with further img2pdf options.
+bool writeImagePdf(const QString& path, const QImage& image, const QStringList& options)
+{
+    QTemporaryDir work;
+    const QString png = work.filePath(QStringLiteral("page.png"));
+    return image.save(png) && runTool(QStringLiteral("img2pdf"),
+                                      options + QStringList{png, QStringLiteral("-o"), path})
+                                  .ok();
+}
+
+QString allText(const DocumentRecord& record)
+{
+    QString text;
+    for (const PageText& page : record.pageTexts)
+        text += page.text + u'\n';
+    return text;
+}
+
 const DocumentRecord& only(AppController& controller)
 {
     return controller.documents()->records().constFirst();
@@ -70,6 +157,9 @@ private slots:
     void pagesOfOneScanAreSharedAmongWorkers();
     void pageTooLargeEndsWithClearReason();
     void missingLanguageDataSaysWhatToInstall();
+    void skewedPageIsStraightened();
+    void largePageWithMarginsIsReadWhole();
+    void pageWithoutTextSaysSo();
 
 private:
     void import(AppController& controller, const QString& path);
@@ -315,6 +405,67 @@ void TestRecognition::missingLanguageDataSaysWhatToInstall()
     QCOMPARE(only(controller).state, int(NeedsOcr));
     QCOMPARE(recognitionText(only(controller)), QStringLiteral("Text not recognised: ") + install);
     QVERIFY(only(controller).suggestion.category.isEmpty());
+}
+
+void TestRecognition::skewedPageIsStraightened()
+{
+    // A4 at 200 dpi, put on the scanner turned by 3.5 degrees.
+    const QStringList lines = tenderLines(40, 7);
+    const QString path = m_dir.filePath(QStringLiteral("skewed.pdf"));
+    QVERIFY(writeImagePdf(path, drawnLines(QSize(1654, 2339), lines, 28, 42, 120, 3.5),
+                          {QStringLiteral("--imgsize"), QStringLiteral("200dpi")}));
+    AppController controller(ControllerFolder::rulesAndSettings());
+    import(controller, path);
+    QCOMPARE(only(controller).state, int(NeedsOcr));
+    controller.recogniseScans();
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.recognising(), generous);
+    const DocumentRecord& record = only(controller);
+    QCOMPARE(recognisedPages(record), 1);
+    const double found = recall(lines, allText(record));
+    QVERIFY2(
+        found >= 0.95,
+        qPrintable(QStringLiteral("recall %1: %2").arg(QString::number(found), allText(record))));
+}
+
+void TestRecognition::largePageWithMarginsIsReadWhole()
+{
+    // An A0 scan at 150 dpi placed on its page with a margin around it, as scanners and
+    // converters do; its lines run to the very edges of the scanned image.
+    const QStringList lines = tenderLines(40, 9);
+    const QImage scan = drawnLines(QSize(4967, 7022), lines, 56, 112, 4, 0);
+    const QString path = m_dir.filePath(QStringLiteral("a0.pdf"));
+    QVERIFY(writeImagePdf(path, scan,
+                          {QStringLiteral("--pagesize"), QStringLiteral("A0"),
+                           QStringLiteral("--border"), QStringLiteral("2cm:2cm")}));
+    const ToolRun info = runTool(QStringLiteral("pdfinfo"), {path});
+    QVERIFY2(info.out.contains("(A0)"), info.out.constData());
+
+    AppController controller(ControllerFolder::rulesAndSettings());
+    import(controller, path);
+    QCOMPARE(only(controller).state, int(NeedsOcr));
+    controller.recogniseScans();
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.recognising(), generous);
+    const DocumentRecord& record = only(controller);
+    QCOMPARE(recognisedPages(record), 1);
+    const double found = recall(lines, allText(record));
+    QVERIFY2(
+        found >= 0.98,
+        qPrintable(QStringLiteral("recall %1: %2").arg(QString::number(found), allText(record))));
+}
+
+void TestRecognition::pageWithoutTextSaysSo()
+{
+    const QString path = m_dir.filePath(QStringLiteral("empty-scan.pdf"));
+    QVERIFY(writeImagePdf(path, drawnLines(QSize(1240, 1754), {}, 30, 60, 100, 0),
+                          {QStringLiteral("--imgsize"), QStringLiteral("150dpi")}));
+    AppController controller(ControllerFolder::rulesAndSettings());
+    import(controller, path);
+    controller.recogniseScans();
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.recognising(), generous);
+    QCOMPARE(only(controller).state, int(NeedsOcr));
+    QCOMPARE(recognisedPages(only(controller)), 0);
+    QCOMPARE(recognitionText(only(controller)),
+             QStringLiteral("Text not recognised: no text found on page 1"));
 }
 
 TESSAVO_TEST_MAIN_WITH_WORKER(TestRecognition)

@@ -1,8 +1,12 @@
 #include "inspection/InspectionWorker.h"
+#include "inspection/ProcessCpuTime.h"
 #include "inspection/WorkerProtocol.h"
 
+#include <QCoreApplication>
 #include <QTest>
 #include <QtEndian>
+
+#include <ctime>
 
 using namespace Tessavo::Inspection;
 
@@ -42,6 +46,7 @@ private slots:
     void recognitionMessagesRoundTripAndRefuseNonsense();
     void readerGivesUpOnImpossibleFrames();
     void workerOptionCountsOnlyAsFirstArgument();
+    void processorTimeIsReadFromTheSystem();
 };
 
 void TestWorkerProtocol::messagesSurviveAnyCuttingOfTheStream()
@@ -51,12 +56,12 @@ void TestWorkerProtocol::messagesSurviveAnyCuttingOfTheStream()
     const PageMessage page{7, 299, QStringLiteral("Seite\r\n𝔘 ünd ß")};
     const LogMessage log{QtWarningMsg, QStringLiteral("a warning")};
     const QByteArray stream = encode(request) + encodeLoading(7) + encode(loaded) + encode(page) +
-                              encode(log) + encodeDone(7);
+                              encode(log) + encodeDone(7) + encodeLoopFound(7);
 
     for (int piece : {1, 3, 7, 4096}) {
         const auto frames = framesOf(stream, piece);
         QVERIFY(frames);
-        QCOMPARE(frames->size(), 6);
+        QCOMPARE(frames->size(), 7);
         const auto r = decodeReadRequest(frames->at(0).body);
         QVERIFY(r);
         QCOMPARE(r->path, request.path); // bytes that are no UTF-8 stay as they are
@@ -74,6 +79,8 @@ void TestWorkerProtocol::messagesSurviveAnyCuttingOfTheStream()
         QCOMPARE(p->text, page.text);
         QCOMPARE(decodeLog(frames->at(4).body)->text, log.text);
         QCOMPARE(frames->at(5).type, MessageType::Done);
+        QCOMPARE(frames->at(6).type, MessageType::LoopFound);
+        QCOMPARE(decodeJobId(frames->at(6).body), std::optional<quint64>(7));
     }
 }
 
@@ -167,6 +174,30 @@ void TestWorkerProtocol::workerOptionCountsOnlyAsFirstArgument()
     QVERIFY(!invocation({"tessavo", "--smoke-test", "--inspection-worker"}));
     QVERIFY(!invocation({"tessavo", "--inspection-worker=1"}));
     QVERIFY(!invocation({"tessavo", "--Inspection-Worker"}));
+}
+
+void TestWorkerProtocol::processorTimeIsReadFromTheSystem()
+{
+    // This process's own time, as the system accounts it, against its own clock.
+    const auto ownClockMs = [] {
+        timespec now{};
+        ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+        return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    };
+    const qint64 pid = QCoreApplication::applicationPid();
+    const qint64 before = processCpuTimeMs(pid);
+    QVERIFY(before >= 0);
+    const qint64 start = ownClockMs();
+    volatile quint64 spin = 0;
+    while (ownClockMs() - start < 300)
+        spin = spin + 1;
+    const qint64 after = processCpuTimeMs(pid);
+    // The system counts in clock ticks (10 ms here): allow a few either way.
+    QVERIFY2(after - before >= 250 && after - before <= 2000,
+             qPrintable(QStringLiteral("%1 ms").arg(after - before)));
+
+    for (qint64 nobody : {qint64(0), qint64(-1), qint64(0x7ffffff0)})
+        QCOMPARE(processCpuTimeMs(nobody), qint64(-1));
 }
 
 QTEST_APPLESS_MAIN(TestWorkerProtocol)
