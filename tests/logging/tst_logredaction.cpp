@@ -1,3 +1,4 @@
+#include "logging/ConsoleOutput.h"
 #include "logging/LogPath.h"
 #include "logging/LogRedaction.h"
 
@@ -21,6 +22,7 @@ private slots:
     void boundsTheWorkOnHugeMessages();
     void namesPathsByTheirLastComponent_data();
     void namesPathsByTheirLastComponent();
+    void printedTextIsCleanedAsTheLog();
 };
 
 void TestLogRedaction::sanitizesMessages_data()
@@ -332,6 +334,20 @@ void TestLogRedaction::namesPathsByTheirLastComponent()
     QFETCH(QString, path);
     QFETCH(QString, expected);
     QCOMPARE(pathForLog(path), expected);
+}
+
+// What the program prints for a person is cleaned exactly as a log message; a value for scripts
+// (the bundle's path on standard output) keeps its folders and only loses its control characters.
+void TestLogRedaction::printedTextIsCleanedAsTheLog()
+{
+    const QString name = QStringLiteral("/home/u/Smith, John/bid\x1b]2;pwned\x07 a.pdf token=abc1");
+    QCOMPARE(printableText(name), sanitizeLogMessage(name));
+    QCOMPARE(printableText(name),
+             QStringLiteral("<path>/bid\\u001B]2;pwned\\u0007 a.pdf token=***"));
+    QCOMPARE(printableValue(QStringLiteral("/srv/out\x1b[2J\nx/Tessavo-Export-1")),
+             QStringLiteral("/srv/out\\u001B[2J\\nx/Tessavo-Export-1"));
+    QCOMPARE(printableValue(QStringLiteral("/srv/Smith, John/b")),
+             QStringLiteral("/srv/Smith, John/b"));
 }
 
 QTEST_APPLESS_MAIN(TestLogRedaction)
