@@ -125,10 +125,14 @@ QString AppController::fontPath(const QString& fileName)
     const QString besideExecutable = executableDir + QStringLiteral("/fonts/");
     if (QFileInfo(besideExecutable).isDir())
         return besideExecutable + fileName;
-    const QString installed = QDir::cleanPath(
-        executableDir + u'/' + QStringLiteral(TESSAVO_INSTALLED_FONTS_DIR) + u'/' + fileName);
+    const QString installedFonts =
+        QDir::cleanPath(executableDir + u'/' + QStringLiteral(TESSAVO_INSTALLED_FONTS_DIR));
+    const QString installed = installedFonts + u'/' + fileName;
+    // Only an installed executable (a data folder beside its own folder) takes the system's files.
     const QString system = QStringLiteral(TESSAVO_SYSTEM_FONTS_DIR "/") + fileName;
-    if (!QFileInfo(installed).isFile() && QFileInfo(system).isFile())
+    if (!QFileInfo(installed).isFile() &&
+        QFileInfo(QDir::cleanPath(installedFonts + QStringLiteral("/../.."))).isDir() &&
+        QFileInfo(system).isFile())
         return system;
     return installed;
 }
