@@ -136,7 +136,9 @@ void AppController::onFilesVerified(quint64 generation,
 {
     if (generation != m_listGeneration || changed.isEmpty())
         return;
-    for (const auto& [row, sha] : changed) {
+    for (const auto& [row, checkedSha] : changed) {
+        // A lambda cannot capture a structured binding in every compiler (Clang before 16).
+        const QByteArray& sha = checkedSha;
         m_documents.update(row, [&sha](DocumentRecord& record) {
             // A record re-imported meanwhile is not the one that was checked.
             if (record.sha256 != sha || record.fileStatus != FileUnchanged)
