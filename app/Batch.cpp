@@ -9,6 +9,8 @@
 #include "core/RawPath.h"
 #include "core/RulesFile.h"
 #include "export/ExportBundle.h"
+#include "inspection/PageRecognition.h"
+#include "logging/ConsoleOutput.h"
 #include "logging/LogFile.h"
 #include "ui/AppController.h"
 
@@ -42,14 +44,6 @@ int terminalWidth()
     if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col >= 20)
         return size.ws_col;
     return 80;
-}
-
-// Text on standard error without a line end (for the progress bar).
-void writeError(const QString& text)
-{
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
 }
 
 void writeOut(const QByteArray& line)
@@ -196,8 +190,23 @@ void BatchRun::start()
     connect(&m_controller, &Ui::AppController::exportFinished, this,
             [this] { m_exportSucceeded = true; });
 
-    if (m_options.recognise)
+    if (m_options.recognise) {
+        // Without its language data recognition would leave every scan unread while the run
+        // looks successful: refuse at once and say what to install.
+        const QString language = m_controller.recognitionLanguage();
+        const QStringList installed = Inspection::installedRecognitionLanguages();
+        const QStringList needed = language.split(u'+', Qt::SkipEmptyParts);
+        if (needed.isEmpty() ||
+            !std::all_of(needed.begin(), needed.end(),
+                         [&installed](const QString& part) { return installed.contains(part); })) {
+            m_phase = Phase::Done;
+            printError(QStringLiteral("tessavo: --ocr: %1; install it, or run without --ocr")
+                           .arg(Inspection::missingLanguageText(language)));
+            finish(ExitFailed);
+            return;
+        }
         m_controller.recogniseDuringImportThisRun();
+    }
     m_phase = Phase::Importing;
     m_controller.addLocalPaths({m_options.importPathBytes});
     printSkipped();
@@ -253,9 +262,9 @@ void BatchRun::onDocumentsInserted(int first, int last)
         ++m_done;
         const int total = std::max(m_expected, m_done);
         if (m_terminal) {
-            writeError(u'\r' +
-                       progressBarLine(m_done, total, displayName(record), terminalWidth()) +
-                       QStringLiteral("\x1b[K"));
+            // The name is made printable before it is fitted, so the bar keeps to one line.
+            Logging::printStatusLine(progressBarLine(
+                m_done, total, Logging::printableText(displayName(record)), terminalWidth()));
             m_progressLineOpen = true;
             continue;
         }
@@ -287,7 +296,7 @@ void BatchRun::onBusyChanged()
 void BatchRun::endProgressLine()
 {
     if (m_progressLineOpen)
-        writeError(QStringLiteral("\n"));
+        Logging::printLine(Logging::ConsoleStream::Error, QString());
     m_progressLineOpen = false;
 }
 
@@ -376,10 +385,13 @@ void BatchRun::report()
     const int exported = result.value(QStringLiteral("exported")).toInt();
     printError(QStringLiteral("Exported %1 of %2 PDF(s).")
                    .arg(QString::number(exported), QString::number(records.size())));
+    // Standard output is for scripts: the two paths whole, one per line.
     for (const char* key : {"directory", "zip"}) {
         const QString path = result.value(QString::fromLatin1(key)).toString();
-        writeOut(m_heldExportFolder ? m_heldExportFolder->originalBytes(path)
-                                    : QFile::encodeName(path));
+        if (m_heldExportFolder)
+            writeOut(m_heldExportFolder->originalBytes(path));
+        else
+            Logging::printValueLine(Logging::ConsoleStream::Output, path);
     }
     finish(exitCodeForExport(
         int(records.size()), exported,

@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/Verify.h"
 #include "core/Version.h"
+#include "logging/ConsoleOutput.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -16,6 +17,7 @@ namespace {
 
 const QString applicationVersion = QString::fromLatin1(versionText);
 
+// The program's own fixed texts (help, version), several lines at once.
 void printOut(const QString& text)
 {
     const QByteArray bytes = text.toLocal8Bit();
@@ -27,9 +29,7 @@ void printOut(const QString& text)
 
 void printError(const QString& line)
 {
-    const QByteArray bytes = (line + u'\n').toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
+    Logging::printLine(Logging::ConsoleStream::Error, line);
 }
 
 void preferOffscreenPlatform()

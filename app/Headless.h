@@ -26,7 +26,7 @@ void preferOffscreenPlatform();
 // Sets the application's organisation, name and version.
 void setApplicationIdentity();
 
-// One line on standard error, ended by a line feed.
+// One line on standard error, ended by a line feed, cleaned as the log cleans its lines.
 void printError(const QString& line);
 
 } // namespace Tessavo::App

@@ -4,10 +4,9 @@
 #include "app/Headless.h"
 #include "export/BundleVerifier.h"
 #include "inspection/OpenCheck.h"
+#include "logging/ConsoleOutput.h"
 
 #include <QGuiApplication>
-
-#include <cstdio>
 
 namespace Tessavo::App {
 
@@ -26,21 +25,21 @@ int runVerify(int argc, char** argv, const QStringList& arguments)
     // hangs or crashes the PDF engine costs the worker, not this process.
     const BundleVerification result = verifyBundle(
         *path, [](const QString& pdfPath) { return Inspection::checkOpensInWorker(pdfPath); });
-    QString report;
+    // Problems name entries of an untrusted archive: each line is printed as the log writes it.
+    using Logging::ConsoleStream;
     for (const QString& problem : result.problems)
-        report += problem + u'\n';
+        Logging::printLine(ConsoleStream::Output, problem);
     const QString counts =
         QStringLiteral("%1 ZIP entries, %2 manifest rows, %3 originals checked")
             .arg(QString::number(result.zipEntries), QString::number(result.manifestRows),
                  QString::number(result.originals));
     if (result.ok())
-        report += QStringLiteral("Verified %1: %2; everything holds.\n").arg(*path, counts);
+        Logging::printLine(ConsoleStream::Output,
+                           QStringLiteral("Verified %1: %2; everything holds.").arg(*path, counts));
     else
-        report += QStringLiteral("Verification of %1 failed: %2 problem(s); %3.\n")
-                      .arg(*path, QString::number(result.problems.size()), counts);
-    const QByteArray bytes = report.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+        Logging::printLine(ConsoleStream::Output,
+                           QStringLiteral("Verification of %1 failed: %2 problem(s); %3.")
+                               .arg(*path, QString::number(result.problems.size()), counts));
     return result.ok() ? ExitSuccess : ExitFailed;
 }
 

@@ -5,10 +5,11 @@ set(CPACK_PACKAGE_NAME tessavo)
 set(CPACK_PACKAGE_VENDOR "The Tessavo developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Offline organiser for the PDF files of a tender package")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Tessavo inspects the PDF files of a tender or submission package, suggests one of eight
-numbered categories with explainable rules, lets the user review every suggestion and exports a
-bundle: a folder with a manifest CSV, an index PDF and copies of the originals, plus a ZIP archive.
-Source files are only ever read and nothing leaves the computer.")
+    "Tessavo inspects the PDF files of a tender or submission package, suggests
+one of eight numbered categories with explainable rules, lets the user review
+every suggestion and exports a bundle: a folder with a manifest CSV, an index
+PDF and copies of the originals, plus a ZIP archive. Source files are only
+ever read and nothing leaves the computer.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "${TESSAVO_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -23,8 +24,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(tessavo_runtime_packages
-    # The fonts: DejaVu Sans for the interface, WenQuanYi Micro Hei for Chinese, Japanese and
-    # Korean file names in the index PDF.
+    # The fonts: DejaVu Sans for the interface and the index PDF (the package uses the system's
+    # files rather than copies of its own), WenQuanYi Micro Hei for Chinese, Japanese and Korean
+    # file names in the index PDF.
     fonts-dejavu-core
     fonts-wqy-microhei
     # The QML modules the interface imports, and those they load in turn.
@@ -37,9 +39,16 @@ set(tessavo_runtime_packages
     qml6-module-qtquick-layouts
     qml6-module-qtquick-window
     qml6-module-qtquick-dialogs
-    qml6-module-qt-labs-folderlistmodel)
+    qml6-module-qt-labs-folderlistmodel
+    # The stored session is an SQLite database, opened through Qt's plug-in driver.
+    libqt6sql6-sqlite)
 list(JOIN tessavo_runtime_packages ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
-# A Wayland session works without it through XWayland, natively with it.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+# Text recognition ("--ocr", "Recognise scans") needs the English language data; a Wayland session
+# works without qt6-wayland through XWayland, natively with it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "tesseract-ocr-eng, qt6-wayland")
+
+# Everything but the copies of the fonts (component "fonts", fonts/CMakeLists.txt): the package
+# installs the component of everything else only.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};Unspecified;/")
 
 include(CPack)

@@ -26,7 +26,8 @@ DESTDIR="$work/stage" cmake --install "$build" --prefix /usr >/dev/null
 usr="$work/stage/usr"
 for f in bin/tessavo share/tessavo/fonts/DejaVuSans.ttf share/tessavo/fonts/DejaVuSans-Bold.ttf \
          "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml" \
-         "share/icons/hicolor/scalable/apps/$id.svg"; do
+         "share/icons/hicolor/scalable/apps/$id.svg" share/doc/tessavo/copyright \
+         share/doc/tessavo/changelog.gz share/man/man1/tessavo.1.gz; do
     [ -f "$usr/$f" ] || fail "not installed: $f"
 done
 
@@ -37,6 +38,10 @@ if ! report="$(appstreamcli validate --no-net "$usr/share/metainfo/$id.metainfo.
 fi
 grep -q "^Exec=tessavo " "$usr/share/applications/$id.desktop" || fail "Exec does not start tessavo"
 grep -q "^Icon=$id$" "$usr/share/applications/$id.desktop" || fail "Icon is not $id"
+# Offered for PDFs; never a handler for folders, or it would become the default one where no file
+# manager claims them.
+grep -q "^MimeType=application/pdf;$" "$usr/share/applications/$id.desktop" ||
+    fail "MimeType is not application/pdf alone"
 metainfo="$usr/share/metainfo/$id.metainfo.xml"
 grep -q "<id>$id</id>" "$metainfo" || fail "metainfo id is not $id"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
@@ -109,3 +114,22 @@ run_installed "$usr" "installed"
 mkdir -p "$work/moved/opt"
 mv "$usr" "$work/moved/opt/tessavo"
 run_installed "$work/moved/opt/tessavo" "moved"
+
+# The Debian package: no lintian error or warning, the dependencies the program needs at run time,
+# and no copies of the fonts; unpacked, it finds the system's DejaVu files instead.
+if command -v cpack >/dev/null && command -v lintian >/dev/null; then
+    (cd "$build" && cpack -G DEB -B "$work/deb" >/dev/null) || fail "cpack failed"
+    deb="$(ls "$work"/deb/tessavo_*.deb)"
+    lint="$(lintian --fail-on none --suppress-tags-from-file /dev/null "$deb" 2>&1 || true)"
+    if grep -E '^[EW]: ' <<<"$lint"; then
+        fail "lintian reports errors or warnings for $(basename "$deb")"
+    fi
+    fields="$(dpkg-deb -f "$deb" Depends Recommends)"
+    grep -q "libqt6sql6-sqlite" <<<"$fields" || fail "the package does not depend on the SQLite driver"
+    grep -q "^Recommends:.*tesseract-ocr-eng" <<<"$fields" || fail "tesseract-ocr-eng is not recommended"
+    if dpkg-deb -c "$deb" | grep -q '\.ttf$'; then
+        fail "the package ships font files of its own"
+    fi
+    dpkg-deb -x "$deb" "$work/unpacked"
+    run_installed "$work/unpacked/usr" "packaged"
+fi

@@ -128,15 +128,24 @@ QString AppController::appVersion() const
 
 // A build keeps the fonts in "fonts" beside the executable. An installed executable reaches them by
 // a path relative to its own folder (TESSAVO_INSTALLED_FONTS_DIR, set by the build from the install
-// layout), so an installed tree works wherever it is unpacked.
+// layout), so an installed tree works wherever it is unpacked. The Debian package ships no copies:
+// there the system's own DejaVu files (TESSAVO_SYSTEM_FONTS_DIR) are used.
 QString AppController::fontPath(const QString& fileName)
 {
     const QString executableDir = QCoreApplication::applicationDirPath();
     const QString besideExecutable = executableDir + QStringLiteral("/fonts/");
     if (QFileInfo(besideExecutable).isDir())
         return besideExecutable + fileName;
-    return QDir::cleanPath(executableDir + u'/' + QStringLiteral(TESSAVO_INSTALLED_FONTS_DIR) +
-                           u'/' + fileName);
+    const QString installedFonts =
+        QDir::cleanPath(executableDir + u'/' + QStringLiteral(TESSAVO_INSTALLED_FONTS_DIR));
+    const QString installed = installedFonts + u'/' + fileName;
+    // Only an installed executable (a data folder beside its own folder) takes the system's files.
+    const QString system = QStringLiteral(TESSAVO_SYSTEM_FONTS_DIR "/") + fileName;
+    if (!QFileInfo(installed).isFile() &&
+        QFileInfo(QDir::cleanPath(installedFonts + QStringLiteral("/../.."))).isDir() &&
+        QFileInfo(system).isFile())
+        return system;
+    return installed;
 }
 
 void AppController::setStatus(const QString& text)

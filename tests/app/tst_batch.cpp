@@ -111,6 +111,10 @@ private slots:
     void stopSignalsLeaveNothingBehind_data();
     void stopSignalsLeaveNothingBehind();
 
+    void printedNamesCannotDriveTheTerminal();
+    void verifyPrintsArchiveNamesEscaped();
+    void ocrWithoutLanguageDataFails();
+
 private:
     Run tessavo(const QStringList& arguments, const QString& dataHome = {});
     QString freshFolder(const QString& name);
@@ -271,7 +275,8 @@ void TestBatch::folderWithoutPdfsExitsOne()
     const Run run = tessavo({"--batch", "--import", m_noPdfs, "--export", out});
     QCOMPARE(run.exitCode, 1);
     QVERIFY(run.out.isEmpty());
-    QCOMPARE(run.errLines(), QStringList{"tessavo: no PDF files were found in " + m_noPdfs});
+    // Printed lines are cleaned as the log's are: the folder is named by its last component.
+    QCOMPARE(run.errLines(), QStringList{"tessavo: no PDF files were found in <path>/no pdfs"});
     QVERIFY(!QFileInfo::exists(out));
 }
 
@@ -326,17 +331,16 @@ void TestBatch::usageErrorsExitTwo_data()
                        out,
                        "--rules",
                        m_dir.filePath("none.json")}
-        << "tessavo: cannot read the rules file " + m_dir.filePath("none.json") +
-               ": No such file or directory";
+        << "tessavo: cannot read the rules file <path>/none.json: No such file or directory";
     QTest::newRow("rules not JSON")
         << QStringList{"--batch", "--import", m_clean, "--export", out, "--rules", rulesNotJson}
-        << "tessavo: the rules file " + rulesNotJson + " contains no valid rules";
+        << "tessavo: the rules file <path>/rules-not-json.json contains no valid rules";
     QTest::newRow("no valid rule")
         << QStringList{"--batch", "--import", m_clean, "--export", out, "--rules", rulesNoneValid}
-        << "tessavo: the rules file " + rulesNoneValid + " contains no valid rules";
+        << "tessavo: the rules file <path>/rules-none-valid.json contains no valid rules";
     QTest::newRow("rules is a folder")
         << QStringList{"--batch", "--import", m_clean, "--export", out, "--rules", m_clean}
-        << "tessavo: cannot read the rules file " + m_clean + ": it is a folder";
+        << "tessavo: cannot read the rules file <path>/clean package: it is a folder";
     QTest::newRow("--rules last") << QStringList{"--batch",  "--import", m_clean,
                                                  "--export", out,        "--rules"}
                                   << "tessavo: --rules needs a FILE";
@@ -477,10 +481,12 @@ void TestBatch::verifyChecksWhatBatchWrote()
     QCOMPARE(batch.exitCode, 3);
     const QString bundle = batch.outLines().at(0);
 
+    // The report names the bundle as the log would: by its last component.
+    const QString shown = "<path>/" + QFileInfo(bundle).fileName();
     Run run = tessavo({"--verify", bundle});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.outLines().size(), 1);
-    QVERIFY2(run.outLines().first().startsWith("Verified " + bundle +
+    QVERIFY2(run.outLines().first().startsWith("Verified " + shown +
                                                ": 5 ZIP entries, 3 "
                                                "manifest rows, 6 originals"),
              run.out.constData());
@@ -497,7 +503,7 @@ void TestBatch::verifyChecksWhatBatchWrote()
                                                "/originals/scan.pdf: SHA-256 differs from "
                                                "manifest.csv line "),
              run.out.constData());
-    QVERIFY(run.outLines().last().startsWith("Verification of " + bundle + " failed: 1 problem"));
+    QVERIFY(run.outLines().last().startsWith("Verification of " + shown + " failed: 1 problem"));
     QCOMPARE(tessavo({"--verify", bundle + ".zip"}).exitCode, 0);
     QCOMPARE(tessavo({"--verify", m_dir.filePath("no such bundle")}).exitCode, 1);
 
@@ -872,6 +878,90 @@ void TestBatch::stopSignalsLeaveNothingBehind()
     QCOMPARE(
         QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
         QStringList());
+}
+
+// File names are untrusted (a package unpacked from a ZIP): an escape sequence in one must never
+// reach the terminal, and no line names the folders above the imported one.
+void TestBatch::printedNamesCannotDriveTheTerminal()
+{
+    const QString parent = m_dir.filePath("Smith, John");
+    const QString in = parent + "/Confidential merger bid";
+    QVERIFY(QDir().mkpath(in));
+    QVERIFY(PdfFixtures::writeTextPdf(in + "/\x1b]2;pwned\x07 title.pdf", {"Pricing schedule"}));
+    QVERIFY(PdfFixtures::writeTextPdf(in + "/\x1b[2Jclear.pdf", {"Drawings"}));
+    QVERIFY(PdfFixtures::writeTextPdf(in + "/Offer: final?.pdf", {"Scope"}));
+    const QString out = freshFolder("out\x1b[2J\nhostile");
+
+    const Run run = tessavo({"--batch", "--import", in, "--export", out});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    for (const QByteArray& stream : {run.out, run.err}) {
+        QVERIFY2(!stream.contains('\x1b') && !stream.contains('\x07'), stream.constData());
+        QVERIFY2(!stream.contains("Smith") && !stream.contains("Confidential"), stream.constData());
+    }
+    QVERIFY2(!run.err.contains(QFile::encodeName(m_dir.path())), run.err.constData());
+    const QStringList err = run.errLines();
+    QCOMPARE(err.filter(QRegularExpression("^\\[\\d/3\\] ")).size(), 3);
+    QVERIFY2(err.filter(QRegularExpression(R"(^\[\d/3\] \\u001B\]2;pwned\\u0007 title\.pdf: )"))
+                     .size() == 1,
+             run.err.constData());
+    QVERIFY(err.contains("Exporting 3 document(s) to <path>/out\\u001B[2J\\nhostile"));
+    QVERIFY(!err.filter(QRegularExpression("^warning: Renamed .*: <path>/")).isEmpty());
+
+    // Standard output keeps the two paths whole for scripts, one per line, control characters
+    // escaped as everywhere else.
+    const QStringList lines = run.outLines();
+    QCOMPARE(lines.size(), 2);
+    const QString escapedOut = QString(out).replace("\x1b", "\\u001B").replace("\n", "\\n");
+    QVERIFY2(lines.at(0).startsWith(escapedOut + "/Tessavo-Export-"), run.out.constData());
+    QCOMPARE(lines.at(1), lines.at(0) + ".zip");
+    const QStringList bundles = QDir(out).entryList({"Tessavo-Export-*"}, QDir::Dirs);
+    QCOMPARE(bundles.size(), 1);
+    QCOMPARE(lines.at(0), escapedOut + "/" + bundles.first());
+}
+
+void TestBatch::verifyPrintsArchiveNamesEscaped()
+{
+    // A bundle this program wrote, copied into a ZIP that also carries unlisted hostile names.
+    const Run batch = tessavo(
+        {"--batch", "--import", m_clean + "/forms", "--export", freshFolder("out-hostile-zip")});
+    QCOMPARE(batch.exitCode, 0);
+    const QString zip = m_dir.filePath("Smith, John/hostile bundle.zip");
+    QVERIFY(QDir().mkpath(QFileInfo(zip).path()));
+    const ToolRun made =
+        runPython("import sys, zipfile\n"
+                  "with zipfile.ZipFile(sys.argv[1]) as src, "
+                  "zipfile.ZipFile(sys.argv[2], 'w') as z:\n"
+                  "    for info in src.infolist(): z.writestr(info, src.read(info))\n"
+                  "    z.writestr('originals/\\x1b]2;pwned\\x07.pdf', b'x')\n"
+                  "    z.writestr('originals/\\x1b[2J\\x9b31m.pdf', b'y')\n",
+                  {batch.outLines().at(1), zip});
+    QVERIFY2(made.ok(), made.err.constData());
+    const Run run = tessavo({"--verify", zip});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(!run.out.contains('\x1b') && !run.out.contains('\x07') &&
+                 !run.out.contains("\xc2\x9b"),
+             run.out.constData());
+    QVERIFY2(run.out.contains("originals/\\u001B]2;pwned\\u0007.pdf: not listed"),
+             run.out.constData());
+    QVERIFY2(run.out.contains("originals/\\u001B[2J\\u009B31m.pdf: not listed"),
+             run.out.constData());
+    QVERIFY(!run.out.contains("Smith"));
+    QVERIFY2(run.outLines().last().startsWith("Verification of <path>/hostile bundle.zip failed: "),
+             run.out.constData());
+}
+
+// Recognition asked for without its language data fails at once and says what to install.
+void TestBatch::ocrWithoutLanguageDataFails()
+{
+    QTemporaryDir noData;
+    qputenv("TESSDATA_PREFIX", QFile::encodeName(noData.path()));
+    const QString out = freshFolder("out-ocr-nodata");
+    const Run run = tessavo({"--batch", "--ocr", "--import", m_mixed, "--export", out});
+    qunsetenv("TESSDATA_PREFIX");
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.contains("tesseract-ocr-eng"), run.err.constData());
+    QVERIFY(!QFileInfo::exists(out));
 }
 
 TESSAVO_TEST_MAIN_WITH_WORKER(TestBatch)

@@ -11,11 +11,13 @@ namespace RedactionInvariants {
 inline const QString plantedSecret = QStringLiteral("FuzzSecret7x");
 inline const QString plantedFolder = QStringLiteral("FuzzFolder");
 
-// The text followed by a line with a secret and a line with a path, both of which must be gone
-// after cleaning whatever came before them.
+// The text followed by lines with secrets and paths, all of which must be gone after cleaning
+// whatever came before them: a key-value secret, a token known by its shape, a path with a space
+// and one whose folder follows a comma.
 inline QString withPlants(const QString& text)
 {
-    return text + QStringLiteral("\npassword=%1\n/home/%2 1/Bids/a.pdf\n")
+    return text + QStringLiteral("\npassword=%1\n/home/%2 1/Bids/a.pdf\nghp_%1x\n"
+                                 "/srv/Smith, %2/Bids/b.pdf\n")
                       .arg(plantedSecret, plantedFolder);
 }
 

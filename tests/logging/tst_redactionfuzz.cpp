@@ -111,7 +111,42 @@ private:
 
     Piece secret()
     {
-        switch (pick(9)) {
+        switch (pick(12)) {
+        case 9: {
+            const QString user = unique("u");
+            const QString password = unique("P");
+            return {QStringLiteral("https:%1:%2@host.example.org/x").arg(user, password),
+                    {user, password}};
+        }
+        case 10: {
+            const QString value = unique("T", 24);
+            QString upper;
+            while (upper.size() < 16)
+                upper += QStringLiteral("ABCDEFGHJKLMNPQRSTUVWXYZ234567").at(pick(30));
+            const QString aws = QStringLiteral("AKIA") + upper;
+            const QString shape = oneOf<QString>(
+                {QStringLiteral("ghp_%1"), QStringLiteral("github_pat_%1"),
+                 QStringLiteral("sk_live_%1"), QStringLiteral("rk_test_%1"),
+                 QStringLiteral("glpat-%1"), QStringLiteral("xoxb-%1"), QStringLiteral("%1"),
+                 QStringLiteral("passwd-%1"), QStringLiteral("bearer-%1"),
+                 QStringLiteral("the password is %1"), QStringLiteral("PASSWORD was '%1'")});
+            if (shape == QStringLiteral("%1"))
+                return {aws, {upper}};
+            return {shape.arg(value), {value}};
+        }
+        case 11: {
+            // A plain word after the scheme's own spelling, behind another secret's value.
+            QString value;
+            while (value.size() < 12)
+                value += QStringLiteral("abcdefghijkmnopqrstuvwxyzQWERTZ").at(pick(31));
+            const QString other = unique("O");
+            return {QStringLiteral("password=%1%2Bearer %3")
+                        .arg(other,
+                             oneOf<QString>(
+                                 {QStringLiteral(" "), QStringLiteral("; "), QStringLiteral(", ")}),
+                             value),
+                    {other, value}};
+        }
         case 0: {
             const QString user = unique("u");
             const QString password = unique("P");
@@ -205,15 +240,22 @@ private:
 
     // --- Paths ---
 
-    // A folder name of one to four words.
-    QString folder(QStringList& forbidden)
+    // A folder name of one to four words, joined by spaces or, in a bare path, perhaps by
+    // characters that end a bare path ("Smith, John").
+    QString folder(QStringList& forbidden, bool bare)
     {
         QStringList words;
         const int count = pick(3) == 0 ? 1 + pick(4) : 1;
         for (int i = 0; i < count; ++i)
             words += unique("F", 6);
         forbidden += words;
-        return words.join(u' ');
+        if (!bare || pick(2) == 0)
+            return words.join(u' ');
+        return words.join(oneOf<QString>(
+            {QStringLiteral(", "), QStringLiteral("; "), QStringLiteral("\t"), QStringLiteral("' "),
+             QStringLiteral("\" "), QStringLiteral("| "), QStringLiteral("<"), QStringLiteral(">"),
+             QStringLiteral("?"), QStringLiteral("*"), QStringLiteral(","), QStringLiteral(" ,"),
+             QStringLiteral("'")}));
     }
 
     QString fileName()
@@ -223,23 +265,24 @@ private:
                                QStringLiteral("rules.json.bak"), QStringLiteral("Å—b.pdf")});
     }
 
-    QStringList folders(QStringList& forbidden)
+    QStringList folders(QStringList& forbidden, bool bare)
     {
         QStringList list;
         const int depth = 1 + pick(4);
         for (int i = 0; i < depth; ++i)
-            list += folder(forbidden);
+            list += folder(forbidden, bare);
         return list;
     }
 
     Piece path()
     {
         Piece piece;
-        const QStringList dirs = folders(piece.forbidden);
+        const int shape = pick(11);
+        const QStringList dirs = folders(piece.forbidden, shape == 0 || shape == 2);
         const QString file = fileName();
         const QString unix = u'/' + dirs.join(u'/') + u'/' + file;
         const QString windows = dirs.join(u'\\') + u'\\' + file;
-        switch (pick(11)) {
+        switch (shape) {
         case 0:
             piece.text = unix;
             break;
@@ -395,6 +438,14 @@ void TestRedactionFuzz::hostileShapesStayFast_data()
         << QStringLiteral("/a/b") + QStringLiteral(" w w w w x/").repeated(n / 12);
     QTest::newRow("words without a separator")
         << QStringLiteral("/a/b") + QStringLiteral(" word").repeated(n / 5);
+    QTest::newRow("path continued after commas")
+        << QStringLiteral("/a/b") + QStringLiteral(", w; w' w| x/").repeated(n / 14);
+    QTest::newRow("punctuation without a separator")
+        << QStringLiteral("/a/b") + QStringLiteral(",?* <> ").repeated(n / 7);
+    QTest::newRow("punctuation inside a path") << QStringLiteral("/a") + QString(n, u'?') + u'b';
+    QTest::newRow("token prefixes") << QStringLiteral("ghp_ sk_live_ AKIA eyJ.").repeated(n / 23);
+    QTest::newRow("password is is") << QStringLiteral("password is ").repeated(n / 12);
+    QTest::newRow("schemes without slashes") << QStringLiteral("a:b:").repeated(n / 4);
     QTest::newRow("open quotes") << QStringLiteral("\"/").repeated(n / 2);
     QTest::newRow("unclosed quoted path") << QStringLiteral("\"/a") + QString(n, u'b');
     QTest::newRow("escaped quotes after a key")
@@ -429,9 +480,11 @@ void TestRedactionFuzz::regressionCorpusStaysClean()
     const QStringList files = corpus.entryList(QDir::Files);
     QVERIFY(files.size() >= 20);
     // Secrets and folder names that appear in the corpus.
-    const QStringList forbidden = {"hunter", "SECRET", "eyJ",  "QWxh", "s3cr3t", "lice", "6629fae",
-                                   "V9Ed",   "E8Kuf",  "V3P7", "V6Xg", "F3Lk",   "F25e", "F2F",
-                                   "F8A",    "F5Bp",   "F8z",  "Bids", "Users",  "srv",  "Share"};
+    const QStringList forbidden = {
+        "hunter", "SECRET",       "eyJ",    "QWxh",      "s3cr3t",  "lice", "6629fae",
+        "V9Ed",   "E8Kuf",        "V3P7",   "V6Xg",      "F3Lk",    "F25e", "F2F",
+        "F8A",    "F5Bp",         "F8z",    "Bids",      "Users",   "srv",  "Share",
+        "Smith",  "Confidential", "HUNTER", "abcdefXYZ", "IOSFODNN"};
     for (const QString& name : files) {
         QFile file(corpus.filePath(name));
         QVERIFY(file.open(QIODevice::ReadOnly));
