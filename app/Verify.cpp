@@ -39,7 +39,7 @@ int runVerify(int argc, char** argv, const QStringList& arguments)
     else
         Logging::printLine(ConsoleStream::Output,
                            QStringLiteral("Verification of %1 failed: %2 problem(s); %3.")
-                               .arg(*path, QString::number(result.problems.size()), counts));
+                               .arg(*path, QString::number(result.problemCount), counts));
     return result.ok() ? ExitSuccess : ExitFailed;
 }
 

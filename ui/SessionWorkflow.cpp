@@ -391,7 +391,7 @@ int AppController::placeImported(DocumentRecord record)
         if (old.sha256 == record.sha256 && !record.sha256.isEmpty()) {
             record.decision = old.decision;
             record.finalCategory = old.finalCategory;
-            setSuggestion(record, suggestion); // an accepted record takes the new suggestion
+            setSuggestion(record, suggestion); // a decided record keeps its category
             record.note = old.note;
         }
         m_documents.replace(row, record);
