@@ -391,6 +391,13 @@ void ImportSession::onLoaded(Slot& slot, File& file, int state, const QString& e
         file.pdfDone = true;
         return;
     }
+    if (pages <= 0) {
+        // Opened, but nothing to read: whatever the worker calls it, there is no page.
+        file.record.state = Unreadable;
+        file.record.errorText = QStringLiteral("PDF contains no pages");
+        file.pdfDone = true;
+        return;
+    }
     if (qint64(pages) > std::min(maxPages, std::max<qint64>(file.size, 1))) {
         retire(slot);
         failFile(file, QStringLiteral("PDF claims more pages than the file can hold"));
