@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -240,11 +241,13 @@ RowRead readInspection(const QSqlQuery& q, DocumentRecord& r, qint64& expandedBy
         !readInt(q.value(7), 0, pages, textPages) || !readInt(q.value(8), 0, int64Max, textChars) ||
         !readInt(q.value(10), 0, 3, state))
         return RowRead::BeyondLimits;
+    // The path's bytes are the file; the text column is only their readable copy and never
+    // names the file on its own.
     const QByteArray rawPath = q.value(0).toByteArray();
-    r.sourcePath = text(q.value(1));
-    r.sourcePathBytes = roundTrips(rawPath) ? QByteArray() : rawPath;
-    if (rawPath.isEmpty() || rawPath.contains('\0') || r.sourcePath.isEmpty())
+    if (rawPath.isEmpty() || rawPath.contains('\0'))
         return RowRead::Damaged;
+    r.sourcePath = QFile::decodeName(rawPath);
+    r.sourcePathBytes = roundTrips(rawPath) ? QByteArray() : rawPath;
     r.sizeBytes = size;
     r.modifiedMs = modified;
     r.sha256 = text(q.value(4)).toLatin1();
@@ -592,6 +595,7 @@ bool SessionStore::readList(QList<DocumentRecord>& records, bool& damaged)
         return damage(sqlError(rows));
     struct Row {
         qint64 rowid = 0;
+        qint64 position = 0;
         bool fits = false;
         QString path;
     };
@@ -602,8 +606,8 @@ bool SessionStore::readList(QList<DocumentRecord>& records, bool& damaged)
         if (!readInt(rows.value(1), 0, std::numeric_limits<int>::max(), position))
             return damage(QStringLiteral("a position is damaged"));
         lastPosition = position;
-        listed.append(
-            {rows.value(0).toLongLong(), rows.value(2).toInt() == 1, text(rows.value(3))});
+        listed.append({rows.value(0).toLongLong(), position, rows.value(2).toInt() == 1,
+                       text(rows.value(3))});
     }
     if (rows.lastError().isValid())
         return damage(sqlError(rows));
@@ -615,6 +619,9 @@ bool SessionStore::readList(QList<DocumentRecord>& records, bool& damaged)
                              "document WHERE rowid = ?")
                   .arg(key, inspectionColumns));
     QList<qint64> dropped;
+    QList<qint64> kept;
+    QSet<QByteArray> keys;
+    qint64 doubled = 0;
     qint64 expandedBytes = 0;
     for (const Row& row : std::as_const(listed)) {
         DocumentRecord r;
@@ -643,18 +650,35 @@ bool SessionStore::readList(QList<DocumentRecord>& records, bool& damaged)
             m_droppedPaths.append(row.path);
             continue;
         }
+        // One row per file: a later row of the same bytes (its key no longer kept them apart)
+        // would be merged into the first at the next save; it goes now.
+        if (keys.contains(sourcePathBytesOf(r))) {
+            dropped.append(row.rowid);
+            ++doubled;
+            continue;
+        }
+        keys.insert(sourcePathBytesOf(r));
+        kept.append(row.rowid);
         records.append(std::move(r));
     }
-    m_missingRows = int(lastPosition + 1 - listed.size());
-    const bool gaps = m_missingRows > 0 || !dropped.isEmpty();
-    if (gaps && !m_readOnly)
-        return renumber(records, dropped);
+    if (doubled > 0)
+        qWarning().noquote() << QStringLiteral("The stored session listed %1 file(s) twice; "
+                                               "only the first row of each is kept")
+                                    .arg(doubled);
+    m_missingRows = int(std::max<qint64>(0, lastPosition + 1 - listed.size()));
+    // Positions other than 0, 1, 2, … (gaps, rows dropped, a position given twice) are numbered
+    // afresh, so that every row is addressed by its index in the list.
+    bool numbered = dropped.isEmpty() && lastPosition + 1 == listed.size();
+    for (qsizetype i = 0; numbered && i < listed.size(); ++i)
+        numbered = listed.at(i).position == i;
+    if (!numbered && !m_readOnly)
+        return renumber(kept, dropped);
     return true;
 }
 
-// Rows are addressed by their index in the list from now on: dropped rows go, and the others are
-// numbered afresh in one go.
-bool SessionStore::renumber(const QList<DocumentRecord>& records, const QList<qint64>& dropped)
+// Rows are addressed by their index in the list from now on: dropped rows go, and the kept ones
+// (their row ids in list order) are numbered afresh in one go.
+bool SessionStore::renumber(const QList<qint64>& kept, const QList<qint64>& dropped)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     QSqlQuery q(db);
@@ -665,10 +689,10 @@ bool SessionStore::renumber(const QList<DocumentRecord>& records, const QList<qi
         ok = ok && q.exec();
     }
     ok = ok && q.exec(QStringLiteral("UPDATE document SET position = NULL")) &&
-         q.prepare(QStringLiteral("UPDATE document SET position = ? WHERE path_bytes = ?"));
-    for (int row = 0; ok && row < records.size(); ++row) {
-        q.addBindValue(row);
-        q.addBindValue(sourcePathBytesOf(records.at(row)));
+         q.prepare(QStringLiteral("UPDATE document SET position = ? WHERE rowid = ?"));
+    for (qsizetype row = 0; ok && row < kept.size(); ++row) {
+        q.addBindValue(qint64(row));
+        q.addBindValue(kept.at(row));
         ok = q.exec();
     }
     if (!ok || !db.commit()) {

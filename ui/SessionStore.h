@@ -84,7 +84,7 @@ private:
     bool prepareSchema(bool& setAside);
     bool migrate();
     bool readList(QList<DocumentRecord>& records, bool& damaged);
-    bool renumber(const QList<DocumentRecord>& records, const QList<qint64>& dropped);
+    bool renumber(const QList<qint64>& kept, const QList<qint64>& dropped);
     bool preparePaths();
     bool setAside(const QString& reason);
     void removeOldSetAsideFiles();

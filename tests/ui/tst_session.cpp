@@ -114,6 +114,7 @@ private slots:
     void linksAndPipesAreNeverFollowed();
     void rowsBeyondTheLimitsAreDropped();
     void missingRowsAreNamed();
+    void onePathIsOneRowAfterAWriteBack();
     void namesThatAreNotUtf8SurviveARestart();
     void firstVersionStoresAreMigrated();
     void failedWritesAreWrittenWhenSpaceReturns();
@@ -725,6 +726,69 @@ void TestSession::missingRowsAreNamed()
              QStringLiteral("Restored 2 document(s) from the last session; 2 file(s) changed or "
                             "missing since import. 1 document(s) of the last session could not be "
                             "stored; add their files again."));
+}
+
+// A file is known by its path's bytes alone: a row whose text column names another file, or two
+// rows of the same bytes (a file whose key no longer holds them apart), still load as one row per
+// path, and what was loaded reads back the same once written again.
+void TestSession::onePathIsOneRowAfterAWriteBack()
+{
+    const QList<DocumentRecord> saved = {sampleRecord(0), sampleRecord(1), sampleRecord(2)};
+    const auto reopenAndWriteBack = [this](QList<DocumentRecord>& loaded) {
+        {
+            SessionStore store(m_db);
+            if (!store.open(loaded) || !store.setAsidePath().isEmpty())
+                return false;
+            QList<int> rows;
+            for (int row = 0; row < loaded.size(); ++row)
+                rows.append(row);
+            if (!store.saveRecords(loaded, rows))
+                return false;
+        }
+        SessionStore again(m_db);
+        QList<DocumentRecord> reread;
+        return again.open(reread) && reread == loaded;
+    };
+    {
+        SessionStore store(m_db);
+        QList<DocumentRecord> none;
+        QVERIFY(store.open(none));
+        QVERIFY(store.saveRecords(saved, {0, 1, 2}));
+    }
+    // The first row's text names the second row's file.
+    const ToolRun renamed =
+        runPython("import sqlite3, sys\n"
+                  "c = sqlite3.connect(sys.argv[1])\n"
+                  "c.execute('update document set path = (select path from document where "
+                  "position = 1) where position = 0')\n"
+                  "c.commit()",
+                  {m_db});
+    QVERIFY2(renamed.ok(), renamed.err);
+    QList<DocumentRecord> loaded;
+    QVERIFY(reopenAndWriteBack(loaded));
+    QCOMPARE(loaded, saved);
+
+    // Two rows of the same bytes: the first in the list stays, the other goes.
+    const ToolRun doubled =
+        runPython("import sqlite3, sys\n"
+                  "c = sqlite3.connect(sys.argv[1])\n"
+                  "sql = c.execute(\"select sql from sqlite_master where name = 'document'\")"
+                  ".fetchone()[0]\n"
+                  "c.execute('alter table document rename to old')\n"
+                  "c.execute(sql.replace('PRIMARY KEY', ''))\n"
+                  "c.execute('insert into document select * from old')\n"
+                  "c.execute('drop table old')\n"
+                  "c.execute('insert into document select path_bytes, path, 3, used, size, "
+                  "modified, sha256, file_name, pages, text_pages, text_chars, title, state, "
+                  "error_text, page_texts, suggestion, 2, final_category, \\'copy\\' from "
+                  "document where position = 1')\n"
+                  "c.commit()\n"
+                  "assert c.execute('select count(*) from document').fetchone()[0] == 4",
+                  {m_db});
+    QVERIFY2(doubled.ok(), doubled.err);
+    loaded.clear();
+    QVERIFY(reopenAndWriteBack(loaded));
+    QCOMPARE(loaded, saved);
 }
 
 // Names that are not valid UTF-8 are kept as their bytes: after a restart both files are found,
