@@ -8,7 +8,7 @@
 #include "core/PrivateFile.h"
 #include "core/RawPath.h"
 #include "core/RulesFile.h"
-#include "export/ExportBundle.h"
+#include "bundle/ExportBundle.h"
 #include "inspection/PageRecognition.h"
 #include "logging/ConsoleOutput.h"
 #include "logging/LogFile.h"

@@ -2,7 +2,7 @@
 
 #include "core/FolderWalk.h"
 #include "core/Rule.h"
-#include "export/ExportBundle.h"
+#include "bundle/ExportBundle.h"
 #include "ui/DocumentListModel.h"
 #include "ui/RuleListModel.h"
 

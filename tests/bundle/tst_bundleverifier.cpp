@@ -1,9 +1,9 @@
 // Bundles written by the real export are checked, then damaged the ways a transfer or a hand
 // edit damages them. Damaged archives are also given to unzip and Python, which must agree.
 #include "core/RawPath.h"
-#include "export/BundleVerifier.h"
-#include "export/ExportBundle.h"
-#include "export/ZipWriter.h"
+#include "bundle/BundleVerifier.h"
+#include "bundle/ExportBundle.h"
+#include "bundle/ZipWriter.h"
 #include "inspection/PdfInspection.h"
 #include "support/ExternalTool.h"
 #include "support/PdfFixtures.h"

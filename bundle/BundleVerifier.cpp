@@ -1,12 +1,12 @@
-#include "export/BundleVerifier.h"
+#include "bundle/BundleVerifier.h"
 
 #include "core/DocumentRecord.h"
 #include "core/RawPath.h"
-#include "export/ExportBundle.h"
-#include "export/ManifestCsv.h"
-#include "export/PortableNames.h"
-#include "export/ZipReader.h"
-#include "export/ZipWriter.h"
+#include "bundle/ExportBundle.h"
+#include "bundle/ManifestCsv.h"
+#include "bundle/PortableNames.h"
+#include "bundle/ZipReader.h"
+#include "bundle/ZipWriter.h"
 
 #include <QDir>
 #include <QFile>

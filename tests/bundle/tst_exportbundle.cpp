@@ -1,12 +1,12 @@
 #include "core/RawPath.h"
-#include "export/ExportBundle.h"
-#include "export/IndexPdf.h"
-#include "export/PendingFile.h"
+#include "bundle/ExportBundle.h"
+#include "bundle/IndexPdf.h"
+#include "bundle/PendingFile.h"
 #include "support/ExternalTool.h"
 #include "support/PdfFixtures.h"
 
-#include "export/PortableNames.h"
-#include "export/SpaceCheck.h"
+#include "bundle/PortableNames.h"
+#include "bundle/SpaceCheck.h"
 #include "support/UserRun.h"
 
 #include <QCryptographicHash>

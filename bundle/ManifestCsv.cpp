@@ -1,4 +1,4 @@
-#include "export/ManifestCsv.h"
+#include "bundle/ManifestCsv.h"
 
 #include "core/RawPath.h"
 

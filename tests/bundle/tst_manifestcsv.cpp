@@ -1,5 +1,5 @@
 #include "core/RawPath.h"
-#include "export/ManifestCsv.h"
+#include "bundle/ManifestCsv.h"
 #include "support/ExternalTool.h"
 
 #include <QJsonArray>

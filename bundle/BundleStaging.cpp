@@ -1,7 +1,7 @@
-#include "export/BundleStaging.h"
+#include "bundle/BundleStaging.h"
 
-#include "export/ExportBundle.h"
-#include "export/PendingFile.h"
+#include "bundle/ExportBundle.h"
+#include "bundle/PendingFile.h"
 
 #include <QDir>
 #include <QDirIterator>

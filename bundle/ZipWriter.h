@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/Failure.h"
-#include "export/PendingFile.h"
+#include "bundle/PendingFile.h"
 
 #include <QByteArray>
 #include <QDateTime>
