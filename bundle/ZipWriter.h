@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Failure.h"
 #include "bundle/PendingFile.h"
+#include "core/Failure.h"
 
 #include <QByteArray>
 #include <QDateTime>

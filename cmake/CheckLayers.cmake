@@ -12,7 +12,7 @@ set(allowed_core)
 set(allowed_logging core) # the Status of core/Failure.h only
 set(allowed_tasks)
 set(allowed_inspection core)
-set(allowed_bundle core)
+set(allowed_bundle core logging inspection)
 set(allowed_ui core tasks bundle inspection logging)
 set(allowed_ui_qml ui core tasks bundle inspection logging)
 set(allowed_app ui/qml ui core tasks bundle inspection logging)
