@@ -4,11 +4,11 @@
 #include "app/Headless.h"
 #include "app/HeldFolder.h"
 #include "app/StopSignals.h"
+#include "bundle/ExportBundle.h"
 #include "core/FolderWalk.h"
 #include "core/PrivateFile.h"
 #include "core/RawPath.h"
 #include "core/RulesFile.h"
-#include "export/ExportBundle.h"
 #include "inspection/PageRecognition.h"
 #include "logging/ConsoleOutput.h"
 #include "logging/LogFile.h"
@@ -376,9 +376,11 @@ void BatchRun::report()
         return;
     }
     const QVariantMap result = m_controller.lastExport();
-    const QStringList warnings = result.value(QStringLiteral("warnings")).toStringList();
-    for (const QString& warning : warnings)
-        printError(QStringLiteral("warning: %1").arg(warning));
+    const QList<ExportWarning> warnings = m_controller.lastExportResult()
+                                              ? m_controller.lastExportResult()->warnings
+                                              : QList<ExportWarning>();
+    for (const ExportWarning& warning : warnings)
+        printError(QStringLiteral("warning: %1").arg(warning.text));
     if (const QString undecided = undecidedExportsText(undecidedExports(records));
         !undecided.isEmpty())
         printError(undecided);
@@ -393,10 +395,8 @@ void BatchRun::report()
         else
             Logging::printValueLine(Logging::ConsoleStream::Output, path);
     }
-    finish(exitCodeForExport(
-        int(records.size()), exported,
-        int(std::count_if(warnings.begin(), warnings.end(), warningLosesOriginal)),
-        m_controller.importSkipped().lostSomething()));
+    finish(exitCodeForExport(int(records.size()), exported, int(originalsLeftOut(warnings)),
+                             m_controller.importSkipped().lostSomething()));
 }
 
 void BatchRun::finish(int code)

@@ -2,7 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Headless.h"
-#include "export/BundleVerifier.h"
+#include "bundle/BundleVerifier.h"
 #include "inspection/OpenCheck.h"
 #include "logging/ConsoleOutput.h"
 

@@ -1,5 +1,6 @@
 #include "core/FolderWalk.h"
 
+#include "core/BundleLayout.h"
 #include "core/RawPath.h"
 
 #include <QFile>
@@ -20,16 +21,9 @@ namespace Tessavo {
 
 namespace {
 
-// The first bytes of every manifest this program writes: the byte order mark and the header line.
-constexpr char manifestStart[] =
-    "\xEF\xBB\xBF"
-    "file,source_path,sha256,size_bytes,pages,text_pages,state,suggested_category,"
-    "matched_rule,evidence,decision,final_category,note\n";
-
-// The names a bundle folder has while it is written, and once it is complete.
-// The name a bundle folder has while it is written; a complete one ("Tessavo-Export-…") is
-// recognised by its content, since the user may rename it.
-constexpr char pendingBundlePrefix[] = ".Tessavo-Export-";
+// The name a bundle folder has while it is written; a complete one is recognised by its content,
+// since the user may rename it.
+const QByteArray pendingBundlePrefix = BundleLayout::bytes(BundleLayout::pendingPrefix);
 
 bool hasPdfSuffix(const QByteArray& name)
 {
@@ -246,12 +240,17 @@ QByteArray absolutePathBytes(const QByteArray& path)
 bool isExportedBundle(const QByteArray& folder)
 {
     struct stat status {};
-    if (::lstat(joined(folder, "originals").constData(), &status) != 0 || !S_ISDIR(status.st_mode))
+    using namespace BundleLayout;
+    if (::lstat(joined(folder, bytes(originalsFolder)).constData(), &status) != 0 ||
+        !S_ISDIR(status.st_mode))
         return false;
-    if (::lstat(joined(folder, "index.pdf").constData(), &status) != 0 || !S_ISREG(status.st_mode))
+    if (::lstat(joined(folder, bytes(indexFile)).constData(), &status) != 0 ||
+        !S_ISREG(status.st_mode))
         return false;
-    return startsWith(joined(folder, "manifest.csv"),
-                      QByteArray(manifestStart, qsizetype(sizeof manifestStart - 1)));
+    // The first bytes of every manifest this program writes: the byte order mark and the header.
+    static const QByteArray manifestStart =
+        bytes(byteOrderMark) + QByteArray::fromStdString(manifestHeaderLine());
+    return startsWith(joined(folder, bytes(manifestFile)), manifestStart);
 }
 
 QString skipReasonText(SkipReason reason)

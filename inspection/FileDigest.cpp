@@ -1,21 +1,16 @@
 #include "inspection/FileDigest.h"
 
+#include "inspection/Sha256.h"
+
 #include "core/RawPath.h"
 
 #include <QFile>
-
-#include <openssl/evp.h>
 
 namespace Tessavo {
 
 namespace {
 
 constexpr qint64 hashBlockBytes = 1 << 20;
-
-struct DigestContext {
-    EVP_MD_CTX* context = EVP_MD_CTX_new();
-    ~DigestContext() { EVP_MD_CTX_free(context); }
-};
 
 } // namespace
 
@@ -32,11 +27,13 @@ FileDigest sha256OfFile(const QByteArray& rawPath, const std::atomic<bool>* canc
         result.error = QStringLiteral("cannot open file: %1").arg(opened.error);
         return result;
     }
-    DigestContext digest;
-    if (!digest.context || EVP_DigestInit_ex(digest.context, EVP_sha256(), nullptr) != 1) {
-        result.error = QStringLiteral("cannot read file: %1").arg(u"SHA-256 is not available");
-        return result;
-    }
+    return sha256OfFile(file, cancel);
+}
+
+FileDigest sha256OfFile(QFile& file, const std::atomic<bool>* cancel)
+{
+    FileDigest result;
+    Sha256 digest;
     QByteArray block(hashBlockBytes, Qt::Uninitialized);
     for (;;) {
         if (cancel && cancel->load(std::memory_order_relaxed)) {
@@ -50,18 +47,14 @@ FileDigest sha256OfFile(const QByteArray& rawPath, const std::atomic<bool>* canc
         }
         if (got == 0)
             break;
-        if (EVP_DigestUpdate(digest.context, block.constData(), size_t(got)) != 1) {
-            result.error = QStringLiteral("cannot read file: %1").arg(u"SHA-256 failed");
-            return result;
-        }
+        result.size += got;
+        digest.add(QByteArrayView(block.constData(), got));
     }
-    unsigned char value[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_DigestFinal_ex(digest.context, value, &length) != 1 || length != 32) {
+    result.sha256 = digest.hex();
+    if (result.sha256.isEmpty()) {
         result.error = QStringLiteral("cannot read file: %1").arg(u"SHA-256 failed");
         return result;
     }
-    result.sha256 = QByteArray(reinterpret_cast<const char*>(value), int(length)).toHex();
     result.ok = true;
     return result;
 }

@@ -2,7 +2,7 @@
 
 #include "core/Rule.h"
 #include "core/Version.h"
-#include "export/IndexPdf.h"
+#include "bundle/IndexPdf.h"
 #include "inspection/ImportSession.h"
 #include "ui/ExportService.h"
 #include "ui/RuleBook.h"

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "bundle/ExportBundle.h"
 #include "core/FolderWalk.h"
 #include "core/Rule.h"
-#include "export/ExportBundle.h"
 #include "ui/DocumentListModel.h"
 #include "ui/RuleListModel.h"
 
@@ -96,6 +96,8 @@ public:
     QVariantMap summary() const;
     // The last bundle written, under the names of ExportResult's fields; empty before the first.
     QVariantMap lastExport() const;
+    // The last bundle written, as the export reported it; empty before the first.
+    const std::optional<ExportResult>& lastExportResult() const { return m_lastExport; }
     QStringList categories() const;
     QString appVersion() const;
 

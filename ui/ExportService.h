@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/DocumentRecord.h"
-#include "export/ExportBundle.h"
+#include "bundle/ExportBundle.h"
 
 #include <QElapsedTimer>
 #include <QObject>

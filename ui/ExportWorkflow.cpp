@@ -125,8 +125,7 @@ void AppController::onExportFinished(const ExportOutcome& outcome)
     const QString done = QCoreApplication::translate("AppController", "Exported %1 documents to %2",
                                                      nullptr, result.exported)
                              .arg(exported, result.directory);
-    const auto leftOut =
-        std::count_if(result.warnings.begin(), result.warnings.end(), warningLosesOriginal);
+    const qsizetype leftOut = originalsLeftOut(result.warnings);
     setStatus(leftOut == 0 ? done
                            : QStringLiteral("%1; %2 original(s) left out, see the warnings")
                                  .arg(done, QString::number(leftOut)));
@@ -138,8 +137,8 @@ void AppController::onExportFinished(const ExportOutcome& outcome)
                                   Logging::pathForLog(result.zip), exported,
                                   QString::number(result.skipped),
                                   QString::number(result.warnings.size()), took);
-    for (const QString& warning : result.warnings)
-        qWarning().noquote() << QStringLiteral("Export warning: %1").arg(warning);
+    for (const ExportWarning& warning : result.warnings)
+        qWarning().noquote() << QStringLiteral("Export warning: %1").arg(warning.text);
     emit exportFinished();
     emit summaryChanged();
 }

@@ -1,8 +1,8 @@
 // Exports about 1 GiB of PDFs (one 512 MiB file and sixteen of 32 MiB) and compares the time with
 // cp -r of the same files followed by zip -0 -r of the copy; also reports the peak memory.
 // Run on demand: build/tests/bench_export [folder with 3 GiB free, default: the temp folder]
-#include "export/ExportBundle.h"
-#include "export/IndexPdf.h"
+#include "bundle/ExportBundle.h"
+#include "bundle/IndexPdf.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -121,7 +121,8 @@ void QmlFixtures::setLastExport(const QVariantMap& map)
     result.zip = map.value("zip").toString();
     result.exported = map.value("exported").toInt();
     result.skipped = map.value("skipped").toInt();
-    result.warnings = map.value("warnings").toStringList();
+    for (const QString& text : map.value("warnings").toStringList())
+        result.warnings.append({ExportWarning::Kind::CopyFailed, text});
     outcome.kind = result.ok ? Ui::ExportOutcome::Kind::Written : Ui::ExportOutcome::Kind::Failed;
     outcome.error = result.error;
     // From the event loop, as a real export's end arrives.

@@ -182,10 +182,10 @@ void TestAppController::reportsWhatTheExportServiceSays()
                       .zip = "/out/B.zip",
                       .exported = 3,
                       .skipped = 2,
-                      .warnings = {"w"}};
+                      .warnings = {{ExportWarning::Kind::SourceMissing, "w"}}};
     QTest::ignoreMessage(QtWarningMsg, "Export warning: w");
     emit service->finished(written);
-    // A warning that is not about a rename means an original was left out of the bundle.
+    // A warning of a kind that leaves the original out means it is missing from the bundle.
     QCOMPARE(controller.status(), QStringLiteral("Exported 3 documents to /out/B; 1 original(s) "
                                                  "left out, see the warnings"));
     const QVariantMap expected = {

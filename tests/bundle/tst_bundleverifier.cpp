@@ -1,12 +1,13 @@
 // Bundles written by the real export are checked, then damaged the ways a transfer or a hand
 // edit damages them. Damaged archives are also given to unzip and Python, which must agree.
+#include "bundle/BundleVerifier.h"
+#include "bundle/ExportBundle.h"
+#include "bundle/ZipWriter.h"
 #include "core/RawPath.h"
-#include "export/BundleVerifier.h"
-#include "export/ExportBundle.h"
-#include "export/ZipWriter.h"
 #include "inspection/PdfInspection.h"
 #include "support/ExternalTool.h"
 #include "support/PdfFixtures.h"
+#include "support/WorkerTestMain.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -545,8 +546,8 @@ void TestBundleVerifier::indexThatDoesNotOpenFails()
     QVERIFY(writeZip(zipOf(folder), entries));
     const BundleVerification result = verifyBundle(folder);
     QCOMPARE(result.problems,
-             (QStringList{"Tessavo-Export.zip/index.pdf: does not open: not a valid PDF file",
-                          "Tessavo-Export/index.pdf: does not open: not a valid PDF file"}));
+             (QStringList{"Tessavo-Export.zip/index.pdf: does not open: not a valid PDF",
+                          "Tessavo-Export/index.pdf: does not open: not a valid PDF"}));
 }
 
 void TestBundleVerifier::pathThatIsNoBundleFails()
@@ -887,11 +888,6 @@ void TestBundleVerifier::namesThatAreNotUtf8Verify()
     QVERIFY(runTool("unzip", {"-tq", exported.zip}).ok());
 }
 
-int main(int argc, char** argv)
-{
-    QGuiApplication application(argc, argv);
-    TestBundleVerifier test;
-    return QTest::qExec(&test, argc, argv);
-}
+TESSAVO_TEST_MAIN_WITH_WORKER(TestBundleVerifier)
 
 #include "tst_bundleverifier.moc"

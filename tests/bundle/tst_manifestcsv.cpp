@@ -1,5 +1,5 @@
+#include "bundle/ManifestCsv.h"
 #include "core/RawPath.h"
-#include "export/ManifestCsv.h"
 #include "support/ExternalTool.h"
 
 #include <QJsonArray>
@@ -41,6 +41,8 @@ private slots:
     void formulasAreWrittenAsText();
     void namesThatAreNotUtf8StayApart();
     void readerKeepsOneRecordAtATime();
+    void readsBackWhatItWrites();
+    void readingNamesEveryFault();
 };
 
 void TestManifestCsv::quotesOnlyWhenNeeded_data()
@@ -267,6 +269,103 @@ void TestManifestCsv::readerKeepsOneRecordAtATime()
     QVERIFY(!cut.readRecord());
     QCOMPARE(cut.errorString(), QStringLiteral("a quoted value is never closed"));
     QCOMPARE(cut.faultLine(), 1);
+}
+
+void TestManifestCsv::readsBackWhatItWrites()
+{
+    QList<DocumentRecord> records;
+    for (const QByteArray& raw :
+         {QByteArray("/bids/plain.pdf"), QByteArray("/bids/=SUM(A1), \"quoted\".pdf"),
+          QByteArray("/bids/caf\xE9.pdf"), QByteArray("/bids/line\nfeed.pdf")}) {
+        DocumentRecord r = record(QFile::decodeName(raw).section(u'/', -1));
+        r.sourcePath = QFile::decodeName(raw);
+        if (!roundTrips(raw))
+            r.sourcePathBytes = raw;
+        r.sizeBytes = 1000 + records.size();
+        r.sha256 = QByteArray(64, "0123456789abcdef"[records.size()]);
+        r.suggestion.evidence = QStringLiteral("line one\nline two, \"quoted\"");
+        records << r;
+    }
+    QList<ManifestProblem> problems;
+    const ManifestReading reading = readManifestCsv(
+        buildManifestCsv(records), [&](const ManifestProblem& p) { problems.append(p); });
+    QVERIFY(reading.ok);
+    QVERIFY(problems.isEmpty());
+    QCOMPARE(reading.rows.size(), records.size());
+    int line = 2;
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const ManifestRow& row = reading.rows.at(i);
+        QCOMPARE(row.sourcePath, sourcePathBytesOf(records.at(i)));
+        QCOMPARE(row.sha256, records.at(i).sha256);
+        QCOMPARE(row.size, records.at(i).sizeBytes);
+        QCOMPARE(row.line, line);
+        line += 2; // the evidence holds a line feed
+    }
+}
+
+void TestManifestCsv::readingNamesEveryFault()
+{
+    using Kind = ManifestProblem::Kind;
+    const QByteArray mark = "\xEF\xBB\xBF";
+    const QByteArray good =
+        "a.pdf,/bids/a.pdf," + QByteArray(64, 'a') + ",10,1,1,Ready,,,,Accepted,,\n";
+    struct Case {
+        QByteArray bytes;
+        bool usable;
+        QList<Kind> kinds;
+        QStringList texts;
+    };
+    const QList<Case> cases = {
+        {header + good,
+         false,
+         {Kind::NoByteOrderMark},
+         {"does not begin with the UTF-8 byte order mark"}},
+        {mark + header + "\xFF" + good, false, {Kind::NotUtf8}, {"is not valid UTF-8"}},
+        {mark + "file,source\n" + good,
+         false,
+         {Kind::WrongHeader},
+         {QStringLiteral("the header is not \"%1\"").arg(QString::fromUtf8(header.trimmed()))}},
+        {mark + header, false, {Kind::NoDocuments}, {"lists no documents"}},
+        {mark + header + good + "a\"b\n",
+         false,
+         {Kind::Syntax},
+         {"line 3: a quote inside an unquoted value"}},
+        {mark + header + "x,y\n" + good,
+         true,
+         {Kind::ValueCount},
+         {"line 2: 2 values instead of 13"}},
+        {mark + header + "a.pdf,/a.pdf,ABC,-1,x,1.5,Lost,,,,Maybe,,\n",
+         true,
+         {Kind::BadSha256, Kind::BadSize, Kind::BadNumber, Kind::BadNumber, Kind::UnknownState,
+          Kind::UnknownDecision},
+         {"line 2: sha256 is not 64 lowercase hexadecimal digits",
+          "line 2: size_bytes is not a byte count", "line 2: pages is not a whole number",
+          "line 2: text_pages is not a whole number", "line 2: unknown state \"Lost\"",
+          "line 2: unknown decision \"Maybe\""}},
+        {mark + header + "a.pdf,/a.pdf," + QByteArray(64, 'a') + ",99999999999999999999,1,1," +
+             "Ready,,,,Accepted,,\n",
+         true,
+         {Kind::BadSize},
+         {"line 2: size_bytes is not a byte count"}},
+    };
+    for (const Case& c : cases) {
+        QList<Kind> kinds;
+        QStringList texts;
+        const ManifestReading reading = readManifestCsv(c.bytes, [&](const ManifestProblem& p) {
+            kinds.append(p.kind);
+            texts.append(manifestProblemText(p));
+        });
+        QCOMPARE(reading.ok, c.usable);
+        QCOMPARE(kinds, c.kinds);
+        QCOMPARE(texts, c.texts);
+    }
+    // A row with unusable values is still returned, with those values marked.
+    const ManifestReading partly =
+        readManifestCsv(mark + header + "a.pdf,/a.pdf,ABC,-1,1,1,Ready,,,,Accepted,,\n",
+                        [](const ManifestProblem&) {});
+    QCOMPARE(partly.rows.size(), 1);
+    QVERIFY(partly.rows.first().sha256.isEmpty());
+    QCOMPARE(partly.rows.first().size, -1);
 }
 
 QTEST_GUILESS_MAIN(TestManifestCsv)

@@ -1,13 +1,16 @@
-#include "export/ExportBundle.h"
+#include "bundle/ExportBundle.h"
 
-#include "export/BundleStaging.h"
-#include "export/IndexPdf.h"
-#include "export/ManifestCsv.h"
-#include "export/PendingFile.h"
-#include "export/PortableNames.h"
-#include "export/SpaceCheck.h"
-#include "export/ZipWriter.h"
+#include "bundle/BundleStaging.h"
+#include "bundle/IndexPdf.h"
+#include "bundle/ManifestCsv.h"
+#include "bundle/PendingFile.h"
+#include "bundle/PortableNames.h"
+#include "bundle/SpaceCheck.h"
+#include "bundle/ZipWriter.h"
 
+#include "inspection/Sha256.h"
+
+#include "core/BundleLayout.h"
 #include "core/Failure.h"
 #include "core/RawPath.h"
 
@@ -19,10 +22,9 @@
 #include <QSaveFile>
 #include <QSet>
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace Tessavo {
 
@@ -31,6 +33,10 @@ namespace {
 constexpr qint64 copyChunkBytes = 1 << 20;
 
 const QString cancelledError = QStringLiteral("Export was cancelled");
+
+const QString manifestName = BundleLayout::text(BundleLayout::manifestFile);
+const QString indexName = BundleLayout::text(BundleLayout::indexFile);
+const QString originalsPrefix = BundleLayout::text(BundleLayout::originalsPrefix);
 
 QStringList directoryPieces(const QString& path)
 {
@@ -84,35 +90,6 @@ struct [[nodiscard]] Copying {
     QString error; // the system's reason when the copy failed
 };
 
-// SHA-256 of what passes through, as lowercase hexadecimal digits.
-class Sha256 {
-public:
-    Sha256()
-        : m_context(EVP_MD_CTX_new(), &EVP_MD_CTX_free)
-    {
-        m_ok = m_context && EVP_DigestInit_ex(m_context.get(), EVP_sha256(), nullptr) == 1;
-    }
-
-    void add(const char* data, qint64 size)
-    {
-        m_ok = m_ok && EVP_DigestUpdate(m_context.get(), data, size_t(size)) == 1;
-    }
-
-    // Empty when the digest could not be computed.
-    QByteArray hex()
-    {
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        unsigned int length = 0;
-        if (!m_ok || EVP_DigestFinal_ex(m_context.get(), digest, &length) != 1)
-            return {};
-        return QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex();
-    }
-
-private:
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> m_context;
-    bool m_ok = false;
-};
-
 // What the inspection found: the copy must have the same size and, when one was taken, the same
 // SHA-256.
 struct Expected {
@@ -150,7 +127,7 @@ Copying copyFile(const QString& source, const QByteArray& sourceBytes, const QSt
         copied += got;
         if (copied > expected.size)
             return {CopyOutcome::Changed, QString()}; // it grew since it was inspected
-        digest.add(chunk.constData(), got);
+        digest.add(QByteArrayView(chunk.constData(), got));
         if (!out.write(chunk.constData(), got))
             return failed(QStringLiteral("write"), target, out.errorString());
         if (!progress.advance(got))
@@ -172,10 +149,10 @@ Copying copyFile(const QString& source, const QByteArray& sourceBytes, const QSt
 // hold.
 struct Original {
     QString source;
-    QByteArray sourceBytes; // what opens it
-    QString wanted;         // its path relative to the common folder
-    QString stored;         // the portable, unique path it is stored under
-    QString renamed;        // the warning that says so when stored differs from wanted
+    QByteArray sourceBytes;               // what opens it
+    QString wanted;                       // its path relative to the common folder
+    QString stored;                       // the portable, unique path it is stored under
+    std::optional<ExportWarning> renamed; // says so when stored differs from wanted
     Expected expected;
     bool present = false; // a regular file lay at the source when the export started
     bool copied = false;
@@ -185,17 +162,11 @@ struct Original {
 // them by index in originalOf.
 QList<Original> planOriginals(const QList<DocumentRecord>& exported, QList<qsizetype>& originalOf)
 {
-    QStringList sources;
-    for (const DocumentRecord& r : exported)
-        sources.append(r.sourcePath);
-    const QString base = commonBaseDirectory(sources);
-
     QList<Original> originals;
+    QList<QByteArray> sources;
     QHash<QByteArray, qsizetype> seen;
-    QSet<qsizetype> invalidNames; // indexes into originals
     originalOf.clear();
     for (const DocumentRecord& r : exported) {
-        const QString& source = r.sourcePath;
         const QByteArray sourceBytes = sourcePathBytesOf(r);
         if (const auto known = seen.constFind(sourceBytes); known != seen.cend()) {
             originalOf.append(*known); // the same file listed twice is copied once
@@ -203,38 +174,29 @@ QList<Original> planOriginals(const QList<DocumentRecord>& exported, QList<qsize
         }
         seen.insert(sourceBytes, originals.size());
         originalOf.append(originals.size());
-        const RawFileStatus status = rawFileStatus(sourceBytes);
-        QString wanted = originalsRelativePath(base, source);
-        if (!roundTrips(sourceBytes)) {
-            // The bytes that are not UTF-8 were decoded as U+FFFD; the copy gets "_" for them.
-            wanted.replace(QChar::ReplacementCharacter, u'_');
-            invalidNames.insert(originals.size());
-        }
-        Original original{source,
-                          sourceBytes,
-                          wanted,
-                          QString(),
-                          QString(),
-                          Expected{r.sizeBytes, r.sha256},
-                          status.regularFile,
-                          false};
+        sources.append(sourceBytes);
+        Original original;
+        original.source = r.sourcePath;
+        original.sourceBytes = sourceBytes;
+        original.expected = Expected{r.sizeBytes, r.sha256};
+        original.present = rawFileStatus(sourceBytes).regularFile;
         originals.append(original);
     }
 
-    QStringList wanted;
-    for (const Original& original : std::as_const(originals))
-        wanted.append(original.wanted);
-    const QStringList stored = portablePaths(wanted);
+    const QList<OriginalPlace> places = placeOriginals(sources);
     const auto fileName = [](const QString& path) {
         return path.section(u'/', -1);
     };
     for (qsizetype i = 0; i < originals.size(); ++i) {
         Original& original = originals[i];
-        original.stored = stored[i];
-        if (invalidNames.contains(i)) {
-            original.renamed = QStringLiteral("Renamed because its name is not valid UTF-8: "
-                                              "%1 is stored as originals/%2")
-                                   .arg(original.source, original.stored);
+        original.wanted = places.at(i).wanted;
+        original.stored = places.at(i).stored;
+        if (places.at(i).nameNotUtf8) {
+            original.renamed =
+                ExportWarning{ExportWarning::Kind::RenamedNotUtf8,
+                              QStringLiteral("Renamed because its name is not valid UTF-8: "
+                                             "%1 is stored as originals/%2")
+                                  .arg(original.source, original.stored)};
             continue;
         }
         if (original.stored == original.wanted)
@@ -242,13 +204,17 @@ QList<Original> planOriginals(const QList<DocumentRecord>& exported, QList<qsize
         // Alone, the original would keep its portable name; a different one means a clash.
         const QString portable = portablePaths({original.wanted}).first();
         if (fileName(original.stored) == fileName(portable)) {
-            original.renamed = QStringLiteral("Renamed so that Windows and macOS can open it: "
-                                              "%1 is stored as originals/%2")
-                                   .arg(original.source, original.stored);
+            original.renamed =
+                ExportWarning{ExportWarning::Kind::RenamedPortable,
+                              QStringLiteral("Renamed so that Windows and macOS can open it: "
+                                             "%1 is stored as originals/%2")
+                                  .arg(original.source, original.stored)};
         } else {
-            original.renamed = QStringLiteral("Two originals would share originals/%1: %2 is "
-                                              "stored as originals/%3")
-                                   .arg(portable, original.source, original.stored);
+            original.renamed =
+                ExportWarning{ExportWarning::Kind::NamesClash,
+                              QStringLiteral("Two originals would share originals/%1: %2 is "
+                                             "stored as originals/%3")
+                                  .arg(portable, original.source, original.stored)};
         }
     }
     return originals;
@@ -262,7 +228,7 @@ bool copyOriginals(QList<Original>& originals, const QString& directory, Progres
     for (Original& original : originals) {
         if (progress.cancelled())
             return false;
-        const QString target = directory + QStringLiteral("/originals/%1").arg(original.stored);
+        const QString target = directory + u'/' + originalsPrefix + original.stored;
         Copying copying{CopyOutcome::Missing, QString()};
         if (original.present) {
             if (QDir().mkpath(QFileInfo(target).path())) {
@@ -276,26 +242,30 @@ bool copyOriginals(QList<Original>& originals, const QString& directory, Progres
         switch (copying.outcome) {
         case CopyOutcome::Copied:
             original.copied = true;
-            if (!original.renamed.isEmpty())
-                result.warnings.append(original.renamed);
+            if (original.renamed)
+                result.warnings.append(*original.renamed);
             continue;
         case CopyOutcome::Cancelled:
             return false;
         case CopyOutcome::Missing:
-            result.warnings.append(QStringLiteral("Missing source file, left out of the bundle: %1")
-                                       .arg(original.source));
+            result.warnings.append(
+                {ExportWarning::Kind::SourceMissing,
+                 QStringLiteral("Missing source file, left out of the bundle: %1")
+                     .arg(original.source)});
             break;
         case CopyOutcome::Changed:
             result.warnings.append(
-                QStringLiteral("Changed since it was inspected, left out of the bundle: %1")
-                    .arg(original.source));
+                {ExportWarning::Kind::SourceChanged,
+                 QStringLiteral("Changed since it was inspected, left out of the bundle: %1")
+                     .arg(original.source)});
             break;
         case CopyOutcome::Failed:
             // The warning names the original; the log keeps the system's reason.
             qWarning("%s", qPrintable(copying.error));
             result.warnings.append(
-                QStringLiteral("Cannot copy original, left out of the bundle: %1")
-                    .arg(original.source));
+                {ExportWarning::Kind::CopyFailed,
+                 QStringLiteral("Cannot copy original, left out of the bundle: %1")
+                     .arg(original.source)});
             break;
         }
         // Not read into the ZIP either.
@@ -314,14 +284,13 @@ Status zipBundle(const QString& directory, const QString& zipPath, QStringList o
     };
     if (!zip.open())
         return failed();
-    if (!zip.addFile(QStringLiteral("manifest.csv"), directory + QStringLiteral("/manifest.csv")) ||
-        !zip.addFile(QStringLiteral("index.pdf"), directory + QStringLiteral("/index.pdf")))
+    if (!zip.addFile(manifestName, directory + u'/' + manifestName) ||
+        !zip.addFile(indexName, directory + u'/' + indexName))
         return failed();
     // Entries in the order of their names' UTF-16 code units.
     std::sort(originals.begin(), originals.end());
     for (const QString& stored : std::as_const(originals)) {
-        if (!zip.addFile(QStringLiteral("originals/%1").arg(stored),
-                         directory + QStringLiteral("/originals/%1").arg(stored)))
+        if (!zip.addFile(originalsPrefix + stored, directory + u'/' + originalsPrefix + stored))
             return failed();
     }
     if (!zip.finish())
@@ -342,14 +311,33 @@ QVariantMap exportResultMap(const ExportResult& result)
         {QStringLiteral("zip"), result.zip},
         {QStringLiteral("exported"), result.exported},
         {QStringLiteral("skipped"), result.skipped},
-        {QStringLiteral("warnings"), result.warnings},
+        {QStringLiteral("warnings"), warningTexts(result.warnings)},
     };
 }
 
-bool warningLosesOriginal(const QString& warning)
+QList<OriginalPlace> placeOriginals(const QList<QByteArray>& sources)
 {
-    return !warning.startsWith(QLatin1String("Renamed ")) &&
-           !warning.startsWith(QLatin1String("Two originals would share "));
+    QStringList names;
+    for (const QByteArray& source : sources)
+        names.append(QFile::decodeName(source));
+    const QString base = commonBaseDirectory(names);
+    QList<OriginalPlace> places;
+    QStringList wanted;
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+        OriginalPlace place;
+        place.wanted = originalsRelativePath(base, names.at(i));
+        if (!roundTrips(sources.at(i))) {
+            // The bytes that are not UTF-8 were decoded as U+FFFD; the copy gets "_" for them.
+            place.wanted.replace(QChar::ReplacementCharacter, u'_');
+            place.nameNotUtf8 = true;
+        }
+        wanted.append(place.wanted);
+        places.append(place);
+    }
+    const QStringList stored = portablePaths(wanted);
+    for (qsizetype i = 0; i < places.size(); ++i)
+        places[i].stored = stored.at(i);
+    return places;
 }
 
 QString commonBaseDirectory(const QStringList& paths)
@@ -385,7 +373,7 @@ QString uniqueExportDirectory(const QString& parent, const QString& name)
 {
     const QDir folder(parent);
     const auto taken = [](const QString& path) {
-        return pathTaken(path) || pathTaken(path + QStringLiteral(".zip"));
+        return pathTaken(path) || pathTaken(path + BundleLayout::text(BundleLayout::zipSuffix));
     };
     QString candidate = folder.filePath(name);
     for (qint64 n = 2; taken(candidate); ++n)
@@ -434,8 +422,8 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
 
     // The bundle is built under a temporary name and takes its own only when it is complete.
     const QDateTime startedAt = options.now ? options.now() : QDateTime::currentDateTime();
-    const QString name = QStringLiteral("Tessavo-Export-%1")
-                             .arg(startedAt.toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    const QString name = BundleLayout::text(BundleLayout::namePrefix) +
+                         startedAt.toString(BundleLayout::text(BundleLayout::nameTimeFormat));
     BundleStaging staging;
     if (!staging.create(exportFolder, name)) {
         return failed(QStringLiteral("Cannot create export directory: %1")
@@ -468,7 +456,7 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
         if (!original.present)
             continue;
         sizes.append(original.expected.size);
-        nameBytes += QStringLiteral("originals/%1").arg(original.stored).toUtf8().size();
+        nameBytes += (originalsPrefix + original.stored).toUtf8().size();
     }
     const Status room = checkFreeSpace(
         options.exportFolder, bundleBytesNeeded(sizes, manifestEstimate, indexEstimate, nameBytes),
@@ -505,7 +493,7 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
     // Unbuffered, every write error is caught before the commit, with the system's reason; a
     // buffered save file could commit whatever part of its buffer reached the disk.
     const QByteArray manifestBytes = buildManifestCsv(stored);
-    QSaveFile manifest(directory + QStringLiteral("/manifest.csv"));
+    QSaveFile manifest(directory + u'/' + manifestName);
     if (!manifest.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return failed(QStringLiteral("Cannot write manifest.csv: %1").arg(manifest.errorString()));
     if (!writeAll(manifest, manifestBytes.constData(), manifestBytes.size()) || !manifest.commit())
@@ -513,7 +501,7 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
     if (progress.cancelled())
         return failed(cancelledError);
 
-    const QString pdfPath = directory + QStringLiteral("/index.pdf");
+    const QString pdfPath = directory + u'/' + indexName;
     const Status index = writeIndexPdf(pdfPath, stored, options.subtitle, options.regularFontPath,
                                        options.boldFontPath, startedAt);
     if (!index.ok)
@@ -532,9 +520,9 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
                           .arg(options.exportFolder, staging.errorString()));
     }
     result.directory = staging.published();
-    result.csv = result.directory + QStringLiteral("/manifest.csv");
-    result.pdf = result.directory + QStringLiteral("/index.pdf");
-    result.zip = result.directory + QStringLiteral(".zip");
+    result.csv = result.directory + u'/' + manifestName;
+    result.pdf = result.directory + u'/' + indexName;
+    result.zip = result.directory + BundleLayout::text(BundleLayout::zipSuffix);
     result.exported = int(stored.size());
     result.ok = true;
     progress.finish();

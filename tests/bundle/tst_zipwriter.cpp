@@ -1,4 +1,4 @@
-#include "export/ZipWriter.h"
+#include "bundle/ZipWriter.h"
 #include "support/ExternalTool.h"
 #include "support/PdfFixtures.h"
 #include "support/UserRun.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "bundle/PendingFile.h"
 #include "core/Failure.h"
-#include "export/PendingFile.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,7 +1,7 @@
-#include "export/BundleStaging.h"
+#include "bundle/BundleStaging.h"
 
-#include "export/ExportBundle.h"
-#include "export/PendingFile.h"
+#include "bundle/ExportBundle.h"
+#include "bundle/PendingFile.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -20,8 +20,10 @@ namespace Tessavo {
 
 namespace {
 
+const QString pendingPrefix =
+    QRegularExpression::escape(BundleLayout::text(BundleLayout::pendingPrefix));
 const QString stagingPattern =
-    QStringLiteral(R"(\.Tessavo-Export-\d{8}-\d{6}-partial-[A-Za-z0-9]{6})");
+    QStringLiteral(R"(%1\d{8}-\d{6}-partial-[A-Za-z0-9]{6})").arg(pendingPrefix);
 
 // The hidden folder a bundle is built in.
 const QRegularExpression stagingFolderName(QRegularExpression::anchoredPattern(stagingPattern));
@@ -32,7 +34,7 @@ const QRegularExpression stagingZipPartName(QRegularExpression::anchoredPattern(
     QStringLiteral("\\.(%1)\\.zip\\.[0-9a-z]+\\.part").arg(stagingPattern)));
 // A ZIP written straight under its final name by earlier versions, never finished.
 const QRegularExpression unfinishedZipPartName(QRegularExpression::anchoredPattern(
-    QStringLiteral(R"(\.Tessavo-Export-\d{8}-\d{6}(-\d+)?\.zip\.[0-9a-z]+\.part)")));
+    QStringLiteral(R"(%1\d{8}-\d{6}(-\d+)?\.zip\.[0-9a-z]+\.part)").arg(pendingPrefix)));
 
 QByteArray encoded(const QString& path)
 {
@@ -175,7 +177,8 @@ bool BundleStaging::publish()
             error = EEXIST;
         if (error != 0)
             continue;
-        error = renameNoReplace(zipPath(), candidate + QStringLiteral(".zip"), false);
+        error = renameNoReplace(zipPath(), candidate + BundleLayout::text(BundleLayout::zipSuffix),
+                                false);
         if (error == 0) {
             m_published = candidate;
             return true;

@@ -5,7 +5,7 @@
 // leave the folder are made harmless first). index.pdf is taken as opening, so that no PDF
 // engine or worker process runs. The verifier must return with at most 101 problem lines.
 #include "core/Failure.h"
-#include "export/BundleVerifier.h"
+#include "bundle/BundleVerifier.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "core/Version.h"
-#include "export/IndexPdf.h"
+#include "bundle/IndexPdf.h"
 #include "support/ExternalTool.h"
 
 #include <QDir>

@@ -3,9 +3,9 @@
 // are made portable, written into a ZIP together with the manifest that lists them, and the
 // archive must be complete. Names go through the entry-name check as raw bytes as well.
 #include "core/DocumentRecord.h"
-#include "export/ManifestCsv.h"
-#include "export/PortableNames.h"
-#include "export/ZipWriter.h"
+#include "bundle/ManifestCsv.h"
+#include "bundle/PortableNames.h"
+#include "bundle/ZipWriter.h"
 
 #include <QDir>
 #include <QSet>

@@ -1,6 +1,6 @@
-#include "export/ZipWriter.h"
+#include "bundle/ZipWriter.h"
 
-#include "export/ZipFormat.h"
+#include "bundle/ZipFormat.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "export/PortableNames.h"
+#include "bundle/PortableNames.h"
 
 #include <QHash>
 #include <QSet>

@@ -1,4 +1,4 @@
-#include "export/PendingFile.h"
+#include "bundle/PendingFile.h"
 
 #include <QFileInfo>
 #include <QRandomGenerator>

@@ -1,7 +1,7 @@
-#include "export/ZipReader.h"
+#include "bundle/ZipReader.h"
 
-#include "export/ZipFormat.h"
-#include "export/ZipWriter.h"
+#include "bundle/ZipFormat.h"
+#include "bundle/ZipWriter.h"
 
 #include <QSet>
 #include <QStringList>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/BundleLayout.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -23,7 +25,7 @@ public:
     [[nodiscard]] bool create(const QString& parent, const QString& name);
 
     QString folder() const { return m_folder; }
-    QString zipPath() const { return m_folder + QStringLiteral(".zip"); }
+    QString zipPath() const { return m_folder + BundleLayout::text(BundleLayout::zipSuffix); }
 
     // Gives the folder and then the ZIP their final names: parent/name(-n) and the same followed
     // by ".zip", never replacing anything. On failure both keep their temporary names.

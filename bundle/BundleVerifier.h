@@ -23,8 +23,9 @@ struct BundleVerification {
 // Whether the PDF at a path opens, and if not, why.
 using PdfOpenCheck = std::function<Status(const QString& pdfPath)>;
 
-// Opens the PDF with Qt PDF in this process. Needs a QGuiApplication.
-Status openPdfHere(const QString& pdfPath);
+// Opens the PDF in an inspection worker process, this program's own executable started for it, so
+// that a file that hangs or crashes the PDF engine costs the worker, not the caller.
+Status openPdfInWorker(const QString& pdfPath);
 
 // Checks an export bundle given as its folder (the ZIP beside it is checked too) or as its ZIP
 // alone: the ZIP's structure (every local header against the central directory, every byte of
@@ -34,6 +35,7 @@ Status openPdfHere(const QString& pdfPath);
 // unlisted is stored (in the folder: no other file, no link, FIFO or device); and that index.pdf
 // opens, as pdfOpens tells. Only reads, only regular files, never through a link inside the
 // bundle, and in memory bounded by the sizes of the files.
-BundleVerification verifyBundle(const QString& path, const PdfOpenCheck& pdfOpens = openPdfHere);
+BundleVerification verifyBundle(const QString& path,
+                                const PdfOpenCheck& pdfOpens = openPdfInWorker);
 
 } // namespace Tessavo

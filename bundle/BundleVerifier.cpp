@@ -1,21 +1,20 @@
-#include "export/BundleVerifier.h"
+#include "bundle/BundleVerifier.h"
 
-#include "core/DocumentRecord.h"
+#include "bundle/ExportBundle.h"
+#include "bundle/ManifestCsv.h"
+#include "bundle/ZipReader.h"
+#include "bundle/ZipWriter.h"
+#include "core/BundleLayout.h"
 #include "core/RawPath.h"
-#include "export/ExportBundle.h"
-#include "export/ManifestCsv.h"
-#include "export/PortableNames.h"
-#include "export/ZipReader.h"
-#include "export/ZipWriter.h"
+#include "inspection/FileDigest.h"
+#include "inspection/OpenCheck.h"
+#include "inspection/Sha256.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QPdfDocument>
 #include <QTemporaryFile>
-
-#include <openssl/evp.h>
 
 #include <algorithm>
 #include <memory>
@@ -29,142 +28,27 @@ namespace Tessavo {
 
 namespace {
 
-constexpr qint64 chunkBytes = 1 << 20;
 // manifest.csv is read whole; a manifest or index.pdf larger than this is not a bundle this
 // system wrote.
 constexpr qint64 maxKeptBytes = qint64(512) << 20;
 // Beyond this many problems only the count grows: a forged archive can hold a million faults.
 constexpr qsizetype maxListedProblems = 100;
 
-const QString manifestName = QStringLiteral("manifest.csv");
-const QString indexName = QStringLiteral("index.pdf");
-const QString originalsPrefix = QStringLiteral("originals/");
-const QStringList manifestColumns = {
-    QStringLiteral("file"),         QStringLiteral("source_path"),
-    QStringLiteral("sha256"),       QStringLiteral("size_bytes"),
-    QStringLiteral("pages"),        QStringLiteral("text_pages"),
-    QStringLiteral("state"),        QStringLiteral("suggested_category"),
-    QStringLiteral("matched_rule"), QStringLiteral("evidence"),
-    QStringLiteral("decision"),     QStringLiteral("final_category"),
-    QStringLiteral("note"),
-};
-enum Column {
-    SourcePathColumn = 1,
-    ShaColumn = 2,
-    SizeColumn = 3,
-    PagesColumn = 4,
-    TextPagesColumn = 5,
-    StateColumn = 6,
-    DecisionColumn = 10
-};
-
-// SHA-256 through OpenSSL, fed piece by piece.
-class Sha256 {
-public:
-    Sha256()
-        : m_context(EVP_MD_CTX_new())
-    {
-        m_ok = m_context && EVP_DigestInit_ex(m_context.get(), EVP_sha256(), nullptr) == 1;
-    }
-
-    void add(QByteArrayView bytes)
-    {
-        if (m_ok)
-            m_ok = EVP_DigestUpdate(m_context.get(), bytes.constData(), size_t(bytes.size())) == 1;
-    }
-
-    // 64 lowercase hexadecimal digits; empty when OpenSSL failed.
-    QByteArray hex()
-    {
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        unsigned int length = 0;
-        if (!m_ok || EVP_DigestFinal_ex(m_context.get(), digest, &length) != 1)
-            return {};
-        m_ok = false;
-        return QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex();
-    }
-
-private:
-    struct Free {
-        void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-    };
-    std::unique_ptr<EVP_MD_CTX, Free> m_context;
-    bool m_ok = false;
-};
-
-struct ManifestRow {
-    int line = 0;
-    QByteArray sourcePath; // the path's bytes, as the display form in the manifest stands for
-    QByteArray sha256;     // empty when the row's value is unusable
-    qint64 size = -1;      // -1 when the row's value is unusable
-};
-
-// A plain decimal integer: an optional minus sign (when allowed) and at least one digit.
-bool isDecimal(const QByteArray& text, bool allowMinus)
-{
-    const qsizetype start = allowMinus && text.startsWith('-') ? 1 : 0;
-    if (text.size() <= start)
-        return false;
-    return std::all_of(text.begin() + start, text.end(),
-                       [](char c) { return c >= '0' && c <= '9'; });
-}
-
-bool isSha256Hex(const QByteArray& text)
-{
-    return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char c) {
-               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-           });
-}
-
-struct FileDigest {
-    bool ok = false;
-    qint64 size = 0;
-    QByteArray sha256;
-    QString error;
-};
+const QByteArray manifestName = BundleLayout::bytes(BundleLayout::manifestFile);
+const QByteArray indexName = BundleLayout::bytes(BundleLayout::indexFile);
+const QByteArray originalsFolder = BundleLayout::bytes(BundleLayout::originalsFolder);
+const QByteArray originalsPrefix = BundleLayout::bytes(BundleLayout::originalsPrefix);
 
 // The digest of a regular file inside the bundle, never read through a link.
 FileDigest digestFile(const QByteArray& path)
 {
-    FileDigest digest;
     QFile file;
     if (const Status opened = openRegularForReading(file, path, Links::Refuse); !opened.ok) {
+        FileDigest digest;
         digest.error = opened.error;
         return digest;
     }
-    Sha256 sha;
-    for (;;) {
-        const QByteArray chunk = file.read(chunkBytes);
-        if (chunk.isEmpty())
-            break;
-        digest.size += chunk.size();
-        sha.add(chunk);
-    }
-    if (file.error() != QFileDevice::NoError) {
-        digest.error = file.errorString();
-        return digest;
-    }
-    digest.sha256 = sha.hex();
-    digest.ok = !digest.sha256.isEmpty();
-    if (!digest.ok)
-        digest.error = QStringLiteral("SHA-256 is not available");
-    return digest;
-}
-
-QString pdfErrorText(QPdfDocument::Error error)
-{
-    switch (error) {
-    case QPdfDocument::Error::FileNotFound:
-        return QStringLiteral("file not found");
-    case QPdfDocument::Error::InvalidFileFormat:
-        return QStringLiteral("not a valid PDF file");
-    case QPdfDocument::Error::IncorrectPassword:
-        return QStringLiteral("the file is password protected");
-    case QPdfDocument::Error::UnsupportedSecurityScheme:
-        return QStringLiteral("unsupported security scheme");
-    default:
-        return QStringLiteral("the PDF engine could not open it");
-    }
+    return sha256OfFile(file);
 }
 
 // Where each row's original lies below the bundle.
@@ -186,7 +70,7 @@ private:
     void problem(const QString& where, const QString& what);
     void checkZip(const QString& zipPath, Links links);
     void readZipEntries(ZipReader& reader);
-    std::optional<QList<ManifestRow>> parseManifest(const QByteArray& bytes, const QString& where);
+    std::optional<QList<ManifestRow>> parseManifest(QByteArrayView bytes, const QString& where);
     ExpectedOriginals expectedOriginals(const QList<ManifestRow>& rows, const QString& where);
     void compareZipOriginals(const QList<ManifestRow>& rows, const ExpectedOriginals& expected);
     void checkFolder();
@@ -233,13 +117,13 @@ BundleVerification Verifier::run(const QString& path)
         const QString folder = QDir::cleanPath(info.absoluteFilePath());
         m_folderBytes = QFile::encodeName(folder);
         m_folderLabel = QFileInfo(folder).fileName();
-        m_zipLabel = m_folderLabel + QStringLiteral(".zip");
+        m_zipLabel = m_folderLabel + BundleLayout::text(BundleLayout::zipSuffix);
         struct stat status {};
-        const QByteArray zipPath = m_folderBytes + ".zip";
+        const QByteArray zipPath = m_folderBytes + BundleLayout::bytes(BundleLayout::zipSuffix);
         if (::lstat(zipPath.constData(), &status) != 0)
             problem(m_zipLabel, QStringLiteral("the ZIP archive beside the folder is missing"));
         else
-            checkZip(folder + QStringLiteral(".zip"), Links::Refuse);
+            checkZip(folder + BundleLayout::text(BundleLayout::zipSuffix), Links::Refuse);
     } else if (info.exists()) {
         m_zipLabel = info.fileName();
         checkZip(info.absoluteFilePath(), Links::Follow); // the path the user named
@@ -248,7 +132,7 @@ BundleVerification Verifier::run(const QString& path)
     }
 
     if (m_zipReadable) {
-        const QByteArray manifest = manifestName.toUtf8();
+        const QByteArray manifest = manifestName;
         if (!m_entryIndex.contains(manifest))
             problem(zipWhere(manifest), QStringLiteral("missing"));
         else if (m_entrySha256.contains(manifest))
@@ -258,8 +142,8 @@ BundleVerification Verifier::run(const QString& path)
             m_result.manifestRows = int(m_zipRows->size());
             compareZipOriginals(*m_zipRows, expectedOriginals(*m_zipRows, zipWhere(manifest)));
         }
-        if (!m_entryIndex.contains(indexName.toUtf8()))
-            problem(zipWhere(indexName.toUtf8()), QStringLiteral("missing"));
+        if (!m_entryIndex.contains(indexName))
+            problem(zipWhere(indexName), QStringLiteral("missing"));
     }
     if (!m_folderBytes.isEmpty())
         checkFolder();
@@ -304,8 +188,8 @@ void Verifier::readZipEntries(ZipReader& reader)
     std::sort(order.begin(), order.end(), [this](qsizetype a, qsizetype b) {
         return m_entries.at(a).dataOffset < m_entries.at(b).dataOffset;
     });
-    const QByteArray manifest = manifestName.toUtf8();
-    const QByteArray index = indexName.toUtf8();
+    const QByteArray manifest = manifestName;
+    const QByteArray index = indexName;
     for (const qsizetype i : std::as_const(order)) {
         const ZipEntryInfo& entry = m_entries.at(i);
         const QString where = zipWhere(entry.name);
@@ -350,125 +234,36 @@ void Verifier::readZipEntries(ZipReader& reader)
     }
 }
 
-std::optional<QList<ManifestRow>> Verifier::parseManifest(const QByteArray& bytes,
+std::optional<QList<ManifestRow>> Verifier::parseManifest(QByteArrayView bytes,
                                                           const QString& where)
 {
-    static const QByteArray byteOrderMark("\xEF\xBB\xBF");
-    if (!bytes.startsWith(byteOrderMark)) {
-        problem(where, QStringLiteral("does not begin with the UTF-8 byte order mark"));
-        return std::nullopt;
-    }
-    const QByteArrayView text = QByteArrayView(bytes).sliced(byteOrderMark.size());
-    if (!text.isValidUtf8()) {
-        problem(where, QStringLiteral("is not valid UTF-8"));
-        return std::nullopt;
-    }
-    CsvReader reader(text);
-    const auto fault = [&] {
-        problem(where, QStringLiteral("line %1: %2")
-                           .arg(QString::number(reader.faultLine()), reader.errorString()));
-        return std::nullopt;
-    };
-    QStringList header;
-    if (reader.readRecord()) {
-        for (const QByteArray& field : reader.fields())
-            header.append(QString::fromUtf8(field));
-    } else if (!reader.errorString().isEmpty()) {
-        return fault();
-    }
-    if (header != manifestColumns) {
-        problem(where, QStringLiteral("the header is not \"%1\"").arg(manifestColumns.join(u',')));
-        return std::nullopt;
-    }
-
-    QStringList states, decisions;
-    for (int value : {Ready, NeedsOcr, Unreadable, Encrypted}) {
-        states.append(stateText(value));
-        decisions.append(manifestDecisionText(value)); // decisions share the values 0 to 3
-    }
-    QList<ManifestRow> rows;
-    qsizetype records = 0;
-    // Each record is checked as it is read; only what the originals need is kept.
-    while (reader.readRecord()) {
-        ++records;
-        const QString line = QString::number(reader.line());
-        if (reader.fieldCount() != manifestColumns.size()) {
-            if (m_problemCount >= maxListedProblems) {
-                ++m_problemCount; // counted only: a manifest of empty lines has millions
-                continue;
-            }
-            problem(where, QStringLiteral("line %1: %2 values instead of %3")
-                               .arg(line, QString::number(reader.fieldCount()),
-                                    QString::number(manifestColumns.size())));
-            continue;
-        }
-        const QList<QByteArray>& f = reader.fields();
-        ManifestRow row;
-        row.line = reader.line();
-        row.sourcePath =
-            pathFromDisplay(formulaUnguarded(QString::fromUtf8(f.at(SourcePathColumn))));
-        if (isSha256Hex(f.at(ShaColumn)))
-            row.sha256 = f.at(ShaColumn);
+    ManifestReading reading = readManifestCsv(bytes, [&](const ManifestProblem& found) {
+        if (m_problemCount >= maxListedProblems)
+            ++m_problemCount; // counted only: a manifest of empty lines has millions
         else
-            problem(
-                where,
-                QStringLiteral("line %1: sha256 is not 64 lowercase hexadecimal digits").arg(line));
-        bool sizeOk = isDecimal(f.at(SizeColumn), false);
-        const qint64 size = sizeOk ? f.at(SizeColumn).toLongLong(&sizeOk) : -1;
-        if (sizeOk)
-            row.size = size;
-        else
-            problem(where, QStringLiteral("line %1: size_bytes is not a byte count").arg(line));
-        for (int column : {PagesColumn, TextPagesColumn}) {
-            bool numberOk = isDecimal(f.at(column), true);
-            if (numberOk)
-                f.at(column).toInt(&numberOk);
-            if (!numberOk)
-                problem(where, QStringLiteral("line %1: %2 is not a whole number")
-                                   .arg(line, manifestColumns.at(column)));
-        }
-        if (!states.contains(QString::fromUtf8(f.at(StateColumn))))
-            problem(where, QStringLiteral("line %1: unknown state \"%2\"")
-                               .arg(line, QString::fromUtf8(f.at(StateColumn))));
-        if (!decisions.contains(QString::fromUtf8(f.at(DecisionColumn))))
-            problem(where, QStringLiteral("line %1: unknown decision \"%2\"")
-                               .arg(line, QString::fromUtf8(f.at(DecisionColumn))));
-        rows.append(row);
-    }
-    if (!reader.errorString().isEmpty())
-        return fault();
-    if (records == 0) {
-        problem(where, QStringLiteral("lists no documents"));
+            problem(where, manifestProblemText(found));
+    });
+    if (!reading.ok)
         return std::nullopt;
-    }
-    return rows;
+    return std::move(reading.rows);
 }
 
-// Where each row's original lies below the bundle, exactly as the export placed it: relative to
-// the sources' common folder, bytes that are not UTF-8 stored as "_", made portable and unique.
+// Where each row's original lies below the bundle, exactly as the export placed it.
 ExpectedOriginals Verifier::expectedOriginals(const QList<ManifestRow>& rows, const QString& where)
 {
-    QStringList sources;
-    for (const ManifestRow& row : rows)
-        sources.append(QFile::decodeName(row.sourcePath));
-    const QString base = commonBaseDirectory(sources);
-    QStringList wanted;
-    QHash<QByteArray, qsizetype> wantedIndex;
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        const QByteArray& bytes = rows.at(i).sourcePath;
-        if (wantedIndex.contains(bytes))
+    QList<QByteArray> sources;
+    QHash<QByteArray, qsizetype> sourceIndex;
+    for (const ManifestRow& row : rows) {
+        if (sourceIndex.contains(row.sourcePath))
             continue; // the same file listed twice is stored once
-        wantedIndex.insert(bytes, wanted.size());
-        QString relative = originalsRelativePath(base, sources.at(i));
-        if (!roundTrips(bytes))
-            relative.replace(QChar::ReplacementCharacter, u'_');
-        wanted.append(relative);
+        sourceIndex.insert(row.sourcePath, sources.size());
+        sources.append(row.sourcePath);
     }
-    const QStringList stored = portablePaths(wanted);
+    const QList<OriginalPlace> places = placeOriginals(sources);
     ExpectedOriginals expected;
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const QByteArray path =
-            (originalsPrefix + stored.at(wantedIndex.value(rows.at(i).sourcePath))).toUtf8();
+            originalsPrefix + places.at(sourceIndex.value(rows.at(i).sourcePath)).stored.toUtf8();
         if (const Status valid = ZipWriter::validateEntryName(path); !valid.ok) {
             problem(where, QStringLiteral("line %1: the source path leads outside originals/")
                                .arg(rows.at(i).line));
@@ -509,8 +304,8 @@ void Verifier::compareZipOriginals(const QList<ManifestRow>& rows,
                         QStringLiteral("SHA-256 differs from manifest.csv line %1").arg(row.line));
         }
     }
-    const QByteArray manifest = manifestName.toUtf8();
-    const QByteArray index = indexName.toUtf8();
+    const QByteArray manifest = manifestName;
+    const QByteArray index = indexName;
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
         const QByteArray& name = m_entries.at(i).name;
         if (m_entryIndex.value(name, -1) != i)
@@ -522,8 +317,8 @@ void Verifier::compareZipOriginals(const QList<ManifestRow>& rows,
 
 void Verifier::checkFolder()
 {
-    const QByteArray manifest = manifestName.toUtf8();
-    const QByteArray index = indexName.toUtf8();
+    const QByteArray manifest = manifestName;
+    const QByteArray index = indexName;
     const QString manifestWhere = folderWhere(manifest);
     std::optional<QList<ManifestRow>> rows;
     QFile manifestFile;
@@ -615,7 +410,7 @@ void Verifier::compareFolderOriginals(const QList<ManifestRow>& rows,
 // folders of their own. Without a readable manifest only the kinds of files are checked.
 void Verifier::checkFolderContents(const ExpectedOriginals* expected)
 {
-    const QByteArray originals = originalsPrefix.chopped(1).toUtf8();
+    const QByteArray originals = originalsFolder;
     QList<QByteArray> folders{QByteArray()}; // relative to the bundle folder; "" is the folder
     while (!folders.isEmpty()) {
         const QByteArray relative = folders.takeLast();
@@ -642,7 +437,7 @@ void Verifier::checkFolderContents(const ExpectedOriginals* expected)
                 problem(folderWhere(itemPath), QStringLiteral("cannot be examined"));
                 continue;
             }
-            if (relative.isEmpty() && (name == manifestName.toUtf8() || name == indexName.toUtf8()))
+            if (relative.isEmpty() && (name == manifestName || name == indexName))
                 continue;
             if (relative.isEmpty() && name != originals) {
                 problem(folderWhere(itemPath), QStringLiteral("is not part of a bundle"));
@@ -671,15 +466,9 @@ void Verifier::checkPdfOpens(const QString& pdfPath, const QString& where)
 
 } // namespace
 
-Status openPdfHere(const QString& pdfPath)
+Status openPdfInWorker(const QString& pdfPath)
 {
-    QPdfDocument document;
-    const QPdfDocument::Error error = document.load(pdfPath);
-    if (error != QPdfDocument::Error::None)
-        return Status::failure(pdfErrorText(error));
-    if (document.status() != QPdfDocument::Status::Ready || document.pageCount() < 1)
-        return Status::failure(QStringLiteral("the PDF has no pages"));
-    return Status::success();
+    return Inspection::checkOpensInWorker(pdfPath);
 }
 
 BundleVerification verifyBundle(const QString& path, const PdfOpenCheck& pdfOpens)

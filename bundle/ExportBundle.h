@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bundle/ExportWarning.h"
 #include "core/DocumentRecord.h"
 
 #include <QDateTime>
@@ -34,7 +35,7 @@ struct [[nodiscard]] ExportResult {
     QString zip;
     int exported = 0;
     int skipped = 0;
-    QStringList warnings;
+    QList<ExportWarning> warnings;
 };
 
 // The result as the export workflow hands it on: the nine fields under their own names.
@@ -60,9 +61,17 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
 // The longest directory shared by every path ('/' separated); empty when none is shared.
 QString commonBaseDirectory(const QStringList& paths);
 
-// Whether an export warning means that an original is missing from the bundle (renames keep the
-// original, under another name).
-bool warningLosesOriginal(const QString& warning);
+// Where one original goes below "originals/".
+struct OriginalPlace {
+    QString wanted;           // its path relative to the sources' common folder
+    QString stored;           // the portable, unique path it is stored under
+    bool nameNotUtf8 = false; // its bytes are not UTF-8; those are stored as "_"
+};
+
+// Where each source, given by its path's bytes and each only once, is stored below "originals/":
+// relative to the sources' common folder, bytes that are not UTF-8 as "_", made portable and
+// unique. The export places the originals so, and the verifier expects them there.
+QList<OriginalPlace> placeOriginals(const QList<QByteArray>& sources);
 
 // Where a source goes below "originals/": its path relative to base, or its file name when it
 // lies outside base.

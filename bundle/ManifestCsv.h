@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace Tessavo {
 
 // The whole manifest.csv: UTF-8 byte order mark, header line and one line per record, each
@@ -57,5 +59,49 @@ private:
     QString m_error;
     int m_faultLine = 0;
 };
+
+// One manifest row as read back: what its original is checked against.
+struct ManifestRow {
+    int line = 0;          // the line the row begins on
+    QByteArray sourcePath; // the path's bytes, as the display form in the manifest stands for
+    QByteArray sha256;     // empty when the row's value is unusable
+    qint64 size = -1;      // -1 when the row's value is unusable
+};
+
+// One thing wrong with a manifest.
+struct ManifestProblem {
+    enum class Kind {
+        NoByteOrderMark,
+        NotUtf8,
+        Syntax, // detail: what the CSV reader found
+        WrongHeader,
+        ValueCount, // count: the values on the line
+        BadSha256,
+        BadSize,
+        BadNumber, // detail: the column
+        UnknownState,
+        UnknownDecision, // detail: the word found
+        NoDocuments,
+    };
+    Kind kind = Kind::Syntax;
+    int line = 0; // 0 for the manifest as a whole
+    QString detail;
+    qsizetype count = 0;
+};
+
+// The problem as one line of text, without the file's name.
+QString manifestProblemText(const ManifestProblem& problem);
+
+struct [[nodiscard]] ManifestReading {
+    bool ok = false; // false when the manifest is unusable as a whole; the report said why
+    QList<ManifestRow> rows;
+};
+
+// Reads a whole manifest.csv as buildManifestCsv writes it and checks every row: the columns,
+// the SHA-256, the size, the page counts, the state and the decision words. Each problem goes to
+// the report as it is found; rows with problems in some values are still returned, with those
+// values marked unusable. Memory follows the rows, not the text.
+using ManifestReport = std::function<void(const ManifestProblem& problem)>;
+ManifestReading readManifestCsv(QByteArrayView bytes, const ManifestReport& report);
 
 } // namespace Tessavo

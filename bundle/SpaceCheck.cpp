@@ -1,4 +1,4 @@
-#include "export/SpaceCheck.h"
+#include "bundle/SpaceCheck.h"
 
 #include <QFile>
 #include <QLocale>

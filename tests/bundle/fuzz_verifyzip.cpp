@@ -4,7 +4,7 @@
 // verifier must return, with at most 101 problem lines and a failure unless the bytes hold a
 // sound bundle.
 #include "core/Failure.h"
-#include "export/BundleVerifier.h"
+#include "bundle/BundleVerifier.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
-#include "export/IndexPdf.h"
+#include "bundle/IndexPdf.h"
 
+#include "bundle/PendingFile.h"
 #include "core/RawPath.h"
 #include "core/Version.h"
-#include "export/PendingFile.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFileInfo>

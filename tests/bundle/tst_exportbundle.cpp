@@ -1,12 +1,12 @@
+#include "bundle/ExportBundle.h"
+#include "bundle/IndexPdf.h"
+#include "bundle/PendingFile.h"
 #include "core/RawPath.h"
-#include "export/ExportBundle.h"
-#include "export/IndexPdf.h"
-#include "export/PendingFile.h"
 #include "support/ExternalTool.h"
 #include "support/PdfFixtures.h"
 
-#include "export/PortableNames.h"
-#include "export/SpaceCheck.h"
+#include "bundle/PortableNames.h"
+#include "bundle/SpaceCheck.h"
 #include "support/UserRun.h"
 
 #include <QCryptographicHash>
@@ -27,6 +27,14 @@
 using namespace Tessavo;
 
 namespace {
+
+QList<ExportWarning::Kind> kindsOf(const QList<ExportWarning>& warnings)
+{
+    QList<ExportWarning::Kind> kinds;
+    for (const ExportWarning& warning : warnings)
+        kinds.append(warning.kind);
+    return kinds;
+}
 
 // Names, sizes and SHA-256 of every entry, after checking every CRC: "name<TAB>size<TAB>sha".
 const QByteArray zipListing = R"(
@@ -200,10 +208,12 @@ void TestExportBundle::buildsACompleteBundle()
     QCOMPARE(result.exported, 2);
     QCOMPARE(result.skipped, 2);
     // Windows forbids the double quote: the copy gets a portable name, the manifest the real one.
-    QCOMPARE(result.warnings,
+    QCOMPARE(warningTexts(result.warnings),
              QStringList{QStringLiteral("Renamed so that Windows and macOS can open it: %1 is "
                                         "stored as originals/B/Ångström _bond_.pdf")
                              .arg(b.sourcePath)});
+    QCOMPARE(kindsOf(result.warnings), QList{ExportWarning::Kind::RenamedPortable});
+    QCOMPARE(originalsLeftOut(result.warnings), 0);
     static const QRegularExpression name("/Tessavo-Export-\\d{8}-\\d{6}$");
     QVERIFY2(name.match(result.directory).hasMatch(), qPrintable(result.directory));
     QCOMPARE(QFileInfo(result.directory).path(), out);
@@ -329,7 +339,7 @@ void TestExportBundle::missingSourcesAreWarnings()
     QVERIFY(result.ok);
     // The manifest, the index and the ZIP describe only what the bundle holds.
     QCOMPARE(result.exported, 1);
-    QCOMPARE(result.warnings,
+    QCOMPARE(warningTexts(result.warnings),
              QStringList{QStringLiteral("Missing source file, left out of the bundle: %1")
                              .arg(gone.sourcePath)});
     const ToolRun listing = runPython(zipListing, {result.zip});
@@ -364,13 +374,15 @@ void TestExportBundle::changedOriginalsAreLeftOut()
     QVERIFY2(result.ok, qPrintable(result.error));
     QCOMPARE(result.exported, 2);
     const QString changed("Changed since it was inspected, left out of the bundle: %1");
-    QCOMPARE(result.warnings,
+    QCOMPARE(warningTexts(result.warnings),
              (QStringList{changed.arg(edited.sourcePath), changed.arg(grown.sourcePath),
                           changed.arg(shrunk.sourcePath),
                           QStringLiteral("Missing source file, left out of the bundle: %1")
                               .arg(folder.sourcePath)}));
-    for (const QString& warning : result.warnings)
-        QVERIFY(warningLosesOriginal(warning));
+    using Kind = ExportWarning::Kind;
+    QCOMPARE(kindsOf(result.warnings), (QList<Kind>{Kind::SourceChanged, Kind::SourceChanged,
+                                                    Kind::SourceChanged, Kind::SourceMissing}));
+    QCOMPARE(originalsLeftOut(result.warnings), 4);
 
     // The manifest lists what is stored, with the digest and size of what is stored.
     const ToolRun csv =
@@ -435,7 +447,7 @@ void TestExportBundle::clashingNamesAreKeptApart()
     QCOMPARE(sha256Of(result.directory + "/originals/report-3.pdf"), second.sha256);
     QCOMPARE(sha256Of(result.directory + "/originals/report-2.pdf"), natural.sha256);
     QCOMPARE(result.warnings.size(), 1);
-    QCOMPARE(result.warnings.first(),
+    QCOMPARE(result.warnings.first().text,
              QStringLiteral("Two originals would share originals/report.pdf: %1 is stored as "
                             "originals/report-3.pdf")
                  .arg(secondPath));
@@ -540,7 +552,13 @@ void TestExportBundle::awkwardNamesArriveUnderPortableNames()
                                                   "stored as originals/%3")
                                        .arg(portableName(name), source, stored));
     }
-    QCOMPARE(result.warnings, expectedWarnings);
+    QCOMPARE(warningTexts(result.warnings), expectedWarnings);
+    for (const ExportWarning& warning : result.warnings) {
+        const bool clash = warning.text.startsWith("Two originals would share ");
+        QCOMPARE(warning.kind,
+                 clash ? ExportWarning::Kind::NamesClash : ExportWarning::Kind::RenamedPortable);
+    }
+    QCOMPARE(originalsLeftOut(result.warnings), 0);
 
     // In the folder and in the ZIP, byte for byte, under portable names.
     QStringList expectedEntries{"manifest.csv", "index.pdf"};
@@ -634,7 +652,7 @@ void TestExportBundle::namesThatAreNotUtf8AreCopiedFromTheirBytes()
     QVERIFY2(result.ok, qPrintable(result.error));
     QCOMPARE(result.exported, 3);
     QCOMPARE(
-        result.warnings,
+        warningTexts(result.warnings),
         QStringList({QStringLiteral("Renamed because its name is not valid UTF-8: %1 is stored "
                                     "as originals/caf_.pdf")
                          .arg(records[0].sourcePath),
@@ -644,6 +662,9 @@ void TestExportBundle::namesThatAreNotUtf8AreCopiedFromTheirBytes()
                      QStringLiteral("Two originals would share originals/caf_.pdf: %1 is "
                                     "stored as originals/caf_-3.pdf")
                          .arg(records[2].sourcePath)}));
+    QCOMPARE(kindsOf(result.warnings),
+             (QList{ExportWarning::Kind::RenamedNotUtf8, ExportWarning::Kind::RenamedNotUtf8,
+                    ExportWarning::Kind::NamesClash}));
     QCOMPARE(sha256Of(result.directory + "/originals/caf_.pdf"), records[0].sha256);
     QCOMPARE(sha256Of(result.directory + "/originals/caf_-2.pdf"), records[1].sha256);
     QCOMPARE(sha256Of(result.directory + "/originals/caf_-3.pdf"), records[2].sha256);
@@ -798,9 +819,10 @@ void TestExportBundle::fileSizeLimit()
     const QString out = m_dir.filePath("out-limit");
     ExportResult result = limited({records[0], records[3]}, options(out));
     QVERIFY2(result.ok, qPrintable(result.error));
-    QCOMPARE(result.warnings,
+    QCOMPARE(warningTexts(result.warnings),
              QStringList{QStringLiteral("Cannot copy original, left out of the bundle: %1")
                              .arg(records[3].sourcePath)});
+    QCOMPARE(kindsOf(result.warnings), QList{ExportWarning::Kind::CopyFailed});
     QVERIFY(!QFileInfo::exists(result.directory + "/originals/large.pdf"));
     QVERIFY(copiesAreComplete(result.directory, records));
     QCOMPARE(runPython(zipListing, {result.zip}).out.count('\n'), 3);

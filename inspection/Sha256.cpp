@@ -1,0 +1,36 @@
+#include "inspection/Sha256.h"
+
+#include <openssl/evp.h>
+
+namespace Tessavo {
+
+struct Sha256::Context {
+    EVP_MD_CTX* evp = EVP_MD_CTX_new();
+    ~Context() { EVP_MD_CTX_free(evp); }
+};
+
+Sha256::Sha256()
+    : m_context(std::make_unique<Context>())
+{
+    m_ok = m_context->evp && EVP_DigestInit_ex(m_context->evp, EVP_sha256(), nullptr) == 1;
+}
+
+Sha256::~Sha256() = default;
+
+void Sha256::add(QByteArrayView bytes)
+{
+    m_ok = m_ok && EVP_DigestUpdate(m_context->evp, bytes.data(), size_t(bytes.size())) == 1;
+}
+
+QByteArray Sha256::hex()
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    const bool done = m_ok && EVP_DigestFinal_ex(m_context->evp, digest, &length) == 1;
+    m_ok = false;
+    if (!done || length != 32)
+        return {};
+    return QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex();
+}
+
+} // namespace Tessavo
