@@ -2,10 +2,16 @@
 // against the built-in rules and compares the time with grep -F -i looking for the same nine
 // strings in the same text. Run on demand: build/tests/bench_classify
 // With --many-rules: 30,000 rules that all match, over 35 documents.
+// With --corpus [--split training|held-out|all] [--rules FILE] [--list]: renders the published
+// tender texts of tests/bench/corpus to PDF, inspects and classifies them and reports right, none
+// and wrong suggestions and what "Accept all clear suggestions" would accept (needs a platform,
+// e.g. QT_QPA_PLATFORM=offscreen).
+#include "ClassifyCorpus.h"
 #include "core/Classification.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -114,6 +120,10 @@ int main(int argc, char** argv)
 {
     if (argc > 1 && QByteArray(argv[1]) == "--many-rules")
         return manyMatchingRules();
+    if (argc > 1 && QByteArray(argv[1]) == "--corpus") {
+        QGuiApplication app(argc, argv);
+        return classifyCorpus(QCoreApplication::arguments().mid(2));
+    }
 
     const QList<DocumentRecord> records = syntheticPackage();
     const QList<Rule> rules = defaultRules();
