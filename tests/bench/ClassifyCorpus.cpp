@@ -92,6 +92,7 @@ int classifyCorpus(const QStringList& arguments)
     QString split = QStringLiteral("held-out");
     QString rulesPath;
     bool list = false;
+    QString keep;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("--split") && i + 1 < arguments.size())
             split = arguments[++i];
@@ -99,6 +100,8 @@ int classifyCorpus(const QStringList& arguments)
             rulesPath = arguments[++i];
         else if (arguments[i] == QLatin1String("--list"))
             list = true;
+        else if (arguments[i] == QLatin1String("--keep") && i + 1 < arguments.size())
+            keep = arguments[++i];
     }
 
     QList<Rule> rules = defaultRules();
@@ -126,7 +129,9 @@ int classifyCorpus(const QStringList& arguments)
             std::fprintf(stderr, "missing %s\n", qPrintable(entry.id));
             return 2;
         }
-        const QString folder = scratch.filePath(entry.id);
+        // Each file in a folder of its own: two documents may carry the same file name.
+        const QString folder =
+            keep.isEmpty() ? scratch.filePath(entry.id) : QDir(keep).filePath(entry.id);
         QDir().mkpath(folder);
         const QString pdf = QDir(folder).filePath(entry.fileName);
         if (!renderPdf(QString::fromUtf8(source.readAll()), pdf)) {

@@ -1,11 +1,11 @@
 // Classifies a synthetic package of 1,000 documents of 20 pages (about 3,000 characters each)
-// against the built-in rules and compares the time with grep -F -i looking for the same nine
-// strings in the same text. Run on demand: build/tests/bench_classify
+// against the built-in rules and compares the time with grep -F -i looking for every term the
+// rules look for in the same text. Run on demand: build/tests/bench_classify
 // With --many-rules: 30,000 rules that all match, over 35 documents.
-// With --corpus [--split training|held-out|all] [--rules FILE] [--list]: renders the published
-// tender texts of tests/bench/corpus to PDF, inspects and classifies them and reports right, none
-// and wrong suggestions and what "Accept all clear suggestions" would accept (needs a platform,
-// e.g. QT_QPA_PLATFORM=offscreen).
+// With --corpus [--split training|held-out|all] [--rules FILE] [--list] [--keep DIR]: renders the
+// published tender texts of tests/bench/corpus to PDF (into DIR with --keep), inspects and
+// classifies them and reports right, none and wrong suggestions and what "Accept all clear
+// suggestions" would accept (needs a platform, e.g. QT_QPA_PLATFORM=offscreen).
 #include "ClassifyCorpus.h"
 #include "core/Classification.h"
 
