@@ -44,6 +44,51 @@ qint64 int64Of(const QJsonObject& object, QLatin1StringView key)
     return qint64(number);
 }
 
+// A later optional key: absent is unset, another type is unset and counted.
+QString optionalString(const QJsonObject& object, QLatin1StringView key, int& wrongTypes)
+{
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined())
+        return {};
+    if (!value.isString()) {
+        ++wrongTypes;
+        return {};
+    }
+    return value.toString();
+}
+
+QStringList optionalTerms(const QJsonObject& object, QLatin1StringView key, int& wrongTypes)
+{
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined())
+        return {};
+    if (!value.isArray()) {
+        ++wrongTypes;
+        return {};
+    }
+    QStringList terms;
+    const QJsonArray array = value.toArray();
+    for (const QJsonValue& element : array) {
+        if (element.isString())
+            terms.append(element.toString());
+        else
+            ++wrongTypes;
+    }
+    return terms;
+}
+
+bool optionalBool(const QJsonObject& object, QLatin1StringView key, int& wrongTypes)
+{
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined())
+        return false;
+    if (!value.isBool()) {
+        ++wrongTypes;
+        return false;
+    }
+    return value.toBool();
+}
+
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -53,10 +98,19 @@ QString systemError(int error)
 
 bool withinTextLimit(const Rule& rule)
 {
-    for (const QString* text :
-         {&rule.id, &rule.name, &rule.category, &rule.fileContains, &rule.textContains}) {
+    for (const QString* text : {&rule.id, &rule.name, &rule.category, &rule.fileContains,
+                                &rule.textContains, &rule.titleContains}) {
         if (text->size() > maxRuleTextChars)
             return false;
+    }
+    for (const QStringList* list :
+         {&rule.textAnyOf, &rule.textAllOf, &rule.textNoneOf, &rule.fileAnyOf, &rule.fileNoneOf}) {
+        if (list->size() > maxRuleTerms)
+            return false;
+        for (const QString& term : *list) {
+            if (term.size() > maxRuleTextChars)
+                return false;
+        }
     }
     return true;
 }
@@ -76,28 +130,49 @@ RuleReading ruleFromJson(const QJsonObject& object)
     rule.maxPages = object.value(QLatin1StringView("maxPages")).toInt(0);
     rule.minBytes = int64Of(object, QLatin1StringView("minBytes"));
     rule.maxBytes = int64Of(object, QLatin1StringView("maxBytes"));
+    int& wrong = reading.wrongTypes;
+    rule.titleContains = optionalString(object, QLatin1StringView("titleContains"), wrong);
+    rule.textAnyOf = optionalTerms(object, QLatin1StringView("textAnyOf"), wrong);
+    rule.textAllOf = optionalTerms(object, QLatin1StringView("textAllOf"), wrong);
+    rule.textNoneOf = optionalTerms(object, QLatin1StringView("textNoneOf"), wrong);
+    rule.fileAnyOf = optionalTerms(object, QLatin1StringView("fileAnyOf"), wrong);
+    rule.fileNoneOf = optionalTerms(object, QLatin1StringView("fileNoneOf"), wrong);
+    rule.wholeWords = optionalBool(object, QLatin1StringView("wholeWords"), wrong);
     reading.valid = isValid(rule);
     if (rule.id.isEmpty())
         rule.id = newRuleId();
     return reading;
 }
 
-QList<Rule> rulesFromJson(const QJsonArray& array)
+namespace {
+
+// The valid rules of the array and the values they left unset for their type.
+QList<Rule> validRulesOf(const QJsonArray& array, int& wrongTypes)
 {
     QList<Rule> rules;
     for (const QJsonValue& element : array) {
         if (!element.isObject())
             continue;
         RuleReading reading = ruleFromJson(element.toObject());
-        if (reading.valid)
+        if (reading.valid) {
+            wrongTypes += reading.wrongTypes;
             rules.append(std::move(reading.rule));
+        }
     }
     return rules;
 }
 
+} // namespace
+
+QList<Rule> rulesFromJson(const QJsonArray& array)
+{
+    int wrongTypes = 0;
+    return validRulesOf(array, wrongTypes);
+}
+
 QJsonObject ruleToJson(const Rule& rule)
 {
-    return {
+    QJsonObject object{
         {QStringLiteral("id"), rule.id.isEmpty() ? newRuleId() : rule.id},
         {QStringLiteral("name"), rule.name},
         {QStringLiteral("category"), rule.category},
@@ -110,6 +185,20 @@ QJsonObject ruleToJson(const Rule& rule)
         {QStringLiteral("minBytes"), double(rule.minBytes)},
         {QStringLiteral("maxBytes"), double(rule.maxBytes)},
     };
+    if (!rule.titleContains.isEmpty())
+        object.insert(QStringLiteral("titleContains"), rule.titleContains);
+    const std::pair<const char*, const QStringList*> lists[] = {
+        {"textAnyOf", &rule.textAnyOf},   {"textAllOf", &rule.textAllOf},
+        {"textNoneOf", &rule.textNoneOf}, {"fileAnyOf", &rule.fileAnyOf},
+        {"fileNoneOf", &rule.fileNoneOf},
+    };
+    for (const auto& [key, list] : lists) {
+        if (!list->isEmpty())
+            object.insert(QLatin1StringView(key), QJsonArray::fromStringList(*list));
+    }
+    if (rule.wholeWords)
+        object.insert(QStringLiteral("wholeWords"), true);
+    return object;
 }
 
 QJsonArray rulesToJson(const QList<Rule>& rules)
@@ -146,7 +235,8 @@ QList<Rule> readRulesDocument(const QByteArray& bytes)
 RulesReading readRulesWithinLimits(const QByteArray& bytes)
 {
     RulesReading reading;
-    for (const Rule& rule : rulesFromJson(rulesArrayOf(QJsonDocument::fromJson(bytes)))) {
+    for (const Rule& rule :
+         validRulesOf(rulesArrayOf(QJsonDocument::fromJson(bytes)), reading.wrongTypes)) {
         if (!withinTextLimit(rule))
             ++reading.refusedTooLong;
         else if (reading.rules.size() >= maxRuleCount)

@@ -12,10 +12,13 @@
 namespace Tessavo {
 
 // One rule object as read: missing keys and values of the wrong type take the defaults, and an
-// empty id is replaced by a fresh one. valid tells whether the rule may be used.
+// empty id is replaced by a fresh one. valid tells whether the rule may be used. A value of the
+// wrong type under one of the later condition keys (a heading, a term list, whole words), or a
+// term that is not a string, is left unset and counted in wrongTypes.
 struct RuleReading {
     Rule rule;
     bool valid = false;
+    int wrongTypes = 0;
 };
 
 RuleReading ruleFromJson(const QJsonObject& object);
@@ -23,7 +26,9 @@ RuleReading ruleFromJson(const QJsonObject& object);
 // The valid rules of the array, in array order; anything else is skipped.
 QList<Rule> rulesFromJson(const QJsonArray& array);
 
-// All eleven members of the rule; a rule without id is written with a fresh one.
+// The eleven basic members of the rule, and each later condition only when it is set (a
+// non-empty heading or term list, whole words on), so a rule without them is written as an
+// earlier version wrote it. A rule without id is written with a fresh one.
 QJsonObject ruleToJson(const Rule& rule);
 
 QJsonArray rulesToJson(const QList<Rule>& rules);
@@ -41,15 +46,18 @@ QList<Rule> readRulesDocument(const QByteArray& bytes);
 constexpr qint64 maxRulesFileBytes = 16 * 1024 * 1024;
 constexpr qsizetype maxRuleTextChars = 4096;
 constexpr qsizetype maxRuleCount = 10000;
+constexpr qsizetype maxRuleTerms = 256; // terms in one list
 
-// Every text of the rule is at most maxRuleTextChars long.
+// Every text and term of the rule is at most maxRuleTextChars long and no term list holds more
+// than maxRuleTerms terms.
 bool withinTextLimit(const Rule& rule);
 
 // The rules of a document read within the limits, and how many valid rules were refused.
 struct RulesReading {
     QList<Rule> rules;
-    int refusedTooLong = 0; // a text longer than maxRuleTextChars
+    int refusedTooLong = 0; // a text longer than maxRuleTextChars, or too many terms
     int refusedTooMany = 0; // beyond the first maxRuleCount rules
+    int wrongTypes = 0;     // values left unset for their type, over the valid rules
 };
 
 RulesReading readRulesWithinLimits(const QByteArray& bytes);

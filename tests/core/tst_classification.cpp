@@ -1,6 +1,9 @@
 #include "core/Classification.h"
 
+#include "core/RulesFile.h"
+
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTest>
 
 using namespace Tessavo;
@@ -30,6 +33,15 @@ DocumentRecord document(const QString& fileName, const QStringList& pages, qint6
     return r;
 }
 
+Rule conditionRule(const QString& name = QStringLiteral("Rule"))
+{
+    Rule r;
+    r.id = QStringLiteral("id-") + name;
+    r.name = name;
+    r.category = QStringLiteral("01_Solicitation");
+    return r;
+}
+
 } // namespace
 
 class TestClassification : public QObject {
@@ -47,6 +59,14 @@ private slots:
     void tiesAreBrokenByNameThenListOrder();
     void aNewSuggestionReplacesTheOldAsAWhole();
     void manyConflictingRulesGiveABoundedNote();
+
+    void headingIsTheTitleAndTheFirstLines();
+    void lineBrokenPhrasesMatchEveryTextCondition();
+    void wholeWordsSkipLongerWords();
+    void allOfFindsTermsAcrossPages();
+    void anyOfAndNoneOfOnTextAndFileName();
+    void anEarlierRulesFileClassifiesAsBefore();
+    void builtInRulesAvoidKnownMistakes();
 };
 
 void TestClassification::evidenceListsEveryConditionInOrder()
@@ -155,7 +175,9 @@ void TestClassification::failedDocumentsMatchOnlyWhatTheyHave()
 
     const Suggestion s = classify(defaultRules(), broken);
     QCOMPARE(s.category, QStringLiteral("07_Appendices"));
-    QCOMPARE(s.evidence, QStringLiteral("file name contains \"appendix\""));
+    QVERIFY2(s.evidence.startsWith(QStringLiteral("file name contains \"appendix\"; text contains "
+                                                  "none of \"price proposal\"")),
+             qPrintable(s.evidence));
 }
 
 void TestClassification::noEnabledRuleGivesAnEmptySuggestion()
@@ -176,7 +198,8 @@ void TestClassification::sameCategoryIsNoConflict()
     const Suggestion s = classify(defaultRules(), doc);
     QCOMPARE(s.category, QStringLiteral("02_Forms"));
     QCOMPARE(s.ruleName, QStringLiteral("Bid bond"));
-    QCOMPARE(s.evidence, QStringLiteral("text contains \"bid bond\" on page 2"));
+    QCOMPARE(s.evidence, QStringLiteral("text contains \"bid bond\" on page 2; text contains none "
+                                        "of \"addendum\", \"amendment\""));
     QCOMPARE(s.evidencePage, 1);
     QVERIFY(!s.conflict);
     QVERIFY(s.conflictNote.isEmpty());
@@ -267,6 +290,240 @@ void TestClassification::manyConflictingRulesGiveABoundedNote()
     QVERIFY(s.conflictNote.endsWith(QStringLiteral(" and 19999 more")));
     // Quadratic work over 20,000 distinct categories took seconds; linear work takes a fraction.
     QVERIFY2(elapsedMs < 3000, qPrintable(QString::number(elapsedMs)));
+}
+
+void TestClassification::headingIsTheTitleAndTheFirstLines()
+{
+    Rule rule = conditionRule();
+    rule.titleContains = QStringLiteral("Request for Quotation");
+
+    DocumentRecord titled = document(QStringLiteral("a.pdf"), {QStringLiteral("Cover")});
+    titled.title = QStringLiteral("RFQ 12 - REQUEST FOR QUOTATION");
+    RuleEvaluation e = matchRule(rule, titled);
+    QVERIFY(e.matched);
+    QCOMPARE(e.evidence,
+             QStringLiteral("heading contains \"Request for Quotation\" in the PDF title"));
+    QCOMPARE(e.page, -1);
+
+    // No title: the first three non-empty lines of the first page with text, where a phrase
+    // may run from one line into the next.
+    const DocumentRecord lines =
+        document(QStringLiteral("b.pdf"),
+                 {QStringLiteral(" \r\n\r\n"),
+                  QStringLiteral("\r\n  General Services Administration\r\n\r\nRequest for\r\n"
+                                 "Quotation (RFQ)\r\nBody")});
+    e = matchRule(rule, lines);
+    QVERIFY(e.matched);
+    QCOMPARE(e.evidence, QStringLiteral("heading contains \"Request for Quotation\" on page 2"));
+    QCOMPARE(e.page, 1);
+    QCOMPARE(classify({rule}, lines).evidencePage, 1);
+
+    // A fourth line, a later page or the body is no heading: a proposal that quotes the request
+    // is not one.
+    const DocumentRecord quoting = document(
+        QStringLiteral("c.pdf"),
+        {QStringLiteral("Technical Proposal\nAcme Inc.\nVolume I\nIn response to the Request "
+                        "for Quotation"),
+         QStringLiteral("Request for Quotation")});
+    QVERIFY(!matchRule(rule, quoting).matched);
+    QVERIFY(!matchRule(rule, document(QStringLiteral("d.pdf"), {})).matched);
+}
+
+void TestClassification::lineBrokenPhrasesMatchEveryTextCondition()
+{
+    const DocumentRecord broken = document(
+        QStringLiteral("Bid  Bond.pdf"),
+        {QStringLiteral("Intro"),
+         QStringLiteral("This Request for\r\n   Proposals invites\tsealed bids and a bid\u00a0\r\n"
+                        "bond.")});
+    // The condition as an earlier rules file holds it.
+    const Rule old = textRule(QStringLiteral("Old"), QStringLiteral("01_Solicitation"), 10,
+                              QStringLiteral("request for proposals"));
+    RuleEvaluation e = matchRule(old, broken);
+    QVERIFY(e.matched);
+    QCOMPARE(e.page, 1);
+
+    Rule runs = conditionRule();
+    runs.textContains = QStringLiteral("sealed  bids\nand");
+    runs.fileContains = QStringLiteral("bid bond");
+    e = matchRule(runs, broken);
+    QVERIFY(e.matched);
+    QCOMPARE(e.evidence, QStringLiteral("file name contains \"bid bond\"; text contains "
+                                        "\"sealed  bids\nand\" on page 2"));
+
+    Rule all = conditionRule();
+    all.textAllOf = {QStringLiteral("bid bond.")};
+    QVERIFY(matchRule(all, broken).matched);
+    // Folding joins runs; it does not invent a space where there is none.
+    all.textAllOf = {QStringLiteral("requestfor")};
+    QVERIFY(!matchRule(all, broken).matched);
+}
+
+void TestClassification::wholeWordsSkipLongerWords()
+{
+    const DocumentRecord doc =
+        document(QStringLiteral("x.pdf"),
+                 {QStringLiteral("Formal notice; information"),
+                  QStringLiteral("Complete the form 3A below (form 7; form_b is gone).")});
+    Rule rule = conditionRule();
+    rule.textContains = QStringLiteral("form");
+    QCOMPARE(matchRule(rule, doc).page, 0); // a substring: "Formal"
+    rule.wholeWords = true;
+    RuleEvaluation e = matchRule(rule, doc);
+    QVERIFY(e.matched);
+    QCOMPARE(e.page, 1);
+    QCOMPARE(e.evidence, QStringLiteral("text contains \"form\" on page 2"));
+
+    rule.textContains = QStringLiteral("form 3");
+    QVERIFY(!matchRule(rule, doc).matched); // "3A" goes on
+    rule.textContains = QStringLiteral("form_");
+    QVERIFY(!matchRule(rule, doc).matched); // an underscore belongs to the word
+    rule.textContains = QStringLiteral("(form");
+    QVERIFY(matchRule(rule, doc).matched); // a bracket at the edge needs no boundary
+
+    Rule file = conditionRule();
+    file.fileAnyOf = {QStringLiteral("x")};
+    file.wholeWords = true;
+    QVERIFY(matchRule(file, doc).matched); // "x.pdf": the dot ends the word
+    file.fileAnyOf = {QStringLiteral("pd")};
+    QVERIFY(!matchRule(file, doc).matched);
+}
+
+void TestClassification::allOfFindsTermsAcrossPages()
+{
+    const DocumentRecord doc =
+        document(QStringLiteral("bond.pdf"),
+                 {QStringLiteral("The Surety named below"), QStringLiteral("Terms"),
+                  QStringLiteral("This BID BOND is void if the bidder signs the contract.")});
+    Rule rule = conditionRule();
+    rule.category = QStringLiteral("02_Forms");
+    rule.textAllOf = {QStringLiteral("bid bond"), QStringLiteral(" "), QStringLiteral("surety")};
+    const Suggestion s = classify({rule}, doc);
+    QCOMPARE(s.category, QStringLiteral("02_Forms"));
+    QCOMPARE(s.evidence, QStringLiteral("text contains all of \"bid bond\" on page 3, "
+                                        "\"surety\" on page 1"));
+    QCOMPARE(s.evidencePage, 2);
+
+    rule.textAllOf.append(QStringLiteral("penal sum"));
+    QVERIFY(classify({rule}, doc).isEmpty());
+}
+
+void TestClassification::anyOfAndNoneOfOnTextAndFileName()
+{
+    const DocumentRecord proposal = document(
+        QStringLiteral("Appendix H Financial Proposal.pdf"),
+        {QStringLiteral("Cover"), QStringLiteral("Our response to the request for quotation"),
+         QStringLiteral("Price schedule")});
+    Rule rule = conditionRule(QStringLiteral("Solicitation"));
+    rule.textAnyOf = {QStringLiteral("invitation to bid"), QStringLiteral("request for quotation"),
+                      QStringLiteral("cover")};
+    RuleEvaluation e = matchRule(rule, proposal);
+    QVERIFY(e.matched); // the first page that holds any term, whichever term it is
+    QCOMPARE(e.evidence, QStringLiteral("text contains \"cover\" on page 1"));
+    QCOMPARE(e.page, 0);
+
+    rule.textNoneOf = {QStringLiteral("our response"), QStringLiteral("proposal")};
+    QVERIFY(!matchRule(rule, proposal).matched);
+    rule.textNoneOf = {QStringLiteral("invoice"), QStringLiteral("  ")};
+    e = matchRule(rule, proposal);
+    QVERIFY(e.matched);
+    QCOMPARE(e.evidence, QStringLiteral("text contains \"cover\" on page 1; text contains none "
+                                        "of \"invoice\""));
+
+    Rule appendix = conditionRule(QStringLiteral("Appendix"));
+    appendix.category = QStringLiteral("07_Appendices");
+    appendix.fileAnyOf = {QStringLiteral("attachment"), QStringLiteral("APPENDIX")};
+    appendix.fileNoneOf = {QStringLiteral("price"), QStringLiteral("financial")};
+    QVERIFY(!matchRule(appendix, proposal).matched);
+    appendix.fileNoneOf = {QStringLiteral("price")};
+    e = matchRule(appendix, proposal);
+    QCOMPARE(e.evidence, QStringLiteral("file name contains \"APPENDIX\"; file name contains "
+                                        "none of \"price\""));
+    QCOMPARE(e.page, -1);
+
+    // A none-of condition alone is a condition too.
+    Rule none = conditionRule(QStringLiteral("None"));
+    none.textNoneOf = {QStringLiteral("bid bond")};
+    QVERIFY(matchRule(none, proposal).matched);
+    QVERIFY(
+        !matchRule(none, document(QStringLiteral("b.pdf"), {QStringLiteral("Bid Bond")})).matched);
+}
+
+// The nine built-in rules as the version before the later conditions saved them classify as they
+// did then, evidence included.
+void TestClassification::anEarlierRulesFileClassifiesAsBefore()
+{
+    QFile file(QStringLiteral(TESSAVO_CORE_TEST_DATA "/rules-earlier-version.json"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<Rule> rules = readRulesDocument(file.readAll());
+    QCOMPARE(rules.size(), 9);
+
+    Suggestion s = classify(rules, document(QStringLiteral("Appendix H Financial Proposal.pdf"),
+                                            {QStringLiteral("Pricing Schedule")}));
+    QCOMPARE(s.category, QStringLiteral("03_Pricing"));
+    QVERIFY(s.conflict);
+    QCOMPARE(s.conflictNote,
+             QStringLiteral("Conflicting categories: 03_Pricing (Pricing schedule), "
+                            "07_Appendices (Appendix)"));
+
+    s = classify(rules, document(QStringLiteral("forms.pdf"),
+                                 {QStringLiteral("x"), QStringLiteral("MWBE and Bid Bond")}));
+    QCOMPARE(s.ruleName, QStringLiteral("Bid bond"));
+    QCOMPARE(s.evidence, QStringLiteral("text contains \"bid bond\" on page 2"));
+    QCOMPARE(s.matches.size(), 2);
+    QVERIFY(!s.conflict);
+
+    // The singular is still not the plural; file names still see the extension.
+    QVERIFY(classify(rules,
+                     document(QStringLiteral("rfp.pdf"), {QStringLiteral("Request for Proposal")}))
+                .isEmpty());
+    s = classify(rules, document(QStringLiteral("Client References.pdf"), {}));
+    QCOMPARE(s.evidence, QStringLiteral("file name contains \"reference\""));
+    QCOMPARE(s.evidencePage, -1);
+}
+
+void TestClassification::builtInRulesAvoidKnownMistakes()
+{
+    const QList<Rule> rules = defaultRules();
+    const auto suggest = [&rules](const QString& file, const QStringList& pages) {
+        return classify(rules, document(file, pages));
+    };
+
+    // A price proposal saved as an appendix is priced, not appended.
+    Suggestion s = suggest(QStringLiteral("Appendix H Financial Proposal.pdf"),
+                           {QStringLiteral("COST PROPOSAL\nDirect labor, hours, rate")});
+    QCOMPARE(s.category, QStringLiteral("03_Pricing"));
+    QVERIFY(!s.conflict);
+
+    // An addendum that adds a bid bond clause is still an addendum.
+    s = suggest(QStringLiteral("Addendum 2.pdf"),
+                {QStringLiteral("ADDENDUM NO. 2\nA bid bond of five percent is required.")});
+    QCOMPARE(s.category, QStringLiteral("01_Solicitation"));
+    QVERIFY(!s.conflict);
+
+    // A request for quotation that asks for a pricing schedule later on.
+    s = suggest(QStringLiteral("rfq.pdf"),
+                {QStringLiteral("REQUEST FOR QUOTATION (RFQ)"), QStringLiteral("Terms"),
+                 QStringLiteral("Submit a pricing schedule with your quote.")});
+    QCOMPARE(s.category, QStringLiteral("01_Solicitation"));
+    QCOMPARE(s.evidencePage, 0);
+
+    // A proposal that quotes the request it answers, and a singular request for proposal.
+    s = suggest(QStringLiteral("Volume I.pdf"),
+                {QStringLiteral("In response to the Request for Quotation (RFQ) our team "
+                                "proposes an iterative technical approach.")});
+    QCOMPARE(s.category, QStringLiteral("04_Technical"));
+    s = suggest(QStringLiteral("rfp.pdf"), {QStringLiteral("Request for Proposal (RFP) 24-17")});
+    QCOMPARE(s.category, QStringLiteral("01_Solicitation"));
+
+    // The plain texts that earlier rules knew still find their category.
+    QCOMPARE(suggest(QStringLiteral("a.pdf"), {QStringLiteral("Bid Bond")}).ruleName,
+             QStringLiteral("Bid bond"));
+    QCOMPARE(suggest(QStringLiteral("a.pdf"), {QStringLiteral("Request for Proposals")}).category,
+             QStringLiteral("01_Solicitation"));
+    QCOMPARE(suggest(QStringLiteral("appendix-a.pdf"), {QStringLiteral("Drawings")}).category,
+             QStringLiteral("07_Appendices"));
+    QVERIFY(suggest(QStringLiteral("a.pdf"), {QStringLiteral("Formal notice")}).isEmpty());
 }
 
 QTEST_APPLESS_MAIN(TestClassification)

@@ -1,6 +1,7 @@
 #include "core/Rule.h"
 #include "core/RulesFile.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTest>
@@ -43,6 +44,12 @@ private slots:
     void skipsInvalidEntries();
     void roundTripKeepsOrderAndIds();
     void writesEveryMemberIndented();
+
+    void readsTheLaterConditions();
+    void laterConditionsCountAsConditions();
+    void wrongTypesAreUnsetAndCounted();
+    void laterConditionsRoundTripAndStayWithinLimits();
+    void anEarlierRulesFileLoadsAndSavesUnchanged();
 };
 
 void TestRules::idsAreFreshAndWellFormed()
@@ -107,10 +114,13 @@ void TestRules::builtInRules()
         QVERIFY(rules[i].enabled);
         QVERIFY(isValid(rules[i]));
     }
-    QCOMPARE(rules[6].fileContains, QStringLiteral("reference"));
-    QCOMPARE(rules[8].fileContains, QStringLiteral("appendix"));
-    QCOMPARE(rules[2].textContains, QStringLiteral("MWBE"));
+    QCOMPARE(rules[6].textAnyOf.first(), QStringLiteral("references"));
+    QCOMPARE(rules[8].fileAnyOf.first(), QStringLiteral("appendix"));
+    QCOMPARE(rules[2].textAnyOf.first(), QStringLiteral("MWBE"));
+    QCOMPARE(rules[3].textContains, QStringLiteral("form 3a"));
     QCOMPARE(rules[2].priority, 25);
+    QVERIFY(rules[1].wholeWords && !rules[8].wholeWords);
+    QVERIFY(std::all_of(rules.cbegin(), rules.cend(), withinTextLimit));
 
     const QList<Rule> again = defaultRules();
     for (int i = 0; i < rules.size(); ++i) {
@@ -256,6 +266,142 @@ void TestRules::writesEveryMemberIndented()
     const QByteArray doc = rulesDocument({r});
     QVERIFY(doc.startsWith("{\n    \"rules\": [\n        {\n"));
     QVERIFY(doc.contains("\n    \"schemaVersion\": 1\n}"));
+}
+
+void TestRules::readsTheLaterConditions()
+{
+    const RuleReading read = ruleFromText(
+        R"({"name":"N","category":"C","titleContains":"Request for Quotation",
+            "textAnyOf":["a","b"],"textAllOf":["c"],"textNoneOf":["d","e"],
+            "fileAnyOf":["f"],"fileNoneOf":["g"],"wholeWords":true})");
+    QVERIFY(read.valid);
+    QCOMPARE(read.wrongTypes, 0);
+    QCOMPARE(read.rule.titleContains, QStringLiteral("Request for Quotation"));
+    QCOMPARE(read.rule.textAnyOf, (QStringList{"a", "b"}));
+    QCOMPARE(read.rule.textAllOf, QStringList{"c"});
+    QCOMPARE(read.rule.textNoneOf, (QStringList{"d", "e"}));
+    QCOMPARE(read.rule.fileAnyOf, QStringList{"f"});
+    QCOMPARE(read.rule.fileNoneOf, QStringList{"g"});
+    QVERIFY(read.rule.wholeWords);
+
+    // Absent keys are unset.
+    const Rule plain = ruleFromText(R"({"name":"N","category":"C","textContains":"x"})").rule;
+    QVERIFY(plain.titleContains.isEmpty() && plain.textAnyOf.isEmpty() &&
+            plain.textNoneOf.isEmpty() && plain.fileNoneOf.isEmpty() && !plain.wholeWords);
+}
+
+void TestRules::laterConditionsCountAsConditions()
+{
+    Rule r;
+    r.name = QStringLiteral("N");
+    r.category = QStringLiteral("C");
+    r.wholeWords = true;
+    QVERIFY(!isValid(r)); // whole words alone is no condition
+    r.textAllOf = {QStringLiteral("  "), QString()};
+    QVERIFY(!isValid(r)); // nor is a list of blanks
+    QCOMPARE(termsOf(r.textAllOf), QStringList());
+    r.textAllOf.append(QStringLiteral(" bond"));
+    QVERIFY(isValid(r));
+    QCOMPARE(termsOf(r.textAllOf), QStringList{" bond"});
+    for (auto set : std::initializer_list<void (*)(Rule&)>{
+             [](Rule& x) { x.titleContains = QStringLiteral("t"); },
+             [](Rule& x) { x.textAnyOf = {QStringLiteral("t")}; },
+             [](Rule& x) { x.textNoneOf = {QStringLiteral("t")}; },
+             [](Rule& x) { x.fileAnyOf = {QStringLiteral("t")}; },
+             [](Rule& x) {
+                 x.fileNoneOf = {QStringLiteral("t")};
+             }}) {
+        Rule one;
+        set(one);
+        QVERIFY(hasConditions(one));
+    }
+}
+
+void TestRules::wrongTypesAreUnsetAndCounted()
+{
+    const RuleReading read = ruleFromText(
+        R"({"name":"N","category":"C","textContains":"x","titleContains":7,
+            "textAnyOf":"bid bond","textAllOf":["a",3,null,"b"],"wholeWords":"true",
+            "fileNoneOf":{"a":1}})");
+    QVERIFY(read.valid);
+    QCOMPARE(read.wrongTypes, 6);
+    QVERIFY(read.rule.titleContains.isEmpty());
+    QVERIFY(read.rule.textAnyOf.isEmpty());
+    QCOMPARE(read.rule.textAllOf, (QStringList{"a", "b"}));
+    QVERIFY(!read.rule.wholeWords);
+    QVERIFY(read.rule.fileNoneOf.isEmpty());
+
+    // A rule left without any condition is dropped; the counts cover only the rules kept.
+    const RulesReading document = readRulesWithinLimits(
+        R"([{"name":"N","category":"C","textAnyOf":"only"},
+            {"name":"M","category":"C","fileContains":"x","wholeWords":1}])");
+    QCOMPARE(document.rules.size(), 1);
+    QCOMPARE(document.wrongTypes, 1);
+}
+
+void TestRules::laterConditionsRoundTripAndStayWithinLimits()
+{
+    Rule r;
+    r.id = QStringLiteral("rule-12345678");
+    r.name = QStringLiteral("Heading");
+    r.category = QStringLiteral("01_Solicitation");
+    r.titleContains = QStringLiteral("request for");
+    r.textAnyOf = {QStringLiteral("a"), QStringLiteral(" b ")};
+    r.textNoneOf = {QStringLiteral("c")};
+    r.fileAnyOf = {QStringLiteral("rfq")};
+    r.wholeWords = true;
+    const QJsonObject o = ruleToJson(r);
+    QVERIFY(o.contains(QStringLiteral("titleContains")));
+    QVERIFY(o.value(QStringLiteral("textAnyOf")).isArray());
+    QVERIFY(!o.contains(QStringLiteral("textAllOf"))); // unset conditions are not written
+    QVERIFY(!o.contains(QStringLiteral("fileNoneOf")));
+    QCOMPARE(o.value(QStringLiteral("wholeWords")), QJsonValue(true));
+    QCOMPARE(readRulesDocument(rulesDocument({r})), QList<Rule>{r});
+
+    Rule tooMany = r;
+    for (int i = 0; i <= int(maxRuleTerms); ++i)
+        tooMany.textAllOf.append(QStringLiteral("t"));
+    QVERIFY(!withinTextLimit(tooMany));
+    Rule tooLong = r;
+    tooLong.fileNoneOf = {QString(maxRuleTextChars + 1, u'x')};
+    QVERIFY(!withinTextLimit(tooLong));
+    QCOMPARE(readRulesWithinLimits(rulesDocument({tooLong, r})).refusedTooLong, 1);
+}
+
+// rules-earlier-version.json holds the nine built-in rules as the version before the later
+// conditions wrote them.
+void TestRules::anEarlierRulesFileLoadsAndSavesUnchanged()
+{
+    QFile file(QStringLiteral(TESSAVO_CORE_TEST_DATA "/rules-earlier-version.json"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray earlier = file.readAll();
+    const RulesReading reading = readRulesWithinLimits(earlier);
+    QCOMPARE(reading.wrongTypes, 0);
+    QCOMPARE(reading.rules.size(), 9);
+
+    const QStringList conditions = {"text:request for proposals",
+                                    "text:bid bond",
+                                    "text:MWBE",
+                                    "text:form 3a",
+                                    "text:pricing schedule",
+                                    "text:technical approach",
+                                    "file:reference",
+                                    "text:certificate of insurance",
+                                    "file:appendix"};
+    for (int i = 0; i < 9; ++i) {
+        const Rule& rule = reading.rules.at(i);
+        QCOMPARE(rule.id, QStringLiteral("rule-0000000%1").arg(i + 1));
+        QCOMPARE(rule.fileContains.isEmpty() ? "text:" + rule.textContains
+                                             : "file:" + rule.fileContains,
+                 conditions.at(i));
+        QVERIFY(rule.titleContains.isEmpty() && rule.textAnyOf.isEmpty() &&
+                rule.textAllOf.isEmpty() && rule.textNoneOf.isEmpty() && rule.fileAnyOf.isEmpty() &&
+                rule.fileNoneOf.isEmpty() && !rule.wholeWords);
+    }
+    QCOMPARE(reading.rules.at(2).priority, 25);
+    QCOMPARE(reading.rules.at(8).category, QStringLiteral("07_Appendices"));
+    // Saved again, the file is byte for byte what the earlier version wrote.
+    QCOMPARE(rulesDocument(reading.rules), earlier);
 }
 
 QTEST_APPLESS_MAIN(TestRules)

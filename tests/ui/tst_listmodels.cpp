@@ -161,7 +161,10 @@ void TestListModels::ruleSummaries_data()
     QTest::addColumn<Rule>("rule");
     QTest::addColumn<QString>("expected");
     const QList<Rule> builtIn = defaultRules();
-    QTest::newRow("built-in References") << builtIn[6] << "file name contains \"reference\"";
+    QTest::newRow("built-in References")
+        << builtIn[6]
+        << "text contains any of \"references\", \"reference form\", \"past performance "
+           "questionnaire\" and 1 more; whole words";
     Rule r;
     r.textContains = QStringLiteral("bid bond");
     r.minPages = 2;
@@ -212,8 +215,11 @@ void TestListModels::ruleModelOperations()
     QCOMPARE(model.data(first, RuleListModel::CategoryRole).toString(),
              QStringLiteral("01_Solicitation"));
     QCOMPARE(model.data(first, RuleListModel::PriorityRole).toInt(), 10);
-    QCOMPARE(model.data(first, RuleListModel::SummaryRole).toString(),
-             QStringLiteral("text contains \"request for proposals\""));
+    QCOMPARE(
+        model.data(first, RuleListModel::SummaryRole).toString(),
+        QStringLiteral("text contains any of \"request for proposals\", \"request for proposal "
+                       "(\", \"request for quotation (\" and 17 more; text contains none of "
+                       "\"our team\", \"our approach\", \"we propose\" and 2 more; whole words"));
     QCOMPARE(model.data(first, RuleListModel::EnabledRole).toBool(), true);
     QCOMPARE(model.data(first, RuleListModel::IdRole).toString(), model.ruleList().first().id);
     QVERIFY(!model.data(first, 263).isValid());

@@ -41,7 +41,8 @@ Item {
         function test_listsTheRulesWithSummaries() {
             const list = findChild(page, "ruleList")
             tryCompare(list, "count", 9)
-            compare(findChild(entry(6), "summaryText").text, "file name contains \"reference\"")
+            compare(findChild(entry(6), "summaryText").text,
+                    "text contains any of \"references\", \"reference form\", \"past performance questionnaire\" and 1 more; whole words")
         }
 
         function test_toggleSwitchesTheRuleAtOnce() {
