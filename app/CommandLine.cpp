@@ -47,6 +47,51 @@ CommandLineParse failed(const QString& error)
 const QStringList valueOptions = {QStringLiteral("--import"), QStringLiteral("--export"),
                                   QStringLiteral("--rules"), QStringLiteral("--verify")};
 
+// The options every Qt application takes (-platform offscreen, -style Basic, ...): the application
+// object reads and removes them, so they are no concern of this program's own options.
+const QStringList qtOptionsWithValue = {
+    QStringLiteral("-platform"),
+    QStringLiteral("-platformpluginpath"),
+    QStringLiteral("-platformtheme"),
+    QStringLiteral("-plugin"),
+    QStringLiteral("-qwindowgeometry"),
+    QStringLiteral("-qwindowicon"),
+    QStringLiteral("-qwindowtitle"),
+    QStringLiteral("-display"),
+    QStringLiteral("-geometry"),
+    QStringLiteral("-title"),
+    QStringLiteral("-name"),
+    QStringLiteral("-session"),
+    QStringLiteral("-style"),
+    QStringLiteral("-stylesheet"),
+};
+const QStringList qtFlags = {QStringLiteral("-reverse"), QStringLiteral("-nograb"),
+                             QStringLiteral("-dograb"), QStringLiteral("-testability")};
+
+// The arguments without Qt's own options. Where this program's option takes a value, the next
+// argument is that value, whatever it looks like, and stays.
+QStringList withoutQtOptions(const QStringList& texts)
+{
+    QStringList kept;
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        const QString& text = texts.at(i);
+        if (i > 0 && text == u"--") {
+            kept.append(texts.mid(i));
+            break;
+        }
+        if (i > 0 && qtOptionsWithValue.contains(text) && i + 1 < texts.size()) {
+            ++i;
+            continue;
+        }
+        if (i > 0 && (qtFlags.contains(text) || text.startsWith(u"-qmljsdebugger=")))
+            continue;
+        kept.append(text);
+        if (i > 0 && (valueOptions.contains(text) && i + 1 < texts.size()))
+            kept.append(texts.at(++i));
+    }
+    return kept;
+}
+
 // Whether the last argument is an option that takes a value, as the parser reads the arguments
 // from the left: not when it is itself the value of the option before it.
 bool lastLacksItsValue(const QStringList& texts)
@@ -72,6 +117,7 @@ CommandLineParse parseCommandLine(const QList<QByteArray>& arguments)
         texts.append(parserText(arguments.at(i), i));
     if (texts.isEmpty())
         texts.append(QStringLiteral("tessavo"));
+    texts = withoutQtOptions(texts);
     // An option with a value that ends the command line has none: it counts as not given.
     std::optional<QString> withoutValue;
     if (lastLacksItsValue(texts))

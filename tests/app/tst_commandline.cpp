@@ -89,6 +89,14 @@ void TestCommandLine::everyOptionAndItsValue()
     QCOMPARE(parsed.commandLine.mode, CommandLine::Mode::Verify);
     QCOMPARE(parsed.commandLine.verifyPath, QByteArray("bundle.zip"));
 
+    // Qt's own options are the application object's; a value that looks like one stays a value.
+    parsed = parse({"-platform", "offscreen", "--import", "-style", "-reverse", "--smoke-test",
+                    "-qmljsdebugger=port:1234"});
+    QVERIFY2(parsed.ok, qPrintable(parsed.error));
+    QCOMPARE(parsed.commandLine.importPath, QByteArray("-style"));
+    QVERIFY(parsed.commandLine.smokeTest);
+    QVERIFY(parsed.commandLine.positionals.isEmpty());
+
     // The worker's option means something only first, where the program never parses it.
     parsed = parse({"--smoke-test", "--inspection-worker"});
     QVERIFY(parsed.ok);
