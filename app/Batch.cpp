@@ -2,7 +2,6 @@
 
 #include "app/CommandLine.h"
 #include "app/Headless.h"
-#include "app/HeldFolder.h"
 #include "app/StopSignals.h"
 #include "bundle/ExportBundle.h"
 #include "core/FolderWalk.h"
@@ -68,55 +67,33 @@ QString countList(const QMap<QString, int>& counts, const QStringList& order)
 
 } // namespace
 
-BatchOptions parseBatchOptions(const QStringList& arguments, const QList<QByteArray>& rawArguments)
+BatchOptionsRead batchOptionsOf(const CommandLine& commandLine)
 {
-    BatchOptions options;
-    const auto importPath = optionValue(arguments, QStringLiteral("--import"));
-    const auto exportFolder = optionValue(arguments, QStringLiteral("--export"));
-    if (!importPath || importPath->isEmpty()) {
-        options.usageError = QStringLiteral("--batch needs --import PATH");
-        return options;
-    }
-    if (!exportFolder || exportFolder->isEmpty()) {
-        options.usageError = QStringLiteral("--batch needs --export FOLDER");
-        return options;
-    }
-    options.importPath = *importPath;
-    options.exportFolder = QDir::cleanPath(QDir::current().absoluteFilePath(*exportFolder));
-    const bool raw = rawArguments.size() == arguments.size();
-    options.importPathBytes = raw ? optionBytes(rawArguments, "--import").value_or(QByteArray())
-                                  : QFile::encodeName(*importPath);
-    const QByteArray exportBytes =
-        raw ? optionBytes(rawArguments, "--export").value_or(QByteArray())
-            : QFile::encodeName(*exportFolder);
-    options.exportFolderBytes = roundTrips(exportBytes) ? QFile::encodeName(options.exportFolder)
-                                                        : absolutePathBytes(exportBytes);
-    options.acceptClear = hasOption(arguments, QStringLiteral("--accept-clear"));
-    options.recognise = hasOption(arguments, QStringLiteral("--ocr"));
-
-    if (hasOption(arguments, QStringLiteral("--rules"))) {
-        const auto rulesPath = optionValue(arguments, QStringLiteral("--rules"));
-        if (!rulesPath || rulesPath->isEmpty()) {
-            options.usageError = QStringLiteral("--rules needs a FILE");
-            return options;
-        }
-        const RulesFileBytes file = readRulesFileBytes(*rulesPath);
+    BatchOptionsRead read;
+    BatchOptions& options = read.options;
+    options.importPath = commandLine.importPath.value_or(QByteArray());
+    options.exportFolder = commandLine.exportFolder.value_or(QByteArray());
+    options.acceptClear = commandLine.acceptClear;
+    options.recognise = commandLine.recognise;
+    if (commandLine.rulesFile) {
+        const QString rulesPath = QFile::decodeName(*commandLine.rulesFile);
+        const RulesFileBytes file = readRulesFileBytes(rulesPath);
         if (!file.ok) {
-            options.usageError = QStringLiteral("cannot read the rules file %1: %2")
-                                     .arg(*rulesPath, QFileInfo(*rulesPath).isDir()
-                                                          ? QStringLiteral("it is a folder")
-                                                          : file.error);
-            return options;
+            read.error =
+                QStringLiteral("cannot read the rules file %1: %2")
+                    .arg(rulesPath, QFileInfo(rulesPath).isDir() ? QStringLiteral("it is a folder")
+                                                                 : file.error);
+            return read;
         }
         const QList<Rule> rules = readRulesDocument(file.bytes);
         if (rules.isEmpty()) {
-            options.usageError =
-                QStringLiteral("the rules file %1 contains no valid rules").arg(*rulesPath);
-            return options;
+            read.error = QStringLiteral("the rules file %1 contains no valid rules").arg(rulesPath);
+            return read;
         }
         options.rules = rules;
     }
-    return options;
+    read.ok = true;
+    return read;
 }
 
 int countImportCandidates(const QByteArray& path)
@@ -160,35 +137,68 @@ QStringList batchSummary(const QList<DocumentRecord>& records)
     };
 }
 
+int exitCodeOf(const BatchEnd& end)
+{
+    switch (end.kind) {
+    case BatchEnd::Kind::Complete:
+        return ExitSuccess;
+    case BatchEnd::Kind::Incomplete:
+        return ExitPartlyExported;
+    case BatchEnd::Kind::Failed:
+        return ExitFailed;
+    case BatchEnd::Kind::Usage:
+        return ExitUsage;
+    case BatchEnd::Kind::Stopped:
+        return exitCodeForSignal(end.signalNumber);
+    }
+    return ExitFailed;
+}
+
 // Renamed originals are in the bundle all the same; only a missing one makes it incomplete.
-int exitCodeForExport(int documentsFound, int exported, int missingOriginals,
-                      bool walkLostSomething)
+BatchEnd::Kind completeness(int documentsFound, int exported, int missingOriginals,
+                            bool walkLostSomething)
 {
     return exported >= documentsFound && missingOriginals == 0 && !walkLostSomething
-               ? ExitSuccess
-               : ExitPartlyExported;
+               ? BatchEnd::Kind::Complete
+               : BatchEnd::Kind::Incomplete;
 }
+
+namespace {
+
+UnattendedRun::Plan planOf(const BatchOptions& options)
+{
+    UnattendedRun::Plan plan;
+    plan.importPath = options.importPath;
+    plan.exportFolder = options.exportFolder;
+    plan.recognise = options.recognise;
+    plan.acceptClear = options.acceptClear;
+    return plan;
+}
+
+} // namespace
 
 BatchRun::BatchRun(Ui::AppController& controller, BatchOptions options, bool terminal)
     : m_controller(controller)
     , m_options(std::move(options))
+    , m_run(controller, planOf(m_options))
     , m_terminal(terminal)
-{}
+{
+    connect(&m_run, &UnattendedRun::importRequested, this, &BatchRun::printSkipped);
+    connect(&m_run, &UnattendedRun::exportStarting, this, &BatchRun::onExportStarting);
+    connect(&m_run, &UnattendedRun::finished, this, &BatchRun::onFinished);
+}
 
 BatchRun::~BatchRun() = default;
 
 void BatchRun::start()
 {
-    const QByteArray importBytes = absolutePathBytes(m_options.importPathBytes);
+    const QByteArray importBytes = absolutePathBytes(m_options.importPath);
     if (rawFileStatus(importBytes).directory)
         m_importRoot = QFile::decodeName(importBytes);
     m_expected = countImportCandidates(importBytes);
 
     connect(m_controller.documents(), &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { onDocumentsInserted(first, last); });
-    connect(&m_controller, &Ui::AppController::busyChanged, this, &BatchRun::onBusyChanged);
-    connect(&m_controller, &Ui::AppController::exportFinished, this,
-            [this] { m_exportSucceeded = true; });
 
     if (m_options.recognise) {
         // Without its language data recognition would leave every scan unread while the run
@@ -199,24 +209,13 @@ void BatchRun::start()
         if (needed.isEmpty() ||
             !std::all_of(needed.begin(), needed.end(),
                          [&installed](const QString& part) { return installed.contains(part); })) {
-            m_phase = Phase::Done;
             printError(QStringLiteral("tessavo: --ocr: %1; install it, or run without --ocr")
                            .arg(Inspection::missingLanguageText(language)));
-            finish(ExitFailed);
+            finish({BatchEnd::Kind::Failed});
             return;
         }
-        m_controller.recogniseDuringImportThisRun();
     }
-    m_phase = Phase::Importing;
-    m_controller.addLocalPaths({m_options.importPathBytes});
-    printSkipped();
-    if (!m_controller.importing()) {
-        m_phase = Phase::Done;
-        printSkippedCount();
-        printError(
-            QStringLiteral("tessavo: no PDF files were found in %1").arg(m_options.importPath));
-        finish(ExitFailed);
-    }
+    m_run.start();
 }
 
 QString BatchRun::displayName(const DocumentRecord& record) const
@@ -254,17 +253,24 @@ void BatchRun::printSkippedCount() const
                        .arg(QString::number(walk.skippedCount()), skippedCountsText(walk)));
 }
 
+void BatchRun::printSummary() const
+{
+    for (const QString& line : batchSummary(m_controller.documents()->records()))
+        printError(line);
+    printSkippedCount();
+}
+
 void BatchRun::onDocumentsInserted(int first, int last)
 {
     const QList<DocumentRecord>& records = m_controller.documents()->records();
     for (int row = first; row <= last && row < records.size(); ++row) {
         const DocumentRecord& record = records.at(row);
-        ++m_done;
-        const int total = std::max(m_expected, m_done);
+        ++m_listed;
+        const int total = std::max(m_expected, m_listed);
         if (m_terminal) {
             // The name is made printable before it is fitted, so the bar keeps to one line.
             Logging::printStatusLine(progressBarLine(
-                m_done, total, Logging::printableText(displayName(record)), terminalWidth()));
+                m_listed, total, Logging::printableText(displayName(record)), terminalWidth()));
             m_progressLineOpen = true;
             continue;
         }
@@ -276,20 +282,8 @@ void BatchRun::onDocumentsInserted(int first, int last)
         if (record.suggestion.conflict)
             outcome += QStringLiteral(" (conflict)");
         printError(QStringLiteral("[%1/%2] %3: %4")
-                       .arg(QString::number(m_done), QString::number(total), displayName(record),
+                       .arg(QString::number(m_listed), QString::number(total), displayName(record),
                             outcome));
-    }
-}
-
-void BatchRun::onBusyChanged()
-{
-    // Acting from a posted call keeps the controller's own signal emission out of our steps.
-    if (m_phase == Phase::Importing && !m_controller.importing() && !m_controller.recognising()) {
-        m_phase = Phase::Accepting;
-        QTimer::singleShot(0, this, &BatchRun::exportDocuments);
-    } else if (m_phase == Phase::Exporting && !m_controller.exporting()) {
-        m_phase = Phase::Done;
-        QTimer::singleShot(0, this, &BatchRun::report);
     }
 }
 
@@ -302,77 +296,71 @@ void BatchRun::endProgressLine()
 
 void BatchRun::stop(int signalNumber)
 {
-    if (m_stopSignal != 0 || m_phase == Phase::Done)
+    if (m_stopSignal != 0 || m_done || m_run.done())
         return;
     m_stopSignal = signalNumber;
     endProgressLine();
-    if (m_phase == Phase::Exporting && m_controller.exporting()) {
+    if (m_run.exportRunning()) {
         // The report follows once the export has removed what it wrote.
         printError(QStringLiteral("tessavo: stopping: the unfinished bundle is removed"));
-        m_controller.cancelExport();
+        m_run.cancel();
         return;
     }
-    m_phase = Phase::Done;
+    m_run.cancel();
     printError(QStringLiteral("tessavo: stopped before the export"));
-    finish(exitCodeForSignal(signalNumber));
+    finish({BatchEnd::Kind::Stopped, signalNumber});
 }
 
-void BatchRun::exportDocuments()
+void BatchRun::onExportStarting(int count)
 {
-    if (m_phase != Phase::Accepting)
-        return; // stopped meanwhile
     endProgressLine();
-    if (m_options.acceptClear)
-        m_controller.acceptAllSuggested();
-    const QList<DocumentRecord>& records = m_controller.documents()->records();
-    const auto exportableCount = std::count_if(records.begin(), records.end(), exportable);
-    if (exportableCount == 0) {
-        m_phase = Phase::Done;
-        for (const QString& line : batchSummary(records))
-            printError(line);
+    printError(QStringLiteral("Exporting %1 document(s) to %2")
+                   .arg(QString::number(count), m_run.exportFolder()));
+    // The export's failure and warnings are this run's own lines (report()); the controller's log
+    // lines about them stay in the log instead of repeating them here.
+    Logging::setStandardErrorThreshold(QtCriticalMsg);
+}
+
+void BatchRun::onFinished(UnattendedRun::Outcome outcome)
+{
+    Logging::setStandardErrorThreshold(QtWarningMsg);
+    endProgressLine();
+    switch (outcome) {
+    case UnattendedRun::Outcome::NothingFound:
         printSkippedCount();
+        printError(QStringLiteral("tessavo: no PDF files were found in %1")
+                       .arg(QFile::decodeName(m_options.importPath)));
+        finish({BatchEnd::Kind::Failed});
+        return;
+    case UnattendedRun::Outcome::NothingExportable:
+        printSummary();
         printError(QStringLiteral("tessavo: nothing to export: every PDF found is unreadable, "
                                   "encrypted or ignored"));
-        finish(ExitFailed);
+        finish({BatchEnd::Kind::Failed});
         return;
-    }
-    printError(QStringLiteral("Exporting %1 document(s) to %2")
-                   .arg(QString::number(exportableCount), m_options.exportFolder));
-    QString target = m_options.exportFolder;
-    if (!roundTrips(m_options.exportFolderBytes)) {
-        // A QString cannot name this folder: the export writes through a held descriptor.
-        m_heldExportFolder = std::make_unique<HeldFolder>();
-        if (!m_heldExportFolder->open(m_options.exportFolderBytes)) {
-            m_phase = Phase::Done;
-            printError(QStringLiteral("tessavo: Export failed: Cannot create export folder: %1: %2")
-                           .arg(m_options.exportFolder, m_heldExportFolder->errorString()));
-            finish(ExitFailed);
-            return;
-        }
-        target = m_heldExportFolder->path();
-    }
-    m_phase = Phase::Exporting;
-    m_controller.exportTo(QUrl::fromLocalFile(target));
-    if (!m_controller.exporting() && m_phase == Phase::Exporting) {
-        m_phase = Phase::Done;
-        report();
+    case UnattendedRun::Outcome::FolderUnusable:
+        printError(QStringLiteral("tessavo: Export failed: Cannot create export folder: %1: %2")
+                       .arg(m_run.exportFolder(), m_run.errorString()));
+        finish({BatchEnd::Kind::Failed});
+        return;
+    case UnattendedRun::Outcome::Exported:
+        report(true);
+        return;
+    case UnattendedRun::Outcome::ExportFailed:
+    case UnattendedRun::Outcome::Cancelled:
+        report(false);
+        return;
     }
 }
 
-void BatchRun::report()
+void BatchRun::report(bool written)
 {
     const QList<DocumentRecord>& records = m_controller.documents()->records();
-    for (const QString& line : batchSummary(records))
-        printError(line);
-    printSkippedCount();
-    if (m_stopSignal != 0 && !m_exportSucceeded) {
+    printSummary();
+    if (!written) {
         printError(QStringLiteral("tessavo: %1").arg(m_controller.status()));
-        finish(exitCodeForSignal(m_stopSignal));
-        return;
-    }
-    if (!m_exportSucceeded) {
-        printError(QStringLiteral("tessavo: %1").arg(m_controller.status()));
-        finish(ExitFailed);
+        finish(m_stopSignal != 0 ? BatchEnd{BatchEnd::Kind::Stopped, m_stopSignal}
+                                 : BatchEnd{BatchEnd::Kind::Failed});
         return;
     }
     const QVariantMap result = m_controller.lastExport();
@@ -390,30 +378,30 @@ void BatchRun::report()
     // Standard output is for scripts: the two paths whole, one per line.
     for (const char* key : {"directory", "zip"}) {
         const QString path = result.value(QString::fromLatin1(key)).toString();
-        if (m_heldExportFolder)
-            writeOut(m_heldExportFolder->originalBytes(path));
-        else
+        if (roundTrips(m_run.exportFolderBytes()))
             Logging::printValueLine(Logging::ConsoleStream::Output, path);
+        else
+            writeOut(m_run.originalBytes(path));
     }
-    finish(exitCodeForExport(int(records.size()), exported, int(originalsLeftOut(warnings)),
-                             m_controller.importSkipped().lostSomething()));
+    finish({completeness(int(records.size()), exported, int(originalsLeftOut(warnings)),
+                         m_controller.importSkipped().lostSomething())});
 }
 
-void BatchRun::finish(int code)
+void BatchRun::finish(const BatchEnd& end)
 {
-    QCoreApplication::exit(code);
+    m_done = true;
+    QCoreApplication::exit(exitCodeOf(end));
 }
 
-int runBatch(int argc, char** argv, const QStringList& arguments)
+int runBatch(int argc, char** argv, const CommandLine& commandLine)
 {
-    BatchOptions options = parseBatchOptions(arguments, rawArgumentsOf(argc, argv));
-    if (!options.usageError.isEmpty()) {
-        printError(QStringLiteral("tessavo: %1").arg(options.usageError));
-        return ExitUsage;
+    BatchOptionsRead read = batchOptionsOf(commandLine);
+    if (!read.ok) {
+        printError(QStringLiteral("tessavo: %1").arg(read.error));
+        return exitCodeOf({BatchEnd::Kind::Usage});
     }
     preferOffscreenPlatform();
     QGuiApplication application(argc, argv); // the index PDF needs the font database
-    setApplicationIdentity();
     // Standard error carries the run's progress and summary; the log keeps everything else, and
     // only warnings and worse are repeated there.
     Logging::setStandardErrorThreshold(QtWarningMsg);
@@ -431,12 +419,12 @@ int runBatch(int argc, char** argv, const QStringList& arguments)
     // nor the settings.
     Ui::ControllerSetup setup = Ui::ControllerSetup::inFolder(dataDir);
     setup.sessionPath.clear();
-    if (options.rules) {
-        setup.fixedRules = *options.rules;
+    if (read.options.rules) {
+        setup.fixedRules = *read.options.rules;
         setup.settingsPath.clear();
     }
     Ui::AppController controller(setup);
-    BatchRun run(controller, std::move(options), isatty(STDERR_FILENO) == 1);
+    BatchRun run(controller, std::move(read.options), isatty(STDERR_FILENO) == 1);
     // Interrupted, the run still ends through the event loop, so nothing unfinished stays behind.
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &run, &BatchRun::stop);

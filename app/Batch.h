@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/UnattendedRun.h"
 #include "core/DocumentRecord.h"
 #include "core/Rule.h"
 
@@ -17,27 +18,28 @@ class AppController;
 
 namespace Tessavo::App {
 
-class HeldFolder;
+struct CommandLine;
 
 // What "--batch" was asked to do.
 struct BatchOptions {
-    QString importPath;
-    QString exportFolder; // absolute, so the printed paths are too
-    // The same two paths as the command line's own bytes, so that a name that is not valid
-    // UTF-8 names that very file or folder; the export folder absolute.
-    QByteArray importPathBytes;
-    QByteArray exportFolderBytes;
+    // The two paths as the command line's own bytes, so that a name that is not valid UTF-8
+    // names that very file or folder.
+    QByteArray importPath;
+    QByteArray exportFolder;
     std::optional<QList<Rule>> rules; // from "--rules"; otherwise the stored rules
     bool acceptClear = false;
     bool recognise = false; // "--ocr": recognise the text of scans before classifying them
-    QString usageError;     // when set, the run cannot start and nothing else holds
 };
 
-// Reads the batch options and the "--rules" file. A missing "--import" or "--export", an empty
-// value, or a rules file that cannot be read or holds no valid rule is a usage error. The paths'
-// bytes come from rawArguments when given (rawArgumentsOf), else from encoding the arguments.
-BatchOptions parseBatchOptions(const QStringList& arguments,
-                               const QList<QByteArray>& rawArguments = {});
+struct [[nodiscard]] BatchOptionsRead {
+    bool ok = false;
+    QString error; // a usage error: the run cannot start
+    BatchOptions options;
+};
+
+// The batch options of a command line in batch mode, with the rules of its "--rules" file; a
+// rules file that cannot be read or holds no valid rule is a usage error.
+BatchOptionsRead batchOptionsOf(const CommandLine& commandLine);
 
 // How many files the import of path will inspect (for the progress count).
 int countImportCandidates(const QByteArray& path);
@@ -48,9 +50,25 @@ QString progressBarLine(int done, int total, const QString& name, int width);
 // The closing summary: documents by state, by category and by decision.
 QStringList batchSummary(const QList<DocumentRecord>& records);
 
-// The exit code of a finished run: 0 when every document found is in the bundle and the walk
-// lost nothing of the package (FolderWalkResult::lostSomething), else 3.
-int exitCodeForExport(int documentsFound, int exported, int warnings, bool walkLostSomething);
+// How a batch run ended; each kind has its exit code (exitCodeOf).
+struct BatchEnd {
+    enum class Kind {
+        Complete,   // 0: the bundle holds every PDF found
+        Incomplete, // 3: bundle written, but not every PDF found is in it, or the walk lost some
+        Failed,     // 1: nothing exported, the export failed, or recognition is unavailable
+        Usage,      // 2: a missing or unusable option
+        Stopped,    // 128 + the signal's number: SIGINT or SIGTERM
+    };
+    Kind kind = Kind::Failed;
+    int signalNumber = 0; // for Stopped
+};
+
+int exitCodeOf(const BatchEnd& end);
+
+// Whether a written bundle is complete: every document found is in it, no original was left out
+// and the walk lost nothing of the package (FolderWalkResult::lostSomething).
+BatchEnd::Kind completeness(int documentsFound, int exported, int missingOriginals,
+                            bool walkLostSomething);
 
 // Drives the controller through one batch run: import, optional acceptance, export; reports on
 // standard error and ends the event loop with the run's exit code.
@@ -66,33 +84,31 @@ public:
     void stop(int signalNumber);
 
 private:
-    enum class Phase { Idle, Importing, Accepting, Exporting, Done };
-
     void onDocumentsInserted(int first, int last);
-    void onBusyChanged();
-    void exportDocuments();
-    void report();
-    void finish(int code);
+    void onExportStarting(int count);
+    void onFinished(UnattendedRun::Outcome outcome);
+    void report(bool written);
+    void finish(const BatchEnd& end);
     void endProgressLine();
     void printSkipped() const;
     void printSkippedCount() const;
+    void printSummary() const;
     QString displayPath(const QByteArray& path) const;
     QString displayName(const DocumentRecord& record) const;
 
     Ui::AppController& m_controller;
     BatchOptions m_options;
+    UnattendedRun m_run;
     bool m_terminal = false;
-    Phase m_phase = Phase::Idle;
-    QString m_importRoot;                           // the imported folder; empty for a single file
-    std::unique_ptr<HeldFolder> m_heldExportFolder; // when its name is not valid UTF-8
+    bool m_done = false;
+    QString m_importRoot; // the imported folder; empty for a single file
     int m_expected = 0;
-    int m_done = 0;
+    int m_listed = 0;
     bool m_progressLineOpen = false;
-    bool m_exportSucceeded = false;
     int m_stopSignal = 0; // the signal that stopped the run; 0 while none did
 };
 
-// "--batch": runs without a window and returns 0, 1, 2 or 3.
-int runBatch(int argc, char** argv, const QStringList& arguments);
+// "--batch": runs without a window and returns 0, 1, 2, 3, 130 or 143.
+int runBatch(int argc, char** argv, const CommandLine& commandLine);
 
 } // namespace Tessavo::App

@@ -1,26 +1,213 @@
 #include "app/CommandLine.h"
 
+#include "core/RawPath.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QStringList>
+
 namespace Tessavo::App {
 
-bool hasOption(const QStringList& arguments, const QString& option)
+namespace {
+
+// An argument whose bytes do not survive a QString is handed to the parser as this mark and its
+// index: a decoded argument never holds a lone low surrogate, so the mark cannot be typed.
+constexpr char16_t rawMark = 0xDC00;
+
+QString parserText(const QByteArray& argument, qsizetype index)
 {
-    return arguments.contains(option);
+    if (roundTrips(argument))
+        return QFile::decodeName(argument);
+    return QChar(rawMark) + QString::number(index);
 }
 
-std::optional<QString> optionValue(const QStringList& arguments, const QString& option)
+// The bytes behind what the parser returned.
+QByteArray argumentBytes(const QString& text, const QList<QByteArray>& arguments)
 {
-    const qsizetype at = arguments.indexOf(option);
-    if (at < 0 || at + 1 >= arguments.size())
-        return std::nullopt;
-    return arguments.at(at + 1);
+    if (text.startsWith(QChar(rawMark))) {
+        bool number = false;
+        const qsizetype index = text.mid(1).toLongLong(&number);
+        if (number && index >= 0 && index < arguments.size())
+            return arguments.at(index);
+    }
+    return QFile::encodeName(text);
 }
 
-QStringList argumentsOf(int argc, char** argv)
+// What an error message shows of an argument.
+QString shown(const QString& text, const QList<QByteArray>& arguments)
 {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-    return arguments;
+    return QString::fromLocal8Bit(argumentBytes(text, arguments));
+}
+
+CommandLineParse failed(const QString& error)
+{
+    return {false, error, {}};
+}
+
+const QStringList valueOptions = {QStringLiteral("--import"), QStringLiteral("--export"),
+                                  QStringLiteral("--rules"), QStringLiteral("--verify")};
+
+// The options every Qt application takes (-platform offscreen, -style Basic, ...): the application
+// object reads and removes them, so they are no concern of this program's own options.
+const QStringList qtOptionsWithValue = {
+    QStringLiteral("-platform"),
+    QStringLiteral("-platformpluginpath"),
+    QStringLiteral("-platformtheme"),
+    QStringLiteral("-plugin"),
+    QStringLiteral("-qwindowgeometry"),
+    QStringLiteral("-qwindowicon"),
+    QStringLiteral("-qwindowtitle"),
+    QStringLiteral("-display"),
+    QStringLiteral("-geometry"),
+    QStringLiteral("-title"),
+    QStringLiteral("-name"),
+    QStringLiteral("-session"),
+    QStringLiteral("-style"),
+    QStringLiteral("-stylesheet"),
+};
+const QStringList qtFlags = {QStringLiteral("-reverse"), QStringLiteral("-nograb"),
+                             QStringLiteral("-dograb"), QStringLiteral("-testability")};
+
+// The arguments without Qt's own options. Where this program's option takes a value, the next
+// argument is that value, whatever it looks like, and stays.
+QStringList withoutQtOptions(const QStringList& texts)
+{
+    QStringList kept;
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        const QString& text = texts.at(i);
+        if (i > 0 && text == u"--") {
+            kept.append(texts.mid(i));
+            break;
+        }
+        if (i > 0 && qtOptionsWithValue.contains(text) && i + 1 < texts.size()) {
+            ++i;
+            continue;
+        }
+        if (i > 0 && (qtFlags.contains(text) || text.startsWith(u"-qmljsdebugger=")))
+            continue;
+        kept.append(text);
+        if (i > 0 && (valueOptions.contains(text) && i + 1 < texts.size()))
+            kept.append(texts.at(++i));
+    }
+    return kept;
+}
+
+// Whether the last argument is an option that takes a value, as the parser reads the arguments
+// from the left: not when it is itself the value of the option before it.
+bool lastLacksItsValue(const QStringList& texts)
+{
+    for (qsizetype i = 1; i < texts.size(); ++i) {
+        if (texts.at(i) == u"--")
+            return false;
+        if (valueOptions.contains(texts.at(i))) {
+            if (i == texts.size() - 1)
+                return true;
+            ++i; // its value, whatever it looks like
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+CommandLineParse parseCommandLine(const QList<QByteArray>& arguments)
+{
+    QStringList texts;
+    for (qsizetype i = 0; i < arguments.size(); ++i)
+        texts.append(parserText(arguments.at(i), i));
+    if (texts.isEmpty())
+        texts.append(QStringLiteral("tessavo"));
+    texts = withoutQtOptions(texts);
+    // An option with a value that ends the command line has none: it counts as not given.
+    std::optional<QString> withoutValue;
+    if (lastLacksItsValue(texts))
+        withoutValue = texts.takeLast();
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    const auto flag = [&parser](const char* name, bool hidden = false) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        if (hidden)
+            option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    };
+    const auto valued = [&parser](const char* name, const char* valueName) {
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(),
+                                            QString::fromLatin1(valueName)));
+    };
+    flag("help");
+    flag("version");
+    flag("batch");
+    flag("accept-clear");
+    flag("ocr");
+    flag("smoke-test");
+    // An inspection worker is started with this option first, and never gets this far; anywhere
+    // else it means nothing.
+    flag("inspection-worker", true);
+    valued("import", "PATH");
+    valued("export", "FOLDER");
+    valued("rules", "FILE");
+    valued("verify", "PATH");
+
+    if (!parser.parse(texts)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (unknown.isEmpty())
+            return failed(parser.errorText());
+        const QString name = unknown.first();
+        return failed(QStringLiteral("unknown option %1%2; tessavo --help lists the options")
+                          .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"),
+                               shown(name, arguments)));
+    }
+
+    CommandLineParse result{true, QString(), {}};
+    CommandLine& line = result.commandLine;
+    const auto value = [&](const char* name) -> std::optional<QByteArray> {
+        const QStringList values = parser.values(QString::fromLatin1(name));
+        if (values.isEmpty())
+            return std::nullopt;
+        return argumentBytes(values.first(), arguments);
+    };
+    line.importPath = value("import");
+    line.exportFolder = value("export");
+    line.rulesFile = value("rules");
+    line.verifyPath = value("verify");
+    line.acceptClear = parser.isSet(QStringLiteral("accept-clear"));
+    line.recognise = parser.isSet(QStringLiteral("ocr"));
+    line.smokeTest = parser.isSet(QStringLiteral("smoke-test"));
+    for (const QString& positional : parser.positionalArguments()) {
+        const QByteArray bytes = argumentBytes(positional, arguments);
+        // A misspelt option with a byte that is not UTF-8 reached the parser as a mark.
+        if (positional.startsWith(QChar(rawMark)) && bytes.startsWith('-'))
+            return failed(QStringLiteral("unknown option %1; tessavo --help lists the options")
+                              .arg(QString::fromLocal8Bit(bytes)));
+        line.positionals.append(bytes);
+    }
+
+    const bool batch = parser.isSet(QStringLiteral("batch"));
+    const bool verify =
+        parser.isSet(QStringLiteral("verify")) || withoutValue == QStringLiteral("--verify");
+    if (parser.isSet(QStringLiteral("help"))) {
+        line.mode = CommandLine::Mode::Help;
+    } else if (parser.isSet(QStringLiteral("version"))) {
+        line.mode = CommandLine::Mode::Version;
+    } else if (batch && verify) {
+        return failed(QStringLiteral("--batch and --verify cannot be combined"));
+    } else if (verify) {
+        if (!line.verifyPath || line.verifyPath->isEmpty())
+            return failed(QStringLiteral("--verify needs a bundle folder or ZIP file"));
+        line.mode = CommandLine::Mode::Verify;
+    } else if (batch) {
+        if (!line.importPath || line.importPath->isEmpty())
+            return failed(QStringLiteral("--batch needs --import PATH"));
+        if (!line.exportFolder || line.exportFolder->isEmpty())
+            return failed(QStringLiteral("--batch needs --export FOLDER"));
+        if ((line.rulesFile && line.rulesFile->isEmpty()) ||
+            withoutValue == QStringLiteral("--rules"))
+            return failed(QStringLiteral("--rules needs a FILE"));
+        line.mode = CommandLine::Mode::Batch;
+    }
+    return result;
 }
 
 QList<QByteArray> rawArgumentsOf(int argc, char** argv)
@@ -29,15 +216,6 @@ QList<QByteArray> rawArgumentsOf(int argc, char** argv)
     for (int i = 0; i < argc; ++i)
         arguments.append(QByteArray(argv[i]));
     return arguments;
-}
-
-std::optional<QByteArray> optionBytes(const QList<QByteArray>& rawArguments,
-                                      const QByteArray& option)
-{
-    const qsizetype at = rawArguments.indexOf(option);
-    if (at < 0 || at + 1 >= rawArguments.size())
-        return std::nullopt;
-    return rawArguments.at(at + 1);
 }
 
 QString helpText()
@@ -86,7 +264,8 @@ QString helpText()
         "  --version         print the version and exit\n"
         "\n"
         "Options are matched exactly and only their first occurrence counts; the argument after\n"
-        "an option is its value, whatever it looks like.\n");
+        "an option is its value, whatever it looks like. An unknown option is a usage error\n"
+        "(exit code 2).\n");
 }
 
 } // namespace Tessavo::App

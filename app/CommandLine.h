@@ -3,29 +3,44 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 
 namespace Tessavo::App {
 
-// Options are matched exactly and case-sensitively; only the first occurrence counts.
-bool hasOption(const QStringList& arguments, const QString& option);
+// Everything the command line asks for, read once at start. Paths are the bytes the command line
+// spelt them with, so that a name that is not valid UTF-8 names that very file or folder.
+struct CommandLine {
+    enum class Mode { Window, Batch, Verify, Help, Version };
+    Mode mode = Mode::Window;
 
-// The argument that follows the first occurrence of the option, whatever it looks like; nothing
-// when the option is absent or is the last argument.
-std::optional<QString> optionValue(const QStringList& arguments, const QString& option);
+    // Each value is that of the option's first occurrence; absent when the option is, or when it
+    // is the last argument and so has none.
+    std::optional<QByteArray> importPath;   // --import PATH
+    std::optional<QByteArray> exportFolder; // --export FOLDER
+    std::optional<QByteArray> rulesFile;    // --rules FILE (batch mode)
+    std::optional<QByteArray> verifyPath;   // --verify PATH
+    bool acceptClear = false;               // --accept-clear (batch mode)
+    bool recognise = false;                 // --ocr
+    bool smokeTest = false;                 // --smoke-test (the window)
+    // Arguments that are not options, nor an option's value: the program ignores them.
+    QList<QByteArray> positionals;
+};
 
-// The arguments as the application object will see them, available before it exists.
-QStringList argumentsOf(int argc, char** argv);
+struct [[nodiscard]] CommandLineParse {
+    bool ok = false;
+    QString error; // the reason for exit code 2, one line without the "tessavo: " prefix
+    CommandLine commandLine;
+};
 
-// The same arguments as the bytes they are: a path that is not valid UTF-8 does not survive the
-// decoding above. Index for index the same list.
+// Reads the arguments (argv as bytes, the program's name first). An unknown or misspelt option
+// is a usage error, and so is a mode without what it needs ("--batch" without "--import" or
+// "--export", "--verify" without a path, "--batch" with "--verify"). An option's value is the
+// argument that follows it, whatever it looks like, or what follows "=" in "--option=value".
+CommandLineParse parseCommandLine(const QList<QByteArray>& arguments);
+
+// The same arguments as the bytes they are, before any application object exists.
 QList<QByteArray> rawArgumentsOf(int argc, char** argv);
-
-// The bytes of the argument after the first occurrence of the option, as optionValue.
-std::optional<QByteArray> optionBytes(const QList<QByteArray>& rawArguments,
-                                      const QByteArray& option);
 
 // The text of "--help": every option of the window, the batch mode and the verification.
 QString helpText();

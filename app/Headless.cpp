@@ -45,27 +45,22 @@ void setApplicationIdentity()
     QCoreApplication::setApplicationVersion(applicationVersion);
 }
 
-std::optional<int> runHeadlessMode(int argc, char** argv)
+std::optional<int> runHeadlessMode(int argc, char** argv, const CommandLine& commandLine)
 {
-    const QStringList arguments = argumentsOf(argc, argv);
-    if (hasOption(arguments, QStringLiteral("--help"))) {
+    switch (commandLine.mode) {
+    case CommandLine::Mode::Help:
         printOut(helpText());
         return ExitSuccess;
-    }
-    if (hasOption(arguments, QStringLiteral("--version"))) {
+    case CommandLine::Mode::Version:
         printOut(QStringLiteral("Tessavo %1\n").arg(applicationVersion));
         return ExitSuccess;
+    case CommandLine::Mode::Verify:
+        return runVerify(argc, argv, *commandLine.verifyPath);
+    case CommandLine::Mode::Batch:
+        return runBatch(argc, argv, commandLine);
+    case CommandLine::Mode::Window:
+        break;
     }
-    const bool batch = hasOption(arguments, QStringLiteral("--batch"));
-    const bool verify = hasOption(arguments, QStringLiteral("--verify"));
-    if (batch && verify) {
-        printError(QStringLiteral("tessavo: --batch and --verify cannot be combined"));
-        return ExitUsage;
-    }
-    if (verify)
-        return runVerify(argc, argv, arguments);
-    if (batch)
-        return runBatch(argc, argv, arguments);
     return std::nullopt;
 }
 

@@ -3,9 +3,8 @@
 #include "app/CommandLine.h"
 #include "app/Headless.h"
 #include "app/MainWindow.h"
-#include "app/Unattended.h"
+#include "app/UnattendedRun.h"
 #include "core/PrivateFile.h"
-#include "core/Version.h"
 #include "inspection/InspectionWorker.h"
 #include "logging/LogFile.h"
 #include "logging/LogPath.h"
@@ -14,6 +13,7 @@
 #include "ui/qml/QmlTypes.h"
 #include "ui/qml/Translations.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
@@ -23,21 +23,46 @@ namespace Tessavo::App {
 
 namespace {
 
-void logUnattendedOptions(const QStringList& arguments)
+void logUnattendedOptions(const CommandLine& commandLine)
 {
-    if (const auto importPath = optionValue(arguments, QStringLiteral("--import")))
-        qInfo().noquote()
-            << QStringLiteral("Unattended import of %1").arg(Logging::pathForLog(*importPath));
-    if (const auto exportPath = optionValue(arguments, QStringLiteral("--export")))
+    if (commandLine.importPath)
+        qInfo().noquote() << QStringLiteral("Unattended import of %1")
+                                 .arg(Logging::pathForLog(
+                                     QFile::decodeName(*commandLine.importPath)));
+    if (commandLine.exportFolder)
         qInfo().noquote() << QStringLiteral("Unattended export to %1 once documents are imported")
-                                 .arg(Logging::pathForLog(*exportPath));
+                                 .arg(Logging::pathForLog(
+                                     QFile::decodeName(*commandLine.exportFolder)));
+}
+
+// The window stays open whatever the unattended export did; the log says how it ended.
+void logUnattendedOutcome(const UnattendedRun& run, UnattendedRun::Outcome outcome)
+{
+    const QString folder = Logging::pathForLog(run.exportFolder());
+    switch (outcome) {
+    case UnattendedRun::Outcome::FolderUnusable:
+        qWarning().noquote() << QStringLiteral("Cannot create the export folder %1: %2")
+                                    .arg(folder, run.errorString());
+        return;
+    case UnattendedRun::Outcome::Exported:
+        qInfo().noquote() << QStringLiteral("Unattended export to %1 done").arg(folder);
+        return;
+    case UnattendedRun::Outcome::NothingFound:
+    case UnattendedRun::Outcome::NothingExportable:
+    case UnattendedRun::Outcome::ExportFailed:
+    case UnattendedRun::Outcome::Cancelled:
+        qInfo().noquote()
+            << QStringLiteral("Unattended export to %1 did not write a bundle").arg(folder);
+        return;
+    }
 }
 
 } // namespace
 
 int run(int argc, char** argv)
 {
-    // A worker hands its messages to the application, which logs them.
+    // A worker hands its messages to the application, which logs them. It is started with its
+    // option first, and before anything else of the application is set up.
     if (Inspection::isWorkerInvocation(argc, argv))
         return Inspection::runWorker(argc, argv);
 
@@ -45,14 +70,19 @@ int run(int argc, char** argv)
     // until the log folder is known, and are redacted like every other.
     Logging::installMessageHandler();
 
+    const CommandLineParse parsed = parseCommandLine(rawArgumentsOf(argc, argv));
+    if (!parsed.ok) {
+        printError(QStringLiteral("tessavo: %1").arg(parsed.error));
+        return ExitUsage;
+    }
+    const CommandLine& commandLine = parsed.commandLine;
+    setApplicationIdentity();
+
     // --help, --version, --batch and --verify run without a window and exit.
-    if (const std::optional<int> exitCode = runHeadlessMode(argc, argv))
+    if (const std::optional<int> exitCode = runHeadlessMode(argc, argv, commandLine))
         return *exitCode;
 
     QGuiApplication application(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Tessavo"));
-    QCoreApplication::setApplicationName(QStringLiteral("Tessavo"));
-    QCoreApplication::setApplicationVersion(QString::fromLatin1(versionText));
 
     // Without a data folder there is no log file; the lines still go to standard error.
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
@@ -70,23 +100,26 @@ int run(int argc, char** argv)
                              .arg(QCoreApplication::applicationName(),
                                   QCoreApplication::applicationVersion());
 
-    const bool smokeTest = hasOption(QCoreApplication::arguments(), QStringLiteral("--smoke-test"));
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     if (!Ui::installTranslations(application))
         qWarning("The interface's English catalogue could not be loaded");
 
     // The document list and its decisions survive closing and crashes; --batch keeps nothing.
     Ui::AppController controller(Ui::ControllerSetup::inFolder(dataDir));
-    logUnattendedOptions(QCoreApplication::arguments());
-    // The application object has taken its own options out of argv, as out of arguments().
-    applyUnattendedOptions(QCoreApplication::arguments(), controller, rawArgumentsOf(argc, argv));
+    logUnattendedOptions(commandLine);
+    UnattendedRun unattended(controller, windowPlan(commandLine));
+    QObject::connect(&unattended, &UnattendedRun::finished, &unattended,
+                     [&unattended](UnattendedRun::Outcome outcome) {
+                         logUnattendedOutcome(unattended, outcome);
+                     });
+    unattended.start();
 
     Ui::OfflineNetworkAccessManagerFactory offlineNetwork; // outlives the engine
     QQmlApplicationEngine engine;
     engine.setNetworkAccessManagerFactory(&offlineNetwork);
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     Ui::ControllerSingleton::provide(engine, controller);
-    return runMainWindow(engine, mainWindowUrl, smokeTest);
+    return runMainWindow(engine, mainWindowUrl, commandLine.smokeTest);
 }
 
 } // namespace Tessavo::App

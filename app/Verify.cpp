@@ -1,30 +1,25 @@
 #include "app/Verify.h"
 
-#include "app/CommandLine.h"
 #include "app/Headless.h"
 #include "bundle/BundleVerifier.h"
 #include "inspection/OpenCheck.h"
 #include "logging/ConsoleOutput.h"
 
+#include <QFile>
 #include <QGuiApplication>
 
 namespace Tessavo::App {
 
-int runVerify(int argc, char** argv, const QStringList& arguments)
+int runVerify(int argc, char** argv, const QByteArray& pathBytes)
 {
-    const std::optional<QString> path = optionValue(arguments, QStringLiteral("--verify"));
-    if (!path || path->isEmpty()) {
-        printError(QStringLiteral("tessavo: --verify needs a bundle folder or ZIP file"));
-        return ExitUsage;
-    }
     preferOffscreenPlatform();
     QGuiApplication application(argc, argv); // Qt PDF opens index.pdf
-    setApplicationIdentity();
+    const QString path = QFile::decodeName(pathBytes);
 
     // index.pdf comes from elsewhere: it is opened by an inspection worker, so that a file that
     // hangs or crashes the PDF engine costs the worker, not this process.
     const BundleVerification result = verifyBundle(
-        *path, [](const QString& pdfPath) { return Inspection::checkOpensInWorker(pdfPath); });
+        path, [](const QString& pdfPath) { return Inspection::checkOpensInWorker(pdfPath); });
     // Problems name entries of an untrusted archive: each line is printed as the log writes it.
     using Logging::ConsoleStream;
     for (const QString& problem : result.problems)
@@ -35,11 +30,11 @@ int runVerify(int argc, char** argv, const QStringList& arguments)
                  QString::number(result.originals));
     if (result.ok())
         Logging::printLine(ConsoleStream::Output,
-                           QStringLiteral("Verified %1: %2; everything holds.").arg(*path, counts));
+                           QStringLiteral("Verified %1: %2; everything holds.").arg(path, counts));
     else
         Logging::printLine(ConsoleStream::Output,
                            QStringLiteral("Verification of %1 failed: %2 problem(s); %3.")
-                               .arg(*path, QString::number(result.problemCount), counts));
+                               .arg(path, QString::number(result.problemCount), counts));
     return result.ok() ? ExitSuccess : ExitFailed;
 }
 

@@ -14,7 +14,7 @@ class TestExecutable : public QObject {
 
 private slots:
     void smokeTestExitsCleanlyAndLogsTheStart();
-    void optionsAreCaseSensitive();
+    void unknownOptionIsAUsageError();
     void workerOptionCountsOnlyFirst();
     void quittingDoesNotWaitForAnInspection();
 
@@ -67,13 +67,25 @@ void TestExecutable::smokeTestExitsCleanlyAndLogsTheStart()
     QVERIFY2(shape.match(firstLine).hasMatch(), qPrintable(firstLine));
 }
 
-void TestExecutable::optionsAreCaseSensitive()
+void TestExecutable::unknownOptionIsAUsageError()
 {
-    // "--Smoke-Test" is not the smoke-test option: the application keeps running normally.
+    // "--Smoke-Test" is not the smoke-test option, nor any other: the window never opens.
     QTemporaryDir dataHome;
-    bool finished = true;
-    runTessavo({QStringLiteral("--Smoke-Test")}, dataHome.path(), 3000, &finished);
-    QVERIFY(!finished);
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.path());
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(TESSAVO_EXECUTABLE),
+                  {QStringLiteral("--import"), dataHome.path(), QStringLiteral("--Smoke-Test")});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 2);
+    QCOMPARE(
+        process.readAllStandardError(),
+        QByteArray("tessavo: unknown option --Smoke-Test; tessavo --help lists the options\n"));
+    QVERIFY(process.readAllStandardOutput().isEmpty());
+    QVERIFY(!QFileInfo::exists(dataHome.filePath(QStringLiteral("Tessavo"))));
 }
 
 void TestExecutable::workerOptionCountsOnlyFirst()

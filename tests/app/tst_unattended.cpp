@@ -1,11 +1,12 @@
 #include "app/CommandLine.h"
-#include "app/Unattended.h"
+#include "app/UnattendedRun.h"
 #include "support/ExternalTool.h"
 #include "support/PdfFixtures.h"
 #include "support/WorkerTestMain.h"
 #include "ui/AppController.h"
 
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,14 +16,26 @@
 
 using namespace Tessavo;
 
+namespace {
+
+// The plan of the window's command line made of these arguments.
+App::UnattendedRun::Plan windowPlan(const QStringList& arguments)
+{
+    QList<QByteArray> raw{"tessavo"};
+    for (const QString& argument : arguments)
+        raw.append(QFile::encodeName(argument));
+    const App::CommandLineParse parsed = App::parseCommandLine(raw);
+    return App::windowPlan(parsed.commandLine);
+}
+
+} // namespace
+
 class TestUnattended : public QObject {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void optionsAreExactFirstAndTakeAnyValue();
-    void importAsTheLastArgumentIsIgnored();
-    void importTakesItsFirstOccurrence();
+    void importStartsAtOnce();
     void exportWaitsForDocumentsAndRunsOnce();
     void anotherControllerExportsOnItsOwn();
     void pathsAreTheCommandLinesBytes();
@@ -39,33 +52,13 @@ void TestUnattended::initTestCase()
     QVERIFY(PdfFixtures::writeTextPdf(m_dir.filePath("second/b.pdf"), {"pricing schedule"}));
 }
 
-void TestUnattended::optionsAreExactFirstAndTakeAnyValue()
-{
-    const QStringList args = {"tessavo", "--Import", "x", "--import", "--export", "--import", "y"};
-    QCOMPARE(App::optionValue(args, "--import"), std::optional<QString>("--export"));
-    QCOMPARE(App::optionValue(args, "--export"), std::optional<QString>("--import"));
-    QVERIFY(!App::optionValue(args, "--missing"));
-    QVERIFY(!App::optionValue({"tessavo", "--import"}, "--import"));
-    QVERIFY(App::hasOption(args, "--Import"));
-    QVERIFY(!App::hasOption(args, "--smoke-test"));
-}
-
-void TestUnattended::importAsTheLastArgumentIsIgnored()
+void TestUnattended::importStartsAtOnce()
 {
     Ui::AppController controller;
-    const QString status = controller.status();
-    App::applyUnattendedOptions({"tessavo", "--import"}, controller);
-    QVERIFY(!controller.importing());
-    QCOMPARE(controller.status(), status);
-}
-
-void TestUnattended::importTakesItsFirstOccurrence()
-{
-    Ui::AppController controller;
-    App::applyUnattendedOptions(
-        {"tessavo", "--import", m_dir.filePath("first"), "--import", m_dir.filePath("second")},
-        controller);
+    App::UnattendedRun run(controller, windowPlan({"--import", m_dir.filePath("first")}));
+    run.start();
     QVERIFY(controller.importing());
+    QVERIFY(run.done()); // nothing to export
     QTRY_VERIFY_WITH_TIMEOUT(!controller.importing(), 60000);
     QCOMPARE(controller.documents()->rowCount(), 1);
     QCOMPARE(controller.documents()->records().first().fileName, QStringLiteral("a.pdf"));
@@ -78,7 +71,8 @@ void TestUnattended::exportWaitsForDocumentsAndRunsOnce()
     Ui::AppController controller;
     const QString out = m_dir.filePath("out");
     const QString initialStatus = controller.status();
-    App::applyUnattendedOptions({"tessavo", "--export", out}, controller);
+    App::UnattendedRun run(controller, windowPlan({"--export", out}));
+    run.start();
     QCOMPARE(controller.status(), initialStatus); // an empty list exports nothing at once
     QVERIFY(!controller.exporting());
 
@@ -118,8 +112,9 @@ void TestUnattended::anotherControllerExportsOnItsOwn()
     // process: a second controller given --export exports too, whatever ran before it.
     Ui::AppController controller;
     const QString out = m_dir.filePath("out-second");
-    App::applyUnattendedOptions({"tessavo", "--import", m_dir.filePath("second"), "--export", out},
-                                controller);
+    App::UnattendedRun run(controller,
+                           windowPlan({"--import", m_dir.filePath("second"), "--export", out}));
+    run.start();
     QTRY_VERIFY_WITH_TIMEOUT(controller.lastExport()["ok"].toBool(), 60000);
     QCOMPARE(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
 }
@@ -136,14 +131,14 @@ void TestUnattended::pathsAreTheCommandLinesBytes()
     QCOMPARE(::rename(QFile::encodeName(m_dir.filePath("scratch.pdf")).constData(),
                       (in + "/c.pdf").constData()),
              0);
-    const QList<QByteArray> raw = {"tessavo", "--import", in, "--export", out};
-    QStringList decoded;
-    for (const QByteArray& argument : raw)
-        decoded.append(QString::fromLocal8Bit(argument));
+    const App::CommandLineParse parsed =
+        App::parseCommandLine({"tessavo", "--import", in, "--export", out});
+    QVERIFY(parsed.ok);
 
     {
         Ui::AppController controller;
-        App::applyUnattendedOptions(decoded, controller, raw);
+        App::UnattendedRun run(controller, App::windowPlan(parsed.commandLine));
+        run.start();
         QTRY_VERIFY_WITH_TIMEOUT(controller.lastExport()["ok"].toBool(), 60000);
         QCOMPARE(controller.documents()->rowCount(), 1);
         QCOMPARE(controller.documents()->records().first().sourcePathBytes, in + "/c.pdf");

@@ -1,0 +1,180 @@
+#include "app/UnattendedRun.h"
+
+#include "app/CommandLine.h"
+#include "app/HeldFolder.h"
+#include "core/DocumentRecord.h"
+#include "core/FolderWalk.h"
+#include "core/RawPath.h"
+#include "logging/LogPath.h"
+#include "ui/AppController.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace Tessavo::App {
+
+UnattendedRun::UnattendedRun(Ui::AppController& controller, Plan plan, QObject* parent)
+    : QObject(parent)
+    , m_controller(controller)
+    , m_plan(std::move(plan))
+{
+    // Taken against the current folder now, so the export lands where the command line meant it.
+    if (m_plan.exportFolder && !m_plan.exportFolder->isEmpty()) {
+        const QByteArray absolute = absolutePathBytes(*m_plan.exportFolder);
+        if (roundTrips(absolute)) {
+            m_exportText = QDir::cleanPath(QFile::decodeName(absolute));
+            m_exportBytes = QFile::encodeName(m_exportText);
+        } else {
+            m_exportText = QFile::decodeName(absolute);
+            m_exportBytes = absolute;
+        }
+    }
+}
+
+UnattendedRun::~UnattendedRun() = default;
+
+void UnattendedRun::start()
+{
+    if (m_phase != Phase::Idle)
+        return;
+    if (m_plan.recognise)
+        m_controller.recogniseDuringImportThisRun();
+    if (m_plan.importPath) {
+        m_controller.addLocalPaths({*m_plan.importPath});
+        emit importRequested();
+    }
+    if (!m_plan.exportFolder) {
+        m_phase = Phase::Done;
+        return;
+    }
+    const bool idle = !m_controller.importing() && !m_controller.recognising();
+    if (!m_plan.waitForDocuments && idle && m_controller.documents()->rowCount() == 0) {
+        finish(Outcome::NothingFound);
+        return;
+    }
+    // Connected after the import was requested, so the import's own start does not trigger it.
+    connect(&m_controller, &Ui::AppController::busyChanged, this, &UnattendedRun::onBusyChanged);
+    connect(&m_controller, &Ui::AppController::exportFinished, this, [this] {
+        if (m_phase == Phase::Exporting || m_phase == Phase::Concluding)
+            m_written = true;
+    });
+    m_phase = Phase::Waiting;
+    if (!ready())
+        qInfo().noquote() << QStringLiteral("Unattended export to %1 waits for documents")
+                                 .arg(Logging::pathForLog(m_exportText));
+    // Documents restored from the last session with nothing left to import (every file already
+    // listed) start no import, so nothing else would trigger the export.
+    onBusyChanged();
+}
+
+bool UnattendedRun::ready() const
+{
+    if (m_controller.importing() || m_controller.recognising() || m_controller.exporting())
+        return false;
+    return m_controller.documents()->rowCount() > 0 || !m_plan.waitForDocuments;
+}
+
+void UnattendedRun::onBusyChanged()
+{
+    // Acting from a posted call keeps the controller's own signal emission out of our steps.
+    if (m_phase == Phase::Waiting && ready()) {
+        m_phase = Phase::Exporting;
+        QTimer::singleShot(0, this, &UnattendedRun::exportNow);
+    } else if (m_phase == Phase::Exporting && m_started && !m_controller.exporting()) {
+        m_phase = Phase::Concluding;
+        QTimer::singleShot(0, this, &UnattendedRun::conclude);
+    }
+}
+
+void UnattendedRun::exportNow()
+{
+    if (m_phase != Phase::Exporting || m_started)
+        return; // cancelled meanwhile
+    if (m_plan.acceptClear)
+        m_controller.acceptAllSuggested();
+    const QList<DocumentRecord>& records = m_controller.documents()->records();
+    const int count = int(std::count_if(records.begin(), records.end(), exportable));
+    if (count == 0) {
+        // The controller says so in its status line and its log.
+        m_controller.exportTo(QUrl::fromLocalFile(m_exportText));
+        finish(Outcome::NothingExportable);
+        return;
+    }
+    QString target = m_exportText;
+    if (!roundTrips(m_exportBytes)) {
+        // A QString cannot name this folder: the export writes through a held descriptor.
+        m_heldFolder = std::make_unique<HeldFolder>();
+        if (!m_heldFolder->open(m_exportBytes)) {
+            // Never into a look-alike folder: without that very folder there is no export.
+            m_error = m_heldFolder->errorString();
+            m_heldFolder.reset();
+            finish(Outcome::FolderUnusable);
+            return;
+        }
+        target = m_heldFolder->path();
+    }
+    qInfo().noquote() << QStringLiteral("Unattended export of %1 document(s) to %2 starts")
+                             .arg(QString::number(count), Logging::pathForLog(m_exportText));
+    emit exportStarting(count);
+    m_started = true;
+    m_controller.exportTo(QUrl::fromLocalFile(target));
+    if (m_phase == Phase::Exporting && !m_controller.exporting()) {
+        m_phase = Phase::Concluding;
+        conclude();
+    }
+}
+
+void UnattendedRun::conclude()
+{
+    if (m_phase != Phase::Concluding)
+        return;
+    if (m_written)
+        finish(Outcome::Exported);
+    else
+        finish(m_cancelled ? Outcome::Cancelled : Outcome::ExportFailed);
+}
+
+void UnattendedRun::cancel()
+{
+    if (m_phase == Phase::Done)
+        return;
+    if (m_started && m_phase == Phase::Exporting) {
+        // The outcome follows once the export has removed what it wrote.
+        m_cancelled = true;
+        m_controller.cancelExport();
+        return;
+    }
+    if (m_phase == Phase::Concluding)
+        return; // the export has ended already; its outcome follows
+    m_phase = Phase::Done;
+    disconnect(&m_controller, nullptr, this, nullptr);
+}
+
+QByteArray UnattendedRun::originalBytes(const QString& path) const
+{
+    return m_heldFolder ? m_heldFolder->originalBytes(path) : QFile::encodeName(path);
+}
+
+void UnattendedRun::finish(Outcome outcome)
+{
+    m_phase = Phase::Done;
+    disconnect(&m_controller, nullptr, this, nullptr);
+    emit finished(outcome);
+}
+
+UnattendedRun::Plan windowPlan(const CommandLine& commandLine)
+{
+    UnattendedRun::Plan plan;
+    plan.importPath = commandLine.importPath;
+    plan.exportFolder = commandLine.exportFolder;
+    plan.recognise = commandLine.recognise;
+    plan.waitForDocuments = true;
+    return plan;
+}
+
+} // namespace Tessavo::App
