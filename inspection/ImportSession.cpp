@@ -1,17 +1,15 @@
 #include "inspection/ImportSession.h"
 
 #include "core/RawPath.h"
-#include "inspection/WorkerProcess.h"
-#include "inspection/WorkerProtocol.h"
-#include "inspection/WorkerSlots.h"
+#include "inspection/FailureTexts.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QPointer>
-#include <QThread>
 
 #include <algorithm>
 #include <atomic>
@@ -28,15 +26,8 @@ constexpr int maxRangePages = 256;
 // believed: the page list is allocated from the count.
 constexpr qint64 maxPages = 1'000'000;
 
-constexpr int deadlineCheckMs = 100;
-
 // A file that keeps changing while it is inspected is inspected at most this many times more.
 constexpr int maxRestarts = 3;
-
-const QString engineStopped = QStringLiteral("PDF engine stopped while reading this file");
-const QString engineNotStarted = QStringLiteral("PDF engine could not be started");
-const QString openTimedOut = QStringLiteral("timed out while opening the PDF");
-const QString pageTreeLoops = QStringLiteral("PDF page tree refers to itself");
 
 } // namespace
 
@@ -58,32 +49,24 @@ struct ImportSession::File {
     int nextPage = 0;     // the first page not yet requested
     std::vector<bool> havePage;
     int pagesRead = 0;
-    qint64 keptChars = 0; // page text kept so far
-    int requests = 0;     // requests in flight
+    qint64 keptChars = 0;        // page text kept so far
+    int requests = 0;            // requests in flight
+    bool firstRequested = false; // its first pages are asked for
     int restarts = 0;
     int reportedPercent = -1;
 
     bool longDocument() const { return opened && record.pages > firstRangePages; }
 };
 
-struct ImportSession::Slot {
-    enum class Stage { Idle, AwaitingAnswer, Opening, Reading };
+// A request in flight: pages [firstPage, endPage) of a file.
+struct ImportSession::Job {
+    File* file = nullptr;
+};
 
-    WorkerProcess* process = nullptr; // null once retired
-    Stage stage = Stage::Idle;
-    quint64 jobId = 0;
-    File* file = nullptr; // the file of the request, while it still wants the answer
-    quint64 openFileId = 0;
-    int firstPage = 0;
-    int endPage = 0;
-    int lastPage = -1;
-    bool loaded = false;
-    bool answeredOnce = false;
-    bool loopFound = false; // the file being opened has a page tree that contains itself
-    qint64 openCpuMs = -1;  // the worker's processor time when the opening (or loop) began
-    QElapsedTimer since;    // since the last sign of progress
-
-    bool idle() const { return process && stage == Stage::Idle; }
+// Where a hashing thread leaves its digest: the session, while it lives.
+struct ImportSession::HashMailbox {
+    QMutex mutex;
+    ImportSession* session = nullptr;
 };
 
 ImportSession::ImportSession(QObject* parent)
@@ -93,29 +76,32 @@ ImportSession::ImportSession(QObject* parent)
 ImportSession::ImportSession(Options options, QObject* parent)
     : QObject(parent)
     , m_options(std::move(options))
+    , m_mailbox(std::make_shared<HashMailbox>())
 {
-    if (m_options.program.isEmpty())
-        m_options.program = QCoreApplication::applicationFilePath();
-    if (m_options.workers <= 0)
-        m_options.workers = std::max(2, QThread::idealThreadCount());
-    m_hashPool.setMaxThreadCount(2);
-    m_deadlineTimer.setInterval(deadlineCheckMs);
-    connect(&m_deadlineTimer, &QTimer::timeout, this, &ImportSession::checkDeadlines);
+    m_pool = m_options.pool ? m_options.pool : WorkerPool::shared();
+    m_pool->attach(this);
+    m_hashPool = m_options.hashPool;
+    if (!m_hashPool) {
+        m_ownHashPool = std::make_unique<QThreadPool>();
+        m_ownHashPool->setMaxThreadCount(2);
+        m_hashPool = m_ownHashPool.get();
+    }
+    m_mailbox->session = this;
 }
 
 ImportSession::~ImportSession()
 {
+    {
+        const QMutexLocker lock(&m_mailbox->mutex);
+        m_mailbox->session = nullptr;
+    }
     for (const auto& file : m_files) {
         if (file->cancelHash)
             file->cancelHash->store(true);
     }
-    m_hashPool.clear();
-    for (const auto& slot : m_slots) {
-        if (slot->process)
-            slot->process->kill();
-    }
-    m_hashPool.waitForDone();
-    // The worker objects are children of this one and reap their processes as they go.
+    if (m_pool)
+        m_pool->detach(this);
+    // A pool of the session's own waits for its (cancelled) hashing as it goes.
 }
 
 void ImportSession::enqueue(const QStringList& paths)
@@ -131,7 +117,7 @@ void ImportSession::enqueue(const QList<QByteArray>& rawPaths)
 {
     for (const QByteArray& rawPath : rawPaths) {
         auto file = std::make_unique<File>();
-        file->id = m_nextFileId++;
+        file->id = m_pool->newFileId();
         file->rawPath = rawPath;
         file->path = QFile::decodeName(rawPath);
         m_byId.insert(file->id, file.get());
@@ -157,15 +143,10 @@ void ImportSession::cancel()
         if (file->cancelHash)
             file->cancelHash->store(true);
     }
-    m_hashPool.clear();
-    for (const auto& slot : m_slots) {
-        if (slot->process && slot->stage != Slot::Stage::Idle)
-            retire(*slot);
-    }
+    stopJobs(nullptr);
     m_files.clear();
     m_byId.clear();
     m_paths.clear();
-    m_deadlineTimer.stop();
     ++m_generation;
 }
 
@@ -181,65 +162,59 @@ double ImportSession::partialFiles() const
 
 QList<qint64> ImportSession::workerProcessIds() const
 {
-    return WorkerSlots::processIds(m_slots);
+    return m_pool->processIds(this);
 }
 
 QList<qint64> ImportSession::busyWorkerProcessIds() const
 {
-    return WorkerSlots::processIds(m_slots, true);
+    return m_pool->processIds(this, true);
+}
+
+int ImportSession::workers() const
+{
+    return m_options.workers > 0 ? std::min(m_options.workers, m_pool->capacity())
+                                 : m_pool->capacity();
 }
 
 void ImportSession::schedule()
 {
-    std::erase_if(m_slots, [](const std::unique_ptr<Slot>& slot) { return !slot->process; });
-    for (;;) {
+    while (m_jobs.size() < workers()) {
         File* file = nextFileWithWork();
         if (!file)
             break;
-        Slot* slot = slotFor(*file);
-        if (!slot)
-            break;
-        if (file->phase == File::Phase::Queued) {
-            if (!begin(*file))
-                continue;
-            dispatch(*slot, *file, 0, firstRangePages);
-            file->nextPage = firstRangePages;
+        if (file->phase == File::Phase::Queued && !begin(*file))
+            continue;
+        if (!file->firstRequested) {
+            if (!dispatch(*file, 0, firstRangePages))
+                break;
+            file->firstRequested = true;
+            file->nextPage = std::max(file->nextPage, firstRangePages);
             continue;
         }
         const int left = file->record.pages - file->nextPage;
-        const int share = (left + 2 * m_options.workers - 1) / (2 * m_options.workers);
+        const int share = (left + 2 * workers() - 1) / (2 * workers());
         const int count = std::min(left, std::clamp(share, firstRangePages, maxRangePages));
-        dispatch(*slot, *file, file->nextPage, count);
+        if (!dispatch(*file, file->nextPage, count))
+            break;
         file->nextPage += count;
     }
 }
 
 // The first file, within a window at the head of the queue, that has work a worker could take:
-// a range of pages of a document being read, or a file not yet started.
+// a range of pages of a document being read, or a file not yet asked for.
 ImportSession::File* ImportSession::nextFileWithWork()
 {
-    const size_t window = size_t(2 * m_options.workers + 2);
+    const size_t window = size_t(2 * workers() + 2);
     for (size_t i = 0; i < m_files.size() && i < window; ++i) {
         File& file = *m_files[i];
         if (file.phase == File::Phase::Queued)
             return &file;
-        if (file.phase == File::Phase::Running && file.opened && !file.pdfDone &&
-            file.nextPage < file.record.pages)
+        if (file.phase != File::Phase::Running || file.pdfDone)
+            continue;
+        if (!file.firstRequested || (file.opened && file.nextPage < file.record.pages))
             return &file;
     }
     return nullptr;
-}
-
-// An idle worker, preferably one that has the file open already; a new one while there is room.
-ImportSession::Slot* ImportSession::slotFor(const File& file)
-{
-    if (Slot* idle = WorkerSlots::idleSlot(
-            m_slots, [&file](const Slot& slot) { return slot.openFileId == file.id; }))
-        return idle;
-    if (WorkerSlots::running(m_slots) >= m_options.workers)
-        return nullptr;
-    return WorkerSlots::startSlot(m_slots, m_options.program, m_options.startWorker, this,
-                                  &ImportSession::onFrame, &ImportSession::onWorkerFailed);
 }
 
 // Starts a file: a path that is no regular file ends here; otherwise hashing begins on a thread
@@ -278,134 +253,103 @@ bool ImportSession::begin(File& file)
     file.phase = File::Phase::Running;
 
     file.cancelHash = std::make_shared<std::atomic<bool>>(false);
-    m_hashPool.start([this, id = file.id, path = file.rawPath, cancel = file.cancelHash] {
-        FileDigest digest = sha256OfFile(path, cancel.get());
-        if (digest.cancelled)
-            return;
-        QMetaObject::invokeMethod(
-            this, [this, id, digest = std::move(digest)] { onHashed(id, digest); },
-            Qt::QueuedConnection);
-    });
+    m_hashPool->start(
+        [mailbox = m_mailbox, id = file.id, path = file.rawPath, cancel = file.cancelHash] {
+            FileDigest digest = sha256OfFile(path, cancel.get());
+            if (digest.cancelled)
+                return;
+            const QMutexLocker lock(&mailbox->mutex);
+            if (ImportSession* session = mailbox->session)
+                QMetaObject::invokeMethod(
+                    session,
+                    [session, id, digest = std::move(digest)] { session->onHashed(id, digest); },
+                    Qt::QueuedConnection);
+        });
     return true;
 }
 
-void ImportSession::dispatch(Slot& slot, File& file, int firstPage, int pageCount)
+bool ImportSession::dispatch(File& file, int firstPage, int pageCount)
 {
-    slot.stage = Slot::Stage::AwaitingAnswer;
-    slot.jobId = m_nextJobId++;
-    slot.file = &file;
-    slot.firstPage = firstPage;
-    slot.endPage = firstPage + pageCount;
-    slot.lastPage = firstPage - 1;
-    slot.loaded = false;
-    slot.since.start();
+    const quint64 job =
+        m_pool->submit(this, PageRequest{0, file.id, file.rawPath, firstPage, pageCount, {}},
+                       m_options.progressTimeoutMs);
+    if (job == 0)
+        return false;
+    m_jobs.insert(job, Job{&file});
     ++file.requests;
-    slot.process->send(
-        encode(ReadRequest{slot.jobId, file.id, file.rawPath, firstPage, pageCount}));
-    if (!m_deadlineTimer.isActive())
-        m_deadlineTimer.start();
+    return true;
 }
 
-void ImportSession::onFrame(Slot& slot, const Frame& frame)
+void ImportSession::jobLoaded(quint64 jobId, const LoadedMessage& loaded)
 {
-    if (frame.type == MessageType::Log) {
-        if (const auto message = decodeLog(frame.body))
-            logWorkerMessage(message->level, message->text);
+    if (const auto job = m_jobs.constFind(jobId); job != m_jobs.cend())
+        onLoaded(jobId, *job->file, loaded);
+}
+
+void ImportSession::jobPage(quint64 jobId, const PageAnswer& page)
+{
+    if (const auto job = m_jobs.constFind(jobId); job != m_jobs.cend())
+        onPage(*job->file, page.pageIndex, page.text);
+}
+
+void ImportSession::jobDone(quint64 jobId)
+{
+    const auto job = m_jobs.constFind(jobId);
+    if (job == m_jobs.cend())
         return;
-    }
-    const bool busy = slot.stage != Slot::Stage::Idle;
-    switch (frame.type) {
-    case MessageType::Loading:
-        if (const auto job = decodeJobId(frame.body);
-            busy && job == slot.jobId && slot.stage == Slot::Stage::AwaitingAnswer) {
-            slot.stage = Slot::Stage::Opening;
-            slot.answeredOnce = true;
-            slot.openFileId = 0;
-            slot.loopFound = false;
-            slot.openCpuMs = m_options.cpuClock(slot.process->processId());
-            slot.since.start();
-            return;
-        }
-        break;
-    case MessageType::LoopFound:
-        if (const auto job = decodeJobId(frame.body);
-            busy && job == slot.jobId && slot.stage == Slot::Stage::Opening && !slot.loopFound) {
-            // The engine's own limit starts now.
-            slot.loopFound = true;
-            slot.openCpuMs = m_options.cpuClock(slot.process->processId());
-            return;
-        }
-        break;
-    case MessageType::Loaded:
-        if (const auto loaded = decodeLoaded(frame.body);
-            busy && loaded && loaded->jobId == slot.jobId && !slot.loaded) {
-            slot.stage = Slot::Stage::Reading;
-            slot.loaded = true;
-            slot.answeredOnce = true;
-            slot.since.start();
-            if (slot.file) {
-                slot.openFileId = slot.file->id;
-                onLoaded(slot, *slot.file, loaded->state, loaded->errorText, loaded->pages,
-                         loaded->title);
-            }
-            return;
-        }
-        break;
-    case MessageType::Page:
-        if (const auto page = decodePage(frame.body);
-            busy && page && page->jobId == slot.jobId && slot.loaded &&
-            page->pageIndex == slot.lastPage + 1 && page->pageIndex < slot.endPage) {
-            slot.lastPage = page->pageIndex;
-            slot.since.start();
-            if (slot.file)
-                onPage(slot, *slot.file, page->pageIndex, page->text);
-            return;
-        }
-        break;
-    case MessageType::Done:
-        if (const auto job = decodeJobId(frame.body); busy && job == slot.jobId && slot.loaded) {
-            onRequestDone(slot);
-            return;
-        }
-        break;
-    default:
-        break;
-    }
-    // Anything out of turn means the worker cannot be trusted with this file.
-    File* file = slot.file;
-    retire(slot);
-    if (file)
-        failFile(*file, engineStopped);
+    File* file = job->file;
+    m_jobs.erase(job);
+    --file->requests;
+    if (file->opened && file->pagesRead == file->record.pages)
+        file->pdfDone = true;
+    settleIfComplete(*file);
     schedule();
 }
 
-void ImportSession::onLoaded(Slot& slot, File& file, int state, const QString& errorText, int pages,
-                             const QString& title)
+void ImportSession::jobFailed(quint64 jobId, const JobFailure& failure)
 {
+    const auto job = m_jobs.constFind(jobId);
+    if (job == m_jobs.cend())
+        return;
+    File* file = job->file;
+    m_jobs.erase(job);
+    --file->requests;
+    failFile(*file, FailureText::ofReading(failure));
+    schedule();
+}
+
+void ImportSession::workersAvailable()
+{
+    schedule();
+}
+
+void ImportSession::onLoaded(quint64 jobId, File& file, const LoadedMessage& loaded)
+{
+    Q_UNUSED(jobId);
     if (file.opened || file.pdfDone)
         return; // a second worker opening the same file: it reported this already
-    if (!errorText.isEmpty()) {
+    if (!loaded.errorText.isEmpty()) {
         // A document that did not open is encrypted or unreadable, whatever the worker says.
-        file.record.state = state == Encrypted ? Encrypted : Unreadable;
-        file.record.errorText = errorText;
+        file.record.state = loaded.state == Encrypted ? Encrypted : Unreadable;
+        file.record.errorText = loaded.errorText;
         file.pdfDone = true;
         return;
     }
-    if (pages <= 0) {
+    if (loaded.pages <= 0) {
         // Opened, but nothing to read: whatever the worker calls it, there is no page.
         file.record.state = Unreadable;
-        file.record.errorText = QStringLiteral("PDF contains no pages");
+        file.record.errorText = FailureText::noPages();
         file.pdfDone = true;
         return;
     }
-    if (qint64(pages) > std::min(maxPages, std::max<qint64>(file.size, 1))) {
-        retire(slot);
-        failFile(file, QStringLiteral("PDF claims more pages than the file can hold"));
+    if (qint64(loaded.pages) > std::min(maxPages, std::max<qint64>(file.size, 1))) {
+        failFile(file, FailureText::tooManyPages());
         return;
     }
+    const int pages = loaded.pages;
     file.opened = true;
     file.record.pages = pages;
-    file.record.title = title;
+    file.record.title = loaded.title;
     file.record.pageTexts.resize(pages);
     for (int i = 0; i < pages; ++i)
         file.record.pageTexts[i].pageIndex = i;
@@ -413,7 +357,7 @@ void ImportSession::onLoaded(Slot& slot, File& file, int state, const QString& e
     file.nextPage = std::min(file.nextPage, pages);
 }
 
-void ImportSession::onPage(Slot&, File& file, int pageIndex, const QString& text)
+void ImportSession::onPage(File& file, int pageIndex, const QString& text)
 {
     if (!file.opened || pageIndex >= file.record.pages)
         return;
@@ -450,41 +394,6 @@ void ImportSession::keepBoundedText(File& file, PageText& page, const QString& t
     file.keptChars += page.text.size();
 }
 
-void ImportSession::onRequestDone(Slot& slot)
-{
-    File* file = slot.file;
-    const int expectedEnd = file && file->opened ? std::min(slot.endPage, file->record.pages) : 0;
-    if (file && file->opened && slot.lastPage + 1 < expectedEnd) {
-        // The worker skipped pages it was asked for.
-        retire(slot);
-        failFile(*file, engineStopped);
-        schedule();
-        return;
-    }
-    slot.stage = Slot::Stage::Idle;
-    slot.jobId = 0;
-    slot.file = nullptr;
-    if (file) {
-        --file->requests;
-        if (file->opened && file->pagesRead == file->record.pages)
-            file->pdfDone = true;
-        settleIfComplete(*file);
-    }
-    schedule();
-}
-
-void ImportSession::onWorkerFailed(Slot& slot, WorkerProcess::Failure failure)
-{
-    File* file = slot.stage == Slot::Stage::Idle ? nullptr : slot.file;
-    // A worker that ends before it ever answered did not really start.
-    const bool notStarted = failure == WorkerProcess::Failure::NotStarted ||
-                            (failure == WorkerProcess::Failure::Stopped && !slot.answeredOnce);
-    retire(slot);
-    if (file)
-        failFile(*file, notStarted ? engineNotStarted : engineStopped);
-    schedule();
-}
-
 void ImportSession::onHashed(quint64 fileId, FileDigest digest)
 {
     File* file = m_byId.value(fileId);
@@ -498,51 +407,24 @@ void ImportSession::onHashed(quint64 fileId, FileDigest digest)
     }
     // The file could not be read: the engine's answer no longer matters.
     file->hashError = digest.error;
-    for (const auto& slot : m_slots) {
-        if (slot->process && slot->file == file)
-            retire(*slot);
-    }
-    file->requests = 0;
+    stopJobs(file);
     file->pdfDone = true;
     settleIfComplete(*file);
     schedule();
 }
 
-void ImportSession::checkDeadlines()
+// Stops the requests in flight for the file, or for every file.
+void ImportSession::stopJobs(const File* file)
 {
-    bool busy = false;
-    for (const auto& slotPointer : m_slots) {
-        Slot& slot = *slotPointer;
-        if (!slot.process || slot.stage == Slot::Stage::Idle)
+    for (auto job = m_jobs.begin(); job != m_jobs.end();) {
+        if (file && job->file != file) {
+            ++job;
             continue;
-        busy = true;
-        QString why;
-        switch (slot.stage) {
-        case Slot::Stage::AwaitingAnswer:
-            if (slot.since.hasExpired(m_options.startTimeoutMs))
-                why = slot.answeredOnce ? engineStopped : engineNotStarted;
-            break;
-        case Slot::Stage::Opening:
-            if (WorkerSlots::openingExpired(slot, m_options))
-                why = slot.loopFound ? pageTreeLoops : openTimedOut;
-            break;
-        case Slot::Stage::Reading:
-            if (slot.since.hasExpired(m_options.progressTimeoutMs))
-                why = QStringLiteral("timed out while reading page %1").arg(slot.lastPage + 2);
-            break;
-        case Slot::Stage::Idle:
-            break;
         }
-        if (why.isEmpty())
-            continue;
-        File* file = slot.file;
-        retire(slot);
-        if (file)
-            failFile(*file, why);
+        --job->file->requests;
+        m_pool->cancel(job.key());
+        job = m_jobs.erase(job);
     }
-    if (!busy)
-        m_deadlineTimer.stop();
-    schedule();
 }
 
 void ImportSession::failFile(File& file, const QString& why)
@@ -551,10 +433,7 @@ void ImportSession::failFile(File& file, const QString& why)
         return;
     qWarning().noquote()
         << QStringLiteral("Inspection of %1 failed: %2").arg(file.record.fileName, why);
-    for (const auto& slot : m_slots) {
-        if (slot->process && slot->file == &file)
-            retire(*slot);
-    }
+    stopJobs(&file);
     DocumentRecord& r = file.record;
     r.pages = 0;
     r.title.clear();
@@ -563,7 +442,6 @@ void ImportSession::failFile(File& file, const QString& why)
     r.errorText = why;
     file.opened = false;
     file.pdfDone = true;
-    file.requests = 0;
     settleIfComplete(file);
 }
 
@@ -634,20 +512,11 @@ void ImportSession::restart(File& file)
     const QByteArray rawPath = file.rawPath;
     const int restarts = file.restarts + 1;
     file = File{};
-    file.id = m_nextFileId++;
+    file.id = m_pool->newFileId();
     file.path = path;
     file.rawPath = rawPath;
     file.restarts = restarts;
     m_byId.insert(file.id, &file);
-}
-
-void ImportSession::retire(Slot& slot)
-{
-    if (!slot.process)
-        return;
-    WorkerSlots::stopWorker(slot, this);
-    slot.stage = Slot::Stage::Idle;
-    slot.file = nullptr;
 }
 
 void ImportSession::reportProgress(File& file)

@@ -7,7 +7,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QtEndian>
 
 #include <cerrno>
 #include <cstring>
@@ -18,20 +17,6 @@
 namespace Tessavo::Inspection {
 
 namespace {
-
-bool readExactly(int fd, char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t got = ::read(fd, data, size);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        data += got;
-        size -= size_t(got);
-    }
-    return true;
-}
 
 bool writeAll(int fd, const char* data, size_t size)
 {
@@ -62,19 +47,31 @@ void forwardMessage(QtMsgType type, const QMessageLogContext&, const QString& te
     send(encode(LogMessage{qint32(type), text.left(16 * 1024)}));
 }
 
-std::optional<Frame> readFrame()
-{
-    quint32 length = 0;
-    if (!readExactly(STDIN_FILENO, reinterpret_cast<char*>(&length), sizeof length))
-        return std::nullopt;
-    length = qFromBigEndian(length);
-    if (length == 0 || length > maxFrameBytes)
-        return std::nullopt;
-    QByteArray bytes(qsizetype(length), Qt::Uninitialized);
-    if (!readExactly(STDIN_FILENO, bytes.data(), length))
-        return std::nullopt;
-    return Frame{MessageType(quint8(bytes.at(0))), bytes.mid(1)};
-}
+// The requests arrive on standard input; the worker has nothing else to do while it waits.
+class RequestChannel {
+public:
+    // The next frame; none once the application has closed the channel or sent what no
+    // application sends.
+    std::optional<Frame> next()
+    {
+        for (;;) {
+            if (std::optional<Frame> frame = m_reader.next())
+                return frame;
+            if (m_reader.broken())
+                return std::nullopt;
+            char buffer[64 * 1024];
+            const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return std::nullopt;
+            m_reader.append(QByteArray(buffer, qsizetype(got)));
+        }
+    }
+
+private:
+    FrameReader m_reader;
+};
 
 // A descriptor of the file, held open while the engine reads it through /proc/self/fd: a name
 // that is not valid UTF-8 has no QString that opens it.
@@ -116,21 +113,15 @@ int runWorker(int argc, char** argv, const WorkerHooks& hooks)
 
     std::unique_ptr<OpenFile> open;
     std::unique_ptr<PageRecogniser> recogniser; // made for the first Recognise request
+    RequestChannel requests;
     for (;;) {
-        const std::optional<Frame> frame = readFrame();
+        const std::optional<Frame> frame = requests.next();
         if (!frame)
             return 0; // the application closed the channel, or is not speaking our protocol
-        std::optional<RecogniseRequest> request;
-        if (frame->type == MessageType::Read) {
-            if (const auto read = decodeReadRequest(frame->body))
-                request = RecogniseRequest{read->jobId,     read->fileId,    read->path,
-                                           read->firstPage, read->pageCount, {}};
-        } else if (frame->type == MessageType::Recognise) {
-            request = decodeRecogniseRequest(frame->body);
-        }
+        const std::optional<PageRequest> request = decodePageRequest(frame->type, frame->body);
         if (!request)
             return 2;
-        const bool recognise = frame->type == MessageType::Recognise;
+        const bool recognise = request->recognise();
 
         if (!open || open->fileId != request->fileId) {
             open.reset();

@@ -1,73 +1,118 @@
 #include "inspection/OpenCheck.h"
 
-#include "inspection/PdfInspection.h"
-#include "inspection/WorkerProcess.h"
-#include "inspection/WorkerProtocol.h"
+#include "inspection/FailureTexts.h"
+#include "inspection/WorkerPool.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
-#include <QProcess>
+#include <QPointer>
 
 namespace Tessavo::Inspection {
 
-namespace {
+class OpenCheck::Client : public WorkerClient {
+public:
+    Client(OpenCheck* check, WorkerPool* pool)
+        : m_check(check)
+        , m_pool(pool)
+    {
+        m_pool->attach(this);
+    }
+    ~Client() override
+    {
+        if (m_pool)
+            m_pool->detach(this);
+    }
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
 
-constexpr int startTimeoutMs = 30000;
+    void start(const QString& path)
+    {
+        m_path = QFile::encodeName(path);
+        m_done = false;
+        tryStart();
+    }
 
-} // namespace
+    void jobLoaded(quint64 jobId, const LoadedMessage& loaded) override
+    {
+        if (jobId != m_job)
+            return;
+        m_pool->cancel(jobId); // the answer is in: the worker has done its part
+        if (!loaded.errorText.isEmpty())
+            finish(Status::failure(loaded.errorText));
+        else if (loaded.pages < 1)
+            finish(Status::failure(FailureText::noPages()));
+        else
+            finish(Status::success());
+    }
+    void jobPage(quint64, const PageAnswer&) override {}
+    void jobDone(quint64 jobId) override
+    {
+        if (jobId == m_job)
+            finish(Status::failure(FailureText::engineStopped()));
+    }
+    void jobFailed(quint64 jobId, const JobFailure& failure) override
+    {
+        if (jobId == m_job)
+            finish(Status::failure(FailureText::ofReading(failure)));
+    }
+    void workersAvailable() override
+    {
+        if (!m_done && m_job == 0)
+            tryStart();
+    }
+
+private:
+    void tryStart()
+    {
+        // No pages are read: the answer to the opening is all that counts.
+        m_job = m_pool->submit(this, PageRequest{0, m_pool->newFileId(), m_path, 0, 0, {}},
+                               pdfOpenTimeoutMs);
+    }
+
+    void finish(const Status& verdict)
+    {
+        if (std::exchange(m_done, true))
+            return;
+        m_job = 0;
+        QMetaObject::invokeMethod(
+            m_check, [check = m_check, verdict] { emit check->finished(verdict); },
+            Qt::QueuedConnection);
+    }
+
+    OpenCheck* m_check;
+    QPointer<WorkerPool> m_pool;
+    QByteArray m_path;
+    quint64 m_job = 0;
+    bool m_done = true;
+};
+
+OpenCheck::OpenCheck(WorkerPool* pool, QObject* parent)
+    : QObject(parent)
+    , m_client(std::make_unique<Client>(this, pool))
+{}
+
+OpenCheck::~OpenCheck() = default;
+
+void OpenCheck::start(const QString& path)
+{
+    m_client->start(path);
+}
 
 Status checkOpensInWorker(const QString& path, const QString& program)
 {
-    QProcess process;
-    prepareWorkerProcess(process,
-                         program.isEmpty() ? QCoreApplication::applicationFilePath() : program);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QIODevice::ReadWrite);
-    if (!process.waitForStarted(startTimeoutMs))
-        return Status::failure(QStringLiteral("PDF engine could not be started"));
-    process.write(encode(ReadRequest{1, 1, QFile::encodeName(path), 0, 0}));
-
-    Status verdict = Status::failure(QStringLiteral("timed out while opening the PDF"));
-    FrameReader reader;
-    QDeadlineTimer deadline(startTimeoutMs + pdfOpenTimeoutMs);
-    bool answered = false;
-    while (!answered && !deadline.hasExpired()) {
-        if (!process.waitForReadyRead(int(std::clamp<qint64>(deadline.remainingTime(), 1, 1000)))) {
-            if (process.state() != QProcess::Running) {
-                verdict.error = QStringLiteral("PDF engine stopped while reading this file");
-                break;
-            }
-            continue;
-        }
-        reader.append(process.readAllStandardOutput());
-        while (const std::optional<Frame> frame = reader.next()) {
-            if (frame->type == MessageType::Log) {
-                if (const auto message = decodeLog(frame->body))
-                    logWorkerMessage(message->level, message->text);
-            } else if (frame->type == MessageType::Loading) {
-                deadline = QDeadlineTimer(pdfOpenTimeoutMs);
-            } else if (frame->type == MessageType::Loaded) {
-                const auto loaded = decodeLoaded(frame->body);
-                if (!loaded)
-                    verdict.error = QStringLiteral("PDF engine stopped while reading this file");
-                else if (!loaded->errorText.isEmpty())
-                    verdict.error = loaded->errorText;
-                else if (loaded->pages < 1)
-                    verdict.error = QStringLiteral("PDF contains no pages");
-                else
-                    verdict = Status::success();
-                answered = true;
-                break;
-            }
-        }
-        if (reader.broken()) {
-            verdict = Status::failure(QStringLiteral("PDF engine stopped while reading this file"));
-            break;
-        }
-    }
-    process.kill();
-    process.waitForFinished(1000);
+    WorkerPool::Options options;
+    options.program = program;
+    options.capacity = 1;
+    WorkerPool pool(options);
+    OpenCheck check(&pool);
+    Status verdict = Status::failure(FailureText::engineStopped());
+    QEventLoop loop;
+    QObject::connect(&check, &OpenCheck::finished, &loop, [&](const Status& answer) {
+        verdict = answer;
+        loop.quit();
+    });
+    check.start(path);
+    loop.exec();
     return verdict;
 }
 

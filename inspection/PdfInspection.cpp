@@ -1,5 +1,7 @@
 #include "inspection/PdfInspection.h"
 
+#include "inspection/FailureTexts.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QPdfDocument>
@@ -145,7 +147,7 @@ bool OpenedPdf::openWithEngine(const QString& path, DocumentRecord& record)
     }
     record.pages = std::max(0, document.pageCount());
     if (record.pages == 0) {
-        markUnreadable(record, QStringLiteral("PDF contains no pages"));
+        markUnreadable(record, Inspection::FailureText::noPages());
         return false;
     }
     record.title = document.metaData(QPdfDocument::MetaDataField::Title).toString();

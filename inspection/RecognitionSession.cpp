@@ -1,26 +1,15 @@
 #include "inspection/RecognitionSession.h"
 
-#include "inspection/WorkerProtocol.h"
-#include "inspection/WorkerSlots.h"
+#include "inspection/FailureTexts.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
-#include <QThread>
 
 #include <algorithm>
 
 namespace Tessavo::Inspection {
-
-namespace {
-
-constexpr int deadlineCheckMs = 100;
-
-const QString notStarted = QStringLiteral("text recognition could not be started");
-
-} // namespace
 
 struct RecognitionSession::Document {
     quint64 id = 0;
@@ -37,25 +26,6 @@ struct RecognitionSession::Document {
     bool complete() const { return answered == pages && requests == 0; }
 };
 
-struct RecognitionSession::Slot {
-    enum class Stage { Idle, AwaitingAnswer, Opening, Working };
-
-    WorkerProcess* process = nullptr; // null once retired
-    Stage stage = Stage::Idle;
-    quint64 jobId = 0;
-    Document* document = nullptr;
-    quint64 openDocumentId = 0;
-    int page = 0;
-    bool loaded = false;
-    bool answered = false; // this request's page has its answer
-    bool answeredOnce = false;
-    bool loopFound = false; // the file being opened has a page tree that contains itself
-    qint64 openCpuMs = -1;  // the worker's processor time when the opening (or loop) began
-    QElapsedTimer since;
-
-    bool idle() const { return process && stage == Stage::Idle; }
-};
-
 RecognitionSession::RecognitionSession(QObject* parent)
     : RecognitionSession(Options{}, parent)
 {}
@@ -65,22 +35,16 @@ RecognitionSession::RecognitionSession(Options options, QObject* parent)
     , m_options(std::move(options))
 {
     qRegisterMetaType<RecognitionResult>();
-    if (m_options.program.isEmpty())
-        m_options.program = QCoreApplication::applicationFilePath();
-    if (m_options.workers <= 0)
-        m_options.workers = std::max(1, QThread::idealThreadCount());
     if (m_options.language.isEmpty())
         m_options.language = defaultRecognitionLanguage;
-    m_deadlineTimer.setInterval(deadlineCheckMs);
-    connect(&m_deadlineTimer, &QTimer::timeout, this, &RecognitionSession::checkDeadlines);
+    m_pool = m_options.pool ? m_options.pool : WorkerPool::shared();
+    m_pool->attach(this);
 }
 
 RecognitionSession::~RecognitionSession()
 {
-    for (const auto& slot : m_slots) {
-        if (slot->process)
-            slot->process->kill();
-    }
+    if (m_pool)
+        m_pool->detach(this);
 }
 
 void RecognitionSession::enqueue(const QString& path, int pages)
@@ -91,7 +55,7 @@ void RecognitionSession::enqueue(const QString& path, int pages)
         m_reportedPercent = -1;
     }
     auto document = std::make_unique<Document>();
-    document->id = m_nextDocumentId++;
+    document->id = m_pool->newFileId();
     document->path = path;
     document->language = m_options.language;
     document->pages = std::max(0, pages);
@@ -120,12 +84,8 @@ void RecognitionSession::setLanguage(const QString& language)
 
 void RecognitionSession::cancel()
 {
-    for (const auto& slot : m_slots) {
-        if (slot->process && slot->stage != Slot::Stage::Idle)
-            retire(*slot);
-    }
+    stopJobs(nullptr);
     m_documents.clear();
-    m_deadlineTimer.stop();
     ++m_generation;
 }
 
@@ -138,211 +98,128 @@ int RecognitionSession::progressPercent() const
 
 QList<qint64> RecognitionSession::workerProcessIds() const
 {
-    return WorkerSlots::processIds(m_slots);
+    return m_pool->processIds(this);
+}
+
+int RecognitionSession::workers() const
+{
+    return m_options.workers > 0 ? std::min(m_options.workers, m_pool->capacity())
+                                 : m_pool->capacity();
 }
 
 void RecognitionSession::schedule()
 {
-    std::erase_if(m_slots, [](const std::unique_ptr<Slot>& slot) { return !slot->process; });
     for (const auto& documentPointer : m_documents) {
         Document& document = *documentPointer;
         while (document.nextPage < document.pages) {
-            Slot* slot = slotFor(document);
-            if (!slot)
+            if (m_jobs.size() >= workers() || !dispatch(document, document.nextPage))
                 return;
-            dispatch(*slot, document, document.nextPage++);
+            ++document.nextPage;
         }
     }
 }
 
-// An idle worker, preferably one that has the document open already; a new one while there is
-// room.
-RecognitionSession::Slot* RecognitionSession::slotFor(const Document& document)
+bool RecognitionSession::dispatch(Document& document, int page)
 {
-    if (Slot* idle = WorkerSlots::idleSlot(
-            m_slots, [&document](const Slot& slot) { return slot.openDocumentId == document.id; }))
-        return idle;
-    if (WorkerSlots::running(m_slots) >= m_options.workers)
-        return nullptr;
-    return WorkerSlots::startSlot(m_slots, m_options.program, {}, this,
-                                  &RecognitionSession::onFrame,
-                                  &RecognitionSession::onWorkerFailed);
-}
-
-void RecognitionSession::dispatch(Slot& slot, Document& document, int page)
-{
-    slot.stage = Slot::Stage::AwaitingAnswer;
-    slot.jobId = m_nextJobId++;
-    slot.document = &document;
-    slot.page = page;
-    slot.loaded = false;
-    slot.answered = false;
-    slot.since.start();
+    const quint64 job = m_pool->submit(
+        this,
+        PageRequest{0, document.id, QFile::encodeName(document.path), page, 1, document.language},
+        m_options.pageTimeoutMs);
+    if (job == 0)
+        return false;
+    m_jobs.insert(job, Job{&document, page});
     ++document.requests;
-    slot.process->send(encode(RecogniseRequest{
-        slot.jobId, document.id, QFile::encodeName(document.path), page, 1, document.language}));
-    if (!m_deadlineTimer.isActive())
-        m_deadlineTimer.start();
+    return true;
 }
 
-void RecognitionSession::onFrame(Slot& slot, const Frame& frame)
+void RecognitionSession::jobLoaded(quint64 jobId, const LoadedMessage& loaded)
 {
-    if (frame.type == MessageType::Log) {
-        if (const auto message = decodeLog(frame.body))
-            logWorkerMessage(message->level, message->text);
+    const auto job = m_jobs.constFind(jobId);
+    if (job == m_jobs.cend())
+        return;
+    if (!loaded.errorText.isEmpty())
+        failRest(*job->document, loaded.errorText);
+    else if (loaded.pages != job->document->pages)
+        failRest(*job->document, FailureText::changedSinceImport());
+}
+
+void RecognitionSession::jobPage(quint64 jobId, const PageAnswer& page)
+{
+    const auto job = m_jobs.constFind(jobId);
+    if (job == m_jobs.cend() || page.pageIndex != job->page)
+        return;
+    Document& document = *job->document;
+    if (document.haveAnswer[size_t(job->page)])
+        return;
+    if (!page.errorText.isEmpty()) {
+        failPage(document, job->page, page.errorText);
         return;
     }
-    const bool busy = slot.stage != Slot::Stage::Idle;
-    Document* document = slot.document;
-    switch (frame.type) {
-    case MessageType::Loading:
-        if (const auto job = decodeJobId(frame.body);
-            busy && job == slot.jobId && slot.stage == Slot::Stage::AwaitingAnswer) {
-            slot.stage = Slot::Stage::Opening;
-            slot.answeredOnce = true;
-            slot.openDocumentId = 0;
-            slot.loopFound = false;
-            slot.openCpuMs = m_options.cpuClock(slot.process->processId());
-            slot.since.start();
-            return;
-        }
-        break;
-    case MessageType::LoopFound:
-        if (const auto job = decodeJobId(frame.body);
-            busy && job == slot.jobId && slot.stage == Slot::Stage::Opening && !slot.loopFound) {
-            slot.loopFound = true;
-            slot.openCpuMs = m_options.cpuClock(slot.process->processId());
-            return;
-        }
-        break;
-    case MessageType::Loaded:
-        if (const auto loaded = decodeLoaded(frame.body);
-            busy && loaded && loaded->jobId == slot.jobId && !slot.loaded) {
-            slot.stage = Slot::Stage::Working;
-            slot.loaded = true;
-            slot.answeredOnce = true;
-            slot.since.start();
-            if (!document)
-                return;
-            slot.openDocumentId = document->id;
-            if (!loaded->errorText.isEmpty())
-                failRest(*document, loaded->errorText);
-            else if (loaded->pages != document->pages)
-                failRest(*document, QStringLiteral("the file changed since it was imported"));
-            return;
-        }
-        break;
-    case MessageType::Recognised:
-        if (const auto page = decodeRecognised(frame.body);
-            busy && page && page->jobId == slot.jobId && slot.loaded && !slot.answered &&
-            page->pageIndex == slot.page) {
-            slot.answered = true;
-            slot.since.start();
-            if (!document || document->haveAnswer[size_t(slot.page)])
-                return;
-            if (!page->errorText.isEmpty()) {
-                failPage(*document, slot.page, page->errorText);
-                return;
-            }
-            PageText& text = document->texts[slot.page];
-            text.text = page->text;
-            text.charCount = int(page->text.size());
-            text.recognised = true;
-            document->haveAnswer[size_t(slot.page)] = true;
-            ++document->answered;
-            ++m_runPagesDone;
-            if (progressPercent() != m_reportedPercent) {
-                m_reportedPercent = progressPercent();
-                emit progressed();
-            }
-            return;
-        }
-        break;
-    case MessageType::Done:
-        if (const auto job = decodeJobId(frame.body); busy && job == slot.jobId && slot.loaded) {
-            if (document && !slot.answered && slot.page < document->pages)
-                failPage(*document, slot.page,
-                         QStringLiteral("page %1 was not recognised").arg(slot.page + 1));
-            release(slot);
-            schedule();
-            return;
-        }
-        break;
-    default:
-        break;
+    PageText& text = document.texts[job->page];
+    text.text = page.text;
+    text.charCount = int(page.text.size());
+    text.recognised = true;
+    document.haveAnswer[size_t(job->page)] = true;
+    ++document.answered;
+    ++m_runPagesDone;
+    if (progressPercent() != m_reportedPercent) {
+        m_reportedPercent = progressPercent();
+        emit progressed();
     }
-    // Anything out of turn means the worker cannot be trusted with this page.
-    retire(slot);
-    if (document)
-        failPage(*document, slot.page,
-                 QStringLiteral("text recognition stopped on page %1").arg(slot.page + 1));
+}
+
+// The request is over: the worker is free for the next one.
+void RecognitionSession::jobDone(quint64 jobId)
+{
+    const auto job = m_jobs.constFind(jobId);
+    if (job == m_jobs.cend())
+        return;
+    const Job done = *job;
+    m_jobs.erase(job);
+    --done.document->requests;
+    if (!done.document->haveAnswer[size_t(done.page)])
+        failPage(*done.document, done.page, FailureText::recognitionStopped(done.page + 1));
+    if (done.document->complete())
+        postHandOut();
     schedule();
 }
 
-void RecognitionSession::onWorkerFailed(Slot& slot, WorkerProcess::Failure failure)
+void RecognitionSession::jobFailed(quint64 jobId, const JobFailure& failure)
 {
-    Document* document = slot.stage == Slot::Stage::Idle ? nullptr : slot.document;
-    const int page = slot.page;
-    const bool started = failure != WorkerProcess::Failure::NotStarted && slot.answeredOnce;
-    const bool opening = slot.stage != Slot::Stage::Working;
-    retire(slot);
-    if (document) {
-        if (!started)
-            failRest(*document, notStarted);
-        else if (opening)
-            failRest(*document, QStringLiteral("PDF engine stopped while reading this file"));
+    const auto job = m_jobs.constFind(jobId);
+    if (job == m_jobs.cend())
+        return;
+    const Job failed = *job;
+    m_jobs.erase(job);
+    Document& document = *failed.document;
+    --document.requests;
+    switch (failure.kind) {
+    case JobFailure::Kind::NotStarted:
+        failRest(document, FailureText::recognitionNotStarted());
+        break;
+    case JobFailure::Kind::OpenTimedOut:
+        failRest(document, FailureText::openTimedOut());
+        break;
+    case JobFailure::Kind::LoopTimedOut:
+        failRest(document, FailureText::pageTreeLoops());
+        break;
+    case JobFailure::Kind::PageTimedOut:
+        failPage(document, failed.page, FailureText::recognitionTimedOut(failed.page + 1));
+        break;
+    case JobFailure::Kind::Stopped:
+        if (failure.opening)
+            failRest(document, FailureText::engineStopped());
         else
-            failPage(*document, page,
-                     QStringLiteral("text recognition stopped on page %1").arg(page + 1));
+            failPage(document, failed.page, FailureText::recognitionStopped(failed.page + 1));
+        break;
     }
+    if (document.complete())
+        postHandOut();
     schedule();
 }
 
-void RecognitionSession::checkDeadlines()
+void RecognitionSession::workersAvailable()
 {
-    bool busy = false;
-    for (const auto& slotPointer : m_slots) {
-        Slot& slot = *slotPointer;
-        if (!slot.process || slot.stage == Slot::Stage::Idle)
-            continue;
-        busy = true;
-        Document* document = slot.document;
-        const int page = slot.page;
-        switch (slot.stage) {
-        case Slot::Stage::AwaitingAnswer:
-            if (!slot.since.hasExpired(m_options.startTimeoutMs))
-                continue;
-            retire(slot);
-            if (document)
-                failRest(*document,
-                         slot.answeredOnce
-                             ? QStringLiteral("PDF engine stopped while reading this file")
-                             : notStarted);
-            break;
-        case Slot::Stage::Opening: {
-            if (!WorkerSlots::openingExpired(slot, m_options))
-                continue;
-            const bool loopFound = slot.loopFound;
-            retire(slot);
-            if (document)
-                failRest(*document, loopFound ? QStringLiteral("PDF page tree refers to itself")
-                                              : QStringLiteral("timed out while opening the PDF"));
-            break;
-        }
-        case Slot::Stage::Working:
-            if (!slot.since.hasExpired(m_options.pageTimeoutMs))
-                continue;
-            retire(slot);
-            if (document)
-                failPage(*document, page,
-                         QStringLiteral("timed out while recognising page %1").arg(page + 1));
-            break;
-        case Slot::Stage::Idle:
-            break;
-        }
-    }
-    if (!busy)
-        m_deadlineTimer.stop();
     schedule();
 }
 
@@ -363,11 +240,7 @@ void RecognitionSession::failPage(Document& document, int page, const QString& w
 // Every page without an answer fails for the same reason; requests for them are stopped.
 void RecognitionSession::failRest(Document& document, const QString& why)
 {
-    for (const auto& slot : m_slots) {
-        if (slot->process && slot->stage != Slot::Stage::Idle && slot->document == &document)
-            retire(*slot);
-    }
-    document.requests = 0;
+    stopJobs(&document);
     document.nextPage = document.pages;
     for (int page = 0; page < document.pages; ++page) {
         if (!document.haveAnswer[size_t(page)]) {
@@ -382,31 +255,18 @@ void RecognitionSession::failRest(Document& document, const QString& why)
     postHandOut();
 }
 
-// The slot's request is over: the worker is free for the next one.
-void RecognitionSession::release(Slot& slot)
+// Stops the requests in flight for the document, or for every document.
+void RecognitionSession::stopJobs(const Document* document)
 {
-    if (slot.document) {
-        --slot.document->requests;
-        if (slot.document->complete())
-            postHandOut();
+    for (auto job = m_jobs.begin(); job != m_jobs.end();) {
+        if (document && job->document != document) {
+            ++job;
+            continue;
+        }
+        --job->document->requests;
+        m_pool->cancel(job.key());
+        job = m_jobs.erase(job);
     }
-    slot.stage = Slot::Stage::Idle;
-    slot.jobId = 0;
-    slot.document = nullptr;
-}
-
-void RecognitionSession::retire(Slot& slot)
-{
-    if (!slot.process)
-        return;
-    if (slot.stage != Slot::Stage::Idle && slot.document) {
-        slot.document->requests = std::max(0, slot.document->requests - 1);
-        if (slot.document->complete())
-            postHandOut();
-    }
-    WorkerSlots::stopWorker(slot, this);
-    slot.stage = Slot::Stage::Idle;
-    slot.document = nullptr;
 }
 
 void RecognitionSession::postHandOut()

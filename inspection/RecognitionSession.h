@@ -2,13 +2,11 @@
 
 #include "core/DocumentRecord.h"
 #include "inspection/PageRecognition.h"
-#include "inspection/PdfInspection.h"
-#include "inspection/ProcessCpuTime.h"
-#include "inspection/WorkerProcess.h"
+#include "inspection/WorkerPool.h"
 
-#include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
-#include <QTimer>
+#include <QPointer>
 
 #include <deque>
 #include <memory>
@@ -23,28 +21,21 @@ struct RecognitionResult {
     int pages = 0;             // how many pages were to be recognised
 };
 
-// Recognises the text of queued scanned documents in worker processes. The pages of a document
+// Recognises the text of queued scanned documents in inspection workers. The pages of a document
 // are shared out one at a time, so every worker helps with a long scan; each document is handed
 // out as soon as all its pages have an answer. Nothing here waits: everything moves on signals.
 //
-// Limits: opening a file may take openTimeoutMs of processor time (loopOpenTimeoutMs for a page
-// tree that contains itself; openWallTimeoutMs of real time at most); recognising one page may
-// take pageTimeoutMs. A
-// worker that breaks a limit, crashes (for example at its memory cap) or sends something
-// malformed is killed; its page fails and the other pages go on.
-class RecognitionSession : public QObject {
+// The pool enforces the limits on opening a file and on starting a worker; recognising one page
+// may take pageTimeoutMs. A worker that breaks a limit, crashes (for example at its memory cap) or
+// sends something malformed is killed; its page fails and the other pages go on.
+class RecognitionSession : public QObject, private WorkerClient {
     Q_OBJECT
 
 public:
     struct Options {
-        QString program; // started with the worker option; by default this executable
-        int workers = 0; // at most this many at once; by default one per core
-        int openTimeoutMs = pdfOpenTimeoutMs; // processor time
-        int loopOpenTimeoutMs = 3000;         // processor time, for a page tree that loops
-        int openWallTimeoutMs = 120000;       // real time, whatever the processor time
-        CpuClock cpuClock = processCpuTimeMs;
+        WorkerPool* pool = nullptr; // by default the pool of this process
+        int workers = 0;            // at most this many requests at once; by default the pool's
         int pageTimeoutMs = 180000;
-        int startTimeoutMs = 30000;
         QString language = defaultRecognitionLanguage;
     };
 
@@ -68,7 +59,7 @@ public:
     // idle.
     int progressPercent() const;
 
-    // Process ids of the running workers.
+    // Process ids of the workers that serve this session: busy for it, or idle and used by it last.
     QList<qint64> workerProcessIds() const;
 
 signals:
@@ -81,28 +72,32 @@ signals:
 
 private:
     struct Document;
-    struct Slot;
+    struct Job {
+        Document* document = nullptr;
+        int page = 0;
+    };
 
+    void jobLoaded(quint64 jobId, const LoadedMessage& loaded) override;
+    void jobPage(quint64 jobId, const PageAnswer& page) override;
+    void jobDone(quint64 jobId) override;
+    void jobFailed(quint64 jobId, const JobFailure& failure) override;
+    void workersAvailable() override;
+
+    int workers() const;
     void schedule();
-    Slot* slotFor(const Document& document);
-    void dispatch(Slot& slot, Document& document, int page);
-    void onFrame(Slot& slot, const Frame& frame);
-    void onWorkerFailed(Slot& slot, WorkerProcess::Failure failure);
-    void checkDeadlines();
+    bool dispatch(Document& document, int page);
+    void answer(Document& document, int page);
     void failPage(Document& document, int page, const QString& why);
     void failRest(Document& document, const QString& why);
-    void release(Slot& slot);
-    void retire(Slot& slot);
+    void stopJobs(const Document* document);
     void postHandOut();
     void handOut();
 
     Options m_options;
+    QPointer<WorkerPool> m_pool; // the shared pool goes with the application object
     std::deque<std::unique_ptr<Document>> m_documents; // queue order
-    std::vector<std::unique_ptr<Slot>> m_slots;
-    QTimer m_deadlineTimer;
-    quint64 m_nextDocumentId = 1;
-    quint64 m_nextJobId = 1;
-    quint64 m_generation = 0;  // counts cancellations
+    QHash<quint64, Job> m_jobs;                        // requests in flight, by job id
+    quint64 m_generation = 0;                          // counts cancellations
     qint64 m_runPages = 0;     // pages queued since the session was last idle
     qint64 m_runPagesDone = 0; // and how many of them have an answer
     int m_reportedPercent = -1;

@@ -124,15 +124,13 @@ bool knownType(quint8 type)
 
 } // namespace
 
-QByteArray encode(const ReadRequest& r)
+QByteArray encode(const PageRequest& r)
 {
-    return Writer(MessageType::Read)
-        .u64(r.jobId)
-        .u64(r.fileId)
-        .bytes(r.path)
-        .i32(r.firstPage)
-        .i32(r.pageCount)
-        .frame();
+    Writer writer(r.recognise() ? MessageType::Recognise : MessageType::Read);
+    writer.u64(r.jobId).u64(r.fileId).bytes(r.path).i32(r.firstPage).i32(r.pageCount);
+    if (r.recognise())
+        writer.text(r.language);
+    return writer.frame();
 }
 
 QByteArray encodeLoading(quint64 jobId)
@@ -171,15 +169,22 @@ QByteArray encode(const LogMessage& m)
     return Writer(MessageType::Log).i32(m.level).text(m.text).frame();
 }
 
-std::optional<ReadRequest> decodeReadRequest(const QByteArray& body)
+std::optional<PageRequest> decodePageRequest(MessageType type, const QByteArray& body)
 {
-    ReadRequest r;
+    if (type != MessageType::Read && type != MessageType::Recognise)
+        return std::nullopt;
+    PageRequest r;
     Reader in(body);
     in.u64(r.jobId);
     in.u64(r.fileId);
     in.bytes(r.path, maxPathBytes);
     in.i32(r.firstPage);
     in.i32(r.pageCount);
+    if (type == MessageType::Recognise) {
+        in.text(r.language, maxLanguageChars);
+        if (r.language.isEmpty() || r.language.size() > maxLanguageChars)
+            return std::nullopt;
+    }
     if (!in.complete() || r.firstPage < 0 || r.pageCount < 0)
         return std::nullopt;
     return r;
@@ -233,18 +238,6 @@ std::optional<LogMessage> decodeLog(const QByteArray& body)
     return m;
 }
 
-QByteArray encode(const RecogniseRequest& r)
-{
-    return Writer(MessageType::Recognise)
-        .u64(r.jobId)
-        .u64(r.fileId)
-        .bytes(r.path)
-        .i32(r.firstPage)
-        .i32(r.pageCount)
-        .text(r.language)
-        .frame();
-}
-
 QByteArray encode(const RecognisedMessage& m)
 {
     return Writer(MessageType::Recognised)
@@ -253,22 +246,6 @@ QByteArray encode(const RecognisedMessage& m)
         .text(m.text)
         .text(m.errorText)
         .frame();
-}
-
-std::optional<RecogniseRequest> decodeRecogniseRequest(const QByteArray& body)
-{
-    RecogniseRequest r;
-    Reader in(body);
-    in.u64(r.jobId);
-    in.u64(r.fileId);
-    in.bytes(r.path, maxPathBytes);
-    in.i32(r.firstPage);
-    in.i32(r.pageCount);
-    in.text(r.language, maxLanguageChars);
-    if (!in.complete() || r.firstPage < 0 || r.pageCount < 0 || r.language.isEmpty() ||
-        r.language.size() > maxLanguageChars)
-        return std::nullopt;
-    return r;
 }
 
 std::optional<RecognisedMessage> decodeRecognised(const QByteArray& body)

@@ -42,25 +42,19 @@ enum class MessageType : quint8 {
                      // anyway, and the application gives it a short limit of its own
 };
 
-// Read pages [firstPage, firstPage + pageCount) of a file. The worker keeps the last file it
-// opened and opens it again only for another fileId.
-struct ReadRequest {
+// Pages [firstPage, firstPage + pageCount) of a file, read from its text layer, or, when a
+// language is given, rendered and recognised with that language's data (for example "eng" or
+// "eng+deu"). The worker keeps the last file it opened and opens it again only for another fileId.
+// On the wire a request is a Read frame, or a Recognise frame that also carries the language.
+struct PageRequest {
     quint64 jobId = 0;
     quint64 fileId = 0;
     QByteArray path; // the file name's bytes exactly as the file system has them
     qint32 firstPage = 0;
     qint32 pageCount = 0;
-};
+    QString language; // empty: read the text layer
 
-// Recognise the text of pages [firstPage, firstPage + pageCount) of a file, rendering each page
-// as an image; language names the recognition language data, for example "eng" or "eng+deu".
-struct RecogniseRequest {
-    quint64 jobId = 0;
-    quint64 fileId = 0;
-    QByteArray path;
-    qint32 firstPage = 0;
-    qint32 pageCount = 0;
-    QString language;
+    bool recognise() const { return !language.isEmpty(); }
 };
 
 // The outcome of recognising one page: errorText is empty when text holds what was recognised.
@@ -97,24 +91,23 @@ struct Frame {
     QByteArray body;
 };
 
-QByteArray encode(const ReadRequest& request);
+QByteArray encode(const PageRequest& request);
 QByteArray encodeLoading(quint64 jobId);
 QByteArray encode(const LoadedMessage& message);
 QByteArray encode(const PageMessage& message);
 QByteArray encodeLoopFound(quint64 jobId);
 QByteArray encodeDone(quint64 jobId);
 QByteArray encode(const LogMessage& message);
-QByteArray encode(const RecogniseRequest& request);
 QByteArray encode(const RecognisedMessage& message);
 
 // Each decoder accepts exactly the fields of its message and nothing after them, and checks
 // every count against the bytes that follow before it allocates.
-std::optional<ReadRequest> decodeReadRequest(const QByteArray& body);
+// A Read or Recognise frame; a Recognise frame must name a language.
+std::optional<PageRequest> decodePageRequest(MessageType type, const QByteArray& body);
 std::optional<quint64> decodeJobId(const QByteArray& body); // Loading, LoopFound and Done
 std::optional<LoadedMessage> decodeLoaded(const QByteArray& body);
 std::optional<PageMessage> decodePage(const QByteArray& body);
 std::optional<LogMessage> decodeLog(const QByteArray& body);
-std::optional<RecogniseRequest> decodeRecogniseRequest(const QByteArray& body);
 std::optional<RecognisedMessage> decodeRecognised(const QByteArray& body);
 
 // Cuts a byte stream into frames. A frame longer than maxFrameBytes, or of no known type, makes

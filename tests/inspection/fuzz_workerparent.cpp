@@ -5,6 +5,7 @@
 // record describes the file as this process saw it: its own size and SHA-256, a known state, and
 // pages that the file could hold, each text where its index says.
 #include "inspection/ImportSession.h"
+#include "inspection/WorkerPool.h"
 #include "inspection/WorkerProcess.h"
 
 #include <QCoreApplication>
@@ -90,17 +91,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const qsizetype piece = qsizetype(data[0] % 64) + 1;
     const QByteArray script(reinterpret_cast<const char*>(data) + 1, qsizetype(size - 1));
 
-    ImportSession::Options options;
-    options.workers = 1;
-    options.program = QStringLiteral("/nonexistent/worker");
+    WorkerPool::Options poolOptions;
+    poolOptions.capacity = 1;
+    poolOptions.program = QStringLiteral("/nonexistent/worker");
     int started = 0;
     // Only the first worker plays the script; any later one ends without a word.
-    options.startWorker = [&](QObject* owner) {
+    poolOptions.startWorker = [&](QObject* owner) {
         return scriptedWorker(owner, script, piece, started++ == 0);
     };
+    ImportSession::Options options;
+    options.workers = 1;
     QList<DocumentRecord> records;
     int finished = 0;
     {
+        WorkerPool pool(poolOptions);
+        options.pool = &pool;
         ImportSession session(options);
         QEventLoop loop;
         QObject::connect(&session, &ImportSession::inspected, &loop,

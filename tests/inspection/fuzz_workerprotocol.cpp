@@ -40,12 +40,17 @@ bool grew(const QString& text)
 
 void decodeEverything(const QByteArray& body)
 {
-    if (const auto request = decodeReadRequest(body)) {
-        const auto again = decodeReadRequest(bodyOf(encode(*request)));
-        require(again && again->jobId == request->jobId && again->fileId == request->fileId &&
-                    again->path == request->path && again->firstPage == request->firstPage &&
-                    again->pageCount == request->pageCount,
-                "read request round trip");
+    for (const MessageType type : {MessageType::Read, MessageType::Recognise}) {
+        const auto request = decodePageRequest(type, body);
+        if (!request)
+            continue;
+        const auto again = decodePageRequest(type, bodyOf(encode(*request)));
+        require(again || grew(request->language), "page request decodes again");
+        require(!again || (again->jobId == request->jobId && again->fileId == request->fileId &&
+                           again->path == request->path && again->firstPage == request->firstPage &&
+                           again->pageCount == request->pageCount &&
+                           again->language == request->language),
+                "page request round trip");
     }
     if (const auto job = decodeJobId(body))
         require(decodeJobId(bodyOf(encodeDone(*job))) == job, "job id round trip");

@@ -1,4 +1,6 @@
 #include "inspection/ImportSession.h"
+#include "inspection/OpenCheck.h"
+#include "inspection/WorkerPool.h"
 #include "support/PdfFixtures.h"
 #include "support/WorkerTestMain.h"
 
@@ -60,18 +62,26 @@ void captureMessage(QtMsgType type, const QMessageLogContext&, const QString& te
     capturedMessages << QStringLiteral("%1 %2").arg(QString::number(type), text);
 }
 
-ImportSession::Options limits(int workers, int openTimeoutMs = pdfOpenTimeoutMs)
+// A pool of a test's own: at most this many workers, and the opening limit.
+WorkerPool::Options limits(int workers, int openTimeoutMs = pdfOpenTimeoutMs)
 {
-    ImportSession::Options options;
-    options.workers = workers;
+    WorkerPool::Options options;
+    options.capacity = workers;
     options.openTimeoutMs = openTimeoutMs;
     return options;
 }
 
-ImportSession::Options runningProgram(const QString& program)
+WorkerPool::Options runningProgram(const QString& program)
+{
+    WorkerPool::Options options;
+    options.program = program;
+    return options;
+}
+
+ImportSession::Options on(WorkerPool& pool)
 {
     ImportSession::Options options;
-    options.program = program;
+    options.pool = &pool;
     return options;
 }
 
@@ -132,6 +142,7 @@ private slots:
     void pageTreeLoopsAreLeftToTheEngineWithinALimit();
     void emptyUserPasswordOpensAsReadersDo();
     void workersEndWithTheirParent();
+    void openCheckRunsInAWorkerOfItsOwn();
 
 private:
     QString fixture(const QString& name) const { return m_dir.filePath(name); }
@@ -193,7 +204,8 @@ void TestImportSession::recordsEqualInProcessInspectionInQueueOrder()
 
 void TestImportSession::longDocumentIsSharedOutAndProgressMoves()
 {
-    ImportSession session(limits(2));
+    WorkerPool pool(limits(2));
+    ImportSession session(on(pool));
     Outcome outcome(session);
     QSet<qint64> readers;
     double lastPartial = 0;
@@ -219,7 +231,8 @@ void TestImportSession::openingTimeOutCountsFromTheOpenOnly()
     // but opens within it, so both open.
     const QString first = copyOfText("gate-first.pdf");
     const QString second = copyOfText("gate-second.pdf");
-    ImportSession session(limits(1, 1500));
+    WorkerPool pool(limits(1, 1500));
+    ImportSession session(on(pool));
     Outcome outcome(session);
     session.enqueue({first, second});
     QTimer::singleShot(1000, this, [&] { open(first); });
@@ -234,9 +247,10 @@ void TestImportSession::hangingOpenTimesOutAndTheNextFileIsServed()
 {
     // The held file never opens: its worker is stopped when the limit runs out.
     const QString held = copyOfText("gate-hanging.pdf");
-    ImportSession::Options options = limits(0, 1500);
+    WorkerPool::Options options = limits(0, 1500);
     options.cpuClock = wallClockAsCpu; // the held worker sleeps
-    ImportSession session(options);
+    WorkerPool pool(options);
+    ImportSession session(on(pool));
     Outcome outcome(session);
     QElapsedTimer clock;
     clock.start();
@@ -279,7 +293,8 @@ void TestImportSession::workerKilledMidFileFailsThatFileOnly()
 void TestImportSession::workerThatCannotStartIsTriedAgainForTheNextFile()
 {
     const QString program = fixture("worker-program");
-    ImportSession session(runningProgram(program));
+    WorkerPool pool(runningProgram(program));
+    ImportSession session(on(pool));
     Outcome outcome(session);
     session.enqueue({fixture("text.pdf")});
     QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
@@ -301,7 +316,8 @@ void TestImportSession::malformedAnswerIsRefusedWithoutTrustingIt()
     QVERIFY(PdfFixtures::writeBytes(program, "#!/bin/sh\nprintf '\\377\\377\\377\\377\\014'\n"
                                              "exec sleep 60\n"));
     QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
-    ImportSession session(runningProgram(program));
+    WorkerPool pool(runningProgram(program));
+    ImportSession session(on(pool));
     Outcome outcome(session);
     QElapsedTimer clock;
     clock.start();
@@ -335,7 +351,8 @@ void TestImportSession::fileChangedMeanwhileIsInspectedAgain()
     const QString held = copyOfText("gate-ahead.pdf");
     const QString changing = fixture("changing.pdf");
     QVERIFY(PdfFixtures::writeTextPdf(changing, {"the old words"}));
-    ImportSession session(limits(2));
+    WorkerPool pool(limits(2));
+    ImportSession session(on(pool));
     Outcome outcome(session);
     session.enqueue({held, changing});
     QTRY_VERIFY_WITH_TIMEOUT(!session.busyWorkerProcessIds().isEmpty(), generous);
@@ -416,7 +433,8 @@ void TestImportSession::namesThatAreNotUtf8AreReadThroughTheirBytes()
     const QString decoded = QFile::decodeName(raw);
     QVERIFY(!QFile::exists(decoded)); // what a QString path cannot do
 
-    ImportSession session(limits(2));
+    WorkerPool pool(limits(2));
+    ImportSession session(on(pool));
     Outcome outcome(session);
     session.enqueue(QList<QByteArray>{raw});
     QVERIFY(session.contains(raw));
@@ -443,7 +461,8 @@ void TestImportSession::namesThatAreNotUtf8AreReadThroughTheirBytes()
 
 void TestImportSession::textBeyondTheBoundIsDroppedWithANote()
 {
-    ImportSession::Options options = limits(1);
+    WorkerPool pool(limits(1));
+    ImportSession::Options options = on(pool);
     options.maxTextChars = 100;
     ImportSession session(options);
     Outcome outcome(session);
@@ -471,7 +490,8 @@ void TestImportSession::openingLimitCountsProcessorTimeOnly()
     // The worker waits at the gate three times as long as the limit, as it would for a core on a
     // busy machine, but spends no processor time: the file opens.
     const QString held = copyOfText("gate-waiting-for-a-core.pdf");
-    ImportSession session(limits(1, 1000));
+    WorkerPool pool(limits(1, 1000));
+    ImportSession session(on(pool));
     Outcome outcome(session);
     session.enqueue({held});
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(WorkerTestHooks::waitingAt(held)), generous);
@@ -482,12 +502,13 @@ void TestImportSession::openingLimitCountsProcessorTimeOnly()
 
     // Counted by the clock the session is given: one that runs out stops the opening.
     const QString spent = copyOfText("gate-spent.pdf");
-    ImportSession::Options options = limits(1, 1000);
+    WorkerPool::Options options = limits(1, 1000);
     QAtomicInteger<qint64> calls = 0;
     options.cpuClock = [&calls](qint64 pid) {
         return pid > 0 ? 600 * qint64(calls.fetchAndAddRelaxed(1)) : -1;
     };
-    ImportSession counted(options);
+    WorkerPool countedPool(options);
+    ImportSession counted(on(countedPool));
     Outcome countedOutcome(counted);
     counted.enqueue({spent});
     QTRY_COMPARE_WITH_TIMEOUT(countedOutcome.finished, 1, generous);
@@ -506,9 +527,10 @@ void TestImportSession::pageTreeLoopsAreLeftToTheEngineWithinALimit()
                                  {"<< /Type /Pages /Parent 2 0 R /Kids [2 0 R] /Count 0 >>"})));
     QVERIFY(writeBytes(fixture("twice-potato.pdf"),
                        potatoPdf("<< /Type /Pages /Kids [3 0 R 3 0 R] /Count 2 >>")));
-    ImportSession::Options options = limits(1);
+    WorkerPool::Options options = limits(1);
     options.loopOpenTimeoutMs = 1000;
-    ImportSession session(options);
+    WorkerPool pool(options);
+    ImportSession session(on(pool));
     Outcome outcome(session);
     QElapsedTimer clock;
     clock.start();
@@ -595,6 +617,19 @@ time.sleep(120)
     QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
     parent.waitForFinished(5000);
     open(held);
+}
+
+void TestImportSession::openCheckRunsInAWorkerOfItsOwn()
+{
+    const QString worker = QCoreApplication::applicationFilePath();
+    QVERIFY(checkOpensInWorker(fixture("text.pdf"), worker).ok);
+    QCOMPARE(checkOpensInWorker(fixture("empty-tree.pdf"), worker).error,
+             inspectPdf(fixture("empty-tree.pdf")).errorText);
+    const Status truncated = checkOpensInWorker(fixture("truncated.pdf"), worker);
+    QVERIFY(!truncated.ok);
+    QCOMPARE(truncated.error, inspectPdf(fixture("truncated.pdf")).errorText);
+    QCOMPARE(checkOpensInWorker(fixture("text.pdf"), fixture("no-such-worker")).error,
+             QStringLiteral("PDF engine could not be started"));
 }
 
 TESSAVO_TEST_MAIN_WITH_WORKER(TestImportSession)

@@ -51,7 +51,7 @@ private slots:
 
 void TestWorkerProtocol::messagesSurviveAnyCuttingOfTheStream()
 {
-    const ReadRequest request{7, 9, QByteArray("/tmp/caf\xe9 \xff.pdf"), 16, 256};
+    const PageRequest request{7, 9, QByteArray("/tmp/caf\xe9 \xff.pdf"), 16, 256, {}};
     const LoadedMessage loaded{7, 0, QString(), 300, QStringLiteral("Tender — “final”")};
     const PageMessage page{7, 299, QStringLiteral("Seite\r\n𝔘 ünd ß")};
     const LogMessage log{QtWarningMsg, QStringLiteral("a warning")};
@@ -62,7 +62,8 @@ void TestWorkerProtocol::messagesSurviveAnyCuttingOfTheStream()
         const auto frames = framesOf(stream, piece);
         QVERIFY(frames);
         QCOMPARE(frames->size(), 7);
-        const auto r = decodeReadRequest(frames->at(0).body);
+        QCOMPARE(frames->at(0).type, MessageType::Read);
+        const auto r = decodePageRequest(frames->at(0).type, frames->at(0).body);
         QVERIFY(r);
         QCOMPARE(r->path, request.path); // bytes that are no UTF-8 stay as they are
         QCOMPARE(r->firstPage, 16);
@@ -119,15 +120,15 @@ void TestWorkerProtocol::decodersRefuseWhatDoesNotFit()
 
 void TestWorkerProtocol::recognitionMessagesRoundTripAndRefuseNonsense()
 {
-    const RecogniseRequest request{3, 4, QByteArray("/tmp/scan \xff.pdf"),
-                                   2, 1, QStringLiteral("eng+deu")};
+    const PageRequest request{3, 4, QByteArray("/tmp/scan \xff.pdf"),
+                              2, 1, QStringLiteral("eng+deu")};
     const RecognisedMessage ok{3, 2, QStringLiteral("CERTIFICATE OF INSURANCE\n"), QString()};
     const RecognisedMessage failed{3, 2, QString(), QStringLiteral("page 3 is too large")};
     const auto frames = framesOf(encode(request) + encode(ok) + encode(failed), 5);
     QVERIFY(frames);
     QCOMPARE(frames->size(), 3);
     QCOMPARE(frames->at(0).type, MessageType::Recognise);
-    const auto r = decodeRecogniseRequest(frames->at(0).body);
+    const auto r = decodePageRequest(MessageType::Recognise, frames->at(0).body);
     QVERIFY(r);
     QCOMPARE(r->path, request.path);
     QCOMPARE(r->firstPage, 2);
@@ -140,12 +141,13 @@ void TestWorkerProtocol::recognitionMessagesRoundTripAndRefuseNonsense()
     QCOMPARE(decodeRecognised(frames->at(2).body)->errorText, failed.errorText);
 
     // A request without a language, or for a negative page, is refused.
-    QVERIFY(!decodeRecogniseRequest(
-        framesOf(encode(RecogniseRequest{1, 1, "x", 0, 1, QString()}), 64)->at(0).body));
-    QVERIFY(!decodeRecogniseRequest(
-        framesOf(encode(RecogniseRequest{1, 1, "x", -1, 1, QStringLiteral("eng")}), 64)
-            ->at(0)
-            .body));
+    const auto readFrame = framesOf(encode(PageRequest{1, 1, "x", 0, 1, QString()}), 64)->at(0);
+    QCOMPARE(readFrame.type, MessageType::Read);
+    QVERIFY(!decodePageRequest(MessageType::Recognise, readFrame.body));
+    QVERIFY(!decodePageRequest(
+        MessageType::Recognise,
+        framesOf(encode(PageRequest{1, 1, "x", -1, 1, QStringLiteral("eng")}), 64)->at(0).body));
+    QVERIFY(!decodePageRequest(MessageType::Page, readFrame.body));
     QVERIFY(!decodeRecognised(framesOf(encode(PageMessage{1, 2, "x"}), 64)->at(0).body));
 }
 
