@@ -1,5 +1,7 @@
 #include "bundle/SpaceCheck.h"
 
+#include "bundle/ZipFormat.h"
+
 #include <QFile>
 #include <QLocale>
 
@@ -12,8 +14,9 @@ namespace {
 
 // Local header and central directory record of one entry, without its name, with room to spare
 // for extra fields; and the end record.
-constexpr qint64 zipEntryOverhead = 30 + 46 + 64;
-constexpr qint64 zipEndRecord = 22;
+constexpr qint64 zipEntryOverhead =
+    ZipFormat::localHeaderBytes + ZipFormat::centralHeaderBytes + 64;
+constexpr qint64 zipEndRecord = ZipFormat::endRecordBytes;
 
 qint64 saturatedAdd(qint64 a, qint64 b)
 {
