@@ -67,7 +67,9 @@ struct DocumentRecord {
     QString note;
 
     // File check
-    qint64 modifiedMs = -1; // the file's modification time before inspection; -1 when unknown
+    // the file's modification time in nanoseconds since the epoch, taken once before the
+    // inspection read it; -1 when unknown
+    qint64 modifiedNs = -1;
     int fileStatus = FileUnchanged;
 
     friend bool operator==(const DocumentRecord&, const DocumentRecord&) = default;

@@ -149,7 +149,11 @@ private:
         if (!pdfName)
             return;
         if (S_ISREG(own.st_mode))
-            m_result.pdfs.append(path);
+            m_result.pdfs.append(
+                {path,
+                 qint64(own.st_size),
+                 nanosecondsSinceEpoch(qint64(own.st_mtim.tv_sec), own.st_mtim.tv_nsec),
+                 {}});
         else
             skip(path, SkipReason::NotAFile);
     }
@@ -174,7 +178,7 @@ private:
         if (status.directory)
             return; // its content is walked where it lies
         if (status.regularFile)
-            m_result.pdfs.append(path);
+            m_result.pdfs.append({path, status.size, status.modifiedNs, {}});
         else
             skip(path, SkipReason::NotAFile);
     }
@@ -220,7 +224,7 @@ FolderWalkResult walkSelection(const QList<QByteArray>& paths)
         if (status.directory)
             walker.walkRoot(path);
         else if (status.regularFile && hasPdfSuffix(path))
-            result.pdfs.append(path);
+            result.pdfs.append({path, status.size, status.modifiedNs, {}});
     }
     return result;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/FileIdentity.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -44,7 +46,9 @@ struct SkippedEntry {
 };
 
 struct FolderWalkResult {
-    QList<QByteArray> pdfs; // in the order selected, each folder's entries in name order
+    // In the order selected, each folder's entries in name order; each with the size and time
+    // of the one look the walk took at it.
+    QList<FileIdentity> pdfs;
     // The first maxListedSkips entries left out; the counts hold them all.
     QList<SkippedEntry> skipped;
     std::array<qsizetype, skipReasonCount> skippedByReason{};

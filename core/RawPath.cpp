@@ -1,5 +1,7 @@
 #include "core/RawPath.h"
 
+#include "core/FileIdentity.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -86,7 +88,8 @@ RawFileStatus rawFileStatus(const QByteArray& rawPath)
     result.regularFile = S_ISREG(status.st_mode);
     result.directory = S_ISDIR(status.st_mode);
     result.size = qint64(status.st_size);
-    result.modifiedNs = qint64(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec;
+    result.modifiedNs =
+        nanosecondsSinceEpoch(qint64(status.st_mtim.tv_sec), status.st_mtim.tv_nsec);
     return result;
 }
 

@@ -26,7 +26,7 @@ struct RawFileStatus {
     bool regularFile = false;
     bool directory = false;
     qint64 size = 0;
-    qint64 modifiedNs = 0;
+    qint64 modifiedNs = 0; // -1 when the time does not fit (before the epoch, far ahead)
 };
 
 RawFileStatus rawFileStatus(const QByteArray& rawPath);

@@ -1,4 +1,4 @@
-#include "ui/RulesStore.h"
+#include "store/RulesStore.h"
 
 #include "logging/LogPath.h"
 
@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-namespace Tessavo::Ui {
+namespace Tessavo::Store {
 
 RulesStore::RulesStore(const QString& path)
     : m_path(path)
@@ -129,4 +129,4 @@ void logRefusedRules(const RulesReading& reading, const QString& fileName)
                                          QString::number(maxRuleCount));
 }
 
-} // namespace Tessavo::Ui
+} // namespace Tessavo::Store

@@ -6,7 +6,7 @@
 #include <QList>
 #include <QString>
 
-namespace Tessavo::Ui {
+namespace Tessavo::Store {
 
 // The file the rules persist in between runs (rules.json), written atomically. A file that existed
 // but gave no usable rules when it was loaded is kept as "<file>.bak" before the first save
@@ -43,4 +43,4 @@ private:
 // One warning for each kind of rule the limits kept out of a rules file.
 void logRefusedRules(const RulesReading& reading, const QString& fileName);
 
-} // namespace Tessavo::Ui
+} // namespace Tessavo::Store

@@ -1,5 +1,6 @@
-#include "ui/SessionStore.h"
+#include "store/SessionStore.h"
 
+#include "core/FileIdentity.h"
 #include "core/PrivateFile.h"
 #include "core/RawPath.h"
 #include "logging/LogPath.h"
@@ -25,7 +26,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
-namespace Tessavo::Ui {
+namespace Tessavo::Store {
 
 namespace {
 
@@ -231,7 +232,8 @@ bool readInt(const QVariant& value, qint64 low, qint64 high, qint64& result)
 
 // Fills the inspection fields from a query whose first column is the path's bytes and whose
 // next ones are inspectionColumns.
-RowRead readInspection(const QSqlQuery& q, DocumentRecord& r, qint64& expandedBytes)
+RowRead readInspection(const QSqlQuery& q, DocumentRecord& r, qint64& expandedBytes,
+                       bool modifiedInMs)
 {
     constexpr qint64 int64Max = std::numeric_limits<qint64>::max();
     qint64 size = 0, modified = 0, pages = 0, textPages = 0, textChars = 0, state = 0;
@@ -249,7 +251,7 @@ RowRead readInspection(const QSqlQuery& q, DocumentRecord& r, qint64& expandedBy
     r.sourcePath = QFile::decodeName(rawPath);
     r.sourcePathBytes = roundTrips(rawPath) ? QByteArray() : rawPath;
     r.sizeBytes = size;
-    r.modifiedMs = modified;
+    r.modifiedNs = modifiedInMs ? nanosecondsFromMilliseconds(modified) : modified;
     r.sha256 = text(q.value(4)).toLatin1();
     r.fileName = text(q.value(5));
     r.pages = int(pages);
@@ -517,13 +519,14 @@ bool SessionStore::prepareSchema(bool& setAsideNeeded)
         }
         if (m_readOnly) {
             m_legacyKeys = version.toInt() == 1;
+            m_modifiedInMs = version.toInt() < 3;
             return true;
         }
         QVariant mode;
         if (!single(QStringLiteral("PRAGMA journal_mode=WAL"), mode))
             return fail(QStringLiteral("cannot use WAL mode"), sqlError(q));
         q.finish(); // an active statement would keep the old table from being dropped
-        if (version.toInt() == 1 && !migrate()) {
+        if (version.toInt() < schemaVersion && !migrate(version.toInt())) {
             if (m_setAsideReason.isEmpty())
                 return false;
             setAsideNeeded = true;
@@ -537,19 +540,17 @@ bool SessionStore::prepareSchema(bool& setAsideNeeded)
     return true;
 }
 
-// A file of the first version knew paths by their decoded text, and kept the inspections of
-// cleared documents for reuse. Rows are now known by the path's bytes (the text's own bytes for
-// these rows), and the inspections outside the list are deleted with their texts.
-bool SessionStore::migrate()
+namespace {
+
+// The first version's table, its rows known by their path's bytes from now on; only the listed
+// rows are kept.
+bool migrateFirstVersion(QSqlQuery& q)
 {
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    QSqlQuery q(db);
-    if (!db.transaction())
-        return fail(QStringLiteral("cannot update the session file"), db.lastError().text());
-    const bool ok =
-        q.exec(QString::fromLatin1(createTable)
+    return q.exec(
+               QString::fromLatin1(createTable)
                    .replace(QStringLiteral("TABLE document"), QStringLiteral("TABLE migrated"))) &&
-        q.exec(QStringLiteral("INSERT INTO migrated (path_bytes, path, position, used, size, "
+           q.exec(
+               QStringLiteral("INSERT INTO migrated (path_bytes, path, position, used, size, "
                               "modified, sha256, file_name, pages, text_pages, text_chars, title, "
                               "state, error_text, page_texts, suggestion, decision, "
                               "final_category, note) SELECT CAST(path AS BLOB), path, position, "
@@ -557,10 +558,31 @@ bool SessionStore::migrate()
                               "text_chars, title, state, error_text, page_texts, suggestion, "
                               "decision, final_category, note FROM document WHERE position IS "
                               "NOT NULL")) &&
-        q.exec(QStringLiteral("DROP TABLE document")) &&
-        q.exec(QStringLiteral("ALTER TABLE migrated RENAME TO document")) &&
-        q.exec(QStringLiteral("CREATE INDEX document_position ON document(position)")) &&
-        q.exec(QString::fromLatin1(createPending)) &&
+           q.exec(QStringLiteral("DROP TABLE document")) &&
+           q.exec(QStringLiteral("ALTER TABLE migrated RENAME TO document")) &&
+           q.exec(QStringLiteral("CREATE INDEX document_position ON document(position)")) &&
+           q.exec(QString::fromLatin1(createPending));
+}
+
+} // namespace
+
+// A file of the first version knew paths by their decoded text, and kept the inspections of
+// cleared documents for reuse. Rows are now known by the path's bytes (the text's own bytes for
+// these rows), and the inspections outside the list are deleted with their texts. Files before
+// the third version kept modification times in milliseconds; they are nanoseconds now (a time
+// too large for that is unknown, and the file shows as changed at the next check).
+bool SessionStore::migrate(int fromVersion)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    QSqlQuery q(db);
+    if (!db.transaction())
+        return fail(QStringLiteral("cannot update the session file"), db.lastError().text());
+    const bool ok =
+        (fromVersion > 1 || migrateFirstVersion(q)) &&
+        q.exec(QStringLiteral("UPDATE document SET modified = CASE WHEN modified BETWEEN 0 AND "
+                              "%1 THEN modified * 1000000 ELSE -1 END WHERE typeof(modified) = "
+                              "'integer'")
+                   .arg(std::numeric_limits<qint64>::max() / 1000000)) &&
         q.exec(QStringLiteral("PRAGMA user_version=%1").arg(schemaVersion));
     if (!ok) {
         const QString why = sqlError(q);
@@ -570,6 +592,8 @@ bool SessionStore::migrate()
     }
     if (!commit(db, QStringLiteral("cannot update the session file")))
         return false;
+    if (fromVersion > 1)
+        return true;
     // The deleted texts leave the free pages too.
     q.exec(QStringLiteral("VACUUM"));
     q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
@@ -631,7 +655,7 @@ bool SessionStore::readList(QList<DocumentRecord>& records, bool& damaged)
             if (!q.exec() || !q.next())
                 return damage(sqlError(q));
             qint64 decision = 0;
-            read = readInspection(q, r, expandedBytes);
+            read = readInspection(q, r, expandedBytes, m_modifiedInMs);
             if (read == RowRead::Ok)
                 read = readSuggestion(q.value(13).toByteArray(), r);
             if (read == RowRead::Ok && !readInt(q.value(14), 0, 3, decision))
@@ -783,7 +807,7 @@ bool SessionStore::saveRecords(const QList<DocumentRecord>& list, const QList<in
         const QVariant values[] = {key,
                                    nonNull(r.sourcePath),
                                    r.sizeBytes,
-                                   r.modifiedMs,
+                                   r.modifiedNs,
                                    nonNull(QString::fromLatin1(r.sha256)),
                                    nonNull(r.fileName),
                                    r.pages,
@@ -907,7 +931,7 @@ QList<QByteArray> SessionStore::pending()
     return paths;
 }
 
-std::optional<DocumentRecord> SessionStore::storedInspection(const QString& path)
+std::optional<DocumentRecord> SessionStore::storedInspection(const QByteArray& rawPath)
 {
     if (!m_open)
         return std::nullopt;
@@ -918,12 +942,13 @@ std::optional<DocumentRecord> SessionStore::storedInspection(const QString& path
     q.prepare(QStringLiteral("SELECT %1, %2 FROM document WHERE %1 = ? AND %3")
                   .arg(key, inspectionColumns,
                        rowFitsExpression().replace(QStringLiteral("%KEY%"), key)));
-    q.addBindValue(nativeName(path));
+    q.addBindValue(rawPath);
     DocumentRecord r;
     qint64 expandedBytes = 0;
-    if (!q.exec() || !q.next() || readInspection(q, r, expandedBytes) != RowRead::Ok)
+    if (!q.exec() || !q.next() ||
+        readInspection(q, r, expandedBytes, m_modifiedInMs) != RowRead::Ok)
         return std::nullopt;
     return r;
 }
 
-} // namespace Tessavo::Ui
+} // namespace Tessavo::Store

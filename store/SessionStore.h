@@ -13,7 +13,7 @@
 
 class QSqlDatabase;
 
-namespace Tessavo::Ui {
+namespace Tessavo::Store {
 
 // The document list kept on disk as it changes, so that closing, a crash or a kill loses at most
 // the last change. One SQLite file in WAL mode; every change is one transaction.
@@ -31,7 +31,7 @@ namespace Tessavo::Ui {
 // session starts in its place. A store in a folder that cannot be written is opened read-only.
 class SessionStore {
 public:
-    static constexpr int schemaVersion = 2;
+    static constexpr int schemaVersion = 3;
     static constexpr int keptSetAsideDays = 7;
 
     // What a stored row may hold, as the import allows it.
@@ -76,13 +76,14 @@ public:
     [[nodiscard]] bool savePending(const QList<QByteArray>& rawPaths);
     QList<QByteArray> pending();
 
-    // The stored inspection of a path (inspection fields and modifiedMs only), if any.
-    std::optional<DocumentRecord> storedInspection(const QString& path);
+    // The stored inspection of a file named by its path's bytes (inspection fields and
+    // modifiedNs only), if any.
+    std::optional<DocumentRecord> storedInspection(const QByteArray& rawPath);
 
 private:
     bool openDatabase();
     bool prepareSchema(bool& setAside);
-    bool migrate();
+    bool migrate(int fromVersion);
     bool readList(QList<DocumentRecord>& records, bool& damaged);
     bool renumber(const QList<qint64>& kept, const QList<qint64>& dropped);
     bool preparePaths();
@@ -104,8 +105,9 @@ private:
     std::unique_ptr<QLockFile> m_lock;
     bool m_open = false;
     bool m_readOnly = false;
-    bool m_immutable = false;  // read-only without the write-ahead log's shared memory
-    bool m_legacyKeys = false; // a version 1 file opened read-only: keyed by its text path
+    bool m_immutable = false;    // read-only without the write-ahead log's shared memory
+    bool m_legacyKeys = false;   // a version 1 file opened read-only: keyed by its text path
+    bool m_modifiedInMs = false; // a file before version 3 opened read-only: times in ms
 };
 
-} // namespace Tessavo::Ui
+} // namespace Tessavo::Store

@@ -3,19 +3,20 @@
 #include "core/Failure.h"
 
 #include <QString>
+#include <QStringList>
 
-namespace Tessavo::Ui {
+namespace Tessavo::Store {
 
 // settings.json: the text recognition settings the window keeps between runs.
 
 inline constexpr qint64 maxSettingsFileBytes = 64 * 1024;
 inline constexpr qsizetype maxLanguageChars = 64;
 
-struct RecognitionSettings {
+struct Settings {
     bool recogniseDuringImport = false;
     QString language; // Tesseract language codes joined by '+'; empty for the default
 
-    friend bool operator==(const RecognitionSettings&, const RecognitionSettings&) = default;
+    friend bool operator==(const Settings&, const Settings&) = default;
 };
 
 // Whether a text can name recognition languages: letters, digits and '_' joined by '+', within
@@ -26,17 +27,26 @@ struct [[nodiscard]] SettingsReading {
     bool ok = false;
     bool missing = false; // no file yet: the defaults, and nothing to report
     QString error;        // why the file could not be used; the defaults are taken then
-    RecognitionSettings settings;
+    QStringList ignored;  // values of a usable file left at their default, each with the reason
+    Settings settings;
 };
 
 // Reads the file when it is a regular file within the size limit; never through a link and never
-// blocking. Unknown keys and values of the wrong type are ignored.
+// blocking. Unknown keys are ignored; a known key with a value that cannot be used keeps its
+// default and is named in `ignored`.
 SettingsReading readSettingsFile(const QString& path);
 
 // The file's bytes for these settings.
-QByteArray settingsDocument(const RecognitionSettings& settings);
+QByteArray settingsDocument(const Settings& settings);
 
 // Replaces the file atomically (mode 0600 in a folder of mode 0700).
-Status writeSettingsFile(const QString& path, const RecognitionSettings& settings);
+Status writeSettingsFile(const QString& path, const Settings& settings);
 
-} // namespace Tessavo::Ui
+// The settings of the file, or the defaults: whatever could not be used is noted in the log with
+// its reason. An empty path keeps nothing and reads the defaults.
+Settings loadSettings(const QString& path);
+
+// Writes the settings; a failure is noted in the log and returned. An empty path keeps nothing.
+Status saveSettings(const QString& path, const Settings& settings);
+
+} // namespace Tessavo::Store

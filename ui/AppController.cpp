@@ -4,9 +4,9 @@
 #include "core/Version.h"
 #include "bundle/IndexPdf.h"
 #include "inspection/ImportSession.h"
+#include "store/SessionStore.h"
 #include "ui/ExportService.h"
 #include "ui/RuleBook.h"
-#include "ui/SessionStore.h"
 #include "ui/Summary.h"
 
 #include <QCoreApplication>
@@ -50,7 +50,7 @@ AppController::AppController(const ControllerSetup& setup, QObject* parent)
     , m_clock(setup.clock)
 {
     m_ruleBook = setup.fixedRules ? new RuleBook(*setup.fixedRules, this)
-                                  : new RuleBook(RulesStore(setup.rulesPath), this);
+                                  : new RuleBook(Store::RulesStore(setup.rulesPath), this);
     connect(m_ruleBook, &RuleBook::changed, this, &AppController::reclassifyAll);
     connect(m_ruleBook, &RuleBook::status, this, &AppController::setStatus);
 

@@ -30,11 +30,14 @@ class RecognitionSession;
 struct RecognitionResult;
 } // namespace Tessavo::Inspection
 
+namespace Tessavo::Store {
+class SessionStore;
+} // namespace Tessavo::Store
+
 namespace Tessavo::Ui {
 
 class ExportService;
 class RuleBook;
-class SessionStore;
 struct ExportOutcome;
 
 // What a controller keeps between runs, and where. Every path is given to it, so a test names its
@@ -189,7 +192,7 @@ private:
     void clearStoredList();
     void keepPending(const QList<QByteArray>& rawPaths);
     void forgetPending();
-    std::optional<DocumentRecord> reusableInspection(const QString& path, qint64& hashBudget);
+    std::optional<DocumentRecord> reusableInspection(const FileIdentity& file, qint64& hashBudget);
     int placeImported(DocumentRecord record); // the row it now has
 
     void onInspected(const DocumentRecord& record);
@@ -226,9 +229,9 @@ private:
     bool m_importing = false;
     QString m_status;
 
-    std::unique_ptr<SessionStore> m_store;      // null when nothing is kept between runs
-    QHash<QByteArray, qint64> m_queuedModified; // modification time of each queued file
-    QThreadPool* m_verifyPool = nullptr;        // hashes restored files in the background
+    std::unique_ptr<Store::SessionStore> m_store; // null when nothing is kept between runs
+    QHash<QByteArray, qint64> m_queuedModified;   // modification time (ns) of each queued file
+    QThreadPool* m_verifyPool = nullptr;          // hashes restored files in the background
     std::shared_ptr<std::atomic<bool>> m_stopVerify;
     quint64 m_listGeneration = 0; // counts clears, so late verification results are dropped
     // Rows whose last write failed (a full disk): written again with the next change or by the

@@ -7,7 +7,7 @@
 #include "core/RawPath.h"
 #include "inspection/ImportSession.h"
 #include "logging/LogPath.h"
-#include "ui/SessionStore.h"
+#include "store/SessionStore.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -72,7 +72,7 @@ void AppController::addLocalPaths(const QList<QByteArray>& paths)
 {
     FolderWalkResult walk = walkSelection(paths);
     logSkipped(walk);
-    const QList<QByteArray> candidates = std::move(walk.pdfs);
+    const QList<FileIdentity> candidates = std::move(walk.pdfs);
     walk.pdfs.clear();
     // What was left out is told when the import it belongs to ends.
     if (m_importing)
@@ -91,13 +91,14 @@ void AppController::addLocalPaths(const QList<QByteArray>& paths)
         if (record.fileStatus == FileUnchanged)
             known.insert(knownKey(sourcePathBytesOf(record)));
     }
-    QList<QByteArray> fresh;
-    for (const QByteArray& candidate : candidates) {
-        const QByteArray path = knownKey(candidate);
+    QList<FileIdentity> fresh;
+    for (FileIdentity candidate : candidates) {
+        candidate.path = knownKey(candidate.path);
+        const QByteArray& path = candidate.path;
         if (known.contains(path) || m_import->contains(path) || m_queuedModified.contains(path))
             continue;
         known.insert(path);
-        fresh.append(path);
+        fresh.append(candidate);
     }
     if (fresh.isEmpty()) {
         setStatus(QStringLiteral("Those files are already in the list.") + skippedNote());
@@ -109,18 +110,15 @@ void AppController::addLocalPaths(const QList<QByteArray>& paths)
     qint64 hashBudget = reuseHashBudget;
     QList<DocumentRecord> reused;
     QList<QByteArray> toInspect;
-    for (const QByteArray& rawPath : fresh) {
-        const QString path = QFile::decodeName(rawPath);
-        if (roundTrips(rawPath)) {
-            if (std::optional<DocumentRecord> stored = reusableInspection(path, hashBudget)) {
-                reused.append(*stored);
-                continue;
-            }
+    for (const FileIdentity& file : fresh) {
+        if (std::optional<DocumentRecord> stored = reusableInspection(file, hashBudget)) {
+            reused.append(*stored);
+            continue;
         }
-        // Taken before the inspection reads the file: a change during it shows at the next start.
-        const RawFileStatus status = rawFileStatus(rawPath);
-        m_queuedModified.insert(rawPath, status.ok ? status.modifiedNs / 1000000 : -1);
-        toInspect.append(rawPath);
+        // The walk's look at the file, taken before the inspection reads it: a change during it
+        // shows at the next start.
+        m_queuedModified.insert(file.path, file.modifiedNs);
+        toInspect.append(file.path);
     }
     if (!toInspect.isEmpty()) {
         m_import->enqueue(toInspect);
@@ -146,7 +144,7 @@ void AppController::addLocalPaths(const QList<QByteArray>& paths)
 void AppController::onInspected(const DocumentRecord& inspected)
 {
     DocumentRecord record = inspected;
-    record.modifiedMs = m_queuedModified.value(sourcePathBytesOf(record), -1);
+    record.modifiedNs = m_queuedModified.value(sourcePathBytesOf(record), -1);
     m_queuedModified.remove(sourcePathBytesOf(record));
     const int row = placeImported(record);
     if (m_recogniseDuringImport && record.state == NeedsOcr)

@@ -11,11 +11,11 @@
 
 namespace Tessavo::Ui {
 
-RuleBook::RuleBook(const RulesStore& store, QObject* parent)
+RuleBook::RuleBook(const Store::RulesStore& store, QObject* parent)
     : QObject(parent)
     , m_store(store)
 {
-    const RulesStore::Loaded loaded = m_store->load();
+    const Store::RulesStore::Loaded loaded = m_store->load();
     m_model.setRules(loaded.rules);
     m_startupProblem = loaded.problem;
 }
@@ -91,7 +91,7 @@ bool RuleBook::importFrom(const QString& path, ImportMode mode)
         return false;
     }
     const RulesReading reading = readRulesWithinLimits(file.bytes);
-    logRefusedRules(reading, name);
+    Store::logRefusedRules(reading, name);
     const QList<Rule>& loaded = reading.rules;
     if (loaded.isEmpty()) {
         emit status(QStringLiteral("The rules file contains no valid rules."));

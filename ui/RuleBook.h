@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/Rule.h"
+#include "store/RulesStore.h"
 #include "ui/RuleListModel.h"
-#include "ui/RulesStore.h"
 
 #include <QObject>
 #include <QUrl>
@@ -18,7 +18,7 @@ class RuleBook : public QObject {
 
 public:
     // Starts with the store's rules, or the built-in ones when it has none.
-    explicit RuleBook(const RulesStore& store, QObject* parent = nullptr);
+    explicit RuleBook(const Store::RulesStore& store, QObject* parent = nullptr);
     // These rules for this book's life only; nothing is read or saved.
     explicit RuleBook(const QList<Rule>& fixedRules, QObject* parent = nullptr);
 
@@ -66,7 +66,7 @@ private:
     Merged merged(const QList<Rule>& imported) const;
 
     RuleListModel m_model{this};
-    std::optional<RulesStore> m_store; // none for fixed rules
+    std::optional<Store::RulesStore> m_store; // none for fixed rules
     QString m_startupProblem;
 };
 

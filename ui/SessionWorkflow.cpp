@@ -6,8 +6,8 @@
 #include "core/RawPath.h"
 #include "inspection/PdfInspection.h"
 #include "logging/LogPath.h"
+#include "store/SessionStore.h"
 #include "ui/RuleBook.h"
-#include "ui/SessionStore.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -24,11 +24,6 @@ namespace {
 // A failed write of the session is tried again after this long, and with every change.
 constexpr int storeRetryMs = 5000;
 
-qint64 modifiedMs(const QFileInfo& info)
-{
-    return info.lastModified().toMSecsSinceEpoch();
-}
-
 // Missing, or changed in size or modification time; an unchanged size and time still need the
 // SHA-256 to be sure. The file is looked up by its own bytes, whatever its name's encoding.
 int quickFileStatus(const DocumentRecord& record)
@@ -36,7 +31,7 @@ int quickFileStatus(const DocumentRecord& record)
     const RawFileStatus status = rawFileStatus(sourcePathBytesOf(record));
     if (!status.ok || !status.regularFile)
         return FileMissing;
-    if (status.size != record.sizeBytes || status.modifiedNs / 1000000 != record.modifiedMs)
+    if (status.size != record.sizeBytes || status.modifiedNs != record.modifiedNs)
         return FileChanged;
     return FileUnchanged;
 }
@@ -52,7 +47,7 @@ QUrl urlOfBytes(const QByteArray& rawPath)
 
 void AppController::restoreSession(const QString& path)
 {
-    auto store = std::make_unique<SessionStore>(path);
+    auto store = std::make_unique<Store::SessionStore>(path);
     QList<DocumentRecord> records;
     if (!store->open(records)) {
         qWarning().noquote() << QStringLiteral("The document list is not kept between runs: %1")
@@ -361,18 +356,17 @@ void AppController::reportStoreFailure()
 
 // The stored inspection of a file that is still the same: same size and modification time, and
 // the same SHA-256, computed here while the budget of bytes to hash lasts.
-std::optional<DocumentRecord> AppController::reusableInspection(const QString& path,
+std::optional<DocumentRecord> AppController::reusableInspection(const FileIdentity& file,
                                                                 qint64& hashBudget)
 {
     if (!m_store)
         return std::nullopt;
-    const QFileInfo info(path);
-    std::optional<DocumentRecord> stored = m_store->storedInspection(path);
-    if (!stored || stored->sha256.isEmpty() || info.size() != stored->sizeBytes ||
-        modifiedMs(info) != stored->modifiedMs || info.size() > hashBudget)
+    std::optional<DocumentRecord> stored = m_store->storedInspection(file.path);
+    if (!stored || stored->sha256.isEmpty() || !file.looksLike(identityOf(*stored)) ||
+        file.size > hashBudget)
         return std::nullopt;
-    hashBudget -= info.size();
-    if (sha256OfFile(path).sha256 != stored->sha256)
+    hashBudget -= file.size;
+    if (sha256OfFile(file.path).sha256 != stored->sha256)
         return std::nullopt;
     return stored;
 }

@@ -6,9 +6,8 @@
 #include "core/Failure.h"
 #include "inspection/PageRecognition.h"
 #include "inspection/RecognitionSession.h"
-#include "logging/LogPath.h"
+#include "store/SettingsFile.h"
 #include "ui/RuleBook.h"
-#include "ui/SettingsFile.h"
 
 namespace Tessavo::Ui {
 
@@ -21,15 +20,10 @@ void AppController::setUpRecognition()
             &AppController::onRecognitionFinished);
     connect(m_recognition, &Inspection::RecognitionSession::progressed, this,
             &AppController::busyChanged);
-    const SettingsReading reading = readSettingsFile(m_settingsPath);
-    if (!reading.ok && !reading.missing)
-        qWarning().noquote() << QStringLiteral("The settings file %1 could not be read (%2); "
-                                               "using the default settings")
-                                    .arg(Logging::pathForLog(m_settingsPath), reading.error);
-    m_recogniseDuringImport = reading.settings.recogniseDuringImport;
-    m_recognitionLanguage = reading.settings.language.isEmpty()
-                                ? Inspection::defaultRecognitionLanguage
-                                : reading.settings.language;
+    const Store::Settings settings = Store::loadSettings(m_settingsPath);
+    m_recogniseDuringImport = settings.recogniseDuringImport;
+    m_recognitionLanguage =
+        settings.language.isEmpty() ? Inspection::defaultRecognitionLanguage : settings.language;
     m_recognition->setLanguage(m_recognitionLanguage);
 }
 
@@ -50,16 +44,10 @@ void AppController::setRecognitionLanguage(const QString& language)
 
 void AppController::saveRecognitionSettings()
 {
-    const QString path = m_settingsPath;
-    if (path.isEmpty())
-        return;
     const Status written =
-        writeSettingsFile(path, {m_recogniseDuringImport, m_recognitionLanguage});
-    if (!written.ok) {
+        Store::saveSettings(m_settingsPath, {m_recogniseDuringImport, m_recognitionLanguage});
+    if (!written.ok)
         setStatus(QStringLiteral("Cannot save the settings: %1").arg(written.error));
-        qWarning().noquote() << QStringLiteral("Cannot write settings to %1: %2")
-                                    .arg(Logging::pathForLog(path), written.error);
-    }
 }
 
 bool AppController::recognising() const

@@ -4,11 +4,11 @@
 #include "app/CommandLine.h"
 #include "core/RulesFile.h"
 #include "core/Version.h"
+#include "store/SessionStore.h"
 #include "support/ExternalTool.h"
 #include "support/PdfFixtures.h"
 #include "support/WorkerTestMain.h"
 #include "ui/AppController.h"
-#include "ui/SessionStore.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -566,7 +566,7 @@ void TestBatch::storedSessionIsNeitherReadNorWritten()
         stored.sourcePath = m_mixed + "/appendix-a.pdf";
         stored.fileName = "appendix-a.pdf";
         stored.state = Ready;
-        Ui::SessionStore store(session);
+        Store::SessionStore store(session);
         QList<DocumentRecord> none;
         QVERIFY2(store.open(none), qPrintable(store.errorString()));
         QVERIFY(store.saveRecords({stored}, {0}));

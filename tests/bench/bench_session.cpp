@@ -2,9 +2,10 @@
 // store alone, and a whole controller (open, read, classify with the built-in rules, check every
 // file's size and time). Compares with Python's sqlite3 and zlib reading the same rows, and
 // reports the file's size per document. Run on demand: build/tests/bench_session
+#include "core/FileIdentity.h"
+#include "store/SessionStore.h"
 #include "support/ExternalTool.h"
 #include "ui/AppController.h"
-#include "ui/SessionStore.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -60,7 +61,7 @@ QList<DocumentRecord> syntheticSession(const QString& folder)
             r.pageTexts.append({p, int(text.size()), text});
             r.textChars += text.size();
         }
-        r.modifiedMs = QFileInfo(r.sourcePath).lastModified().toMSecsSinceEpoch();
+        r.modifiedNs = currentIdentity(QFile::encodeName(r.sourcePath)).modifiedNs;
         r.decision = d % 4;
         records.append(r);
     }
@@ -77,7 +78,7 @@ int main(int argc, char** argv)
     const QList<DocumentRecord> records = syntheticSession(dir.path());
     QElapsedTimer clock;
     {
-        Ui::SessionStore store(path);
+        Store::SessionStore store(path);
         QList<DocumentRecord> none;
         if (!store.open(none))
             return 1;
@@ -96,7 +97,7 @@ int main(int argc, char** argv)
     for (int run = 0; run < runs; ++run) {
         clock.start();
         {
-            Ui::SessionStore store(path);
+            Store::SessionStore store(path);
             QList<DocumentRecord> loaded;
             if (!store.open(loaded) || loaded.size() != documentCount)
                 return 1;

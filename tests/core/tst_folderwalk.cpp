@@ -4,9 +4,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+#include <limits>
+
+#include <fcntl.h>
 #include <sys/stat.h>
 
 using namespace Tessavo;
@@ -25,11 +30,11 @@ const QByteArray manifestStart = "\xEF\xBB\xBF"
                                  "suggested_category,matched_rule,evidence,decision,final_category,"
                                  "note\n";
 
-QStringList names(const QList<QByteArray>& paths, const QString& root)
+QStringList names(const QList<FileIdentity>& files, const QString& root)
 {
     QStringList result;
-    for (const QByteArray& path : paths)
-        result.append(QDir(root).relativeFilePath(QFile::decodeName(path)));
+    for (const FileIdentity& file : files)
+        result.append(QDir(root).relativeFilePath(QFile::decodeName(file.path)));
     return result;
 }
 
@@ -42,6 +47,7 @@ private slots:
     void bundleLookalikesNeitherBlockNorCount();
     void loopsEndAndSelfLinksAreWalkedOnce();
     void whatIsLeftOutIsBoundedButCounted();
+    void eachFileIsSeenOnceWithItsSizeAndTime();
 };
 
 // A manifest that is a pipe or a link to an endless device is not read: the walk neither waits
@@ -89,6 +95,44 @@ void TestFolderWalk::loopsEndAndSelfLinksAreWalkedOnce()
     // The selected folder's own name may be a relative one.
     QVERIFY(QDir::setCurrent(dir.path()));
     QCOMPARE(walkSelection({"package"}).pdfs, walk.pdfs);
+}
+
+// The walk's one look at a file gives its identity: the bytes of its name, its size and its
+// modification time to the nanosecond, whether found in a folder, through a link or named itself.
+// A time that does not fit in nanoseconds is unknown rather than wrapped.
+void TestFolderWalk::eachFileIsSeenOnceWithItsSizeAndTime()
+{
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path());
+    const QByteArray latin1 = root + "/caf\xe9.pdf";
+    const QByteArray far = root + "/far.pdf";
+    {
+        QFile file;
+        QVERIFY(file.open(::fopen(latin1.constData(), "w"), QIODevice::WriteOnly,
+                          QFileDevice::AutoCloseHandle));
+        QCOMPARE(file.write("%PDF-1.4 twelve"), 15);
+    }
+    QVERIFY(touch(QFile::decodeName(far)));
+    QVERIFY(QFile::link(QFile::decodeName(far), dir.filePath("link.pdf")));
+    const struct timespec set[2] = {{0, UTIME_OMIT}, {1700000000, 123456789}};
+    QCOMPARE(::utimensat(AT_FDCWD, latin1.constData(), set, 0), 0);
+    // Year 3000: beyond what nanoseconds since the epoch can hold in 64 bits.
+    const struct timespec later[2] = {{0, UTIME_OMIT}, {32503680000, 5}};
+    QCOMPARE(::utimensat(AT_FDCWD, far.constData(), later, 0), 0);
+    const auto removeLatin1 = qScopeGuard([&] { ::unlink(latin1.constData()); });
+
+    const FolderWalkResult walk = walkSelection({root});
+    QCOMPARE(walk.pdfs.size(), 3);
+    QCOMPARE(walk.pdfs.at(0), (FileIdentity{latin1, 15, 1700000000123456789, {}}));
+    QCOMPARE(walk.pdfs.at(1), (FileIdentity{far, 9, -1, {}}));
+    QCOMPARE(walk.pdfs.at(2), (FileIdentity{root + "/link.pdf", 9, -1, {}}));
+    // Named itself, the file gives the same identity, and the same as a look at it now.
+    QCOMPARE(walkSelection({latin1}).pdfs, QList<FileIdentity>{walk.pdfs.at(0)});
+    QCOMPARE(currentIdentity(latin1), walk.pdfs.at(0));
+
+    QCOMPARE(nanosecondsFromMilliseconds(1700000000123), 1700000000123000000);
+    QCOMPARE(nanosecondsFromMilliseconds(-1), -1);
+    QCOMPARE(nanosecondsFromMilliseconds(std::numeric_limits<qint64>::max() / 1000), -1);
 }
 
 void TestFolderWalk::whatIsLeftOutIsBoundedButCounted()

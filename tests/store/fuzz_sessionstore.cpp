@@ -3,7 +3,7 @@
 // SQLite itself reads any file; the point is the decoding of rows: blobs, counts and page texts
 // stay within the limits, whatever the file claims, and an unusable file is set aside rather than
 // loaded.
-#include "ui/SessionStore.h"
+#include "store/SessionStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    using Tessavo::Ui::SessionStore;
+    using Tessavo::Store::SessionStore;
     static QTemporaryDir folder;
     require(folder.isValid(), "a scratch folder");
     QDir(folder.path()).removeRecursively();

@@ -1,7 +1,7 @@
 // libFuzzer harness for the settings reader (built only with clang; see tests/CMakeLists.txt).
 // The input is taken as settings.json: reading never fails in a harmful way, a language that
 // reaches the recogniser is a plain language code, and what is read comes back when written.
-#include "ui/SettingsFile.h"
+#include "store/SettingsFile.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -25,7 +25,7 @@ void require(bool condition, const char* what)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    using namespace Tessavo::Ui;
+    using namespace Tessavo::Store;
     static QTemporaryDir folder;
     require(folder.isValid(), "a scratch folder");
     const QString path = folder.filePath(QStringLiteral("settings.json"));
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     require(reading.ok || !reading.error.isEmpty(), "a refusal says why");
-    const RecognitionSettings& settings = reading.settings;
+    const Settings& settings = reading.settings;
     require(settings.language.isEmpty() || isLanguageCode(settings.language),
             "only language codes");
     require(settings.language.size() <= maxLanguageChars, "language within the limit");

@@ -1,10 +1,10 @@
 // The stored session: what a killed process wrote comes back, changed and vanished files are
 // flagged, unusable session files are set aside, and unchanged files are not inspected again.
+#include "store/SessionStore.h"
 #include "support/ExternalTool.h"
 #include "support/PdfFixtures.h"
 #include "support/WorkerTestMain.h"
 #include "ui/AppController.h"
-#include "ui/SessionStore.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -31,6 +31,7 @@
 
 using namespace Tessavo;
 using namespace Tessavo::Ui;
+using namespace Tessavo::Store;
 
 namespace {
 
@@ -70,7 +71,7 @@ DocumentRecord sampleRecord(int n)
     r.sourcePath = QStringLiteral("/bids/Offer %1, «final».pdf").arg(n);
     r.fileName = QStringLiteral("Offer %1, «final».pdf").arg(n);
     r.sizeBytes = 1000 + n;
-    r.modifiedMs = 1700000000000 + n;
+    r.modifiedNs = 1700000000000000000 + n;
     r.sha256 = QByteArray(64, 'a' + char(n % 6));
     r.pages = 2;
     r.textPages = 1;
@@ -116,6 +117,7 @@ private slots:
     void missingRowsAreNamed();
     void onePathIsOneRowAfterAWriteBack();
     void namesThatAreNotUtf8SurviveARestart();
+    void timesOfEarlierVersionsAreReadAsNanoseconds();
     void firstVersionStoresAreMigrated();
     void failedWritesAreWrittenWhenSpaceReturns();
     void interruptedImportCanContinue();
@@ -189,7 +191,8 @@ void TestSession::recordsComeBackExactly()
                                       "position is not null').fetchone()[0])",
                                       {m_db});
     QVERIFY2(pragmas.ok(), pragmas.err);
-    QCOMPARE(pragmas.out.trimmed(), QByteArray("wal 2 ok 3"));
+    QCOMPARE(pragmas.out.trimmed(),
+             "wal " + QByteArray::number(SessionStore::schemaVersion) + " ok 3");
 }
 
 // Positions with gaps (written by hand here) keep their order and are numbered afresh.
@@ -238,7 +241,7 @@ void TestSession::unusableFilesAreSetAside_data()
     QTest::newRow("newer version")
         << QByteArray("c = sqlite3.connect(sys.argv[1])\n"
                       "c.execute('create table document (path text)')\n"
-                      "c.execute('pragma user_version = 3')\n"
+                      "c.execute('pragma user_version = 4')\n"
                       "c.commit()")
         << QStringLiteral("The stored session comes from a newer version and was set aside as "
                           "session.sqlite.bad. Starting with an empty list.");
@@ -395,16 +398,14 @@ void TestSession::changedAndMissingFilesAreFlagged()
     grown.close();
     QVERIFY(QFile::remove(package + "/notes.pdf"));
     const QString samePath = package + "/same-size.pdf";
-    const QDateTime modified = QFileInfo(samePath).lastModified();
+    struct stat unchanged {};
+    QCOMPARE(::stat(QFile::encodeName(samePath).constData(), &unchanged), 0);
     QByteArray bytes = PdfFixtures::readBytes(samePath);
     QVERIFY(bytes.size() > 100);
     bytes[bytes.size() / 2] = char(bytes.at(bytes.size() / 2) ^ 1);
     QVERIFY(PdfFixtures::writeBytes(samePath, bytes));
-    {
-        QFile same(samePath);
-        QVERIFY(same.open(QIODevice::ReadWrite));
-        QVERIFY(same.setFileTime(modified, QFileDevice::FileModificationTime));
-    }
+    const struct timespec times[2] = {{0, UTIME_OMIT}, unchanged.st_mtim};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(samePath).constData(), times, 0), 0);
 
     AppController c(sessionAt(m_db));
     QCOMPARE(c.documents()->rowCount(), 4);
@@ -809,13 +810,33 @@ void TestSession::namesThatAreNotUtf8SurviveARestart()
         QVERIFY(::rename(QFile::encodeName(folder + "/plain.pdf").constData(),
                          (rawFolder + '/' + name).constData()) == 0);
     }
+    // The second file is named itself (as on a command line), the first found in its folder.
+    QVERIFY(::rename((rawFolder + '/' + names[1]).constData(),
+                     (QFile::encodeName(m_dir->path()) + '/' + names[1]).constData()) == 0);
+    const QByteArray named = QFile::encodeName(m_dir->path()) + '/' + names[1];
+    const auto removeNamed = qScopeGuard([&] { ::unlink(named.constData()); });
     {
         AppController c(sessionAt(m_db));
         c.addUrls({QUrl::fromLocalFile(folder)});
         QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+        c.addLocalPaths({named});
+        QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
         QCOMPARE(c.documents()->rowCount(), 2);
         c.ignoreDocument(1);
     }
+    // What the store keeps is each file's identity as the file system gives it (python's view).
+    const ToolRun kept = runPython(
+        "import os, sqlite3, sys\n"
+        "c = sqlite3.connect(sys.argv[1])\n"
+        "for path, size, modified in c.execute('select path_bytes, size, modified from document "
+        "order by position'):\n"
+        "    s = os.stat(path)\n"
+        "    assert (s.st_size, s.st_mtime_ns) == (size, modified), (path, size, modified)\n"
+        "    print(path.hex())\n",
+        {m_db});
+    QVERIFY2(kept.ok(), kept.err);
+    QCOMPARE(kept.out.trimmed().split('\n'),
+             QList<QByteArray>({(rawFolder + '/' + names[0]).toHex(), named.toHex()}));
     AppController c(sessionAt(m_db));
     QCOMPARE(c.status(), QStringLiteral("Restored 2 document(s) from the last session."));
     const QList<DocumentRecord> records = c.documents()->records();
@@ -826,9 +847,45 @@ void TestSession::namesThatAreNotUtf8SurviveARestart()
         QCOMPARE(r.state, int(Ready));
         paths.insert(r.sourcePathBytes);
     }
-    QCOMPARE(paths, QSet<QByteArray>({rawFolder + '/' + names[0], rawFolder + '/' + names[1]}));
+    QCOMPARE(paths, QSet<QByteArray>({rawFolder + '/' + names[0], named}));
     QCOMPARE(records.at(1).decision, int(Ignored));
     QCOMPARE(c.summary().value("exportable").toInt(), 1);
+}
+
+// Sessions of earlier versions kept modification times in milliseconds: they read as nanoseconds,
+// and the file is brought to the current version once.
+void TestSession::timesOfEarlierVersionsAreReadAsNanoseconds()
+{
+    {
+        SessionStore store(m_db);
+        QList<DocumentRecord> none;
+        QVERIFY(store.open(none));
+        QVERIFY(store.saveRecords({sampleRecord(0), sampleRecord(1)}, {0, 1}));
+    }
+    const ToolRun older =
+        runPython("import sqlite3, sys\n"
+                  "c = sqlite3.connect(sys.argv[1])\n"
+                  "c.execute('update document set modified = 1700000000123 where position = 0')\n"
+                  "c.execute('update document set modified = -1 where position = 1')\n"
+                  "c.execute('pragma user_version = 2')\n"
+                  "c.commit()",
+                  {m_db});
+    QVERIFY2(older.ok(), older.err);
+    QList<DocumentRecord> expected = {sampleRecord(0), sampleRecord(1)};
+    expected[0].modifiedNs = 1700000000123000000;
+    expected[1].modifiedNs = -1;
+    for (int start = 0; start < 2; ++start) {
+        SessionStore store(m_db);
+        QList<DocumentRecord> loaded;
+        QVERIFY(store.open(loaded));
+        QCOMPARE(loaded, expected);
+    }
+    const ToolRun version = runPython("import sqlite3, sys\n"
+                                      "c = sqlite3.connect(sys.argv[1])\n"
+                                      "print(c.execute('pragma user_version').fetchone()[0])",
+                                      {m_db});
+    QVERIFY2(version.ok(), version.err);
+    QCOMPARE(version.out.trimmed(), QByteArray::number(SessionStore::schemaVersion));
 }
 
 // A file of the first version (paths as text, cleared inspections kept for reuse) opens: its list
@@ -876,7 +933,7 @@ void TestSession::firstVersionStoresAreMigrated()
                   "      c.execute('select typeof(path_bytes) from document').fetchone()[0])",
                   {m_db});
     QVERIFY2(after.ok(), after.err);
-    QCOMPARE(after.out.trimmed(), QByteArray("2 1 blob"));
+    QCOMPARE(after.out.trimmed(), QByteArray::number(SessionStore::schemaVersion) + " 1 blob");
 }
 
 // A full disk (here a file-size limit) keeps the session from being written: the changes stay

@@ -1,7 +1,8 @@
+#include "core/FileIdentity.h"
+#include "store/SessionStore.h"
 #include "support/PdfFixtures.h"
 #include "ui/AppController.h"
 #include "ui/ExportService.h"
-#include "ui/SessionStore.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -58,7 +59,7 @@ DocumentRecord TestExportWorkflow::record(const QString& name, int state, int de
     r.sizeBytes = QFileInfo(path).size();
     r.sha256 =
         QCryptographicHash::hash(PdfFixtures::readBytes(path), QCryptographicHash::Sha256).toHex();
-    r.modifiedMs = QFileInfo(path).lastModified().toMSecsSinceEpoch();
+    r.modifiedNs = currentIdentity(QFile::encodeName(path)).modifiedNs;
     r.state = state;
     r.pages = 1;
     r.decision = decision;
@@ -307,7 +308,7 @@ void TestExportWorkflow::exportWaitsForTheCheckOfRestoredFiles()
     DocumentRecord rewritten = record("restored/rewritten.pdf", Ready, Accepted);
     const QString db = m_dir.filePath("restored.sqlite");
     {
-        SessionStore store(db);
+        Store::SessionStore store(db);
         QList<DocumentRecord> none;
         QVERIFY(store.open(none));
         QVERIFY(store.saveRecords({same, rewritten}, {0, 1}));
