@@ -10,9 +10,9 @@
 #include "logging/LogFile.h"
 #include "logging/LogPath.h"
 #include "ui/AppController.h"
-#include "ui/qml/OfflineNetwork.h"
-#include "ui/qml/QmlTypes.h"
-#include "ui/qml/Translations.h"
+#include "qml/OfflineNetwork.h"
+#include "qml/QmlTypes.h"
+#include "qml/Translations.h"
 
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>

@@ -2,7 +2,7 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Tessavo
-import "Texts.js" as Texts
+import "../components/Texts.js" as Texts
 
 // App.summary is a map whose keys qmllint cannot know: the lines that read it say so.
 Item {
