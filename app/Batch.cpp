@@ -375,19 +375,18 @@ void BatchRun::report()
         finish(ExitFailed);
         return;
     }
-    const QVariantMap result = m_controller.lastExport();
-    const QStringList warnings = result.value(QStringLiteral("warnings")).toStringList();
+    const auto result = m_controller.lastExport();
+    const QStringList warnings = result.warnings;
     for (const QString& warning : warnings)
         printError(QStringLiteral("warning: %1").arg(warning));
     if (const QString undecided = undecidedExportsText(undecidedExports(records));
         !undecided.isEmpty())
         printError(undecided);
-    const int exported = result.value(QStringLiteral("exported")).toInt();
+    const int exported = result.exported;
     printError(QStringLiteral("Exported %1 of %2 PDF(s).")
                    .arg(QString::number(exported), QString::number(records.size())));
     // Standard output is for scripts: the two paths whole, one per line.
-    for (const char* key : {"directory", "zip"}) {
-        const QString path = result.value(QString::fromLatin1(key)).toString();
+    for (const QString& path : {result.directory, result.zip}) {
         if (m_heldExportFolder)
             writeOut(m_heldExportFolder->originalBytes(path));
         else

@@ -1,59 +1,62 @@
 #include "ui/ExportService.h"
 
-#include "tasks/TaskService.h"
+#include "tasks/BackgroundRunner.h"
 
-Q_DECLARE_METATYPE(Tessavo::ExportResult)
+#include <QFutureWatcher>
+#include <QTimer>
 
 namespace Tessavo::Ui {
+
+struct ExportService::Task {
+    Tasks::BackgroundRunner runner;
+    QFutureWatcher<Tasks::TaskResult<ExportResult>> watcher;
+};
 
 namespace {
 
 // The time an export may go without reporting progress before it is cut off.
-constexpr int idleLimitMs = 5 * 60 * 1000;
+constexpr int defaultIdleLimitMs = 5 * 60 * 1000;
 
 } // namespace
 
 ExportService::ExportService(QObject* parent)
     : QObject(parent)
-    , m_tasks(new Morvane::TaskService({.maxConcurrent = 1, .maxQueued = 4}, this))
+    , m_task(std::make_unique<Task>())
+    , m_idle(new QTimer(this))
 {
-    connect(m_tasks, &Morvane::TaskService::progress, this, [this](qulonglong id, int percent) {
-        if (id != m_task || percent == m_progress)
+    m_idle->setSingleShot(true);
+    m_idle->setInterval(defaultIdleLimitMs);
+    connect(m_idle, &QTimer::timeout, this, [this] {
+        if (!running() || m_cancelled)
+            return;
+        m_timedOut = true;
+        m_task->watcher.cancel();
+    });
+    connect(&m_task->watcher, &QFutureWatcherBase::progressValueChanged, this, [this](int percent) {
+        if (!running())
+            return;
+        m_idle->start(); // every report counts as movement, even an unchanged percentage
+        if (percent == m_progress)
             return;
         m_progress = percent;
         emit progressChanged();
     });
-    connect(m_tasks, &Morvane::TaskService::finished, this,
-            [this](qulonglong id, Morvane::TaskService::Outcome outcome, const QVariant& value,
-                   const QString& error) {
-                if (id != m_task)
-                    return;
-                m_task = 0;
-                if (m_progress != 0) {
-                    m_progress = 0;
-                    emit progressChanged();
-                }
-                ExportOutcome ended;
-                ended.elapsedMs = m_clock.elapsed();
-                if (outcome == Morvane::TaskService::Outcome::Cancelled && m_cancelled) {
-                    ended.kind = ExportOutcome::Kind::Cancelled;
-                } else if (outcome != Morvane::TaskService::Outcome::Succeeded) {
-                    ended.error =
-                        error.isEmpty() ? QStringLiteral("cancelled or timed out") : error;
-                } else {
-                    ended.result = value.value<ExportResult>();
-                    ended.kind = ended.result.ok ? ExportOutcome::Kind::Written
-                                                 : ExportOutcome::Kind::Failed;
-                    ended.error = ended.result.error;
-                }
-                emit finished(ended);
-            });
+    connect(&m_task->watcher, &QFutureWatcherBase::finished, this, &ExportService::onFinished);
 }
 
 ExportService::~ExportService()
 {
-    // The task service's own destructor then waits for whatever is still running.
-    m_tasks->shutdown(2000);
+    // Quitting: the export is asked to stop and given two seconds to remove what it wrote.
+    disconnect(&m_task->watcher, nullptr, this, nullptr);
+    if (running()) {
+        m_task->watcher.cancel();
+        m_task->runner.waitForDone(2000);
+    }
+}
+
+void ExportService::setIdleLimit(int milliseconds)
+{
+    m_idle->setInterval(milliseconds);
 }
 
 bool ExportService::start(const QList<DocumentRecord>& records, const ExportOptions& options)
@@ -65,29 +68,58 @@ bool ExportService::start(const QList<DocumentRecord>& records, const ExportOpti
     }
     // The builder reports after every chunk it copies or packs and stops within a chunk once
     // cancelled.
-    m_task = m_tasks->submitWithIdleTimeout(
-        [records, options](const Morvane::TaskContext& context) {
-            const ExportMonitor monitor{[&context] { return context.isCancellationRequested(); },
-                                        [&context](int percent) {
-                                            context.setProgress(percent);
-                                        }};
-            return QVariant::fromValue(buildExportBundle(records, options, monitor));
-        },
-        idleLimitMs);
-    if (m_task == 0) {
-        m_error = m_tasks->errorString();
-        return false;
-    }
+    m_running = true;
     m_cancelled = false;
+    m_timedOut = false;
     m_progress = 0;
     m_clock.start();
+    m_idle->start();
+    m_task->watcher.setFuture(
+        m_task->runner.run([records, options](const Tasks::TaskControl& control) {
+            const ExportMonitor monitor{[&control] { return control.isCancelled(); },
+                                        [&control](int percent) {
+                                            control.setProgress(percent);
+                                        }};
+            return buildExportBundle(records, options, monitor);
+        }));
     return true;
 }
 
 void ExportService::cancel()
 {
-    if (running() && !m_cancelled)
-        m_cancelled = m_tasks->cancel(m_task);
+    if (running() && !m_cancelled && !m_timedOut) {
+        m_cancelled = true;
+        m_task->watcher.cancel();
+    }
+}
+
+void ExportService::onFinished()
+{
+    if (!running())
+        return;
+    m_running = false;
+    m_idle->stop();
+    if (m_progress != 0) {
+        m_progress = 0;
+        emit progressChanged();
+    }
+    ExportOutcome ended;
+    ended.elapsedMs = m_clock.elapsed();
+    const QFuture<Tasks::TaskResult<ExportResult>> future = m_task->watcher.future();
+    if (m_timedOut) {
+        ended.error = QStringLiteral("the export stopped making progress");
+    } else if (m_cancelled) {
+        ended.kind = ExportOutcome::Kind::Cancelled;
+    } else if (future.resultCount() == 0) {
+        ended.error = QStringLiteral("the export ended without a result");
+    } else if (const Tasks::TaskResult<ExportResult> task = future.result(); !task.ok) {
+        ended.error = task.error;
+    } else {
+        ended.result = task.value;
+        ended.kind = ended.result.ok ? ExportOutcome::Kind::Written : ExportOutcome::Kind::Failed;
+        ended.error = ended.result.error;
+    }
+    emit finished(ended);
 }
 
 } // namespace Tessavo::Ui

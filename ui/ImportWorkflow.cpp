@@ -130,7 +130,7 @@ void AppController::addLocalPaths(const QList<QByteArray>& paths)
         m_importing = true;
         m_importedCount = 0;
         m_importClock.start();
-        emit busyChanged();
+        announceBusy();
     }
     for (const DocumentRecord& record : reused) {
         placeImported(record);
@@ -152,7 +152,7 @@ void AppController::onInspected(const DocumentRecord& inspected)
     if (m_recogniseDuringImport && record.state == NeedsOcr)
         recogniseRows({row});
     ++m_importedCount;
-    emit busyChanged();
+    announceBusy();
     emit summaryChanged();
 }
 
@@ -164,7 +164,7 @@ void AppController::onImportFinished()
                   .arg(m_importedCount) +
               skippedNote());
     logImportOutcome();
-    emit busyChanged();
+    announceBusy();
     emit summaryChanged();
 }
 
@@ -211,7 +211,7 @@ void AppController::clearDocuments()
     m_importSkipped = {};
     setStatus(QStringLiteral("Document list cleared."));
     clearStoredList();
-    emit busyChanged();
+    announceBusy();
     emit summaryChanged();
 }
 

@@ -20,7 +20,7 @@ void AppController::setUpRecognition()
     connect(m_recognition, &Inspection::RecognitionSession::finished, this,
             &AppController::onRecognitionFinished);
     connect(m_recognition, &Inspection::RecognitionSession::progressed, this,
-            &AppController::busyChanged);
+            &AppController::announceBusy);
     const SettingsReading reading = readSettingsFile(m_settingsPath);
     if (!reading.ok && !reading.missing)
         qWarning().noquote() << QStringLiteral("The settings file %1 could not be read (%2); "
@@ -135,7 +135,7 @@ void AppController::recogniseRows(const QList<int>& rows)
         return;
     if (!wasActive)
         setStatus(QStringLiteral("Recognising the text of scanned documents…"));
-    emit busyChanged();
+    announceBusy();
 }
 
 void AppController::cancelRecognition()
@@ -144,7 +144,7 @@ void AppController::cancelRecognition()
         return;
     m_recognition->cancel();
     setStatus(QStringLiteral("Text recognition cancelled."));
-    emit busyChanged();
+    announceBusy();
 }
 
 void AppController::onRecognised(const Inspection::RecognitionResult& result)
@@ -197,7 +197,7 @@ void AppController::onRecognitionFinished()
     qInfo().noquote() << QStringLiteral("Text recognition finished: %1 recognised, %2 failed")
                              .arg(QString::number(m_recognisedCount),
                                   QString::number(m_recognitionFailed));
-    emit busyChanged();
+    announceBusy();
 }
 
 } // namespace Tessavo::Ui

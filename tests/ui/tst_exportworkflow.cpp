@@ -27,7 +27,7 @@ private slots:
     void bundlesAreNamedByTheControllersClock();
     void oneExportAtATime();
     void failedBuildKeepsTheLastExport();
-    void openPathWithNothingDoesNothing();
+    void openPathOpensOnlyAPath();
     void cancellingStopsWithinASecond();
     void quittingDuringAnExportTakesUnderTwoSeconds();
     void theServiceAloneBuildsOneBundleAtATime();
@@ -146,20 +146,18 @@ void TestExportWorkflow::exportsInTheBackground()
     QCOMPARE(c.status(), QStringLiteral("Exporting 3 document(s)..."));
     QTRY_VERIFY_WITH_TIMEOUT(!c.exporting(), 60000);
 
-    const QVariantMap last = c.lastExport();
-    QCOMPARE(last.size(), 9);
-    QVERIFY(last["ok"].toBool());
-    QCOMPARE(last["exported"].toInt(), 3);
-    QCOMPARE(last["skipped"].toInt(), 1); // the ignored one
-    QVERIFY(last["directory"].toString().startsWith(out + "/Tessavo-Export-"));
-    QVERIFY(QFileInfo(last["zip"].toString()).isFile());
-    QCOMPARE(c.status(),
-             QStringLiteral("Exported 3 documents to %1").arg(last["directory"].toString()));
+    const auto last = c.lastExport();
+    QVERIFY(last.ok);
+    QCOMPARE(last.exported, 3);
+    QCOMPARE(last.skipped, 1); // the ignored one
+    QVERIFY(last.directory.startsWith(out + "/Tessavo-Export-"));
+    QVERIFY(QFileInfo(last.zip).isFile());
+    QCOMPARE(c.status(), QStringLiteral("Exported 3 documents to %1").arg(last.directory));
     QCOMPARE(finished.count(), 1);
     QCOMPARE(summary.count(), 1);
     QCOMPARE(busy.count(), 2);
-    QVERIFY(QFileInfo(last["directory"].toString() + "/originals/one.pdf").isFile());
-    QVERIFY(!QFileInfo::exists(last["directory"].toString() + "/originals/skip.pdf"));
+    QVERIFY(QFileInfo(last.directory + "/originals/one.pdf").isFile());
+    QVERIFY(!QFileInfo::exists(last.directory + "/originals/skip.pdf"));
 }
 
 void TestExportWorkflow::bundlesAreNamedByTheControllersClock()
@@ -175,7 +173,7 @@ void TestExportWorkflow::bundlesAreNamedByTheControllersClock()
          {"Tessavo-Export-20260102-030405", "Tessavo-Export-20260102-030405-2"}) {
         c.exportTo(QUrl::fromLocalFile(out));
         QTRY_VERIFY_WITH_TIMEOUT(!c.exporting(), 60000);
-        QCOMPARE(c.lastExport().value("directory").toString(), out + "/" + QLatin1String(expected));
+        QCOMPARE(c.lastExport().directory, out + "/" + QLatin1String(expected));
     }
 }
 
@@ -200,8 +198,8 @@ void TestExportWorkflow::failedBuildKeepsTheLastExport()
     c.documents()->appendRecord(record("one.pdf"));
     c.exportTo(QUrl::fromLocalFile(m_dir.filePath("good")));
     QTRY_VERIFY_WITH_TIMEOUT(!c.exporting(), 60000);
-    const QVariantMap good = c.lastExport();
-    QVERIFY(good["ok"].toBool());
+    const auto good = c.lastExport();
+    QVERIFY(good.ok);
 
     QVERIFY(PdfFixtures::writeBytes(m_dir.filePath("a-file"), "x"));
     QSignalSpy finished(&c, &AppController::exportFinished);
@@ -214,11 +212,24 @@ void TestExportWorkflow::failedBuildKeepsTheLastExport()
     QCOMPARE(finished.count(), 0);
 }
 
-void TestExportWorkflow::openPathWithNothingDoesNothing()
+void TestExportWorkflow::openPathOpensOnlyAPath()
 {
-    const QString status = m_controller->status();
-    m_controller->openPath(QString());
-    QCOMPARE(m_controller->status(), status);
+    QList<QUrl> opened;
+    ControllerSetup setup;
+    setup.openUrl = [&opened](const QUrl& url) {
+        opened.append(url);
+        return true;
+    };
+    AppController c(setup);
+    const QString status = c.status();
+    c.openPath(QString());
+    QVERIFY(opened.isEmpty());
+    QCOMPARE(c.status(), status);
+
+    const QString bundle = m_dir.filePath("Tessavo-Export #1/100% done?.zip");
+    c.openPath(bundle);
+    QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(bundle)});
+    QCOMPARE(opened.constFirst().toLocalFile(), bundle); // '#', '%' and '?' stay in the name
 }
 
 void TestExportWorkflow::cancellingStopsWithinASecond()
@@ -247,7 +258,7 @@ void TestExportWorkflow::cancellingStopsWithinASecond()
     QCOMPARE(c.status(), QStringLiteral("Export cancelled."));
     QCOMPARE(c.exportProgress(), 0);
     QVERIFY(progress.count() >= 2);
-    QVERIFY(c.lastExport().isEmpty());
+    QVERIFY(!c.lastExport().ok);
     // Nothing of the unfinished bundle stays, under any name.
     QCOMPARE(entries(out), QStringList());
 }
@@ -283,18 +294,18 @@ void TestExportWorkflow::leftOutOriginalsAreCountedAndShown()
     QSignalSpy finished(&c, &AppController::exportFinished);
     c.exportTo(QUrl::fromLocalFile(m_dir.filePath("left-out")));
     QVERIFY(finished.wait(60000));
-    const QVariantMap result = c.lastExport();
-    QCOMPARE(result.value("exported").toInt(), 1);
+    const auto result = c.lastExport();
+    QCOMPARE(result.exported, 1);
     QCOMPARE(c.status(), QStringLiteral("Exported 1 documents to %1; 2 original(s) left out, see "
                                         "the warnings")
-                             .arg(result.value("directory").toString()));
-    QCOMPARE(result.value("warnings").toStringList(),
+                             .arg(result.directory));
+    QCOMPARE(result.warnings,
              (QStringList{QStringLiteral("Changed since it was inspected, left out of the bundle: "
                                          "%1")
                               .arg(edited.sourcePath),
                           QStringLiteral("Missing source file, left out of the bundle: %1")
                               .arg(deleted.sourcePath)}));
-    const QByteArray manifest = PdfFixtures::readBytes(result.value("csv").toString());
+    const QByteArray manifest = PdfFixtures::readBytes(result.csv);
     QVERIFY(manifest.contains("kept.pdf"));
     QVERIFY(!manifest.contains("edited.pdf") && !manifest.contains("deleted.pdf"));
 }
@@ -340,9 +351,9 @@ void TestExportWorkflow::exportWaitsForTheCheckOfRestoredFiles()
         QVERIFY(!c.exporting());
         QCOMPARE(c.documents()->records().at(1).fileStatus, int(FileChanged));
         // The changed file was never part of the export: no copy was tried and left out.
-        const QVariantMap result = c.lastExport();
-        QCOMPARE(result.value("exported").toInt(), 1);
-        QCOMPARE(result.value("warnings").toStringList(), QStringList());
+        const auto result = c.lastExport();
+        QCOMPARE(result.exported, 1);
+        QCOMPARE(result.warnings, QStringList());
         QVERIFY(!QFileInfo::exists(m_dir.filePath("second")));
     }
 

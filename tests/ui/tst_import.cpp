@@ -172,7 +172,7 @@ void TestImport::reportsProgressAndSignalsInOrder()
                                   "busy", "summary"}));
     QCOMPARE(progress, (QList<int>{0, 50, 100, 0}));
     QCOMPARE(c.status(), QStringLiteral("Imported 2 document(s). Review the suggestions next."));
-    QCOMPARE(c.summary().value("total").toInt(), 2);
+    QCOMPARE(c.summary().total, 2);
 }
 
 void TestImport::filesAddedDuringAnImportContinueIt()
@@ -295,13 +295,13 @@ void TestImport::importsEveryKindOfFile()
     }
     QCOMPARE(byName(c, "Ångström, \"final\" offer — bid.pdf")->suggestion.category,
              QStringLiteral("02_Forms"));
-    const QVariantMap s = c.summary();
-    QCOMPARE(s["total"].toInt(), 10);
-    QCOMPARE(s["needsOcr"].toInt(), 2);
-    QCOMPARE(s["unreadable"].toInt(), 6);
-    QCOMPARE(s["exportable"].toInt(), 4);
-    QCOMPARE(s["pending"].toInt(), 10);
-    QCOMPARE(s["suggestions"].toInt(), 3);
+    const auto s = c.summary();
+    QCOMPARE(s.total, 10);
+    QCOMPARE(s.needsOcr, 2);
+    QCOMPARE(s.unreadable, 6);
+    QCOMPARE(s.exportable, 4);
+    QCOMPARE(s.pending, 10);
+    QCOMPARE(s.suggestions, 3);
     // A file that failed inspection is still classified by its name.
     QCOMPARE(byName(c, "self reference.pdf")->suggestion.category, QStringLiteral("05_References"));
     QCOMPARE(readBytes(text) + readBytes(folder + "/locked.pdf"), before); // sources untouched
