@@ -2,9 +2,9 @@
 
 #include "core/Rule.h"
 #include "core/Version.h"
+#include "flows/ExportFlow.h"
 #include "inspection/ImportSession.h"
 #include "tasks/BackgroundRunner.h"
-#include "ui/ExportService.h"
 #include "ui/RuleBook.h"
 #include "ui/SessionStore.h"
 

@@ -2,8 +2,8 @@
 // what happened in the status line and the log.
 #include "ui/AppController.h"
 
+#include "flows/ExportFlow.h"
 #include "logging/LogPath.h"
-#include "ui/ExportService.h"
 
 #include <QCoreApplication>
 

@@ -1,8 +1,8 @@
 #include "QmlFixtures.h"
 
 #include "core/Rule.h"
+#include "flows/ExportFlow.h"
 #include "support/PdfFixtures.h"
-#include "ui/ExportService.h"
 
 #include <QCoreApplication>
 #include <QDir>

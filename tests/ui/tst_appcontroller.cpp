@@ -3,8 +3,8 @@
 
 #include "core/RulesFile.h"
 #include "core/Version.h"
+#include "flows/ExportFlow.h"
 #include "support/TestFiles.h"
-#include "ui/ExportService.h"
 
 #include <QDir>
 #include <QFile>

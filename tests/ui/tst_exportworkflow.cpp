@@ -1,6 +1,6 @@
+#include "flows/ExportFlow.h"
 #include "support/PdfFixtures.h"
 #include "ui/AppController.h"
-#include "ui/ExportService.h"
 #include "ui/SessionStore.h"
 
 #include <QCryptographicHash>

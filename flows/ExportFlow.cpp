@@ -1,4 +1,4 @@
-#include "ui/ExportService.h"
+#include "flows/ExportFlow.h"
 
 #include "tasks/BackgroundRunner.h"
 
