@@ -5,9 +5,9 @@
 #include <QFutureWatcher>
 #include <QTimer>
 
-namespace Tessavo::Ui {
+namespace Tessavo::Flows {
 
-struct ExportService::Task {
+struct ExportFlow::Task {
     Tasks::BackgroundRunner runner;
     QFutureWatcher<Tasks::TaskResult<ExportResult>> watcher;
 };
@@ -19,7 +19,7 @@ constexpr int defaultIdleLimitMs = 5 * 60 * 1000;
 
 } // namespace
 
-ExportService::ExportService(QObject* parent)
+ExportFlow::ExportFlow(QObject* parent)
     : QObject(parent)
     , m_task(std::make_unique<Task>())
     , m_idle(new QTimer(this))
@@ -41,10 +41,10 @@ ExportService::ExportService(QObject* parent)
         m_progress = percent;
         emit progressChanged();
     });
-    connect(&m_task->watcher, &QFutureWatcherBase::finished, this, &ExportService::onFinished);
+    connect(&m_task->watcher, &QFutureWatcherBase::finished, this, &ExportFlow::onFinished);
 }
 
-ExportService::~ExportService()
+ExportFlow::~ExportFlow()
 {
     // Quitting: the export is asked to stop and given two seconds to remove what it wrote.
     disconnect(&m_task->watcher, nullptr, this, nullptr);
@@ -54,12 +54,12 @@ ExportService::~ExportService()
     }
 }
 
-void ExportService::setIdleLimit(int milliseconds)
+void ExportFlow::setIdleLimit(int milliseconds)
 {
     m_idle->setInterval(milliseconds);
 }
 
-bool ExportService::start(const QList<DocumentRecord>& records, const ExportOptions& options)
+bool ExportFlow::start(const QList<DocumentRecord>& records, const ExportOptions& options)
 {
     m_error.clear();
     if (running()) {
@@ -69,6 +69,7 @@ bool ExportService::start(const QList<DocumentRecord>& records, const ExportOpti
     // The builder reports after every chunk it copies or packs and stops within a chunk once
     // cancelled.
     m_running = true;
+    emit runningChanged();
     m_cancelled = false;
     m_timedOut = false;
     m_progress = 0;
@@ -85,7 +86,7 @@ bool ExportService::start(const QList<DocumentRecord>& records, const ExportOpti
     return true;
 }
 
-void ExportService::cancel()
+void ExportFlow::cancel()
 {
     if (running() && !m_cancelled && !m_timedOut) {
         m_cancelled = true;
@@ -93,11 +94,12 @@ void ExportService::cancel()
     }
 }
 
-void ExportService::onFinished()
+void ExportFlow::onFinished()
 {
     if (!running())
         return;
     m_running = false;
+    emit runningChanged();
     m_idle->stop();
     if (m_progress != 0) {
         m_progress = 0;
@@ -122,4 +124,4 @@ void ExportService::onFinished()
     emit finished(ended);
 }
 
-} // namespace Tessavo::Ui
+} // namespace Tessavo::Flows

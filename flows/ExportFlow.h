@@ -10,9 +10,9 @@
 
 class QTimer;
 
-namespace Tessavo::Ui {
+namespace Tessavo::Flows {
 
-// How one export ended, as the export service reports it.
+// How one export ended, as the export flow reports it.
 struct ExportOutcome {
     enum class Kind { Written, Failed, Cancelled };
     Kind kind = Kind::Failed;
@@ -23,13 +23,15 @@ struct ExportOutcome {
 
 // Builds export bundles in the background, one at a time, on the shared background runner. An
 // export that stops reporting progress for five minutes is cut off; one that keeps moving never is.
-class ExportService : public QObject {
+class ExportFlow : public QObject {
     Q_OBJECT
+    Q_PROPERTY(bool running READ running NOTIFY runningChanged)
+    Q_PROPERTY(int progress READ progress NOTIFY progressChanged)
 
 public:
-    explicit ExportService(QObject* parent = nullptr);
+    explicit ExportFlow(QObject* parent = nullptr);
     // Cancels a running export and waits up to two seconds for it.
-    ~ExportService() override;
+    ~ExportFlow() override;
 
     bool running() const { return m_running; }
     // Percentage of the running export done; 0 when none runs.
@@ -45,8 +47,9 @@ public:
     void setIdleLimit(int milliseconds);
 
 signals:
+    void runningChanged();
     void progressChanged();
-    void finished(const Tessavo::Ui::ExportOutcome& outcome);
+    void finished(const Tessavo::Flows::ExportOutcome& outcome);
 
 private:
     void onFinished();
@@ -62,4 +65,4 @@ private:
     QString m_error;
 };
 
-} // namespace Tessavo::Ui
+} // namespace Tessavo::Flows

@@ -45,6 +45,13 @@ struct RuleListModelForeign {
     QML_ANONYMOUS
 };
 
+// The export flow the controller hands out as App.exporter.
+struct ExportFlowForeign {
+    Q_GADGET
+    QML_FOREIGN(Tessavo::Flows::ExportFlow)
+    QML_ANONYMOUS
+};
+
 // The counters of App.summary, a value type.
 struct DocumentSummaryForeign {
     Q_GADGET

@@ -58,9 +58,10 @@ AppController::AppController(const ControllerSetup& setup, QObject* parent)
     connect(m_ruleBook, &RuleBook::changed, this, &AppController::reclassifyAll);
     connect(m_ruleBook, &RuleBook::status, this, &AppController::setStatus);
 
-    m_export = new ExportService(this);
-    connect(m_export, &ExportService::progressChanged, this, &AppController::exportProgressChanged);
-    connect(m_export, &ExportService::finished, this, &AppController::onExportFinished);
+    m_export = new Flows::ExportFlow(this);
+    connect(m_export, &Flows::ExportFlow::progressChanged, this,
+            &AppController::exportProgressChanged);
+    connect(m_export, &Flows::ExportFlow::finished, this, &AppController::onExportFinished);
 
     m_import = new Inspection::ImportSession(this);
     connect(m_import, &Inspection::ImportSession::inspected, this, &AppController::onInspected);
@@ -182,6 +183,8 @@ void AppController::announceBusy()
     if (now.statusShowsImport != before.statusShowsImport)
         emit statusShowsImportChanged();
     emit busyChanged();
+    if ((before.importing || before.recognising) && !now.importing && !now.recognising)
+        emit settled();
 }
 
 } // namespace Tessavo::Ui

@@ -2,6 +2,7 @@
 
 #include "core/FolderWalk.h"
 #include "core/Rule.h"
+#include "flows/ExportFlow.h"
 #include "ui/DocumentListModel.h"
 #include "ui/LastExport.h"
 #include "ui/RuleListModel.h"
@@ -35,10 +36,8 @@ struct RecognitionResult;
 
 namespace Tessavo::Ui {
 
-class ExportService;
 class RuleBook;
 class SessionStore;
-struct ExportOutcome;
 
 // What a controller keeps between runs, and where. Every path is given to it, so a test names its
 // own files; an empty path keeps nothing of that kind.
@@ -59,12 +58,27 @@ struct ControllerSetup {
     static ControllerSetup standard();
 };
 
+// How an import ended, for whoever runs one without the window.
+struct ImportOutcome {
+    int imported = 0;         // documents this import listed
+    FolderWalkResult skipped; // what its folder walks left out
+    qint64 elapsedMs = 0;
+};
+
+// How a text recognition run ended.
+struct RecognitionOutcome {
+    int recognised = 0; // documents that gained text
+    int failed = 0;     // and those that did not
+    QString missing;    // what to install, when the language data was missing
+};
+
 // The one object through which the interface reaches the system, known to QML as the singleton
 // App.
 class AppController : public QObject {
     Q_OBJECT
     Q_PROPERTY(Tessavo::Ui::DocumentListModel* documents READ documents CONSTANT)
     Q_PROPERTY(Tessavo::Ui::RuleListModel* rules READ rules CONSTANT)
+    Q_PROPERTY(Tessavo::Flows::ExportFlow* exporter READ exporter CONSTANT)
     Q_PROPERTY(bool importing READ importing NOTIFY importingChanged)
     Q_PROPERTY(int importProgress READ importProgress NOTIFY importProgressChanged)
     Q_PROPERTY(bool exporting READ exporting NOTIFY exportingChanged)
@@ -168,8 +182,9 @@ public:
 
     static QString fontPath(const QString& fileName);
 
-    // The collaborator that builds the bundles; the controller reports what it says.
-    ExportService* exportService() { return m_export; }
+    // The flow that builds the bundles; the controller reports what it says. Its finished signal
+    // is the typed end of every export.
+    Flows::ExportFlow* exporter() { return m_export; }
 
     // Replaces the footer's status line; emits statusChanged only for a different text.
     void setStatus(const QString& text);
@@ -184,6 +199,12 @@ signals:
     void recognisingChanged();
     void recognitionProgressChanged();
     void statusShowsImportChanged();
+    // Typed ends of the background work, for runs without the window: an import (also one with
+    // nothing to inspect), a recognition run, and the moment neither runs any more (recognition
+    // started by an import included). The export's end is ExportService::finished.
+    void importFinished(const Tessavo::Ui::ImportOutcome& outcome);
+    void recognitionFinished(const Tessavo::Ui::RecognitionOutcome& outcome);
+    void settled();
     void statusChanged();
     void summaryChanged();
     void exportFinished();
@@ -220,13 +241,13 @@ private:
     void onRecognitionFinished();
     void saveRecognitionSettings();
     void decide(int row, const std::function<bool(DocumentRecord&)>& change);
-    void onExportFinished(const ExportOutcome& outcome);
+    void onExportFinished(const Flows::ExportOutcome& outcome);
     // Starts the export that waited for the check of the restored files (ExportWorkflow.cpp).
     void onRestoredFilesChecked();
 
     DocumentListModel m_documents{this};
     RuleBook* m_ruleBook = nullptr;
-    ExportService* m_export = nullptr;
+    Flows::ExportFlow* m_export = nullptr;
     LastExport m_lastExport;
     QString m_settingsPath;
     std::function<QDateTime()> m_clock;

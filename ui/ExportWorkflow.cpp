@@ -1,4 +1,4 @@
-// The controller's export workflow: the export service builds the bundle; the controller says
+// The controller's export workflow: the export flow builds the bundle; the controller says
 // what happened in the status line and the log.
 #include "ui/AppController.h"
 
@@ -96,20 +96,20 @@ void AppController::openPath(const QString& path)
         m_openUrl(QUrl::fromLocalFile(path));
 }
 
-void AppController::onExportFinished(const ExportOutcome& outcome)
+void AppController::onExportFinished(const Flows::ExportOutcome& outcome)
 {
     announceBusy();
     const QString took = QString::number(outcome.elapsedMs);
     switch (outcome.kind) {
-    case ExportOutcome::Kind::Cancelled:
+    case Flows::ExportOutcome::Kind::Cancelled:
         setStatus(QStringLiteral("Export cancelled."));
         qInfo().noquote() << QStringLiteral("Export cancelled after %1 ms").arg(took);
         return;
-    case ExportOutcome::Kind::Failed:
+    case Flows::ExportOutcome::Kind::Failed:
         setStatus(QStringLiteral("Export failed: %1").arg(outcome.error));
         qWarning().noquote() << QStringLiteral("%1 (after %2 ms)").arg(status(), took);
         return;
-    case ExportOutcome::Kind::Written:
+    case Flows::ExportOutcome::Kind::Written:
         break;
     }
     const ExportResult& result = outcome.result;

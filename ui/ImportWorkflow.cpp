@@ -164,6 +164,9 @@ void AppController::onImportFinished()
                   .arg(m_importedCount) +
               skippedNote());
     logImportOutcome();
+    emit importFinished({.imported = m_importedCount,
+                         .skipped = m_importSkipped,
+                         .elapsedMs = m_importClock.elapsed()});
     announceBusy();
     emit summaryChanged();
 }

@@ -197,6 +197,9 @@ void AppController::onRecognitionFinished()
     qInfo().noquote() << QStringLiteral("Text recognition finished: %1 recognised, %2 failed")
                              .arg(QString::number(m_recognisedCount),
                                   QString::number(m_recognitionFailed));
+    emit recognitionFinished({.recognised = m_recognisedCount,
+                              .failed = m_recognitionFailed,
+                              .missing = m_recognitionMissing});
     announceBusy();
 }
 

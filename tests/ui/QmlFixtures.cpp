@@ -111,7 +111,7 @@ QString QmlFixtures::readText(const QUrl& fileUrl) const
 
 void QmlFixtures::setLastExport(const QVariantMap& map)
 {
-    Ui::ExportOutcome outcome;
+    Flows::ExportOutcome outcome;
     ExportResult& result = outcome.result;
     result.ok = map.value("ok").toBool();
     result.error = map.value("error").toString();
@@ -122,10 +122,11 @@ void QmlFixtures::setLastExport(const QVariantMap& map)
     result.exported = map.value("exported").toInt();
     result.skipped = map.value("skipped").toInt();
     result.warnings = map.value("warnings").toStringList();
-    outcome.kind = result.ok ? Ui::ExportOutcome::Kind::Written : Ui::ExportOutcome::Kind::Failed;
+    outcome.kind =
+        result.ok ? Flows::ExportOutcome::Kind::Written : Flows::ExportOutcome::Kind::Failed;
     outcome.error = result.error;
     // From the event loop, as a real export's end arrives.
-    Ui::ExportService* service = m_controller->exportService();
+    Flows::ExportFlow* service = m_controller->exporter();
     QMetaObject::invokeMethod(
         service, [service, outcome] { emit service->finished(outcome); }, Qt::QueuedConnection);
 }

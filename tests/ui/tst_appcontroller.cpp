@@ -175,10 +175,10 @@ void TestAppController::reportsWhatTheExportServiceSays()
     AppController controller;
     QSignalSpy finished(&controller, &AppController::exportFinished);
     QSignalSpy summary(&controller, &AppController::summaryChanged);
-    ExportService* service = controller.exportService();
+    Flows::ExportFlow* service = controller.exporter();
 
-    ExportOutcome written;
-    written.kind = ExportOutcome::Kind::Written;
+    Flows::ExportOutcome written;
+    written.kind = Flows::ExportOutcome::Kind::Written;
     written.result = {.ok = true,
                       .error = {},
                       .directory = "/out/B",
@@ -206,7 +206,7 @@ void TestAppController::reportsWhatTheExportServiceSays()
     QCOMPARE(finished.count(), 1);
     QCOMPARE(summary.count(), 1);
 
-    ExportOutcome failed;
+    Flows::ExportOutcome failed;
     failed.error = "Cannot create export folder: /x";
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Export failed: Cannot create"));
     emit service->finished(failed);
@@ -214,8 +214,8 @@ void TestAppController::reportsWhatTheExportServiceSays()
     QCOMPARE(controller.lastExport(), expected); // only a written bundle replaces it
     QCOMPARE(finished.count(), 1);
 
-    ExportOutcome cancelled;
-    cancelled.kind = ExportOutcome::Kind::Cancelled;
+    Flows::ExportOutcome cancelled;
+    cancelled.kind = Flows::ExportOutcome::Kind::Cancelled;
     emit service->finished(cancelled);
     QCOMPARE(controller.status(), QStringLiteral("Export cancelled."));
     QCOMPARE(finished.count(), 1);

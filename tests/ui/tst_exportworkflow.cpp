@@ -30,7 +30,6 @@ private slots:
     void openPathOpensOnlyAPath();
     void cancellingStopsWithinASecond();
     void quittingDuringAnExportTakesUnderTwoSeconds();
-    void theServiceAloneBuildsOneBundleAtATime();
     void leftOutOriginalsAreCountedAndShown();
     void exportWaitsForTheCheckOfRestoredFiles();
 
@@ -343,7 +342,7 @@ void TestExportWorkflow::exportWaitsForTheCheckOfRestoredFiles()
         c.exportTo(QUrl::fromLocalFile(m_dir.filePath("after-check")));
         // It waits, counted as running, until the check has ended.
         QVERIFY(c.exporting());
-        QVERIFY(!c.exportService()->running());
+        QVERIFY(!c.exporter()->running());
         QCOMPARE(busy.count(), 1);
         QCOMPARE(c.status(), QStringLiteral("Checking the restored files before the export..."));
         c.exportTo(QUrl::fromLocalFile(m_dir.filePath("second"))); // one export at a time
@@ -369,28 +368,6 @@ void TestExportWorkflow::exportWaitsForTheCheckOfRestoredFiles()
                               60000);
     QVERIFY(!again.exporting());
     QVERIFY(!QFileInfo::exists(m_dir.filePath("never")));
-}
-
-// Without a controller: the service picks the exportable records, counts the others as skipped,
-// and refuses a second export while one runs.
-void TestExportWorkflow::theServiceAloneBuildsOneBundleAtATime()
-{
-    ExportService service;
-    QSignalSpy finished(&service, &ExportService::finished);
-    DocumentRecord unreadable = record("broken.pdf", Unreadable);
-    const ExportOptions options{m_dir.filePath("out-service"), "Test", {}, {}, true};
-    QVERIFY(service.start({record("a.pdf"), record("b.pdf", Ready, Ignored), unreadable}, options));
-    QVERIFY(service.running());
-    QVERIFY(!service.start({record("a.pdf")}, options));
-    QVERIFY(!service.errorString().isEmpty());
-
-    QVERIFY(finished.wait(60000));
-    const ExportOutcome outcome = finished.last().at(0).value<ExportOutcome>();
-    QCOMPARE(outcome.kind, ExportOutcome::Kind::Written);
-    QCOMPARE(outcome.result.exported, 1);
-    QCOMPARE(outcome.result.skipped, 2);
-    QVERIFY(QFileInfo(outcome.result.zip).isFile());
-    QVERIFY(!service.running());
 }
 
 int main(int argc, char** argv)
