@@ -9,10 +9,10 @@
 #include "inspection/InspectionWorker.h"
 #include "logging/LogFile.h"
 #include "logging/LogPath.h"
-#include "ui/AppController.h"
 #include "qml/OfflineNetwork.h"
 #include "qml/QmlTypes.h"
 #include "qml/Translations.h"
+#include "ui/AppController.h"
 
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
