@@ -92,9 +92,9 @@ class AppController : public QObject {
     Q_PROPERTY(bool recognising READ recognising NOTIFY recognisingChanged)
     Q_PROPERTY(int recognitionProgress READ recognitionProgress NOTIFY recognitionProgressChanged)
     Q_PROPERTY(bool recogniseDuringImport READ recogniseDuringImport WRITE setRecogniseDuringImport
-                   NOTIFY recognitionSettingChanged)
+                   NOTIFY recogniseDuringImportChanged)
     Q_PROPERTY(QString recognitionLanguage READ recognitionLanguage WRITE setRecognitionLanguage
-                   NOTIFY recognitionSettingChanged)
+                   NOTIFY recognitionLanguageChanged)
     Q_PROPERTY(QStringList recognitionLanguages READ recognitionLanguages CONSTANT)
     Q_PROPERTY(int pendingFiles READ pendingFiles NOTIFY pendingFilesChanged)
 
@@ -209,7 +209,8 @@ signals:
     void summaryChanged();
     void exportFinished();
     void exportProgressChanged();
-    void recognitionSettingChanged();
+    void recogniseDuringImportChanged();
+    void recognitionLanguageChanged();
     void pendingFilesChanged();
 
 private:

@@ -44,7 +44,7 @@ void AppController::setRecognitionLanguage(const QString& language)
         return;
     m_recognitionLanguage = language;
     m_recognition->setLanguage(language);
-    emit recognitionSettingChanged();
+    emit recognitionLanguageChanged();
     saveRecognitionSettings();
 }
 
@@ -77,7 +77,7 @@ void AppController::setRecogniseDuringImport(bool on)
     if (on == m_recogniseDuringImport)
         return;
     m_recogniseDuringImport = on;
-    emit recognitionSettingChanged();
+    emit recogniseDuringImportChanged();
     saveRecognitionSettings();
 }
 
@@ -86,7 +86,7 @@ void AppController::recogniseDuringImportThisRun()
     if (m_recogniseDuringImport)
         return;
     m_recogniseDuringImport = true;
-    emit recognitionSettingChanged();
+    emit recogniseDuringImportChanged();
 }
 
 void AppController::recogniseScans()

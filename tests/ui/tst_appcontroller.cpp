@@ -45,6 +45,7 @@ private slots:
     void importProgressArithmetic_data();
     void importProgressArithmetic();
     void statusChangesOnlyForANewText();
+    void eachRecognitionSettingHasItsOwnSignal();
     void reportsWhatTheExportServiceSays();
     void loadsRulesAtStartup();
     void fallsBackToBuiltInRulesSilently_data();
@@ -168,6 +169,21 @@ void TestAppController::statusChangesOnlyForANewText()
     controller.setStatus(QStringLiteral("two"));
     QCOMPARE(spy.count(), 2);
     QCOMPARE(controller.status(), QStringLiteral("two"));
+}
+
+void TestAppController::eachRecognitionSettingHasItsOwnSignal()
+{
+    AppController controller;
+    QSignalSpy duringImport(&controller, &AppController::recogniseDuringImportChanged);
+    QSignalSpy language(&controller, &AppController::recognitionLanguageChanged);
+    controller.setRecognitionLanguage(QStringLiteral("deu"));
+    controller.setRecognitionLanguage(QStringLiteral("deu"));
+    QCOMPARE(language.count(), 1);
+    QCOMPARE(duringImport.count(), 0);
+    controller.setRecogniseDuringImport(!controller.recogniseDuringImport());
+    QCOMPARE(duringImport.count(), 1);
+    QCOMPARE(language.count(), 1);
+    QCOMPARE(controller.recognitionLanguage(), QStringLiteral("deu"));
 }
 
 void TestAppController::reportsWhatTheExportServiceSays()
