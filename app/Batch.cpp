@@ -363,27 +363,24 @@ void BatchRun::report(bool written)
                                  : BatchEnd{BatchEnd::Kind::Failed});
         return;
     }
-    const QVariantMap result = m_controller.lastExport();
-    const QList<ExportWarning> warnings = m_controller.lastExportResult()
-                                              ? m_controller.lastExportResult()->warnings
-                                              : QList<ExportWarning>();
-    for (const ExportWarning& warning : warnings)
-        printError(QStringLiteral("warning: %1").arg(warning.text));
+    const auto result = m_controller.lastExport();
+    const QStringList warnings = result.warnings;
+    for (const QString& warning : warnings)
+        printError(QStringLiteral("warning: %1").arg(warning));
     if (const QString undecided = undecidedExportsText(undecidedExports(records));
         !undecided.isEmpty())
         printError(undecided);
-    const int exported = result.value(QStringLiteral("exported")).toInt();
+    const int exported = result.exported;
     printError(QStringLiteral("Exported %1 of %2 PDF(s).")
                    .arg(QString::number(exported), QString::number(records.size())));
     // Standard output is for scripts: the two paths whole, one per line.
-    for (const char* key : {"directory", "zip"}) {
-        const QString path = result.value(QString::fromLatin1(key)).toString();
+    for (const QString& path : {result.directory, result.zip}) {
         if (roundTrips(m_run.exportFolderBytes()))
             Logging::printValueLine(Logging::ConsoleStream::Output, path);
         else
             writeOut(m_run.originalBytes(path));
     }
-    finish({completeness(int(records.size()), exported, int(originalsLeftOut(warnings)),
+    finish({completeness(int(records.size()), exported, result.originalsLeftOut,
                          m_controller.importSkipped().lostSomething())});
 }
 

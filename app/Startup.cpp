@@ -8,10 +8,10 @@
 #include "inspection/InspectionWorker.h"
 #include "logging/LogFile.h"
 #include "logging/LogPath.h"
+#include "qml/OfflineNetwork.h"
+#include "qml/QmlTypes.h"
+#include "qml/Translations.h"
 #include "ui/AppController.h"
-#include "ui/qml/OfflineNetwork.h"
-#include "ui/qml/QmlTypes.h"
-#include "ui/qml/Translations.h"
 
 #include <QFile>
 #include <QGuiApplication>

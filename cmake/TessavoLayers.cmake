@@ -1,6 +1,6 @@
 # Each library sees its own headers and those of the libraries it links, nothing else.
 #
-# Sources spell includes from the repository root ("core/Rule.h", "ui/qml/LocalFiles.h"). Instead of
+# Sources spell includes from the repository root ("core/Rule.h", "qml/LocalFiles.h"). Instead of
 # putting the whole repository on the include path, each library gets an include root of its own in
 # the build tree that holds a single link named like its folder, pointing at that folder:
 #   <build>/core/include/core -> <source>/core

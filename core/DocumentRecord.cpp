@@ -108,6 +108,11 @@ bool acceptSuggestion(DocumentRecord& record)
     return true;
 }
 
+bool canAccept(const DocumentRecord& record)
+{
+    return hasSuggestion(record) && record.decision != Accepted && record.decision != Ignored;
+}
+
 void changeCategory(DocumentRecord& record, const QString& category)
 {
     record.decision = Changed;

@@ -102,6 +102,9 @@ bool hasSuggestion(const DocumentRecord& record);
 // The reviewer's decisions. Accepting takes the suggestion's category and is refused (false) when
 // there is no suggestion; the record is unchanged then.
 [[nodiscard]] bool acceptSuggestion(DocumentRecord& record);
+// Whether the review offers "Accept": a suggestion to take, and the record neither accepted
+// already nor ignored (an ignored record is reset first).
+bool canAccept(const DocumentRecord& record);
 void changeCategory(DocumentRecord& record, const QString& category);
 void ignore(DocumentRecord& record);
 void resetDecision(DocumentRecord& record);

@@ -2,19 +2,20 @@
 
 #include "core/Rule.h"
 #include "core/Version.h"
-#include "bundle/IndexPdf.h"
+#include "flows/ExportFlow.h"
 #include "inspection/ImportSession.h"
 #include "store/SessionStore.h"
-#include "ui/ExportService.h"
+#include "tasks/BackgroundRunner.h"
 #include "ui/RuleBook.h"
-#include "ui/Summary.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QThreadPool>
 #include <QTimer>
+
+#include <utility>
 
 namespace Tessavo::Ui {
 
@@ -32,7 +33,8 @@ ControllerSetup ControllerSetup::inFolder(const QString& folder)
             .settingsPath = folder + QStringLiteral("/settings.json"),
             .sessionPath = folder + QStringLiteral("/session.sqlite"),
             .fixedRules = std::nullopt,
-            .clock = {}};
+            .clock = {},
+            .openUrl = {}};
 }
 
 ControllerSetup ControllerSetup::standard()
@@ -48,26 +50,26 @@ AppController::AppController(const ControllerSetup& setup, QObject* parent)
     : QObject(parent)
     , m_settingsPath(setup.settingsPath)
     , m_clock(setup.clock)
+    , m_openUrl(setup.openUrl ? setup.openUrl
+                              : [](const QUrl& url) { return QDesktopServices::openUrl(url); })
 {
     m_ruleBook = setup.fixedRules ? new RuleBook(*setup.fixedRules, this)
                                   : new RuleBook(Store::RulesStore(setup.rulesPath), this);
     connect(m_ruleBook, &RuleBook::changed, this, &AppController::reclassifyAll);
     connect(m_ruleBook, &RuleBook::status, this, &AppController::setStatus);
 
-    m_export = new ExportService(this);
-    connect(m_export, &ExportService::progressChanged, this, &AppController::exportProgressChanged);
-    connect(m_export, &ExportService::finished, this, &AppController::onExportFinished);
+    m_export = new Flows::ExportFlow(this);
+    connect(m_export, &Flows::ExportFlow::progressChanged, this,
+            &AppController::exportProgressChanged);
+    connect(m_export, &Flows::ExportFlow::finished, this, &AppController::onExportFinished);
 
     m_import = new Inspection::ImportSession(this);
     connect(m_import, &Inspection::ImportSession::inspected, this, &AppController::onInspected);
     connect(m_import, &Inspection::ImportSession::finished, this, &AppController::onImportFinished);
     connect(m_import, &Inspection::ImportSession::progressed, this, [this] {
         if (m_importing)
-            emit busyChanged();
+            announceBusy();
     });
-    // A missing font file is not an error here: the index falls back to another family.
-    registerIndexFonts(fontPath(QStringLiteral("DejaVuSans.ttf")),
-                       fontPath(QStringLiteral("DejaVuSans-Bold.ttf")));
     setUpRecognition();
     const QString problem = m_ruleBook->startupProblem();
     setStatus(problem.isEmpty()
@@ -84,9 +86,9 @@ AppController::~AppController()
     // A running export is cancelled and given two seconds; what it reports then is not for us.
     disconnect(m_export, nullptr, this, nullptr);
     delete m_export;
-    if (m_verifyPool) {
+    if (m_verifier) {
         m_stopVerify->store(true);
-        m_verifyPool->waitForDone();
+        m_verifier->waitForDone(-1);
     }
     // A last try for what a full disk kept out of the session.
     if (m_store && (!m_unsavedRecords.isEmpty() || !m_unsavedReviews.isEmpty() || m_clearUnsaved)) {
@@ -111,7 +113,7 @@ int AppController::importProgress() const
                                  m_import->partialFiles());
 }
 
-QVariantMap AppController::summary() const
+DocumentSummary AppController::summary() const
 {
     return summaryOf(m_documents.records());
 }
@@ -154,6 +156,35 @@ void AppController::setStatus(const QString& text)
         return;
     m_status = text;
     emit statusChanged();
+    if (m_announced.statusShowsImport != statusShowsImport()) {
+        m_announced.statusShowsImport = statusShowsImport();
+        emit statusShowsImportChanged();
+    }
+}
+
+void AppController::announceBusy()
+{
+    // An import that starts takes over the status line until something newer is said.
+    if (m_importing && !m_announced.importing)
+        m_statusAtImportStart = m_status;
+    const BusyState now{importing(),   importProgress(),      exporting(),
+                        recognising(), recognitionProgress(), statusShowsImport()};
+    const BusyState before = std::exchange(m_announced, now);
+    if (now.importing != before.importing)
+        emit importingChanged();
+    if (now.importProgress != before.importProgress)
+        emit importProgressChanged();
+    if (now.exporting != before.exporting)
+        emit exportingChanged();
+    if (now.recognising != before.recognising)
+        emit recognisingChanged();
+    if (now.recognitionProgress != before.recognitionProgress)
+        emit recognitionProgressChanged();
+    if (now.statusShowsImport != before.statusShowsImport)
+        emit statusShowsImportChanged();
+    emit busyChanged();
+    if ((before.importing || before.recognising) && !now.importing && !now.recognising)
+        emit settled();
 }
 
 } // namespace Tessavo::Ui

@@ -3,8 +3,11 @@
 #include "bundle/ExportBundle.h"
 #include "core/FolderWalk.h"
 #include "core/Rule.h"
+#include "flows/ExportFlow.h"
 #include "ui/DocumentListModel.h"
+#include "ui/LastExport.h"
 #include "ui/RuleListModel.h"
+#include "ui/Summary.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -15,14 +18,16 @@
 #include <QStringList>
 #include <QUrl>
 
-#include <QVariantMap>
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
 
-class QThreadPool;
 class QTimer;
+
+namespace Tessavo::Tasks {
+class BackgroundRunner;
+}
 
 namespace Tessavo::Inspection {
 class ImportSession;
@@ -36,9 +41,7 @@ class SessionStore;
 
 namespace Tessavo::Ui {
 
-class ExportService;
 class RuleBook;
-struct ExportOutcome;
 
 // What a controller keeps between runs, and where. Every path is given to it, so a test names its
 // own files; an empty path keeps nothing of that kind.
@@ -50,11 +53,27 @@ struct ControllerSetup {
     std::optional<QList<Rule>> fixedRules;
     // The clock export bundles are named and dated by; the system clock when empty.
     std::function<QDateTime()> clock;
+    // Opens a file or folder for the user; the desktop's default application when empty.
+    std::function<bool(const QUrl&)> openUrl;
 
     // rules.json, settings.json and session.sqlite in this folder; none for an empty folder.
     static ControllerSetup inFolder(const QString& folder);
     // The same in the application's data folder, when the platform names one.
     static ControllerSetup standard();
+};
+
+// How an import ended, for whoever runs one without the window.
+struct ImportOutcome {
+    int imported = 0;         // documents this import listed
+    FolderWalkResult skipped; // what its folder walks left out
+    qint64 elapsedMs = 0;
+};
+
+// How a text recognition run ended.
+struct RecognitionOutcome {
+    int recognised = 0; // documents that gained text
+    int failed = 0;     // and those that did not
+    QString missing;    // what to install, when the language data was missing
 };
 
 // The one object through which the interface reaches the system, known to QML as the singleton
@@ -63,21 +82,23 @@ class AppController : public QObject {
     Q_OBJECT
     Q_PROPERTY(Tessavo::Ui::DocumentListModel* documents READ documents CONSTANT)
     Q_PROPERTY(Tessavo::Ui::RuleListModel* rules READ rules CONSTANT)
-    Q_PROPERTY(bool importing READ importing NOTIFY busyChanged)
-    Q_PROPERTY(int importProgress READ importProgress NOTIFY busyChanged)
-    Q_PROPERTY(bool exporting READ exporting NOTIFY busyChanged)
+    Q_PROPERTY(Tessavo::Flows::ExportFlow* exporter READ exporter CONSTANT)
+    Q_PROPERTY(bool importing READ importing NOTIFY importingChanged)
+    Q_PROPERTY(int importProgress READ importProgress NOTIFY importProgressChanged)
+    Q_PROPERTY(bool exporting READ exporting NOTIFY exportingChanged)
     Q_PROPERTY(int exportProgress READ exportProgress NOTIFY exportProgressChanged)
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
-    Q_PROPERTY(QVariantMap summary READ summary NOTIFY summaryChanged)
-    Q_PROPERTY(QVariantMap lastExport READ lastExport NOTIFY exportFinished)
+    Q_PROPERTY(bool statusShowsImport READ statusShowsImport NOTIFY statusShowsImportChanged)
+    Q_PROPERTY(Tessavo::Ui::DocumentSummary summary READ summary NOTIFY summaryChanged)
+    Q_PROPERTY(Tessavo::Ui::LastExport lastExport READ lastExport NOTIFY exportFinished)
     Q_PROPERTY(QStringList categories READ categories CONSTANT)
     Q_PROPERTY(QString appVersion READ appVersion CONSTANT)
-    Q_PROPERTY(bool recognising READ recognising NOTIFY busyChanged)
-    Q_PROPERTY(int recognitionProgress READ recognitionProgress NOTIFY busyChanged)
+    Q_PROPERTY(bool recognising READ recognising NOTIFY recognisingChanged)
+    Q_PROPERTY(int recognitionProgress READ recognitionProgress NOTIFY recognitionProgressChanged)
     Q_PROPERTY(bool recogniseDuringImport READ recogniseDuringImport WRITE setRecogniseDuringImport
-                   NOTIFY recognitionSettingChanged)
+                   NOTIFY recogniseDuringImportChanged)
     Q_PROPERTY(QString recognitionLanguage READ recognitionLanguage WRITE setRecognitionLanguage
-                   NOTIFY recognitionSettingChanged)
+                   NOTIFY recognitionLanguageChanged)
     Q_PROPERTY(QStringList recognitionLanguages READ recognitionLanguages CONSTANT)
     Q_PROPERTY(int pendingFiles READ pendingFiles NOTIFY pendingFilesChanged)
 
@@ -96,11 +117,12 @@ public:
     // Percentage of the running export done; 0 when none runs.
     int exportProgress() const;
     QString status() const { return m_status; }
-    QVariantMap summary() const;
-    // The last bundle written, under the names of ExportResult's fields; empty before the first.
-    QVariantMap lastExport() const;
-    // The last bundle written, as the export reported it; empty before the first.
-    const std::optional<ExportResult>& lastExportResult() const { return m_lastExport; }
+    // True while an import runs and nothing was said since it started: the status line then
+    // shows the import's progress instead of that older message.
+    bool statusShowsImport() const { return m_importing && m_status == m_statusAtImportStart; }
+    DocumentSummary summary() const;
+    // The last bundle written; not ok before the first.
+    LastExport lastExport() const { return m_lastExport; }
     QStringList categories() const;
     QString appVersion() const;
 
@@ -164,23 +186,41 @@ public:
 
     static QString fontPath(const QString& fileName);
 
-    // The collaborator that builds the bundles; the controller reports what it says.
-    ExportService* exportService() { return m_export; }
+    // The flow that builds the bundles; the controller reports what it says. Its finished signal
+    // is the typed end of every export.
+    Flows::ExportFlow* exporter() { return m_export; }
 
     // Replaces the footer's status line; emits statusChanged only for a different text.
     void setStatus(const QString& text);
 
 signals:
+    // Background work started, moved or ended: any of importing, importProgress, exporting,
+    // recognising and recognitionProgress may have changed (each also has its own signal).
     void busyChanged();
+    void importingChanged();
+    void importProgressChanged();
+    void exportingChanged();
+    void recognisingChanged();
+    void recognitionProgressChanged();
+    void statusShowsImportChanged();
+    // Typed ends of the background work, for runs without the window: an import (also one with
+    // nothing to inspect), a recognition run, and the moment neither runs any more (recognition
+    // started by an import included). The export's end is ExportService::finished.
+    void importFinished(const Tessavo::Ui::ImportOutcome& outcome);
+    void recognitionFinished(const Tessavo::Ui::RecognitionOutcome& outcome);
+    void settled();
     void statusChanged();
     void summaryChanged();
     void exportFinished();
     void exportProgressChanged();
-    void rulesChanged();
-    void recognitionSettingChanged();
+    void recogniseDuringImportChanged();
+    void recognitionLanguageChanged();
     void pendingFilesChanged();
 
 private:
+    // Emits the signal of each busy property that changed since the last call, then busyChanged.
+    void announceBusy();
+
     // Stored session (SessionWorkflow.cpp)
     void restoreSession(const QString& path);
     void verifyRestoredFiles();
@@ -206,16 +246,17 @@ private:
     void onRecognitionFinished();
     void saveRecognitionSettings();
     void decide(int row, const std::function<bool(DocumentRecord&)>& change);
-    void onExportFinished(const ExportOutcome& outcome);
+    void onExportFinished(const Flows::ExportOutcome& outcome);
     // Starts the export that waited for the check of the restored files (ExportWorkflow.cpp).
     void onRestoredFilesChecked();
 
     DocumentListModel m_documents{this};
     RuleBook* m_ruleBook = nullptr;
-    ExportService* m_export = nullptr;
-    std::optional<ExportResult> m_lastExport;
+    Flows::ExportFlow* m_export = nullptr;
+    LastExport m_lastExport;
     QString m_settingsPath;
     std::function<QDateTime()> m_clock;
+    std::function<bool(const QUrl&)> m_openUrl;
     Inspection::ImportSession* m_import = nullptr;
     Inspection::RecognitionSession* m_recognition = nullptr;
     bool m_recogniseDuringImport = false;
@@ -228,10 +269,20 @@ private:
     QElapsedTimer m_importClock;
     bool m_importing = false;
     QString m_status;
+    QString m_statusAtImportStart;
+    // The busy properties as last announced.
+    struct BusyState {
+        bool importing = false;
+        int importProgress = 0;
+        bool exporting = false;
+        bool recognising = false;
+        int recognitionProgress = 0;
+        bool statusShowsImport = false;
+    } m_announced;
 
-    std::unique_ptr<Store::SessionStore> m_store; // null when nothing is kept between runs
-    QHash<QByteArray, qint64> m_queuedModified;   // modification time (ns) of each queued file
-    QThreadPool* m_verifyPool = nullptr;          // hashes restored files in the background
+    std::unique_ptr<Store::SessionStore> m_store;        // null when nothing is kept between runs
+    QHash<QByteArray, qint64> m_queuedModified;          // modification time (ns) of each queued file
+    std::unique_ptr<Tasks::BackgroundRunner> m_verifier; // hashes restored files in the background
     std::shared_ptr<std::atomic<bool>> m_stopVerify;
     quint64 m_listGeneration = 0; // counts clears, so late verification results are dropped
     // Rows whose last write failed (a full disk): written again with the next change or by the

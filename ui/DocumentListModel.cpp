@@ -54,6 +54,8 @@ QVariant DocumentListModel::data(const QModelIndex& index, int role) const
         return recognitionText(r);
     case StateRole:
         return r.state;
+    case CanAcceptRole:
+        return canAccept(r);
     default:
         return {};
     }
@@ -65,6 +67,7 @@ QHash<int, QByteArray> DocumentListModel::roleNames() const
         {FileNameRole, "fileName"},
         {RecognitionTextRole, "recognitionText"},
         {StateRole, "documentState"},
+        {CanAcceptRole, "canAccept"},
         {SourcePathRole, "sourcePath"},
         {PagesRole, "pages"},
         {TextPagesRole, "textPages"},

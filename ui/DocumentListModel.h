@@ -33,6 +33,7 @@ public:
         FileStatusTextRole,
         RecognitionTextRole,
         StateRole, // a DocumentState
+        CanAcceptRole,
     };
     Q_ENUM(Role)
 

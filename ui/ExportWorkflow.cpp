@@ -1,12 +1,11 @@
-// The controller's export workflow: the export service builds the bundle; the controller says
+// The controller's export workflow: the export flow builds the bundle; the controller says
 // what happened in the status line and the log.
 #include "ui/AppController.h"
 
+#include "flows/ExportFlow.h"
 #include "logging/LogPath.h"
-#include "ui/ExportService.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 
 #include <algorithm>
 
@@ -24,7 +23,7 @@ void AppController::exportTo(const QUrl& directoryUrl)
     if (m_checkingRestored) {
         // A restored file may turn out to have changed: the export starts once that is known.
         m_exportAfterCheck = directoryUrl;
-        emit busyChanged();
+        announceBusy();
         setStatus(QStringLiteral("Checking the restored files before the export..."));
         qInfo().noquote() << QStringLiteral("Export to %1 waits for the check of the restored "
                                             "files")
@@ -52,7 +51,7 @@ void AppController::exportTo(const QUrl& directoryUrl)
         qWarning().noquote() << text;
         return;
     }
-    emit busyChanged();
+    announceBusy();
     setStatus(QStringLiteral("Exporting %1 document(s)...").arg(count));
 }
 
@@ -60,7 +59,7 @@ void AppController::cancelExport()
 {
     if (m_exportAfterCheck) {
         m_exportAfterCheck.reset();
-        emit busyChanged();
+        announceBusy();
         setStatus(QStringLiteral("Export cancelled."));
         qInfo().noquote() << QStringLiteral("Export cancelled before it started");
         return;
@@ -77,7 +76,7 @@ void AppController::onRestoredFilesChecked()
     m_exportAfterCheck.reset();
     exportTo(target);
     if (!m_export->running())
-        emit busyChanged(); // the wait ended without an export
+        announceBusy(); // the wait ended without an export
 }
 
 bool AppController::exporting() const
@@ -91,35 +90,30 @@ int AppController::exportProgress() const
     return m_export->progress();
 }
 
-QVariantMap AppController::lastExport() const
-{
-    return m_lastExport ? exportResultMap(*m_lastExport) : QVariantMap();
-}
-
 void AppController::openPath(const QString& path)
 {
     if (!path.isEmpty())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+        m_openUrl(QUrl::fromLocalFile(path));
 }
 
-void AppController::onExportFinished(const ExportOutcome& outcome)
+void AppController::onExportFinished(const Flows::ExportOutcome& outcome)
 {
-    emit busyChanged();
+    announceBusy();
     const QString took = QString::number(outcome.elapsedMs);
     switch (outcome.kind) {
-    case ExportOutcome::Kind::Cancelled:
+    case Flows::ExportOutcome::Kind::Cancelled:
         setStatus(QStringLiteral("Export cancelled."));
         qInfo().noquote() << QStringLiteral("Export cancelled after %1 ms").arg(took);
         return;
-    case ExportOutcome::Kind::Failed:
+    case Flows::ExportOutcome::Kind::Failed:
         setStatus(QStringLiteral("Export failed: %1").arg(outcome.error));
         qWarning().noquote() << QStringLiteral("%1 (after %2 ms)").arg(status(), took);
         return;
-    case ExportOutcome::Kind::Written:
+    case Flows::ExportOutcome::Kind::Written:
         break;
     }
     const ExportResult& result = outcome.result;
-    m_lastExport = result;
+    m_lastExport = LastExport::of(result);
     // Counted through the interface's catalogue, which has the form for one document.
     const QString exported = QString::number(result.exported);
     const QString done = QCoreApplication::translate("AppController", "Exported %1 documents to %2",

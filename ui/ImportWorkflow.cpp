@@ -128,7 +128,7 @@ void AppController::addLocalPaths(const QList<QByteArray>& paths)
         m_importing = true;
         m_importedCount = 0;
         m_importClock.start();
-        emit busyChanged();
+        announceBusy();
     }
     for (const DocumentRecord& record : reused) {
         placeImported(record);
@@ -150,7 +150,7 @@ void AppController::onInspected(const DocumentRecord& inspected)
     if (m_recogniseDuringImport && record.state == NeedsOcr)
         recogniseRows({row});
     ++m_importedCount;
-    emit busyChanged();
+    announceBusy();
     emit summaryChanged();
 }
 
@@ -162,7 +162,10 @@ void AppController::onImportFinished()
                   .arg(m_importedCount) +
               skippedNote());
     logImportOutcome();
-    emit busyChanged();
+    emit importFinished({.imported = m_importedCount,
+                         .skipped = m_importSkipped,
+                         .elapsedMs = m_importClock.elapsed()});
+    announceBusy();
     emit summaryChanged();
 }
 
@@ -209,7 +212,7 @@ void AppController::clearDocuments()
     m_importSkipped = {};
     setStatus(QStringLiteral("Document list cleared."));
     clearStoredList();
-    emit busyChanged();
+    announceBusy();
     emit summaryChanged();
 }
 

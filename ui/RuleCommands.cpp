@@ -1,5 +1,5 @@
-// The controller's rule commands: the rule book keeps the rules; every change classifies the
-// documents again.
+// The controller's rule commands: the rule book keeps the rules and its list announces every
+// change (a refusal shows in the status line); every change classifies the documents again.
 #include "ui/AppController.h"
 
 #include "core/Classification.h"
@@ -11,20 +11,17 @@ void AppController::addRule(const QString& name, const QString& category,
                             const QString& fileContains, const QString& textContains, int minPages,
                             int maxPages, int priority)
 {
-    if (m_ruleBook->add(name, category, fileContains, textContains, minPages, maxPages, priority))
-        emit rulesChanged();
+    m_ruleBook->add(name, category, fileContains, textContains, minPages, maxPages, priority);
 }
 
 void AppController::removeRule(int row)
 {
-    if (m_ruleBook->remove(row))
-        emit rulesChanged();
+    m_ruleBook->remove(row);
 }
 
 void AppController::setRuleEnabled(int row, bool enabled)
 {
-    if (m_ruleBook->setEnabled(row, enabled))
-        emit rulesChanged();
+    m_ruleBook->setEnabled(row, enabled);
 }
 
 void AppController::saveRules(const QUrl& fileUrl)
@@ -34,14 +31,12 @@ void AppController::saveRules(const QUrl& fileUrl)
 
 void AppController::loadRules(const QUrl& fileUrl)
 {
-    if (m_ruleBook->importFrom(fileUrl.toLocalFile()))
-        emit rulesChanged();
+    m_ruleBook->importFrom(fileUrl.toLocalFile());
 }
 
 void AppController::addRulesFrom(const QUrl& fileUrl)
 {
-    if (m_ruleBook->importFrom(fileUrl.toLocalFile(), RuleBook::ImportMode::Add))
-        emit rulesChanged();
+    m_ruleBook->importFrom(fileUrl.toLocalFile(), RuleBook::ImportMode::Add);
 }
 
 void AppController::reclassifyAll()

@@ -7,12 +7,12 @@
 #include "inspection/PdfInspection.h"
 #include "logging/LogPath.h"
 #include "store/SessionStore.h"
+#include "tasks/BackgroundRunner.h"
 #include "ui/RuleBook.h"
 
 #include <QDateTime>
 #include <QFileInfo>
 #include <QScopeGuard>
-#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -212,26 +212,27 @@ void AppController::verifyRestoredFiles()
     }
     if (files.isEmpty())
         return;
-    if (!m_verifyPool) {
-        m_verifyPool = new QThreadPool(this);
-        m_verifyPool->setMaxThreadCount(1);
+    if (!m_verifier) {
+        m_verifier = std::make_unique<Tasks::BackgroundRunner>();
         m_stopVerify = std::make_shared<std::atomic<bool>>(false);
     }
     const quint64 generation = m_listGeneration;
     const std::shared_ptr<std::atomic<bool>> stop = m_stopVerify;
     m_checkingRestored = true;
-    m_verifyPool->start([this, files, generation, stop] {
+    // The controller waits for this task before it goes, so the result may be posted to it.
+    (void)m_verifier->run([this, files, generation, stop](const Tasks::TaskControl&) {
         QList<QPair<int, QByteArray>> changed;
         for (const auto& [row, path, sha] : files) {
             const FileDigest digest = sha256OfFile(path, stop.get());
             if (stop->load())
-                return;
+                return false;
             if (digest.sha256 != sha)
                 changed.append({row, sha});
         }
         QMetaObject::invokeMethod(
             this, [this, generation, changed] { onFilesVerified(generation, changed); },
             Qt::QueuedConnection);
+        return true;
     });
 }
 

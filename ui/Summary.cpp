@@ -4,38 +4,26 @@
 
 namespace Tessavo::Ui {
 
-QVariantMap summaryOf(const QList<DocumentRecord>& records)
+DocumentSummary summaryOf(const QList<DocumentRecord>& records)
 {
-    int needsOcr = 0, unreadable = 0, pending = 0, accepted = 0, changed = 0, ignored = 0;
-    int exportableCount = 0, ready = 0, suggestions = 0, conflicts = 0;
+    DocumentSummary s;
+    s.total = int(records.size());
     for (const DocumentRecord& r : records) {
-        needsOcr += r.state == NeedsOcr;
-        unreadable += r.state == Unreadable || r.state == Encrypted;
-        pending += r.decision == NeedsReview;
-        accepted += r.decision == Accepted;
-        changed += r.decision == Changed;
-        ignored += r.decision == Ignored;
-        exportableCount += exportable(r);
-        ready += exportable(r) && (r.decision == Accepted || r.decision == Changed);
-        suggestions += !r.suggestion.isEmpty();
-        conflicts += r.suggestion.conflict;
+        s.needsOcr += r.state == NeedsOcr;
+        s.unreadable += r.state == Unreadable || r.state == Encrypted;
+        s.pending += r.decision == NeedsReview;
+        s.accepted += r.decision == Accepted;
+        s.changed += r.decision == Changed;
+        s.ignored += r.decision == Ignored;
+        s.exportable += exportable(r);
+        s.ready += exportable(r) && (r.decision == Accepted || r.decision == Changed);
+        s.suggestions += !r.suggestion.isEmpty();
+        s.conflicts += r.suggestion.conflict;
     }
     const UndecidedExports undecided = undecidedExports(records);
-    return {
-        {QStringLiteral("total"), int(records.size())},
-        {QStringLiteral("needsOcr"), needsOcr},
-        {QStringLiteral("unreadable"), unreadable},
-        {QStringLiteral("pending"), pending},
-        {QStringLiteral("accepted"), accepted},
-        {QStringLiteral("changed"), changed},
-        {QStringLiteral("ignored"), ignored},
-        {QStringLiteral("exportable"), exportableCount},
-        {QStringLiteral("ready"), ready},
-        {QStringLiteral("undecided"), undecided.undecided},
-        {QStringLiteral("undecidedConflicts"), undecided.conflicting},
-        {QStringLiteral("suggestions"), suggestions},
-        {QStringLiteral("conflicts"), conflicts},
-    };
+    s.undecided = undecided.undecided;
+    s.undecidedConflicts = undecided.conflicting;
+    return s;
 }
 
 int importProgressPercent(bool importing, int importedCount, qsizetype pendingCount,

@@ -19,7 +19,7 @@ void AppController::setUpRecognition()
     connect(m_recognition, &Inspection::RecognitionSession::finished, this,
             &AppController::onRecognitionFinished);
     connect(m_recognition, &Inspection::RecognitionSession::progressed, this,
-            &AppController::busyChanged);
+            &AppController::announceBusy);
     const Store::Settings settings = Store::loadSettings(m_settingsPath);
     m_recogniseDuringImport = settings.recogniseDuringImport;
     m_recognitionLanguage =
@@ -38,7 +38,7 @@ void AppController::setRecognitionLanguage(const QString& language)
         return;
     m_recognitionLanguage = language;
     m_recognition->setLanguage(language);
-    emit recognitionSettingChanged();
+    emit recognitionLanguageChanged();
     saveRecognitionSettings();
 }
 
@@ -65,7 +65,7 @@ void AppController::setRecogniseDuringImport(bool on)
     if (on == m_recogniseDuringImport)
         return;
     m_recogniseDuringImport = on;
-    emit recognitionSettingChanged();
+    emit recogniseDuringImportChanged();
     saveRecognitionSettings();
 }
 
@@ -74,7 +74,7 @@ void AppController::recogniseDuringImportThisRun()
     if (m_recogniseDuringImport)
         return;
     m_recogniseDuringImport = true;
-    emit recognitionSettingChanged();
+    emit recogniseDuringImportChanged();
 }
 
 void AppController::recogniseScans()
@@ -123,7 +123,7 @@ void AppController::recogniseRows(const QList<int>& rows)
         return;
     if (!wasActive)
         setStatus(QStringLiteral("Recognising the text of scanned documents…"));
-    emit busyChanged();
+    announceBusy();
 }
 
 void AppController::cancelRecognition()
@@ -132,7 +132,7 @@ void AppController::cancelRecognition()
         return;
     m_recognition->cancel();
     setStatus(QStringLiteral("Text recognition cancelled."));
-    emit busyChanged();
+    announceBusy();
 }
 
 void AppController::onRecognised(const Inspection::RecognitionResult& result)
@@ -185,7 +185,10 @@ void AppController::onRecognitionFinished()
     qInfo().noquote() << QStringLiteral("Text recognition finished: %1 recognised, %2 failed")
                              .arg(QString::number(m_recognisedCount),
                                   QString::number(m_recognitionFailed));
-    emit busyChanged();
+    emit recognitionFinished({.recognised = m_recognisedCount,
+                              .failed = m_recognitionFailed,
+                              .missing = m_recognitionMissing});
+    announceBusy();
 }
 
 } // namespace Tessavo::Ui

@@ -807,13 +807,13 @@ void TestBatch::originalChangedBeforeTheCopyExitsThree()
     QTimer::singleShot(0, &run, &Tessavo::App::BatchRun::start);
     QCOMPARE(QCoreApplication::exec(), 3);
 
-    const QVariantMap result = controller.lastExport();
-    QCOMPARE(result.value("exported").toInt(), 1);
-    QCOMPARE(result.value("warnings").toStringList(),
+    const auto result = controller.lastExport();
+    QCOMPARE(result.exported, 1);
+    QCOMPARE(result.warnings,
              QStringList{QStringLiteral("Changed since it was inspected, left out of the bundle: "
                                         "%1")
                              .arg(in + "/edited.pdf")});
-    const QString bundle = result.value("directory").toString();
+    const QString bundle = result.directory;
     QCOMPARE(manifestDecisions(bundle), QStringList{"kept.pdf|Needs Review|03_Pricing"});
     // What the bundle lists, it holds: the verification finds nothing wrong.
     const Run verify = tessavo({"--verify", bundle});

@@ -1,10 +1,10 @@
 #include "app/MainWindow.h"
+#include "qml/OfflineNetwork.h"
+#include "qml/QmlTypes.h"
+#include "qml/Translations.h"
 #include "support/PdfFixtures.h"
 #include "support/WorkerTestMain.h"
 #include "ui/AppController.h"
-#include "ui/qml/OfflineNetwork.h"
-#include "ui/qml/QmlTypes.h"
-#include "ui/qml/Translations.h"
 
 #include <QAccessible>
 #include <QDir>

@@ -268,7 +268,7 @@ void TestRecognition::settingRecognisesDuringImportAndPersists()
     {
         AppController controller(ControllerFolder::rulesAndSettings());
         QVERIFY(!controller.recogniseDuringImport());
-        QSignalSpy changed(&controller, &AppController::recognitionSettingChanged);
+        QSignalSpy changed(&controller, &AppController::recogniseDuringImportChanged);
         controller.setRecogniseDuringImport(true);
         QCOMPARE(changed.size(), 1);
     }

@@ -109,10 +109,10 @@ void TestLogStory::logsExportOutcomes()
 
     c.exportTo(QUrl::fromLocalFile(m_private + QStringLiteral("/Out Folder")));
     QTRY_VERIFY_WITH_TIMEOUT(!c.exporting(), 60000);
-    const QVariantMap last = c.lastExport();
-    QVERIFY(last.value(QStringLiteral("ok")).toBool());
-    const QString bundle = QFileInfo(last.value(QStringLiteral("directory")).toString()).fileName();
-    const QString zip = QFileInfo(last.value(QStringLiteral("zip")).toString()).fileName();
+    const auto last = c.lastExport();
+    QVERIFY(last.ok);
+    const QString bundle = QFileInfo(last.directory).fileName();
+    const QString zip = QFileInfo(last.zip).fileName();
     QStringList lines = newLines();
     QCOMPARE(lines.size(), 2);
     QVERIFY2(

@@ -332,10 +332,10 @@ void TestSession::killedProcessLosesNoDecision()
     AppController c(sessionAt(m_db));
     QCOMPARE(listing(c), expected);
     QCOMPARE(c.status(), QStringLiteral("Restored 3 document(s) from the last session."));
-    const QVariantMap summary = c.summary();
-    QCOMPARE(summary.value("accepted").toInt(), 1);
-    QCOMPARE(summary.value("changed").toInt(), 1);
-    QCOMPARE(summary.value("ignored").toInt(), 1);
+    const auto summary = c.summary();
+    QCOMPARE(summary.accepted, 1);
+    QCOMPARE(summary.changed, 1);
+    QCOMPARE(summary.ignored, 1);
     // Suggestions come from the current rules.
     QCOMPARE(c.documents()->records().at(rowOf(c, "rfp.pdf")).suggestion.category,
              QStringLiteral("01_Solicitation"));
@@ -424,11 +424,11 @@ void TestSession::changedAndMissingFilesAreFlagged()
                               QStringLiteral("File changed since import"), generous);
     QCOMPARE(statusText("bond.pdf"), QString());
     // Flagged files stay out of a bundle: their manifest rows would no longer match them.
-    QCOMPARE(c.summary().value("exportable").toInt(), 1);
+    QCOMPARE(c.summary().exportable, 1);
     QSignalSpy exported(&c, &AppController::exportFinished);
     c.exportTo(QUrl::fromLocalFile(m_dir->filePath("bundles")));
     QVERIFY(exported.wait(generous));
-    QCOMPARE(c.lastExport().value("exported").toInt(), 1);
+    QCOMPARE(c.lastExport().exported, 1);
 
     // Adding the folder again re-imports the changed files in their places; the missing one
     // stays flagged, nothing is dropped, and the decisions on changed contents start over.
@@ -849,7 +849,7 @@ void TestSession::namesThatAreNotUtf8SurviveARestart()
     }
     QCOMPARE(paths, QSet<QByteArray>({rawFolder + '/' + names[0], named}));
     QCOMPARE(records.at(1).decision, int(Ignored));
-    QCOMPARE(c.summary().value("exportable").toInt(), 1);
+    QCOMPARE(c.summary().exportable, 1);
 }
 
 // Sessions of earlier versions kept modification times in milliseconds: they read as nanoseconds,

@@ -1,8 +1,8 @@
 #include "QmlFixtures.h"
 
 #include "core/Rule.h"
+#include "flows/ExportFlow.h"
 #include "support/PdfFixtures.h"
-#include "ui/ExportService.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -111,7 +111,7 @@ QString QmlFixtures::readText(const QUrl& fileUrl) const
 
 void QmlFixtures::setLastExport(const QVariantMap& map)
 {
-    Ui::ExportOutcome outcome;
+    Flows::ExportOutcome outcome;
     ExportResult& result = outcome.result;
     result.ok = map.value("ok").toBool();
     result.error = map.value("error").toString();
@@ -123,10 +123,11 @@ void QmlFixtures::setLastExport(const QVariantMap& map)
     result.skipped = map.value("skipped").toInt();
     for (const QString& text : map.value("warnings").toStringList())
         result.warnings.append({ExportWarning::Kind::CopyFailed, text});
-    outcome.kind = result.ok ? Ui::ExportOutcome::Kind::Written : Ui::ExportOutcome::Kind::Failed;
+    outcome.kind =
+        result.ok ? Flows::ExportOutcome::Kind::Written : Flows::ExportOutcome::Kind::Failed;
     outcome.error = result.error;
     // From the event loop, as a real export's end arrives.
-    Ui::ExportService* service = m_controller->exportService();
+    Flows::ExportFlow* service = m_controller->exporter();
     QMetaObject::invokeMethod(
         service, [service, outcome] { emit service->finished(outcome); }, Qt::QueuedConnection);
 }

@@ -3,8 +3,8 @@
 
 #include "core/RulesFile.h"
 #include "core/Version.h"
+#include "flows/ExportFlow.h"
 #include "support/TestFiles.h"
-#include "ui/ExportService.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,6 +45,7 @@ private slots:
     void importProgressArithmetic_data();
     void importProgressArithmetic();
     void statusChangesOnlyForANewText();
+    void eachRecognitionSettingHasItsOwnSignal();
     void reportsWhatTheExportServiceSays();
     void loadsRulesAtStartup();
     void fallsBackToBuiltInRulesSilently_data();
@@ -68,17 +69,22 @@ void TestAppController::startsIdleWithTheWelcomeText()
     AppController controller;
     QCOMPARE(controller.status(),
              QStringLiteral("Add PDFs to start. Files are processed on this computer only."));
-    const QVariantMap summary = controller.summary();
-    QCOMPARE(summary.keys().size(), summaryKeys.size());
+    // The pages read the counters by these names, through the property system.
+    const QVariant summary = controller.property("summary");
+    const QMetaObject& counters = DocumentSummary::staticMetaObject;
+    QCOMPARE(summary.metaType(), QMetaType::fromType<DocumentSummary>());
+    QCOMPARE(counters.propertyCount(), summaryKeys.size());
     for (const QString& key : summaryKeys) {
-        QVERIFY2(summary.contains(key), qPrintable(key));
-        QCOMPARE(summary.value(key).typeId(), QMetaType::Int);
-        QCOMPARE(summary.value(key).toInt(), 0);
+        const QMetaProperty counter = counters.property(counters.indexOfProperty(qPrintable(key)));
+        QVERIFY2(counter.isValid(), qPrintable(key));
+        const QVariant value = counter.readOnGadget(summary.constData());
+        QCOMPARE(value.typeId(), QMetaType::Int);
+        QCOMPARE(value.toInt(), 0);
     }
     QCOMPARE(controller.importProgress(), 0);
     QVERIFY(!controller.importing());
     QVERIFY(!controller.exporting());
-    QVERIFY(controller.lastExport().isEmpty());
+    QVERIFY(!controller.lastExport().ok);
     QCOMPARE(controller.appVersion(), QLatin1String(versionText));
     QCOMPARE(controller.categories().size(), 8);
     QCOMPARE(controller.categories().first(), QStringLiteral("01_Solicitation"));
@@ -94,17 +100,17 @@ void TestAppController::summaryCountsEveryKey()
         record(NeedsOcr, NeedsReview),
         record(Encrypted, NeedsReview),
     };
-    QVariantMap s = summaryOf(three);
-    QCOMPARE(s["total"].toInt(), 3);
-    QCOMPARE(s["needsOcr"].toInt(), 1);
-    QCOMPARE(s["unreadable"].toInt(), 1);
-    QCOMPARE(s["exportable"].toInt(), 1);
-    QCOMPARE(s["ignored"].toInt(), 1);
-    QCOMPARE(s["pending"].toInt(), 2);
-    QCOMPARE(s["suggestions"].toInt(), 0);
-    QCOMPARE(s["ready"].toInt(), 0);
-    QCOMPARE(s["undecided"].toInt(), 1);
-    QCOMPARE(s["undecidedConflicts"].toInt(), 0);
+    DocumentSummary s = summaryOf(three);
+    QCOMPARE(s.total, 3);
+    QCOMPARE(s.needsOcr, 1);
+    QCOMPARE(s.unreadable, 1);
+    QCOMPARE(s.exportable, 1);
+    QCOMPARE(s.ignored, 1);
+    QCOMPARE(s.pending, 2);
+    QCOMPARE(s.suggestions, 0);
+    QCOMPARE(s.ready, 0);
+    QCOMPARE(s.undecided, 1);
+    QCOMPARE(s.undecidedConflicts, 0);
 
     const QList<DocumentRecord> mixed = {
         record(Ready, Accepted, "02_Forms"),
@@ -115,19 +121,19 @@ void TestAppController::summaryCountsEveryKey()
         record(NeedsOcr, NeedsReview),
     };
     s = summaryOf(mixed);
-    QCOMPARE(s["total"].toInt(), 6);
-    QCOMPARE(s["accepted"].toInt(), 1);
-    QCOMPARE(s["changed"].toInt(), 1);
-    QCOMPARE(s["pending"].toInt(), 4);
-    QCOMPARE(s["unreadable"].toInt(), 1);
-    QCOMPARE(s["needsOcr"].toInt(), 1);
-    QCOMPARE(s["exportable"].toInt(), 4);
-    QCOMPARE(s["suggestions"].toInt(), 4);
-    QCOMPARE(s["conflicts"].toInt(), 2);
+    QCOMPARE(s.total, 6);
+    QCOMPARE(s.accepted, 1);
+    QCOMPARE(s.changed, 1);
+    QCOMPARE(s.pending, 4);
+    QCOMPARE(s.unreadable, 1);
+    QCOMPARE(s.needsOcr, 1);
+    QCOMPARE(s.exportable, 4);
+    QCOMPARE(s.suggestions, 4);
+    QCOMPARE(s.conflicts, 2);
     // Of the four an export takes, two are decided; two are not, one of them in conflict.
-    QCOMPARE(s["ready"].toInt(), 2);
-    QCOMPARE(s["undecided"].toInt(), 1);
-    QCOMPARE(s["undecidedConflicts"].toInt(), 1);
+    QCOMPARE(s.ready, 2);
+    QCOMPARE(s.undecided, 1);
+    QCOMPARE(s.undecidedConflicts, 1);
 }
 
 void TestAppController::importProgressArithmetic_data()
@@ -165,15 +171,30 @@ void TestAppController::statusChangesOnlyForANewText()
     QCOMPARE(controller.status(), QStringLiteral("two"));
 }
 
+void TestAppController::eachRecognitionSettingHasItsOwnSignal()
+{
+    AppController controller;
+    QSignalSpy duringImport(&controller, &AppController::recogniseDuringImportChanged);
+    QSignalSpy language(&controller, &AppController::recognitionLanguageChanged);
+    controller.setRecognitionLanguage(QStringLiteral("deu"));
+    controller.setRecognitionLanguage(QStringLiteral("deu"));
+    QCOMPARE(language.count(), 1);
+    QCOMPARE(duringImport.count(), 0);
+    controller.setRecogniseDuringImport(!controller.recogniseDuringImport());
+    QCOMPARE(duringImport.count(), 1);
+    QCOMPARE(language.count(), 1);
+    QCOMPARE(controller.recognitionLanguage(), QStringLiteral("deu"));
+}
+
 void TestAppController::reportsWhatTheExportServiceSays()
 {
     AppController controller;
     QSignalSpy finished(&controller, &AppController::exportFinished);
     QSignalSpy summary(&controller, &AppController::summaryChanged);
-    ExportService* service = controller.exportService();
+    Flows::ExportFlow* service = controller.exporter();
 
-    ExportOutcome written;
-    written.kind = ExportOutcome::Kind::Written;
+    Flows::ExportOutcome written;
+    written.kind = Flows::ExportOutcome::Kind::Written;
     written.result = {.ok = true,
                       .error = {},
                       .directory = "/out/B",
@@ -188,15 +209,20 @@ void TestAppController::reportsWhatTheExportServiceSays()
     // A warning of a kind that leaves the original out means it is missing from the bundle.
     QCOMPARE(controller.status(), QStringLiteral("Exported 3 documents to /out/B; 1 original(s) "
                                                  "left out, see the warnings"));
-    const QVariantMap expected = {
-        {"ok", true},    {"error", QString()}, {"directory", "/out/B"},
-        {"csv", "c"},    {"pdf", "p"},         {"zip", "/out/B.zip"},
-        {"exported", 3}, {"skipped", 2},       {"warnings", QStringList{"w"}}};
+    const LastExport expected = {.ok = true,
+                                 .error = QString(),
+                                 .directory = "/out/B",
+                                 .csv = "c",
+                                 .pdf = "p",
+                                 .zip = "/out/B.zip",
+                                 .exported = 3,
+                                 .skipped = 2,
+                                 .warnings = {"w"}};
     QCOMPARE(controller.lastExport(), expected);
     QCOMPARE(finished.count(), 1);
     QCOMPARE(summary.count(), 1);
 
-    ExportOutcome failed;
+    Flows::ExportOutcome failed;
     failed.error = "Cannot create export folder: /x";
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Export failed: Cannot create"));
     emit service->finished(failed);
@@ -204,8 +230,8 @@ void TestAppController::reportsWhatTheExportServiceSays()
     QCOMPARE(controller.lastExport(), expected); // only a written bundle replaces it
     QCOMPARE(finished.count(), 1);
 
-    ExportOutcome cancelled;
-    cancelled.kind = ExportOutcome::Kind::Cancelled;
+    Flows::ExportOutcome cancelled;
+    cancelled.kind = Flows::ExportOutcome::Kind::Cancelled;
     emit service->finished(cancelled);
     QCOMPARE(controller.status(), QStringLiteral("Export cancelled."));
     QCOMPARE(finished.count(), 1);

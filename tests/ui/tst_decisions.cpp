@@ -111,8 +111,8 @@ void TestDecisions::ignoreKeepsTheFinalCategory()
     m_controller->ignoreDocument(0);
     QCOMPARE(at(0).decision, int(Ignored));
     QCOMPARE(at(0).finalCategory, QStringLiteral("02_Forms"));
-    QCOMPARE(m_controller->summary()["ignored"].toInt(), 1);
-    QCOMPARE(m_controller->summary()["exportable"].toInt(), 0);
+    QCOMPARE(m_controller->summary().ignored, 1);
+    QCOMPARE(m_controller->summary().exportable, 0);
 }
 
 void TestDecisions::resetClearsTheFinalCategory()
@@ -166,7 +166,7 @@ void TestDecisions::acceptAllTakesOnlyClearPendingSuggestions()
     QCOMPARE(at(2).decision, int(NeedsReview)); // conflict left for a person
     QCOMPARE(at(5).finalCategory, QStringLiteral("06_Insurance"));
     QCOMPARE(at(6).decision, int(Ignored));
-    QCOMPARE(m_controller->summary()["pending"].toInt(), 3);
+    QCOMPARE(m_controller->summary().pending, 3);
 
     m_controller->acceptAllSuggested();
     QCOMPARE(m_controller->status(),

@@ -1,8 +1,8 @@
 #include "core/FileIdentity.h"
+#include "flows/ExportFlow.h"
 #include "store/SessionStore.h"
 #include "support/PdfFixtures.h"
 #include "ui/AppController.h"
-#include "ui/ExportService.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -28,10 +28,9 @@ private slots:
     void bundlesAreNamedByTheControllersClock();
     void oneExportAtATime();
     void failedBuildKeepsTheLastExport();
-    void openPathWithNothingDoesNothing();
+    void openPathOpensOnlyAPath();
     void cancellingStopsWithinASecond();
     void quittingDuringAnExportTakesUnderTwoSeconds();
-    void theServiceAloneBuildsOneBundleAtATime();
     void leftOutOriginalsAreCountedAndShown();
     void exportWaitsForTheCheckOfRestoredFiles();
 
@@ -147,20 +146,18 @@ void TestExportWorkflow::exportsInTheBackground()
     QCOMPARE(c.status(), QStringLiteral("Exporting 3 document(s)..."));
     QTRY_VERIFY_WITH_TIMEOUT(!c.exporting(), 60000);
 
-    const QVariantMap last = c.lastExport();
-    QCOMPARE(last.size(), 9);
-    QVERIFY(last["ok"].toBool());
-    QCOMPARE(last["exported"].toInt(), 3);
-    QCOMPARE(last["skipped"].toInt(), 1); // the ignored one
-    QVERIFY(last["directory"].toString().startsWith(out + "/Tessavo-Export-"));
-    QVERIFY(QFileInfo(last["zip"].toString()).isFile());
-    QCOMPARE(c.status(),
-             QStringLiteral("Exported 3 documents to %1").arg(last["directory"].toString()));
+    const auto last = c.lastExport();
+    QVERIFY(last.ok);
+    QCOMPARE(last.exported, 3);
+    QCOMPARE(last.skipped, 1); // the ignored one
+    QVERIFY(last.directory.startsWith(out + "/Tessavo-Export-"));
+    QVERIFY(QFileInfo(last.zip).isFile());
+    QCOMPARE(c.status(), QStringLiteral("Exported 3 documents to %1").arg(last.directory));
     QCOMPARE(finished.count(), 1);
     QCOMPARE(summary.count(), 1);
     QCOMPARE(busy.count(), 2);
-    QVERIFY(QFileInfo(last["directory"].toString() + "/originals/one.pdf").isFile());
-    QVERIFY(!QFileInfo::exists(last["directory"].toString() + "/originals/skip.pdf"));
+    QVERIFY(QFileInfo(last.directory + "/originals/one.pdf").isFile());
+    QVERIFY(!QFileInfo::exists(last.directory + "/originals/skip.pdf"));
 }
 
 void TestExportWorkflow::bundlesAreNamedByTheControllersClock()
@@ -176,7 +173,7 @@ void TestExportWorkflow::bundlesAreNamedByTheControllersClock()
          {"Tessavo-Export-20260102-030405", "Tessavo-Export-20260102-030405-2"}) {
         c.exportTo(QUrl::fromLocalFile(out));
         QTRY_VERIFY_WITH_TIMEOUT(!c.exporting(), 60000);
-        QCOMPARE(c.lastExport().value("directory").toString(), out + "/" + QLatin1String(expected));
+        QCOMPARE(c.lastExport().directory, out + "/" + QLatin1String(expected));
     }
 }
 
@@ -201,8 +198,8 @@ void TestExportWorkflow::failedBuildKeepsTheLastExport()
     c.documents()->appendRecord(record("one.pdf"));
     c.exportTo(QUrl::fromLocalFile(m_dir.filePath("good")));
     QTRY_VERIFY_WITH_TIMEOUT(!c.exporting(), 60000);
-    const QVariantMap good = c.lastExport();
-    QVERIFY(good["ok"].toBool());
+    const auto good = c.lastExport();
+    QVERIFY(good.ok);
 
     QVERIFY(PdfFixtures::writeBytes(m_dir.filePath("a-file"), "x"));
     QSignalSpy finished(&c, &AppController::exportFinished);
@@ -215,11 +212,24 @@ void TestExportWorkflow::failedBuildKeepsTheLastExport()
     QCOMPARE(finished.count(), 0);
 }
 
-void TestExportWorkflow::openPathWithNothingDoesNothing()
+void TestExportWorkflow::openPathOpensOnlyAPath()
 {
-    const QString status = m_controller->status();
-    m_controller->openPath(QString());
-    QCOMPARE(m_controller->status(), status);
+    QList<QUrl> opened;
+    ControllerSetup setup;
+    setup.openUrl = [&opened](const QUrl& url) {
+        opened.append(url);
+        return true;
+    };
+    AppController c(setup);
+    const QString status = c.status();
+    c.openPath(QString());
+    QVERIFY(opened.isEmpty());
+    QCOMPARE(c.status(), status);
+
+    const QString bundle = m_dir.filePath("Tessavo-Export #1/100% done?.zip");
+    c.openPath(bundle);
+    QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(bundle)});
+    QCOMPARE(opened.constFirst().toLocalFile(), bundle); // '#', '%' and '?' stay in the name
 }
 
 void TestExportWorkflow::cancellingStopsWithinASecond()
@@ -248,7 +258,7 @@ void TestExportWorkflow::cancellingStopsWithinASecond()
     QCOMPARE(c.status(), QStringLiteral("Export cancelled."));
     QCOMPARE(c.exportProgress(), 0);
     QVERIFY(progress.count() >= 2);
-    QVERIFY(c.lastExport().isEmpty());
+    QVERIFY(!c.lastExport().ok);
     // Nothing of the unfinished bundle stays, under any name.
     QCOMPARE(entries(out), QStringList());
 }
@@ -284,18 +294,18 @@ void TestExportWorkflow::leftOutOriginalsAreCountedAndShown()
     QSignalSpy finished(&c, &AppController::exportFinished);
     c.exportTo(QUrl::fromLocalFile(m_dir.filePath("left-out")));
     QVERIFY(finished.wait(60000));
-    const QVariantMap result = c.lastExport();
-    QCOMPARE(result.value("exported").toInt(), 1);
+    const auto result = c.lastExport();
+    QCOMPARE(result.exported, 1);
     QCOMPARE(c.status(), QStringLiteral("Exported 1 documents to %1; 2 original(s) left out, see "
                                         "the warnings")
-                             .arg(result.value("directory").toString()));
-    QCOMPARE(result.value("warnings").toStringList(),
+                             .arg(result.directory));
+    QCOMPARE(result.warnings,
              (QStringList{QStringLiteral("Changed since it was inspected, left out of the bundle: "
                                          "%1")
                               .arg(edited.sourcePath),
                           QStringLiteral("Missing source file, left out of the bundle: %1")
                               .arg(deleted.sourcePath)}));
-    const QByteArray manifest = PdfFixtures::readBytes(result.value("csv").toString());
+    const QByteArray manifest = PdfFixtures::readBytes(result.csv);
     QVERIFY(manifest.contains("kept.pdf"));
     QVERIFY(!manifest.contains("edited.pdf") && !manifest.contains("deleted.pdf"));
 }
@@ -333,7 +343,7 @@ void TestExportWorkflow::exportWaitsForTheCheckOfRestoredFiles()
         c.exportTo(QUrl::fromLocalFile(m_dir.filePath("after-check")));
         // It waits, counted as running, until the check has ended.
         QVERIFY(c.exporting());
-        QVERIFY(!c.exportService()->running());
+        QVERIFY(!c.exporter()->running());
         QCOMPARE(busy.count(), 1);
         QCOMPARE(c.status(), QStringLiteral("Checking the restored files before the export..."));
         c.exportTo(QUrl::fromLocalFile(m_dir.filePath("second"))); // one export at a time
@@ -341,9 +351,9 @@ void TestExportWorkflow::exportWaitsForTheCheckOfRestoredFiles()
         QVERIFY(!c.exporting());
         QCOMPARE(c.documents()->records().at(1).fileStatus, int(FileChanged));
         // The changed file was never part of the export: no copy was tried and left out.
-        const QVariantMap result = c.lastExport();
-        QCOMPARE(result.value("exported").toInt(), 1);
-        QCOMPARE(result.value("warnings").toStringList(), QStringList());
+        const auto result = c.lastExport();
+        QCOMPARE(result.exported, 1);
+        QCOMPARE(result.warnings, QStringList());
         QVERIFY(!QFileInfo::exists(m_dir.filePath("second")));
     }
 
@@ -359,28 +369,6 @@ void TestExportWorkflow::exportWaitsForTheCheckOfRestoredFiles()
                               60000);
     QVERIFY(!again.exporting());
     QVERIFY(!QFileInfo::exists(m_dir.filePath("never")));
-}
-
-// Without a controller: the service picks the exportable records, counts the others as skipped,
-// and refuses a second export while one runs.
-void TestExportWorkflow::theServiceAloneBuildsOneBundleAtATime()
-{
-    ExportService service;
-    QSignalSpy finished(&service, &ExportService::finished);
-    DocumentRecord unreadable = record("broken.pdf", Unreadable);
-    const ExportOptions options{m_dir.filePath("out-service"), "Test", {}, {}, true};
-    QVERIFY(service.start({record("a.pdf"), record("b.pdf", Ready, Ignored), unreadable}, options));
-    QVERIFY(service.running());
-    QVERIFY(!service.start({record("a.pdf")}, options));
-    QVERIFY(!service.errorString().isEmpty());
-
-    QVERIFY(finished.wait(60000));
-    const ExportOutcome outcome = finished.last().at(0).value<ExportOutcome>();
-    QCOMPARE(outcome.kind, ExportOutcome::Kind::Written);
-    QCOMPARE(outcome.result.exported, 1);
-    QCOMPARE(outcome.result.skipped, 2);
-    QVERIFY(QFileInfo(outcome.result.zip).isFile());
-    QVERIFY(!service.running());
 }
 
 int main(int argc, char** argv)

@@ -165,14 +165,38 @@ void TestImport::reportsProgressAndSignalsInOrder()
     });
     connect(&c, &AppController::summaryChanged, this, [&] { events << "summary"; });
     connect(&c, &AppController::statusChanged, this, [&] { events << "status"; });
+    // Each busy property has a signal of its own, sent only when its value changed.
+    QSignalSpy importing(&c, &AppController::importingChanged);
+    QList<int> progressSeen;
+    connect(&c, &AppController::importProgressChanged, this,
+            [&] { progressSeen << c.importProgress(); });
+    QSignalSpy exporting(&c, &AppController::exportingChanged);
+    QSignalSpy recognising(&c, &AppController::recognisingChanged);
+    QList<bool> statusShowsImport;
+    connect(&c, &AppController::statusShowsImportChanged, this,
+            [&] { statusShowsImport << c.statusShowsImport(); });
+    QSignalSpy finished(&c, &AppController::importFinished);
+    QSignalSpy settled(&c, &AppController::settled);
 
     c.addUrls({urlOf(makePdf("two/1.pdf")), urlOf(makePdf("two/2.pdf"))});
     QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
     QCOMPARE(events, (QStringList{"busy", "summary", "busy", "summary", "busy", "summary", "status",
                                   "busy", "summary"}));
     QCOMPARE(progress, (QList<int>{0, 50, 100, 0}));
+    QCOMPARE(importing.count(), 2);
+    QCOMPARE(progressSeen, (QList<int>{50, 100, 0}));
+    QCOMPARE(exporting.count(), 0);
+    QCOMPARE(recognising.count(), 0);
+    // The line showed the import from its start until the closing message.
+    QCOMPARE(statusShowsImport, (QList<bool>{true, false}));
+    QCOMPARE(finished.count(), 1);
+    const auto outcome = finished.constFirst().constFirst().value<ImportOutcome>();
+    QCOMPARE(outcome.imported, 2);
+    QCOMPARE(outcome.skipped.skippedCount(), 0);
+    QVERIFY(outcome.elapsedMs >= 0);
+    QCOMPARE(settled.count(), 1);
     QCOMPARE(c.status(), QStringLiteral("Imported 2 document(s). Review the suggestions next."));
-    QCOMPARE(c.summary().value("total").toInt(), 2);
+    QCOMPARE(c.summary().total, 2);
 }
 
 void TestImport::filesAddedDuringAnImportContinueIt()
@@ -295,13 +319,13 @@ void TestImport::importsEveryKindOfFile()
     }
     QCOMPARE(byName(c, "Ångström, \"final\" offer — bid.pdf")->suggestion.category,
              QStringLiteral("02_Forms"));
-    const QVariantMap s = c.summary();
-    QCOMPARE(s["total"].toInt(), 10);
-    QCOMPARE(s["needsOcr"].toInt(), 2);
-    QCOMPARE(s["unreadable"].toInt(), 6);
-    QCOMPARE(s["exportable"].toInt(), 4);
-    QCOMPARE(s["pending"].toInt(), 10);
-    QCOMPARE(s["suggestions"].toInt(), 2);
+    const auto s = c.summary();
+    QCOMPARE(s.total, 10);
+    QCOMPARE(s.needsOcr, 2);
+    QCOMPARE(s.unreadable, 6);
+    QCOMPARE(s.exportable, 4);
+    QCOMPARE(s.pending, 10);
+    QCOMPARE(s.suggestions, 2);
     // A file that failed inspection is classified too, but the built-in rules find references in
     // the text, which this file has none of.
     QVERIFY(byName(c, "self reference.pdf")->suggestion.isEmpty());

@@ -53,7 +53,7 @@ void TestListModels::documentRolesExposeTheRecord()
     const QModelIndex i = model.index(0);
 
     const QHash<int, QByteArray> names = model.roleNames();
-    QCOMPARE(names.size(), 22);
+    QCOMPARE(names.size(), 23);
     QCOMPARE(names.value(257), QByteArray("fileName"));
     QCOMPARE(names.value(270), QByteArray("sha"));
     QCOMPARE(names.value(272), QByteArray("hasSuggestion"));
@@ -77,6 +77,7 @@ void TestListModels::documentRolesExposeTheRecord()
     QCOMPARE(role("sha").toString(), QStringLiteral("0123456789ab"));
     QCOMPARE(role("note").toString(), QStringLiteral("n"));
     QCOMPARE(role("hasSuggestion").toBool(), true);
+    QCOMPARE(role("canAccept").toBool(), true); // changed, and a suggestion to take
     // The rule's own suggestion, whatever the user chose since.
     QCOMPARE(role("suggestedCategory").toString(), QStringLiteral("02_Forms"));
     // Text recognition never ran for it.
@@ -94,6 +95,16 @@ void TestListModels::documentRolesExposeTheRecord()
     locked.errorText = QStringLiteral("the PDF needs a password");
     model.appendRecord(locked);
     QCOMPARE(model.data(model.index(2), names.key("errorText")).toString(), locked.errorText);
+    QCOMPARE(model.data(model.index(2), names.key("canAccept")).toBool(), false); // nothing to take
+
+    // Neither an accepted nor an ignored record offers to be accepted.
+    for (const Decision decision : {Accepted, Ignored, NeedsReview}) {
+        model.update(0, [decision](DocumentRecord& r) {
+            r.decision = decision;
+            return true;
+        });
+        QCOMPARE(model.data(i, names.key("canAccept")).toBool(), decision == NeedsReview);
+    }
 }
 
 void TestListModels::documentModelRejectsInvalidIndexes()
@@ -102,7 +113,7 @@ void TestListModels::documentModelRejectsInvalidIndexes()
     model.appendRecord(sampleRecord());
     QVERIFY(!model.data(model.index(1), DocumentListModel::FileNameRole).isValid());
     QVERIFY(!model.data(model.index(-1), DocumentListModel::FileNameRole).isValid());
-    QVERIFY(!model.data(model.index(0), DocumentListModel::StateRole + 1).isValid());
+    QVERIFY(!model.data(model.index(0), DocumentListModel::CanAcceptRole + 1).isValid());
     QVERIFY(!model.data(model.index(0), Qt::DecorationRole).isValid());
     QCOMPARE(model.rowCount(model.index(0)), 0);
     QVERIFY(model.recordAt(1) == nullptr);

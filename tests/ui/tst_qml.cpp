@@ -2,11 +2,11 @@
 // Any QML warning, even outside a test function, fails the run.
 #include "QmlFixtures.h"
 #include "inspection/InspectionWorker.h"
+#include "qml/OfflineNetwork.h"
+#include "qml/QmlTypes.h"
+#include "qml/Translations.h"
 #include "support/WorkerTestMain.h"
 #include "ui/AppController.h"
-#include "ui/qml/OfflineNetwork.h"
-#include "ui/qml/QmlTypes.h"
-#include "ui/qml/Translations.h"
 
 #include <QQmlContext>
 #include <QQmlEngine>

@@ -1,9 +1,9 @@
 // The C++ helpers of the interface: file names from dialogs, typed folder paths, the engine's
 // network guard and the English catalogue.
-#include "ui/qml/FolderChoice.h"
-#include "ui/qml/LocalFiles.h"
-#include "ui/qml/OfflineNetwork.h"
-#include "ui/qml/Translations.h"
+#include "qml/FolderChoice.h"
+#include "qml/LocalFiles.h"
+#include "qml/OfflineNetwork.h"
+#include "qml/Translations.h"
 
 #include <QCoreApplication>
 #include <QDir>

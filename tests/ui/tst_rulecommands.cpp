@@ -4,7 +4,6 @@
 #include "ui/AppController.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -40,6 +39,25 @@ DocumentRecord document(const QString& fileName, const QString& text)
     r.pageTexts = {{0, int(text.size()), text}};
     return r;
 }
+
+// Counts the changes the rule list announces to its views.
+struct RuleListChanges {
+    explicit RuleListChanges(QAbstractItemModel* model)
+        : inserted(model, &QAbstractItemModel::rowsInserted)
+        , removed(model, &QAbstractItemModel::rowsRemoved)
+        , changed(model, &QAbstractItemModel::dataChanged)
+        , reset(model, &QAbstractItemModel::modelReset)
+    {}
+    qsizetype count() const
+    {
+        return inserted.count() + removed.count() + changed.count() + reset.count();
+    }
+
+    QSignalSpy inserted;
+    QSignalSpy removed;
+    QSignalSpy changed;
+    QSignalSpy reset;
+};
 
 } // namespace
 
@@ -103,7 +121,7 @@ void TestRuleCommands::addRuleTrimsClampsAndReports()
 void TestRuleCommands::addRuleRefusesRulesWithoutConditions()
 {
     AppController& c = *m_controller;
-    QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
+    RuleListChanges rulesChanged(c.rules());
     c.addRule("References", "05_References", "  ", "   ", 0, 0, 100);
     QCOMPARE(c.status(),
              QStringLiteral("A rule needs a name, a category and at least one condition."));
@@ -124,11 +142,9 @@ void TestRuleCommands::addRuleSignalsInOrderAndPersists()
             [&] { order << "documentsChanged"; });
     connect(&c, &AppController::summaryChanged, this, [&] { order << "summary"; });
     connect(&c, &AppController::statusChanged, this, [&] { order << "status"; });
-    connect(&c, &AppController::rulesChanged, this, [&] { order << "rules"; });
 
     c.addRule("Bid bond", "02_Forms", "", "nothing", 0, 0, 100);
-    QCOMPARE(order,
-             (QStringList{"ruleInserted", "documentsChanged", "summary", "status", "rules"}));
+    QCOMPARE(order, (QStringList{"ruleInserted", "documentsChanged", "summary", "status"}));
     const QList<Rule> saved = persistedRules();
     QCOMPARE(saved.size(), 10);
     QCOMPARE(saved.constLast(), c.rules()->ruleList().constLast());
@@ -140,12 +156,12 @@ void TestRuleCommands::removeRuleAlwaysReclassifiesAndPersists()
 {
     AppController& c = *m_controller;
     QSignalSpy summary(&c, &AppController::summaryChanged);
-    QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
+    RuleListChanges rulesChanged(c.rules());
     const QString status = c.status();
     c.removeRule(-1);
     QCOMPARE(c.rules()->rowCount(), 9);
     QCOMPARE(summary.count(), 1);
-    QCOMPARE(rulesChanged.count(), 1);
+    QCOMPARE(rulesChanged.count(), 0); // nothing to remove
     QCOMPARE(persistedRules(), c.rules()->ruleList());
     QCOMPARE(c.status(), status);
 
@@ -158,7 +174,7 @@ void TestRuleCommands::setRuleEnabledOutOfRangeDoesNothing()
 {
     AppController& c = *m_controller;
     QSignalSpy summary(&c, &AppController::summaryChanged);
-    QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
+    RuleListChanges rulesChanged(c.rules());
     c.setRuleEnabled(9, false);
     c.setRuleEnabled(-1, false);
     QCOMPARE(summary.count(), 0);
@@ -168,7 +184,7 @@ void TestRuleCommands::setRuleEnabledOutOfRangeDoesNothing()
     c.setRuleEnabled(3, false);
     QVERIFY(!c.rules()->ruleList().at(3).enabled);
     QVERIFY(!persistedRules().at(3).enabled);
-    QCOMPARE(rulesChanged.count(), 1);
+    QVERIFY(rulesChanged.count() > 0);
 }
 
 void TestRuleCommands::switchingOffTheMatchingRuleKeepsTheDecidedCategories()
@@ -201,12 +217,12 @@ void TestRuleCommands::loadRulesReadsBothForms()
         array,
         R"([{"id":"rule-00000001","name":"One","category":"08_Other","fileContains":"x"},
                               {"name":"Two","category":"08_Other","textContains":"y"}])"));
-    QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
+    RuleListChanges rulesChanged(c.rules());
     c.loadRules(QUrl::fromLocalFile(array));
     QCOMPARE(c.status(), QStringLiteral("Loaded 2 rule(s)."));
     QCOMPARE(c.rules()->rowCount(), 2); // replaced, not merged
     QCOMPARE(c.rules()->ruleList().first().id, QStringLiteral("rule-00000001"));
-    QCOMPARE(rulesChanged.count(), 1);
+    QVERIFY(rulesChanged.count() > 0);
     QCOMPARE(persistedRules(), c.rules()->ruleList());
 
     const QString v2 = m_dir.filePath("v2.json");
@@ -222,7 +238,7 @@ void TestRuleCommands::loadRulesRefusesUnusableFiles()
 {
     AppController& c = *m_controller;
     const QList<Rule> before = c.rules()->ruleList();
-    QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
+    RuleListChanges rulesChanged(c.rules());
 
     const QString noRules = m_dir.filePath("object.json");
     QVERIFY(TestFiles::writeBytes(noRules, R"({"schemaVersion":1,"items":[]})"));
@@ -251,7 +267,7 @@ void TestRuleCommands::saveThenLoadKeepsOrderAndIds()
     c.setRuleEnabled(0, false);
     const QList<Rule> before = c.rules()->ruleList();
     const QString target = m_dir.filePath("exported rules.json");
-    QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
+    RuleListChanges rulesChanged(c.rules());
     c.saveRules(QUrl::fromLocalFile(target));
     QCOMPARE(c.status(), QStringLiteral("Rules exported to %1").arg(target));
     QCOMPARE(rulesChanged.count(), 0);
@@ -306,14 +322,14 @@ void TestRuleCommands::aFailedSaveShowsInTheStatusAndTheLog()
         ControllerSetup setup;
         setup.rulesPath = path;
         AppController c(setup);
-        QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
+        RuleListChanges rulesChanged(c.rules());
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression("^Cannot save the rules to .*rules\\.json: .+"));
         c.addRule("Unsaved", "02_Forms", "form", "", 0, 0, 5);
         QVERIFY2(c.status().startsWith("The rules were changed but could not be saved: "),
                  qPrintable(c.status()));
         QCOMPARE(c.rules()->ruleList().last().name, QStringLiteral("Unsaved")); // still in use
-        QCOMPARE(rulesChanged.count(), 1);
+        QVERIFY(rulesChanged.count() > 0);
     }
     QCOMPARE(TestFiles::readBytes(blocker), QByteArray("a file"));
 }
@@ -345,12 +361,11 @@ void TestRuleCommands::hostileRulesFilesNeverBlockOrGrow()
         QVERIFY(file.resize(maxRulesFileBytes + 1));
     }
     for (const QString& path : {fifo, zeroLink, folder, huge}) {
-        QElapsedTimer clock;
-        clock.start();
+        // A pipe or a device that would block the read shows as a hang, caught by the test's
+        // time limit.
         const RulesFileBytes read = readRulesFileBytes(path);
         QVERIFY2(!read.ok && !read.missing && !read.error.isEmpty(), qPrintable(path));
         QVERIFY(read.bytes.isEmpty());
-        QVERIFY(clock.elapsed() < 2000);
 
         m_controller->setStatus("x");
         m_controller->loadRules(QUrl::fromLocalFile(path));
@@ -435,7 +450,7 @@ void TestRuleCommands::importingRulesKeepsTheDecidedCategories()
     QCOMPARE(records[1].finalCategory, QStringLiteral("03_Pricing"));
     QCOMPARE(records[2].decision, int(NeedsReview));
     QVERIFY(records[2].finalCategory.isEmpty());
-    QCOMPARE(c.summary().value("accepted").toInt(), 1);
+    QCOMPARE(c.summary().accepted, 1);
 }
 
 void TestRuleCommands::addingRulesFromAFileSkipsThoseAlreadyListed()
@@ -449,21 +464,22 @@ void TestRuleCommands::addingRulesFromAFileSkipsThoseAlreadyListed()
     const QList<Rule> before = c.rules()->ruleList();
     QCOMPARE(before.size(), 2);
 
-    QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
+    RuleListChanges rulesChanged(c.rules());
     c.addRulesFrom(QUrl::fromLocalFile(saved));
     QCOMPARE(c.status(), QStringLiteral("Added 8 rule(s); 1 already in the list."));
     const QList<Rule> after = c.rules()->ruleList();
     QCOMPARE(after.size(), 10);
     QCOMPARE(after.mid(0, 2), before); // kept, in their place
     QCOMPARE(after.at(2).name, defaultRules().at(0).name);
-    QCOMPARE(rulesChanged.count(), 1);
+    QVERIFY(rulesChanged.count() > 0);
     QCOMPARE(persistedRules(), after);
 
     // Same file again: nothing new, nothing changes.
+    const qsizetype changesBefore = rulesChanged.count();
     c.addRulesFrom(QUrl::fromLocalFile(saved));
     QCOMPARE(c.status(), QStringLiteral("Added 0 rule(s); 9 already in the list."));
     QCOMPARE(c.rules()->ruleList(), after);
-    QCOMPARE(rulesChanged.count(), 1);
+    QCOMPARE(rulesChanged.count(), changesBefore);
 
     // A rule of the same name with other conditions is added beside it under an id of its own.
     const QString sameName = m_dir.filePath("same-name.json");
@@ -497,7 +513,7 @@ void TestRuleCommands::aFullListRefusesTheNextRuleAtOnce()
     c.loadRules(QUrl::fromLocalFile(full));
     QCOMPARE(c.rules()->rowCount(), int(maxRuleCount));
 
-    QSignalSpy rulesChanged(&c, &AppController::rulesChanged);
+    RuleListChanges rulesChanged(c.rules());
     QTest::ignoreMessage(QtWarningMsg, "Refused a new rule: the list holds 10000 rules");
     c.addRule("One more", "02_Forms", "form", "", 0, 0, 5);
     QCOMPARE(c.status(), QStringLiteral("Rule not added: the list already holds 10000 rules, the "

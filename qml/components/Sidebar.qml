@@ -4,7 +4,6 @@ import QtQuick.Layouts
 import Tessavo
 
 // The pages, one entry each, with the number of documents and of those still to review.
-// App.summary is a map whose keys qmllint cannot know: the lines that read it say so.
 Rectangle {
     id: sidebar
 
@@ -47,7 +46,7 @@ Rectangle {
             Layout.preferredHeight: 40
             label: qsTr("Import")
             current: sidebar.currentPage === 0
-            counter: App.summary.total // qmllint disable type
+            counter: App.summary.total
             onChosen: sidebar.pageChosen(0)
         }
         NavEntry {
@@ -66,7 +65,7 @@ Rectangle {
             Layout.preferredHeight: 40
             label: qsTr("Review")
             current: sidebar.currentPage === 2
-            counter: App.summary.pending // qmllint disable type
+            counter: App.summary.pending
             warnCounter: true
             onChosen: sidebar.pageChosen(2)
         }

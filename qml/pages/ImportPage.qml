@@ -4,7 +4,6 @@ import QtQuick.Dialogs
 import QtQuick.Layouts
 import Tessavo
 
-// App.summary is a map whose keys qmllint cannot know: the lines that read it say so.
 Item {
     id: page
 
@@ -41,14 +40,14 @@ Item {
                 objectName: "clearButton"
                 text: qsTr("Clear")
                 // Also stops a running import; only documents already listed need a confirmation.
-                enabled: App.summary.total > 0 || App.importing // qmllint disable type
+                enabled: App.summary.total > 0 || App.importing
                 onClicked: {
-                    if (App.summary.total === 0) { // qmllint disable type
+                    if (App.summary.total === 0) {
                         App.clearDocuments()
                         return
                     }
                     clearDialog.message = qsTr("Remove %n document(s) and their decisions?", "",
-                                               App.summary.total) // qmllint disable type
+                                               App.summary.total)
                     clearDialog.open()
                 }
             }
@@ -82,7 +81,7 @@ Item {
             Button {
                 objectName: "recogniseButton"
                 text: App.recognising ? qsTr("Cancel recognition") : qsTr("Recognise text")
-                enabled: App.recognising || App.summary.needsOcr > 0 // qmllint disable type
+                enabled: App.recognising || App.summary.needsOcr > 0
                 onClicked: App.recognising ? App.cancelRecognition() : App.recogniseScans()
             }
         }

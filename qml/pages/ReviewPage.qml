@@ -2,9 +2,7 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Tessavo
-import "Texts.js" as Texts
 
-// App.summary is a map whose keys qmllint cannot know: the lines that read it say so.
 Item {
     ColumnLayout {
         anchors.fill: parent
@@ -15,16 +13,16 @@ Item {
             title: qsTr("Review suggestions")
             subtitleName: "reviewCounts"
             subtitle: Texts.fill(qsTr("%1 to review · %2 accepted · %3 changed · %4 ignored · %5 conflict(s)", "",
-                                      App.summary.conflicts), // qmllint disable type
-                                 [App.summary.pending, App.summary.accepted, App.summary.changed, // qmllint disable type
-                                  App.summary.ignored, App.summary.conflicts]) // qmllint disable type
+                                      App.summary.conflicts),
+                                 [App.summary.pending, App.summary.accepted, App.summary.changed,
+                                  App.summary.ignored, App.summary.conflicts])
 
             Button {
                 objectName: "acceptAllButton"
                 text: qsTr("Accept all clear suggestions")
                 highlighted: true
                 opacity: enabled ? 1 : 0.4
-                enabled: App.summary.pending > 0 // qmllint disable type
+                enabled: App.summary.pending > 0
                 onClicked: App.acceptAllSuggested()
             }
         }

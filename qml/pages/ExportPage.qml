@@ -3,23 +3,21 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Tessavo
 
-// App.summary and App.lastExport are maps whose keys qmllint cannot know: the lines that read
-// them say so.
 Item {
     id: page
 
     property url exportFolderUrl: ""
     property string exportFolderPath: ""
 
-    readonly property bool lastExportOk: App.lastExport.ok === true // qmllint disable type
-    readonly property bool canExport: !App.exporting && App.summary.exportable > 0 && exportFolderPath !== "" // qmllint disable type
+    readonly property bool lastExportOk: App.lastExport.ok
+    readonly property bool canExport: !App.exporting && App.summary.exportable > 0 && exportFolderPath !== ""
 
     // Documents nobody has decided on are exported without a category: the user says so first.
     function startExport() {
         if (!canExport)
             return
-        const undecided = App.summary.undecided // qmllint disable type
-        const conflicting = App.summary.undecidedConflicts // qmllint disable type
+        const undecided = App.summary.undecided
+        const conflicting = App.summary.undecidedConflicts
         if (undecided + conflicting === 0) {
             App.exportTo(exportFolderUrl)
             return
@@ -109,7 +107,7 @@ Item {
                         elide: Text.ElideMiddle
                         font.pixelSize: 12
                         text: page.exportFolderPath !== "" ? page.exportFolderPath
-                            : page.lastExportOk ? App.lastExport.directory : qsTr("No folder selected") // qmllint disable type
+                            : page.lastExportOk ? App.lastExport.directory : qsTr("No folder selected")
                         color: page.exportFolderPath !== "" || page.lastExportOk ? Theme.text : Theme.muted
                     }
                     Button {

@@ -7,24 +7,11 @@ import Tessavo
 Rectangle {
     id: bar
 
-    // The status an import found when it started. While that import runs, the line shows the
-    // import instead; any newer message wins over both.
-    property string statusAtImportStart: ""
-    property bool importSeen: false
-    readonly property bool statusStale: App.importing && App.status === statusAtImportStart
+    // While an import runs and nothing newer was said, the line shows the import's progress.
+    readonly property bool statusStale: App.statusShowsImport
 
     implicitHeight: 36
     color: Theme.panel
-
-    Connections {
-        target: App
-
-        function onBusyChanged() {
-            if (App.importing && !bar.importSeen)
-                bar.statusAtImportStart = App.status
-            bar.importSeen = App.importing
-        }
-    }
 
     Rectangle {
         anchors.left: parent.left

@@ -3,7 +3,9 @@
 #include "core/DocumentRecord.h"
 #include "ui/AppController.h"
 #include "ui/DocumentListModel.h"
+#include "ui/LastExport.h"
 #include "ui/RuleListModel.h"
+#include "ui/Summary.h"
 
 #include <QObject>
 #include <QtQml/qqml.h>
@@ -41,6 +43,27 @@ struct RuleListModelForeign {
     Q_GADGET
     QML_FOREIGN(Tessavo::Ui::RuleListModel)
     QML_ANONYMOUS
+};
+
+// The export flow the controller hands out as App.exporter.
+struct ExportFlowForeign {
+    Q_GADGET
+    QML_FOREIGN(Tessavo::Flows::ExportFlow)
+    QML_ANONYMOUS
+};
+
+// The counters of App.summary, a value type.
+struct DocumentSummaryForeign {
+    Q_GADGET
+    QML_FOREIGN(Tessavo::Ui::DocumentSummary)
+    QML_VALUE_TYPE(documentSummary)
+};
+
+// The bundle of App.lastExport, a value type.
+struct LastExportForeign {
+    Q_GADGET
+    QML_FOREIGN(Tessavo::Ui::LastExport)
+    QML_VALUE_TYPE(lastExport)
 };
 
 // A document's state, as DocumentState.NeedsOcr.

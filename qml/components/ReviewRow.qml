@@ -29,8 +29,7 @@ Card {
     // Whether the row shows the keyboard focus of its list.
     property bool focused: false
 
-    readonly property bool canAccept: hasSuggestion && decision !== Decision.Accepted
-                                      && decision !== Decision.Ignored
+    required property bool canAccept
     readonly property bool canIgnore: decision !== Decision.Ignored
     readonly property bool canReset: decision !== Decision.NeedsReview
 

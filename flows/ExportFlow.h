@@ -6,13 +6,13 @@
 #include <QElapsedTimer>
 #include <QObject>
 
-namespace Morvane {
-class TaskService;
-}
+#include <memory>
 
-namespace Tessavo::Ui {
+class QTimer;
 
-// How one export ended, as the export service reports it.
+namespace Tessavo::Flows {
+
+// How one export ended, as the export flow reports it.
 struct ExportOutcome {
     enum class Kind { Written, Failed, Cancelled };
     Kind kind = Kind::Failed;
@@ -21,17 +21,19 @@ struct ExportOutcome {
     qint64 elapsedMs = 0;
 };
 
-// Builds export bundles in the background, one at a time, on a task service of its own. An export
-// that stops reporting progress for five minutes is cut off; one that keeps moving never is.
-class ExportService : public QObject {
+// Builds export bundles in the background, one at a time, on the shared background runner. An
+// export that stops reporting progress for five minutes is cut off; one that keeps moving never is.
+class ExportFlow : public QObject {
     Q_OBJECT
+    Q_PROPERTY(bool running READ running NOTIFY runningChanged)
+    Q_PROPERTY(int progress READ progress NOTIFY progressChanged)
 
 public:
-    explicit ExportService(QObject* parent = nullptr);
+    explicit ExportFlow(QObject* parent = nullptr);
     // Cancels a running export and waits up to two seconds for it.
-    ~ExportService() override;
+    ~ExportFlow() override;
 
-    bool running() const { return m_task != 0; }
+    bool running() const { return m_running; }
     // Percentage of the running export done; 0 when none runs.
     int progress() const { return m_progress; }
 
@@ -41,18 +43,26 @@ public:
     QString errorString() const { return m_error; }
     // Asks the running export to stop; it removes what it wrote and ends Cancelled.
     void cancel();
+    // How long an export may go without reporting progress; five minutes unless a test says.
+    void setIdleLimit(int milliseconds);
 
 signals:
+    void runningChanged();
     void progressChanged();
-    void finished(const Tessavo::Ui::ExportOutcome& outcome);
+    void finished(const Tessavo::Flows::ExportOutcome& outcome);
 
 private:
-    Morvane::TaskService* m_tasks = nullptr;
-    quint64 m_task = 0;
+    void onFinished();
+
+    struct Task; // the background runner and the watcher of the running export
+    std::unique_ptr<Task> m_task;
+    QTimer* m_idle = nullptr; // cuts off an export that stopped reporting progress
+    bool m_running = false;
     int m_progress = 0;
     bool m_cancelled = false; // cancel() was asked for the running export
+    bool m_timedOut = false;
     QElapsedTimer m_clock;
     QString m_error;
 };
 
-} // namespace Tessavo::Ui
+} // namespace Tessavo::Flows

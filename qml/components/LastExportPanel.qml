@@ -5,11 +5,10 @@ import Tessavo
 
 // The folder, the ZIP and the counts of the last export, with its warnings. As high as its lines
 // where there is room; in a small window its lines scroll inside its border.
-// App.lastExport is a map whose keys qmllint cannot know: the lines that read it say so.
 Card {
     id: panel
 
-    readonly property var warnings: App.lastExport.warnings || [] // qmllint disable type
+    readonly property var warnings: App.lastExport.warnings
 
     Layout.preferredHeight: lastExportLines.implicitHeight + 28
     Layout.maximumHeight: lastExportLines.implicitHeight + 28
@@ -49,12 +48,12 @@ Card {
                 Button {
                     objectName: "openFolderButton"
                     text: qsTr("Open folder")
-                    onClicked: App.openPath(App.lastExport.directory) // qmllint disable type
+                    onClicked: App.openPath(App.lastExport.directory)
                 }
                 Button {
                     objectName: "openZipButton"
                     text: qsTr("Open ZIP")
-                    onClicked: App.openPath(App.lastExport.zip) // qmllint disable type
+                    onClicked: App.openPath(App.lastExport.zip)
                 }
             }
             Label {
@@ -64,7 +63,7 @@ Card {
                 wrapMode: Text.WordWrap
                 color: Theme.muted
                 font.pixelSize: 11
-                text: qsTr("%1 exported · %2 skipped").arg(App.lastExport.exported || 0).arg(App.lastExport.skipped || 0) // qmllint disable type
+                text: qsTr("%1 exported · %2 skipped").arg(App.lastExport.exported).arg(App.lastExport.skipped)
             }
             Label {
                 objectName: "exportFiles"
@@ -73,7 +72,7 @@ Card {
                 wrapMode: Text.Wrap
                 color: Theme.muted
                 font.pixelSize: 11
-                text: qsTr("manifest.csv\nindex.pdf\n%1").arg(App.lastExport.zip || "") // qmllint disable type
+                text: qsTr("manifest.csv\nindex.pdf\n%1").arg(App.lastExport.zip)
             }
             Label {
                 objectName: "exportWarnings"
