@@ -1,0 +1,330 @@
+#include "core/LearnedModel.h"
+
+#include "core/Rule.h"
+
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace Tessavo {
+
+namespace {
+
+constexpr int formatVersion = 1;
+
+using Vector = QHash<QString, double>;
+
+// Weighted terms as unit vectors: a damped count times how rare the term is among the filed
+// documents. Terms the model never saw count at full rarity, so novel text lowers resemblance.
+struct Weighted {
+    QList<std::pair<QString, double>> entries; // sorted by term
+};
+
+// Earlier categories of the standard list first, others after them by name.
+bool categoryBefore(const QString& a, const QString& b)
+{
+    static const QStringList order = categoryList();
+    qsizetype ia = order.indexOf(a);
+    qsizetype ib = order.indexOf(b);
+    if (ia < 0)
+        ia = order.size();
+    if (ib < 0)
+        ib = order.size();
+    return ia != ib ? ia < ib : a < b;
+}
+
+} // namespace
+
+struct LearnedModel::Index {
+    double documents = 0;
+    QHash<QString, int> documentFrequency;
+    struct Example {
+        const LearnedExample* source = nullptr;
+        Vector vector;
+    };
+    std::map<QString, QList<Example>> byCategory; // each list in key order
+    std::map<QString, Vector> centroids;          // unit length
+
+    double idf(const QString& term) const
+    {
+        return std::log(1.0 + documents / double(std::max(1, documentFrequency.value(term))));
+    }
+
+    Weighted weigh(const QList<TermCount>& terms) const
+    {
+        Weighted w;
+        w.entries.reserve(terms.size());
+        double norm = 0;
+        for (const TermCount& t : terms) {
+            const double value = (1.0 + std::log(double(std::max(1, t.second)))) * idf(t.first);
+            w.entries.append({t.first, value});
+            norm += value * value;
+        }
+        norm = std::sqrt(norm);
+        if (norm > 0) {
+            for (auto& e : w.entries)
+                e.second /= norm;
+        }
+        return w;
+    }
+};
+
+QString learnedKey(const DocumentRecord& record)
+{
+    return record.sha256.isEmpty() ? record.fileName : QString::fromLatin1(record.sha256.toHex());
+}
+
+void LearnedModel::learn(const DocumentRecord& record, const QString& category)
+{
+    add({learnedKey(record), record.fileName, category, documentTerms(record)});
+}
+
+void LearnedModel::add(const LearnedExample& example)
+{
+    if (example.key.isEmpty() || example.category.isEmpty())
+        return;
+    m_examples.insert(example.key, example);
+    m_index.reset();
+}
+
+void LearnedModel::forget(const QString& key)
+{
+    if (m_examples.remove(key) > 0)
+        m_index.reset();
+}
+
+void LearnedModel::clear()
+{
+    m_examples.clear();
+    m_index.reset();
+}
+
+const LearnedModel::Index& LearnedModel::index() const
+{
+    if (m_index)
+        return *m_index;
+    auto index = std::make_shared<Index>();
+    index->documents = double(m_examples.size());
+    for (const LearnedExample& e : m_examples) {
+        for (const TermCount& t : e.terms)
+            ++index->documentFrequency[t.first];
+    }
+    for (const LearnedExample& e : m_examples) {
+        Index::Example example;
+        example.source = &e;
+        for (const auto& [term, value] : index->weigh(e.terms).entries)
+            example.vector.insert(term, value);
+        index->byCategory[e.category].append(std::move(example));
+    }
+    for (const auto& [category, examples] : index->byCategory) {
+        // Summed in key order over sorted terms, so the same examples give the same bits.
+        std::map<QString, double> sum;
+        for (const Index::Example& example : examples) {
+            for (const TermCount& t : example.source->terms)
+                sum[t.first] += example.vector.value(t.first);
+        }
+        double norm = 0;
+        for (const auto& [term, value] : sum)
+            norm += value * value;
+        norm = std::sqrt(norm);
+        Vector& centroid = index->centroids[category];
+        centroid.reserve(qsizetype(sum.size()));
+        for (const auto& [term, value] : sum)
+            centroid.insert(term, norm > 0 ? value / norm : 0);
+    }
+    m_index = index;
+    return *m_index;
+}
+
+LearnedSuggestion LearnedModel::suggest(const DocumentRecord& record) const
+{
+    if (m_examples.isEmpty())
+        return {};
+    return suggest(documentTerms(record));
+}
+
+LearnedSuggestion LearnedModel::suggest(const QList<TermCount>& terms) const
+{
+    LearnedSuggestion result;
+    if (m_examples.isEmpty() || terms.isEmpty())
+        return result;
+    const Index& idx = index();
+    const Weighted query = idx.weigh(terms);
+    const auto dot = [&query](const Vector& v) {
+        double sum = 0;
+        for (const auto& [term, value] : query.entries)
+            sum += value * v.value(term);
+        return sum;
+    };
+
+    QString best;
+    double bestScore = -1;
+    double secondScore = 0;
+    for (const auto& [category, centroid] : idx.centroids) {
+        const double score = dot(centroid);
+        const bool better =
+            score > bestScore || (score == bestScore && categoryBefore(category, best));
+        if (better) {
+            if (!best.isEmpty())
+                secondScore = std::max(secondScore, bestScore);
+            best = category;
+            bestScore = score;
+        } else {
+            secondScore = std::max(secondScore, score);
+        }
+    }
+    if (best.isEmpty() || bestScore < minSuggestScore)
+        return result;
+
+    const QList<Index::Example>& examples = idx.byCategory.at(best);
+    const Index::Example* nearest = nullptr;
+    double nearestScore = -1;
+    for (const Index::Example& example : examples) {
+        const double score = dot(example.vector);
+        if (score > nearestScore ||
+            (score == nearestScore && example.source->fileName < nearest->source->fileName)) {
+            nearest = &example;
+            nearestScore = score;
+        }
+    }
+
+    result.category = best;
+    result.score = bestScore;
+    result.runnerUp = secondScore;
+    result.support = int(examples.size());
+    result.clear = result.support >= minClearSupport && bestScore >= minClearScore &&
+                   bestScore - secondScore >= minClearMargin * bestScore;
+    result.exampleFile = nearest->source->fileName;
+
+    // What the document and the example share, heaviest first; a word already shown inside a
+    // chosen phrase, or a phrase around a chosen word, is not repeated.
+    QList<std::pair<double, QString>> shared;
+    for (const auto& [term, value] : query.entries) {
+        const double other = nearest->vector.value(term);
+        if (other > 0)
+            shared.append({value * other, term});
+    }
+    std::sort(shared.begin(), shared.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    for (const auto& [weight, term] : std::as_const(shared)) {
+        if (result.sharedTerms.size() >= maxSharedTerms)
+            break;
+        const QStringList words = term.split(u' ');
+        const bool overlaps = std::any_of(
+            result.sharedTerms.cbegin(), result.sharedTerms.cend(), [&](const QString& chosen) {
+                const QStringList chosenWords = chosen.split(u' ');
+                return std::any_of(words.cbegin(), words.cend(),
+                                   [&](const QString& w) { return chosenWords.contains(w); });
+            });
+        if (!overlaps)
+            result.sharedTerms.append(term);
+    }
+    return result;
+}
+
+QByteArray LearnedModel::toBytes() const
+{
+    QJsonArray examples;
+    for (const LearnedExample& e : m_examples) {
+        QJsonArray terms;
+        QJsonArray counts;
+        for (const TermCount& t : e.terms) {
+            terms.append(t.first);
+            counts.append(t.second);
+        }
+        examples.append(QJsonObject{{QStringLiteral("key"), e.key},
+                                    {QStringLiteral("file"), e.fileName},
+                                    {QStringLiteral("category"), e.category},
+                                    {QStringLiteral("terms"), terms},
+                                    {QStringLiteral("counts"), counts}});
+    }
+    const QJsonObject root{{QStringLiteral("version"), formatVersion},
+                           {QStringLiteral("examples"), examples}};
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
+
+LearnedModelRead LearnedModel::fromBytes(const QByteArray& bytes)
+{
+    LearnedModelRead read;
+    const auto fail = [&read](const QString& error) {
+        read.examples.clear();
+        read.error = error;
+        return read;
+    };
+    if (bytes.size() > maxLearnedBytes)
+        return fail(QStringLiteral("The learned history is too large."));
+    QJsonParseError parseError{};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !document.isObject())
+        return fail(QStringLiteral("The learned history is damaged."));
+    const QJsonObject root = document.object();
+    if (root.value(QStringLiteral("version")).toInt(-1) != formatVersion)
+        return fail(QStringLiteral("The learned history has an unknown version."));
+    const QJsonValue examplesValue = root.value(QStringLiteral("examples"));
+    if (!examplesValue.isArray())
+        return fail(QStringLiteral("The learned history is damaged."));
+    const QJsonArray examples = examplesValue.toArray();
+    if (examples.size() > maxLearnedExamples)
+        return fail(QStringLiteral("The learned history holds too many documents."));
+    read.examples.reserve(examples.size());
+    for (const QJsonValue& value : examples) {
+        const QJsonObject object = value.toObject();
+        const QJsonValue key = object.value(QStringLiteral("key"));
+        const QJsonValue file = object.value(QStringLiteral("file"));
+        const QJsonValue category = object.value(QStringLiteral("category"));
+        const QJsonValue termsValue = object.value(QStringLiteral("terms"));
+        const QJsonValue countsValue = object.value(QStringLiteral("counts"));
+        if (!key.isString() || !file.isString() || !category.isString() || !termsValue.isArray() ||
+            !countsValue.isArray() || key.toString().isEmpty() || category.toString().isEmpty())
+            return fail(QStringLiteral("The learned history is damaged."));
+        const QJsonArray terms = termsValue.toArray();
+        const QJsonArray counts = countsValue.toArray();
+        if (terms.size() != counts.size() || terms.size() > maxTermsPerDocument)
+            return fail(QStringLiteral("The learned history is damaged."));
+        LearnedExample example{key.toString(), file.toString(), category.toString(), {}};
+        example.terms.reserve(terms.size());
+        for (qsizetype i = 0; i < terms.size(); ++i) {
+            const QString term = terms.at(i).toString();
+            const double count = counts.at(i).toDouble(-1);
+            // A bigram is two words and a space.
+            if (!terms.at(i).isString() || term.isEmpty() || term.size() > 2 * maxTermChars + 1 ||
+                !(count >= 1 && count <= maxLearnedTermCount) || count != std::floor(count))
+                return fail(QStringLiteral("The learned history is damaged."));
+            example.terms.append({term, int(count)});
+        }
+        std::sort(example.terms.begin(), example.terms.end());
+        for (qsizetype i = 1; i < example.terms.size(); ++i) {
+            if (example.terms.at(i).first == example.terms.at(i - 1).first)
+                return fail(QStringLiteral("The learned history is damaged."));
+        }
+        read.examples.append(std::move(example));
+    }
+    read.ok = true;
+    return read;
+}
+
+QString learnedExplanation(const LearnedSuggestion& suggestion)
+{
+    if (suggestion.isEmpty())
+        return {};
+    QStringList quoted;
+    for (const QString& term : suggestion.sharedTerms)
+        quoted << QStringLiteral("\"%1\"").arg(term);
+    const QString count = suggestion.support == 1
+                              ? QStringLiteral("1 filed document")
+                              : QStringLiteral("%1 filed documents").arg(suggestion.support);
+    const QString shares =
+        quoted.isEmpty() ? QString()
+                         : QStringLiteral(": shares %1").arg(quoted.join(QStringLiteral(", ")));
+    return QStringLiteral("learned from %1, e.g. \"%2\" (%3)%4")
+        .arg(count, suggestion.exampleFile, suggestion.category, shares);
+}
+
+} // namespace Tessavo
