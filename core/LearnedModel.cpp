@@ -44,8 +44,10 @@ bool categoryBefore(const QString& a, const QString& b)
 struct LearnedModel::Index {
     double documents = 0;
     QHash<QString, int> documentFrequency;
+    // Copies, not pointers: a copy of the model shares its index with the original.
     struct Example {
-        const LearnedExample* source = nullptr;
+        QString fileName;
+        QList<TermCount> terms;
         Vector vector;
     };
     std::map<QString, QList<Example>> byCategory; // each list in key order
@@ -95,8 +97,8 @@ void LearnedModel::add(const LearnedExample& example)
 
 void LearnedModel::forget(const QString& key)
 {
-    if (m_examples.remove(key) > 0)
-        m_index.reset();
+    m_examples.remove(key);
+    m_index.reset();
 }
 
 void LearnedModel::clear()
@@ -116,8 +118,7 @@ const LearnedModel::Index& LearnedModel::index() const
             ++index->documentFrequency[t.first];
     }
     for (const LearnedExample& e : m_examples) {
-        Index::Example example;
-        example.source = &e;
+        Index::Example example{e.fileName, e.terms, {}};
         for (const auto& [term, value] : index->weigh(e.terms).entries)
             example.vector.insert(term, value);
         index->byCategory[e.category].append(std::move(example));
@@ -126,7 +127,7 @@ const LearnedModel::Index& LearnedModel::index() const
         // Summed in key order over sorted terms, so the same examples give the same bits.
         std::map<QString, double> sum;
         for (const Index::Example& example : examples) {
-            for (const TermCount& t : example.source->terms)
+            for (const TermCount& t : example.terms)
                 sum[t.first] += example.vector.value(t.first);
         }
         double norm = 0;
@@ -188,7 +189,7 @@ LearnedSuggestion LearnedModel::suggest(const QList<TermCount>& terms) const
     for (const Index::Example& example : examples) {
         const double score = dot(example.vector);
         if (score > nearestScore ||
-            (score == nearestScore && example.source->fileName < nearest->source->fileName)) {
+            (score == nearestScore && example.fileName < nearest->fileName)) {
             nearest = &example;
             nearestScore = score;
         }
@@ -200,7 +201,7 @@ LearnedSuggestion LearnedModel::suggest(const QList<TermCount>& terms) const
     result.support = int(examples.size());
     result.clear = result.support >= minClearSupport && bestScore >= minClearScore &&
                    bestScore - secondScore >= minClearMargin * bestScore;
-    result.exampleFile = nearest->source->fileName;
+    result.exampleFile = nearest->fileName;
 
     // What the document and the example share, heaviest first; a word already shown inside a
     // chosen phrase, or a phrase around a chosen word, is not repeated.

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <memory>
 
 using namespace Tessavo;
 
@@ -86,6 +87,7 @@ private slots:
     void sameHistoryGivesTheSameSuggestionsWhateverTheOrder();
     void fewOrAmbiguousExamplesAreTentative();
     void refilingReplacesAndForgettingRemoves();
+    void aCopyOutlivesItsOriginal();
     void explanationNamesCountExampleAndSharedTerms();
     void storedFormRoundTrips();
     void damagedOrHostileStoredFormsAreRefused_data();
@@ -176,6 +178,21 @@ void TestLearned::refilingReplacesAndForgettingRemoves()
     QCOMPARE(model.size(), 32);
     model.clear();
     QVERIFY(model.suggest(nda.record).isEmpty());
+}
+
+void TestLearned::aCopyOutlivesItsOriginal()
+{
+    const DocumentRecord nda = document(QStringLiteral("g07")).record;
+    auto original = std::make_unique<LearnedModel>(trainingModel());
+    const LearnedSuggestion before = original->suggest(nda);
+    LearnedModel copy = *original;
+    copy.forget(QStringLiteral("no such document"));
+    original->learn(document(QStringLiteral("g02")).record, QStringLiteral("01_Solicitation"));
+    original.reset();
+    const LearnedSuggestion after = copy.suggest(nda);
+    QCOMPARE(after.category, before.category);
+    QCOMPARE(after.exampleFile, before.exampleFile);
+    QCOMPARE(after.sharedTerms, before.sharedTerms);
 }
 
 void TestLearned::explanationNamesCountExampleAndSharedTerms()
