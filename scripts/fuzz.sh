@@ -42,6 +42,7 @@ run() {
 
 run fuzz_redaction "$root/tests/logging/fuzz-corpus/redaction"
 run fuzz_rulesfile "$root/tests/core/fuzz-corpus/rulesfile"
+run fuzz_learned "$root/tests/core/fuzz-corpus/learned"
 # Replayed only for now: mutations found a store whose rows do not read back the same after they
 # are written again (rarely, within minutes); until that is mended, new inputs would fail any run.
 run fuzz_sessionstore "$root/tests/ui/fuzz-corpus/sessionstore" replay
