@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <vector>
 
 namespace Tessavo {
 
@@ -18,13 +19,36 @@ namespace {
 
 constexpr int formatVersion = 1;
 
-using Vector = QHash<QString, double>;
+// A unit vector over the terms of the model, as (term id, weight) sorted by id; ids follow the
+// terms' sort order, so sums taken along a vector always run in the same order.
+using Sparse = std::vector<std::pair<int, double>>;
 
-// Weighted terms as unit vectors: a damped count times how rare the term is among the filed
-// documents. Terms the model never saw count at full rarity, so novel text lowers resemblance.
+// A document weighed against the model: a damped count times how rare the term is among the
+// filed documents. Terms the model never saw count at full rarity, so novel text lowers the
+// resemblance; they have no id and take part only in the length.
 struct Weighted {
-    QList<std::pair<QString, double>> entries; // sorted by term
+    Sparse known;
+    QStringList knownTerms; // the terms of known, in the same order
 };
+
+double dot(const Sparse& a, const Sparse& b)
+{
+    double sum = 0;
+    auto i = a.cbegin();
+    auto j = b.cbegin();
+    while (i != a.cend() && j != b.cend()) {
+        if (i->first < j->first) {
+            ++i;
+        } else if (j->first < i->first) {
+            ++j;
+        } else {
+            sum += i->second * j->second;
+            ++i;
+            ++j;
+        }
+    }
+    return sum;
+}
 
 // Earlier categories of the standard list first, others after them by name.
 bool categoryBefore(const QString& a, const QString& b)
@@ -43,34 +67,35 @@ bool categoryBefore(const QString& a, const QString& b)
 
 struct LearnedModel::Index {
     double documents = 0;
-    QHash<QString, int> documentFrequency;
+    QHash<QString, int> termIds;
+    std::vector<int> documentFrequency; // by term id
     // Copies, not pointers: a copy of the model shares its index with the original.
     struct Example {
         QString fileName;
-        QList<TermCount> terms;
-        Vector vector;
+        Sparse vector;
     };
     std::map<QString, QList<Example>> byCategory; // each list in key order
-    std::map<QString, Vector> centroids;          // unit length
-
-    double idf(const QString& term) const
-    {
-        return std::log(1.0 + documents / double(std::max(1, documentFrequency.value(term))));
-    }
+    std::map<QString, Sparse> centroids;          // unit length
 
     Weighted weigh(const QList<TermCount>& terms) const
     {
         Weighted w;
-        w.entries.reserve(terms.size());
+        w.known.reserve(size_t(terms.size()));
         double norm = 0;
         for (const TermCount& t : terms) {
-            const double value = (1.0 + std::log(double(std::max(1, t.second)))) * idf(t.first);
-            w.entries.append({t.first, value});
+            const int id = termIds.value(t.first, -1);
+            const int df = id >= 0 ? documentFrequency[size_t(id)] : 1;
+            const double idf = std::log(1.0 + documents / double(df));
+            const double value = (1.0 + std::log(double(std::max(1, t.second)))) * idf;
             norm += value * value;
+            if (id >= 0) {
+                w.known.emplace_back(id, value);
+                w.knownTerms.append(t.first);
+            }
         }
         norm = std::sqrt(norm);
         if (norm > 0) {
-            for (auto& e : w.entries)
+            for (auto& e : w.known)
                 e.second /= norm;
         }
         return w;
@@ -113,31 +138,40 @@ const LearnedModel::Index& LearnedModel::index() const
         return *m_index;
     auto index = std::make_shared<Index>();
     index->documents = double(m_examples.size());
+    QStringList terms;
     for (const LearnedExample& e : m_examples) {
         for (const TermCount& t : e.terms)
-            ++index->documentFrequency[t.first];
+            terms.append(t.first);
     }
+    std::sort(terms.begin(), terms.end());
+    terms.erase(std::unique(terms.begin(), terms.end()), terms.end());
+    index->termIds.reserve(terms.size());
+    for (qsizetype i = 0; i < terms.size(); ++i)
+        index->termIds.insert(terms.at(i), int(i));
+    index->documentFrequency.assign(size_t(terms.size()), 0);
     for (const LearnedExample& e : m_examples) {
-        Index::Example example{e.fileName, e.terms, {}};
-        for (const auto& [term, value] : index->weigh(e.terms).entries)
-            example.vector.insert(term, value);
-        index->byCategory[e.category].append(std::move(example));
+        for (const TermCount& t : e.terms)
+            ++index->documentFrequency[size_t(index->termIds.value(t.first))];
     }
+    // Each example's terms are sorted and all known, so its vector comes out sorted by id.
+    for (const LearnedExample& e : m_examples)
+        index->byCategory[e.category].append({e.fileName, index->weigh(e.terms).known});
+    std::vector<double> sum(size_t(terms.size()), 0.0);
     for (const auto& [category, examples] : index->byCategory) {
-        // Summed in key order over sorted terms, so the same examples give the same bits.
-        std::map<QString, double> sum;
+        std::fill(sum.begin(), sum.end(), 0.0);
         for (const Index::Example& example : examples) {
-            for (const TermCount& t : example.terms)
-                sum[t.first] += example.vector.value(t.first);
+            for (const auto& [id, value] : example.vector)
+                sum[size_t(id)] += value;
         }
         double norm = 0;
-        for (const auto& [term, value] : sum)
+        for (double value : sum)
             norm += value * value;
         norm = std::sqrt(norm);
-        Vector& centroid = index->centroids[category];
-        centroid.reserve(qsizetype(sum.size()));
-        for (const auto& [term, value] : sum)
-            centroid.insert(term, norm > 0 ? value / norm : 0);
+        Sparse& centroid = index->centroids[category];
+        for (size_t id = 0; id < sum.size(); ++id) {
+            if (sum[id] > 0 && norm > 0)
+                centroid.emplace_back(int(id), sum[id] / norm);
+        }
     }
     m_index = index;
     return *m_index;
@@ -156,19 +190,16 @@ LearnedSuggestion LearnedModel::suggest(const QList<TermCount>& terms) const
     if (m_examples.isEmpty() || terms.isEmpty())
         return result;
     const Index& idx = index();
-    const Weighted query = idx.weigh(terms);
-    const auto dot = [&query](const Vector& v) {
-        double sum = 0;
-        for (const auto& [term, value] : query.entries)
-            sum += value * v.value(term);
-        return sum;
-    };
+    QList<TermCount> sorted = terms;
+    if (!std::is_sorted(sorted.cbegin(), sorted.cend()))
+        std::sort(sorted.begin(), sorted.end());
+    const Weighted query = idx.weigh(sorted);
 
     QString best;
     double bestScore = -1;
     double secondScore = 0;
     for (const auto& [category, centroid] : idx.centroids) {
-        const double score = dot(centroid);
+        const double score = dot(query.known, centroid);
         const bool better =
             score > bestScore || (score == bestScore && categoryBefore(category, best));
         if (better) {
@@ -187,7 +218,7 @@ LearnedSuggestion LearnedModel::suggest(const QList<TermCount>& terms) const
     const Index::Example* nearest = nullptr;
     double nearestScore = -1;
     for (const Index::Example& example : examples) {
-        const double score = dot(example.vector);
+        const double score = dot(query.known, example.vector);
         if (score > nearestScore ||
             (score == nearestScore && example.fileName < nearest->fileName)) {
             nearest = &example;
@@ -206,10 +237,15 @@ LearnedSuggestion LearnedModel::suggest(const QList<TermCount>& terms) const
     // What the document and the example share, heaviest first; a word already shown inside a
     // chosen phrase, or a phrase around a chosen word, is not repeated.
     QList<std::pair<double, QString>> shared;
-    for (const auto& [term, value] : query.entries) {
-        const double other = nearest->vector.value(term);
-        if (other > 0)
-            shared.append({value * other, term});
+    {
+        auto j = nearest->vector.cbegin();
+        for (size_t i = 0; i < query.known.size(); ++i) {
+            const auto& [id, value] = query.known[i];
+            while (j != nearest->vector.cend() && j->first < id)
+                ++j;
+            if (j != nearest->vector.cend() && j->first == id)
+                shared.append({value * j->second, query.knownTerms.at(qsizetype(i))});
+        }
     }
     std::sort(shared.begin(), shared.end(), [](const auto& a, const auto& b) {
         return a.first != b.first ? a.first > b.first : a.second < b.second;
