@@ -53,8 +53,6 @@ constexpr qsizetype maxLearnedBytes = 64 * 1024 * 1024;
 constexpr qsizetype maxLearnedExamples = 100000;
 constexpr int maxLearnedTermCount = 1000000;
 
-class LearnedModel;
-
 struct LearnedModelRead {
     bool ok = false;
     QString error;
