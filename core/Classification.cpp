@@ -694,4 +694,10 @@ Suggestion classify(const QList<Rule>& rules, const DocumentRecord& record)
     return suggestion;
 }
 
+DocumentHeading documentHeading(const DocumentRecord& record)
+{
+    FoldedDocument doc(record, nullptr);
+    return {doc.title(), doc.headingLines(), doc.headingPage()};
+}
+
 } // namespace Tessavo

@@ -26,4 +26,13 @@ RuleEvaluation matchRule(const Rule& rule, const DocumentRecord& record);
 // The best-ranked enabled matching rule, every match, and any disagreement between them.
 Suggestion classify(const QList<Rule>& rules, const DocumentRecord& record);
 
+// The document's heading as heading conditions see it, case-folded with white space runs as one
+// space: its PDF title, and the first three non-empty lines of its first page with text.
+struct DocumentHeading {
+    QString title;
+    QString lines; // joined by one space
+    int page = -1; // zero-based page of the lines; -1 when no page has text
+};
+DocumentHeading documentHeading(const DocumentRecord& record);
+
 } // namespace Tessavo

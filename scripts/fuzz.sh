@@ -42,6 +42,7 @@ run() {
 
 run fuzz_redaction "$root/tests/logging/fuzz-corpus/redaction"
 run fuzz_rulesfile "$root/tests/core/fuzz-corpus/rulesfile"
+run fuzz_learned "$root/tests/core/fuzz-corpus/learned"
 run fuzz_sessionstore "$root/tests/store/fuzz-corpus/sessionstore"
 run fuzz_settings "$root/tests/store/fuzz-corpus/settings"
 run fuzz_workerprotocol "$root/tests/inspection/fuzz-corpus/workerprotocol"

@@ -1,6 +1,7 @@
 #include "ClassifyCorpus.h"
 
 #include "core/Classification.h"
+#include "core/LearnedModel.h"
 #include "core/RulesFile.h"
 #include "inspection/PdfInspection.h"
 
@@ -77,6 +78,73 @@ bool renderPdf(const QString& text, const QString& path)
     return QFileInfo(path).size() > 0;
 }
 
+// Times learning from a history of 1,000 filed documents made of the given ones repeated under
+// other names, as an import after learning from a large bundle would, and one suggestion after
+// it.
+void learnFromHistory(const QList<DocumentRecord>& filed, const QList<Entry>& entries)
+{
+    if (filed.isEmpty())
+        return;
+    constexpr int historySize = 1000;
+    QList<DocumentRecord> history;
+    history.reserve(historySize);
+    for (int i = 0; i < historySize; ++i) {
+        DocumentRecord r = filed.at(i % filed.size());
+        r.fileName = QStringLiteral("%1 %2").arg(QString::number(i), r.fileName);
+        r.sha256 = QByteArray::number(i);
+        history.append(r);
+    }
+    QElapsedTimer timer;
+    timer.start();
+    LearnedModel model;
+    for (int i = 0; i < historySize; ++i)
+        model.learn(history.at(i), entries.at(i % entries.size()).category);
+    const double learnSeconds = double(timer.nsecsElapsed()) / 1e9;
+    timer.restart();
+    const LearnedSuggestion first = model.suggest(filed.first());
+    const double indexSeconds = double(timer.nsecsElapsed()) / 1e9;
+    timer.restart();
+    for (const DocumentRecord& r : filed)
+        (void)model.suggest(r);
+    const double suggestSeconds = double(timer.nsecsElapsed()) / 1e9 / double(filed.size());
+    const QByteArray bytes = model.toBytes();
+    timer.restart();
+    const LearnedModelRead read = LearnedModel::fromBytes(bytes);
+    const double readSeconds = double(timer.nsecsElapsed()) / 1e9;
+    std::printf("history of %d filed documents: learned in %.3f s, first suggestion (builds the "
+                "index) %.3f s, then %.2f ms a document; stored in %lld bytes, read back in "
+                "%.3f s%s\n",
+                historySize, learnSeconds, indexSeconds, suggestSeconds * 1000,
+                static_cast<long long>(bytes.size()), readSeconds,
+                read.ok && !first.isEmpty() ? "" : " (FAILED)");
+}
+
+// Learns from all filed documents but one and suggests for that one, for each: how scores and
+// margins of right and wrong suggestions compare, to choose what counts as clear.
+void leaveOneOut(const QList<DocumentRecord>& filed, const QList<Entry>& entries)
+{
+    int right = 0;
+    int clear = 0;
+    int clearRight = 0;
+    for (qsizetype out = 0; out < filed.size(); ++out) {
+        LearnedModel model;
+        for (qsizetype i = 0; i < filed.size(); ++i) {
+            if (i != out)
+                model.learn(filed.at(i), entries.at(i).category);
+        }
+        const LearnedSuggestion s = model.suggest(filed.at(out));
+        const bool ok = s.category == entries.at(out).category;
+        right += ok;
+        clear += s.clear;
+        clearRight += s.clear && ok;
+        std::printf("loo %-5s %-6s %-16s %-16s %s%.3f vs %.3f\n", qPrintable(entries.at(out).id),
+                    ok ? "right" : "WRONG", qPrintable(entries.at(out).category),
+                    qPrintable(s.category), s.clear ? "clear " : "", s.score, s.runnerUp);
+    }
+    std::printf("leave one out on %lld filed documents: right %d, clear %d of which right %d\n",
+                static_cast<long long>(filed.size()), right, clear, clearRight);
+}
+
 struct Tally {
     int right = 0;
     int none = 0;
@@ -93,6 +161,7 @@ int classifyCorpus(const QStringList& arguments)
     QString rulesPath;
     bool list = false;
     QString keep;
+    bool learn = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("--split") && i + 1 < arguments.size())
             split = arguments[++i];
@@ -102,6 +171,8 @@ int classifyCorpus(const QStringList& arguments)
             list = true;
         else if (arguments[i] == QLatin1String("--keep") && i + 1 < arguments.size())
             keep = arguments[++i];
+        else if (arguments[i] == QLatin1String("--learn"))
+            learn = true;
     }
 
     QList<Rule> rules = defaultRules();
@@ -117,42 +188,72 @@ int classifyCorpus(const QStringList& arguments)
     const QDir corpus(QStringLiteral(TESSAVO_CORPUS_DIR));
     const QList<Entry> entries = readTruth(corpus.filePath(QStringLiteral("truth.csv")));
     QTemporaryDir scratch;
+    // Renders and inspects the entries of one half; false when a text is missing or unrenderable.
+    const auto inspectHalf = [&](const QString& half, QList<DocumentRecord>& records,
+                                 QList<Entry>& chosen) {
+        for (const Entry& entry : entries) {
+            if (half != QLatin1String("all") && entry.split != half)
+                continue;
+            QFile source(corpus.filePath(entry.id + QStringLiteral(".txt")));
+            if (!source.open(QIODevice::ReadOnly)) {
+                std::fprintf(stderr, "missing %s\n", qPrintable(entry.id));
+                return false;
+            }
+            // Each file in a folder of its own: two documents may carry the same file name.
+            const QString folder = keep.isEmpty() ? scratch.filePath(half + u'/' + entry.id)
+                                                  : QDir(keep).filePath(entry.id);
+            QDir().mkpath(folder);
+            const QString pdf = QDir(folder).filePath(entry.fileName);
+            if (!renderPdf(QString::fromUtf8(source.readAll()), pdf)) {
+                std::fprintf(stderr, "cannot render %s\n", qPrintable(entry.id));
+                return false;
+            }
+            records.append(inspectPdf(pdf));
+            chosen.append(entry);
+        }
+        return true;
+    };
     QList<DocumentRecord> records;
     QList<Entry> chosen;
     QElapsedTimer timer;
     timer.start();
-    for (const Entry& entry : entries) {
-        if (split != QLatin1String("all") && entry.split != split)
-            continue;
-        QFile source(corpus.filePath(entry.id + QStringLiteral(".txt")));
-        if (!source.open(QIODevice::ReadOnly)) {
-            std::fprintf(stderr, "missing %s\n", qPrintable(entry.id));
-            return 2;
-        }
-        // Each file in a folder of its own: two documents may carry the same file name.
-        const QString folder =
-            keep.isEmpty() ? scratch.filePath(entry.id) : QDir(keep).filePath(entry.id);
-        QDir().mkpath(folder);
-        const QString pdf = QDir(folder).filePath(entry.fileName);
-        if (!renderPdf(QString::fromUtf8(source.readAll()), pdf)) {
-            std::fprintf(stderr, "cannot render %s\n", qPrintable(entry.id));
-            return 2;
-        }
-        records.append(inspectPdf(pdf));
-        chosen.append(entry);
-    }
+    if (!inspectHalf(split, records, chosen))
+        return 2;
     const double inspectSeconds = double(timer.nsecsElapsed()) / 1e9;
+
+    // Learning takes the training half as a bundle of it gives it: file name, category and page
+    // texts.
+    LearnedModel model;
+    if (learn) {
+        QList<DocumentRecord> filed;
+        QList<Entry> filedEntries;
+        if (!inspectHalf(QStringLiteral("training"), filed, filedEntries))
+            return 2;
+        for (DocumentRecord& r : filed)
+            r.title.clear();
+        learnFromHistory(filed, filedEntries);
+        for (qsizetype i = 0; i < filed.size(); ++i)
+            model.learn(filed.at(i), filedEntries.at(i).category);
+        if (list)
+            leaveOneOut(filed, filedEntries);
+    }
 
     Tally tally;
     timer.restart();
-    for (qsizetype i = 0; i < records.size(); ++i)
+    QList<LearnedSuggestion> learned(records.size());
+    for (qsizetype i = 0; i < records.size(); ++i) {
         setSuggestion(records[i], classify(rules, records[i]));
+        if (learn && records.at(i).suggestion.isEmpty())
+            learned[i] = model.suggest(records.at(i));
+    }
     const double classifySeconds = double(timer.nsecsElapsed()) / 1e9;
 
     for (qsizetype i = 0; i < records.size(); ++i) {
         const DocumentRecord& r = records.at(i);
         const Entry& e = chosen.at(i);
-        const QString& got = r.suggestion.category;
+        const LearnedSuggestion& l = learned.at(i);
+        const QString& got = l.isEmpty() ? r.suggestion.category : l.category;
+        const bool clear = l.isEmpty() ? hasClearSuggestion(r) : l.clear;
         const char* verdict = got.isEmpty() ? "none" : got == e.category ? "right" : "WRONG";
         if (got.isEmpty())
             ++tally.none;
@@ -160,7 +261,7 @@ int classifyCorpus(const QStringList& arguments)
             ++tally.right;
         else
             ++tally.wrong;
-        if (hasClearSuggestion(r)) {
+        if (clear) {
             ++tally.accepted;
             tally.acceptedRight += got == e.category;
         }
@@ -168,8 +269,12 @@ int classifyCorpus(const QStringList& arguments)
             std::printf("%-5s %-6s %-16s %-16s %s%s | %s\n", qPrintable(e.id), verdict,
                         qPrintable(e.category),
                         qPrintable(got.isEmpty() ? QStringLiteral("-") : got),
-                        hasClearSuggestion(r) ? "clear " : "", qPrintable(e.fileName),
-                        qPrintable(r.suggestion.evidence));
+                        clear ? "clear " : "", qPrintable(e.fileName),
+                        qPrintable(l.isEmpty() ? r.suggestion.evidence
+                                               : QStringLiteral("%1 [%2 vs %3]")
+                                                     .arg(learnedExplanation(l),
+                                                          QString::number(l.score, 'f', 3),
+                                                          QString::number(l.runnerUp, 'f', 3))));
     }
 
     const int total = int(records.size());

@@ -6,6 +6,10 @@
 // published tender texts of tests/bench/corpus to PDF (into DIR with --keep), inspects and
 // classifies them and reports right, none and wrong suggestions and what "Accept all clear
 // suggestions" would accept (needs a platform, e.g. QT_QPA_PLATFORM=offscreen).
+// With --corpus --learn: learns from the training half as a bundle of it gives it (file name,
+// category, page texts) and suggests the learned category where no rule matches; also times
+// learning from a history of 1,000 filed documents, and with --list shows how each training
+// document fares when learned from all the others (leave one out).
 #include "ClassifyCorpus.h"
 #include "core/Classification.h"
 

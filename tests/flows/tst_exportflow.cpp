@@ -38,7 +38,7 @@ DocumentRecord TestExportFlow::record(const QString& name, int state, int decisi
     r.sizeBytes = QFileInfo(path).size();
     r.sha256 =
         QCryptographicHash::hash(PdfFixtures::readBytes(path), QCryptographicHash::Sha256).toHex();
-    r.modifiedMs = QFileInfo(path).lastModified().toMSecsSinceEpoch();
+    r.modifiedNs = QFileInfo(path).lastModified().toMSecsSinceEpoch() * 1000000;
     r.state = state;
     r.pages = 1;
     r.decision = decision;
