@@ -205,7 +205,7 @@ signals:
     void statusShowsImportChanged();
     // Typed ends of the background work, for runs without the window: an import (also one with
     // nothing to inspect), a recognition run, and the moment neither runs any more (recognition
-    // started by an import included). The export's end is ExportService::finished.
+    // started by an import included). The export's end is ExportFlow::finished.
     void importFinished(const Tessavo::Ui::ImportOutcome& outcome);
     void recognitionFinished(const Tessavo::Ui::RecognitionOutcome& outcome);
     void settled();

@@ -46,7 +46,7 @@ private slots:
     void importProgressArithmetic();
     void statusChangesOnlyForANewText();
     void eachRecognitionSettingHasItsOwnSignal();
-    void reportsWhatTheExportServiceSays();
+    void reportsWhatTheExportFlowSays();
     void loadsRulesAtStartup();
     void fallsBackToBuiltInRulesSilently_data();
     void fallsBackToBuiltInRulesSilently();
@@ -186,7 +186,7 @@ void TestAppController::eachRecognitionSettingHasItsOwnSignal()
     QCOMPARE(controller.recognitionLanguage(), QStringLiteral("deu"));
 }
 
-void TestAppController::reportsWhatTheExportServiceSays()
+void TestAppController::reportsWhatTheExportFlowSays()
 {
     AppController controller;
     QSignalSpy finished(&controller, &AppController::exportFinished);
@@ -217,7 +217,8 @@ void TestAppController::reportsWhatTheExportServiceSays()
                                  .zip = "/out/B.zip",
                                  .exported = 3,
                                  .skipped = 2,
-                                 .warnings = {"w"}};
+                                 .warnings = {"w"},
+                                 .originalsLeftOut = 1};
     QCOMPARE(controller.lastExport(), expected);
     QCOMPARE(finished.count(), 1);
     QCOMPARE(summary.count(), 1);
