@@ -515,6 +515,9 @@ RuleEvaluation evaluate(const Rule& rule, const DocumentRecord& record, FoldedDo
 {
     RuleEvaluation result;
     QStringList parts;
+    // What a none-of condition held is named only when no other condition decided the match: a
+    // list of terms the document does not hold says nothing about why it was chosen.
+    QStringList exclusions;
     const bool whole = rule.wholeWords;
     const auto notePage = [&result](int page) {
         if (result.page < 0)
@@ -537,7 +540,7 @@ RuleEvaluation evaluate(const Rule& rule, const DocumentRecord& record, FoldedDo
         if (std::any_of(terms.cbegin(), terms.cend(),
                         [&doc](const Term& t) { return t.in(doc.fileName()); }))
             return {};
-        parts << QStringLiteral("file name contains none of %1").arg(quoted(terms));
+        exclusions << QStringLiteral("file name contains none of %1").arg(quoted(terms));
     }
     if (!rule.titleContains.trimmed().isEmpty()) {
         const Term term(rule.titleContains, whole);
@@ -595,7 +598,7 @@ RuleEvaluation evaluate(const Rule& rule, const DocumentRecord& record, FoldedDo
             if (doc.firstPageWith(term) >= 0)
                 return {};
         }
-        parts << QStringLiteral("text contains none of %1").arg(quoted(terms));
+        exclusions << QStringLiteral("text contains none of %1").arg(quoted(terms));
     }
     if (rule.minPages > 0) {
         if (record.pages < rule.minPages)
@@ -617,6 +620,8 @@ RuleEvaluation evaluate(const Rule& rule, const DocumentRecord& record, FoldedDo
             return {};
         parts << QStringLiteral("size <= %1").arg(evidenceSizeText(rule.maxBytes));
     }
+    if (parts.isEmpty())
+        parts = exclusions;
     if (parts.isEmpty())
         return {};
 

@@ -16,8 +16,10 @@ constexpr qsizetype maxConflictNoteChars = 2000;
 // The outcome of testing one rule against one document.
 struct RuleEvaluation {
     bool matched = false;
-    QString evidence; // the conditions that held, joined with "; "
-    int page = -1;    // zero-based page of the text hit; -1 without a text condition
+    // The conditions that decided the match, joined with "; ": every condition that held except
+    // the none-of ones, which are named only when nothing else is.
+    QString evidence;
+    int page = -1; // zero-based page of the text hit; -1 without a text condition
 };
 
 // Tests every set condition of the rule, in a fixed order; ignores whether the rule is enabled.

@@ -1,5 +1,7 @@
 #include "core/LearnedModel.h"
 
+#include "support/CorpusTexts.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,52 +15,16 @@ using namespace Tessavo;
 
 namespace {
 
-struct CorpusDocument {
-    QString id;
-    QString category;
-    bool training = false;
-    DocumentRecord record;
-};
+using CorpusDocument = CorpusTexts::Document;
 
-// The corpus of published tender texts: a form feed separates pages.
 QList<CorpusDocument> corpus()
 {
-    static const QList<CorpusDocument> documents = [] {
-        QList<CorpusDocument> list;
-        const QString dir = QStringLiteral(TESSAVO_CORPUS_DIR);
-        QFile truth(dir + QStringLiteral("/truth.csv"));
-        if (!truth.open(QIODevice::ReadOnly | QIODevice::Text))
-            return list;
-        truth.readLine();
-        while (!truth.atEnd()) {
-            const QStringList fields = QString::fromUtf8(truth.readLine()).trimmed().split(u',');
-            if (fields.size() < 5)
-                continue;
-            QFile text(dir + u'/' + fields[0] + QStringLiteral(".txt"));
-            if (!text.open(QIODevice::ReadOnly))
-                continue;
-            CorpusDocument d{fields[0], fields[2], fields[3] == QLatin1String("training"), {}};
-            d.record.fileName = fields[1];
-            d.record.sha256 = fields[0].toLatin1();
-            d.record.state = Ready;
-            const QStringList pages = QString::fromUtf8(text.readAll()).split(u'\f');
-            for (int i = 0; i < pages.size(); ++i)
-                d.record.pageTexts.append({i, int(pages[i].size()), pages[i]});
-            d.record.pages = d.record.textPages = int(pages.size());
-            list.append(d);
-        }
-        return list;
-    }();
-    return documents;
+    return CorpusTexts::all();
 }
 
 CorpusDocument document(const QString& id)
 {
-    for (const CorpusDocument& d : corpus()) {
-        if (d.id == id)
-            return d;
-    }
-    return {};
+    return CorpusTexts::byId(id);
 }
 
 LearnedModel trainingModel(bool reversed = false)
