@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace Tessavo {
@@ -114,7 +115,9 @@ void LearnedModel::learn(const DocumentRecord& record, const QString& category)
 
 void LearnedModel::add(const LearnedExample& example)
 {
-    if (example.key.isEmpty() || example.category.isEmpty())
+    if (example.key.isEmpty() || example.category.isEmpty() ||
+        example.key.size() > maxLearnedNameChars || example.fileName.size() > maxLearnedNameChars ||
+        example.category.size() > maxLearnedNameChars)
         return;
     m_examples.insert(example.key, example);
     m_index.reset();
@@ -266,22 +269,67 @@ LearnedSuggestion LearnedModel::suggest(const QList<TermCount>& terms) const
     return result;
 }
 
+namespace {
+
+QJsonObject exampleObject(const LearnedExample& e)
+{
+    QJsonArray terms;
+    QJsonArray counts;
+    for (const TermCount& t : e.terms) {
+        terms.append(t.first);
+        counts.append(t.second);
+    }
+    return QJsonObject{{QStringLiteral("key"), e.key},
+                       {QStringLiteral("file"), e.fileName},
+                       {QStringLiteral("category"), e.category},
+                       {QStringLiteral("terms"), terms},
+                       {QStringLiteral("counts"), counts}};
+}
+
+// One example as the stored forms hold it, checked against the limits; nullopt when damaged.
+std::optional<LearnedExample> readExample(const QJsonObject& object)
+{
+    const QJsonValue key = object.value(QStringLiteral("key"));
+    const QJsonValue file = object.value(QStringLiteral("file"));
+    const QJsonValue category = object.value(QStringLiteral("category"));
+    const QJsonValue termsValue = object.value(QStringLiteral("terms"));
+    const QJsonValue countsValue = object.value(QStringLiteral("counts"));
+    if (!key.isString() || !file.isString() || !category.isString() || !termsValue.isArray() ||
+        !countsValue.isArray() || key.toString().isEmpty() || category.toString().isEmpty() ||
+        key.toString().size() > maxLearnedNameChars ||
+        file.toString().size() > maxLearnedNameChars ||
+        category.toString().size() > maxLearnedNameChars)
+        return std::nullopt;
+    const QJsonArray terms = termsValue.toArray();
+    const QJsonArray counts = countsValue.toArray();
+    if (terms.size() != counts.size() || terms.size() > maxTermsPerDocument)
+        return std::nullopt;
+    LearnedExample example{key.toString(), file.toString(), category.toString(), {}};
+    example.terms.reserve(terms.size());
+    for (qsizetype i = 0; i < terms.size(); ++i) {
+        const QString term = terms.at(i).toString();
+        const double count = counts.at(i).toDouble(-1);
+        // A bigram is two words and a space.
+        if (!terms.at(i).isString() || term.isEmpty() || term.size() > 2 * maxTermChars + 1 ||
+            !(count >= 1 && count <= maxLearnedTermCount) || count != std::floor(count))
+            return std::nullopt;
+        example.terms.append({term, int(count)});
+    }
+    std::sort(example.terms.begin(), example.terms.end());
+    for (qsizetype i = 1; i < example.terms.size(); ++i) {
+        if (example.terms.at(i).first == example.terms.at(i - 1).first)
+            return std::nullopt;
+    }
+    return example;
+}
+
+} // namespace
+
 QByteArray LearnedModel::toBytes() const
 {
     QJsonArray examples;
-    for (const LearnedExample& e : m_examples) {
-        QJsonArray terms;
-        QJsonArray counts;
-        for (const TermCount& t : e.terms) {
-            terms.append(t.first);
-            counts.append(t.second);
-        }
-        examples.append(QJsonObject{{QStringLiteral("key"), e.key},
-                                    {QStringLiteral("file"), e.fileName},
-                                    {QStringLiteral("category"), e.category},
-                                    {QStringLiteral("terms"), terms},
-                                    {QStringLiteral("counts"), counts}});
-    }
+    for (const LearnedExample& e : m_examples)
+        examples.append(exampleObject(e));
     const QJsonObject root{{QStringLiteral("version"), formatVersion},
                            {QStringLiteral("examples"), examples}};
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
@@ -312,39 +360,32 @@ LearnedModelRead LearnedModel::fromBytes(const QByteArray& bytes)
         return fail(QStringLiteral("The learned history holds too many documents."));
     read.examples.reserve(examples.size());
     for (const QJsonValue& value : examples) {
-        const QJsonObject object = value.toObject();
-        const QJsonValue key = object.value(QStringLiteral("key"));
-        const QJsonValue file = object.value(QStringLiteral("file"));
-        const QJsonValue category = object.value(QStringLiteral("category"));
-        const QJsonValue termsValue = object.value(QStringLiteral("terms"));
-        const QJsonValue countsValue = object.value(QStringLiteral("counts"));
-        if (!key.isString() || !file.isString() || !category.isString() || !termsValue.isArray() ||
-            !countsValue.isArray() || key.toString().isEmpty() || category.toString().isEmpty())
+        std::optional<LearnedExample> example = readExample(value.toObject());
+        if (!example)
             return fail(QStringLiteral("The learned history is damaged."));
-        const QJsonArray terms = termsValue.toArray();
-        const QJsonArray counts = countsValue.toArray();
-        if (terms.size() != counts.size() || terms.size() > maxTermsPerDocument)
-            return fail(QStringLiteral("The learned history is damaged."));
-        LearnedExample example{key.toString(), file.toString(), category.toString(), {}};
-        example.terms.reserve(terms.size());
-        for (qsizetype i = 0; i < terms.size(); ++i) {
-            const QString term = terms.at(i).toString();
-            const double count = counts.at(i).toDouble(-1);
-            // A bigram is two words and a space.
-            if (!terms.at(i).isString() || term.isEmpty() || term.size() > 2 * maxTermChars + 1 ||
-                !(count >= 1 && count <= maxLearnedTermCount) || count != std::floor(count))
-                return fail(QStringLiteral("The learned history is damaged."));
-            example.terms.append({term, int(count)});
-        }
-        std::sort(example.terms.begin(), example.terms.end());
-        for (qsizetype i = 1; i < example.terms.size(); ++i) {
-            if (example.terms.at(i).first == example.terms.at(i - 1).first)
-                return fail(QStringLiteral("The learned history is damaged."));
-        }
-        read.examples.append(std::move(example));
+        read.examples.append(std::move(*example));
     }
     read.ok = true;
     return read;
+}
+
+QByteArray learnedExampleBytes(const LearnedExample& example)
+{
+    QJsonObject object = exampleObject(example);
+    object.insert(QStringLiteral("version"), formatVersion);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+std::optional<LearnedExample> readLearnedExample(const QByteArray& bytes)
+{
+    if (bytes.size() > maxLearnedExampleBytes)
+        return std::nullopt;
+    QJsonParseError parseError{};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !document.isObject() ||
+        document.object().value(QStringLiteral("version")).toInt(-1) != formatVersion)
+        return std::nullopt;
+    return readExample(document.object());
 }
 
 QString learnedExplanation(const LearnedSuggestion& suggestion)

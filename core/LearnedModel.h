@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 namespace Tessavo {
 
@@ -52,6 +53,8 @@ constexpr qsizetype maxSharedTerms = 3;
 constexpr qsizetype maxLearnedBytes = 64 * 1024 * 1024;
 constexpr qsizetype maxLearnedExamples = 100000;
 constexpr int maxLearnedTermCount = 1000000;
+constexpr qsizetype maxLearnedNameChars = 4096; // key, file name and category
+constexpr qsizetype maxLearnedExampleBytes = 256 * 1024;
 
 struct LearnedModelRead {
     bool ok = false;
@@ -67,6 +70,7 @@ public:
     // Files the document under the category, replacing an earlier example with the same key.
     // The key is the document's SHA-256 in hex, or its file name when that is unknown.
     void learn(const DocumentRecord& record, const QString& category);
+    // Ignores an example without key or category, or with a name beyond maxLearnedNameChars.
     void add(const LearnedExample& example);
     void forget(const QString& key);
     void clear();
@@ -89,6 +93,11 @@ private:
     QMap<QString, LearnedExample> m_examples;
     mutable std::shared_ptr<const Index> m_index; // built when first needed after a change
 };
+
+// One example on its own, as a store keeps it row by row (versioned JSON), and read back within
+// the limits; nullopt when the bytes are damaged or beyond them.
+QByteArray learnedExampleBytes(const LearnedExample& example);
+std::optional<LearnedExample> readLearnedExample(const QByteArray& bytes);
 
 // The key under which learn() files the record.
 QString learnedKey(const DocumentRecord& record);

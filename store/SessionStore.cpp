@@ -1,6 +1,7 @@
 #include "store/SessionStore.h"
 
 #include "core/FileIdentity.h"
+#include "core/LearnedModel.h"
 #include "core/PrivateFile.h"
 #include "core/RawPath.h"
 #include "logging/LogPath.h"
@@ -71,6 +72,12 @@ const char* const createTable = R"(CREATE TABLE document (
 const char* const createPending = R"(CREATE TABLE pending (
     position INTEGER PRIMARY KEY,
     path_bytes BLOB NOT NULL
+))";
+
+// What the program learned from filed documents: one example a row, kept until forgotten.
+const char* const createLearned = R"(CREATE TABLE IF NOT EXISTS learned (
+    key TEXT PRIMARY KEY NOT NULL,
+    example BLOB NOT NULL
 ))";
 
 const QString inspectionColumns = QStringLiteral(
@@ -498,6 +505,7 @@ bool SessionStore::prepareSchema(bool& setAsideNeeded)
         if (!q.exec(QString::fromLatin1(createTable)) ||
             !q.exec(QStringLiteral("CREATE INDEX document_position ON document(position)")) ||
             !q.exec(QString::fromLatin1(createPending)) ||
+            !q.exec(QString::fromLatin1(createLearned)) ||
             !q.exec(QStringLiteral("PRAGMA application_id=%1").arg(applicationId)) ||
             !q.exec(QStringLiteral("PRAGMA user_version=%1").arg(schemaVersion))) {
             const QString why = sqlError(q);
@@ -570,7 +578,8 @@ bool migrateFirstVersion(QSqlQuery& q)
 // cleared documents for reuse. Rows are now known by the path's bytes (the text's own bytes for
 // these rows), and the inspections outside the list are deleted with their texts. Files before
 // the third version kept modification times in milliseconds; they are nanoseconds now (a time
-// too large for that is unknown, and the file shows as changed at the next check).
+// too large for that is unknown, and the file shows as changed at the next check). The fourth
+// version added the table of learned examples.
 bool SessionStore::migrate(int fromVersion)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
@@ -579,10 +588,12 @@ bool SessionStore::migrate(int fromVersion)
         return fail(QStringLiteral("cannot update the session file"), db.lastError().text());
     const bool ok =
         (fromVersion > 1 || migrateFirstVersion(q)) &&
-        q.exec(QStringLiteral("UPDATE document SET modified = CASE WHEN modified BETWEEN 0 AND "
-                              "%1 THEN modified * 1000000 ELSE -1 END WHERE typeof(modified) = "
-                              "'integer'")
-                   .arg(std::numeric_limits<qint64>::max() / 1000000)) &&
+        (fromVersion > 2 ||
+         q.exec(QStringLiteral("UPDATE document SET modified = CASE WHEN modified BETWEEN 0 AND "
+                               "%1 THEN modified * 1000000 ELSE -1 END WHERE typeof(modified) = "
+                               "'integer'")
+                    .arg(std::numeric_limits<qint64>::max() / 1000000))) &&
+        q.exec(QString::fromLatin1(createLearned)) &&
         q.exec(QStringLiteral("PRAGMA user_version=%1").arg(schemaVersion));
     if (!ok) {
         const QString why = sqlError(q);
@@ -878,15 +889,129 @@ bool SessionStore::clearList()
     }
     if (!commit(db, QStringLiteral("cannot clear")))
         return false;
-    // The deleted pages were overwritten (secure_delete); the write-ahead log still holds the
-    // earlier versions of them until it is emptied, and the file keeps its size until vacuumed.
+    eraseDeleted();
+    return true;
+}
+
+// The deleted pages were overwritten (secure_delete); the write-ahead log still holds the earlier
+// versions of them until it is emptied, and the file keeps its size until vacuumed.
+void SessionStore::eraseDeleted()
+{
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
     q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     q.exec(QStringLiteral("VACUUM"));
     if (!q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) || !q.next() ||
         q.value(0).toInt() != 0)
-        qWarning().noquote() << QStringLiteral("The cleared session's log could not be emptied "
-                                               "yet; it is at the next change");
+        qWarning().noquote() << QStringLiteral("The session's log could not be emptied yet; it "
+                                               "is at the next change");
+}
+
+bool SessionStore::saveLearned(const QList<LearnedExample>& examples)
+{
+    if (!writable(QStringLiteral("cannot keep what was learned")))
+        return false;
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (!db.transaction())
+        return fail(QStringLiteral("cannot keep what was learned"), db.lastError().text());
+    QSqlQuery q(db);
+    bool ok =
+        q.prepare(QStringLiteral("INSERT OR REPLACE INTO learned (key, example) VALUES (?, ?)"));
+    for (const LearnedExample& example : examples) {
+        // Only what reads back is kept: an example beyond the limits is left out.
+        const QByteArray bytes = learnedExampleBytes(example);
+        if (!ok || example.key.isEmpty() || !readLearnedExample(bytes))
+            continue;
+        q.addBindValue(example.key);
+        q.addBindValue(bytes);
+        ok = q.exec();
+    }
+    if (!ok) {
+        const QString why = sqlError(q);
+        db.rollback();
+        return fail(QStringLiteral("cannot keep what was learned"), why);
+    }
+    return commit(db, QStringLiteral("cannot keep what was learned"));
+}
+
+bool SessionStore::removeLearned(const QStringList& keys)
+{
+    if (!writable(QStringLiteral("cannot forget")))
+        return false;
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (!db.transaction())
+        return fail(QStringLiteral("cannot forget"), db.lastError().text());
+    QSqlQuery q(db);
+    bool ok = q.prepare(QStringLiteral("DELETE FROM learned WHERE key = ?"));
+    for (qsizetype i = 0; ok && i < keys.size(); ++i) {
+        q.addBindValue(keys.at(i));
+        ok = q.exec();
+    }
+    if (!ok) {
+        const QString why = sqlError(q);
+        db.rollback();
+        return fail(QStringLiteral("cannot forget"), why);
+    }
+    return commit(db, QStringLiteral("cannot forget"));
+}
+
+bool SessionStore::forgetLearned()
+{
+    if (!writable(QStringLiteral("cannot forget")))
+        return false;
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (!db.transaction())
+        return fail(QStringLiteral("cannot forget"), db.lastError().text());
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("DELETE FROM learned"))) {
+        const QString why = sqlError(q);
+        db.rollback();
+        return fail(QStringLiteral("cannot forget"), why);
+    }
+    if (!commit(db, QStringLiteral("cannot forget")))
+        return false;
+    eraseDeleted();
     return true;
+}
+
+QList<LearnedExample> SessionStore::learnedExamples()
+{
+    m_refusedLearned = 0;
+    QList<LearnedExample> examples;
+    if (!m_open)
+        return examples;
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    q.setForwardOnly(true);
+    // A row's bytes are fetched only when its size fits; the others are counted.
+    if (!q.exec(QStringLiteral("SELECT typeof(key) = 'text' AND typeof(example) = 'blob' AND "
+                               "length(key) <= %1 AND length(example) <= %2, "
+                               "CASE WHEN typeof(key) = 'text' AND length(key) <= %1 THEN key END, "
+                               "CASE WHEN typeof(example) = 'blob' AND length(example) <= %2 "
+                               "THEN example END FROM learned ORDER BY key LIMIT %3")
+                    .arg(QString::number(maxLearnedNameChars),
+                         QString::number(maxLearnedExampleBytes),
+                         QString::number(maxLearnedExamples + 1))))
+        return examples; // a store of an earlier version opened read-only has no such table
+    while (q.next()) {
+        if (examples.size() >= maxLearnedExamples) {
+            ++m_refusedLearned;
+            break;
+        }
+        std::optional<LearnedExample> example;
+        if (q.value(0).toBool())
+            example = readLearnedExample(q.value(2).toByteArray());
+        // A key given twice (a table not made by us) keeps its first row.
+        if (!example || example->key != q.value(1).toString() ||
+            (!examples.isEmpty() && examples.constLast().key == example->key)) {
+            ++m_refusedLearned;
+            continue;
+        }
+        examples.append(std::move(*example));
+    }
+    if (m_refusedLearned > 0)
+        qWarning().noquote() << QStringLiteral("The stored session holds %1 learned example(s) "
+                                               "that cannot be read; they are left out")
+                                    .arg(m_refusedLearned);
+    return examples;
 }
 
 bool SessionStore::savePending(const QList<QByteArray>& rawPaths)

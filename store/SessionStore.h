@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/DocumentRecord.h"
+#include "core/LearnedModel.h"
 
 #include <QByteArray>
 #include <QList>
@@ -31,7 +32,7 @@ namespace Tessavo::Store {
 // session starts in its place. A store in a folder that cannot be written is opened read-only.
 class SessionStore {
 public:
-    static constexpr int schemaVersion = 3;
+    static constexpr int schemaVersion = 4;
     static constexpr int keptSetAsideDays = 7;
 
     // What a stored row may hold, as the import allows it.
@@ -80,6 +81,17 @@ public:
     // modifiedNs only), if any.
     std::optional<DocumentRecord> storedInspection(const QByteArray& rawPath);
 
+    // What was learned from filed documents, kept apart from the list: clearing the list keeps
+    // it, forgetLearned() removes it from the disk. Examples are kept by their key; saving one
+    // replaces the stored example of the same key.
+    [[nodiscard]] bool saveLearned(const QList<LearnedExample>& examples);
+    [[nodiscard]] bool removeLearned(const QStringList& keys);
+    [[nodiscard]] bool forgetLearned();
+    // The stored examples in key order, at most maxLearnedExamples. A row that is beyond the
+    // limits or damaged is left out, counted by refusedLearned() and noted in the log.
+    QList<LearnedExample> learnedExamples();
+    int refusedLearned() const { return m_refusedLearned; }
+
 private:
     bool openDatabase();
     bool prepareSchema(bool& setAside);
@@ -93,6 +105,7 @@ private:
     bool fail(const QString& what, const QString& why);
     bool commit(QSqlDatabase& db, const QString& what);
     bool writable(const QString& what);
+    void eraseDeleted();
 
     QString m_path;
     QString m_error;
@@ -102,6 +115,7 @@ private:
     QString m_readOnlyReason;
     QStringList m_droppedPaths;
     int m_missingRows = 0;
+    int m_refusedLearned = 0;
     std::unique_ptr<QLockFile> m_lock;
     bool m_open = false;
     bool m_readOnly = false;

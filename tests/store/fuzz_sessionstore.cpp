@@ -2,7 +2,7 @@
 // tests/CMakeLists.txt). The input is taken as a session.sqlite file and opened as at a start.
 // SQLite itself reads any file; the point is the decoding of rows: blobs, counts and page texts
 // stay within the limits, whatever the file claims, and an unusable file is set aside rather than
-// loaded.
+// loaded. Learned examples are read within their limits and written back unchanged.
 #include "store/SessionStore.h"
 
 #include <QCoreApplication>
@@ -49,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         file.write(reinterpret_cast<const char*>(data), qint64(size));
     }
     QList<Tessavo::DocumentRecord> records;
+    QList<Tessavo::LearnedExample> learned;
     {
         SessionStore store(path);
         if (!store.open(records))
@@ -72,6 +73,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         require(2 * listChars <= SessionStore::maxListTextBytes, "list text within the limit");
         require(store.pending().size() <= 1'000'000, "queue within the limit");
+        learned = store.learnedExamples();
+        require(learned.size() <= Tessavo::maxLearnedExamples, "learned within the limit");
+        for (const Tessavo::LearnedExample& e : std::as_const(learned)) {
+            require(!e.key.isEmpty() && e.key.size() <= Tessavo::maxLearnedNameChars &&
+                        e.terms.size() <= Tessavo::maxTermsPerDocument,
+                    "learned example within the limits");
+        }
+        if (!store.readOnly() && !store.saveLearned(learned))
+            return 0;
         // What was read is written back and read again unchanged.
         QList<int> rows;
         for (int row = 0; row < records.size(); ++row)
@@ -84,5 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(again.open(reread), "a store written by us opens again");
     require(again.setAsidePath().isEmpty(), "a store written by us is not set aside");
     require(reread == records, "a store written by us reads back the same");
+    require(again.learnedExamples() == learned, "learned examples read back the same");
     return 0;
 }

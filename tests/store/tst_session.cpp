@@ -241,7 +241,7 @@ void TestSession::unusableFilesAreSetAside_data()
     QTest::newRow("newer version")
         << QByteArray("c = sqlite3.connect(sys.argv[1])\n"
                       "c.execute('create table document (path text)')\n"
-                      "c.execute('pragma user_version = 4')\n"
+                      "c.execute('pragma user_version = 5')\n"
                       "c.commit()")
         << QStringLiteral("The stored session comes from a newer version and was set aside as "
                           "session.sqlite.bad. Starting with an empty list.");
