@@ -105,7 +105,8 @@ struct LearnedModel::Index {
 
 QString learnedKey(const DocumentRecord& record)
 {
-    return record.sha256.isEmpty() ? record.fileName : QString::fromLatin1(record.sha256.toHex());
+    // The record holds its SHA-256 in hexadecimal already, as the manifest does.
+    return record.sha256.isEmpty() ? record.fileName : QString::fromLatin1(record.sha256);
 }
 
 void LearnedModel::learn(const DocumentRecord& record, const QString& category)
