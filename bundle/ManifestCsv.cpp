@@ -270,6 +270,9 @@ ManifestReading readManifestCsv(QByteArrayView manifest, const ManifestReport& r
         row.line = line;
         row.sourcePath =
             pathFromDisplay(formulaUnguarded(QString::fromUtf8(f.at(SourcePathColumn))));
+        row.fileName = formulaUnguarded(QString::fromUtf8(f.at(FileColumn)));
+        row.decision = QString::fromUtf8(f.at(DecisionColumn));
+        row.finalCategory = formulaUnguarded(QString::fromUtf8(f.at(FinalCategoryColumn)));
         if (isSha256Hex(f.at(ShaColumn)))
             row.sha256 = f.at(ShaColumn);
         else

@@ -66,6 +66,9 @@ struct ManifestRow {
     QByteArray sourcePath; // the path's bytes, as the display form in the manifest stands for
     QByteArray sha256;     // empty when the row's value is unusable
     qint64 size = -1;      // -1 when the row's value is unusable
+    QString fileName;      // the file column, as shown
+    QString decision;      // the decision word as written ("Accepted", "Changed", …)
+    QString finalCategory; // the category the document was filed under
 };
 
 // One thing wrong with a manifest.
