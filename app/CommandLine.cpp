@@ -45,7 +45,8 @@ CommandLineParse failed(const QString& error)
 }
 
 const QStringList valueOptions = {QStringLiteral("--import"), QStringLiteral("--export"),
-                                  QStringLiteral("--rules"), QStringLiteral("--verify")};
+                                  QStringLiteral("--rules"), QStringLiteral("--verify"),
+                                  QStringLiteral("--learn-from")};
 
 // The options every Qt application takes (-platform offscreen, -style Basic, ...): the application
 // object reads and removes them, so they are no concern of this program's own options.
@@ -149,6 +150,7 @@ CommandLineParse parseCommandLine(const QList<QByteArray>& arguments)
     valued("export", "FOLDER");
     valued("rules", "FILE");
     valued("verify", "PATH");
+    valued("learn-from", "BUNDLE");
 
     if (!parser.parse(texts)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -172,6 +174,13 @@ CommandLineParse parseCommandLine(const QList<QByteArray>& arguments)
     line.exportFolder = value("export");
     line.rulesFile = value("rules");
     line.verifyPath = value("verify");
+    for (const QString& bundle : parser.values(QStringLiteral("learn-from"))) {
+        if (bundle.isEmpty())
+            return failed(QStringLiteral("--learn-from needs a bundle folder or ZIP file"));
+        line.learnFrom.append(argumentBytes(bundle, arguments));
+    }
+    if (withoutValue == QStringLiteral("--learn-from"))
+        return failed(QStringLiteral("--learn-from needs a bundle folder or ZIP file"));
     line.acceptClear = parser.isSet(QStringLiteral("accept-clear"));
     line.recognise = parser.isSet(QStringLiteral("ocr"));
     line.smokeTest = parser.isSet(QStringLiteral("smoke-test"));
@@ -232,18 +241,23 @@ QString helpText()
         "                    the window stays open\n"
         "  --ocr             recognise the text of scanned PDFs as they are imported, so rules\n"
         "                    can classify them (needs tesseract-ocr-eng); --export waits for it\n"
+        "  --learn-from BUNDLE\n"
+        "                    learn from the filed documents of a past bundle (its folder or\n"
+        "                    ZIP) to suggest a category where no rule matches; repeatable\n"
         "  --smoke-test      check the main window 400 ms after start and exit: 0 when it loaded\n"
         "                    cleanly, 12 when it is hidden or too small, 13 on QML warnings\n"
         "\n"
         "Batch mode, without a window or display:\n"
         "  tessavo --batch --import PATH --export FOLDER [--rules FILE] [--accept-clear]\n"
-        "                [--ocr]\n"
+        "                [--ocr] [--learn-from BUNDLE]...\n"
         "  --batch           import PATH, classify, export into FOLDER, then exit\n"
         "  --rules FILE      classify with the rules in FILE for this run only; the stored\n"
         "                    rules are neither read nor changed\n"
         "  --accept-clear    accept every clear suggestion, as \"Accept all clear suggestions\"\n"
         "                    does\n"
         "  --ocr             recognise the text of scanned PDFs before classifying them\n"
+        "  --learn-from BUNDLE\n"
+        "                    learn from a past bundle for this run only; repeatable\n"
         "  Standard output carries only the bundle folder and the ZIP path, one per line;\n"
         "  progress and a summary go to standard error. Exit codes: 0 every PDF found was\n"
         "  exported; 3 the bundle was written but some files were unreadable, encrypted,\n"

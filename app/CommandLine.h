@@ -20,9 +20,12 @@ struct CommandLine {
     std::optional<QByteArray> exportFolder; // --export FOLDER
     std::optional<QByteArray> rulesFile;    // --rules FILE (batch mode)
     std::optional<QByteArray> verifyPath;   // --verify PATH
-    bool acceptClear = false;               // --accept-clear (batch mode)
-    bool recognise = false;                 // --ocr
-    bool smokeTest = false;                 // --smoke-test (the window)
+    // --learn-from BUNDLE, every occurrence in order: past bundles (folders or ZIPs) to learn
+    // from at start; in batch mode for that run only.
+    QList<QByteArray> learnFrom;
+    bool acceptClear = false; // --accept-clear (batch mode)
+    bool recognise = false;   // --ocr
+    bool smokeTest = false;   // --smoke-test (the window)
     // Arguments that are not options, nor an option's value: the program ignores them.
     QList<QByteArray> positionals;
 };

@@ -30,6 +30,7 @@ private slots:
     void modesAndWhatTheyNeed_data();
     void modesAndWhatTheyNeed();
     void pathsKeepTheirBytes();
+    void learnFromIsRepeatable();
 };
 
 void TestCommandLine::unknownOptionsAreUsageErrors_data()
@@ -183,6 +184,25 @@ void TestCommandLine::pathsKeepTheirBytes()
     // Valid UTF-8 comes through as it is, and so does the value "--export" spelt in bytes.
     const App::CommandLineParse text = parse({"--import", "Angebot \xC3\xA4.pdf"});
     QCOMPARE(text.commandLine.importPath, QByteArray("Angebot \xC3\xA4.pdf"));
+}
+
+void TestCommandLine::learnFromIsRepeatable()
+{
+    App::CommandLineParse parsed =
+        parse({"--batch", "--learn-from", "past/Tessavo-Export-1", "--import", "a", "--export", "b",
+               "--learn-from=old.zip", "--learn-from", "alt\xE9.zip", "--learn-from", "--rules"});
+    QVERIFY2(parsed.ok, qPrintable(parsed.error));
+    QCOMPARE(parsed.commandLine.learnFrom,
+             (QList<QByteArray>{"past/Tessavo-Export-1", "old.zip", "alt\xE9.zip", "--rules"}));
+    QVERIFY(!parsed.commandLine.rulesFile);
+    QVERIFY(parse({"--import", "a"}).commandLine.learnFrom.isEmpty());
+    for (const QList<QByteArray>& wrong :
+         {QList<QByteArray>{"--learn-from"}, QList<QByteArray>{"--learn-from="}}) {
+        parsed = parse(wrong);
+        QVERIFY(!parsed.ok);
+        QCOMPARE(parsed.error, QStringLiteral("--learn-from needs a bundle folder or ZIP file"));
+    }
+    QVERIFY(App::helpText().contains(QStringLiteral("--learn-from BUNDLE")));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)
