@@ -9,6 +9,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFont>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPdfWriter>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -145,6 +148,75 @@ void leaveOneOut(const QList<DocumentRecord>& filed, const QList<Entry>& entries
                 static_cast<long long>(filed.size()), right, clear, clearRight);
 }
 
+// Rules, then what the other training documents teach, for each training document in turn: the
+// figures to tune on without looking at the held-out half.
+void crossValidate(const QList<Rule>& rules, const QList<DocumentRecord>& filed,
+                   const QList<Entry>& entries)
+{
+    int right = 0, none = 0, wrong = 0, accepted = 0, acceptedRight = 0;
+    for (qsizetype out = 0; out < filed.size(); ++out) {
+        DocumentRecord r = filed.at(out);
+        setSuggestion(r, classify(rules, r));
+        QString got = r.suggestion.category;
+        bool clear = hasClearSuggestion(r);
+        QString how = QStringLiteral("rule");
+        if (got.isEmpty()) {
+            LearnedModel model;
+            for (qsizetype i = 0; i < filed.size(); ++i) {
+                if (i != out)
+                    model.learn(filed.at(i), entries.at(i).category);
+            }
+            const LearnedSuggestion s = model.suggest(filed.at(out));
+            got = s.category;
+            clear = s.clear;
+            how = QStringLiteral("learned %1 vs %2")
+                      .arg(QString::number(s.score, 'f', 3), QString::number(s.runnerUp, 'f', 3));
+        }
+        const bool ok = got == entries.at(out).category;
+        right += ok;
+        none += got.isEmpty();
+        wrong += !ok && !got.isEmpty();
+        accepted += clear;
+        acceptedRight += clear && ok;
+        std::printf("cv %-5s %-6s %-16s %-16s %s%s\n", qPrintable(entries.at(out).id),
+                    ok              ? "right"
+                    : got.isEmpty() ? "none"
+                                    : "WRONG",
+                    qPrintable(entries.at(out).category), qPrintable(got), clear ? "clear " : "",
+                    qPrintable(how));
+    }
+    std::printf("cross-validated on %lld training documents: right %d, none %d, wrong %d; "
+                "accept-clear %d, of which right %d\n",
+                static_cast<long long>(filed.size()), right, none, wrong, accepted, acceptedRight);
+}
+
+// Each document's terms as the learner sees them, one JSON object a line, for studying the
+// learner outside the program.
+void dumpTerms(const QString& path, const QList<Rule>& rules, const QList<DocumentRecord>& records,
+               const QList<Entry>& entries)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        QJsonArray terms;
+        for (const TermCount& t : documentTerms(records.at(i)))
+            terms.append(QJsonArray{t.first, t.second});
+        QJsonArray pages;
+        for (const PageText& page : records.at(i).pageTexts)
+            pages.append(page.text);
+        const QJsonObject line{{QStringLiteral("id"), entries.at(i).id},
+                               {QStringLiteral("category"), entries.at(i).category},
+                               {QStringLiteral("split"), entries.at(i).split},
+                               {QStringLiteral("rule"), classify(rules, records.at(i)).category},
+                               {QStringLiteral("file"), records.at(i).fileName},
+                               {QStringLiteral("heading"), documentHeading(records.at(i)).lines},
+                               {QStringLiteral("pages"), pages},
+                               {QStringLiteral("terms"), terms}};
+        file.write(QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n');
+    }
+}
+
 struct Tally {
     int right = 0;
     int none = 0;
@@ -162,6 +234,8 @@ int classifyCorpus(const QStringList& arguments)
     bool list = false;
     QString keep;
     bool learn = false;
+    bool cross = false;
+    QString dump;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("--split") && i + 1 < arguments.size())
             split = arguments[++i];
@@ -173,6 +247,10 @@ int classifyCorpus(const QStringList& arguments)
             keep = arguments[++i];
         else if (arguments[i] == QLatin1String("--learn"))
             learn = true;
+        else if (arguments[i] == QLatin1String("--cross-validate"))
+            cross = true;
+        else if (arguments[i] == QLatin1String("--dump-terms") && i + 1 < arguments.size())
+            dump = arguments[++i];
     }
 
     QList<Rule> rules = defaultRules();
@@ -213,6 +291,20 @@ int classifyCorpus(const QStringList& arguments)
         }
         return true;
     };
+    if (cross || !dump.isEmpty()) {
+        QList<DocumentRecord> filed;
+        QList<Entry> filedEntries;
+        if (!inspectHalf(cross ? QStringLiteral("training") : QStringLiteral("all"), filed,
+                         filedEntries))
+            return 2;
+        for (DocumentRecord& r : filed)
+            r.title.clear();
+        if (cross)
+            crossValidate(rules, filed, filedEntries);
+        else
+            dumpTerms(dump, rules, filed, filedEntries);
+        return 0;
+    }
     QList<DocumentRecord> records;
     QList<Entry> chosen;
     QElapsedTimer timer;

@@ -10,6 +10,9 @@
 // category, page texts) and suggests the learned category where no rule matches; also times
 // learning from a history of 1,000 filed documents, and with --list shows how each training
 // document fares when learned from all the others (leave one out).
+// With --corpus --cross-validate: rules, then learning from the other training documents, for
+// each training document (the figures to tune on). With --corpus --dump-terms FILE: every
+// document's learned terms and rule category as JSON lines.
 #include "ClassifyCorpus.h"
 #include "core/Classification.h"
 
