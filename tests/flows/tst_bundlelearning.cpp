@@ -26,6 +26,7 @@ private slots:
     void initTestCase();
     void learnsFromAFolderAndItsZip();
     void damagedBundlesReportProblemsAndTeachTheRest();
+    void cancellingLeavesNothingBehind();
 
 private:
     QList<BundleLesson> learn(const QStringList& paths);
@@ -179,6 +180,26 @@ void TestBundleLearning::damagedBundlesReportProblemsAndTeachTheRest()
         for (const LearnedExample& e : lesson.examples)
             QCOMPARE(e.category, m_categoryByFile.value(e.fileName));
     }
+}
+
+void TestBundleLearning::cancellingLeavesNothingBehind()
+{
+    BundleLearning::Options options;
+    options.scratchFolder = m_dir.filePath(QStringLiteral("cancelled"));
+    QDir().mkpath(options.scratchFolder);
+    BundleLearning learning(options);
+    QSignalSpy finished(&learning, &BundleLearning::finished);
+    for (int wait : {0, 300}) {
+        QVERIFY(learning.start({m_bundle.zip}));
+        QTest::qWait(wait); // while the ZIP is read, and while the workers read
+        learning.cancel();
+        QVERIFY(!learning.running());
+        QCOMPARE(learning.progress(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(QDir(options.scratchFolder).isEmpty(), 30000);
+    }
+    QVERIFY(learning.start({m_bundle.zip}));
+    QVERIFY(finished.wait(120000));
+    QCOMPARE(finished.size(), 1);
 }
 
 TESSAVO_TEST_MAIN_WITH_WORKER(TestBundleLearning)
