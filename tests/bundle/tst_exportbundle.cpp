@@ -92,7 +92,7 @@ private slots:
 
 private:
     DocumentRecord pdf(const QString& relativePath, const QString& category,
-                       int decision = Accepted);
+                       Decision decision = Accepted);
     ExportOptions options(const QString& folder) const;
     // Unfinished files (hidden ".part" files) anywhere below folder.
     static QStringList leftovers(const QString& folder);
@@ -114,7 +114,7 @@ void TestExportBundle::initTestCase()
 }
 
 DocumentRecord TestExportBundle::pdf(const QString& relativePath, const QString& category,
-                                     int decision)
+                                     Decision decision)
 {
     const QString path = m_dir.filePath("sources/" + relativePath);
     QDir().mkpath(QFileInfo(path).path());
