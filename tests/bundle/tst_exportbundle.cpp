@@ -109,8 +109,9 @@ private:
 void TestExportBundle::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    registerIndexFonts("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
-                       "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf");
+    QVERIFY(registerIndexFonts("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+                               "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf")
+                .ok);
 }
 
 DocumentRecord TestExportBundle::pdf(const QString& relativePath, const QString& category,
