@@ -78,6 +78,7 @@ bool BundleLearning::start(const QStringList& bundlePaths)
     for (const QString& path : bundlePaths)
         run->lessons.append({path, {}, {}});
     m_run = std::move(run);
+    ++m_generation;
     m_running = true;
     m_progress = 0;
     emit runningChanged();
@@ -193,8 +194,8 @@ void BundleLearning::finishLater()
 {
     QMetaObject::invokeMethod(
         this,
-        [this, run = m_run.get()] {
-            if (m_running && m_run.get() == run)
+        [this, generation = m_generation] {
+            if (m_running && m_generation == generation)
                 finish();
         },
         Qt::QueuedConnection);

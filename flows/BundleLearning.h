@@ -72,6 +72,7 @@ private:
     Options m_options;
     std::unique_ptr<Run> m_run;
     bool m_running = false;
+    quint64 m_generation = 0; // counts runs, so that the end of one never ends another
     int m_progress = 0;
     QString m_error;
 };
