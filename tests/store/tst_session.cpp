@@ -161,6 +161,8 @@ void TestSession::recordsComeBackExactly()
     records[1].state = Unreadable;
     records[1].errorText = QStringLiteral("cannot open file");
     records[2].suggestion.matches.clear();
+    records[2].suggestion.ruleName = QStringLiteral("Learned"); // taught, and not sure of it
+    records[2].suggestion.learned = records[2].suggestion.tentative = true;
     QVERIFY(!records[2].pageTexts.isEmpty());
     records[2].pageTexts.first().recognised = true; // read from the rendered page
     {
