@@ -195,32 +195,39 @@ QStringList indexFallbackFamilies()
     return {};
 }
 
-QString registerIndexFont(const QString& fontPath)
+FontRegistration registerIndexFont(const QString& fontPath)
 {
-    if (fontPath.isEmpty() || !QFileInfo(fontPath).isFile())
-        return {};
+    if (fontPath.isEmpty())
+        return {false, {}, QStringLiteral("no font file named")};
+    if (!QFileInfo(fontPath).isFile())
+        return {false, {}, QStringLiteral("no font file at %1").arg(fontPath)};
     QMutexLocker lock(&familyMutex);
-    if (const auto known = familyOfFile.constFind(fontPath); known != familyOfFile.cend())
-        return *known;
-    const int id = QFontDatabase::addApplicationFont(fontPath);
-    const QStringList families =
-        id < 0 ? QStringList() : QFontDatabase::applicationFontFamilies(id);
-    const QString family = families.isEmpty() ? QString() : families.first();
-    familyOfFile.insert(fontPath, family);
-    return family;
+    auto known = familyOfFile.constFind(fontPath);
+    if (known == familyOfFile.cend()) {
+        const int id = QFontDatabase::addApplicationFont(fontPath);
+        const QStringList families =
+            id < 0 ? QStringList() : QFontDatabase::applicationFontFamilies(id);
+        known = familyOfFile.insert(fontPath, families.isEmpty() ? QString() : families.first());
+    }
+    if (known->isEmpty())
+        return {false, {}, QStringLiteral("%1 holds no font the index can use").arg(fontPath)};
+    return {true, *known, {}};
 }
 
-QString registerIndexFonts(const QString& regularFontPath, const QString& boldFontPath)
+FontRegistration registerIndexFonts(const QString& regularFontPath, const QString& boldFontPath)
 {
-    const QString regular = registerIndexFont(regularFontPath);
-    const QString bold = registerIndexFont(boldFontPath);
-    return regular.isEmpty() ? bold : regular;
+    const FontRegistration regular = registerIndexFont(regularFontPath);
+    const FontRegistration bold = registerIndexFont(boldFontPath);
+    return regular.ok || !bold.ok ? regular : bold;
 }
 
 QString indexFontFamilyFor(const QString& regularFontPath, const QString& boldFontPath)
 {
-    const QString family = registerIndexFonts(regularFontPath, boldFontPath);
-    return family.isEmpty() ? QStringLiteral("DejaVu Sans") : family;
+    const FontRegistration font = registerIndexFonts(regularFontPath, boldFontPath);
+    if (font.ok)
+        return font.family;
+    qWarning().noquote() << QStringLiteral("The index is set in DejaVu Sans: %1").arg(font.error);
+    return QStringLiteral("DejaVu Sans");
 }
 
 QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,

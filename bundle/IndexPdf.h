@@ -10,12 +10,19 @@
 
 namespace Tessavo {
 
-// Registers one font file with the application font database, once per path however often it is
-// asked; its first family name, or empty when the file gives none.
-QString registerIndexFont(const QString& fontPath);
+// A font file's family as the application font database knows it.
+struct [[nodiscard]] FontRegistration {
+    bool ok = false;
+    QString family; // the file's first family name, when ok
+    QString error;  // why the file gives none, when not ok
+};
 
-// Registers the regular and the bold index font; the family of the first that gives one, or empty.
-QString registerIndexFonts(const QString& regularFontPath, const QString& boldFontPath);
+// Registers one font file with the application font database, once per path however often it is
+// asked.
+FontRegistration registerIndexFont(const QString& fontPath);
+
+// Registers the regular and the bold index font; the family of the first that gives one.
+FontRegistration registerIndexFonts(const QString& regularFontPath, const QString& boldFontPath);
 
 // The family an index with these font files is set in: theirs, else "DejaVu Sans".
 QString indexFontFamilyFor(const QString& regularFontPath, const QString& boldFontPath);

@@ -54,7 +54,7 @@ struct DocumentRecord {
     int textPages = 0;
     qint64 textChars = 0;
     QString title;
-    int state = Unreadable;
+    DocumentState state = Unreadable;
     QString errorText;
     QList<PageText> pageTexts;
     QString recognitionError; // why text recognition failed for this scan; empty otherwise
@@ -62,7 +62,7 @@ struct DocumentRecord {
     Suggestion suggestion;
 
     // Review
-    int decision = NeedsReview;
+    Decision decision = NeedsReview;
     QString finalCategory;
     QString note;
 
@@ -70,7 +70,7 @@ struct DocumentRecord {
     // the file's modification time in nanoseconds since the epoch, taken once before the
     // inspection read it; -1 when unknown
     qint64 modifiedNs = -1;
-    int fileStatus = FileUnchanged;
+    FileStatus fileStatus = FileUnchanged;
 
     friend bool operator==(const DocumentRecord&, const DocumentRecord&) = default;
 };

@@ -25,7 +25,7 @@ constexpr int storeRetryMs = 5000;
 
 // Missing, or changed in size or modification time; an unchanged size and time still need the
 // SHA-256 to be sure. The file is looked up by its own bytes, whatever its name's encoding.
-int quickFileStatus(const DocumentRecord& record)
+FileStatus quickFileStatus(const DocumentRecord& record)
 {
     const RawFileStatus status = rawFileStatus(sourcePathBytesOf(record));
     if (!status.ok || !status.regularFile)

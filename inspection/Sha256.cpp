@@ -1,12 +1,21 @@
 #include "inspection/Sha256.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 namespace Tessavo {
 
 struct Sha256::Context {
     EVP_MD_CTX* evp = EVP_MD_CTX_new();
-    ~Context() { EVP_MD_CTX_free(evp); }
+    ~Context()
+    {
+        EVP_MD_CTX_free(evp);
+        // OpenSSL keeps an error queue per thread that used it and frees it only when that
+        // thread has ended. A pool thread reports itself finished before it has, so a process
+        // that exits right after its last digest could still hold it: free it here instead.
+        // The next digest on this thread sets it up again.
+        OPENSSL_thread_stop();
+    }
 };
 
 Sha256::Sha256()

@@ -258,7 +258,7 @@ RowRead readInspection(const QSqlQuery& q, DocumentRecord& r, qint64& expandedBy
     r.textPages = int(textPages);
     r.textChars = textChars;
     r.title = text(q.value(9));
-    r.state = int(state);
+    r.state = DocumentState(state); // within the enum's range, checked above
     r.errorText = text(q.value(11));
     return readPageTexts(q.value(12).toByteArray(), r.pages, r.pageTexts, expandedBytes);
 }
@@ -660,7 +660,7 @@ bool SessionStore::readList(QList<DocumentRecord>& records, bool& damaged)
                 read = readSuggestion(q.value(13).toByteArray(), r);
             if (read == RowRead::Ok && !readInt(q.value(14), 0, 3, decision))
                 read = RowRead::BeyondLimits;
-            r.decision = int(decision);
+            r.decision = Decision(decision); // within range, checked above
             r.finalCategory = text(q.value(15));
             r.note = text(q.value(16));
             q.finish();

@@ -75,8 +75,9 @@ int main(int argc, char** argv)
     add(QStringLiteral("large.pdf"), qint64(512) << 20);
     for (int i = 0; i < 16; ++i)
         add(QStringLiteral("part-%1.pdf").arg(i), qint64(32) << 20);
-    registerIndexFonts(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"),
-                       QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"));
+    (void)registerIndexFonts(
+        QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"),
+        QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"));
     run(QStringLiteral("sync"), {});
     const long memoryBefore = peakMemoryMiB();
 

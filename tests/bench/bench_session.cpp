@@ -62,7 +62,7 @@ QList<DocumentRecord> syntheticSession(const QString& folder)
             r.textChars += text.size();
         }
         r.modifiedNs = currentIdentity(QFile::encodeName(r.sourcePath)).modifiedNs;
-        r.decision = d % 4;
+        r.decision = Decision(d % 4);
         records.append(r);
     }
     return records;

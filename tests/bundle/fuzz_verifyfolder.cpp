@@ -4,8 +4,8 @@
 // and every further piece one file below originals/, named by its first line (names that would
 // leave the folder are made harmless first). index.pdf is taken as opening, so that no PDF
 // engine or worker process runs. The verifier must return with at most 101 problem lines.
-#include "core/Failure.h"
 #include "bundle/BundleVerifier.h"
+#include "core/Failure.h"
 
 #include <QDir>
 #include <QFile>

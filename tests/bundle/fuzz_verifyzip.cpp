@@ -3,8 +3,8 @@
 // taken as opening, so that no PDF engine or worker process runs. Whatever the bytes, the
 // verifier must return, with at most 101 problem lines and a failure unless the bytes hold a
 // sound bundle.
-#include "core/Failure.h"
 #include "bundle/BundleVerifier.h"
+#include "core/Failure.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -2,38 +2,26 @@
 // tests/CMakeLists.txt). Each input line is a source path relative to the package; the paths
 // are made portable, written into a ZIP together with the manifest that lists them, and the
 // archive must be complete. Names go through the entry-name check as raw bytes as well.
-#include "core/DocumentRecord.h"
 #include "bundle/ManifestCsv.h"
 #include "bundle/PortableNames.h"
 #include "bundle/ZipWriter.h"
+#include "core/DocumentRecord.h"
+#include "support/FuzzPromise.h"
 
 #include <QDir>
 #include <QSet>
 #include <QTemporaryDir>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+
+using Tessavo::Fuzz::require;
 
 using namespace Tessavo;
-
-namespace {
-
-void require(bool condition, const char* what, const QString& detail = {})
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "broken promise: %s %s\n", what, qPrintable(detail));
-    std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static QTemporaryDir scratch;
-    const QByteArray bytes =
-        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    const QByteArray bytes = Tessavo::Fuzz::inputBytes(data, size);
     for (const QByteArray& line : bytes.split('\n'))
         (void)ZipWriter::validateEntryName(line);
 

@@ -92,7 +92,7 @@ private slots:
 
 private:
     DocumentRecord pdf(const QString& relativePath, const QString& category,
-                       int decision = Accepted);
+                       Decision decision = Accepted);
     ExportOptions options(const QString& folder) const;
     // Unfinished files (hidden ".part" files) anywhere below folder.
     static QStringList leftovers(const QString& folder);
@@ -109,12 +109,13 @@ private:
 void TestExportBundle::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    registerIndexFonts("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
-                       "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf");
+    QVERIFY(registerIndexFonts("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+                               "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf")
+                .ok);
 }
 
 DocumentRecord TestExportBundle::pdf(const QString& relativePath, const QString& category,
-                                     int decision)
+                                     Decision decision)
 {
     const QString path = m_dir.filePath("sources/" + relativePath);
     QDir().mkpath(QFileInfo(path).path());

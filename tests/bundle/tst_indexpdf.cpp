@@ -1,5 +1,5 @@
-#include "core/Version.h"
 #include "bundle/IndexPdf.h"
+#include "core/Version.h"
 #include "support/ExternalTool.h"
 
 #include <QDir>
@@ -101,23 +101,33 @@ void TestIndexPdf::fallsBackToDejaVuSansWithoutFonts()
 {
     QCOMPARE(indexFontFamilyFor(m_dir.filePath("none.ttf"), QString()),
              QStringLiteral("DejaVu Sans"));
-    QVERIFY(registerIndexFonts(m_dir.filePath("none.ttf"), QString()).isEmpty());
+    const FontRegistration none = registerIndexFonts(m_dir.filePath("none.ttf"), QString());
+    QVERIFY(!none.ok && none.family.isEmpty());
+    QVERIFY2(none.error.contains("none.ttf"), qPrintable(none.error)); // the first file's reason
 }
 
 void TestIndexPdf::registersFonts()
 {
-    QVERIFY(registerIndexFont(QString()).isEmpty());
-    QVERIFY(registerIndexFont(m_dir.filePath("missing.ttf")).isEmpty());
+    QVERIFY(!registerIndexFont(QString()).ok);
+    const FontRegistration missing = registerIndexFont(m_dir.filePath("missing.ttf"));
+    QVERIFY(!missing.ok);
+    QCOMPARE(missing.error, "no font file at " + m_dir.filePath("missing.ttf"));
     QFile notAFont(m_dir.filePath("fake.ttf"));
     QVERIFY(notAFont.open(QIODevice::WriteOnly));
     notAFont.write("not a font");
     notAFont.close();
-    QVERIFY(registerIndexFont(notAFont.fileName()).isEmpty());
+    for (int asked = 0; asked < 2; ++asked) { // the second answer comes from what was kept
+        const FontRegistration fake = registerIndexFont(notAFont.fileName());
+        QVERIFY(!fake.ok);
+        QCOMPARE(fake.error, notAFont.fileName() + " holds no font the index can use");
+    }
 
-    QCOMPARE(registerIndexFonts(m_dir.filePath("missing.ttf"), dejaVuBold),
+    QCOMPARE(registerIndexFonts(m_dir.filePath("missing.ttf"), dejaVuBold).family,
              QStringLiteral("DejaVu Sans"));
-    QCOMPARE(registerIndexFonts(dejaVu, dejaVuBold), QStringLiteral("DejaVu Sans"));
-    QCOMPARE(registerIndexFont(dejaVu), QStringLiteral("DejaVu Sans")); // asked again
+    QCOMPARE(registerIndexFonts(dejaVu, dejaVuBold).family, QStringLiteral("DejaVu Sans"));
+    const FontRegistration again = registerIndexFont(dejaVu); // asked again
+    QVERIFY(again.ok);
+    QCOMPARE(again.family, QStringLiteral("DejaVu Sans"));
     QCOMPARE(indexFontFamilyFor(m_dir.filePath("missing.ttf"), dejaVuBold),
              QStringLiteral("DejaVu Sans"));
 }

@@ -2,27 +2,15 @@
 // tests/CMakeLists.txt). Any input is read within the limits; what is kept stays within them,
 // comes back the same when written and read again, and can be asked for a suggestion.
 #include "core/LearnedModel.h"
+#include "support/FuzzPromise.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
-namespace {
-
-void require(bool condition, const char* what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "broken promise: %s\n", what);
-    std::abort();
-}
-
-} // namespace
+using Tessavo::Fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const QByteArray bytes =
-        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    const QByteArray bytes = Tessavo::Fuzz::inputBytes(data, size);
     const Tessavo::LearnedModelRead read = Tessavo::LearnedModel::fromBytes(bytes);
     if (!read.ok) {
         require(read.examples.isEmpty() && !read.error.isEmpty(), "a refusal keeps nothing");

@@ -2,29 +2,17 @@
 // Any input is read within the limits; what is kept must be valid, within the limits, and come
 // back when written and read again.
 #include "core/RulesFile.h"
+#include "support/FuzzPromise.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
-namespace {
-
-void require(bool condition, const char* what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "broken promise: %s\n", what);
-    std::abort();
-}
-
-} // namespace
+using Tessavo::Fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (qint64(size) > Tessavo::maxRulesFileBytes)
         return 0; // the file reader refuses these before parsing
-    const QByteArray bytes =
-        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    const QByteArray bytes = Tessavo::Fuzz::inputBytes(data, size);
     const Tessavo::RulesReading reading = Tessavo::readRulesWithinLimits(bytes);
     require(reading.rules.size() <= Tessavo::maxRuleCount, "at most 10,000 rules");
     require(reading.refusedTooLong >= 0 && reading.refusedTooMany >= 0, "counts");

@@ -107,8 +107,8 @@ void TestDocumentRecord::exportableNeedsAnOpenedUnignoredDocument()
     for (int state : {int(Ready), int(NeedsOcr), int(Unreadable), int(Encrypted), 9}) {
         for (int decision : {NeedsReview, Accepted, Changed, Ignored}) {
             DocumentRecord r;
-            r.state = state;
-            r.decision = decision;
+            r.state = DocumentState(state); // 9 lies outside the known values
+            r.decision = Decision(decision);
             const bool expected = (state == Ready || state == NeedsOcr) && decision != Ignored;
             QCOMPARE(exportable(r), expected);
         }

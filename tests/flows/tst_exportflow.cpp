@@ -22,11 +22,12 @@ private slots:
     void cancellingLeavesNothingBehind();
 
 private:
-    DocumentRecord record(const QString& name, int state = Ready, int decision = NeedsReview);
+    DocumentRecord record(const QString& name, DocumentState state = Ready,
+                          Decision decision = NeedsReview);
     QTemporaryDir m_dir;
 };
 
-DocumentRecord TestExportFlow::record(const QString& name, int state, int decision)
+DocumentRecord TestExportFlow::record(const QString& name, DocumentState state, Decision decision)
 {
     const QString path = m_dir.filePath("sources/" + name);
     QDir().mkpath(QFileInfo(path).path());

@@ -7,6 +7,7 @@
 #include "inspection/ImportSession.h"
 #include "inspection/WorkerPool.h"
 #include "inspection/WorkerProcess.h"
+#include "support/FuzzPromise.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -16,10 +17,11 @@
 #include <QTimer>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <utility>
+
+using Tessavo::Fuzz::require;
 
 using namespace Tessavo;
 using namespace Tessavo::Inspection;
@@ -31,14 +33,6 @@ QTemporaryDir* folder = nullptr;
 QString document;
 QByteArray documentSha256;
 qint64 documentSize = 0;
-
-void require(bool condition, const char* what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "broken promise: %s\n", what);
-    std::abort();
-}
 
 void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 

@@ -3,22 +3,15 @@
 // every frame body goes through every decoder; whatever decodes must encode to a frame that
 // decodes to the same message. Allocations beyond the input's size show up as out-of-memory.
 #include "inspection/WorkerProtocol.h"
+#include "support/FuzzPromise.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+
+using Tessavo::Fuzz::require;
 
 using namespace Tessavo::Inspection;
 
 namespace {
-
-void require(bool condition, const char* what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "broken promise: %s\n", what);
-    std::abort();
-}
 
 // The body of a frame this side encoded, as the reader hands it on.
 QByteArray bodyOf(const QByteArray& frame)

@@ -4,6 +4,7 @@
 // stay within the limits, whatever the file claims, and an unusable file is set aside rather than
 // loaded.
 #include "store/SessionStore.h"
+#include "support/FuzzPromise.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,18 +12,10 @@
 #include <QTemporaryDir>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+
+using Tessavo::Fuzz::require;
 
 namespace {
-
-void require(bool condition, const char* what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "broken promise: %s\n", what);
-    std::abort();
-}
 
 void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 

@@ -2,26 +2,15 @@
 // The input is taken as settings.json: reading never fails in a harmful way, a language that
 // reaches the recogniser is a plain language code, and what is read comes back when written.
 #include "store/SettingsFile.h"
+#include "support/FuzzPromise.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
-namespace {
-
-void require(bool condition, const char* what)
-{
-    if (condition)
-        return;
-    std::fprintf(stderr, "broken promise: %s\n", what);
-    std::abort();
-}
-
-} // namespace
+using Tessavo::Fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -25,7 +25,7 @@ void QmlFixtures::addDocument(const QString& fileName, int state, const QString&
     DocumentRecord r;
     r.fileName = fileName;
     r.sourcePath = m_dir.filePath(fileName);
-    r.state = state;
+    r.state = DocumentState(state);
     r.pages = state == Ready || state == NeedsOcr ? 2 : 0;
     if (state == Unreadable)
         r.errorText = QStringLiteral("not a PDF file");
@@ -38,7 +38,7 @@ void QmlFixtures::addDocument(const QString& fileName, int state, const QString&
         r.suggestion.ruleName = QStringLiteral("Bid bond");
         r.suggestion.evidence = QStringLiteral("text contains \"bid bond\" on page 1");
     }
-    r.decision = decision;
+    r.decision = Decision(decision);
     r.finalCategory = decision == Accepted ? suggestion : QString();
     r.suggestion.conflict = conflict;
     if (conflict)
@@ -66,7 +66,7 @@ void QmlFixtures::addLargeDocument(const QString& fileName)
 void QmlFixtures::setFileStatus(int row, int fileStatus)
 {
     m_controller->documentList()->update(row, [fileStatus](DocumentRecord& r) {
-        r.fileStatus = fileStatus;
+        r.fileStatus = FileStatus(fileStatus);
         return true;
     });
 }

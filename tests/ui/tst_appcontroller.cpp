@@ -18,7 +18,7 @@ using namespace Tessavo::Ui;
 
 namespace {
 
-DocumentRecord record(int state, int decision, const QString& suggestion = {},
+DocumentRecord record(DocumentState state, Decision decision, const QString& suggestion = {},
                       bool conflict = false)
 {
     DocumentRecord r;
@@ -116,7 +116,8 @@ void TestAppController::summaryCountsEveryKey()
         record(Ready, Accepted, "02_Forms"),
         record(Ready, Changed, "03_Pricing", true),
         record(Unreadable, NeedsReview, "05_References"),
-        record(7, NeedsReview), // unknown state: neither needsOcr nor unreadable, not exportable
+        record(DocumentState(7),
+               NeedsReview), // unknown state: neither needsOcr nor unreadable, not exportable
         record(Ready, NeedsReview, "02_Forms", true),
         record(NeedsOcr, NeedsReview),
     };

@@ -8,8 +8,8 @@ using namespace Tessavo::Ui;
 
 namespace {
 
-DocumentRecord record(const QString& suggestion, int decision = NeedsReview, bool conflict = false,
-                      const QString& finalCategory = {})
+DocumentRecord record(const QString& suggestion, Decision decision = NeedsReview,
+                      bool conflict = false, const QString& finalCategory = {})
 {
     DocumentRecord r;
     r.fileName = QStringLiteral("doc.pdf");
@@ -65,7 +65,7 @@ void TestDecisions::acceptFromEveryDecision()
     QFETCH(int, decision);
     QFETCH(bool, conflict);
     m_controller->documentList()->appendRecord(
-        record("02_Forms", decision, conflict, "07_Appendices"));
+        record("02_Forms", Decision(decision), conflict, "07_Appendices"));
     QSignalSpy rowChanged(m_controller->documents(), &QAbstractItemModel::dataChanged);
     QSignalSpy summary(m_controller.get(), &AppController::summaryChanged);
     const QString status = m_controller->status();
@@ -118,7 +118,7 @@ void TestDecisions::ignoreKeepsTheFinalCategory()
 
 void TestDecisions::resetClearsTheFinalCategory()
 {
-    for (int decision : {int(Accepted), int(Changed), int(Ignored), int(NeedsReview)}) {
+    for (const Decision decision : {Accepted, Changed, Ignored, NeedsReview}) {
         m_controller->documentList()->clear();
         m_controller->documentList()->appendRecord(
             record("02_Forms", decision, false, "05_References"));

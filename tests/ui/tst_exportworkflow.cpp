@@ -35,7 +35,8 @@ private slots:
     void exportWaitsForTheCheckOfRestoredFiles();
 
 private:
-    DocumentRecord record(const QString& name, int state = Ready, int decision = NeedsReview);
+    DocumentRecord record(const QString& name, DocumentState state = Ready,
+                          Decision decision = NeedsReview);
     // A record whose source is a sparse file of 2 GiB: an export that takes its time.
     DocumentRecord largeRecord();
     // Hidden unfinished files anywhere below folder.
@@ -46,7 +47,8 @@ private:
     QTemporaryDir m_dir;
 };
 
-DocumentRecord TestExportWorkflow::record(const QString& name, int state, int decision)
+DocumentRecord TestExportWorkflow::record(const QString& name, DocumentState state,
+                                          Decision decision)
 {
     const QString path = m_dir.filePath("sources/" + name);
     QDir().mkpath(QFileInfo(path).path());
