@@ -29,6 +29,16 @@ DocumentRecord record(DocumentState state, Decision decision, const QString& sug
     return r;
 }
 
+// A Ready record with a suggestion (none when empty) and this decision.
+DocumentRecord reviewed(const QString& suggestion, Decision decision)
+{
+    DocumentRecord r = record(Ready, decision, suggestion);
+    r.fileName = QStringLiteral("doc.pdf");
+    if (decision != NeedsReview)
+        r.finalCategory = suggestion;
+    return r;
+}
+
 const QStringList summaryKeys = {
     "total",   "needsOcr",  "unreadable",        "pending",     "accepted",
     "changed", "ignored",   "exportable",        "suggestions", "conflicts",
@@ -50,6 +60,8 @@ private slots:
     void loadsRulesAtStartup();
     void fallsBackToBuiltInRulesSilently_data();
     void fallsBackToBuiltInRulesSilently();
+    void clearingIsLoggedWithItsCount();
+    void summaryIsAnnouncedWhenItsCountersChange();
 
 private:
     QString rulesPath() const { return m_data.filePath(QStringLiteral("rules.json")); }
@@ -285,6 +297,36 @@ void TestAppController::fallsBackToBuiltInRulesSilently()
     if (present)
         QCOMPARE(TestFiles::readBytes(rulesPath()), content);
     QFile::remove(rulesPath());
+}
+
+void TestAppController::clearingIsLoggedWithItsCount()
+{
+    AppController controller;
+    Flows::DocumentList* docs = controller.documentList();
+    docs->appendRecord(reviewed("02_Forms", Accepted));
+    docs->appendRecord(reviewed(QString(), NeedsReview));
+    docs->appendRecord(reviewed("03_Pricing", Changed));
+    QTest::ignoreMessage(QtInfoMsg, "Document list cleared: 3 document(s) removed");
+    controller.clearDocuments();
+    QCOMPARE(docs->rowCount(), 0);
+    QCOMPARE(controller.status(), QStringLiteral("Document list cleared."));
+}
+
+// The counters are announced when a change of the list changes them, not for every command.
+void TestAppController::summaryIsAnnouncedWhenItsCountersChange()
+{
+    AppController controller;
+    controller.documentList()->appendRecord(reviewed("02_Forms", NeedsReview));
+    QSignalSpy summary(&controller, &AppController::summaryChanged);
+    controller.review()->acceptDocument(0);
+    QCOMPARE(summary.count(), 1);
+    QCOMPARE(controller.summary().accepted, 1);
+    controller.review()->acceptDocument(0); // accepted already: the counters stay
+    controller.review()->acceptAllSuggested();
+    QCOMPARE(summary.count(), 1);
+    controller.review()->ignoreDocument(0);
+    QCOMPARE(summary.count(), 2);
+    QCOMPARE(controller.summary().ignored, 1);
 }
 
 QTEST_GUILESS_MAIN(TestAppController)
