@@ -55,7 +55,6 @@ private slots:
     void importProgressArithmetic_data();
     void importProgressArithmetic();
     void statusChangesOnlyForANewText();
-    void eachRecognitionSettingHasItsOwnSignal();
     void reportsWhatTheExportFlowSays();
     void loadsRulesAtStartup();
     void fallsBackToBuiltInRulesSilently_data();
@@ -182,21 +181,6 @@ void TestAppController::statusChangesOnlyForANewText()
     controller.setStatus(QStringLiteral("two"));
     QCOMPARE(spy.count(), 2);
     QCOMPARE(controller.status(), QStringLiteral("two"));
-}
-
-void TestAppController::eachRecognitionSettingHasItsOwnSignal()
-{
-    AppController controller;
-    QSignalSpy duringImport(controller.recognition(), &Flows::RecognitionFlow::duringImportChanged);
-    QSignalSpy language(controller.recognition(), &Flows::RecognitionFlow::languageChanged);
-    controller.recognition()->setLanguage(QStringLiteral("deu"));
-    controller.recognition()->setLanguage(QStringLiteral("deu"));
-    QCOMPARE(language.count(), 1);
-    QCOMPARE(duringImport.count(), 0);
-    controller.recognition()->setDuringImport(!controller.recognition()->duringImport());
-    QCOMPARE(duringImport.count(), 1);
-    QCOMPARE(language.count(), 1);
-    QCOMPARE(controller.recognition()->language(), QStringLiteral("deu"));
 }
 
 void TestAppController::reportsWhatTheExportFlowSays()
