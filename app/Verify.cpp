@@ -2,24 +2,21 @@
 
 #include "app/Headless.h"
 #include "bundle/BundleVerifier.h"
-#include "inspection/OpenCheck.h"
 #include "logging/ConsoleOutput.h"
 
+#include <QCoreApplication>
 #include <QFile>
-#include <QGuiApplication>
 
 namespace Tessavo::App {
 
 int runVerify(int argc, char** argv, const QByteArray& pathBytes)
 {
-    preferOffscreenPlatform();
-    QGuiApplication application(argc, argv); // Qt PDF opens index.pdf
+    // No window and no PDF engine here: index.pdf comes from elsewhere and is opened by an
+    // inspection worker, this executable started again, so that a file that hangs or crashes
+    // the engine costs the worker, not this process.
+    QCoreApplication application(argc, argv);
     const QString path = QFile::decodeName(pathBytes);
-
-    // index.pdf comes from elsewhere: it is opened by an inspection worker, so that a file that
-    // hangs or crashes the PDF engine costs the worker, not this process.
-    const BundleVerification result = verifyBundle(
-        path, [](const QString& pdfPath) { return Inspection::checkOpensInWorker(pdfPath); });
+    const BundleVerification result = verifyBundle(path);
     // Problems name entries of an untrusted archive: each line is printed as the log writes it.
     using Logging::ConsoleStream;
     for (const QString& problem : result.problems)

@@ -107,8 +107,9 @@ Copying copyFile(const QString& source, const QByteArray& sourceBytes, const QSt
                        QStringLiteral("cannot %1 %2: %3").arg(action, path, why)};
     };
     QFile in;
-    if (const Status opened = openRawForReading(in, sourceBytes); !opened.ok) {
-        if (!rawFileStatus(sourceBytes).ok)
+    // Never blocks: a pipe, device or folder now in the file's place is refused, as missing.
+    if (const Status opened = openRegularForReading(in, sourceBytes, Links::Follow); !opened.ok) {
+        if (const RawFileStatus now = rawFileStatus(sourceBytes); !now.ok || !now.regularFile)
             return {CopyOutcome::Missing, QString()};
         return failed(QStringLiteral("read"), source, opened.error);
     }

@@ -93,21 +93,6 @@ RawFileStatus rawFileStatus(const QByteArray& rawPath)
     return result;
 }
 
-Status openRawForReading(QFile& file, const QByteArray& rawPath)
-{
-    if (rawPath.isEmpty() || rawPath.contains('\0'))
-        return Status::failure(QString::fromLocal8Bit(std::strerror(ENOENT)));
-    const int fd = ::open(rawPath.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return Status::failure(QString::fromLocal8Bit(std::strerror(errno)));
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        const QString why = file.errorString();
-        ::close(fd);
-        return Status::failure(why);
-    }
-    return Status::success();
-}
-
 Status openRegularForReading(QFile& file, const QByteArray& rawPath, Links links)
 {
     if (rawPath.isEmpty() || rawPath.contains('\0'))

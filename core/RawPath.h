@@ -31,9 +31,6 @@ struct RawFileStatus {
 
 RawFileStatus rawFileStatus(const QByteArray& rawPath);
 
-// Opens the file the bytes name for reading; on failure the error is the system's reason.
-Status openRawForReading(QFile& file, const QByteArray& rawPath);
-
 // Opens a regular file for reading without ever blocking: a FIFO, device, socket or folder is
 // refused, and so is a link unless links are followed.
 enum class Links { Follow, Refuse };

@@ -23,7 +23,7 @@ FileDigest sha256OfFile(const QByteArray& rawPath, const std::atomic<bool>* canc
 {
     FileDigest result;
     QFile file;
-    if (const Status opened = openRawForReading(file, rawPath); !opened.ok) {
+    if (const Status opened = openRegularForReading(file, rawPath, Links::Follow); !opened.ok) {
         result.error = QStringLiteral("cannot open file: %1").arg(opened.error);
         return result;
     }

@@ -39,6 +39,9 @@ struct ImportSession::File {
     QByteArray rawPath; // for opening
     Phase phase = Phase::Queued;
     DocumentRecord record;
+    // What the walk that queued it saw (size and time -1 when nobody looked yet): inspection
+    // begins from that look instead of taking another.
+    FileIdentity queued;
     qint64 size = -1; // when inspection began; -1 for a path that was not a file
     qint64 modifiedNs = 0;
     std::shared_ptr<std::atomic<bool>> cancelHash;
@@ -115,13 +118,23 @@ void ImportSession::enqueue(const QStringList& paths)
 
 void ImportSession::enqueue(const QList<QByteArray>& rawPaths)
 {
-    for (const QByteArray& rawPath : rawPaths) {
+    QList<FileIdentity> files;
+    files.reserve(rawPaths.size());
+    for (const QByteArray& rawPath : rawPaths)
+        files.append(FileIdentity{rawPath, -1, -1, {}});
+    enqueue(files);
+}
+
+void ImportSession::enqueue(const QList<FileIdentity>& files)
+{
+    for (const FileIdentity& identity : files) {
         auto file = std::make_unique<File>();
         file->id = m_pool->newFileId();
-        file->rawPath = rawPath;
-        file->path = QFile::decodeName(rawPath);
+        file->rawPath = identity.path;
+        file->path = QFile::decodeName(identity.path);
+        file->queued = identity;
         m_byId.insert(file->id, file.get());
-        m_paths.insert(rawPath);
+        m_paths.insert(identity.path);
         m_files.push_back(std::move(file));
     }
     schedule();
@@ -227,7 +240,14 @@ bool ImportSession::begin(File& file)
     if (!validName)
         file.record.sourcePathBytes = file.rawPath;
     file.record.fileName = QFileInfo(file.path).fileName();
-    const RawFileStatus status = rawFileStatus(file.rawPath);
+    // The walk found a regular file of this size and time; a file queued without that look is
+    // looked at now. Whatever changes later shows when the file is handed out, and the reading
+    // itself refuses anything that is no longer a regular file.
+    RawFileStatus status;
+    if (file.queued.size >= 0 && file.queued.modifiedNs >= 0)
+        status = {true, true, false, file.queued.size, file.queued.modifiedNs};
+    else
+        status = rawFileStatus(file.rawPath);
     if (!status.ok || !status.regularFile) {
         file.record.state = Unreadable;
         // A name that lost bytes on its way here names nothing any more; say why.
@@ -250,6 +270,7 @@ bool ImportSession::begin(File& file)
     file.size = status.size;
     file.modifiedNs = status.modifiedNs;
     file.record.sizeBytes = file.size;
+    file.record.modifiedNs = file.modifiedNs;
     file.phase = File::Phase::Running;
 
     file.cancelHash = std::make_shared<std::atomic<bool>>(false);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/DocumentRecord.h"
+#include "core/FileIdentity.h"
 #include "inspection/FileDigest.h"
 #include "inspection/PdfInspection.h"
 #include "inspection/WorkerPool.h"
@@ -50,6 +51,9 @@ public:
     // The same for paths given as the file system's bytes, which may name files whose names are
     // not valid UTF-8.
     void enqueue(const QList<QByteArray>& rawPaths);
+    // The same for files a folder walk looked at: their size and time are taken as the walk saw
+    // them, and each record handed out carries that time.
+    void enqueue(const QList<FileIdentity>& files);
 
     // Whether the path is queued or being inspected (not yet handed out).
     bool contains(const QString& path) const;

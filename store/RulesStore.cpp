@@ -127,6 +127,10 @@ void logRefusedRules(const RulesReading& reading, const QString& fileName)
         qWarning().noquote() << QStringLiteral("Refused %1 rule(s) of %2 beyond the first %3")
                                     .arg(QString::number(reading.refusedTooMany), fileName,
                                          QString::number(maxRuleCount));
+    if (reading.wrongTypes > 0)
+        qWarning().noquote()
+            << QStringLiteral("Left %1 condition(s) of %2 unset: their values have the wrong type")
+                   .arg(QString::number(reading.wrongTypes), fileName);
 }
 
 } // namespace Tessavo::Store

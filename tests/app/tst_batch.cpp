@@ -316,14 +316,7 @@ void TestBatch::usageErrorsExitTwo_data()
 
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("no --export") << QStringList{"--batch", "--import", m_clean}
-                                 << "tessavo: --batch needs --export FOLDER";
-    QTest::newRow("no --import") << QStringList{"--batch", "--export", out}
-                                 << "tessavo: --batch needs --import PATH";
-    QTest::newRow("--import last") << QStringList{"--export", out, "--batch", "--import"}
-                                   << "tessavo: --batch needs --import PATH";
-    QTest::newRow("empty --export") << QStringList{"--batch", "--import", m_clean, "--export", ""}
-                                    << "tessavo: --batch needs --export FOLDER";
+    // What the command line alone decides is tested with the parser; these need the program.
     QTest::newRow("missing rules")
         << QStringList{"--batch",
                        "--import",
@@ -342,16 +335,9 @@ void TestBatch::usageErrorsExitTwo_data()
     QTest::newRow("rules is a folder")
         << QStringList{"--batch", "--import", m_clean, "--export", out, "--rules", m_clean}
         << "tessavo: cannot read the rules file <path>/clean package: it is a folder";
-    QTest::newRow("--rules last") << QStringList{"--batch",  "--import", m_clean,
-                                                 "--export", out,        "--rules"}
-                                  << "tessavo: --rules needs a FILE";
     QTest::newRow("misspelt option")
         << QStringList{"--batch", "--import", m_clean, "--exprt", out}
         << "tessavo: unknown option --exprt; tessavo --help lists the options";
-    QTest::newRow("batch and verify") << QStringList{"--batch", "--verify", out}
-                                      << "tessavo: --batch and --verify cannot be combined";
-    QTest::newRow("verify without path")
-        << QStringList{"--verify"} << "tessavo: --verify needs a bundle folder or ZIP file";
 }
 
 void TestBatch::usageErrorsExitTwo()

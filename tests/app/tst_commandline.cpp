@@ -141,6 +141,8 @@ void TestCommandLine::modesAndWhatTheyNeed_data()
                              << int(CommandLine::Mode::Version) << QString();
     QTest::newRow("no --export") << QList<QByteArray>{"--batch", "--import", "in"} << none
                                  << "--batch needs --export FOLDER";
+    QTest::newRow("no --import") << QList<QByteArray>{"--batch", "--export", "out"} << none
+                                 << "--batch needs --import PATH";
     QTest::newRow("--import last") << QList<QByteArray>{"--export", "out", "--batch", "--import"}
                                    << none << "--batch needs --import PATH";
     QTest::newRow("empty --export")

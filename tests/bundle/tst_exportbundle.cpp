@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Tessavo;
@@ -352,13 +353,15 @@ void TestExportBundle::missingSourcesAreWarnings()
 
 void TestExportBundle::changedOriginalsAreLeftOut()
 {
-    // Replaced by other bytes of the same size, grown, shrunk, replaced by a folder, and kept.
+    // Replaced by other bytes of the same size, grown, shrunk, replaced by a folder or by a pipe
+    // (which must not keep the copy waiting for a writer), and kept.
     DocumentRecord kept = pdf("changed/kept.pdf", "02_Forms");
     DocumentRecord twice = kept; // the same file listed twice
     DocumentRecord edited = pdf("changed/edited.pdf", "02_Forms");
     DocumentRecord grown = pdf("changed/grown.pdf", "03_Pricing");
     DocumentRecord shrunk = pdf("changed/shrunk.pdf", "03_Pricing");
     DocumentRecord folder = pdf("changed/folder.pdf", "03_Pricing");
+    DocumentRecord piped = pdf("changed/piped.pdf", "03_Pricing");
     QByteArray bytes = PdfFixtures::readBytes(edited.sourcePath);
     bytes[bytes.size() / 2] = char(bytes.at(bytes.size() / 2) ^ 1);
     QVERIFY(PdfFixtures::writeBytes(edited.sourcePath, bytes));
@@ -368,22 +371,25 @@ void TestExportBundle::changedOriginalsAreLeftOut()
     QVERIFY(PdfFixtures::writeBytes(shrunk.sourcePath,
                                     PdfFixtures::readBytes(shrunk.sourcePath).chopped(3)));
     QVERIFY(QFile::remove(folder.sourcePath) && QDir().mkpath(folder.sourcePath));
+    QVERIFY(QFile::remove(piped.sourcePath));
+    QCOMPARE(::mkfifo(QFile::encodeName(piped.sourcePath).constData(), 0600), 0);
 
     const QString out = m_dir.filePath("out-changed");
     const ExportResult result =
-        buildExportBundle({kept, edited, twice, grown, shrunk, folder}, options(out));
+        buildExportBundle({kept, edited, twice, grown, shrunk, folder, piped}, options(out));
     QVERIFY2(result.ok, qPrintable(result.error));
     QCOMPARE(result.exported, 2);
     const QString changed("Changed since it was inspected, left out of the bundle: %1");
+    const QString missing("Missing source file, left out of the bundle: %1");
     QCOMPARE(warningTexts(result.warnings),
              (QStringList{changed.arg(edited.sourcePath), changed.arg(grown.sourcePath),
-                          changed.arg(shrunk.sourcePath),
-                          QStringLiteral("Missing source file, left out of the bundle: %1")
-                              .arg(folder.sourcePath)}));
+                          changed.arg(shrunk.sourcePath), missing.arg(folder.sourcePath),
+                          missing.arg(piped.sourcePath)}));
     using Kind = ExportWarning::Kind;
-    QCOMPARE(kindsOf(result.warnings), (QList<Kind>{Kind::SourceChanged, Kind::SourceChanged,
-                                                    Kind::SourceChanged, Kind::SourceMissing}));
-    QCOMPARE(originalsLeftOut(result.warnings), 4);
+    QCOMPARE(kindsOf(result.warnings),
+             (QList<Kind>{Kind::SourceChanged, Kind::SourceChanged, Kind::SourceChanged,
+                          Kind::SourceMissing, Kind::SourceMissing}));
+    QCOMPARE(originalsLeftOut(result.warnings), 5);
 
     // The manifest lists what is stored, with the digest and size of what is stored.
     const ToolRun csv =
@@ -397,7 +403,7 @@ void TestExportBundle::changedOriginalsAreLeftOut()
     QCOMPARE(QString::fromUtf8(csv.out).trimmed().split('\n'), (QStringList{row, row}));
     const QString index = QString::fromUtf8(runTool("pdftotext", {result.pdf, "-"}).out);
     QVERIFY(index.contains("kept.pdf"));
-    for (const char* name : {"edited.pdf", "grown.pdf", "shrunk.pdf", "folder.pdf"})
+    for (const char* name : {"edited.pdf", "grown.pdf", "shrunk.pdf", "folder.pdf", "piped.pdf"})
         QVERIFY2(!index.contains(name), name);
     const ToolRun listing = runPython(zipListing, {result.zip});
     QVERIFY2(listing.ok(), listing.err);
@@ -640,7 +646,7 @@ void TestExportBundle::namesThatAreNotUtf8AreCopiedFromTheirBytes()
         r.sourcePathBytes = raw;
         r.fileName = QFileInfo(r.sourcePath).fileName();
         QFile file;
-        QVERIFY(openRawForReading(file, raw).ok);
+        QVERIFY(openRegularForReading(file, raw, Links::Refuse).ok);
         r.sha256 = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
         r.sizeBytes = file.size();
         records << r;

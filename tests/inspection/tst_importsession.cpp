@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -27,6 +28,16 @@ using namespace Tessavo::Inspection;
 namespace {
 
 constexpr int generous = 60000;
+
+// The record the session should hand out for a file: what reading it in this process gives, with
+// the modification time the session looked at before reading (none for what is not a file).
+DocumentRecord readHere(const QString& path)
+{
+    DocumentRecord record = inspectPdf(path);
+    if (QFileInfo(path).isFile())
+        record.modifiedNs = currentIdentity(QFile::encodeName(path)).modifiedNs;
+    return record;
+}
 
 const QString engineStopped = QStringLiteral("PDF engine stopped while reading this file");
 
@@ -133,6 +144,7 @@ private slots:
     void malformedAnswerIsRefusedWithoutTrustingIt();
     void cancelDropsEverythingInFlight();
     void fileChangedMeanwhileIsInspectedAgain();
+    void aWalksLookIsTakenOnceAndAPipeNeverBlocks();
     void workerMessagesReachThisProcessLog();
     void workerMemoryIsCapped();
     void destroyingStopsEveryWorkerAtOnce();
@@ -196,7 +208,7 @@ void TestImportSession::recordsEqualInProcessInspectionInQueueOrder()
     QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
     QCOMPARE(outcome.names(), names); // queue order, whatever finished first
     for (const DocumentRecord& r : outcome.records)
-        QCOMPARE(r, inspectPdf(r.sourcePath));
+        QCOMPARE(r, readHere(r.sourcePath));
     QVERIFY(!session.active());
     QVERIFY(!session.contains(fixture("zero.pdf")));
     QVERIFY(session.workerProcessIds().size() >= 2); // several workers at once
@@ -219,7 +231,7 @@ void TestImportSession::longDocumentIsSharedOutAndProgressMoves()
     session.enqueue({fixture("long.pdf")});
     QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
     QCOMPARE(outcome.records.size(), 1);
-    QCOMPARE(outcome.records.constFirst(), inspectPdf(fixture("long.pdf")));
+    QCOMPARE(outcome.records.constFirst(), readHere(fixture("long.pdf")));
     QVERIFY2(outcome.progressed >= 10, qPrintable(QString::number(outcome.progressed)));
     QVERIFY(partialNeverFell);
     QCOMPARE(readers.size(), 2); // both workers read pages of the one document
@@ -264,7 +276,7 @@ void TestImportSession::hangingOpenTimesOutAndTheNextFileIsServed()
     QCOMPARE(hung.sha256, sha256Of(held));
     // A page tree that contains itself and that the engine walks for ever.
     QCOMPARE(outcome.records.at(1).errorText, QStringLiteral("PDF page tree refers to itself"));
-    QCOMPARE(outcome.records.at(2), inspectPdf(fixture("text.pdf")));
+    QCOMPARE(outcome.records.at(2), readHere(fixture("text.pdf")));
 }
 
 void TestImportSession::workerKilledMidFileFailsThatFileOnly()
@@ -365,6 +377,33 @@ void TestImportSession::fileChangedMeanwhileIsInspectedAgain()
     QVERIFY(r.pageTexts[0].text.contains(QStringLiteral("the new words")));
     QCOMPARE(r.sha256, sha256Of(changing));
     QCOMPARE(r.sizeBytes, QFileInfo(changing).size());
+}
+
+void TestImportSession::aWalksLookIsTakenOnceAndAPipeNeverBlocks()
+{
+    // The walk saw two regular files; by their turn one is a pipe. The other keeps the time the
+    // walk saw; the pipe fails as not a regular file, and neither the hashing nor the session's
+    // end waits for a writer that never comes.
+    const QString kept = copyOfText("walked.pdf");
+    const QString piped = fixture("walked-then-piped.pdf");
+    QVERIFY(PdfFixtures::writeTextPdf(piped, {"soon a pipe"}));
+    const FileIdentity keptLook = currentIdentity(QFile::encodeName(kept));
+    const FileIdentity pipedLook = currentIdentity(QFile::encodeName(piped));
+    QVERIFY(keptLook.modifiedNs > 0 && pipedLook.size > 0);
+    QVERIFY(QFile::remove(piped));
+    QCOMPARE(::mkfifo(QFile::encodeName(piped).constData(), 0600), 0);
+    {
+        WorkerPool pool(limits(2, 2000));
+        ImportSession session(on(pool));
+        Outcome outcome(session);
+        session.enqueue(QList<FileIdentity>{keptLook, pipedLook});
+        QTRY_COMPARE_WITH_TIMEOUT(outcome.finished, 1, generous);
+        QCOMPARE(outcome.records.size(), 2);
+        QCOMPARE(outcome.records.at(0).state, Ready);
+        QCOMPARE(outcome.records.at(0).modifiedNs, keptLook.modifiedNs);
+        QCOMPARE(outcome.records.at(1).state, Unreadable);
+    }
+    QFile::remove(piped);
 }
 
 void TestImportSession::workerMessagesReachThisProcessLog()

@@ -103,6 +103,14 @@ QByteArray honestRead(const PageRequest& request, int pages)
 // How a played worker answers its request.
 using Script = std::function<QByteArray(const PageRequest&)>;
 
+// A session whose workers come from the given pool.
+ImportSession::Options servedBy(WorkerPool& pool)
+{
+    ImportSession::Options options;
+    options.pool = &pool;
+    return options;
+}
+
 struct Records : QObject {
     explicit Records(ImportSession& session)
     {
@@ -193,9 +201,7 @@ void TestWorkerPool::hostileWorkerFailsItsFileOnly()
     QFETCH(QString, error);
     Puppets puppets;
     WorkerPool pool(puppets.options(1));
-    ImportSession::Options options;
-    options.pool = &pool;
-    ImportSession session(options);
+    ImportSession session(servedBy(pool));
     Records records(session);
     session.enqueue({fixture("a.pdf"), fixture("b.pdf")});
 
@@ -266,9 +272,7 @@ void TestWorkerPool::limitsRunOnTheInjectedClock()
     QFETCH(QString, error);
     Puppets puppets;
     WorkerPool pool(puppets.options(1));
-    ImportSession::Options options;
-    options.pool = &pool;
-    ImportSession session(options);
+    ImportSession session(servedBy(pool));
     Records records(session);
     session.enqueue({fixture("a.pdf")});
     const Puppets::Sent stuck = puppets.take();
@@ -387,8 +391,7 @@ void TestWorkerPool::hashingRunsOnTheThreadPoolItIsGiven()
     QSemaphore held;
     hashing.start([&held] { held.acquire(); }); // the pool's only thread is busy
     {
-        ImportSession::Options options;
-        options.pool = &pool;
+        ImportSession::Options options = servedBy(pool);
         options.hashPool = &hashing;
         ImportSession session(options);
         Records records(session);
@@ -406,8 +409,7 @@ void TestWorkerPool::hashingRunsOnTheThreadPoolItIsGiven()
     // A session that goes while its file waits for the shared pool leaves nothing behind.
     hashing.start([&held] { held.acquire(); });
     {
-        ImportSession::Options options;
-        options.pool = &pool;
+        ImportSession::Options options = servedBy(pool);
         options.hashPool = &hashing;
         ImportSession session(options);
         session.enqueue({fixture("b.pdf")});

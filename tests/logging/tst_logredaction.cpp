@@ -298,9 +298,7 @@ void TestLogRedaction::boundsTheWorkOnHugeMessages()
     QVERIFY(redacted.endsWith(QStringLiteral(":***")));
     qInfo("authorization + 1 MiB of spaces: %lld ms cleaned, %lld ms redacted without the bound",
           boundedMs, wholeMs);
-    // Generous: the machine may be busy. Around 1 ms is usual.
-    QVERIFY2(boundedMs < 1000, "cleaning is far slower than it should be");
-    QVERIFY2(wholeMs < 5000, "the patterns backtrack");
+    // Around 1 ms is usual; backtracking took minutes, past the test's time limit.
 
     // A run of 7,500 key characters before the secret used to exhaust the engine.
     const QString longKey = QString(7500, u'k') + QStringLiteral("password=hunter2SECRET");

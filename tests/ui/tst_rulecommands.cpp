@@ -404,6 +404,9 @@ void TestRuleCommands::rulesBeyondTheLimitsAreRefusedAndCounted()
     array.insert(5, QJsonObject{{"name", QString(maxRuleTextChars, u'n')},
                                 {"category", "C"},
                                 {"fileContains", ".pdf"}}); // at the limit: kept
+    QJsonObject wrongType = array.at(0).toObject();
+    wrongType.insert("textAnyOf", "bid bond"); // a list is wanted: unset, the rule kept
+    array.replace(0, wrongType);
     const QString path = m_dir.filePath("many.json");
     QVERIFY(TestFiles::writeBytes(path, QJsonDocument(array).toJson()));
 
@@ -411,12 +414,15 @@ void TestRuleCommands::rulesBeyondTheLimitsAreRefusedAndCounted()
                          QRegularExpression("^Refused 2 rule\\(s\\) of .* longer than 4096"));
     QTest::ignoreMessage(QtWarningMsg,
                          QRegularExpression("^Refused 6 rule\\(s\\) of .* beyond the first 10000"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Left 1 condition\\(s\\) of .* unset: "
+                                                          "their values have the wrong type$"));
     m_controller->review()->loadRules(QUrl::fromLocalFile(path));
     QCOMPARE(m_controller->status(),
              QStringLiteral("Loaded 10000 rule(s); refused 8 that exceed the limits."));
     const QList<Rule> rules = m_controller->rules()->ruleList();
     QCOMPARE(rules.size(), maxRuleCount);
     QCOMPARE(rules.at(3).name.size(), maxRuleTextChars);
+    QVERIFY(rules.at(0).textAnyOf.isEmpty());
     QCOMPARE(rules.last().name, QStringLiteral("Rule 9998"));
 }
 
