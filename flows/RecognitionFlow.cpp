@@ -70,8 +70,7 @@ void RecognitionFlow::setLanguage(const QString& language)
 
 void RecognitionFlow::saveSettings()
 {
-    const Status written =
-        Store::saveSettings(m_settingsPath, {m_duringImport, m_language});
+    const Status written = Store::saveSettings(m_settingsPath, {m_duringImport, m_language});
     if (!written.ok)
         emit status(QStringLiteral("Cannot save the settings: %1").arg(written.error));
 }
@@ -208,12 +207,11 @@ void RecognitionFlow::onFinished()
         emit status(m_missing);
     else if (m_failedCount == 0)
         emit status(QStringLiteral("Recognised the text of %1 scanned document(s).")
-                      .arg(m_recognisedCount));
+                        .arg(m_recognisedCount));
     else
-        emit status(
-            QStringLiteral("Recognised the text of %1 scanned document(s); %2 could not be "
-                           "recognised.")
-                .arg(QString::number(m_recognisedCount), QString::number(m_failedCount)));
+        emit status(QStringLiteral("Recognised the text of %1 scanned document(s); %2 could not be "
+                                   "recognised.")
+                        .arg(QString::number(m_recognisedCount), QString::number(m_failedCount)));
     qInfo().noquote() << QStringLiteral("Text recognition finished: %1 recognised, %2 failed")
                              .arg(QString::number(m_recognisedCount),
                                   QString::number(m_failedCount));

@@ -78,7 +78,7 @@ void SessionFlow::restore(const QString& path, const QList<Rule>& rules)
         qWarning().noquote() << QStringLiteral("The document list is not kept between runs: %1")
                                     .arg(store->errorString());
         emit status(QStringLiteral("The document list cannot be kept between runs: %1")
-                      .arg(store->errorString()));
+                        .arg(store->errorString()));
         return;
     }
     m_store = std::move(store);
@@ -97,13 +97,14 @@ void SessionFlow::restore(const QString& path, const QList<Rule>& rules)
                                                "starting with an empty list")
                                     .arg(reason, Logging::pathForLog(m_store->setAsidePath()));
         const QString name = QFileInfo(m_store->setAsidePath()).fileName();
-        emit status(reason == u"newer version"
-                      ? QStringLiteral("The stored session comes from a newer version and was set "
-                                       "aside as %1. Starting with an empty list.")
-                            .arg(name)
-                      : QStringLiteral("The stored session could not be read and was set aside "
-                                       "as %1. Starting with an empty list.")
-                            .arg(name));
+        emit status(
+            reason == u"newer version"
+                ? QStringLiteral("The stored session comes from a newer version and was set "
+                                 "aside as %1. Starting with an empty list.")
+                      .arg(name)
+                : QStringLiteral("The stored session could not be read and was set aside "
+                                 "as %1. Starting with an empty list.")
+                      .arg(name));
         return;
     }
 
@@ -222,8 +223,7 @@ void SessionFlow::verifyRestoredFiles()
     });
 }
 
-void SessionFlow::onFilesVerified(quint64 generation,
-                                    const QList<QPair<int, QByteArray>>& changed)
+void SessionFlow::onFilesVerified(quint64 generation, const QList<QPair<int, QByteArray>>& changed)
 {
     // Once the changed files are flagged, an export that waited for the check may start.
     const auto checked = qScopeGuard([this] {
@@ -337,14 +337,14 @@ void SessionFlow::reportStoreFailure()
     qWarning().noquote()
         << QStringLiteral("The session could not be stored: %1").arg(m_store->errorString());
     emit status(QStringLiteral("The session could not be stored: %1. It is written again as soon "
-                             "as that is possible.")
-                  .arg(m_store->errorString()));
+                               "as that is possible.")
+                    .arg(m_store->errorString()));
 }
 
 // The stored inspection of a file that is still the same: same size and modification time, and
 // the same SHA-256, computed here while the budget of bytes to hash lasts.
 std::optional<DocumentRecord> SessionFlow::reusableInspection(const FileIdentity& file,
-                                                                qint64& hashBudget)
+                                                              qint64& hashBudget)
 {
     if (!m_store)
         return std::nullopt;
