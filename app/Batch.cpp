@@ -203,7 +203,7 @@ void BatchRun::start()
     if (m_options.recognise) {
         // Without its language data recognition would leave every scan unread while the run
         // looks successful: refuse at once and say what to install.
-        const QString language = m_controller.recognitionLanguage();
+        const QString language = m_controller.recognition()->language();
         const QStringList installed = Inspection::installedRecognitionLanguages();
         const QStringList needed = language.split(u'+', Qt::SkipEmptyParts);
         if (needed.isEmpty() ||
@@ -234,7 +234,7 @@ QString BatchRun::displayPath(const QByteArray& path) const
 // Each entry the walk left out, with its reason, before the import's own lines.
 void BatchRun::printSkipped() const
 {
-    const FolderWalkResult& walk = m_controller.importSkipped();
+    const FolderWalkResult& walk = m_controller.importer()->skipped();
     for (qsizetype i = 0; i < walk.skipped.size() && i < namedSkips; ++i) {
         const SkippedEntry& entry = walk.skipped.at(i);
         printError(QStringLiteral("skipped: %1: %2")
@@ -247,7 +247,7 @@ void BatchRun::printSkipped() const
 
 void BatchRun::printSkippedCount() const
 {
-    const FolderWalkResult& walk = m_controller.importSkipped();
+    const FolderWalkResult& walk = m_controller.importer()->skipped();
     if (walk.skippedCount() > 0)
         printError(QStringLiteral("Skipped %1 item(s): %2")
                        .arg(QString::number(walk.skippedCount()), skippedCountsText(walk)));
@@ -381,7 +381,7 @@ void BatchRun::report(bool written)
             writeOut(m_run.originalBytes(path));
     }
     finish({completeness(int(records.size()), exported, result.originalsLeftOut,
-                         m_controller.importSkipped().lostSomething())});
+                         m_controller.importer()->skipped().lostSomething())});
 }
 
 void BatchRun::finish(const BatchEnd& end)

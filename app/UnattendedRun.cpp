@@ -43,22 +43,28 @@ void UnattendedRun::start()
     if (m_phase != Phase::Idle)
         return;
     if (m_plan.recognise)
-        m_controller.recogniseDuringImportThisRun();
+        m_controller.recognition()->duringImportThisRun();
     if (m_plan.importPath) {
-        m_controller.addLocalPaths({*m_plan.importPath});
+        m_controller.importer()->addLocalPaths({*m_plan.importPath});
         emit importRequested();
     }
     if (!m_plan.exportFolder) {
         m_phase = Phase::Done;
         return;
     }
-    const bool idle = !m_controller.importing() && !m_controller.recognising();
+    const bool idle = !m_controller.importer()->running() && !m_controller.recognition()->running();
     if (!m_plan.waitForDocuments && idle && m_controller.documents()->rowCount() == 0) {
         finish(Outcome::NothingFound);
         return;
     }
-    // Connected after the import was requested, so the import's own start does not trigger it.
-    connect(&m_controller, &Ui::AppController::busyChanged, this, &UnattendedRun::onBusyChanged);
+    // Each end of an import, a recognition run or an export may make the run ready for its next
+    // step; exportingChanged also tells the end of a wait for the check of restored files that
+    // started no export.
+    connect(m_controller.importer(), &Flows::ImportFlow::finished, this, &UnattendedRun::step);
+    connect(m_controller.recognition(), &Flows::RecognitionFlow::finished, this,
+            &UnattendedRun::step);
+    connect(m_controller.exporter(), &Flows::ExportFlow::finished, this, &UnattendedRun::step);
+    connect(&m_controller, &Ui::AppController::exportingChanged, this, &UnattendedRun::step);
     connect(&m_controller, &Ui::AppController::exportFinished, this, [this] {
         if (m_phase == Phase::Exporting || m_phase == Phase::Concluding)
             m_written = true;
@@ -69,17 +75,18 @@ void UnattendedRun::start()
                                  .arg(Logging::pathForLog(m_exportText));
     // Documents restored from the last session with nothing left to import (every file already
     // listed) start no import, so nothing else would trigger the export.
-    onBusyChanged();
+    step();
 }
 
 bool UnattendedRun::ready() const
 {
-    if (m_controller.importing() || m_controller.recognising() || m_controller.exporting())
+    if (m_controller.importer()->running() || m_controller.recognition()->running() ||
+        m_controller.exporting())
         return false;
     return m_controller.documents()->rowCount() > 0 || !m_plan.waitForDocuments;
 }
 
-void UnattendedRun::onBusyChanged()
+void UnattendedRun::step()
 {
     // Acting from a posted call keeps the controller's own signal emission out of our steps.
     if (m_phase == Phase::Waiting && ready()) {
@@ -96,7 +103,7 @@ void UnattendedRun::exportNow()
     if (m_phase != Phase::Exporting || m_started)
         return; // cancelled meanwhile
     if (m_plan.acceptClear)
-        m_controller.acceptAllSuggested();
+        m_controller.review()->acceptAllSuggested();
     const QList<DocumentRecord>& records = m_controller.documents()->records();
     const int count = int(std::count_if(records.begin(), records.end(), exportable));
     if (count == 0) {

@@ -73,7 +73,8 @@ signals:
 private:
     enum class Phase { Idle, Waiting, Exporting, Concluding, Done };
 
-    void onBusyChanged();
+    // Moves on when the controller is ready for the next step.
+    void step();
     bool ready() const;
     void exportNow();
     void conclude();

@@ -143,7 +143,7 @@ void setSuggestion(DocumentRecord& record, const Suggestion& suggestion)
 bool hasClearSuggestion(const DocumentRecord& record)
 {
     return record.decision == NeedsReview && !record.suggestion.isEmpty() &&
-           !record.suggestion.conflict;
+           !record.suggestion.conflict && !record.suggestion.tentative;
 }
 
 bool exportable(const DocumentRecord& record)

@@ -113,7 +113,8 @@ void resetDecision(DocumentRecord& record);
 // category whatever the new suggestion says, or when there is none.
 void setSuggestion(DocumentRecord& record, const Suggestion& suggestion);
 
-// A suggestion that "Accept all clear suggestions" takes: pending, present and without conflict.
+// A suggestion that "Accept all clear suggestions" takes: pending, present, without conflict and,
+// when learned, confident.
 bool hasClearSuggestion(const DocumentRecord& record);
 
 // Opened (with or without text), not ignored, and its file unchanged since the inspection.

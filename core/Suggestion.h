@@ -18,6 +18,11 @@ struct Suggestion {
     QList<RuleMatch> matches; // ranking order, winner first
     bool conflict = false;
     QString conflictNote;
+    // Taught by the documents the user filed, when no enabled rule matched: ruleName is "Learned"
+    // and the evidence says what it was learned from. A tentative one is shown, never accepted
+    // with the clear suggestions.
+    bool learned = false;
+    bool tentative = false;
 
     bool isEmpty() const { return category.isEmpty(); }
 

@@ -14,9 +14,9 @@ ApplicationWindow {
     function closeQuestion() {
         if (App.exporting)
             return qsTr("An export is running. Quit anyway? The export is cancelled and nothing of it is kept.")
-        if (App.importing)
+        if (App.importer.running)
             return qsTr("An import is running. Quit anyway? The files not inspected yet are kept, and the next start offers to continue.")
-        if (App.recognising)
+        if (App.recognition.running)
             return qsTr("Text recognition is running. Quit anyway? It stops; the scans can be recognised later.")
         return ""
     }
@@ -114,7 +114,7 @@ ApplicationWindow {
     }
 
     Component.onCompleted: {
-        if (App.pendingFiles > 0)
+        if (App.importer.pendingFiles > 0)
             continueDialog.open()
     }
 
@@ -127,8 +127,8 @@ ApplicationWindow {
         onConfirmed: {
             if (App.exporting)
                 App.cancelExport()
-            if (App.recognising)
-                App.cancelRecognition()
+            if (App.recognition.running)
+                App.recognition.cancel()
             window.quitConfirmed = true
             window.close()
         }
@@ -140,8 +140,8 @@ ApplicationWindow {
         objectName: "continueDialog"
         title: qsTr("Continue the import")
         confirmText: qsTr("Continue import")
-        message: qsTr("%n file(s) of the last import were not inspected. Inspect them now?", "", App.pendingFiles)
-        onConfirmed: App.continueImport()
+        message: qsTr("%n file(s) of the last import were not inspected. Inspect them now?", "", App.importer.pendingFiles)
+        onConfirmed: App.importer.continueImport()
     }
 
     AboutDialog {

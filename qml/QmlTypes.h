@@ -52,6 +52,34 @@ struct ExportFlowForeign {
     QML_ANONYMOUS
 };
 
+// The import flow the controller hands out as App.importer.
+struct ImportFlowForeign {
+    Q_GADGET
+    QML_FOREIGN(Tessavo::Flows::ImportFlow)
+    QML_ANONYMOUS
+};
+
+// The review flow the controller hands out as App.review.
+struct ReviewFlowForeign {
+    Q_GADGET
+    QML_FOREIGN(Tessavo::Flows::ReviewFlow)
+    QML_ANONYMOUS
+};
+
+// The recognition flow the controller hands out as App.recognition.
+struct RecognitionFlowForeign {
+    Q_GADGET
+    QML_FOREIGN(Tessavo::Flows::RecognitionFlow)
+    QML_ANONYMOUS
+};
+
+// The stored session the controller hands out as App.session.
+struct SessionFlowForeign {
+    Q_GADGET
+    QML_FOREIGN(Tessavo::Flows::SessionFlow)
+    QML_ANONYMOUS
+};
+
 // The counters of App.summary, a value type.
 struct DocumentSummaryForeign {
     Q_GADGET

@@ -187,6 +187,10 @@ RowRead readPageTexts(const QByteArray& blob, int pageCount, QList<PageText>& pa
     return in.atEnd() ? RowRead::Ok : RowRead::Damaged;
 }
 
+// The flags a learned suggestion adds after its matches.
+constexpr quint8 learnedFlag = 1;
+constexpr quint8 tentativeFlag = 2;
+
 QByteArray suggestionBlob(const DocumentRecord& r)
 {
     QByteArray raw;
@@ -197,6 +201,9 @@ QByteArray suggestionBlob(const DocumentRecord& r)
         << s.conflict << s.conflictNote << quint32(s.matches.size());
     for (const RuleMatch& m : s.matches)
         out << m.ruleId << m.ruleName << m.category << m.evidence << qint32(m.page);
+    // Written only for a learned suggestion, so that rule suggestions keep the earlier form.
+    if (s.learned)
+        out << quint8(learnedFlag | (s.tentative ? tentativeFlag : 0));
     return raw;
 }
 
@@ -222,6 +229,15 @@ RowRead readSuggestion(const QByteArray& raw, DocumentRecord& r)
             return RowRead::Damaged;
         m.page = page;
         s.matches.append(std::move(m));
+    }
+    if (!in.atEnd()) {
+        quint8 flags = 0;
+        in >> flags;
+        if (in.status() != QDataStream::Ok || (flags & ~(learnedFlag | tentativeFlag)) != 0 ||
+            !(flags & learnedFlag))
+            return RowRead::Damaged;
+        s.learned = true;
+        s.tentative = flags & tentativeFlag;
     }
     return in.atEnd() ? RowRead::Ok : RowRead::Damaged;
 }

@@ -2,20 +2,14 @@
 
 #include "core/Rule.h"
 #include "core/Version.h"
-#include "flows/ExportFlow.h"
-#include "inspection/ImportSession.h"
-#include "store/SessionStore.h"
-#include "tasks/BackgroundRunner.h"
-#include "ui/RuleBook.h"
+#include "flows/RuleBook.h"
+#include "store/RulesStore.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QTimer>
-
-#include <utility>
 
 namespace Tessavo::Ui {
 
@@ -48,37 +42,51 @@ AppController::AppController(QObject* parent)
 
 AppController::AppController(const ControllerSetup& setup, QObject* parent)
     : QObject(parent)
-    , m_settingsPath(setup.settingsPath)
     , m_clock(setup.clock)
     , m_openUrl(setup.openUrl ? setup.openUrl
                               : [](const QUrl& url) { return QDesktopServices::openUrl(url); })
 {
-    m_ruleBook = setup.fixedRules ? new RuleBook(*setup.fixedRules, this)
-                                  : new RuleBook(Store::RulesStore(setup.rulesPath), this);
-    connect(m_ruleBook, &RuleBook::changed, this, &AppController::reclassifyAll);
-    connect(m_ruleBook, &RuleBook::status, this, &AppController::setStatus);
-
+    m_ruleBook = setup.fixedRules ? new Flows::RuleBook(*setup.fixedRules, this)
+                                  : new Flows::RuleBook(Store::RulesStore(setup.rulesPath), this);
+    m_ruleModel = new RuleListModel(m_ruleBook->list(), this);
+    m_session = new Flows::SessionFlow(m_documentList, this);
+    m_importer = new Flows::ImportFlow(m_documentList, *m_ruleBook, *m_session, this);
+    m_review = new Flows::ReviewFlow(m_documentList, *m_ruleBook, *m_session, this);
+    m_recognition = new Flows::RecognitionFlow(m_documentList, *m_ruleBook, *m_session,
+                                               setup.settingsPath, this);
     m_export = new Flows::ExportFlow(this);
-    connect(m_export, &Flows::ExportFlow::progressChanged, this,
-            &AppController::exportProgressChanged);
-    connect(m_export, &Flows::ExportFlow::finished, this, &AppController::onExportFinished);
 
-    m_import = new Inspection::ImportSession(this);
-    connect(m_import, &Inspection::ImportSession::inspected, this, &AppController::onInspected);
-    connect(m_import, &Inspection::ImportSession::finished, this, &AppController::onImportFinished);
-    connect(m_import, &Inspection::ImportSession::progressed, this, [this] {
-        if (m_importing)
-            announceBusy();
-    });
-    setUpRecognition();
+    connect(m_session, &Flows::SessionFlow::status, this, &AppController::setStatus);
+    connect(m_importer, &Flows::ImportFlow::status, this, &AppController::setStatus);
+    connect(m_review, &Flows::ReviewFlow::status, this, &AppController::setStatus);
+    connect(m_recognition, &Flows::RecognitionFlow::status, this, &AppController::setStatus);
+    connect(m_importer, &Flows::ImportFlow::runningChanged, this,
+            &AppController::onImportRunningChanged);
+    connect(m_importer, &Flows::ImportFlow::placed, m_recognition,
+            &Flows::RecognitionFlow::recogniseImported);
+    connect(m_session, &Flows::SessionFlow::checkingRestoredChanged, this,
+            &AppController::onRestoredFilesChecked);
+    connect(m_export, &Flows::ExportFlow::runningChanged, this, &AppController::announceExporting);
+    connect(m_export, &Flows::ExportFlow::finished, this, &AppController::onExportFinished);
+    // Every change of the list may change the counters.
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(&m_documentList, signal, this, &AppController::announceSummary);
+    connect(&m_documentList, &QAbstractItemModel::dataChanged, this,
+            &AppController::announceSummary);
+    connect(&m_documentList, &QAbstractItemModel::modelReset, this,
+            &AppController::announceSummary);
+
     const QString problem = m_ruleBook->startupProblem();
     setStatus(problem.isEmpty()
                   ? QStringLiteral("Add PDFs to start. Files are processed on this computer only.")
                   : QStringLiteral("The saved rules could not be read (%1); the built-in rules "
                                    "are used.")
                         .arg(problem));
-    if (!setup.sessionPath.isEmpty())
-        restoreSession(setup.sessionPath);
+    if (!setup.sessionPath.isEmpty()) {
+        m_session->restore(setup.sessionPath, m_ruleBook->rules());
+        if (!m_session->interruptedPaths().isEmpty())
+            m_importer->setInterrupted(m_session->interruptedPaths());
+    }
 }
 
 AppController::~AppController()
@@ -86,36 +94,26 @@ AppController::~AppController()
     // A running export is cancelled and given two seconds; what it reports then is not for us.
     disconnect(m_export, nullptr, this, nullptr);
     delete m_export;
-    if (m_verifier) {
-        m_stopVerify->store(true);
-        m_verifier->waitForDone(-1);
-    }
-    // A last try for what a full disk kept out of the session.
-    if (m_store && (!m_unsavedRecords.isEmpty() || !m_unsavedReviews.isEmpty() || m_clearUnsaved)) {
-        writeUnsaved();
-        if (m_storeFailing)
-            qWarning().noquote() << QStringLiteral("%1 change(s) of the document list were not "
-                                                   "stored: %2")
-                                        .arg(QString::number(m_unsavedRecords.size() +
-                                                             m_unsavedReviews.size()),
-                                             m_store->errorString());
-    }
-}
-
-RuleListModel* AppController::rules()
-{
-    return m_ruleBook->model();
-}
-
-int AppController::importProgress() const
-{
-    return importProgressPercent(m_importing, m_importedCount, m_import->remaining(),
-                                 m_import->partialFiles());
+    // The session goes last of the flows: it takes their final changes.
+    disconnect(m_session, nullptr, this, nullptr);
+    delete m_recognition;
+    delete m_review;
+    delete m_importer;
+    delete m_session;
 }
 
 DocumentSummary AppController::summary() const
 {
-    return summaryOf(m_documents.records());
+    return summaryOf(m_documentList.records());
+}
+
+void AppController::announceSummary()
+{
+    DocumentSummary now = summary();
+    if (now == m_announcedSummary)
+        return;
+    m_announcedSummary = std::move(now);
+    emit summaryChanged();
 }
 
 QStringList AppController::categories() const
@@ -156,35 +154,40 @@ void AppController::setStatus(const QString& text)
         return;
     m_status = text;
     emit statusChanged();
-    if (m_announced.statusShowsImport != statusShowsImport()) {
-        m_announced.statusShowsImport = statusShowsImport();
-        emit statusShowsImportChanged();
-    }
+    announceStatusShowsImport();
 }
 
-void AppController::announceBusy()
+bool AppController::statusShowsImport() const
+{
+    return m_importer->running() && m_status == m_statusAtImportStart;
+}
+
+void AppController::onImportRunningChanged()
 {
     // An import that starts takes over the status line until something newer is said.
-    if (m_importing && !m_announced.importing)
+    if (m_importer->running())
         m_statusAtImportStart = m_status;
-    const BusyState now{importing(),   importProgress(),      exporting(),
-                        recognising(), recognitionProgress(), statusShowsImport()};
-    const BusyState before = std::exchange(m_announced, now);
-    if (now.importing != before.importing)
-        emit importingChanged();
-    if (now.importProgress != before.importProgress)
-        emit importProgressChanged();
-    if (now.exporting != before.exporting)
-        emit exportingChanged();
-    if (now.recognising != before.recognising)
-        emit recognisingChanged();
-    if (now.recognitionProgress != before.recognitionProgress)
-        emit recognitionProgressChanged();
-    if (now.statusShowsImport != before.statusShowsImport)
-        emit statusShowsImportChanged();
-    emit busyChanged();
-    if ((before.importing || before.recognising) && !now.importing && !now.recognising)
-        emit settled();
+    announceStatusShowsImport();
+}
+
+void AppController::announceStatusShowsImport()
+{
+    if (m_announcedShowsImport == statusShowsImport())
+        return;
+    m_announcedShowsImport = statusShowsImport();
+    emit statusShowsImportChanged();
+}
+
+void AppController::clearDocuments()
+{
+    // Whatever is still queued or being inspected is dropped: nothing of it appears later.
+    m_importer->cancel();
+    m_recognition->cancel();
+    qInfo().noquote() << QStringLiteral("Document list cleared: %1 document(s) removed")
+                             .arg(QString::number(m_documentList.rowCount()));
+    m_documentList.clear();
+    setStatus(QStringLiteral("Document list cleared."));
+    m_session->clearList();
 }
 
 } // namespace Tessavo::Ui

@@ -2,9 +2,17 @@
 
 namespace Tessavo::Ui {
 
+DocumentListModel::DocumentListModel(Flows::DocumentList* list, QObject* parent)
+    : QIdentityProxyModel(parent)
+    , m_list(list)
+{
+    setSourceModel(list);
+}
+
 QVariant DocumentListModel::data(const QModelIndex& index, int role) const
 {
-    const DocumentRecord* record = valueAt(index);
+    const DocumentRecord* record =
+        index.isValid() && index.model() == this ? m_list->recordAt(index.row()) : nullptr;
     if (!record)
         return {};
     const DocumentRecord& r = *record;

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "core/DocumentRecord.h"
-#include "ui/ValueListModel.h"
+#include "flows/DocumentList.h"
+
+#include <QIdentityProxyModel>
 
 namespace Tessavo::Ui {
 
-// The imported documents as the pages see them; rows are DocumentRecord values in import order.
-class DocumentListModel : public ValueListModel<DocumentRecord> {
+// The shared document list as the pages see it: the same rows, with the roles the pages read.
+class DocumentListModel : public QIdentityProxyModel {
     Q_OBJECT
 
 public:
@@ -37,17 +39,20 @@ public:
     };
     Q_ENUM(Role)
 
-    using ValueListModel::ValueListModel;
+    explicit DocumentListModel(Flows::DocumentList* list, QObject* parent = nullptr);
 
+    using QIdentityProxyModel::index;
+    // The index of a row, as a list model spells it.
+    QModelIndex index(int row) const { return QIdentityProxyModel::index(row, 0); }
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QHash<int, QByteArray> roleNames() const override;
 
-    void appendRecord(const DocumentRecord& record) { appendValue(record); }
     // Null for a row outside the list; valid until the list is next modified.
-    const DocumentRecord* recordAt(int row) const { return at(row); }
-    const QList<DocumentRecord>& records() const { return m_items; }
-    void clear() { resetValues({}); }
-    void setRecords(const QList<DocumentRecord>& records) { resetValues(records); }
+    const DocumentRecord* recordAt(int row) const { return m_list->recordAt(row); }
+    const QList<DocumentRecord>& records() const { return m_list->records(); }
+
+private:
+    Flows::DocumentList* m_list;
 };
 
 } // namespace Tessavo::Ui

@@ -1,5 +1,5 @@
-// The controller's export workflow: the export flow builds the bundle; the controller says
-// what happened in the status line and the log.
+// The controller's export glue: the export flow builds the bundle of the shared list; the
+// controller says what happened in the status line and the log.
 #include "ui/AppController.h"
 
 #include "flows/ExportFlow.h"
@@ -20,17 +20,17 @@ void AppController::exportTo(const QUrl& directoryUrl)
         setStatus(QStringLiteral("Choose an export folder first."));
         return;
     }
-    if (m_checkingRestored) {
+    if (m_session->checkingRestored()) {
         // A restored file may turn out to have changed: the export starts once that is known.
         m_exportAfterCheck = directoryUrl;
-        announceBusy();
+        announceExporting();
         setStatus(QStringLiteral("Checking the restored files before the export..."));
         qInfo().noquote() << QStringLiteral("Export to %1 waits for the check of the restored "
                                             "files")
                                  .arg(Logging::pathForLog(folder));
         return;
     }
-    const QList<DocumentRecord>& records = m_documents.records();
+    const QList<DocumentRecord>& records = m_documentList.records();
     const auto count = std::count_if(records.begin(), records.end(), exportable);
     if (count == 0) {
         setStatus(QStringLiteral("Nothing to export yet."));
@@ -51,7 +51,6 @@ void AppController::exportTo(const QUrl& directoryUrl)
         qWarning().noquote() << text;
         return;
     }
-    announceBusy();
     setStatus(QStringLiteral("Exporting %1 document(s)...").arg(count));
 }
 
@@ -59,7 +58,7 @@ void AppController::cancelExport()
 {
     if (m_exportAfterCheck) {
         m_exportAfterCheck.reset();
-        announceBusy();
+        announceExporting();
         setStatus(QStringLiteral("Export cancelled."));
         qInfo().noquote() << QStringLiteral("Export cancelled before it started");
         return;
@@ -69,25 +68,26 @@ void AppController::cancelExport()
 
 void AppController::onRestoredFilesChecked()
 {
-    m_checkingRestored = false;
-    if (!m_exportAfterCheck)
+    if (m_session->checkingRestored() || !m_exportAfterCheck)
         return;
     const QUrl target = *m_exportAfterCheck;
     m_exportAfterCheck.reset();
     exportTo(target);
-    if (!m_export->running())
-        announceBusy(); // the wait ended without an export
+    announceExporting(); // the wait may have ended without an export
+}
+
+void AppController::announceExporting()
+{
+    if (m_announcedExporting == exporting())
+        return;
+    m_announcedExporting = exporting();
+    emit exportingChanged();
 }
 
 bool AppController::exporting() const
 {
     // An export waiting for the check of the restored files counts as running.
     return m_export->running() || m_exportAfterCheck.has_value();
-}
-
-int AppController::exportProgress() const
-{
-    return m_export->progress();
 }
 
 void AppController::openPath(const QString& path)
@@ -98,7 +98,7 @@ void AppController::openPath(const QString& path)
 
 void AppController::onExportFinished(const Flows::ExportOutcome& outcome)
 {
-    announceBusy();
+    announceExporting();
     const QString took = QString::number(outcome.elapsedMs);
     switch (outcome.kind) {
     case Flows::ExportOutcome::Kind::Cancelled:
@@ -134,7 +134,6 @@ void AppController::onExportFinished(const Flows::ExportOutcome& outcome)
     for (const ExportWarning& warning : result.warnings)
         qWarning().noquote() << QStringLiteral("Export warning: %1").arg(warning.text);
     emit exportFinished();
-    emit summaryChanged();
 }
 
 } // namespace Tessavo::Ui

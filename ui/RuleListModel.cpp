@@ -53,9 +53,17 @@ QString ruleSummary(const Rule& rule)
     return parts.isEmpty() ? QStringLiteral("no conditions") : parts.join(QStringLiteral("; "));
 }
 
+RuleListModel::RuleListModel(Flows::RuleList* list, QObject* parent)
+    : QIdentityProxyModel(parent)
+    , m_list(list)
+{
+    setSourceModel(list);
+}
+
 QVariant RuleListModel::data(const QModelIndex& index, int role) const
 {
-    const Rule* value = valueAt(index);
+    const Rule* value =
+        index.isValid() && index.model() == this ? m_list->ruleAt(index.row()) : nullptr;
     if (!value)
         return {};
     const Rule& rule = *value;

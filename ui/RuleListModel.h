@@ -1,15 +1,18 @@
 #pragma once
 
 #include "core/Rule.h"
-#include "ui/ValueListModel.h"
+#include "flows/RuleList.h"
+
+#include <QIdentityProxyModel>
 
 namespace Tessavo::Ui {
 
 // The conditions of a rule as one readable line, or "no conditions".
 QString ruleSummary(const Rule& rule);
 
-// The system's one rule list, in rule-list order, as the Rules page sees it.
-class RuleListModel : public ValueListModel<Rule> {
+// The system's one rule list, in rule-list order, as the Rules page sees it: the same rows, with
+// the roles the page reads.
+class RuleListModel : public QIdentityProxyModel {
     Q_OBJECT
 
 public:
@@ -23,17 +26,18 @@ public:
     };
     Q_ENUM(Role)
 
-    using ValueListModel::ValueListModel;
+    explicit RuleListModel(Flows::RuleList* list, QObject* parent = nullptr);
 
+    using QIdentityProxyModel::index;
+    // The index of a row, as a list model spells it.
+    QModelIndex index(int row) const { return QIdentityProxyModel::index(row, 0); }
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QHash<int, QByteArray> roleNames() const override;
 
-    void appendRule(const Rule& rule) { appendValue(rule); }
-    // Null for a row outside the list; valid until the list is next modified.
-    const Rule* ruleAt(int row) const { return at(row); }
-    void removeRule(int row) { removeValue(row); }
-    void setRules(const QList<Rule>& rules) { resetValues(rules); }
-    const QList<Rule>& ruleList() const { return m_items; }
+    const QList<Rule>& ruleList() const { return m_list->ruleList(); }
+
+private:
+    Flows::RuleList* m_list;
 };
 
 } // namespace Tessavo::Ui

@@ -26,16 +26,4 @@ DocumentSummary summaryOf(const QList<DocumentRecord>& records)
     return s;
 }
 
-int importProgressPercent(bool importing, int importedCount, qsizetype pendingCount,
-                          double partialFiles)
-{
-    if (!importing)
-        return 0;
-    const double all = double(importedCount) + double(pendingCount);
-    if (all <= 0)
-        return 100;
-    const double done = double(importedCount) + std::clamp(partialFiles, 0.0, double(pendingCount));
-    return int(done * 100.0 / all);
-}
-
 } // namespace Tessavo::Ui

@@ -152,7 +152,7 @@ Card {
                 text: qsTr("Accept")
                 enabled: row.canAccept
                 onActiveFocusChanged: if (activeFocus) row.followed()
-                onClicked: App.acceptDocument(row.index)
+                onClicked: App.review.acceptDocument(row.index)
             }
             Button {
                 id: changeButton
@@ -167,7 +167,7 @@ Card {
                 text: qsTr("Ignore")
                 enabled: row.canIgnore
                 onActiveFocusChanged: if (activeFocus) row.followed()
-                onClicked: App.ignoreDocument(row.index)
+                onClicked: App.review.ignoreDocument(row.index)
             }
             Button {
                 objectName: "resetButton"
@@ -175,16 +175,16 @@ Card {
                 flat: true
                 enabled: row.canReset
                 onActiveFocusChanged: if (activeFocus) row.followed()
-                onClicked: App.resetDecision(row.index)
+                onClicked: App.review.resetDecision(row.index)
             }
             Button {
                 objectName: "recogniseButton"
                 text: qsTr("Recognise text")
                 flat: true
                 visible: row.documentState === DocumentState.NeedsOcr
-                enabled: !App.recognising
+                enabled: !App.recognition.running
                 onActiveFocusChanged: if (activeFocus) row.followed()
-                onClicked: App.recogniseDocument(row.index)
+                onClicked: App.recognition.recogniseDocument(row.index)
             }
             Item {
                 Layout.fillWidth: true
@@ -205,6 +205,6 @@ Card {
         id: categoryMenu
 
         objectName: "categoryMenu"
-        onCategoryChosen: category => App.changeDocumentCategory(row.index, category)
+        onCategoryChosen: category => App.review.changeDocumentCategory(row.index, category)
     }
 }

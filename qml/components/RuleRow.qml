@@ -38,7 +38,7 @@ Card {
             objectName: "enabledBox"
             checked: row.model.enabled
             Accessible.name: qsTr("Use the rule “%1”").arg(row.name)
-            onToggled: App.setRuleEnabled(row.index, checked)
+            onToggled: App.review.setRuleEnabled(row.index, checked)
             onActiveFocusChanged: if (activeFocus) row.followed()
         }
         // Takes what is left of the row and nothing more, so a long name is cut rather than

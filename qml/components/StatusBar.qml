@@ -30,7 +30,7 @@ Rectangle {
         Label {
             objectName: "statusText"
             Layout.fillWidth: true
-            text: bar.statusStale ? qsTr("Importing %1%").arg(App.importProgress) : App.status
+            text: bar.statusStale ? qsTr("Importing %1%").arg(App.importer.progress) : App.status
             textFormat: Text.PlainText
             color: bar.statusStale ? Theme.accent : Theme.muted
             font.pixelSize: 12
@@ -39,43 +39,43 @@ Rectangle {
         Label {
             objectName: "importProgressText"
             textFormat: Text.PlainText
-            visible: App.importing && !bar.statusStale
-            text: qsTr("Importing %1%").arg(App.importProgress)
+            visible: App.importer.running && !bar.statusStale
+            text: qsTr("Importing %1%").arg(App.importer.progress)
             color: Theme.accent
             font.pixelSize: 12
         }
         ProgressBar {
             objectName: "importProgressBar"
-            visible: App.importing
+            visible: App.importer.running
             Layout.preferredWidth: 160
             from: 0
             to: 100
-            value: App.importProgress
+            value: App.importer.progress
             Accessible.name: qsTr("Import progress")
         }
         Label {
             objectName: "recognitionProgressText"
             textFormat: Text.PlainText
-            visible: App.recognising
-            text: qsTr("Recognising text %1%").arg(App.recognitionProgress)
+            visible: App.recognition.running
+            text: qsTr("Recognising text %1%").arg(App.recognition.progress)
             color: Theme.accent
             font.pixelSize: 12
         }
         ProgressBar {
             objectName: "recognitionProgressBar"
-            visible: App.recognising
+            visible: App.recognition.running
             Layout.preferredWidth: 120
             from: 0
             to: 100
-            value: App.recognitionProgress
+            value: App.recognition.progress
             Accessible.name: qsTr("Text recognition progress")
         }
         Button {
             objectName: "cancelRecognitionButton"
-            visible: App.recognising
+            visible: App.recognition.running
             flat: true
             text: qsTr("Cancel")
-            onClicked: App.cancelRecognition()
+            onClicked: App.recognition.cancel()
         }
         BusyIndicator {
             objectName: "exportBusy"

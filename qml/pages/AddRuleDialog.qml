@@ -14,7 +14,7 @@ Dialog {
     onOpened: nameField.forceActiveFocus()
 
     function submit() {
-        App.addRule(nameField.text, categoryBox.editText, fileField.text, textField.text,
+        App.review.addRule(nameField.text, categoryBox.editText, fileField.text, textField.text,
                     minPagesBox.value, maxPagesBox.value, priorityBox.value)
         addRuleDialog.close()
     }

@@ -135,7 +135,7 @@ Item {
                         Layout.fillWidth: true
                         from: 0
                         to: 100
-                        value: App.exportProgress
+                        value: App.exporter.progress
                     }
                     Label {
                         objectName: "exportPercent"
@@ -143,7 +143,7 @@ Item {
                         textFormat: Text.PlainText
                         color: Theme.muted
                         font.pixelSize: 12
-                        text: qsTr("%1 %").arg(App.exportProgress)
+                        text: qsTr("%1 %").arg(App.exporter.progress)
                     }
                     Button {
                         objectName: "cancelExportButton"

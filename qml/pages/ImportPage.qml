@@ -40,7 +40,7 @@ Item {
                 objectName: "clearButton"
                 text: qsTr("Clear")
                 // Also stops a running import; only documents already listed need a confirmation.
-                enabled: App.summary.total > 0 || App.importing
+                enabled: App.summary.total > 0 || App.importer.running
                 onClicked: {
                     if (App.summary.total === 0) {
                         App.clearDocuments()
@@ -65,24 +65,24 @@ Item {
             ComboBox {
                 objectName: "recognitionLanguageBox"
                 // Only worth a choice when more than one language pack is installed.
-                visible: App.recognitionLanguages.length > 1
-                model: App.recognitionLanguages
+                visible: App.recognition.languages.length > 1
+                model: App.recognition.languages
                 // A string list reaches QML as an array, which the 6.4 linter does not know.
-                currentIndex: App.recognitionLanguages.indexOf(App.recognitionLanguage) // qmllint disable type
-                onActivated: index => App.recognitionLanguage = App.recognitionLanguages[index]
+                currentIndex: App.recognition.languages.indexOf(App.recognition.language) // qmllint disable type
+                onActivated: index => App.recognition.language = App.recognition.languages[index]
                 Accessible.name: qsTr("Text recognition language")
             }
             CheckBox {
                 objectName: "recogniseDuringImportBox"
                 text: qsTr("Recognise scans on import")
-                checked: App.recogniseDuringImport
-                onToggled: App.recogniseDuringImport = checked
+                checked: App.recognition.duringImport
+                onToggled: App.recognition.duringImport = checked
             }
             Button {
                 objectName: "recogniseButton"
-                text: App.recognising ? qsTr("Cancel recognition") : qsTr("Recognise text")
-                enabled: App.recognising || App.summary.needsOcr > 0
-                onClicked: App.recognising ? App.cancelRecognition() : App.recogniseScans()
+                text: App.recognition.running ? qsTr("Cancel recognition") : qsTr("Recognise text")
+                enabled: App.recognition.running || App.summary.needsOcr > 0
+                onClicked: App.recognition.running ? App.recognition.cancel() : App.recognition.recogniseScans()
             }
         }
 
@@ -115,7 +115,7 @@ Item {
         anchors.fill: parent
         onDropped: drop => {
             if (drop.hasUrls) {
-                App.addUrls(drop.urls);
+                App.importer.addUrls(drop.urls);
                 drop.accept(Qt.CopyAction);
             }
         }
@@ -137,7 +137,7 @@ Item {
         title: qsTr("Select PDF files")
         fileMode: FileDialog.OpenFiles
         nameFilters: [qsTr("PDF files (*.pdf)")]
-        onAccepted: App.addUrls(selectedFiles)
+        onAccepted: App.importer.addUrls(selectedFiles)
     }
 
     FolderPicker {
@@ -145,6 +145,6 @@ Item {
 
         objectName: "importFolder"
         title: qsTr("Select a folder with PDFs")
-        onChosen: folder => App.addUrls([folder])
+        onChosen: folder => App.importer.addUrls([folder])
     }
 }

@@ -23,7 +23,7 @@ Item {
                 highlighted: true
                 opacity: enabled ? 1 : 0.4
                 enabled: App.summary.pending > 0
-                onClicked: App.acceptAllSuggested()
+                onClicked: App.review.acceptAllSuggested()
             }
         }
 
@@ -39,18 +39,18 @@ Item {
                 switch (key) {
                 case Qt.Key_A:
                     if (row.canAccept)
-                        App.acceptDocument(row.index)
+                        App.review.acceptDocument(row.index)
                     return true
                 case Qt.Key_C:
                     row.openCategoryMenu()
                     return true
                 case Qt.Key_I:
                     if (row.canIgnore)
-                        App.ignoreDocument(row.index)
+                        App.review.ignoreDocument(row.index)
                     return true
                 case Qt.Key_R:
                     if (row.canReset)
-                        App.resetDecision(row.index)
+                        App.review.resetDecision(row.index)
                     return true
                 }
                 return false

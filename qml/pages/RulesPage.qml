@@ -21,7 +21,7 @@ Item {
             overwriteDialog.open()
             return
         }
-        App.saveRules(target)
+        App.review.saveRules(target)
     }
 
     ColumnLayout {
@@ -113,7 +113,7 @@ Item {
         objectName: "overwriteDialog"
         title: qsTr("Replace file")
         confirmText: qsTr("Replace")
-        onConfirmed: App.saveRules(target)
+        onConfirmed: App.review.saveRules(target)
     }
 
     // An imported file adds to the rules or replaces them, as the user says; adding is the
@@ -125,7 +125,7 @@ Item {
 
         function ask(file) {
             if (String(file) === "") {
-                App.loadRules(file) // says that it cannot be read
+                App.review.loadRules(file) // says that it cannot be read
                 return
             }
             source = file
@@ -138,8 +138,8 @@ Item {
         title: qsTr("Import rules")
         confirmText: qsTr("Add to the list")
         alternativeText: qsTr("Replace all rules")
-        onConfirmed: App.addRulesFrom(source)
-        onAlternativeChosen: App.loadRules(source)
+        onConfirmed: App.review.addRulesFrom(source)
+        onAlternativeChosen: App.review.loadRules(source)
     }
 
     ConfirmDialog {
@@ -155,6 +155,6 @@ Item {
 
         objectName: "removeDialog"
         title: qsTr("Remove rule")
-        onConfirmed: App.removeRule(row)
+        onConfirmed: App.review.removeRule(row)
     }
 }

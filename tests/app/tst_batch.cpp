@@ -383,9 +383,9 @@ void TestBatch::acceptClearMatchesTheReviewPage()
 {
     // What "Accept all clear suggestions" leaves after the same import, in this process.
     Ui::AppController controller;
-    controller.addUrls({QUrl::fromLocalFile(m_clean), QUrl::fromLocalFile(m_mixed)});
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.importing(), 120000);
-    controller.acceptAllSuggested();
+    controller.importer()->addUrls({QUrl::fromLocalFile(m_clean), QUrl::fromLocalFile(m_mixed)});
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.importer()->running(), 120000);
+    controller.review()->acceptAllSuggested();
     QStringList expected;
     for (const DocumentRecord& r : controller.documents()->records()) {
         if (exportable(r))
@@ -524,8 +524,8 @@ void TestBatch::sessionRulesAreNeverStored()
         setup.fixedRules = QList<Rule>{rule};
         Ui::AppController controller(setup);
         QVERIFY(controller.rules()->ruleList() == QList<Rule>{rule});
-        controller.addRule("Another", "02_Forms", "form", "", 0, 0, 5);
-        controller.removeRule(0);
+        controller.review()->addRule("Another", "02_Forms", "form", "", 0, 0, 5);
+        controller.review()->removeRule(0);
         QCOMPARE(controller.rules()->rowCount(), 1);
     }
     QCOMPARE(PdfFixtures::readBytes(stored), QByteArray("not json at all"));
@@ -534,7 +534,7 @@ void TestBatch::sessionRulesAreNeverStored()
     // The ordinary controller still reads, and replaces, the stored rules.
     {
         Ui::AppController controller(Ui::ControllerSetup::inFolder(folder));
-        controller.addRule("Another", "02_Forms", "form", "", 0, 0, 5);
+        controller.review()->addRule("Another", "02_Forms", "form", "", 0, 0, 5);
     }
     QVERIFY(PdfFixtures::readBytes(stored).contains("Another"));
     QVERIFY(QFile::remove(stored));

@@ -257,13 +257,13 @@ void TestMainWindow::sidebarCountersFollowTheSummary()
 
     DocumentRecord undecided;
     undecided.state = Ready;
-    controller.documents()->appendRecord(undecided);
+    controller.documentList()->appendRecord(undecided);
     emit controller.summaryChanged();
     QVERIFY(importCounter->isVisible());
     QVERIFY(reviewCounter->isVisible());
     QCOMPARE(importCounter->property("text").toString(), QStringLiteral("1"));
 
-    controller.documents()->update(0, [](DocumentRecord& r) {
+    controller.documentList()->update(0, [](DocumentRecord& r) {
         r.decision = Accepted;
         return true;
     });
@@ -312,13 +312,13 @@ void TestMainWindow::footerIndicatorsAreIndependent()
     // An import the test worker holds at its gate: the import's indicator alone.
     const QString held = m_dir.filePath(QStringLiteral("gate-footer.pdf"));
     QVERIFY(PdfFixtures::writeTextPdf(held, {QStringLiteral("bid bond")}));
-    controller.addUrls({QUrl::fromLocalFile(held)});
-    QVERIFY(controller.importing());
+    controller.importer()->addUrls({QUrl::fromLocalFile(held)});
+    QVERIFY(controller.importer()->running());
     QTRY_VERIFY(shown("importProgressBar"));
     QVERIFY(!shown("exportBusy"));
     QVERIFY(!shown("exportingText"));
     QVERIFY(PdfFixtures::writeBytes(WorkerTestHooks::gateOf(held), QByteArray()));
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.importing(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.importer()->running(), 20000);
     QTRY_VERIFY(!shown("importProgressBar"));
     QVERIFY(!shown("importProgressText"));
 
@@ -338,7 +338,7 @@ void TestMainWindow::footerIndicatorsAreIndependent()
     record.pages = 1;
     record.decision = Changed;
     record.finalCategory = QStringLiteral("02_Forms");
-    controller.documents()->appendRecord(record);
+    controller.documentList()->appendRecord(record);
     emit controller.summaryChanged();
     const QString out = m_dir.filePath(QStringLiteral("footer-out"));
     QVERIFY(QDir().mkpath(out));
@@ -417,8 +417,8 @@ void TestMainWindow::statusLineShowsTheImportInsteadOfAStaleHint()
         QVERIFY(PdfFixtures::writeTextPdf(path, {QStringLiteral("bid bond")}));
         files.append(QUrl::fromLocalFile(path));
     }
-    controller.addUrls(files);
-    QVERIFY(controller.importing());
+    controller.importer()->addUrls(files);
+    QVERIFY(controller.importer()->running());
     QCOMPARE(statusLine(window), QStringLiteral("Importing 0%"));
     QVERIFY(!findItem(window, "importProgressText")->isVisible()); // said once, in the status line
     QVERIFY(findItem(window, "importProgressBar")->isVisible());
@@ -428,7 +428,7 @@ void TestMainWindow::statusLineShowsTheImportInsteadOfAStaleHint()
     QCOMPARE(statusLine(window), QStringLiteral("Rule \"Tender\" added."));
     QVERIFY(findItem(window, "importProgressText")->isVisible());
 
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.importing(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.importer()->running(), 20000);
     QCOMPARE(statusLine(window),
              QStringLiteral("Imported 3 document(s). Review the suggestions next."));
 }
@@ -457,8 +457,8 @@ void TestMainWindow::exportStartsFromTheKeyboardAndShowsItsIndicator()
              "\nendstream"});
     for (int i = 0; i < 3; ++i)
         QVERIFY(PdfFixtures::writeBytes(exportFolder + QStringLiteral("/part-%1.pdf").arg(i), pdf));
-    controller.addUrls({QUrl::fromLocalFile(exportFolder)});
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.importing(), 60000);
+    controller.importer()->addUrls({QUrl::fromLocalFile(exportFolder)});
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.importer()->running(), 60000);
 
     // Not possible yet: no folder chosen on the Export page.
     const QString before = controller.status();
@@ -525,7 +525,7 @@ void TestMainWindow::everyControlHasAnAccessibleName()
     record.fileName = QStringLiteral("offer.pdf");
     record.state = Ready;
     record.pages = 1;
-    controller.documents()->appendRecord(record);
+    controller.documentList()->appendRecord(record);
     emit controller.summaryChanged();
 
     const QSet<QAccessible::Role> controls = {
@@ -579,8 +579,8 @@ void TestMainWindow::hostileNamesNeverReachTheNetwork()
     const QString tag = listener.imageTag();
     int& connections = listener.connections;
     Ui::AppController controller;
-    controller.addRule(tag + QStringLiteral("Bid bond"), QStringLiteral("02_Forms"), QString(),
-                       QStringLiteral("bid bond"), 0, 0, 10);
+    controller.review()->addRule(tag + QStringLiteral("Bid bond"), QStringLiteral("02_Forms"),
+                                 QString(), QStringLiteral("bid bond"), 0, 0, 10);
     DocumentRecord record;
     record.fileName = tag + QStringLiteral("offer.pdf");
     record.state = Unreadable;
@@ -590,7 +590,7 @@ void TestMainWindow::hostileNamesNeverReachTheNetwork()
     record.suggestion.evidence = tag;
     record.suggestion.conflict = true;
     record.suggestion.conflictNote = tag;
-    controller.documents()->appendRecord(record);
+    controller.documentList()->appendRecord(record);
     emit controller.summaryChanged();
     auto engine = makeEngine(controller);
     QQuickWindow* window = loadShownWindow(*engine);
@@ -635,9 +635,9 @@ void TestMainWindow::closingDuringAnImportAsksAndKeepsTheQueue()
         auto engine = makeEngine(controller);
         QQuickWindow* window = loadShownWindow(*engine);
         QVERIFY(window);
-        controller.addUrls({QUrl::fromLocalFile(folder)});
+        controller.importer()->addUrls({QUrl::fromLocalFile(folder)});
         QTRY_VERIFY_WITH_TIMEOUT(controller.documents()->rowCount() == 1, 20000);
-        QVERIFY(controller.importing());
+        QVERIFY(controller.importer()->running());
 
         window->close();
         QTRY_VERIFY(dialogOpen(window, "closeDialog"));
@@ -647,7 +647,7 @@ void TestMainWindow::closingDuringAnImportAsksAndKeepsTheQueue()
         click(window, cancel);
         QTRY_VERIFY(!dialogOpen(window, "closeDialog"));
         QVERIFY(window->isVisible());
-        QVERIFY(controller.importing());
+        QVERIFY(controller.importer()->running());
 
         window->close();
         QTRY_VERIFY(dialogOpen(window, "closeDialog"));
@@ -660,7 +660,7 @@ void TestMainWindow::closingDuringAnImportAsksAndKeepsTheQueue()
         QVERIFY(PdfFixtures::writeBytes(WorkerTestHooks::gateOf(folder + '/' + name), ""));
 
     Ui::AppController controller(setup);
-    QCOMPARE(controller.pendingFiles(), 2);
+    QCOMPARE(controller.importer()->pendingFiles(), 2);
     auto engine = makeEngine(controller);
     QQuickWindow* window = loadShownWindow(*engine);
     QVERIFY(window);
@@ -671,9 +671,9 @@ void TestMainWindow::closingDuringAnImportAsksAndKeepsTheQueue()
     QCOMPARE(window->findChild<QObject*>("continueDialog")->property("message").toString(),
              QStringLiteral("2 files of the last import were not inspected. Inspect them now?"));
     click(window, carryOn);
-    QTRY_VERIFY_WITH_TIMEOUT(controller.documents()->rowCount() == 3 && !controller.importing(),
-                             20000);
-    QCOMPARE(controller.pendingFiles(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        controller.documents()->rowCount() == 3 && !controller.importer()->running(), 20000);
+    QCOMPARE(controller.importer()->pendingFiles(), 0);
 }
 
 TESSAVO_TEST_MAIN_WITH_WORKER(TestMainWindow)

@@ -57,9 +57,9 @@ void TestUnattended::importStartsAtOnce()
     Ui::AppController controller;
     App::UnattendedRun run(controller, windowPlan({"--import", m_dir.filePath("first")}));
     run.start();
-    QVERIFY(controller.importing());
+    QVERIFY(controller.importer()->running());
     QVERIFY(run.done()); // nothing to export
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.importing(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.importer()->running(), 60000);
     QCOMPARE(controller.documents()->rowCount(), 1);
     QCOMPARE(controller.documents()->records().first().fileName, QStringLiteral("a.pdf"));
 }
@@ -76,29 +76,29 @@ void TestUnattended::exportWaitsForDocumentsAndRunsOnce()
     QCOMPARE(controller.status(), initialStatus); // an empty list exports nothing at once
     QVERIFY(!controller.exporting());
 
-    controller.addUrls({QUrl::fromLocalFile(m_dir.filePath("missing"))});
+    controller.importer()->addUrls({QUrl::fromLocalFile(m_dir.filePath("missing"))});
     QCOMPARE(controller.status(), QStringLiteral("No PDF files were found in the selection."));
-    QVERIFY(!controller.importing());
+    QVERIFY(!controller.importer()->running());
 
     // An import that ends with an empty list: idle, but nothing to export.
-    controller.addUrls({QUrl::fromLocalFile(m_dir.filePath("first"))});
-    QVERIFY(controller.importing());
+    controller.importer()->addUrls({QUrl::fromLocalFile(m_dir.filePath("first"))});
+    QVERIFY(controller.importer()->running());
     controller.clearDocuments(); // ends the import; the controller is idle with no documents
-    QVERIFY(!controller.importing());
+    QVERIFY(!controller.importer()->running());
     QCOMPARE(controller.status(), QStringLiteral("Document list cleared."));
     QVERIFY(!controller.exporting());
     QVERIFY(!controller.lastExport().ok);
     QVERIFY(!QFileInfo::exists(out));
 
-    controller.addUrls({QUrl::fromLocalFile(m_dir.filePath("first"))});
+    controller.importer()->addUrls({QUrl::fromLocalFile(m_dir.filePath("first"))});
     QTRY_VERIFY_WITH_TIMEOUT(controller.lastExport().ok, 60000);
     QVERIFY(!controller.exporting());
     QCOMPARE(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
     const auto firstExport = controller.lastExport();
 
     // The export would start in the same turn as the import ends; it must not start again.
-    controller.addUrls({QUrl::fromLocalFile(m_dir.filePath("second"))});
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.importing(), 60000);
+    controller.importer()->addUrls({QUrl::fromLocalFile(m_dir.filePath("second"))});
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.importer()->running(), 60000);
     QVERIFY(!controller.exporting());
     QCOMPARE(controller.status(),
              QStringLiteral("Imported 1 document(s). Review the suggestions next."));

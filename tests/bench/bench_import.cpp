@@ -166,12 +166,10 @@ double ourJob(const QString& input, const QString& output)
     clock.start();
     // A real event loop: polling with sleeps would add its own latency to every file.
     QEventLoop imported;
-    QObject::connect(&controller, &Ui::AppController::busyChanged, &imported, [&] {
-        if (!controller.importing())
-            imported.quit();
-    });
-    controller.addUrls({QUrl::fromLocalFile(input)});
-    if (controller.importing())
+    QObject::connect(controller.importer(), &Flows::ImportFlow::finished, &imported,
+                     [&] { imported.quit(); });
+    controller.importer()->addUrls({QUrl::fromLocalFile(input)});
+    if (controller.importer()->running())
         imported.exec();
     QSignalSpy exported(&controller, &Ui::AppController::exportFinished);
     controller.exportTo(QUrl::fromLocalFile(output));

@@ -16,6 +16,7 @@ private slots:
     void exportableNeedsAnOpenedUnignoredDocument();
     void decisionsKeepTheirCategoryWhenTheSuggestionChanges();
     void freshRecordDefaults();
+    void onlyConfidentSuggestionsAreClear();
 };
 
 void TestDocumentRecord::sizeTextsAtUnitBoundaries_data()
@@ -158,6 +159,22 @@ void TestDocumentRecord::freshRecordDefaults()
     QVERIFY(!r.suggestion.conflict);
     QCOMPARE(r.sizeBytes, 0);
     QVERIFY(r.pageTexts.isEmpty() && r.suggestion.matches.isEmpty() && r.sha256.isEmpty());
+}
+
+void TestDocumentRecord::onlyConfidentSuggestionsAreClear()
+{
+    DocumentRecord r;
+    r.state = Ready;
+    r.suggestion.category = QStringLiteral("03_Pricing");
+    QVERIFY(hasClearSuggestion(r)); // a rule's, without conflict
+    r.suggestion.learned = true;
+    QVERIFY(hasClearSuggestion(r)); // learned, and sure of it
+    r.suggestion.tentative = true;
+    QVERIFY(!hasClearSuggestion(r)); // learned, not sure: shown, accepted only by a person
+    QVERIFY(canAccept(r));
+    r.suggestion.tentative = false;
+    r.suggestion.conflict = true;
+    QVERIFY(!hasClearSuggestion(r));
 }
 
 QTEST_APPLESS_MAIN(TestDocumentRecord)

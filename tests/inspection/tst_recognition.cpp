@@ -191,8 +191,8 @@ void TestRecognition::init()
 
 void TestRecognition::import(AppController& controller, const QString& path)
 {
-    controller.addUrls({QUrl::fromLocalFile(path)});
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.importing(), generous);
+    controller.importer()->addUrls({QUrl::fromLocalFile(path)});
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.importer()->running(), generous);
 }
 
 void TestRecognition::renderPlanBoundsThePixels()
@@ -238,9 +238,9 @@ void TestRecognition::recognisedScanIsClassifiedAndKeepsItsState()
     QCOMPARE(only(controller).state, int(NeedsOcr));
     QVERIFY(only(controller).suggestion.category.isEmpty());
 
-    controller.recogniseDocument(0);
-    QVERIFY(controller.recognising());
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.recognising(), generous);
+    controller.recognition()->recogniseDocument(0);
+    QVERIFY(controller.recognition()->running());
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.recognition()->running(), generous);
 
     const DocumentRecord& record = only(controller);
     QCOMPARE(record.state, int(NeedsOcr));
@@ -259,23 +259,24 @@ void TestRecognition::recognisedScanIsClassifiedAndKeepsItsState()
     QCOMPARE(controller.status(), QStringLiteral("Recognised the text of 1 scanned document(s)."));
 
     // Nothing is left to recognise; the action says so instead of starting.
-    controller.recogniseScans();
-    QVERIFY(!controller.recognising());
+    controller.recognition()->recogniseScans();
+    QVERIFY(!controller.recognition()->running());
 }
 
 void TestRecognition::settingRecognisesDuringImportAndPersists()
 {
     {
         AppController controller(ControllerFolder::rulesAndSettings());
-        QVERIFY(!controller.recogniseDuringImport());
-        QSignalSpy changed(&controller, &AppController::recogniseDuringImportChanged);
-        controller.setRecogniseDuringImport(true);
+        QVERIFY(!controller.recognition()->duringImport());
+        QSignalSpy changed(controller.recognition(), &Flows::RecognitionFlow::duringImportChanged);
+        controller.recognition()->setDuringImport(true);
         QCOMPARE(changed.size(), 1);
     }
     AppController controller(ControllerFolder::rulesAndSettings());
-    QVERIFY(controller.recogniseDuringImport());
-    controller.addUrls({QUrl::fromLocalFile(m_insuranceScan)});
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.importing() && !controller.recognising(), generous);
+    QVERIFY(controller.recognition()->duringImport());
+    controller.importer()->addUrls({QUrl::fromLocalFile(m_insuranceScan)});
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !controller.importer()->running() && !controller.recognition()->running(), generous);
     QCOMPARE(only(controller).suggestion.category, QStringLiteral("06_Insurance"));
     QCOMPARE(only(controller).state, int(NeedsOcr));
 }
@@ -288,16 +289,16 @@ void TestRecognition::installedLanguagesCanBeChosen()
     qputenv("TESSDATA_PREFIX", QFile::encodeName(data.path()));
     {
         AppController controller(ControllerFolder::rulesAndSettings());
-        QCOMPARE(controller.recognitionLanguage(), QStringLiteral("eng"));
-        QCOMPARE(controller.recognitionLanguages(),
+        QCOMPARE(controller.recognition()->language(), QStringLiteral("eng"));
+        QCOMPARE(controller.recognition()->languages(),
                  (QStringList{QStringLiteral("deu"), QStringLiteral("eng")}));
-        controller.setRecognitionLanguage(QStringLiteral("deu"));
+        controller.recognition()->setLanguage(QStringLiteral("deu"));
     }
     qunsetenv("TESSDATA_PREFIX");
     // The choice is kept beside the rules; the system's own data has English.
     AppController controller(ControllerFolder::rulesAndSettings());
-    QCOMPARE(controller.recognitionLanguage(), QStringLiteral("deu"));
-    QVERIFY(controller.recognitionLanguages().contains(QStringLiteral("eng")));
+    QCOMPARE(controller.recognition()->language(), QStringLiteral("deu"));
+    QVERIFY(controller.recognition()->languages().contains(QStringLiteral("eng")));
     QCOMPARE(Inspection::missingLanguageText(QStringLiteral("deu")),
              QStringLiteral("Text recognition needs the tesseract-ocr-deu package"));
     QCOMPARE(Inspection::missingLanguageText(QStringLiteral("eng+chi_sim")),
@@ -318,11 +319,11 @@ void TestRecognition::cancellingMidDocumentKeepsTheEarlierState()
     QCOMPARE(before.state, int(NeedsOcr));
 
     QSignalSpy rowChanges(controller.documents(), &QAbstractItemModel::dataChanged);
-    controller.recogniseScans();
+    controller.recognition()->recogniseScans();
     // The first page is recognised; the second waits for the test.
-    QTRY_VERIFY_WITH_TIMEOUT(controller.recognitionProgress() == 50, generous);
-    controller.cancelRecognition();
-    QVERIFY(!controller.recognising());
+    QTRY_VERIFY_WITH_TIMEOUT(controller.recognition()->progress() == 50, generous);
+    controller.recognition()->cancel();
+    QVERIFY(!controller.recognition()->running());
     QCOMPARE(controller.status(), QStringLiteral("Text recognition cancelled."));
 
     QFile gate(path + QStringLiteral(".ocr"));
@@ -380,8 +381,8 @@ void TestRecognition::pageTooLargeEndsWithClearReason()
     import(controller, path);
     QCOMPARE(only(controller).state, int(NeedsOcr));
 
-    controller.recogniseScans();
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.recognising(), generous);
+    controller.recognition()->recogniseScans();
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.recognition()->running(), generous);
     QCOMPARE(only(controller).state, int(NeedsOcr));
     QCOMPARE(recognitionText(only(controller)),
              QStringLiteral("Text not recognised: page 1 is too large to recognise"));
@@ -396,8 +397,8 @@ void TestRecognition::missingLanguageDataSaysWhatToInstall()
     qputenv("TESSDATA_PREFIX", QFile::encodeName(empty.path()));
     AppController controller(ControllerFolder::rulesAndSettings());
     import(controller, m_insuranceScan);
-    controller.recogniseScans();
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.recognising(), generous);
+    controller.recognition()->recogniseScans();
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.recognition()->running(), generous);
     qunsetenv("TESSDATA_PREFIX");
 
     const QString install = QStringLiteral("Text recognition needs the tesseract-ocr-eng package");
@@ -417,8 +418,8 @@ void TestRecognition::skewedPageIsStraightened()
     AppController controller(ControllerFolder::rulesAndSettings());
     import(controller, path);
     QCOMPARE(only(controller).state, int(NeedsOcr));
-    controller.recogniseScans();
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.recognising(), generous);
+    controller.recognition()->recogniseScans();
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.recognition()->running(), generous);
     const DocumentRecord& record = only(controller);
     QCOMPARE(recognisedPages(record), 1);
     const double found = recall(lines, allText(record));
@@ -443,8 +444,8 @@ void TestRecognition::largePageWithMarginsIsReadWhole()
     AppController controller(ControllerFolder::rulesAndSettings());
     import(controller, path);
     QCOMPARE(only(controller).state, int(NeedsOcr));
-    controller.recogniseScans();
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.recognising(), generous);
+    controller.recognition()->recogniseScans();
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.recognition()->running(), generous);
     const DocumentRecord& record = only(controller);
     QCOMPARE(recognisedPages(record), 1);
     const double found = recall(lines, allText(record));
@@ -460,8 +461,8 @@ void TestRecognition::pageWithoutTextSaysSo()
                           {QStringLiteral("--imgsize"), QStringLiteral("150dpi")}));
     AppController controller(ControllerFolder::rulesAndSettings());
     import(controller, path);
-    controller.recogniseScans();
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.recognising(), generous);
+    controller.recognition()->recogniseScans();
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.recognition()->running(), generous);
     QCOMPARE(only(controller).state, int(NeedsOcr));
     QCOMPARE(recognisedPages(only(controller)), 0);
     QCOMPARE(recognitionText(only(controller)),

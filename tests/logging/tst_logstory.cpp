@@ -61,7 +61,7 @@ void TestLogStory::logsTheRulesFile()
                  "rules")),
              qPrintable(lines.at(0)));
 
-    c.removeRule(0); // keeps the unusable file as a backup, then saves
+    c.review()->removeRule(0); // keeps the unusable file as a backup, then saves
     lines = newLines();
     QCOMPARE(lines.size(), 2);
     QVERIFY2(lines.at(0).contains(QStringLiteral("[WARN ] The rules file could not be used at "
@@ -72,10 +72,11 @@ void TestLogStory::logsTheRulesFile()
              qPrintable(lines.at(1)));
 
     const QString mine = m_private + QStringLiteral("/my rules.json");
-    c.saveRules(QUrl::fromLocalFile(mine));
-    c.loadRules(QUrl::fromLocalFile(mine));
-    c.loadRules(QUrl::fromLocalFile(m_private + QStringLiteral("/missing.json")));
-    c.saveRules(QUrl::fromLocalFile(m_private + QStringLiteral("/no such folder/r.json")));
+    c.review()->saveRules(QUrl::fromLocalFile(mine));
+    c.review()->loadRules(QUrl::fromLocalFile(mine));
+    c.review()->loadRules(QUrl::fromLocalFile(m_private + QStringLiteral("/missing.json")));
+    c.review()->saveRules(
+        QUrl::fromLocalFile(m_private + QStringLiteral("/no such folder/r.json")));
     lines = newLines();
     QCOMPARE(lines.size(), 5);
     QVERIFY2(lines.at(0).contains(QStringLiteral("[INFO ] Rules exported to my rules.json (")),
@@ -105,7 +106,7 @@ void TestLogStory::logsExportOutcomes()
     record.state = Ready;
     record.pages = 1;
     record.suggestion.category = QStringLiteral("02_Forms");
-    c.documents()->appendRecord(record);
+    c.documentList()->appendRecord(record);
 
     c.exportTo(QUrl::fromLocalFile(m_private + QStringLiteral("/Out Folder")));
     QTRY_VERIFY_WITH_TIMEOUT(!c.exporting(), 60000);

@@ -161,6 +161,8 @@ void TestSession::recordsComeBackExactly()
     records[1].state = Unreadable;
     records[1].errorText = QStringLiteral("cannot open file");
     records[2].suggestion.matches.clear();
+    records[2].suggestion.ruleName = QStringLiteral("Learned"); // taught, and not sure of it
+    records[2].suggestion.learned = records[2].suggestion.tentative = true;
     QVERIFY(!records[2].pageTexts.isEmpty());
     records[2].pageTexts.first().recognised = true; // read from the rendered page
     {
@@ -281,25 +283,25 @@ void TestSession::unusableFilesAreSetAside()
     QCOMPARE(PdfFixtures::readBytes(m_db + ".bad"), original);
 
     // The new file works: what is imported now is there at the next start.
-    c.addUrls({QUrl::fromLocalFile(makePackage("pkg") + "/rfp.pdf")});
-    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    c.importer()->addUrls({QUrl::fromLocalFile(makePackage("pkg") + "/rfp.pdf")});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
     QCOMPARE(c.documents()->rowCount(), 1);
 }
 
 void TestSession::oneWindowAtATimeKeepsTheList()
 {
     AppController first(sessionAt(m_db));
-    first.addUrls({QUrl::fromLocalFile(makePackage("pkg") + "/rfp.pdf")});
-    QTRY_VERIFY_WITH_TIMEOUT(!first.importing(), generous);
+    first.importer()->addUrls({QUrl::fromLocalFile(makePackage("pkg") + "/rfp.pdf")});
+    QTRY_VERIFY_WITH_TIMEOUT(!first.importer()->running(), generous);
 
     AppController second(sessionAt(m_db));
     QVERIFY2(second.status().startsWith("The document list cannot be kept between runs: "),
              qPrintable(second.status()));
     QVERIFY(second.status().contains("in use by another Tessavo window"));
     QCOMPARE(second.documents()->rowCount(), 0);
-    second.addUrls({QUrl::fromLocalFile(m_dir->filePath("pkg/bond.pdf"))});
-    QTRY_VERIFY_WITH_TIMEOUT(!second.importing(), generous);
-    second.ignoreDocument(0);
+    second.importer()->addUrls({QUrl::fromLocalFile(m_dir->filePath("pkg/bond.pdf"))});
+    QTRY_VERIFY_WITH_TIMEOUT(!second.importer()->running(), generous);
+    second.review()->ignoreDocument(0);
     QCOMPARE(first.documents()->rowCount(), 1); // nothing of the second reached the first's file
 }
 
@@ -385,11 +387,11 @@ void TestSession::changedAndMissingFilesAreFlagged()
     QVERIFY(PdfFixtures::writeTextPdf(package + "/same-size.pdf", {"Pricing schedule"}));
     {
         AppController c(sessionAt(m_db));
-        c.addUrls({QUrl::fromLocalFile(package)});
-        QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+        c.importer()->addUrls({QUrl::fromLocalFile(package)});
+        QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
         QCOMPARE(c.documents()->rowCount(), 4);
-        c.changeDocumentCategory(rowOf(c, "rfp.pdf"), "04_Technical");
-        c.changeDocumentCategory(rowOf(c, "same-size.pdf"), "04_Technical");
+        c.review()->changeDocumentCategory(rowOf(c, "rfp.pdf"), "04_Technical");
+        c.review()->changeDocumentCategory(rowOf(c, "same-size.pdf"), "04_Technical");
     }
     // Grown; gone; rewritten with the same size and modification time.
     QFile grown(package + "/rfp.pdf");
@@ -433,8 +435,8 @@ void TestSession::changedAndMissingFilesAreFlagged()
     // Adding the folder again re-imports the changed files in their places; the missing one
     // stays flagged, nothing is dropped, and the decisions on changed contents start over.
     const QStringList before = listing(c);
-    c.addUrls({QUrl::fromLocalFile(package)});
-    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    c.importer()->addUrls({QUrl::fromLocalFile(package)});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
     QCOMPARE(c.documents()->rowCount(), 4);
     QCOMPARE(c.status(), QStringLiteral("Imported 2 document(s). Review the suggestions next."));
     QCOMPARE(statusText("rfp.pdf"), QString());
@@ -467,8 +469,8 @@ void TestSession::clearRemovesTheTextsFromTheDisk()
         return all.contains(bytes);
     };
     AppController c(sessionAt(m_db));
-    c.addUrls({QUrl::fromLocalFile(path)});
-    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    c.importer()->addUrls({QUrl::fromLocalFile(path)});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
     QVERIFY(c.documents()->records().value(0).pageTexts.value(0).text.contains(secret));
     const ToolRun stored = runPython(blobOf, {m_db});
     QVERIFY2(stored.ok(), stored.err);
@@ -490,12 +492,12 @@ void TestSession::clearRemovesTheTextsFromTheDisk()
 
     // Imported again, the file is read again: nothing arrives while the gate is shut.
     QVERIFY(QFile::remove(WorkerTestHooks::gateOf(path)));
-    c.addUrls({QUrl::fromLocalFile(path)});
-    QVERIFY(c.importing());
+    c.importer()->addUrls({QUrl::fromLocalFile(path)});
+    QVERIFY(c.importer()->running());
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(WorkerTestHooks::waitingAt(path)), generous);
     QCOMPARE(c.documents()->rowCount(), 0);
     QVERIFY(PdfFixtures::writeBytes(WorkerTestHooks::gateOf(path), ""));
-    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
     QCOMPARE(c.documents()->rowCount(), 1);
 }
 
@@ -503,9 +505,9 @@ void TestSession::clearEmptiesTheStoredList()
 {
     {
         AppController c(sessionAt(m_db));
-        c.addUrls({QUrl::fromLocalFile(makePackage("pkg"))});
-        QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
-        c.acceptAllSuggested();
+        c.importer()->addUrls({QUrl::fromLocalFile(makePackage("pkg"))});
+        QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
+        c.review()->acceptAllSuggested();
         c.clearDocuments();
     }
     AppController c(sessionAt(m_db));
@@ -525,8 +527,8 @@ void TestSession::controllersWithoutSessionKeepNothing()
 {
     {
         AppController c;
-        c.addUrls({QUrl::fromLocalFile(makePackage("pkg"))});
-        QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+        c.importer()->addUrls({QUrl::fromLocalFile(makePackage("pkg"))});
+        QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
     }
     AppController again;
     QCOMPARE(again.documents()->rowCount(), 0);
@@ -566,10 +568,10 @@ void TestSession::privateModesWhateverTheUmask()
     QVERIFY(::chmod(QFile::encodeName(data).constData(), 0755) == 0);
     {
         AppController c(ControllerSetup::inFolder(data));
-        c.addUrls({QUrl::fromLocalFile(makePackage("pkg"))});
-        QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
-        c.setRecogniseDuringImport(true);                     // settings.json
-        c.addRule("Bonds", "02_Forms", "bond", {}, 0, 0, 10); // rules.json
+        c.importer()->addUrls({QUrl::fromLocalFile(makePackage("pkg"))});
+        QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
+        c.recognition()->setDuringImport(true);                         // settings.json
+        c.review()->addRule("Bonds", "02_Forms", "bond", {}, 0, 0, 10); // rules.json
         QVERIFY(QFileInfo::exists(m_db + "-wal"));
         QVERIFY(QFileInfo::exists(m_db + "-shm"));
         QCOMPARE(modeOf(data), 0700u);
@@ -607,11 +609,11 @@ void TestSession::linksAndPipesAreNeverFollowed()
     QVERIFY(QFile::link(elsewhere + "/settings.json", data + "/settings.json"));
     {
         AppController c(ControllerSetup::inFolder(data));
-        QCOMPARE(c.recognitionLanguage(), QStringLiteral("eng")); // not read through the link
-        c.addUrls({QUrl::fromLocalFile(makePackage("pkg") + "/rfp.pdf")});
-        QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
-        c.setRecogniseDuringImport(true);
-        c.addRule("Bonds", "02_Forms", "bond", {}, 0, 0, 10);
+        QCOMPARE(c.recognition()->language(), QStringLiteral("eng")); // not read through the link
+        c.importer()->addUrls({QUrl::fromLocalFile(makePackage("pkg") + "/rfp.pdf")});
+        QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
+        c.recognition()->setDuringImport(true);
+        c.review()->addRule("Bonds", "02_Forms", "bond", {}, 0, 0, 10);
     }
     QCOMPARE(PdfFixtures::readBytes(elsewhere + "/target.sqlite"), otherDb);
     QCOMPARE(PdfFixtures::readBytes(elsewhere + "/rules.json"), otherRules);
@@ -645,7 +647,7 @@ void TestSession::linksAndPipesAreNeverFollowed()
     {
         AppController c(ControllerSetup::inFolder(data));
         started.store(true);
-        QCOMPARE(c.recogniseDuringImport(), false);
+        QCOMPARE(c.recognition()->duringImport(), false);
     }
     rescue.join();
     QVERIFY(!unblocked.load());
@@ -817,12 +819,12 @@ void TestSession::namesThatAreNotUtf8SurviveARestart()
     const auto removeNamed = qScopeGuard([&] { ::unlink(named.constData()); });
     {
         AppController c(sessionAt(m_db));
-        c.addUrls({QUrl::fromLocalFile(folder)});
-        QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
-        c.addLocalPaths({named});
-        QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+        c.importer()->addUrls({QUrl::fromLocalFile(folder)});
+        QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
+        c.importer()->addLocalPaths({named});
+        QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
         QCOMPARE(c.documents()->rowCount(), 2);
-        c.ignoreDocument(1);
+        c.review()->ignoreDocument(1);
     }
     // What the store keeps is each file's identity as the file system gives it (python's view).
     const ToolRun kept = runPython(
@@ -947,16 +949,17 @@ void TestSession::failedWritesAreWrittenWhenSpaceReturns()
     QVERIFY(::getrlimit(RLIMIT_FSIZE, &original) == 0);
     {
         AppController c(sessionAt(m_db));
-        c.addUrls({QUrl::fromLocalFile(package + "/rfp.pdf")});
-        QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+        c.importer()->addUrls({QUrl::fromLocalFile(package + "/rfp.pdf")});
+        QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
 
         struct rlimit full = original;
         full.rlim_cur = 1;
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &full) == 0);
-        c.addUrls({QUrl::fromLocalFile(package + "/bond.pdf"),
-                   QUrl::fromLocalFile(package + "/notes.pdf")});
-        QTRY_VERIFY_WITH_TIMEOUT(!c.importing() && c.documents()->rowCount() == 3, generous);
-        c.ignoreDocument(0);
+        c.importer()->addUrls({QUrl::fromLocalFile(package + "/bond.pdf"),
+                               QUrl::fromLocalFile(package + "/notes.pdf")});
+        QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running() && c.documents()->rowCount() == 3,
+                                 generous);
+        c.review()->ignoreDocument(0);
         const QString whileFull = c.status();
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &original) == 0);
         QVERIFY2(whileFull.startsWith("The session could not be stored: "), qPrintable(whileFull));
@@ -981,9 +984,9 @@ void TestSession::interruptedImportCanContinue()
         QVERIFY(PdfFixtures::writeTextPdf(folder + '/' + name, {"Bid bond form"}));
     {
         AppController c(sessionAt(m_db));
-        c.addUrls({QUrl::fromLocalFile(folder)});
+        c.importer()->addUrls({QUrl::fromLocalFile(folder)});
         QTRY_VERIFY_WITH_TIMEOUT(c.documents()->rowCount() == 1, generous);
-        QVERIFY(c.importing());
+        QVERIFY(c.importer()->running());
     } // closed with three files not inspected
     for (const QString& name : gated)
         QVERIFY(PdfFixtures::writeBytes(WorkerTestHooks::gateOf(folder + '/' + name), ""));
@@ -991,21 +994,21 @@ void TestSession::interruptedImportCanContinue()
     {
         AppController c(sessionAt(m_db));
         QCOMPARE(c.documents()->rowCount(), 1);
-        QCOMPARE(c.pendingFiles(), 3);
+        QCOMPARE(c.importer()->pendingFiles(), 3);
         QCOMPARE(c.status(), QStringLiteral("Restored 1 document(s) from the last session. 3 "
                                             "file(s) of the last import were not inspected; "
                                             "choose \u201cContinue import\u201d to inspect "
                                             "them."));
-        QSignalSpy pending(&c, &AppController::pendingFilesChanged);
-        c.continueImport();
-        QCOMPARE(c.pendingFiles(), 0);
+        QSignalSpy pending(c.importer(), &Flows::ImportFlow::pendingFilesChanged);
+        c.importer()->continueImport();
+        QCOMPARE(c.importer()->pendingFiles(), 0);
         QCOMPARE(pending.size(), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+        QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
         QCOMPARE(c.documents()->rowCount(), 4);
     }
     // Finished: nothing is pending at the next start.
     AppController c(sessionAt(m_db));
-    QCOMPARE(c.pendingFiles(), 0);
+    QCOMPARE(c.importer()->pendingFiles(), 0);
     QCOMPARE(c.status(), QStringLiteral("Restored 4 document(s) from the last session."));
 }
 
@@ -1075,19 +1078,18 @@ void TestSession::readOnlyFoldersShowTheStoredList()
 static int runSessionChild(const QString& db, const QString& folder)
 {
     AppController c(sessionAt(db));
-    QObject::connect(&c, &AppController::busyChanged, &c, [&c] {
-        if (c.importing() || c.documents()->rowCount() != 3)
+    QObject::connect(c.importer(), &Flows::ImportFlow::finished, &c, [&c] {
+        if (c.documents()->rowCount() != 3)
             return;
-        QObject::disconnect(&c, &AppController::busyChanged, nullptr, nullptr);
-        c.acceptDocument(rowOf(c, "rfp.pdf"));
-        c.changeDocumentCategory(rowOf(c, "bond.pdf"), "05_References");
-        c.ignoreDocument(rowOf(c, "notes.pdf"));
+        c.review()->acceptDocument(rowOf(c, "rfp.pdf"));
+        c.review()->changeDocumentCategory(rowOf(c, "bond.pdf"), "05_References");
+        c.review()->ignoreDocument(rowOf(c, "notes.pdf"));
         for (const QString& line : listing(c))
             std::printf("%s\n", line.toUtf8().constData());
         std::printf("ready\n");
         std::fflush(stdout);
     });
-    c.addUrls({QUrl::fromLocalFile(folder)});
+    c.importer()->addUrls({QUrl::fromLocalFile(folder)});
     return QCoreApplication::exec();
 }
 
@@ -1097,7 +1099,7 @@ static int runReadOnlyChild(const QString& db)
 {
     AppController c(sessionAt(db));
     std::printf("%d\n%s\n", int(c.documents()->rowCount()), c.status().toUtf8().constData());
-    c.ignoreDocument(0);
+    c.review()->ignoreDocument(0);
     return 0;
 }
 

@@ -44,7 +44,7 @@ void QmlFixtures::addDocument(const QString& fileName, int state, const QString&
     if (conflict)
         r.suggestion.conflictNote = QStringLiteral(
             "Conflicting categories: 02_Forms (Bid bond), 03_Pricing (Pricing schedule)");
-    m_controller->documents()->appendRecord(r);
+    m_controller->documentList()->appendRecord(r);
     emit m_controller->summaryChanged();
 }
 
@@ -56,7 +56,7 @@ void QmlFixtures::addLargeDocument(const QString& fileName)
         file.resize(qint64(2) << 30);
     // What an inspection of that file would have found, so that its copy is not left out.
     const int row = m_controller->documents()->rowCount() - 1;
-    m_controller->documents()->update(row, [](DocumentRecord& r) {
+    m_controller->documentList()->update(row, [](DocumentRecord& r) {
         r.sizeBytes = qint64(2) << 30;
         r.sha256.clear();
         return true;
@@ -65,7 +65,7 @@ void QmlFixtures::addLargeDocument(const QString& fileName)
 
 void QmlFixtures::setFileStatus(int row, int fileStatus)
 {
-    m_controller->documents()->update(row, [fileStatus](DocumentRecord& r) {
+    m_controller->documentList()->update(row, [fileStatus](DocumentRecord& r) {
         r.fileStatus = FileStatus(fileStatus);
         return true;
     });
@@ -74,7 +74,7 @@ void QmlFixtures::setFileStatus(int row, int fileStatus)
 void QmlFixtures::reset()
 {
     m_controller->clearDocuments();
-    m_controller->rules()->setRules(defaultRules());
+    m_controller->ruleBook()->list()->setRules(defaultRules());
 }
 
 QUrl QmlFixtures::makePdf(const QString& fileName, const QString& text)

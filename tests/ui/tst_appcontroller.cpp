@@ -29,6 +29,16 @@ DocumentRecord record(DocumentState state, Decision decision, const QString& sug
     return r;
 }
 
+// A Ready record with a suggestion (none when empty) and this decision.
+DocumentRecord reviewed(const QString& suggestion, Decision decision)
+{
+    DocumentRecord r = record(Ready, decision, suggestion);
+    r.fileName = QStringLiteral("doc.pdf");
+    if (decision != NeedsReview)
+        r.finalCategory = suggestion;
+    return r;
+}
+
 const QStringList summaryKeys = {
     "total",   "needsOcr",  "unreadable",        "pending",     "accepted",
     "changed", "ignored",   "exportable",        "suggestions", "conflicts",
@@ -45,11 +55,12 @@ private slots:
     void importProgressArithmetic_data();
     void importProgressArithmetic();
     void statusChangesOnlyForANewText();
-    void eachRecognitionSettingHasItsOwnSignal();
     void reportsWhatTheExportFlowSays();
     void loadsRulesAtStartup();
     void fallsBackToBuiltInRulesSilently_data();
     void fallsBackToBuiltInRulesSilently();
+    void clearingIsLoggedWithItsCount();
+    void summaryIsAnnouncedWhenItsCountersChange();
 
 private:
     QString rulesPath() const { return m_data.filePath(QStringLiteral("rules.json")); }
@@ -81,8 +92,8 @@ void TestAppController::startsIdleWithTheWelcomeText()
         QCOMPARE(value.typeId(), QMetaType::Int);
         QCOMPARE(value.toInt(), 0);
     }
-    QCOMPARE(controller.importProgress(), 0);
-    QVERIFY(!controller.importing());
+    QCOMPARE(controller.importer()->progress(), 0);
+    QVERIFY(!controller.importer()->running());
     QVERIFY(!controller.exporting());
     QVERIFY(!controller.lastExport().ok);
     QCOMPARE(controller.appVersion(), QLatin1String(versionText));
@@ -157,7 +168,7 @@ void TestAppController::importProgressArithmetic()
     QFETCH(int, done);
     QFETCH(int, pending);
     QFETCH(int, expected);
-    QCOMPARE(importProgressPercent(importing, done, pending), expected);
+    QCOMPARE(Flows::importProgressPercent(importing, done, pending), expected);
 }
 
 void TestAppController::statusChangesOnlyForANewText()
@@ -170,21 +181,6 @@ void TestAppController::statusChangesOnlyForANewText()
     controller.setStatus(QStringLiteral("two"));
     QCOMPARE(spy.count(), 2);
     QCOMPARE(controller.status(), QStringLiteral("two"));
-}
-
-void TestAppController::eachRecognitionSettingHasItsOwnSignal()
-{
-    AppController controller;
-    QSignalSpy duringImport(&controller, &AppController::recogniseDuringImportChanged);
-    QSignalSpy language(&controller, &AppController::recognitionLanguageChanged);
-    controller.setRecognitionLanguage(QStringLiteral("deu"));
-    controller.setRecognitionLanguage(QStringLiteral("deu"));
-    QCOMPARE(language.count(), 1);
-    QCOMPARE(duringImport.count(), 0);
-    controller.setRecogniseDuringImport(!controller.recogniseDuringImport());
-    QCOMPARE(duringImport.count(), 1);
-    QCOMPARE(language.count(), 1);
-    QCOMPARE(controller.recognitionLanguage(), QStringLiteral("deu"));
 }
 
 void TestAppController::reportsWhatTheExportFlowSays()
@@ -222,7 +218,7 @@ void TestAppController::reportsWhatTheExportFlowSays()
                                  .originalsLeftOut = 1};
     QCOMPARE(controller.lastExport(), expected);
     QCOMPARE(finished.count(), 1);
-    QCOMPARE(summary.count(), 1);
+    QCOMPARE(summary.count(), 0); // the list is as it was
 
     Flows::ExportOutcome failed;
     failed.error = "Cannot create export folder: /x";
@@ -285,6 +281,36 @@ void TestAppController::fallsBackToBuiltInRulesSilently()
     if (present)
         QCOMPARE(TestFiles::readBytes(rulesPath()), content);
     QFile::remove(rulesPath());
+}
+
+void TestAppController::clearingIsLoggedWithItsCount()
+{
+    AppController controller;
+    Flows::DocumentList* docs = controller.documentList();
+    docs->appendRecord(reviewed("02_Forms", Accepted));
+    docs->appendRecord(reviewed(QString(), NeedsReview));
+    docs->appendRecord(reviewed("03_Pricing", Changed));
+    QTest::ignoreMessage(QtInfoMsg, "Document list cleared: 3 document(s) removed");
+    controller.clearDocuments();
+    QCOMPARE(docs->rowCount(), 0);
+    QCOMPARE(controller.status(), QStringLiteral("Document list cleared."));
+}
+
+// The counters are announced when a change of the list changes them, not for every command.
+void TestAppController::summaryIsAnnouncedWhenItsCountersChange()
+{
+    AppController controller;
+    controller.documentList()->appendRecord(reviewed("02_Forms", NeedsReview));
+    QSignalSpy summary(&controller, &AppController::summaryChanged);
+    controller.review()->acceptDocument(0);
+    QCOMPARE(summary.count(), 1);
+    QCOMPARE(controller.summary().accepted, 1);
+    controller.review()->acceptDocument(0); // accepted already: the counters stay
+    controller.review()->acceptAllSuggested();
+    QCOMPARE(summary.count(), 1);
+    controller.review()->ignoreDocument(0);
+    QCOMPARE(summary.count(), 2);
+    QCOMPARE(controller.summary().ignored, 1);
 }
 
 QTEST_GUILESS_MAIN(TestAppController)

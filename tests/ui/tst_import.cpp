@@ -102,9 +102,9 @@ void TestImport::walksFoldersForPdfsOnly()
     QVERIFY(QFile::link(m_dir.filePath("walk"), m_dir.filePath("walk/sub/loop")));
 
     AppController& c = *m_controller;
-    c.addUrls({urlOf(m_dir.filePath("walk"))});
-    QVERIFY(c.importing());
-    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    c.importer()->addUrls({urlOf(m_dir.filePath("walk"))});
+    QVERIFY(c.importer()->running());
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
     QCOMPARE(fileNames(c), (QStringList{"a.pdf", "b.PDF", "c.pdf"}));
     QCOMPARE(c.status(), QStringLiteral("Imported 3 document(s). Review the suggestions next. "
                                         "Skipped 2 hidden, 1 link(s) to outside the imported "
@@ -119,18 +119,19 @@ void TestImport::walksFoldersForPdfsOnly()
 void TestImport::acceptsSingleFilesByTheirSuffix()
 {
     AppController& c = *m_controller;
-    QSignalSpy busy(&c, &AppController::busyChanged);
+    QSignalSpy busy(c.importer(), &Flows::ImportFlow::runningChanged);
     QSignalSpy summary(&c, &AppController::summaryChanged);
     QVERIFY(PdfFixtures::writeBytes(m_dir.filePath("report.pdf.bak"), "backup"));
-    c.addUrls({urlOf(m_dir.filePath("report.pdf.bak")), urlOf(m_dir.filePath("missing.pdf")),
-               QUrl("https://example.org/remote.pdf")});
+    c.importer()->addUrls({urlOf(m_dir.filePath("report.pdf.bak")),
+                           urlOf(m_dir.filePath("missing.pdf")),
+                           QUrl("https://example.org/remote.pdf")});
     QCOMPARE(c.status(), QStringLiteral("No PDF files were found in the selection."));
-    QVERIFY(!c.importing());
+    QVERIFY(!c.importer()->running());
     QCOMPARE(busy.count(), 0);
     QCOMPARE(summary.count(), 0);
 
-    c.addUrls({urlOf(makePdf("single/report.Pdf"))});
-    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    c.importer()->addUrls({urlOf(makePdf("single/report.Pdf"))});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
     QCOMPARE(fileNames(c), QStringList{"report.Pdf"});
 }
 
@@ -139,16 +140,16 @@ void TestImport::dropsDuplicates()
     AppController& c = *m_controller;
     const QString pdf = makePdf("dup/once.pdf");
     const QString viaDots = m_dir.filePath("dup/../dup/once.pdf");
-    c.addUrls({urlOf(pdf), urlOf(viaDots), urlOf(m_dir.filePath("dup"))});
-    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    c.importer()->addUrls({urlOf(pdf), urlOf(viaDots), urlOf(m_dir.filePath("dup"))});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
     QCOMPARE(c.documents()->rowCount(), 1);
     QCOMPARE(c.status(), QStringLiteral("Imported 1 document(s). Review the suggestions next."));
 
-    QSignalSpy busy(&c, &AppController::busyChanged);
+    QSignalSpy busy(c.importer(), &Flows::ImportFlow::runningChanged);
     QSignalSpy summary(&c, &AppController::summaryChanged);
-    c.addUrls({urlOf(pdf)});
+    c.importer()->addUrls({urlOf(pdf)});
     QCOMPARE(c.status(), QStringLiteral("Those files are already in the list."));
-    QVERIFY(!c.importing());
+    QVERIFY(!c.importer()->running());
     QCOMPARE(c.documents()->rowCount(), 1);
     QCOMPARE(busy.count(), 0);
     QCOMPARE(summary.count(), 0);
@@ -158,31 +159,27 @@ void TestImport::reportsProgressAndSignalsInOrder()
 {
     AppController& c = *m_controller;
     QStringList events;
-    QList<int> progress;
-    connect(&c, &AppController::busyChanged, this, [&] {
-        events << "busy";
-        progress << c.importProgress();
-    });
+    connect(c.importer(), &Flows::ImportFlow::runningChanged, this, [&] { events << "running"; });
     connect(&c, &AppController::summaryChanged, this, [&] { events << "summary"; });
     connect(&c, &AppController::statusChanged, this, [&] { events << "status"; });
     // Each busy property has a signal of its own, sent only when its value changed.
-    QSignalSpy importing(&c, &AppController::importingChanged);
+    QSignalSpy importing(c.importer(), &Flows::ImportFlow::runningChanged);
     QList<int> progressSeen;
-    connect(&c, &AppController::importProgressChanged, this,
-            [&] { progressSeen << c.importProgress(); });
+    connect(c.importer(), &Flows::ImportFlow::progressChanged, this, [&] {
+        events << "progress";
+        progressSeen << c.importer()->progress();
+    });
     QSignalSpy exporting(&c, &AppController::exportingChanged);
-    QSignalSpy recognising(&c, &AppController::recognisingChanged);
+    QSignalSpy recognising(c.recognition(), &Flows::RecognitionFlow::runningChanged);
     QList<bool> statusShowsImport;
     connect(&c, &AppController::statusShowsImportChanged, this,
             [&] { statusShowsImport << c.statusShowsImport(); });
-    QSignalSpy finished(&c, &AppController::importFinished);
-    QSignalSpy settled(&c, &AppController::settled);
+    QSignalSpy finished(c.importer(), &Flows::ImportFlow::finished);
 
-    c.addUrls({urlOf(makePdf("two/1.pdf")), urlOf(makePdf("two/2.pdf"))});
-    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
-    QCOMPARE(events, (QStringList{"busy", "summary", "busy", "summary", "busy", "summary", "status",
-                                  "busy", "summary"}));
-    QCOMPARE(progress, (QList<int>{0, 50, 100, 0}));
+    c.importer()->addUrls({urlOf(makePdf("two/1.pdf")), urlOf(makePdf("two/2.pdf"))});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
+    QCOMPARE(events, (QStringList{"running", "summary", "progress", "summary", "progress",
+                                  "running", "progress", "status"}));
     QCOMPARE(importing.count(), 2);
     QCOMPARE(progressSeen, (QList<int>{50, 100, 0}));
     QCOMPARE(exporting.count(), 0);
@@ -190,11 +187,10 @@ void TestImport::reportsProgressAndSignalsInOrder()
     // The line showed the import from its start until the closing message.
     QCOMPARE(statusShowsImport, (QList<bool>{true, false}));
     QCOMPARE(finished.count(), 1);
-    const auto outcome = finished.constFirst().constFirst().value<ImportOutcome>();
+    const auto outcome = finished.constFirst().constFirst().value<Flows::ImportOutcome>();
     QCOMPARE(outcome.imported, 2);
     QCOMPARE(outcome.skipped.skippedCount(), 0);
     QVERIFY(outcome.elapsedMs >= 0);
-    QCOMPARE(settled.count(), 1);
     QCOMPARE(c.status(), QStringLiteral("Imported 2 document(s). Review the suggestions next."));
     QCOMPARE(c.summary().total, 2);
 }
@@ -204,14 +200,14 @@ void TestImport::filesAddedDuringAnImportContinueIt()
     AppController& c = *m_controller;
     const QString third = makePdf("more/3.pdf");
     bool added = false;
-    connect(&c, &AppController::busyChanged, this, [&] {
+    connect(c.importer(), &Flows::ImportFlow::progressChanged, this, [&] {
         if (!added && c.documents()->rowCount() == 1) {
             added = true;
-            c.addUrls({urlOf(third)});
+            c.importer()->addUrls({urlOf(third)});
         }
     });
-    c.addUrls({urlOf(makePdf("more/1.pdf")), urlOf(makePdf("more/2.pdf"))});
-    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    c.importer()->addUrls({urlOf(makePdf("more/1.pdf")), urlOf(makePdf("more/2.pdf"))});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
     QVERIFY(added);
     QCOMPARE(c.documents()->rowCount(), 3);
     QCOMPARE(c.status(), QStringLiteral("Imported 3 document(s). Review the suggestions next."));
@@ -221,25 +217,25 @@ void TestImport::clearingEndsTheImport()
 {
     AppController& c = *m_controller;
     bool cleared = false;
-    connect(&c, &AppController::busyChanged, this, [&] {
+    connect(c.importer(), &Flows::ImportFlow::progressChanged, this, [&] {
         if (!cleared && c.documents()->rowCount() == 1) {
             cleared = true;
             c.clearDocuments();
             QCOMPARE(c.status(), QStringLiteral("Document list cleared."));
-            QCOMPARE(c.importProgress(), 0);
+            QCOMPARE(c.importer()->progress(), 0);
         }
     });
-    c.addUrls({urlOf(makePdf("clear/1.pdf")), urlOf(makePdf("clear/2.pdf")),
-               urlOf(makePdf("clear/3.pdf"))});
+    c.importer()->addUrls({urlOf(makePdf("clear/1.pdf")), urlOf(makePdf("clear/2.pdf")),
+                           urlOf(makePdf("clear/3.pdf"))});
     QTRY_VERIFY_WITH_TIMEOUT(cleared, generous);
-    QVERIFY(!c.importing());
+    QVERIFY(!c.importer()->running());
     QCOMPARE(c.documents()->rowCount(), 0);
 
     // The files that were still queued or in flight never come back. Had they survived, they
     // would arrive before a file queued after the clear.
     QSignalSpy status(&c, &AppController::statusChanged);
-    c.addUrls({urlOf(makePdf("clear/after.pdf"))});
-    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    c.importer()->addUrls({urlOf(makePdf("clear/after.pdf"))});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
     QCOMPARE(fileNames(c), QStringList{"after.pdf"});
     QCOMPARE(c.status(), QStringLiteral("Imported 1 document(s). Review the suggestions next."));
     QCOMPARE(status.count(), 1);
@@ -254,17 +250,17 @@ void TestImport::importWaitsForEveryFileInFlight()
     const QString quick = makePdf("wait/quick.pdf");
     QStringList statuses;
     connect(&c, &AppController::statusChanged, this, [&] { statuses << c.status(); });
-    c.addUrls({urlOf(held)});
-    c.addUrls({urlOf(quick)});
-    QVERIFY(c.importing());
+    c.importer()->addUrls({urlOf(held)});
+    c.importer()->addUrls({urlOf(quick)});
+    QVERIFY(c.importer()->running());
 
     // The same file again, while it is only queued: not queued a second time.
-    c.addUrls({urlOf(held), urlOf(quick)});
+    c.importer()->addUrls({urlOf(held), urlOf(quick)});
     QCOMPARE(c.status(), QStringLiteral("Those files are already in the list."));
 
     QCOMPARE(c.documents()->rowCount(), 0);
     QVERIFY(PdfFixtures::writeBytes(held + ".open", "open"));
-    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
     QStringList inOrder;
     for (const DocumentRecord& r : c.documents()->records())
         inOrder << r.fileName;
@@ -296,8 +292,8 @@ void TestImport::importsEveryKindOfFile()
     const QByteArray before = readBytes(text) + readBytes(folder + "/locked.pdf");
 
     AppController& c = *m_controller;
-    c.addUrls({urlOf(folder)});
-    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    c.importer()->addUrls({urlOf(folder)});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
     QCOMPARE(c.documents()->rowCount(), 10);
 
     const QList<QPair<QString, int>> expected = {
@@ -339,8 +335,8 @@ void TestImport::namesThatAreNotUtf8AreImported()
     QCOMPARE(::rename(QFile::encodeName(scratch).constData(), raw.constData()), 0);
 
     AppController& c = *m_controller;
-    c.addUrls({urlOf(m_dir.filePath("latin"))});
-    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    c.importer()->addUrls({urlOf(m_dir.filePath("latin"))});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
     QCOMPARE(c.documents()->rowCount(), 1);
     const DocumentRecord& r = c.documents()->records().constFirst();
     QCOMPARE(r.sourcePathBytes, raw);
@@ -349,7 +345,8 @@ void TestImport::namesThatAreNotUtf8AreImported()
     QCOMPARE(r.suggestion.category, QStringLiteral("02_Forms"));
 
     // Dropped on its own, as a file URL with its byte percent-encoded: the same file.
-    c.addUrls({QUrl(QStringLiteral("file://") + QString::fromLatin1(raw.toPercentEncoding("/")))});
+    c.importer()->addUrls(
+        {QUrl(QStringLiteral("file://") + QString::fromLatin1(raw.toPercentEncoding("/")))});
     QCOMPARE(c.status(), QStringLiteral("Those files are already in the list."));
     QCOMPARE(::unlink(raw.constData()), 0); // QTemporaryDir cannot remove it by name
 }
@@ -381,15 +378,15 @@ void TestImport::saysWhatTheWalkLeavesOut()
                              "Import skips pipe.pdf: not a regular file",
                              "Import skips d: deeper than 256 folder levels"})
         QTest::ignoreMessage(QtInfoMsg, line);
-    c.addUrls({urlOf(root)});
-    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    c.importer()->addUrls({urlOf(root)});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
     QCOMPARE(fileNames(c), (QStringList{"level256.pdf", "offer copy.pdf", "offer.pdf"}));
     QCOMPARE(c.status(),
              QStringLiteral("Imported 3 document(s). Review the suggestions next. Skipped 2 "
                             "hidden, 1 folder(s) deeper than 256 levels, 1 link(s) to outside "
                             "the imported folder, 1 link(s) that lead nowhere, 1 special "
                             "file(s)."));
-    const FolderWalkResult& skipped = c.importSkipped();
+    const FolderWalkResult& skipped = c.importer()->skipped();
     QCOMPARE(skipped.skipped.size(), 6);
     QVERIFY(skipped.lostSomething());
     QCOMPARE(skipped.skipped.at(0).path, QFile::encodeName(root + "/.drafts"));
@@ -402,18 +399,18 @@ void TestImport::saysWhatTheWalkLeavesOut()
 
     // A new import tells only its own.
     makePdf("plain/one.pdf");
-    c.addUrls({urlOf(m_dir.filePath("plain"))});
-    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    c.importer()->addUrls({urlOf(m_dir.filePath("plain"))});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
     QCOMPARE(c.status(), QStringLiteral("Imported 1 document(s). Review the suggestions next."));
-    QCOMPARE(c.importSkipped().skippedCount(), 0);
+    QCOMPARE(c.importer()->skipped().skippedCount(), 0);
 
     // Nothing but what is left out: no PDF found, and why.
     QTest::ignoreMessage(QtInfoMsg, "Import skips .only.pdf: hidden");
     makePdf("only hidden/.only.pdf");
-    c.addUrls({urlOf(m_dir.filePath("only hidden"))});
+    c.importer()->addUrls({urlOf(m_dir.filePath("only hidden"))});
     QCOMPARE(c.status(), QStringLiteral("No PDF files were found in the selection. Skipped 1 "
                                         "hidden."));
-    QVERIFY(!c.importing());
+    QVERIFY(!c.importer()->running());
 }
 
 // A bundle this program exported, complete or still being written, is not a package's document:
@@ -442,12 +439,12 @@ void TestImport::exportedBundlesAreNotImportedAgain()
                                     "exported by Tessavo");
     QTest::ignoreMessage(QtInfoMsg, "Import skips renamed by the user: a bundle exported by "
                                     "Tessavo");
-    c.addUrls({urlOf(root)});
-    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    c.importer()->addUrls({urlOf(root)});
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
     QCOMPARE(fileNames(c), (QStringList{"index.pdf", "kept.pdf", "rfp.pdf"}));
     QCOMPARE(c.status(), QStringLiteral("Imported 3 document(s). Review the suggestions next. "
                                         "Skipped 2 exported bundle(s)."));
-    QVERIFY(!c.importSkipped().lostSomething());
+    QVERIFY(!c.importer()->skipped().lostSomething());
 }
 
 // What the user selects is their own choice: a link given itself is read wherever it leads.
@@ -458,11 +455,11 @@ void TestImport::aLinkTheUserSelectsIsRead()
     QVERIFY(QFile::link(target, m_dir.filePath("near/chosen.pdf")));
     QVERIFY(QFile::link(m_dir.filePath("far away"), m_dir.filePath("near/folder link")));
     AppController& c = *m_controller;
-    c.addUrls(
+    c.importer()->addUrls(
         {urlOf(m_dir.filePath("near/chosen.pdf")), urlOf(m_dir.filePath("near/folder link"))});
-    QTRY_VERIFY_WITH_TIMEOUT(!c.importing(), generous);
+    QTRY_VERIFY_WITH_TIMEOUT(!c.importer()->running(), generous);
     QCOMPARE(c.documents()->rowCount(), 2);
-    QCOMPARE(c.importSkipped().skippedCount(), 0);
+    QCOMPARE(c.importer()->skipped().skippedCount(), 0);
     QCOMPARE(c.documents()->records().at(0).sourcePath, m_dir.filePath("near/chosen.pdf"));
     QCOMPARE(c.documents()->records().at(1).sourcePath,
              m_dir.filePath("near/folder link/selected.pdf"));

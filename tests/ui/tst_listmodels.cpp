@@ -47,9 +47,10 @@ private slots:
 
 void TestListModels::documentRolesExposeTheRecord()
 {
-    DocumentListModel model;
+    Flows::DocumentList list;
+    DocumentListModel model(&list);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.appendRecord(sampleRecord());
+    list.appendRecord(sampleRecord());
     const QModelIndex i = model.index(0);
 
     const QHash<int, QByteArray> names = model.roleNames();
@@ -85,7 +86,7 @@ void TestListModels::documentRolesExposeTheRecord()
     QCOMPARE(role("errorText").toString(), QString());
 
     DocumentRecord unhashed;
-    model.appendRecord(unhashed);
+    list.appendRecord(unhashed);
     QVERIFY(model.data(model.index(1), DocumentListModel::ShaRole).toString().isEmpty());
     QCOMPARE(model.data(model.index(1), DocumentListModel::StateTextRole).toString(),
              QStringLiteral("Unreadable"));
@@ -93,13 +94,13 @@ void TestListModels::documentRolesExposeTheRecord()
     DocumentRecord locked;
     locked.state = Encrypted;
     locked.errorText = QStringLiteral("the PDF needs a password");
-    model.appendRecord(locked);
+    list.appendRecord(locked);
     QCOMPARE(model.data(model.index(2), names.key("errorText")).toString(), locked.errorText);
     QCOMPARE(model.data(model.index(2), names.key("canAccept")).toBool(), false); // nothing to take
 
     // Neither an accepted nor an ignored record offers to be accepted.
     for (const Decision decision : {Accepted, Ignored, NeedsReview}) {
-        model.update(0, [decision](DocumentRecord& r) {
+        list.update(0, [decision](DocumentRecord& r) {
             r.decision = decision;
             return true;
         });
@@ -109,8 +110,9 @@ void TestListModels::documentRolesExposeTheRecord()
 
 void TestListModels::documentModelRejectsInvalidIndexes()
 {
-    DocumentListModel model;
-    model.appendRecord(sampleRecord());
+    Flows::DocumentList list;
+    DocumentListModel model(&list);
+    list.appendRecord(sampleRecord());
     QVERIFY(!model.data(model.index(1), DocumentListModel::FileNameRole).isValid());
     QVERIFY(!model.data(model.index(-1), DocumentListModel::FileNameRole).isValid());
     QVERIFY(!model.data(model.index(0), DocumentListModel::CanAcceptRole + 1).isValid());
@@ -123,7 +125,8 @@ void TestListModels::documentModelRejectsInvalidIndexes()
 
 void TestListModels::documentNotificationsStayInRange()
 {
-    DocumentListModel model;
+    Flows::DocumentList list;
+    DocumentListModel model(&list);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
@@ -132,28 +135,28 @@ void TestListModels::documentNotificationsStayInRange()
         r.note += u'x';
         return true;
     };
-    QVERIFY(model.updateEach(touch).isEmpty());
+    QVERIFY(list.updateEach(touch).isEmpty());
     QCOMPARE(changed.count(), 0);
 
     for (int i = 0; i < 5; ++i)
-        model.appendRecord(sampleRecord());
-    QVERIFY(!model.update(5, touch));
-    QVERIFY(!model.update(-1, touch));
-    QVERIFY(!model.update(3, [](DocumentRecord&) { return false; })); // declined: no news
+        list.appendRecord(sampleRecord());
+    QVERIFY(!list.update(5, touch));
+    QVERIFY(!list.update(-1, touch));
+    QVERIFY(!list.update(3, [](DocumentRecord&) { return false; })); // declined: no news
     QCOMPARE(changed.count(), 0);
-    QVERIFY(model.update(4, touch));
+    QVERIFY(list.update(4, touch));
     QCOMPARE(changed.count(), 1);
     QCOMPARE(changed.at(0).at(0).toModelIndex().row(), 4);
     QVERIFY(changed.at(0).at(2).value<QList<int>>().isEmpty());
     QVERIFY(model.recordAt(4)->note.endsWith(u'x'));
 
     // One announcement for each run of adjacent rows that changed.
-    QCOMPARE(model.updateEach([](DocumentRecord& r) { return r.note.endsWith(u'x'); }),
+    QCOMPARE(list.updateEach([](DocumentRecord& r) { return r.note.endsWith(u'x'); }),
              (QList<int>{4}));
     QCOMPARE(changed.count(), 2);
     QCOMPARE(changed.at(1).at(0).toModelIndex().row(), 4);
     int row = 0;
-    QCOMPARE(model.updateEach([&row](DocumentRecord&) { return row++ != 2; }),
+    QCOMPARE(list.updateEach([&row](DocumentRecord&) { return row++ != 2; }),
              (QList<int>{0, 1, 3, 4}));
     QCOMPARE(changed.count(), 4);
     QCOMPARE(changed.at(2).at(0).toModelIndex().row(), 0);
@@ -161,7 +164,7 @@ void TestListModels::documentNotificationsStayInRange()
     QCOMPARE(changed.at(3).at(0).toModelIndex().row(), 3);
     QCOMPARE(changed.at(3).at(1).toModelIndex().row(), 4);
 
-    model.clear();
+    list.clear();
     QCOMPARE(reset.count(), 1);
     QCOMPARE(model.rowCount(), 0);
     QVERIFY(model.records().isEmpty());
@@ -212,10 +215,11 @@ void TestListModels::ruleSummaries()
 
 void TestListModels::ruleModelOperations()
 {
-    RuleListModel model;
+    Flows::RuleList list;
+    RuleListModel model(&list);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
-    model.setRules(defaultRules());
+    list.setRules(defaultRules());
     QCOMPARE(reset.count(), 1);
     QCOMPARE(model.rowCount(), 9);
 
@@ -241,18 +245,18 @@ void TestListModels::ruleModelOperations()
         rule.enabled = false;
         return true;
     };
-    QVERIFY(model.update(2, disable));
-    QVERIFY(!model.update(9, disable));
+    QVERIFY(list.update(2, disable));
+    QVERIFY(!list.update(9, disable));
     QCOMPARE(changed.count(), 1);
     QCOMPARE(model.data(model.index(2), RuleListModel::EnabledRole).toBool(), false);
-    QVERIFY(model.ruleAt(9) == nullptr);
+    QVERIFY(list.ruleAt(9) == nullptr);
 
-    model.setRules({defaultRules().first()});
-    model.removeRule(1);
+    list.setRules({defaultRules().first()});
+    list.removeRule(1);
     QCOMPARE(model.rowCount(), 1);
-    model.removeRule(0);
+    list.removeRule(0);
     QCOMPARE(model.rowCount(), 0);
-    model.appendRule(defaultRules().last());
+    list.appendRule(defaultRules().last());
     QCOMPARE(model.ruleList().first().name, QStringLiteral("Appendix"));
 }
 

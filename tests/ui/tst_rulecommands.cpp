@@ -101,7 +101,7 @@ void TestRuleCommands::init()
 void TestRuleCommands::addRuleTrimsClampsAndReports()
 {
     AppController& c = *m_controller;
-    c.addRule("  Bid bond  ", " 02_Forms ", "  ", " bid bond ", -3, 0, 0);
+    c.review()->addRule("  Bid bond  ", " 02_Forms ", "  ", " bid bond ", -3, 0, 0);
     QCOMPARE(c.status(), QStringLiteral("Rule \"Bid bond\" added."));
     const Rule added = c.rules()->ruleList().constLast();
     QCOMPARE(added.name, QStringLiteral("Bid bond"));
@@ -112,7 +112,7 @@ void TestRuleCommands::addRuleTrimsClampsAndReports()
     QVERIFY(added.enabled);
     QVERIFY(added.id.startsWith("rule-") && added.id.size() == 13);
 
-    c.addRule("Big", "09_Mine", "", "", 5, 2, 5000); // min above max is not refused
+    c.review()->addRule("Big", "09_Mine", "", "", 5, 2, 5000); // min above max is not refused
     QCOMPARE(c.rules()->ruleList().constLast().priority, 1000);
     QCOMPARE(c.rules()->ruleList().constLast().minPages, 5);
     QCOMPARE(c.rules()->rowCount(), 11);
@@ -122,11 +122,11 @@ void TestRuleCommands::addRuleRefusesRulesWithoutConditions()
 {
     AppController& c = *m_controller;
     RuleListChanges rulesChanged(c.rules());
-    c.addRule("References", "05_References", "  ", "   ", 0, 0, 100);
+    c.review()->addRule("References", "05_References", "  ", "   ", 0, 0, 100);
     QCOMPARE(c.status(),
              QStringLiteral("A rule needs a name, a category and at least one condition."));
-    c.addRule("  ", "05_References", "ref", "", 0, 0, 100);
-    c.addRule("Name", "  ", "ref", "", 0, 0, 100);
+    c.review()->addRule("  ", "05_References", "ref", "", 0, 0, 100);
+    c.review()->addRule("Name", "  ", "ref", "", 0, 0, 100);
     QCOMPARE(c.rules()->rowCount(), 9);
     QCOMPARE(rulesChanged.count(), 0);
     QVERIFY(!QFile::exists(rulesPath()));
@@ -135,7 +135,7 @@ void TestRuleCommands::addRuleRefusesRulesWithoutConditions()
 void TestRuleCommands::addRuleSignalsInOrderAndPersists()
 {
     AppController& c = *m_controller;
-    c.documents()->appendRecord(document("x.pdf", "nothing"));
+    c.documentList()->appendRecord(document("x.pdf", "nothing"));
     QStringList order;
     connect(c.rules(), &QAbstractItemModel::rowsInserted, this, [&] { order << "ruleInserted"; });
     connect(c.documents(), &QAbstractItemModel::dataChanged, this,
@@ -143,7 +143,7 @@ void TestRuleCommands::addRuleSignalsInOrderAndPersists()
     connect(&c, &AppController::summaryChanged, this, [&] { order << "summary"; });
     connect(&c, &AppController::statusChanged, this, [&] { order << "status"; });
 
-    c.addRule("Bid bond", "02_Forms", "", "nothing", 0, 0, 100);
+    c.review()->addRule("Bid bond", "02_Forms", "", "nothing", 0, 0, 100);
     QCOMPARE(order, (QStringList{"ruleInserted", "documentsChanged", "summary", "status"}));
     const QList<Rule> saved = persistedRules();
     QCOMPARE(saved.size(), 10);
@@ -158,14 +158,14 @@ void TestRuleCommands::removeRuleAlwaysReclassifiesAndPersists()
     QSignalSpy summary(&c, &AppController::summaryChanged);
     RuleListChanges rulesChanged(c.rules());
     const QString status = c.status();
-    c.removeRule(-1);
+    c.review()->removeRule(-1);
     QCOMPARE(c.rules()->rowCount(), 9);
-    QCOMPARE(summary.count(), 1);
+    QCOMPARE(summary.count(), 0);      // no document, no counter changed
     QCOMPARE(rulesChanged.count(), 0); // nothing to remove
     QCOMPARE(persistedRules(), c.rules()->ruleList());
     QCOMPARE(c.status(), status);
 
-    c.removeRule(0);
+    c.review()->removeRule(0);
     QCOMPARE(c.rules()->rowCount(), 8);
     QCOMPARE(persistedRules().size(), 8);
 }
@@ -175,13 +175,13 @@ void TestRuleCommands::setRuleEnabledOutOfRangeDoesNothing()
     AppController& c = *m_controller;
     QSignalSpy summary(&c, &AppController::summaryChanged);
     RuleListChanges rulesChanged(c.rules());
-    c.setRuleEnabled(9, false);
-    c.setRuleEnabled(-1, false);
+    c.review()->setRuleEnabled(9, false);
+    c.review()->setRuleEnabled(-1, false);
     QCOMPARE(summary.count(), 0);
     QCOMPARE(rulesChanged.count(), 0);
     QVERIFY(!QFile::exists(rulesPath()));
 
-    c.setRuleEnabled(3, false);
+    c.review()->setRuleEnabled(3, false);
     QVERIFY(!c.rules()->ruleList().at(3).enabled);
     QVERIFY(!persistedRules().at(3).enabled);
     QVERIFY(rulesChanged.count() > 0);
@@ -190,14 +190,14 @@ void TestRuleCommands::setRuleEnabledOutOfRangeDoesNothing()
 void TestRuleCommands::switchingOffTheMatchingRuleKeepsTheDecidedCategories()
 {
     AppController& c = *m_controller;
-    c.documents()->appendRecord(document("a.pdf", "the bid bond"));
-    c.documents()->appendRecord(document("b.pdf", "the bid bond"));
-    c.removeRule(-1); // classify both with the current rules
-    c.acceptDocument(0);
-    c.changeDocumentCategory(1, "03_Pricing");
+    c.documentList()->appendRecord(document("a.pdf", "the bid bond"));
+    c.documentList()->appendRecord(document("b.pdf", "the bid bond"));
+    c.review()->removeRule(-1); // classify both with the current rules
+    c.review()->acceptDocument(0);
+    c.review()->changeDocumentCategory(1, "03_Pricing");
     QCOMPARE(c.documents()->records()[0].finalCategory, QStringLiteral("02_Forms"));
 
-    c.setRuleEnabled(1, false); // "Bid bond"
+    c.review()->setRuleEnabled(1, false); // "Bid bond"
     const DocumentRecord& accepted = c.documents()->records()[0];
     QCOMPARE(accepted.decision, int(Accepted));
     QVERIFY(accepted.suggestion.category.isEmpty());
@@ -218,7 +218,7 @@ void TestRuleCommands::loadRulesReadsBothForms()
         R"([{"id":"rule-00000001","name":"One","category":"08_Other","fileContains":"x"},
                               {"name":"Two","category":"08_Other","textContains":"y"}])"));
     RuleListChanges rulesChanged(c.rules());
-    c.loadRules(QUrl::fromLocalFile(array));
+    c.review()->loadRules(QUrl::fromLocalFile(array));
     QCOMPARE(c.status(), QStringLiteral("Loaded 2 rule(s)."));
     QCOMPARE(c.rules()->rowCount(), 2); // replaced, not merged
     QCOMPARE(c.rules()->ruleList().first().id, QStringLiteral("rule-00000001"));
@@ -229,7 +229,7 @@ void TestRuleCommands::loadRulesReadsBothForms()
     QVERIFY(TestFiles::writeBytes(
         v2, R"({"schemaVersion":2,"rules":[{"name":"Three","category":"C","maxPages":3}],
                           "extra":true})"));
-    c.loadRules(QUrl::fromLocalFile(v2));
+    c.review()->loadRules(QUrl::fromLocalFile(v2));
     QCOMPARE(c.status(), QStringLiteral("Loaded 1 rule(s)."));
     QCOMPARE(c.rules()->ruleList().first().name, QStringLiteral("Three"));
 }
@@ -242,17 +242,17 @@ void TestRuleCommands::loadRulesRefusesUnusableFiles()
 
     const QString noRules = m_dir.filePath("object.json");
     QVERIFY(TestFiles::writeBytes(noRules, R"({"schemaVersion":1,"items":[]})"));
-    c.loadRules(QUrl::fromLocalFile(noRules));
+    c.review()->loadRules(QUrl::fromLocalFile(noRules));
     QCOMPARE(c.status(), QStringLiteral("The rules file contains no valid rules."));
     const QString notJson = m_dir.filePath("broken.json");
     QVERIFY(TestFiles::writeBytes(notJson, "{ this is not json"));
-    c.loadRules(QUrl::fromLocalFile(notJson));
+    c.review()->loadRules(QUrl::fromLocalFile(notJson));
     QCOMPARE(c.status(), QStringLiteral("The rules file contains no valid rules."));
     c.setStatus("x");
-    c.loadRules(QUrl::fromLocalFile(m_dir.filePath("missing.json")));
+    c.review()->loadRules(QUrl::fromLocalFile(m_dir.filePath("missing.json")));
     QCOMPARE(c.status(), QStringLiteral("Cannot read the rules file."));
     c.setStatus("x");
-    c.loadRules(QUrl());
+    c.review()->loadRules(QUrl());
     QCOMPARE(c.status(), QStringLiteral("Cannot read the rules file."));
 
     QCOMPARE(c.rules()->ruleList(), before);
@@ -263,18 +263,18 @@ void TestRuleCommands::loadRulesRefusesUnusableFiles()
 void TestRuleCommands::saveThenLoadKeepsOrderAndIds()
 {
     AppController& c = *m_controller;
-    c.addRule("Mine", "09_Custom", "custom", "", 0, 4, 7);
-    c.setRuleEnabled(0, false);
+    c.review()->addRule("Mine", "09_Custom", "custom", "", 0, 4, 7);
+    c.review()->setRuleEnabled(0, false);
     const QList<Rule> before = c.rules()->ruleList();
     const QString target = m_dir.filePath("exported rules.json");
     RuleListChanges rulesChanged(c.rules());
-    c.saveRules(QUrl::fromLocalFile(target));
+    c.review()->saveRules(QUrl::fromLocalFile(target));
     QCOMPARE(c.status(), QStringLiteral("Rules exported to %1").arg(target));
     QCOMPARE(rulesChanged.count(), 0);
     QVERIFY(TestFiles::readBytes(target).startsWith("{\n    \"rules\": [\n"));
 
-    c.removeRule(0);
-    c.loadRules(QUrl::fromLocalFile(target));
+    c.review()->removeRule(0);
+    c.review()->loadRules(QUrl::fromLocalFile(target));
     QCOMPARE(c.rules()->ruleList(), before);
 }
 
@@ -282,11 +282,11 @@ void TestRuleCommands::saveReportsFailures()
 {
     AppController& c = *m_controller;
     const QString status = c.status();
-    c.saveRules(QUrl());
+    c.review()->saveRules(QUrl());
     QCOMPARE(c.status(), status); // an empty choice does nothing
 
     const QString nowhere = m_dir.filePath("no/such/folder/rules.json");
-    c.saveRules(QUrl::fromLocalFile(nowhere));
+    c.review()->saveRules(QUrl::fromLocalFile(nowhere));
     QVERIFY2(c.status().startsWith(QStringLiteral("Cannot write rules: ")), qPrintable(c.status()));
     QVERIFY(!QFile::exists(nowhere));
 }
@@ -302,11 +302,11 @@ void TestRuleCommands::unusableRulesFileIsKeptAsBackup()
     QCOMPARE(TestFiles::readBytes(rulesPath()), precious); // start-up writes nothing
 
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("kept as .*rules\\.json\\.bak$"));
-    m_controller->removeRule(8);
+    m_controller->review()->removeRule(8);
     QCOMPARE(TestFiles::readBytes(rulesPath() + ".bak"), precious);
     QCOMPARE(persistedRules().size(), 8);
 
-    m_controller->removeRule(7); // later changes leave the backup alone
+    m_controller->review()->removeRule(7); // later changes leave the backup alone
     QCOMPARE(TestFiles::readBytes(rulesPath() + ".bak"), precious);
     QCOMPARE(persistedRules().size(), 7);
 }
@@ -325,7 +325,7 @@ void TestRuleCommands::aFailedSaveShowsInTheStatusAndTheLog()
         RuleListChanges rulesChanged(c.rules());
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression("^Cannot save the rules to .*rules\\.json: .+"));
-        c.addRule("Unsaved", "02_Forms", "form", "", 0, 0, 5);
+        c.review()->addRule("Unsaved", "02_Forms", "form", "", 0, 0, 5);
         QVERIFY2(c.status().startsWith("The rules were changed but could not be saved: "),
                  qPrintable(c.status()));
         QCOMPARE(c.rules()->ruleList().last().name, QStringLiteral("Unsaved")); // still in use
@@ -339,7 +339,7 @@ void TestRuleCommands::usableRulesFileNeedsNoBackup()
     m_controller.reset();
     QVERIFY(TestFiles::writeBytes(rulesPath(), rulesDocument(defaultRules())));
     m_controller = std::make_unique<AppController>(ControllerFolder::rulesAndSettings());
-    m_controller->removeRule(0);
+    m_controller->review()->removeRule(0);
     QVERIFY(!QFile::exists(rulesPath() + ".bak"));
     QCOMPARE(persistedRules().size(), 8);
 }
@@ -368,7 +368,7 @@ void TestRuleCommands::hostileRulesFilesNeverBlockOrGrow()
         QVERIFY(read.bytes.isEmpty());
 
         m_controller->setStatus("x");
-        m_controller->loadRules(QUrl::fromLocalFile(path));
+        m_controller->review()->loadRules(QUrl::fromLocalFile(path));
         QCOMPARE(m_controller->status(), QStringLiteral("Cannot read the rules file."));
 
         m_controller.reset();
@@ -380,7 +380,7 @@ void TestRuleCommands::hostileRulesFilesNeverBlockOrGrow()
                                                                   "read")),
                  qPrintable(m_controller->status()));
         // The first change replaces the link, never what it points to.
-        m_controller->removeRule(8);
+        m_controller->review()->removeRule(8);
         QVERIFY(!QFileInfo(rulesPath()).isSymLink());
         QCOMPARE(persistedRules().size(), 8);
     }
@@ -416,7 +416,7 @@ void TestRuleCommands::rulesBeyondTheLimitsAreRefusedAndCounted()
                          QRegularExpression("^Refused 6 rule\\(s\\) of .* beyond the first 10000"));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Left 1 condition\\(s\\) of .* unset: "
                                                           "their values have the wrong type$"));
-    m_controller->loadRules(QUrl::fromLocalFile(path));
+    m_controller->review()->loadRules(QUrl::fromLocalFile(path));
     QCOMPARE(m_controller->status(),
              QStringLiteral("Loaded 10000 rule(s); refused 8 that exceed the limits."));
     const QList<Rule> rules = m_controller->rules()->ruleList();
@@ -429,12 +429,12 @@ void TestRuleCommands::rulesBeyondTheLimitsAreRefusedAndCounted()
 void TestRuleCommands::importingRulesKeepsTheDecidedCategories()
 {
     AppController& c = *m_controller;
-    c.documents()->appendRecord(document("a.pdf", "the bid bond"));
-    c.documents()->appendRecord(document("b.pdf", "the bid bond"));
-    c.documents()->appendRecord(document("c.pdf", "the bid bond"));
-    c.removeRule(-1);
-    c.acceptDocument(0);
-    c.changeDocumentCategory(1, "03_Pricing");
+    c.documentList()->appendRecord(document("a.pdf", "the bid bond"));
+    c.documentList()->appendRecord(document("b.pdf", "the bid bond"));
+    c.documentList()->appendRecord(document("c.pdf", "the bid bond"));
+    c.review()->removeRule(-1);
+    c.review()->acceptDocument(0);
+    c.review()->changeDocumentCategory(1, "03_Pricing");
 
     // The new rules know nothing of bid bonds, then call them something else.
     const QString other = m_dir.filePath("other.json");
@@ -443,14 +443,14 @@ void TestRuleCommands::importingRulesKeepsTheDecidedCategories()
     const QString renamed = m_dir.filePath("renamed.json");
     QVERIFY(TestFiles::writeBytes(
         renamed, R"([{"name":"Bonds","category":"04_Technical","textContains":"bid bond"}])"));
-    c.loadRules(QUrl::fromLocalFile(other)); // no rule matches any more
+    c.review()->loadRules(QUrl::fromLocalFile(other)); // no rule matches any more
     const QList<DocumentRecord>& records = c.documents()->records();
     QCOMPARE(records[0].decision, int(Accepted));
     QCOMPARE(records[0].finalCategory, QStringLiteral("02_Forms"));
     QCOMPARE(records[1].finalCategory, QStringLiteral("03_Pricing"));
     QVERIFY(records[2].finalCategory.isEmpty());
 
-    c.loadRules(QUrl::fromLocalFile(renamed));
+    c.review()->loadRules(QUrl::fromLocalFile(renamed));
     QCOMPARE(records[0].suggestion.category, QStringLiteral("04_Technical")); // evidence follows
     QCOMPARE(records[0].finalCategory, QStringLiteral("02_Forms"));
     QCOMPARE(records[1].finalCategory, QStringLiteral("03_Pricing"));
@@ -463,15 +463,15 @@ void TestRuleCommands::addingRulesFromAFileSkipsThoseAlreadyListed()
 {
     AppController& c = *m_controller;
     const QString saved = m_dir.filePath("saved.json");
-    c.saveRules(QUrl::fromLocalFile(saved));
+    c.review()->saveRules(QUrl::fromLocalFile(saved));
     for (int i = 0; i < 8; ++i)
-        c.removeRule(0);
-    c.addRule("Mine", "09_Custom", "custom", "", 0, 0, 7);
+        c.review()->removeRule(0);
+    c.review()->addRule("Mine", "09_Custom", "custom", "", 0, 0, 7);
     const QList<Rule> before = c.rules()->ruleList();
     QCOMPARE(before.size(), 2);
 
     RuleListChanges rulesChanged(c.rules());
-    c.addRulesFrom(QUrl::fromLocalFile(saved));
+    c.review()->addRulesFrom(QUrl::fromLocalFile(saved));
     QCOMPARE(c.status(), QStringLiteral("Added 8 rule(s); 1 already in the list."));
     const QList<Rule> after = c.rules()->ruleList();
     QCOMPARE(after.size(), 10);
@@ -482,7 +482,7 @@ void TestRuleCommands::addingRulesFromAFileSkipsThoseAlreadyListed()
 
     // Same file again: nothing new, nothing changes.
     const qsizetype changesBefore = rulesChanged.count();
-    c.addRulesFrom(QUrl::fromLocalFile(saved));
+    c.review()->addRulesFrom(QUrl::fromLocalFile(saved));
     QCOMPARE(c.status(), QStringLiteral("Added 0 rule(s); 9 already in the list."));
     QCOMPARE(c.rules()->ruleList(), after);
     QCOMPARE(rulesChanged.count(), changesBefore);
@@ -494,14 +494,14 @@ void TestRuleCommands::addingRulesFromAFileSkipsThoseAlreadyListed()
                                       "textContains":"other"}])")
                       .arg(after.at(1).id)
                       .toUtf8()));
-    c.addRulesFrom(QUrl::fromLocalFile(sameName));
+    c.review()->addRulesFrom(QUrl::fromLocalFile(sameName));
     QCOMPARE(c.status(), QStringLiteral("Added 1 rule(s)."));
     QCOMPARE(c.rules()->rowCount(), 11);
     const Rule added = c.rules()->ruleList().last();
     QCOMPARE(added.name, QStringLiteral("Mine"));
     QVERIFY(added.id != after.at(1).id);
 
-    c.addRulesFrom(QUrl::fromLocalFile(m_dir.filePath("missing.json")));
+    c.review()->addRulesFrom(QUrl::fromLocalFile(m_dir.filePath("missing.json")));
     QCOMPARE(c.status(), QStringLiteral("Cannot read the rules file."));
     QCOMPARE(c.rules()->rowCount(), 11);
 }
@@ -516,12 +516,12 @@ void TestRuleCommands::aFullListRefusesTheNextRuleAtOnce()
     const QString full = m_dir.filePath("full.json");
     QVERIFY(TestFiles::writeBytes(full, QJsonDocument(array).toJson()));
     AppController& c = *m_controller;
-    c.loadRules(QUrl::fromLocalFile(full));
+    c.review()->loadRules(QUrl::fromLocalFile(full));
     QCOMPARE(c.rules()->rowCount(), int(maxRuleCount));
 
     RuleListChanges rulesChanged(c.rules());
     QTest::ignoreMessage(QtWarningMsg, "Refused a new rule: the list holds 10000 rules");
-    c.addRule("One more", "02_Forms", "form", "", 0, 0, 5);
+    c.review()->addRule("One more", "02_Forms", "form", "", 0, 0, 5);
     QCOMPARE(c.status(), QStringLiteral("Rule not added: the list already holds 10000 rules, the "
                                         "most it can keep. Remove a rule first."));
     QCOMPARE(c.rules()->rowCount(), int(maxRuleCount));
@@ -529,8 +529,8 @@ void TestRuleCommands::aFullListRefusesTheNextRuleAtOnce()
     QCOMPARE(persistedRules().size(), maxRuleCount);
 
     // Adding from a file fills the list up to the limit and counts the rest as refused.
-    c.removeRule(0);
-    c.removeRule(0);
+    c.review()->removeRule(0);
+    c.review()->removeRule(0);
     const QString three = m_dir.filePath("three.json");
     QVERIFY(TestFiles::writeBytes(three, R"([{"name":"A","category":"C","fileContains":"a"},
                                              {"name":"B","category":"C","fileContains":"b"},
@@ -538,7 +538,7 @@ void TestRuleCommands::aFullListRefusesTheNextRuleAtOnce()
     QTest::ignoreMessage(QtWarningMsg,
                          QRegularExpression("^Refused 1 rule\\(s\\) of .*: the list holds at most "
                                             "10000$"));
-    c.addRulesFrom(QUrl::fromLocalFile(three));
+    c.review()->addRulesFrom(QUrl::fromLocalFile(three));
     QCOMPARE(c.status(), QStringLiteral("Added 2 rule(s); refused 1 that exceed the limits."));
     QCOMPARE(c.rules()->rowCount(), int(maxRuleCount));
     QCOMPARE(c.rules()->ruleList().last().name, QStringLiteral("B"));
@@ -550,8 +550,9 @@ void TestRuleCommands::aFullListRefusesTheNextRuleAtOnce()
     QCOMPARE(m_controller->rules()->ruleList().last().name, QStringLiteral("B"));
 
     // A text too long to be kept is refused when it is added, not dropped at the next start.
-    m_controller->removeRule(0);
-    m_controller->addRule("Long", "02_Forms", QString(maxRuleTextChars + 1, u'x'), "", 0, 0, 5);
+    m_controller->review()->removeRule(0);
+    m_controller->review()->addRule("Long", "02_Forms", QString(maxRuleTextChars + 1, u'x'), "", 0,
+                                    0, 5);
     QCOMPARE(m_controller->status(),
              QStringLiteral("Rule not added: its texts may have at most 4096 characters."));
     QCOMPARE(m_controller->rules()->rowCount(), int(maxRuleCount) - 1);

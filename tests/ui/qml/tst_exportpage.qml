@@ -18,7 +18,7 @@ Item {
         id: busySpy
 
         target: App
-        signalName: "busyChanged"
+        signalName: "exportingChanged"
     }
 
     TestCase {
@@ -109,7 +109,7 @@ Item {
 
             // Once every document is decided, nothing is asked.
             for (let row = 0; row < 3; ++row)
-                App.changeDocumentCategory(row, "08_Other")
+                App.review.changeDocumentCategory(row, "08_Other")
             busySpy.clear()
             mouseClick(button)
             tryVerify(() => busySpy.count > 0, 5000)
@@ -124,11 +124,11 @@ Item {
             fixtures.addLargeDocument("large.pdf")
             page.chooseFolder(fixtures.folderWithSpaces())
             mouseClick(findChild(page, "exportButton"))
-            tryVerify(() => App.exportProgress >= 1, 60000)
+            tryVerify(() => App.exporter.progress >= 1, 60000)
             verify(cancel.visible)
             verify(percent.visible)
             verify(/^\d+ %$/.test(percent.text), percent.text)
-            compare(findChild(page, "exportProgressBar").value, App.exportProgress)
+            compare(findChild(page, "exportProgressBar").value, App.exporter.progress)
             mouseClick(cancel)
             tryCompare(App, "status", "Export cancelled.", 5000)
             verify(!cancel.visible)

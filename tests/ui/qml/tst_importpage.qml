@@ -106,10 +106,10 @@ TestCase {
         fixtures.addDocument("one.pdf", DocumentState.Ready, "")
         verify(clear.enabled)
 
-        App.addUrls([fixtures.makePdf("import-me.pdf", "bid bond")])
-        verify(App.importing)
+        App.importer.addUrls([fixtures.makePdf("import-me.pdf", "bid bond")])
+        verify(App.importer.running)
         verify(clear.enabled)
-        tryCompare(App, "importing", false, 20000)
+        tryCompare(App.importer, "running", false, 20000)
         verify(clear.enabled)
         compare(list().count, 2)
 
@@ -127,18 +127,18 @@ TestCase {
     function test_clearStopsAnImportThatHasNothingListedYet() {
         // The test worker holds a "gate" file until it is let through: the import stays busy.
         const held = fixtures.makePdf("gate-stopped.pdf", "bid bond")
-        App.addUrls([held])
-        verify(App.importing)
+        App.importer.addUrls([held])
+        verify(App.importer.running)
         const clear = findChild(page, "clearButton")
         verify(clear.enabled)
         mouseClick(clear)
-        verify(!App.importing)
+        verify(!App.importer.running)
         compare(App.status, "Document list cleared.")
         compare(findChild(page, "clearDialog").visible, false)
         fixtures.makePdf("gate-stopped.pdf.open", "")
         // Nothing of the stopped import arrives later: a file queued now comes alone.
-        App.addUrls([fixtures.makePdf("after-stop.pdf", "bid bond")])
-        tryCompare(App, "importing", false, 20000)
+        App.importer.addUrls([fixtures.makePdf("after-stop.pdf", "bid bond")])
+        tryCompare(App.importer, "running", false, 20000)
         compare(list().count, 1)
         tryVerify(function() { return list().itemAtIndex(0) !== null })
         compare(list().itemAtIndex(0).fileName, "after-stop.pdf")
@@ -197,9 +197,9 @@ TestCase {
         verify(button.enabled)
         compare(button.text, "Recognise text")
         mouseClick(button)
-        verify(App.recognising)
+        verify(App.recognition.running)
         compare(button.text, "Cancel recognition")
-        tryCompare(App, "recognising", false, 30000)
+        tryCompare(App.recognition, "running", false, 30000)
         compare(button.text, "Recognise text")
         const note = findChild(entry(1), "recognitionText")
         verify(note.visible)
@@ -209,8 +209,8 @@ TestCase {
     }
 
     function test_countedTextsUseTheSingular() {
-        App.addUrls([fixtures.makePdf("single.pdf", "one page only")])
-        tryCompare(App, "importing", false, 20000)
+        App.importer.addUrls([fixtures.makePdf("single.pdf", "one page only")])
+        tryCompare(App.importer, "running", false, 20000)
         let texts = []
         const walk = item => {
             if (item.text !== undefined)
@@ -243,14 +243,14 @@ TestCase {
         // Anywhere on the page: beside the header, and over the list.
         const first = fixtures.makePdf("dropped first.pdf", "bid bond")
         fixtures.dropUrls(page, 5, 5, [first])
-        verify(App.importing)
-        tryCompare(App, "importing", false, 20000)
+        verify(App.importer.running)
+        tryCompare(App.importer, "running", false, 20000)
         compare(list().count, 1)
         const second = fixtures.makePdf("dropped second.pdf", "bid bond")
         const third = fixtures.makePdf("dropped third.pdf", "bid bond")
         fixtures.dropUrls(page, page.width - 5, page.height - 5, [second, third])
-        verify(App.importing)
-        tryCompare(App, "importing", false, 20000)
+        verify(App.importer.running)
+        tryCompare(App.importer, "running", false, 20000)
         compare(list().count, 3)
         tryVerify(() => entry(2) !== null)
         compare(entry(0).fileName, "dropped first.pdf")
@@ -283,7 +283,7 @@ TestCase {
         typeText(treePath)
         keyClick(Qt.Key_Return)
         tryCompare(browser, "visible", false)
-        tryCompare(App, "importing", false, 20000)
+        tryCompare(App.importer, "running", false, 20000)
         compare(list().count, 4)
 
         // Nothing highlighted: "Open" takes the folder shown.
@@ -293,7 +293,7 @@ TestCase {
         tryCompare(folders, "count", 3)
         mouseClick(findChild(browser.contentItem, "folderOpenButton"))
         tryCompare(browser, "visible", false)
-        tryCompare(App, "importing", false, 20000)
+        tryCompare(App.importer, "running", false, 20000)
         compare(list().count, 4)
 
         // A folder highlighted with the keys is the one taken.
@@ -303,7 +303,7 @@ TestCase {
         keyClick(Qt.Key_Down)
         keyClick(Qt.Key_Return)
         tryCompare(browser, "visible", false)
-        tryCompare(App, "importing", false, 20000)
+        tryCompare(App.importer, "running", false, 20000)
         compare(list().count, 2)
         const names = [entry(0).fileName, entry(1).fileName].sort()
         compare(names, ["a.pdf", "d.pdf"])
@@ -313,7 +313,7 @@ TestCase {
         browser = openFolderBrowser()
         keyClick(Qt.Key_Escape)
         tryCompare(browser, "visible", false)
-        verify(!App.importing)
+        verify(!App.importer.running)
         compare(list().count, 0)
     }
 }

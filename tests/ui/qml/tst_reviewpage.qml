@@ -166,7 +166,7 @@ Item {
 
         function test_acceptedRowWithoutASuggestionSaysSo() {
             fixtures.addDocument("doc.pdf", DocumentState.Ready, "02_Forms", Decision.Accepted)
-            App.removeRule(-1)  // re-classifies: no built-in rule matches "doc.pdf"
+            App.review.removeRule(-1)  // re-classifies: no built-in rule matches "doc.pdf"
             const line = findChild(entry(0), "suggestionLine")
             tryCompare(line, "text", "No rule suggests a category any more. Choose a category or reset this document.")
             verify(Qt.colorEqual(line.color, Theme.warning))
@@ -248,8 +248,8 @@ Item {
         }
 
         function test_countsAndPagesUseTheSingular() {
-            App.addUrls([fixtures.makePdf("single.pdf", "one page only")])
-            tryCompare(App, "importing", false, 20000)
+            App.importer.addUrls([fixtures.makePdf("single.pdf", "one page only")])
+            tryCompare(App.importer, "running", false, 20000)
             compare(findChild(entry(0), "pagesText").text, "1 page")
             fixtures.addDocument("torn.pdf", DocumentState.Ready, "03_Pricing", Decision.NeedsReview, true)
             compare(findChild(page, "reviewCounts").text,

@@ -120,7 +120,7 @@ Item {
         function test_longNameIsCutAndRemoveStaysReachable() {
             root.width = 768
             const name = "Performance bond issued by an approved surety ".repeat(12)
-            App.addRule(name, "02_Forms", "", "bond", 0, 0, 50)
+            App.review.addRule(name, "02_Forms", "", "bond", 0, 0, 50)
             const list = findChild(page, "ruleList")
             tryCompare(list, "count", 10)
             list.positionViewAtEnd()
@@ -185,7 +185,7 @@ Item {
             compare(JSON.parse(fixtures.readText(written)).rules.length, 9)
 
             const dialog = findChild(page, "overwriteDialog")
-            App.removeRule(0)
+            App.review.removeRule(0)
             page.exportTo(typed)
             tryCompare(dialog, "opened", true)
             compare(findChild(dialog.contentItem, "confirmMessage").text, "“my rules.json” already exists. Replace it?")
@@ -216,10 +216,10 @@ Item {
     
         function test_importAsksWhetherToAddOrReplace() {
             const file = String(fixtures.folderWithSpaces()) + "/rules%20to%20import.json"
-            App.saveRules(file) // the nine built-in rules
+            App.review.saveRules(file) // the nine built-in rules
             for (let i = 0; i < 8; ++i)
-                App.removeRule(0)
-            App.addRule("Mine", "08_Other", "mine", "", 0, 0, 5)
+                App.review.removeRule(0)
+            App.review.addRule("Mine", "08_Other", "mine", "", 0, 0, 5)
             compare(App.rules.rowCount(), 2)
             const dialog = findChild(page, "importChoiceDialog")
 

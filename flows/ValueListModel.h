@@ -3,7 +3,7 @@
 #include <QAbstractListModel>
 #include <QList>
 
-namespace Tessavo::Ui {
+namespace Tessavo::Flows {
 
 // A flat, one-column list model over plain values addressed by row. Derived models name the
 // operations and supply the roles.
@@ -97,4 +97,4 @@ protected:
     QList<T> m_items;
 };
 
-} // namespace Tessavo::Ui
+} // namespace Tessavo::Flows

@@ -1,4 +1,4 @@
-#include "ui/RuleBook.h"
+#include "flows/RuleBook.h"
 
 #include "logging/LogPath.h"
 
@@ -9,21 +9,21 @@
 
 #include <algorithm>
 
-namespace Tessavo::Ui {
+namespace Tessavo::Flows {
 
 RuleBook::RuleBook(const Store::RulesStore& store, QObject* parent)
     : QObject(parent)
     , m_store(store)
 {
     const Store::RulesStore::Loaded loaded = m_store->load();
-    m_model.setRules(loaded.rules);
+    m_list.setRules(loaded.rules);
     m_startupProblem = loaded.problem;
 }
 
 RuleBook::RuleBook(const QList<Rule>& fixedRules, QObject* parent)
     : QObject(parent)
 {
-    m_model.setRules(fixedRules);
+    m_list.setRules(fixedRules);
 }
 
 bool RuleBook::add(const QString& name, const QString& category, const QString& fileContains,
@@ -56,21 +56,21 @@ bool RuleBook::add(const QString& name, const QString& category, const QString& 
                                     .arg(QString::number(rules().size()));
         return false;
     }
-    m_model.appendRule(rule);
+    m_list.appendRule(rule);
     commit(QStringLiteral("Rule \"%1\" added.").arg(rule.name));
     return true;
 }
 
 bool RuleBook::remove(int row)
 {
-    m_model.removeRule(row); // a row outside the list removes nothing; the list is saved anyway
+    m_list.removeRule(row); // a row outside the list removes nothing; the list is saved anyway
     commit(QString());
     return true;
 }
 
 bool RuleBook::setEnabled(int row, bool enabled)
 {
-    const bool found = m_model.update(row, [enabled](Rule& rule) {
+    const bool found = m_list.update(row, [enabled](Rule& rule) {
         rule.enabled = enabled;
         return true;
     });
@@ -101,7 +101,7 @@ bool RuleBook::importFrom(const QString& path, ImportMode mode)
     }
     const int refusedInFile = reading.refusedTooLong + reading.refusedTooMany;
     if (mode == ImportMode::Replace) {
-        m_model.setRules(loaded);
+        m_list.setRules(loaded);
         commit(refusedInFile > 0
                    ? QStringLiteral("Loaded %1 rule(s); refused %2 that exceed the limits.")
                          .arg(QString::number(loaded.size()), QString::number(refusedInFile))
@@ -132,7 +132,7 @@ bool RuleBook::importFrom(const QString& path, ImportMode mode)
         emit status(text);
         return false;
     }
-    m_model.setRules(merge.rules);
+    m_list.setRules(merge.rules);
     commit(text);
     return true;
 }
@@ -213,4 +213,4 @@ void RuleBook::commit(const QString& doneText)
         emit status(doneText);
 }
 
-} // namespace Tessavo::Ui
+} // namespace Tessavo::Flows

@@ -1,15 +1,15 @@
 #pragma once
 
 #include "core/Rule.h"
+#include "flows/RuleList.h"
 #include "store/RulesStore.h"
-#include "ui/RuleListModel.h"
 
 #include <QObject>
 #include <QUrl>
 
 #include <optional>
 
-namespace Tessavo::Ui {
+namespace Tessavo::Flows {
 
 // The rule list the documents are classified with, and its commands. Every change is saved to the
 // rules store at once; a change that could not be saved says so in the status and the log.
@@ -22,8 +22,9 @@ public:
     // These rules for this book's life only; nothing is read or saved.
     explicit RuleBook(const QList<Rule>& fixedRules, QObject* parent = nullptr);
 
-    RuleListModel* model() { return &m_model; }
-    const QList<Rule>& rules() const { return m_model.ruleList(); }
+    // The rules as a list model, for the rule list the pages show.
+    RuleList* list() { return &m_list; }
+    const QList<Rule>& rules() const { return m_list.ruleList(); }
     // Why the stored rules could not be used when the book started; empty when they could.
     QString startupProblem() const { return m_startupProblem; }
 
@@ -65,9 +66,9 @@ private:
     };
     Merged merged(const QList<Rule>& imported) const;
 
-    RuleListModel m_model{this};
+    RuleList m_list{this};
     std::optional<Store::RulesStore> m_store; // none for fixed rules
     QString m_startupProblem;
 };
 
-} // namespace Tessavo::Ui
+} // namespace Tessavo::Flows

@@ -1,23 +1,22 @@
-// The controller's stored session: the list is restored at start, every change is written as it
-// happens, and files that changed or vanished since their import are flagged.
-#include "ui/AppController.h"
+// The stored session: the list is restored at start, every change is written as it happens, and
+// files that changed or vanished since their import are flagged.
+#include "flows/SessionFlow.h"
 
 #include "core/Classification.h"
 #include "core/RawPath.h"
+#include "flows/DocumentList.h"
 #include "inspection/PdfInspection.h"
 #include "logging/LogPath.h"
 #include "store/SessionStore.h"
 #include "tasks/BackgroundRunner.h"
-#include "ui/RuleBook.h"
 
-#include <QDateTime>
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QTimer>
 
 #include <algorithm>
 
-namespace Tessavo::Ui {
+namespace Tessavo::Flows {
 
 namespace {
 
@@ -36,24 +35,50 @@ FileStatus quickFileStatus(const DocumentRecord& record)
     return FileUnchanged;
 }
 
-// A local file URL for a path's bytes that addUrls reads back to the same bytes.
-QUrl urlOfBytes(const QByteArray& rawPath)
-{
-    return QUrl(QStringLiteral("file://") + QString::fromLatin1(rawPath.toPercentEncoding("/")),
-                QUrl::StrictMode);
-}
-
 } // namespace
 
-void AppController::restoreSession(const QString& path)
+SessionFlow::SessionFlow(DocumentList& documents, QObject* parent)
+    : QObject(parent)
+    , m_documents(documents)
+{}
+
+SessionFlow::~SessionFlow()
+{
+    if (m_verifier) {
+        m_stopVerify->store(true);
+        m_verifier->waitForDone(-1);
+    }
+    // A last try for what a full disk kept out of the session.
+    if (m_store && (!m_unsavedRecords.isEmpty() || !m_unsavedReviews.isEmpty() || m_clearUnsaved)) {
+        writeUnsaved();
+        if (m_storeFailing)
+            qWarning().noquote() << QStringLiteral("%1 change(s) of the document list were not "
+                                                   "stored: %2")
+                                        .arg(QString::number(m_unsavedRecords.size() +
+                                                             m_unsavedReviews.size()),
+                                             m_store->errorString());
+    }
+}
+
+bool SessionFlow::savePending(const QList<QByteArray>& rawPaths)
+{
+    return !m_store || m_store->readOnly() || m_store->savePending(rawPaths);
+}
+
+QString SessionFlow::errorString() const
+{
+    return m_store ? m_store->errorString() : QString();
+}
+
+void SessionFlow::restore(const QString& path, const QList<Rule>& rules)
 {
     auto store = std::make_unique<Store::SessionStore>(path);
     QList<DocumentRecord> records;
     if (!store->open(records)) {
         qWarning().noquote() << QStringLiteral("The document list is not kept between runs: %1")
                                     .arg(store->errorString());
-        setStatus(QStringLiteral("The document list cannot be kept between runs: %1")
-                      .arg(store->errorString()));
+        emit status(QStringLiteral("The document list cannot be kept between runs: %1")
+                        .arg(store->errorString()));
         return;
     }
     m_store = std::move(store);
@@ -72,13 +97,14 @@ void AppController::restoreSession(const QString& path)
                                                "starting with an empty list")
                                     .arg(reason, Logging::pathForLog(m_store->setAsidePath()));
         const QString name = QFileInfo(m_store->setAsidePath()).fileName();
-        setStatus(reason == u"newer version"
-                      ? QStringLiteral("The stored session comes from a newer version and was set "
-                                       "aside as %1. Starting with an empty list.")
-                            .arg(name)
-                      : QStringLiteral("The stored session could not be read and was set aside "
-                                       "as %1. Starting with an empty list.")
-                            .arg(name));
+        emit status(
+            reason == u"newer version"
+                ? QStringLiteral("The stored session comes from a newer version and was set "
+                                 "aside as %1. Starting with an empty list.")
+                      .arg(name)
+                : QStringLiteral("The stored session could not be read and was set aside "
+                                 "as %1. Starting with an empty list.")
+                      .arg(name));
         return;
     }
 
@@ -114,26 +140,23 @@ void AppController::restoreSession(const QString& path)
         listed.insert(sourcePathBytesOf(record));
     for (const QByteArray& pendingPath : m_store->pending()) {
         if (!listed.contains(pendingPath))
-            m_interruptedPaths.append(pendingPath);
+            m_interrupted.append(pendingPath);
     }
-    m_pendingPaths = m_interruptedPaths;
-    if (!m_interruptedPaths.isEmpty()) {
+    if (!m_interrupted.isEmpty()) {
         qInfo().noquote() << QStringLiteral("%1 file(s) of the last import were not inspected")
-                                 .arg(m_interruptedPaths.size());
+                                 .arg(m_interrupted.size());
         notes.append(QStringLiteral("%1 file(s) of the last import were not inspected; choose "
                                     "\u201cContinue import\u201d to inspect them.")
-                         .arg(m_interruptedPaths.size()));
-        emit pendingFilesChanged();
+                         .arg(m_interrupted.size()));
     }
 
     if (records.isEmpty()) {
         if (!notes.isEmpty())
-            setStatus(notes.join(u' '));
+            emit status(notes.join(u' '));
         return;
     }
 
     // The rules may have changed since: suggestions follow the current ones, decisions stay.
-    const QList<Rule> rules = m_ruleBook->rules();
     QList<int> reclassified;
     int flagged = 0;
     for (int row = 0; row < records.size(); ++row) {
@@ -158,50 +181,13 @@ void AppController::restoreSession(const QString& path)
             : QStringLiteral("Restored %1 document(s) from the last session; %2 file(s) "
                              "changed or missing since import.")
                   .arg(QString::number(records.size()), QString::number(flagged)));
-    setStatus(notes.join(u' '));
-    emit summaryChanged();
+    emit status(notes.join(u' '));
     verifyRestoredFiles();
-}
-
-void AppController::continueImport()
-{
-    if (m_interruptedPaths.isEmpty())
-        return;
-    QList<QUrl> urls;
-    for (const QByteArray& rawPath : std::as_const(m_interruptedPaths))
-        urls.append(urlOfBytes(rawPath));
-    const QSet<QByteArray> interrupted(m_interruptedPaths.cbegin(), m_interruptedPaths.cend());
-    m_interruptedPaths.clear();
-    m_pendingPaths.removeIf(
-        [&interrupted](const QByteArray& p) { return interrupted.contains(p); });
-    emit pendingFilesChanged();
-    addUrls(urls);
-}
-
-// The queue of an import, kept with the session as it grows, so that a close or a kill in the
-// middle can tell the next start which files were never inspected.
-void AppController::keepPending(const QList<QByteArray>& rawPaths)
-{
-    m_pendingPaths.append(rawPaths);
-    if (m_store && !m_store->readOnly() && !m_store->savePending(m_pendingPaths))
-        qWarning().noquote() << QStringLiteral("The import's queue could not be kept: %1")
-                                    .arg(m_store->errorString());
-}
-
-// The import ended: only files of an earlier run not continued yet stay pending.
-void AppController::forgetPending()
-{
-    if (m_pendingPaths == m_interruptedPaths)
-        return;
-    m_pendingPaths = m_interruptedPaths;
-    if (m_store && !m_store->readOnly() && !m_store->savePending(m_pendingPaths))
-        qWarning().noquote() << QStringLiteral("The import's queue could not be updated: %1")
-                                    .arg(m_store->errorString());
 }
 
 // Files whose size and modification time still match are hashed on a thread of their own; a
 // different SHA-256 flags the record.
-void AppController::verifyRestoredFiles()
+void SessionFlow::verifyRestoredFiles()
 {
     QList<std::tuple<int, QByteArray, QByteArray>> files;
     const QList<DocumentRecord>& records = m_documents.records();
@@ -219,7 +205,8 @@ void AppController::verifyRestoredFiles()
     const quint64 generation = m_listGeneration;
     const std::shared_ptr<std::atomic<bool>> stop = m_stopVerify;
     m_checkingRestored = true;
-    // The controller waits for this task before it goes, so the result may be posted to it.
+    emit checkingRestoredChanged();
+    // The flow waits for this task before it goes, so the result may be posted to it.
     (void)m_verifier->run([this, files, generation, stop](const Tasks::TaskControl&) {
         QList<QPair<int, QByteArray>> changed;
         for (const auto& [row, path, sha] : files) {
@@ -236,11 +223,13 @@ void AppController::verifyRestoredFiles()
     });
 }
 
-void AppController::onFilesVerified(quint64 generation,
-                                    const QList<QPair<int, QByteArray>>& changed)
+void SessionFlow::onFilesVerified(quint64 generation, const QList<QPair<int, QByteArray>>& changed)
 {
     // Once the changed files are flagged, an export that waited for the check may start.
-    const auto checked = qScopeGuard([this] { onRestoredFilesChecked(); });
+    const auto checked = qScopeGuard([this] {
+        m_checkingRestored = false;
+        emit checkingRestoredChanged();
+    });
     if (generation != m_listGeneration || changed.isEmpty())
         return;
     for (const QPair<int, QByteArray>& entry : changed) {
@@ -258,7 +247,7 @@ void AppController::onFilesVerified(quint64 generation,
                              .arg(changed.size());
 }
 
-void AppController::storeRecords(const QList<int>& rows)
+void SessionFlow::storeRecords(const QList<int>& rows)
 {
     if (!m_store || rows.isEmpty())
         return;
@@ -267,7 +256,7 @@ void AppController::storeRecords(const QList<int>& rows)
     writeUnsaved();
 }
 
-void AppController::storeReviews(const QList<int>& rows)
+void SessionFlow::storeReviews(const QList<int>& rows)
 {
     if (!m_store || rows.isEmpty())
         return;
@@ -276,15 +265,12 @@ void AppController::storeReviews(const QList<int>& rows)
     writeUnsaved();
 }
 
-void AppController::clearStoredList()
+void SessionFlow::clearList()
 {
+    ++m_listGeneration;
     m_unsavedRecords.clear();
     m_unsavedReviews.clear();
-    m_pendingPaths.clear();
-    if (!m_interruptedPaths.isEmpty()) {
-        m_interruptedPaths.clear();
-        emit pendingFilesChanged();
-    }
+    m_interrupted.clear();
     if (!m_store)
         return;
     m_clearUnsaved = true;
@@ -294,7 +280,7 @@ void AppController::clearStoredList()
 // Writes what is not stored yet: a clear, whole records, then review fields. What fails stays
 // unsaved and is tried again with the next change and by a timer, so that nothing is lost once
 // the disk has room again.
-void AppController::writeUnsaved()
+void SessionFlow::writeUnsaved()
 {
     if (!m_store)
         return;
@@ -342,23 +328,23 @@ void AppController::writeUnsaved()
     if (m_storeFailing) {
         m_storeFailing = false;
         qInfo().noquote() << QStringLiteral("The session is stored again");
-        setStatus(QStringLiteral("Every change is stored again."));
+        emit status(QStringLiteral("Every change is stored again."));
     }
 }
 
-void AppController::reportStoreFailure()
+void SessionFlow::reportStoreFailure()
 {
     qWarning().noquote()
         << QStringLiteral("The session could not be stored: %1").arg(m_store->errorString());
-    setStatus(QStringLiteral("The session could not be stored: %1. It is written again as soon "
-                             "as that is possible.")
-                  .arg(m_store->errorString()));
+    emit status(QStringLiteral("The session could not be stored: %1. It is written again as soon "
+                               "as that is possible.")
+                    .arg(m_store->errorString()));
 }
 
 // The stored inspection of a file that is still the same: same size and modification time, and
 // the same SHA-256, computed here while the budget of bytes to hash lasts.
-std::optional<DocumentRecord> AppController::reusableInspection(const FileIdentity& file,
-                                                                qint64& hashBudget)
+std::optional<DocumentRecord> SessionFlow::reusableInspection(const FileIdentity& file,
+                                                              qint64& hashBudget)
 {
     if (!m_store)
         return std::nullopt;
@@ -372,31 +358,4 @@ std::optional<DocumentRecord> AppController::reusableInspection(const FileIdenti
     return stored;
 }
 
-// Appends an imported record, or puts it in place of the flagged record of the same file. The
-// decision of a flagged record stays when the file turned out to be the same after all.
-int AppController::placeImported(DocumentRecord record)
-{
-    const Suggestion suggestion = classify(m_ruleBook->rules(), record);
-    record.suggestion = suggestion;
-    const QList<DocumentRecord>& records = m_documents.records();
-    for (int row = 0; row < records.size(); ++row) {
-        const DocumentRecord& old = records.at(row);
-        if (old.fileStatus == FileUnchanged || sourcePathBytesOf(old) != sourcePathBytesOf(record))
-            continue;
-        if (old.sha256 == record.sha256 && !record.sha256.isEmpty()) {
-            record.decision = old.decision;
-            record.finalCategory = old.finalCategory;
-            setSuggestion(record, suggestion); // a decided record keeps its category
-            record.note = old.note;
-        }
-        m_documents.replace(row, record);
-        storeRecords({row});
-        return row;
-    }
-    m_documents.appendRecord(record);
-    const int row = int(m_documents.rowCount()) - 1;
-    storeRecords({row});
-    return row;
-}
-
-} // namespace Tessavo::Ui
+} // namespace Tessavo::Flows
