@@ -1,7 +1,7 @@
 #include "core/Classification.h"
 #include "core/RulePreview.h"
 #include "core/RuleProposal.h"
-#include "support/Corpus.h"
+#include "support/CorpusTexts.h"
 
 #include <QTest>
 
@@ -28,10 +28,9 @@ private:
 
 void TestRuleProposal::initTestCase()
 {
-    for (const Corpus::Document& d : Corpus::load(QStringLiteral(TESSAVO_CORPUS_DIR))) {
-        if (!d.training)
-            continue;
+    for (const CorpusTexts::Document& d : CorpusTexts::half(true)) {
         DocumentRecord r = d.record;
+        r.sourcePath = QStringLiteral("/package/") + d.fileName;
         r.decision = Changed;
         r.finalCategory = d.category;
         m_filed.append(r);
