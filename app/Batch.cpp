@@ -75,6 +75,7 @@ BatchOptionsRead batchOptionsOf(const CommandLine& commandLine)
     options.exportFolder = commandLine.exportFolder.value_or(QByteArray());
     options.acceptClear = commandLine.acceptClear;
     options.recognise = commandLine.recognise;
+    options.learnFrom = commandLine.learnFrom;
     if (commandLine.rulesFile) {
         const QString rulesPath = QFile::decodeName(*commandLine.rulesFile);
         const RulesFileBytes file = readRulesFileBytes(rulesPath);
@@ -172,6 +173,7 @@ UnattendedRun::Plan planOf(const BatchOptions& options)
     plan.exportFolder = options.exportFolder;
     plan.recognise = options.recognise;
     plan.acceptClear = options.acceptClear;
+    plan.learnFrom = options.learnFrom;
     return plan;
 }
 

@@ -28,7 +28,8 @@ struct BatchOptions {
     QByteArray exportFolder;
     std::optional<QList<Rule>> rules; // from "--rules"; otherwise the stored rules
     bool acceptClear = false;
-    bool recognise = false; // "--ocr": recognise the text of scans before classifying them
+    bool recognise = false;      // "--ocr": recognise the text of scans before classifying them
+    QList<QByteArray> learnFrom; // "--learn-from": past bundles taught for this run only
 };
 
 struct [[nodiscard]] BatchOptionsRead {

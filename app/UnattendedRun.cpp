@@ -5,6 +5,8 @@
 #include "core/DocumentRecord.h"
 #include "core/FolderWalk.h"
 #include "core/RawPath.h"
+#include "flows/BundleLearning.h"
+#include "flows/ReviewFlow.h"
 #include "logging/LogPath.h"
 #include "ui/AppController.h"
 
@@ -42,6 +44,45 @@ void UnattendedRun::start()
 {
     if (m_phase != Phase::Idle)
         return;
+    if (m_plan.learnFrom.isEmpty()) {
+        begin();
+        return;
+    }
+    QStringList bundles;
+    for (const QByteArray& path : std::as_const(m_plan.learnFrom))
+        bundles.append(QFile::decodeName(absolutePathBytes(path)));
+    m_learning = std::make_unique<Flows::BundleLearning>();
+    connect(m_learning.get(), &Flows::BundleLearning::finished, this, &UnattendedRun::onLearned);
+    m_phase = Phase::Learning;
+    if (!m_learning->start(bundles)) {
+        qWarning().noquote() << QStringLiteral("Cannot learn from the past bundles: %1")
+                                    .arg(m_learning->errorString());
+        m_phase = Phase::Idle;
+        begin();
+    }
+}
+
+void UnattendedRun::onLearned(const QList<Flows::BundleLesson>& lessons)
+{
+    if (m_phase != Phase::Learning)
+        return;
+    QList<LearnedExample> examples;
+    for (const Flows::BundleLesson& lesson : lessons) {
+        for (const QString& problem : lesson.problems)
+            qWarning().noquote() << QStringLiteral("Learning from %1: %2")
+                                        .arg(Logging::pathForLog(lesson.path), problem);
+        qInfo().noquote() << QStringLiteral("Learned %1 filed document(s) from %2")
+                                 .arg(QString::number(lesson.examples.size()),
+                                      Logging::pathForLog(lesson.path));
+        examples += lesson.examples;
+    }
+    m_controller.review()->learnFromBundles(examples, m_plan.keepLearned);
+    m_phase = Phase::Idle;
+    begin();
+}
+
+void UnattendedRun::begin()
+{
     if (m_plan.recognise)
         m_controller.recognition()->duringImportThisRun();
     if (m_plan.importPath) {
@@ -158,6 +199,8 @@ void UnattendedRun::cancel()
     }
     if (m_phase == Phase::Concluding)
         return; // the export has ended already; its outcome follows
+    if (m_learning)
+        m_learning->cancel();
     m_phase = Phase::Done;
     disconnect(&m_controller, nullptr, this, nullptr);
 }
@@ -181,6 +224,8 @@ UnattendedRun::Plan windowPlan(const CommandLine& commandLine)
     plan.exportFolder = commandLine.exportFolder;
     plan.recognise = commandLine.recognise;
     plan.waitForDocuments = true;
+    plan.learnFrom = commandLine.learnFrom;
+    plan.keepLearned = true;
     return plan;
 }
 

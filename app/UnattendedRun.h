@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -10,6 +11,11 @@
 namespace Tessavo::Ui {
 class AppController;
 }
+
+namespace Tessavo::Flows {
+class BundleLearning;
+struct BundleLesson;
+} // namespace Tessavo::Flows
 
 namespace Tessavo::App {
 
@@ -32,6 +38,10 @@ public:
         // The window: when the import finds nothing, wait for the user's first import instead of
         // ending with NothingFound.
         bool waitForDocuments = false;
+        // Past bundles (folders or ZIPs) to learn from before the import; what they teach is
+        // kept with the session only when keepLearned is set.
+        QList<QByteArray> learnFrom;
+        bool keepLearned = false;
     };
 
     enum class Outcome {
@@ -71,8 +81,11 @@ signals:
     void finished(Tessavo::App::UnattendedRun::Outcome outcome);
 
 private:
-    enum class Phase { Idle, Waiting, Exporting, Concluding, Done };
+    enum class Phase { Idle, Learning, Waiting, Exporting, Concluding, Done };
 
+    // The import and the export, once the past bundles taught what they could.
+    void begin();
+    void onLearned(const QList<Tessavo::Flows::BundleLesson>& lessons);
     // Moves on when the controller is ready for the next step.
     void step();
     bool ready() const;
@@ -86,7 +99,8 @@ private:
     QString m_exportText;
     QByteArray m_exportBytes;
     std::unique_ptr<HeldFolder> m_heldFolder; // when a QString cannot name the export folder
-    bool m_started = false;                   // exportTo was called
+    std::unique_ptr<Flows::BundleLearning> m_learning;
+    bool m_started = false; // exportTo was called
     bool m_written = false;
     bool m_cancelled = false;
     QString m_error;

@@ -1,5 +1,7 @@
 #include "core/LearnedModel.h"
 
+#include "core/Classification.h"
+
 #include "core/Rule.h"
 
 #include <QHash>
@@ -404,6 +406,23 @@ QString learnedExplanation(const LearnedSuggestion& suggestion)
                          : QStringLiteral(": shares %1").arg(quoted.join(QStringLiteral(", ")));
     return QStringLiteral("learned from %1, e.g. \"%2\" (%3)%4")
         .arg(count, suggestion.exampleFile, suggestion.category, shares);
+}
+
+Suggestion suggestFor(const QList<Rule>& rules, const LearnedModel& learned,
+                      const DocumentRecord& record)
+{
+    Suggestion suggestion = classify(rules, record);
+    if (!suggestion.isEmpty() || learned.isEmpty())
+        return suggestion;
+    const LearnedSuggestion taught = learned.suggest(record);
+    if (taught.isEmpty())
+        return suggestion;
+    suggestion.category = taught.category;
+    suggestion.ruleName = QStringLiteral("Learned");
+    suggestion.evidence = learnedExplanation(taught);
+    suggestion.learned = true;
+    suggestion.tentative = !taught.clear;
+    return suggestion;
 }
 
 } // namespace Tessavo

@@ -2,6 +2,8 @@
 
 #include "core/DocumentRecord.h"
 #include "core/LearnedTerms.h"
+#include "core/Rule.h"
+#include "core/Suggestion.h"
 
 #include <QByteArray>
 #include <QList>
@@ -101,6 +103,11 @@ std::optional<LearnedExample> readLearnedExample(const QByteArray& bytes);
 
 // The key under which learn() files the record.
 QString learnedKey(const DocumentRecord& record);
+
+// The suggestion of the best-ranked enabled matching rule; when no rule matches, what the filed
+// documents teach ("Learned", tentative unless the model is sure). A rule always outranks it.
+Suggestion suggestFor(const QList<Rule>& rules, const LearnedModel& learned,
+                      const DocumentRecord& record);
 
 // How a learned suggestion explains itself: learned from 6 filed documents, e.g. "Appendix H
 // Financial Proposal.pdf" (03_Pricing): shares "financial proposal", "schedule".

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/DocumentRecord.h"
 #include "bundle/ExportBundle.h"
+#include "core/DocumentRecord.h"
 
 #include <QElapsedTimer>
 #include <QObject>

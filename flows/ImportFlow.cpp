@@ -311,7 +311,7 @@ void ImportFlow::forgetPending()
 // decision of a flagged record stays when the file turned out to be the same after all.
 int ImportFlow::place(DocumentRecord record)
 {
-    const Suggestion suggestion = classify(m_rules.rules(), record);
+    const Suggestion suggestion = m_rules.suggest(record);
     record.suggestion = suggestion;
     const QList<DocumentRecord>& records = m_documents.records();
     for (int row = 0; row < records.size(); ++row) {

@@ -186,15 +186,14 @@ void RecognitionFlow::onRecognised(const Inspection::RecognitionResult& result)
     } else {
         ++m_recognisedCount;
     }
-    const QList<Rule>& rules = m_rules.rules();
-    m_documents.update(row, [&result, &rules](DocumentRecord& record) {
+    m_documents.update(row, [this, &result](DocumentRecord& record) {
         record.recognitionError = result.errorText;
         if (!result.pageTexts.isEmpty() && record.pageTexts.size() == result.pages) {
             for (const PageText& page : result.pageTexts) {
                 if (page.pageIndex >= 0 && page.pageIndex < record.pageTexts.size())
                     record.pageTexts[page.pageIndex] = page;
             }
-            setSuggestion(record, classify(rules, record));
+            setSuggestion(record, m_rules.suggest(record));
         }
         return true;
     });

@@ -18,6 +18,10 @@ ReviewFlow::ReviewFlow(DocumentList& documents, RuleBook& rules, SessionFlow& se
     , m_session(session)
 {
     connect(&m_rules, &RuleBook::changed, this, &ReviewFlow::reclassifyAll);
+    connect(&m_rules, &RuleBook::learnedChanged, this, [this] {
+        emit learnedCountChanged();
+        reclassifySoon();
+    });
     connect(&m_rules, &RuleBook::status, this, &ReviewFlow::status);
 }
 
@@ -26,6 +30,57 @@ void ReviewFlow::decide(int row, const std::function<bool(DocumentRecord&)>& cha
     if (!m_documents.update(row, change))
         return;
     m_session.storeReviews({row});
+    learnFrom({row});
+}
+
+// Accepted and changed documents teach their category; the others teach nothing.
+void ReviewFlow::learnFrom(const QList<int>& rows)
+{
+    QList<LearnedExample> examples;
+    for (const int row : rows) {
+        const DocumentRecord* r = m_documents.recordAt(row);
+        if (!r || (r->decision != Accepted && r->decision != Changed) || r->pageTexts.isEmpty())
+            continue;
+        examples.append({learnedKey(*r), r->fileName, displayCategory(*r), documentTerms(*r)});
+    }
+    if (examples.isEmpty())
+        return;
+    m_rules.learn(examples);
+    m_session.storeLearned(examples);
+}
+
+int ReviewFlow::learnedCount() const
+{
+    return int(m_rules.learned().size());
+}
+
+void ReviewFlow::forgetLearned()
+{
+    const int forgotten = learnedCount();
+    m_rules.forgetLearned();
+    m_session.forgetLearned();
+    emit status(QStringLiteral("Forgot what %1 filed document(s) taught.").arg(forgotten));
+}
+
+void ReviewFlow::learnFromBundles(const QList<LearnedExample>& examples, bool keep)
+{
+    m_rules.learn(examples);
+    if (keep)
+        m_session.storeLearned(examples);
+}
+
+void ReviewFlow::reclassifySoon()
+{
+    if (m_reclassifyPosted)
+        return;
+    m_reclassifyPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_reclassifyPosted = false;
+            reclassifyAll();
+        },
+        Qt::QueuedConnection);
 }
 
 void ReviewFlow::acceptDocument(int row)
@@ -70,6 +125,7 @@ void ReviewFlow::acceptAllSuggested()
     const QList<int> rows = m_documents.updateEach(
         [](DocumentRecord& r) { return hasClearSuggestion(r) && acceptSuggestion(r); });
     m_session.storeReviews(rows); // one change, one transaction
+    learnFrom(rows);
     const int accepted = int(rows.size());
     if (accepted == 0)
         emit status(QStringLiteral("Nothing to accept: no clear suggestions are pending."));
@@ -112,9 +168,8 @@ void ReviewFlow::addRulesFrom(const QUrl& fileUrl)
 
 void ReviewFlow::reclassifyAll()
 {
-    const QList<Rule>& rules = m_rules.rules();
-    const QList<int> rows = m_documents.updateEach([&rules](DocumentRecord& record) {
-        setSuggestion(record, classify(rules, record));
+    const QList<int> rows = m_documents.updateEach([this](DocumentRecord& record) {
+        setSuggestion(record, m_rules.suggest(record));
         return true;
     });
     m_session.storeReviews(rows);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/DocumentRecord.h"
+#include "core/LearnedModel.h"
 
 #include <QObject>
 #include <QString>
@@ -18,6 +19,7 @@ class SessionFlow;
 // change classifies every document again; every change is stored with the session.
 class ReviewFlow : public QObject {
     Q_OBJECT
+    Q_PROPERTY(int learnedCount READ learnedCount NOTIFY learnedCountChanged)
 
 public:
     ReviewFlow(DocumentList& documents, RuleBook& rules, SessionFlow& session,
@@ -28,8 +30,16 @@ public:
     Q_INVOKABLE void changeDocumentCategory(int row, const QString& category);
     Q_INVOKABLE void ignoreDocument(int row);
     Q_INVOKABLE void resetDecision(int row);
-    // Accepts every clear suggestion still pending; conflicts are left for review.
+    // Accepts every clear suggestion still pending; conflicts and unsure learned suggestions are
+    // left for review.
     Q_INVOKABLE void acceptAllSuggested();
+
+    // Every accepted or changed document teaches its category; where no rule matches, what was
+    // taught suggests. Kept with the session until forgotten.
+    int learnedCount() const;
+    Q_INVOKABLE void forgetLearned();
+    // Learns the documents of past bundles as filed there (for this run only when not kept).
+    void learnFromBundles(const QList<LearnedExample>& examples, bool keep);
 
     // Rule commands; every change is saved to the rule book's store.
     Q_INVOKABLE void addRule(const QString& name, const QString& category,
@@ -46,14 +56,19 @@ public:
 signals:
     // A text for the footer's status line.
     void status(const QString& text);
+    void learnedCountChanged();
 
 private:
     void decide(int row, const std::function<bool(DocumentRecord&)>& change);
+    void learnFrom(const QList<int>& rows);
     void reclassifyAll();
+    // Classifies again once the current event is done, however many lessons it brought.
+    void reclassifySoon();
 
     DocumentList& m_documents;
     RuleBook& m_rules;
     SessionFlow& m_session;
+    bool m_reclassifyPosted = false;
 };
 
 } // namespace Tessavo::Flows

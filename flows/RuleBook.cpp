@@ -213,4 +213,22 @@ void RuleBook::commit(const QString& doneText)
         emit status(doneText);
 }
 
+void RuleBook::learn(const QList<LearnedExample>& examples)
+{
+    const qsizetype before = m_learned.size();
+    const QList<LearnedExample> earlier = m_learned.examples();
+    for (const LearnedExample& example : examples)
+        m_learned.add(example);
+    if (m_learned.size() != before || m_learned.examples() != earlier)
+        emit learnedChanged();
+}
+
+void RuleBook::forgetLearned()
+{
+    if (m_learned.isEmpty())
+        return;
+    m_learned.clear();
+    emit learnedChanged();
+}
+
 } // namespace Tessavo::Flows

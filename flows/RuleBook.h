@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/LearnedModel.h"
 #include "core/Rule.h"
 #include "flows/RuleList.h"
 #include "store/RulesStore.h"
@@ -25,6 +26,18 @@ public:
     // The rules as a list model, for the rule list the pages show.
     RuleList* list() { return &m_list; }
     const QList<Rule>& rules() const { return m_list.ruleList(); }
+    // What the documents the user filed taught; it suggests where no enabled rule matches.
+    const LearnedModel& learned() const { return m_learned; }
+    // The suggestion for a document: the rules', else the learned one.
+    Suggestion suggest(const DocumentRecord& record) const
+    {
+        return suggestFor(rules(), m_learned, record);
+    }
+    // Learns these examples (replacing earlier ones of the same documents), or forgets every
+    // example; each emits learnedChanged() when something changed.
+    void learn(const QList<LearnedExample>& examples);
+    void forgetLearned();
+
     // Why the stored rules could not be used when the book started; empty when they could.
     QString startupProblem() const { return m_startupProblem; }
 
@@ -52,6 +65,8 @@ public:
 signals:
     // The list changed; emitted before it is saved and before the command's status.
     void changed();
+    // What was learned changed: suggestions may change where no rule matches.
+    void learnedChanged();
     // A text for the footer's status line.
     void status(const QString& text);
 
@@ -67,6 +82,7 @@ private:
     Merged merged(const QList<Rule>& imported) const;
 
     RuleList m_list{this};
+    LearnedModel m_learned;
     std::optional<Store::RulesStore> m_store; // none for fixed rules
     QString m_startupProblem;
 };

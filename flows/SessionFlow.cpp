@@ -5,6 +5,7 @@
 #include "core/Classification.h"
 #include "core/RawPath.h"
 #include "flows/DocumentList.h"
+#include "flows/RuleBook.h"
 #include "inspection/PdfInspection.h"
 #include "logging/LogPath.h"
 #include "store/SessionStore.h"
@@ -70,7 +71,7 @@ QString SessionFlow::errorString() const
     return m_store ? m_store->errorString() : QString();
 }
 
-void SessionFlow::restore(const QString& path, const QList<Rule>& rules)
+void SessionFlow::restore(const QString& path, RuleBook& rules)
 {
     auto store = std::make_unique<Store::SessionStore>(path);
     QList<DocumentRecord> records;
@@ -107,6 +108,9 @@ void SessionFlow::restore(const QString& path, const QList<Rule>& rules)
                       .arg(name));
         return;
     }
+
+    // What the user's earlier decisions taught suggests again.
+    rules.learn(m_store->learnedExamples());
 
     // What could not be restored is said, not only left out.
     QStringList notes;
@@ -162,7 +166,7 @@ void SessionFlow::restore(const QString& path, const QList<Rule>& rules)
     for (int row = 0; row < records.size(); ++row) {
         DocumentRecord& record = records[row];
         const DocumentRecord before = record;
-        setSuggestion(record, classify(rules, record));
+        setSuggestion(record, rules.suggest(record));
         if (record != before)
             reclassified.append(row);
         record.fileStatus = quickFileStatus(record);
@@ -356,6 +360,20 @@ std::optional<DocumentRecord> SessionFlow::reusableInspection(const FileIdentity
     if (sha256OfFile(file.path).sha256 != stored->sha256)
         return std::nullopt;
     return stored;
+}
+
+void SessionFlow::storeLearned(const QList<LearnedExample>& examples)
+{
+    if (m_store && !examples.isEmpty() && !m_store->saveLearned(examples))
+        qWarning().noquote()
+            << QStringLiteral("What was learned could not be kept: %1").arg(m_store->errorString());
+}
+
+void SessionFlow::forgetLearned()
+{
+    if (m_store && !m_store->forgetLearned())
+        qWarning().noquote() << QStringLiteral("What was learned could not be forgotten: %1")
+                                    .arg(m_store->errorString());
 }
 
 } // namespace Tessavo::Flows

@@ -2,6 +2,7 @@
 
 #include "core/DocumentRecord.h"
 #include "core/FileIdentity.h"
+#include "core/LearnedModel.h"
 #include "core/Rule.h"
 
 #include <QList>
@@ -24,6 +25,8 @@ class SessionStore;
 
 namespace Tessavo::Flows {
 
+class RuleBook;
+
 class DocumentList;
 
 // The stored session of the document list: restored at start, every change written as it happens
@@ -41,7 +44,12 @@ public:
 
     // Opens the session stored at path and puts its documents in the list, their suggestions
     // following these rules; what happened is said through status().
-    void restore(const QString& path, const QList<Rule>& rules);
+    // The rule book learns what was kept; suggestions follow its rules and what it learned.
+    void restore(const QString& path, RuleBook& rules);
+    // Keeps what was learned with the session, or removes it from the disk; a failure is
+    // logged, and what was learned still serves this run.
+    void storeLearned(const QList<LearnedExample>& examples);
+    void forgetLearned();
     // Files an interrupted import of an earlier run had not inspected, in their order.
     QList<QByteArray> interruptedPaths() const { return m_interrupted; }
     // True while the files of the restored list are being hashed.

@@ -83,7 +83,7 @@ AppController::AppController(const ControllerSetup& setup, QObject* parent)
                                    "are used.")
                         .arg(problem));
     if (!setup.sessionPath.isEmpty()) {
-        m_session->restore(setup.sessionPath, m_ruleBook->rules());
+        m_session->restore(setup.sessionPath, *m_ruleBook);
         if (!m_session->interruptedPaths().isEmpty())
             m_importer->setInterrupted(m_session->interruptedPaths());
     }

@@ -1,11 +1,16 @@
+#include "core/Classification.h"
 #include "core/Rule.h"
 #include "flows/DocumentList.h"
 #include "flows/ReviewFlow.h"
 #include "flows/RuleBook.h"
 #include "flows/SessionFlow.h"
+#include "support/CorpusTexts.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
+
 #include <QTest>
+#include <algorithm>
 
 using namespace Tessavo;
 using namespace Tessavo::Flows;
@@ -56,6 +61,7 @@ private slots:
     void rowsOutsideTheListDoNothing();
     void acceptAllTakesOnlyClearPendingSuggestions();
     void acceptAllOnAnEmptyList();
+    void refiledDocumentsTeachWhereNoRuleMatches();
 
 private:
     const DocumentRecord& at(int row) { return *m_f->list.recordAt(row); }
@@ -188,6 +194,66 @@ void TestReviewFlow::acceptAllOnAnEmptyList()
     m_f->review.acceptAllSuggested();
     QCOMPARE(m_f->status, QStringLiteral("Nothing to accept: no clear suggestions are pending."));
     QCOMPARE(rows.count(), 0); // nothing changed, nothing announced
+}
+
+void TestReviewFlow::refiledDocumentsTeachWhereNoRuleMatches()
+{
+    // The user files the training half of the published tender texts; the held-out half then
+    // gets learned suggestions where no rule matches, after a restart too, until forgotten.
+    QTemporaryDir folder;
+    const QString stored = folder.filePath("session.sqlite");
+    const QList<CorpusTexts::Document> training = CorpusTexts::half(true);
+    const QList<CorpusTexts::Document> heldOut = CorpusTexts::half(false);
+    {
+        Review f;
+        f.session.restore(stored, f.rules);
+        for (const CorpusTexts::Document& d : training)
+            f.list.appendRecord(d.record);
+        for (int row = 0; row < training.size(); ++row)
+            f.review.changeDocumentCategory(row, training.at(row).category);
+        QCOMPARE(f.review.learnedCount(), training.size());
+    }
+
+    Review f;
+    const auto record = [&f](int row) -> const DocumentRecord& {
+        return *f.list.recordAt(row);
+    };
+    QSignalSpy counted(&f.review, &ReviewFlow::learnedCountChanged);
+    f.session.restore(stored, f.rules);
+    QCOMPARE(f.review.learnedCount(), training.size()); // kept with the session
+    f.list.clear();
+    for (const CorpusTexts::Document& d : heldOut) {
+        DocumentRecord r = d.record;
+        r.suggestion = f.rules.suggest(r);
+        f.list.appendRecord(r);
+    }
+    int learned = 0;
+    for (int row = 0; row < heldOut.size(); ++row) {
+        const Suggestion& s = record(row).suggestion;
+        QCOMPARE(s.learned, classify(defaultRules(), record(row)).isEmpty()); // a rule always wins
+        if (!s.learned)
+            continue;
+        ++learned;
+        QCOMPARE(s.ruleName, QStringLiteral("Learned"));
+        QVERIFY2(s.evidence.startsWith(QStringLiteral("learned from ")), qPrintable(s.evidence));
+    }
+    QVERIFY(learned > 0);
+
+    // "Accept all clear suggestions" leaves the unsure learned ones for a person.
+    f.review.acceptAllSuggested();
+    for (int row = 0; row < heldOut.size(); ++row) {
+        const DocumentRecord& r = record(row);
+        QCOMPARE(r.decision == Accepted, !r.suggestion.tentative && !r.suggestion.conflict);
+    }
+
+    f.review.forgetLearned();
+    QCOMPARE(f.review.learnedCount(), 0);
+    QVERIFY(counted.count() >= 1);
+    QTRY_VERIFY(std::none_of(f.list.records().cbegin(), f.list.records().cend(),
+                             [](const DocumentRecord& r) { return r.suggestion.learned; }));
+    Review again;
+    again.session.restore(stored, again.rules);
+    QCOMPARE(again.review.learnedCount(), 0); // forgotten on the disk too
 }
 
 QTEST_GUILESS_MAIN(TestReviewFlow)
