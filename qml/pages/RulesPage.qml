@@ -77,6 +77,28 @@ Item {
                 text: qsTr("No rules yet. Add one to classify documents by file name, text or size.")
             }
         }
+
+        RowLayout {
+            Layout.fillWidth: true
+            spacing: 12
+
+            Label {
+                objectName: "learnedLabel"
+                Layout.fillWidth: true
+                wrapMode: Text.Wrap
+                color: Theme.muted
+                text: App.review.learnedCount > 0
+                      ? qsTr("Learned from %n filed document(s): where no rule matches, they suggest a category.", "", App.review.learnedCount)
+                      : qsTr("Accepted and changed documents teach their category; nothing learned yet.")
+            }
+            Button {
+                objectName: "forgetLearnedButton"
+                text: qsTr("Forget what was learned")
+                enabled: App.review.learnedCount > 0
+                opacity: enabled ? 1 : 0.4
+                onClicked: App.review.forgetLearned()
+            }
+        }
     }
 
     AddRuleDialog {
