@@ -131,7 +131,6 @@ void ImportFlow::setInterrupted(const QList<QByteArray>& rawPaths)
 void ImportFlow::cancel()
 {
     m_import->cancel();
-    m_queuedModified.clear();
     m_importedCount = 0;
     m_skipped = {};
     m_pendingPaths.clear();
@@ -179,7 +178,7 @@ void ImportFlow::addLocalPaths(const QList<QByteArray>& paths)
     for (FileIdentity candidate : candidates) {
         candidate.path = knownKey(candidate.path);
         const QByteArray& path = candidate.path;
-        if (known.contains(path) || m_import->contains(path) || m_queuedModified.contains(path))
+        if (known.contains(path) || m_import->contains(path))
             continue;
         known.insert(path);
         fresh.append(candidate);
@@ -193,20 +192,21 @@ void ImportFlow::addLocalPaths(const QList<QByteArray>& paths)
     // here stops at a budget so that the window never waits long.
     qint64 hashBudget = reuseHashBudget;
     QList<DocumentRecord> reused;
-    QList<QByteArray> toInspect;
+    QList<FileIdentity> toInspect;
+    QList<QByteArray> toInspectPaths;
     for (const FileIdentity& file : fresh) {
         if (std::optional<DocumentRecord> stored = m_session.reusableInspection(file, hashBudget)) {
             reused.append(*stored);
             continue;
         }
-        // The walk's look at the file, taken before the inspection reads it: a change during it
-        // shows at the next start.
-        m_queuedModified.insert(file.path, file.modifiedNs);
-        toInspect.append(file.path);
+        // The inspection begins from the walk's look at the file, and its record keeps that
+        // time: a change during the reading shows at the next start.
+        toInspect.append(file);
+        toInspectPaths.append(file.path);
     }
     if (!toInspect.isEmpty()) {
         m_import->enqueue(toInspect);
-        keepPending(toInspect);
+        keepPending(toInspectPaths);
     }
     if (!m_running) {
         m_importedCount = 0;
@@ -223,10 +223,7 @@ void ImportFlow::addLocalPaths(const QList<QByteArray>& paths)
 
 void ImportFlow::onInspected(const DocumentRecord& inspected)
 {
-    DocumentRecord record = inspected;
-    record.modifiedNs = m_queuedModified.value(sourcePathBytesOf(record), -1);
-    m_queuedModified.remove(sourcePathBytesOf(record));
-    const int row = place(record);
+    const int row = place(inspected);
     ++m_importedCount;
     emit placed(row);
     announceProgress();

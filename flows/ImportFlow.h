@@ -100,7 +100,6 @@ private:
     int m_importedCount = 0;
     FolderWalkResult m_skipped; // what the running or last import's walks left out
     QElapsedTimer m_clock;
-    QHash<QByteArray, qint64> m_queuedModified; // modification time (ns) of each queued file
     QList<QByteArray> m_pendingPaths; // queued and not inspected, in order, kept with the session
     QList<QByteArray> m_interruptedPaths; // those of them left by an earlier run
 };
