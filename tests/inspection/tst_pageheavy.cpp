@@ -36,9 +36,10 @@ void TestPageHeavy::manyPagesOpenOnABusyMachine()
     QFETCH(int, pages);
 #if defined(__SANITIZE_ADDRESS__)
     // The sanitizer's instrumentation multiplies the processor time the worker spends opening the
-    // file; the opening limit is set for the worker as it ships.
-    if (pages > 100000)
-        QSKIP("the instrumented worker needs more processor time than the opening limit allows");
+    // file, and on a busy machine the real time with it; the opening limits are set for the worker
+    // as it ships, which the normal build tests.
+    Q_UNUSED(pages);
+    QSKIP("the instrumented worker needs more time than the opening limits allow");
 #endif
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("volume.pdf"));
