@@ -382,6 +382,7 @@ void SessionStore::closeDatabase()
 {
     if (!QSqlDatabase::contains(m_connectionName))
         return;
+    m_inspectionQuery.reset();
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         db.close();
@@ -1035,18 +1036,25 @@ std::optional<DocumentRecord> SessionStore::storedInspection(const QByteArray& r
 {
     if (!m_open)
         return std::nullopt;
-    const QString key =
-        m_legacyKeys ? QStringLiteral("CAST(path AS BLOB)") : QStringLiteral("path_bytes");
-    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1, %2 FROM document WHERE %1 = ? AND %3")
-                  .arg(key, inspectionColumns,
-                       rowFitsExpression().replace(QStringLiteral("%KEY%"), key)));
+    if (!m_inspectionQuery) {
+        const QString key =
+            m_legacyKeys ? QStringLiteral("CAST(path AS BLOB)") : QStringLiteral("path_bytes");
+        auto query = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
+        query->setForwardOnly(true);
+        if (!query->prepare(QStringLiteral("SELECT %1, %2 FROM document WHERE %1 = ? AND %3")
+                                .arg(key, inspectionColumns,
+                                     rowFitsExpression().replace(QStringLiteral("%KEY%"), key))))
+            return std::nullopt;
+        m_inspectionQuery = std::move(query);
+    }
+    QSqlQuery& q = *m_inspectionQuery;
     q.addBindValue(rawPath);
     DocumentRecord r;
     qint64 expandedBytes = 0;
-    if (!q.exec() || !q.next() ||
-        readInspection(q, r, expandedBytes, m_modifiedInMs) != RowRead::Ok)
+    const bool found =
+        q.exec() && q.next() && readInspection(q, r, expandedBytes, m_modifiedInMs) == RowRead::Ok;
+    q.finish(); // the statement must not hold the next commit back
+    if (!found)
         return std::nullopt;
     return r;
 }

@@ -16,6 +16,8 @@
 #include <memory>
 #include <optional>
 
+class QSqlQuery;
+
 class QSqlDatabase;
 
 namespace Tessavo::Store {
@@ -115,6 +117,8 @@ private:
     bool inTransaction(const QString& what, const std::function<Status(QSqlDatabase&)>& work);
     void eraseDeleted();
 
+    // The look-up of stored inspections, prepared once: an import asks it for every file.
+    std::unique_ptr<QSqlQuery> m_inspectionQuery;
     QString m_path;
     QString m_error;
     QString m_setAsidePath;
