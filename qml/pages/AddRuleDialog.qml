@@ -147,12 +147,13 @@ Dialog {
         onTriggered: addRuleDialog.preview = App.review.previewRuleDraft(addRuleDialog.draft())
     }
 
+    // A popup has no window of its own to ask; its content has.
     Connections {
-        target: addRuleDialog.Window.window
+        target: scroller.Window.window
         enabled: addRuleDialog.visible
 
         function onActiveFocusItemChanged() {
-            addRuleDialog.reveal(addRuleDialog.Window.activeFocusItem)
+            addRuleDialog.reveal(scroller.Window.activeFocusItem)
         }
     }
 
