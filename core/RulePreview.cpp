@@ -3,28 +3,44 @@
 #include "core/Classification.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace Tessavo {
 
 RulePreview previewRule(const QList<Rule>& rules, const Rule& rule,
                         const QList<DocumentRecord>& records)
 {
+    return previewRule(rules, LearnedModel(), rule, records);
+}
+
+RulePreview previewRule(const QList<Rule>& rules, const LearnedModel& learned, const Rule& rule,
+                        const QList<DocumentRecord>& records)
+{
     QList<Rule> changed = rules;
     const auto same = std::find_if(changed.begin(), changed.end(), [&rule](const Rule& r) {
         return !rule.id.isEmpty() && r.id == rule.id;
     });
-    if (same != changed.end())
+    std::optional<Rule> earlier;
+    if (same != changed.end()) {
+        earlier = *same;
         *same = rule;
-    else
+    } else {
         changed.append(rule);
+    }
 
+    // Only a document that the rule, or its earlier form, matches can be suggested otherwise:
+    // a rule that does not match takes no part in the ranking, and the learned suggestion
+    // stands in only where no rule matches. The others cost one match each.
     RulePreview preview;
     for (int row = 0; row < records.size(); ++row) {
         const DocumentRecord& record = records.at(row);
-        if (matchRule(rule, record).matched)
+        const bool matches = matchRule(rule, record).matched;
+        if (matches)
             ++preview.matched;
-        const QString before = classify(rules, record).category;
-        const QString after = classify(changed, record).category;
+        if (!matches && !(earlier && matchRule(*earlier, record).matched))
+            continue;
+        const QString before = suggestFor(rules, learned, record).category;
+        const QString after = suggestFor(changed, learned, record).category;
         if (before != after)
             preview.changes.append(
                 {row, before, after, record.decision == Accepted || record.decision == Changed});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/DocumentRecord.h"
+#include "core/LearnedModel.h"
 #include "core/Rule.h"
 
 #include <QList>
@@ -25,6 +26,9 @@ struct RulePreview {
 // Previews the rule as an addition to the rules, or as the new form of the rule with the same id.
 // Only enabled rules suggest, so a disabled rule matches documents but changes nothing.
 RulePreview previewRule(const QList<Rule>& rules, const Rule& rule,
+                        const QList<DocumentRecord>& records);
+// The same where what the filed documents taught suggests when no rule matches.
+RulePreview previewRule(const QList<Rule>& rules, const LearnedModel& learned, const Rule& rule,
                         const QList<DocumentRecord>& records);
 
 } // namespace Tessavo

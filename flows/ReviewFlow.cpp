@@ -4,11 +4,89 @@
 #include "flows/ReviewFlow.h"
 
 #include "core/Classification.h"
+#include "core/RuleProposal.h"
+#include "flows/BundleLearning.h"
 #include "flows/DocumentList.h"
 #include "flows/RuleBook.h"
 #include "flows/SessionFlow.h"
+#include "logging/LogPath.h"
+
+#include <QFileInfo>
+#include <QVariantList>
+
+#include <algorithm>
 
 namespace Tessavo::Flows {
+
+namespace {
+
+bool isFiled(const DocumentRecord& record)
+{
+    return record.decision == Accepted || record.decision == Changed;
+}
+
+// A rule as the rule dialog shows it, with the keys of the rules file.
+QVariantMap mapOf(const Rule& rule)
+{
+    return {{QStringLiteral("id"), rule.id},
+            {QStringLiteral("name"), rule.name},
+            {QStringLiteral("category"), rule.category},
+            {QStringLiteral("priority"), rule.priority},
+            {QStringLiteral("fileContains"), rule.fileContains},
+            {QStringLiteral("textContains"), rule.textContains},
+            {QStringLiteral("minPages"), rule.minPages},
+            {QStringLiteral("maxPages"), rule.maxPages},
+            {QStringLiteral("titleContains"), rule.titleContains},
+            {QStringLiteral("textAnyOf"), rule.textAnyOf},
+            {QStringLiteral("textAllOf"), rule.textAllOf},
+            {QStringLiteral("textNoneOf"), rule.textNoneOf},
+            {QStringLiteral("fileAnyOf"), rule.fileAnyOf},
+            {QStringLiteral("fileNoneOf"), rule.fileNoneOf},
+            {QStringLiteral("wholeWords"), rule.wholeWords}};
+}
+
+// The dialog's rule; an absent key leaves the field unset. Size limits come from the rule being
+// edited, which the dialog does not show.
+Rule ruleOf(const QVariantMap& map, const QList<Rule>& rules)
+{
+    Rule rule;
+    rule.id = map.value(QStringLiteral("id")).toString();
+    const auto same = std::find_if(rules.cbegin(), rules.cend(), [&rule](const Rule& r) {
+        return !rule.id.isEmpty() && r.id == rule.id;
+    });
+    if (same != rules.cend())
+        rule = *same;
+    const auto text = [&map](const char* key) {
+        return map.value(QString::fromLatin1(key)).toString();
+    };
+    const auto terms = [&map](const char* key) {
+        return map.value(QString::fromLatin1(key)).toStringList();
+    };
+    const auto number = [&map](const char* key, int fallback) {
+        bool ok = false;
+        const int value = map.value(QString::fromLatin1(key)).toInt(&ok);
+        return ok ? value : fallback;
+    };
+    rule.name = text("name");
+    rule.category = text("category");
+    rule.priority = number("priority", 100);
+    rule.fileContains = text("fileContains");
+    rule.textContains = text("textContains");
+    rule.minPages = number("minPages", 0);
+    rule.maxPages = number("maxPages", 0);
+    rule.titleContains = text("titleContains");
+    rule.textAnyOf = terms("textAnyOf");
+    rule.textAllOf = terms("textAllOf");
+    rule.textNoneOf = terms("textNoneOf");
+    rule.fileAnyOf = terms("fileAnyOf");
+    rule.fileNoneOf = terms("fileNoneOf");
+    rule.wholeWords = map.value(QStringLiteral("wholeWords")).toBool();
+    return rule;
+}
+
+constexpr int shownChanges = 5;
+
+} // namespace
 
 ReviewFlow::ReviewFlow(DocumentList& documents, RuleBook& rules, SessionFlow& session,
                        QObject* parent)
@@ -25,12 +103,39 @@ ReviewFlow::ReviewFlow(DocumentList& documents, RuleBook& rules, SessionFlow& se
     connect(&m_rules, &RuleBook::status, this, &ReviewFlow::status);
 }
 
+ReviewFlow::~ReviewFlow() = default;
+
 void ReviewFlow::decide(int row, const std::function<bool(DocumentRecord&)>& change)
 {
+    const DocumentRecord* current = m_documents.recordAt(row);
+    if (!current)
+        return;
+    const DocumentRecord before = *current;
     if (!m_documents.update(row, change))
         return;
     m_session.storeReviews({row});
+    const DocumentRecord* after = m_documents.recordAt(row);
+    if (isFiled(before) && after && !isFiled(*after))
+        unlearn(before);
     learnFrom({row});
+}
+
+void ReviewFlow::unlearn(const DocumentRecord& before)
+{
+    const QString key = learnedKey(before);
+    QList<int> stillFiled;
+    const QList<DocumentRecord>& records = m_documents.records();
+    for (int row = 0; row < records.size(); ++row) {
+        const DocumentRecord& r = records.at(row);
+        if (isFiled(r) && !r.pageTexts.isEmpty() && learnedKey(r) == key)
+            stillFiled.append(row);
+    }
+    if (!stillFiled.isEmpty()) {
+        learnFrom({stillFiled.constFirst()});
+        return;
+    }
+    m_rules.forget({key});
+    m_session.removeLearned({key});
 }
 
 // Accepted and changed documents teach their category; the others teach nothing.
@@ -69,6 +174,121 @@ void ReviewFlow::learnFromBundles(const QList<LearnedExample>& examples, bool ke
         m_session.storeLearned(examples);
 }
 
+void ReviewFlow::learnFromBundle(const QUrl& bundle)
+{
+    const QString path = bundle.toLocalFile();
+    const QString name = QFileInfo(path).fileName();
+    if (path.isEmpty()) {
+        emit status(QStringLiteral("Choose a bundle folder or its ZIP to learn from."));
+        return;
+    }
+    if (!m_bundleLearning) {
+        m_bundleLearning = std::make_unique<BundleLearning>();
+        connect(m_bundleLearning.get(), &BundleLearning::finished, this,
+                &ReviewFlow::onBundleLearned);
+        connect(m_bundleLearning.get(), &BundleLearning::progressChanged, this, [this] {
+            m_bundleProgress = m_bundleLearning->progress();
+            emit bundleProgressChanged();
+        });
+    }
+    if (!m_bundleLearning->start({path})) {
+        emit status(QStringLiteral("Cannot learn from “%1”: %2")
+                        .arg(name, m_bundleLearning->errorString()));
+        return;
+    }
+    setLearningFromBundle(true);
+    emit status(QStringLiteral("Learning from “%1”…").arg(name));
+}
+
+void ReviewFlow::setLearningFromBundle(bool learning)
+{
+    if (m_learningFromBundle == learning)
+        return;
+    m_learningFromBundle = learning;
+    emit learningFromBundleChanged();
+    if (!learning && m_bundleProgress != 0) {
+        m_bundleProgress = 0;
+        emit bundleProgressChanged();
+    }
+}
+
+void ReviewFlow::onBundleLearned(const QList<BundleLesson>& lessons)
+{
+    setLearningFromBundle(false);
+    QList<LearnedExample> examples;
+    QStringList problems;
+    QString name;
+    for (const BundleLesson& lesson : lessons) {
+        name = QFileInfo(lesson.path).fileName();
+        for (const QString& problem : lesson.problems)
+            qWarning().noquote() << QStringLiteral("Learning from %1: %2")
+                                        .arg(Logging::pathForLog(lesson.path), problem);
+        qInfo().noquote() << QStringLiteral("Learned %1 filed document(s) from %2")
+                                 .arg(QString::number(lesson.examples.size()),
+                                      Logging::pathForLog(lesson.path));
+        examples += lesson.examples;
+        problems += lesson.problems;
+    }
+    learnFromBundles(examples, true);
+    const QString learned = QString::number(examples.size());
+    if (problems.isEmpty())
+        emit status(
+            QStringLiteral("Learned from %1 filed document(s) of “%2”.").arg(learned, name));
+    else
+        emit status(
+            QStringLiteral("Learned from %1 filed document(s) of “%2”; %3 problem(s), "
+                           "the first: %4")
+                .arg(learned, name, QString::number(problems.size()), problems.constFirst()));
+}
+
+QVariantMap ReviewFlow::proposeRuleFor(int row) const
+{
+    const DocumentRecord* record = m_documents.recordAt(row);
+    if (!record)
+        return {};
+    const RuleProposal proposal =
+        proposeRule(*record, displayCategory(*record), m_documents.records());
+    QVariantMap map = mapOf(proposal.rule);
+    map.remove(QStringLiteral("id"));
+    map.insert(QStringLiteral("terms"), proposal.terms);
+    return map;
+}
+
+QVariantMap ReviewFlow::ruleDraft(int ruleRow) const
+{
+    const QList<Rule>& rules = m_rules.rules();
+    if (ruleRow < 0 || ruleRow >= rules.size())
+        return {};
+    return mapOf(rules.at(ruleRow));
+}
+
+QVariantMap ReviewFlow::previewRuleDraft(const QVariantMap& draft) const
+{
+    const QList<DocumentRecord>& records = m_documents.records();
+    const RulePreview preview = m_rules.preview(ruleOf(draft, m_rules.rules()), records);
+    QVariantList shown;
+    int decided = 0;
+    for (const SuggestionChange& change : preview.changes) {
+        if (change.decided)
+            ++decided;
+        if (shown.size() < shownChanges)
+            shown.append(QVariantMap{{QStringLiteral("fileName"), records.at(change.row).fileName},
+                                     {QStringLiteral("before"), change.before},
+                                     {QStringLiteral("after"), change.after},
+                                     {QStringLiteral("decided"), change.decided}});
+    }
+    return {{QStringLiteral("matched"), preview.matched},
+            {QStringLiteral("changed"), int(preview.changes.size())},
+            {QStringLiteral("decided"), decided},
+            {QStringLiteral("changes"), shown}};
+}
+
+bool ReviewFlow::saveRuleDraft(const QVariantMap& draft)
+{
+    const Rule rule = ruleOf(draft, m_rules.rules());
+    return rule.id.isEmpty() ? m_rules.add(rule) : m_rules.replace(rule);
+}
+
 void ReviewFlow::reclassifySoon()
 {
     if (m_reclassifyPosted)
@@ -78,7 +298,7 @@ void ReviewFlow::reclassifySoon()
         this,
         [this] {
             m_reclassifyPosted = false;
-            reclassifyAll();
+            reclassifyUnmatched();
         },
         Qt::QueuedConnection);
 }
@@ -164,6 +384,22 @@ void ReviewFlow::loadRules(const QUrl& fileUrl)
 void ReviewFlow::addRulesFrom(const QUrl& fileUrl)
 {
     m_rules.importFrom(fileUrl.toLocalFile(), RuleBook::ImportMode::Add);
+}
+
+void ReviewFlow::reclassifyUnmatched()
+{
+    const QList<int> rows = m_documents.updateEach([this](DocumentRecord& record) {
+        // A rule's suggestion stays: the rules did not change, and one always outranks a
+        // learned suggestion.
+        if (!record.suggestion.isEmpty() && !record.suggestion.learned)
+            return false;
+        const Suggestion next = m_rules.suggest(record);
+        if (next == record.suggestion)
+            return false;
+        setSuggestion(record, next);
+        return true;
+    });
+    m_session.storeReviews(rows);
 }
 
 void ReviewFlow::reclassifyAll()

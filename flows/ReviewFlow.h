@@ -6,11 +6,15 @@
 #include <QObject>
 #include <QString>
 #include <QUrl>
+#include <QVariantMap>
 
 #include <functional>
+#include <memory>
 
 namespace Tessavo::Flows {
 
+class BundleLearning;
+struct BundleLesson;
 class DocumentList;
 class RuleBook;
 class SessionFlow;
@@ -20,12 +24,16 @@ class SessionFlow;
 class ReviewFlow : public QObject {
     Q_OBJECT
     Q_PROPERTY(int learnedCount READ learnedCount NOTIFY learnedCountChanged)
+    Q_PROPERTY(bool learningFromBundle READ learningFromBundle NOTIFY learningFromBundleChanged)
+    Q_PROPERTY(int bundleProgress READ bundleProgress NOTIFY bundleProgressChanged)
 
 public:
     ReviewFlow(DocumentList& documents, RuleBook& rules, SessionFlow& session,
                QObject* parent = nullptr);
+    ~ReviewFlow() override;
 
-    // Review decisions; a row outside the list is ignored.
+    // Review decisions; a row outside the list is ignored. A document reset or ignored after it
+    // was accepted or changed no longer teaches its category.
     Q_INVOKABLE void acceptDocument(int row);
     Q_INVOKABLE void changeDocumentCategory(int row, const QString& category);
     Q_INVOKABLE void ignoreDocument(int row);
@@ -40,6 +48,27 @@ public:
     Q_INVOKABLE void forgetLearned();
     // Learns the documents of past bundles as filed there (for this run only when not kept).
     void learnFromBundles(const QList<LearnedExample>& examples, bool keep);
+    // Learns from one past bundle, its folder or its ZIP, in the background; what it taught is
+    // kept with the session. The status says how it went.
+    Q_INVOKABLE void learnFromBundle(const QUrl& bundle);
+    bool learningFromBundle() const { return m_learningFromBundle; }
+    // Percentage done of the bundle being read; 0 when none is.
+    int bundleProgress() const { return m_bundleProgress; }
+
+    // A rule for the rule dialog, as a map with the keys of the rules file ("name", "category",
+    // "fileContains", "textAnyOf", ..., "wholeWords", "priority", "id"), term lists as lists of
+    // strings. The proposal of "Make a rule…" for a document filed under another category
+    // (empty for a row outside the list), and a rule of the list as it stands (for editing).
+    Q_INVOKABLE QVariantMap proposeRuleFor(int row) const;
+    Q_INVOKABLE QVariantMap ruleDraft(int ruleRow) const;
+    // What saving such a rule would do: "matched" (documents its conditions hold for),
+    // "changed" (suggestions that would differ), "decided" (of those, documents accepted or
+    // changed, which keep their category) and "changes", the first few as maps with
+    // "fileName", "before" and "after".
+    Q_INVOKABLE QVariantMap previewRuleDraft(const QVariantMap& draft) const;
+    // Adds the rule, or with an "id" puts it in place of that rule; false when refused (the
+    // status says why).
+    Q_INVOKABLE bool saveRuleDraft(const QVariantMap& draft);
 
     // Rule commands; every change is saved to the rule book's store.
     Q_INVOKABLE void addRule(const QString& name, const QString& category,
@@ -57,11 +86,20 @@ signals:
     // A text for the footer's status line.
     void status(const QString& text);
     void learnedCountChanged();
+    void learningFromBundleChanged();
+    void bundleProgressChanged();
 
 private:
     void decide(int row, const std::function<bool(DocumentRecord&)>& change);
     void learnFrom(const QList<int>& rows);
+    // What a document that no longer counts as filed taught is forgotten, unless another listed
+    // document of the same content still teaches it.
+    void unlearn(const DocumentRecord& before);
+    void onBundleLearned(const QList<Tessavo::Flows::BundleLesson>& lessons);
+    void setLearningFromBundle(bool learning);
     void reclassifyAll();
+    // After a lesson: only a document no enabled rule matches can take a learned suggestion.
+    void reclassifyUnmatched();
     // Classifies again once the current event is done, however many lessons it brought.
     void reclassifySoon();
 
@@ -69,6 +107,9 @@ private:
     RuleBook& m_rules;
     SessionFlow& m_session;
     bool m_reclassifyPosted = false;
+    std::unique_ptr<BundleLearning> m_bundleLearning; // made when first asked for
+    bool m_learningFromBundle = false;
+    int m_bundleProgress = 0;
 };
 
 } // namespace Tessavo::Flows

@@ -30,22 +30,62 @@ bool RuleBook::add(const QString& name, const QString& category, const QString& 
                    const QString& textContains, int minPages, int maxPages, int priority)
 {
     Rule rule;
-    rule.name = name.trimmed();
-    rule.category = category.trimmed();
-    rule.fileContains = fileContains.trimmed();
-    rule.textContains = textContains.trimmed();
-    rule.minPages = minPages < 1 ? 0 : minPages;
-    rule.maxPages = maxPages < 1 ? 0 : maxPages;
-    rule.priority = std::clamp(priority, 1, 1000);
-    rule.id = newRuleId();
-    if (!isValid(rule)) {
-        emit status(QStringLiteral("A rule needs a name, a category and at least one condition."));
-        return false;
-    }
+    rule.name = name;
+    rule.category = category;
+    rule.fileContains = fileContains;
+    rule.textContains = textContains;
+    rule.minPages = minPages;
+    rule.maxPages = maxPages;
+    rule.priority = priority;
+    return add(rule);
+}
+
+Rule RuleBook::tidied(Rule rule)
+{
+    const auto terms = [](const QStringList& list) {
+        QStringList kept;
+        for (const QString& term : list) {
+            const QString trimmed = term.trimmed();
+            if (!trimmed.isEmpty())
+                kept.append(trimmed);
+        }
+        return kept;
+    };
+    rule.name = rule.name.trimmed();
+    rule.category = rule.category.trimmed();
+    rule.fileContains = rule.fileContains.trimmed();
+    rule.textContains = rule.textContains.trimmed();
+    rule.titleContains = rule.titleContains.trimmed();
+    rule.textAnyOf = terms(rule.textAnyOf);
+    rule.textAllOf = terms(rule.textAllOf);
+    rule.textNoneOf = terms(rule.textNoneOf);
+    rule.fileAnyOf = terms(rule.fileAnyOf);
+    rule.fileNoneOf = terms(rule.fileNoneOf);
+    rule.minPages = rule.minPages < 1 ? 0 : rule.minPages;
+    rule.maxPages = rule.maxPages < 1 ? 0 : rule.maxPages;
+    rule.minBytes = rule.minBytes < 1 ? 0 : rule.minBytes;
+    rule.maxBytes = rule.maxBytes < 1 ? 0 : rule.maxBytes;
+    rule.priority = std::clamp(rule.priority, 1, 1000);
+    return rule;
+}
+
+QString RuleBook::refusal(const Rule& rule) const
+{
+    if (!isValid(rule))
+        return QStringLiteral("A rule needs a name, a category and at least one condition.");
     // Refused now rather than dropped from the saved file at the next start.
-    if (!withinTextLimit(rule)) {
-        emit status(QStringLiteral("Rule not added: its texts may have at most %1 characters.")
-                        .arg(maxRuleTextChars));
+    if (!withinTextLimit(rule))
+        return QStringLiteral("Rule not added: its texts may have at most %1 characters.")
+            .arg(maxRuleTextChars);
+    return {};
+}
+
+bool RuleBook::add(const Rule& draft)
+{
+    Rule rule = tidied(draft);
+    rule.id = newRuleId();
+    if (const QString problem = refusal(rule); !problem.isEmpty()) {
+        emit status(problem);
         return false;
     }
     if (rules().size() >= maxRuleCount) {
@@ -59,6 +99,36 @@ bool RuleBook::add(const QString& name, const QString& category, const QString& 
     m_list.appendRule(rule);
     commit(QStringLiteral("Rule \"%1\" added.").arg(rule.name));
     return true;
+}
+
+bool RuleBook::replace(const Rule& draft)
+{
+    const Rule rule = tidied(draft);
+    const auto at = std::find_if(rules().cbegin(), rules().cend(),
+                                 [&rule](const Rule& r) { return r.id == rule.id; });
+    if (rule.id.isEmpty() || at == rules().cend()) {
+        emit status(QStringLiteral("Rule not changed: it is no longer in the list."));
+        return false;
+    }
+    QString problem = refusal(rule);
+    if (!problem.isEmpty()) {
+        emit status(
+            problem.replace(QStringLiteral("Rule not added"), QStringLiteral("Rule not changed")));
+        return false;
+    }
+    const bool enabled = at->enabled;
+    m_list.update(int(at - rules().cbegin()), [&rule, enabled](Rule& kept) {
+        kept = rule;
+        kept.enabled = enabled;
+        return true;
+    });
+    commit(QStringLiteral("Rule \"%1\" changed.").arg(rule.name));
+    return true;
+}
+
+RulePreview RuleBook::preview(const Rule& draft, const QList<DocumentRecord>& records) const
+{
+    return previewRule(rules(), m_learned, tidied(draft), records);
 }
 
 bool RuleBook::remove(int row)
@@ -220,6 +290,15 @@ void RuleBook::learn(const QList<LearnedExample>& examples)
     for (const LearnedExample& example : examples)
         m_learned.add(example);
     if (m_learned.size() != before || m_learned.examples() != earlier)
+        emit learnedChanged();
+}
+
+void RuleBook::forget(const QStringList& keys)
+{
+    const qsizetype before = m_learned.size();
+    for (const QString& key : keys)
+        m_learned.forget(key);
+    if (m_learned.size() != before)
         emit learnedChanged();
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/LearnedModel.h"
 #include "core/Rule.h"
+#include "core/RulePreview.h"
 #include "flows/RuleList.h"
 #include "store/RulesStore.h"
 
@@ -37,6 +38,8 @@ public:
     // example; each emits learnedChanged() when something changed.
     void learn(const QList<LearnedExample>& examples);
     void forgetLearned();
+    // Forgets the examples filed under these keys; emits learnedChanged() when one was known.
+    void forget(const QStringList& keys);
 
     // Why the stored rules could not be used when the book started; empty when they could.
     QString startupProblem() const { return m_startupProblem; }
@@ -48,6 +51,16 @@ public:
     // is too long to be kept, or when the list is full.
     bool add(const QString& name, const QString& category, const QString& fileContains,
              const QString& textContains, int minPages, int maxPages, int priority);
+    // The same for a rule with any of the conditions; its id is ignored and a fresh one given.
+    // Texts and terms are trimmed and blank terms dropped first (tidied()).
+    bool add(const Rule& draft);
+    // Puts the rule in place of the one with the same id, keeping its place in the list and
+    // whether it is on; refused like add(), and when no rule has that id.
+    bool replace(const Rule& draft);
+    // What saving the rule (a new one, or the new form of the rule with its id) would change:
+    // the documents its conditions hold for, and the suggestions that would differ, the learned
+    // ones included.
+    RulePreview preview(const Rule& draft, const QList<DocumentRecord>& records) const;
     // A row outside the list removes nothing, but counts as a change all the same.
     bool remove(int row);
     bool setEnabled(int row, bool enabled);
@@ -62,6 +75,10 @@ public:
     // Writes the list to a file of the user's choice.
     void exportTo(const QString& path);
 
+    // The rule as it would be kept: texts and terms trimmed, blank terms dropped, page limits
+    // below 1 meaning none, the priority within 1..1000.
+    static Rule tidied(Rule rule);
+
 signals:
     // The list changed; emitted before it is saved and before the command's status.
     void changed();
@@ -71,6 +88,8 @@ signals:
     void status(const QString& text);
 
 private:
+    // Why the rule cannot be kept, as a status text; empty when it can.
+    QString refusal(const Rule& rule) const;
     void commit(const QString& doneText);
     // The file's rules after the list's, without those already in it; ids stay unique.
     struct Merged {

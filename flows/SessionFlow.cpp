@@ -391,4 +391,11 @@ void SessionFlow::forgetLearned()
                                     .arg(m_store->errorString());
 }
 
+void SessionFlow::removeLearned(const QStringList& keys)
+{
+    if (m_store && !keys.isEmpty() && !m_store->removeLearned(keys))
+        qWarning().noquote() << QStringLiteral("What was learned could not be forgotten: %1")
+                                    .arg(m_store->errorString());
+}
+
 } // namespace Tessavo::Flows

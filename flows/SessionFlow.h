@@ -54,6 +54,8 @@ public:
     // logged, and what was learned still serves this run.
     void storeLearned(const QList<LearnedExample>& examples);
     void forgetLearned();
+    // Removes the examples kept under these keys.
+    void removeLearned(const QStringList& keys);
     // Files an interrupted import of an earlier run had not inspected, in their order.
     QList<QByteArray> interruptedPaths() const { return m_interrupted; }
     // True while the files of the restored list are being hashed.

@@ -35,6 +35,8 @@ Card {
 
     // The row's buttons make it the current row of its list.
     signal followed
+    // "Make a rule…": a rule that would have filed this document where the user did.
+    signal makeRuleRequested
 
     // Under its button, or above it when the window has no room below.
     function openCategoryMenu() {
@@ -176,6 +178,15 @@ Card {
                 enabled: row.canReset
                 onActiveFocusChanged: if (activeFocus) row.followed()
                 onClicked: App.review.resetDecision(row.index)
+            }
+            Button {
+                objectName: "makeRuleButton"
+                text: qsTr("Make a rule…")
+                flat: true
+                visible: row.decision === Decision.Changed
+                Accessible.name: Texts.fill(qsTr("Make a rule from “%1”"), [row.fileName])
+                onActiveFocusChanged: if (activeFocus) row.followed()
+                onClicked: row.makeRuleRequested()
             }
             Button {
                 objectName: "recogniseButton"

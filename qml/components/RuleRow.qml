@@ -4,7 +4,7 @@ import QtQuick.Layouts
 import Tessavo
 
 // One rule on the Rules page: whether it is used, its name, category and conditions, its
-// priority, and a way to remove it.
+// priority, and ways to edit it (also by double-click) and to remove it.
 Card {
     id: row
 
@@ -22,11 +22,16 @@ Card {
     // The row's controls make it the current row of its list.
     signal followed
     signal removeRequested
+    signal editRequested
 
     height: 72
 
     FocusFrame {
         visible: row.focused
+    }
+
+    TapHandler {
+        onDoubleTapped: row.editRequested()
     }
 
     RowLayout {
@@ -94,6 +99,14 @@ Card {
             text: qsTr("priority %1").arg(row.priority)
             color: Theme.muted
             font.pixelSize: 11
+        }
+        Button {
+            objectName: "editButton"
+            text: qsTr("Edit…")
+            flat: true
+            Accessible.name: qsTr("Edit the rule “%1”").arg(row.name)
+            onActiveFocusChanged: if (activeFocus) row.followed()
+            onClicked: row.editRequested()
         }
         Button {
             objectName: "removeButton"

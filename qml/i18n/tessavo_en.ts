@@ -89,5 +89,36 @@
             <numerusform>Add the rules of “%1” to the %n current rules, or replace them? Adding skips rules that are already in the list.</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>Learned from %n filed document(s): where no rule matches, they suggest a category.</source>
+        <translation>
+            <numerusform>Learned from %n filed document: where no rule matches, it suggests a category.</numerusform>
+            <numerusform>Learned from %n filed documents: where no rule matches, they suggest a category.</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>AddRuleDialog</name>
+    <message numerus="yes">
+        <source>Matches %n document(s).</source>
+        <translation>
+            <numerusform>Matches %n document.</numerusform>
+            <numerusform>Matches %n documents.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n suggestion(s) would change:</source>
+        <translation>
+            <numerusform>%n suggestion would change:</numerusform>
+            <numerusform>%n suggestions would change:</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation>
+            <numerusform>and %n more</numerusform>
+            <numerusform>and %n more</numerusform>
+        </translation>
+    </message>
 </context>
 </TS>

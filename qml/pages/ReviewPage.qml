@@ -71,6 +71,7 @@ Item {
                 width: (ListView.view as CardList).rowWidth
                 focused: ListView.isCurrentItem && ListView.view.activeFocus
                 onFollowed: ListView.view.currentIndex = index
+                onMakeRuleRequested: makeRuleDialog.propose(index, fileName) // qmllint disable unqualified
             }
 
             EmptyState {
@@ -78,5 +79,11 @@ Item {
                 text: qsTr("Nothing to review yet. Import PDFs first; every suggestion will appear here with its evidence.")
             }
         }
+    }
+
+    AddRuleDialog {
+        id: makeRuleDialog
+
+        objectName: "makeRuleDialog"
     }
 }

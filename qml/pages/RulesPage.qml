@@ -39,7 +39,7 @@ Item {
                 text: qsTr("Add rule")
                 highlighted: true
                 opacity: enabled ? 1 : 0.4
-                onClicked: addRuleDialog.open()
+                onClicked: addRuleDialog.openNew()
             }
             Button {
                 objectName: "importRulesButton"
@@ -62,6 +62,14 @@ Item {
             Layout.fillHeight: true
             model: App.rules
             Accessible.name: qsTr("Rules")
+            // Enter edits the focused rule.
+            Keys.onReturnPressed: editCurrent()
+            Keys.onEnterPressed: editCurrent()
+
+            function editCurrent() {
+                if (currentIndex >= 0 && currentIndex < count)
+                    addRuleDialog.openWith(App.review.ruleDraft(currentIndex), "")
+            }
 
             delegate: RuleRow {
                 width: (ListView.view as CardList).rowWidth
@@ -70,6 +78,7 @@ Item {
                 // The 6.4 linter does not see the page's ids from a delegate with required
                 // properties; they are there.
                 onRemoveRequested: removeDialog.ask(index, name) // qmllint disable unqualified
+                onEditRequested: addRuleDialog.openWith(App.review.ruleDraft(index), "") // qmllint disable unqualified
             }
 
             EmptyState {
@@ -86,19 +95,76 @@ Item {
                 objectName: "learnedLabel"
                 Layout.fillWidth: true
                 wrapMode: Text.Wrap
+                textFormat: Text.PlainText
                 color: Theme.muted
-                text: App.review.learnedCount > 0
+                text: App.review.learningFromBundle
+                      ? qsTr("Reading the past bundle… %1 %").arg(App.review.bundleProgress)
+                      : App.review.learnedCount > 0
                       ? qsTr("Learned from %n filed document(s): where no rule matches, they suggest a category.", "", App.review.learnedCount)
                       : qsTr("Accepted and changed documents teach their category; nothing learned yet.")
+            }
+            ProgressBar {
+                objectName: "bundleProgressBar"
+                visible: App.review.learningFromBundle
+                Layout.preferredWidth: 120
+                from: 0
+                to: 100
+                value: App.review.bundleProgress
+            }
+            Button {
+                id: learnButton
+
+                objectName: "learnFromBundleButton"
+                text: qsTr("Learn from a past bundle…")
+                enabled: !App.review.learningFromBundle
+                opacity: enabled ? 1 : 0.4
+                ToolTip.visible: hovered
+                ToolTip.delay: 600
+                ToolTip.text: qsTr("Learn the categories of the documents filed in a bundle exported earlier: its folder or its ZIP.")
+                onClicked: bundleMenu.popup(learnButton, 0, learnButton.height)
             }
             Button {
                 objectName: "forgetLearnedButton"
                 text: qsTr("Forget what was learned")
-                enabled: App.review.learnedCount > 0
+                enabled: App.review.learnedCount > 0 && !App.review.learningFromBundle
                 opacity: enabled ? 1 : 0.4
                 onClicked: App.review.forgetLearned()
             }
         }
+    }
+
+    Menu {
+        id: bundleMenu
+
+        objectName: "bundleMenu"
+
+        MenuItem {
+            objectName: "bundleFolderItem"
+            text: qsTr("A bundle folder…")
+            onTriggered: bundleFolderPicker.open()
+        }
+        MenuItem {
+            objectName: "bundleZipItem"
+            text: qsTr("A bundle ZIP…")
+            onTriggered: bundleZipDialog.open()
+        }
+    }
+
+    FolderPicker {
+        id: bundleFolderPicker
+
+        objectName: "bundleFolder"
+        title: qsTr("Learn from a past bundle folder")
+        onChosen: folder => App.review.learnFromBundle(folder)
+    }
+
+    FileDialog {
+        id: bundleZipDialog
+
+        title: qsTr("Learn from a past bundle ZIP")
+        fileMode: FileDialog.OpenFile
+        nameFilters: [qsTr("Bundle ZIP files (*.zip)")]
+        onAccepted: App.review.learnFromBundle(LocalFiles.fileUrl(selectedFile, ""))
     }
 
     AddRuleDialog {

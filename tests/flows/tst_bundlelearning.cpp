@@ -2,6 +2,10 @@
 // originals read by inspection workers (this executable serves as one).
 #include "bundle/ExportBundle.h"
 #include "flows/BundleLearning.h"
+#include "flows/DocumentList.h"
+#include "flows/ReviewFlow.h"
+#include "flows/RuleBook.h"
+#include "flows/SessionFlow.h"
 
 #include "support/CorpusTexts.h"
 #include "support/ExternalTool.h"
@@ -27,6 +31,7 @@ private slots:
     void learnsFromAFolderAndItsZip();
     void damagedBundlesReportProblemsAndTeachTheRest();
     void cancellingLeavesNothingBehind();
+    void theReviewKeepsWhatABundleTaught();
 
 private:
     QList<BundleLesson> learn(const QStringList& paths);
@@ -206,6 +211,46 @@ void TestBundleLearning::cancellingLeavesNothingBehind()
     QVERIFY(learning.start({m_bundle.zip}));
     QVERIFY(finished.wait(120000));
     QCOMPARE(finished.size(), before + 1);
+}
+
+// The window's way: one bundle (its ZIP), learned in the background, kept with the session.
+void TestBundleLearning::theReviewKeepsWhatABundleTaught()
+{
+    const QString stored = m_dir.filePath(QStringLiteral("review-session.sqlite"));
+    struct Review {
+        DocumentList list;
+        RuleBook rules{defaultRules()};
+        SessionFlow session{list};
+        ReviewFlow review{list, rules, session};
+        QStringList statuses;
+        explicit Review(const QString& path)
+        {
+            session.restore(path, rules);
+            QObject::connect(&review, &ReviewFlow::status, &review,
+                             [this](const QString& text) { statuses << text; });
+        }
+    };
+    {
+        Review f(stored);
+        QSignalSpy running(&f.review, &ReviewFlow::learningFromBundleChanged);
+        f.review.learnFromBundle(QUrl::fromLocalFile(m_bundle.zip));
+        QVERIFY(f.review.learningFromBundle());
+        QCOMPARE(f.statuses.constLast(),
+                 QStringLiteral("Learning from “%1”…").arg(QFileInfo(m_bundle.zip).fileName()));
+        QTRY_VERIFY_WITH_TIMEOUT(!f.review.learningFromBundle(), 120000);
+        QCOMPARE(running.size(), 2);
+        QCOMPARE(f.review.bundleProgress(), 0);
+        QCOMPARE(
+            f.statuses.constLast(),
+            QStringLiteral("Learned from %1 filed document(s) of “%2”.")
+                .arg(QString::number(m_categoryByFile.size()), QFileInfo(m_bundle.zip).fileName()));
+        QCOMPARE(f.review.learnedCount(), m_categoryByFile.size());
+    }
+    Review again(stored);
+    QCOMPARE(again.review.learnedCount(), m_categoryByFile.size());
+    again.review.learnFromBundle(QUrl());
+    QCOMPARE(again.statuses.constLast(),
+             QStringLiteral("Choose a bundle folder or its ZIP to learn from."));
 }
 
 TESSAVO_TEST_MAIN_WITH_WORKER(TestBundleLearning)

@@ -62,6 +62,8 @@ private slots:
     void acceptAllTakesOnlyClearPendingSuggestions();
     void acceptAllOnAnEmptyList();
     void refiledDocumentsTeachWhereNoRuleMatches();
+    void resetOrIgnoredDocumentsNoLongerTeach();
+    void ruleDraftsArePreviewedAndSaved();
 
 private:
     const DocumentRecord& at(int row) { return *m_f->list.recordAt(row); }
@@ -254,6 +256,134 @@ void TestReviewFlow::refiledDocumentsTeachWhereNoRuleMatches()
     Review again;
     again.session.restore(stored, again.rules);
     QCOMPARE(again.review.learnedCount(), 0); // forgotten on the disk too
+}
+
+void TestReviewFlow::resetOrIgnoredDocumentsNoLongerTeach()
+{
+    QTemporaryDir folder;
+    const QString stored = folder.filePath("session.sqlite");
+    const QList<CorpusTexts::Document> training = CorpusTexts::half(true);
+    QVERIFY(training.size() > 4);
+    const int n = int(training.size());
+    QStringList keys;
+    {
+        Review f;
+        f.session.restore(stored, f.rules);
+        for (const CorpusTexts::Document& d : training) {
+            f.list.appendRecord(d.record);
+            keys.append(learnedKey(d.record));
+        }
+        f.list.appendRecord(training.at(2).record); // the same content listed twice
+        for (int row = 0; row < n; ++row)
+            f.review.changeDocumentCategory(row, training.at(row).category);
+        f.review.changeDocumentCategory(n, training.at(2).category);
+        QCOMPARE(f.review.learnedCount(), n);
+
+        f.review.resetDecision(0);
+        QCOMPARE(f.review.learnedCount(), n - 1);
+        f.review.ignoreDocument(1);
+        QCOMPARE(f.review.learnedCount(), n - 2);
+        f.review.resetDecision(2); // its copy still teaches
+        QCOMPARE(f.review.learnedCount(), n - 2);
+        f.review.changeDocumentCategory(0, training.at(0).category); // teaches again
+        QCOMPARE(f.review.learnedCount(), n - 1);
+    }
+    Review again;
+    again.session.restore(stored, again.rules);
+    QCOMPARE(again.review.learnedCount(), n - 1);
+    QStringList kept;
+    for (const LearnedExample& e : again.rules.learned().examples())
+        kept.append(e.key);
+    QVERIFY(kept.contains(keys.at(0)));
+    QVERIFY(!kept.contains(keys.at(1))); // ignored: forgotten on the disk too
+    QVERIFY(kept.contains(keys.at(2)));
+}
+
+void TestReviewFlow::ruleDraftsArePreviewedAndSaved()
+{
+    // A refiled document among others: the proposal sets it apart, the preview names what it
+    // changes (a learned suggestion too), saving adds it, an edit keeps its place and state.
+    const auto doc = [](const QString& name, const QString& text) {
+        DocumentRecord r;
+        r.fileName = name;
+        r.sourcePath = QStringLiteral("/p/") + name;
+        r.sha256 = name.toUtf8().toHex();
+        r.state = Ready;
+        r.pages = r.textPages = 1;
+        r.pageTexts = {{0, int(text.size()), text, false}};
+        return r;
+    };
+    Review& f = *m_f;
+    f.list.appendRecord(doc(QStringLiteral("Traffic plan.pdf"),
+                            QStringLiteral("Traffic management plan\nLane closures.")));
+    f.list.appendRecord(
+        doc(QStringLiteral("Rates.pdf"), QStringLiteral("Schedule of rates\nResurfacing rates.")));
+    f.list.appendRecord(doc(QStringLiteral("Rates again.pdf"),
+                            QStringLiteral("Schedule of rates\nResurfacing rates, drainage.")));
+    f.review.changeDocumentCategory(0, QStringLiteral("04_Technical"));
+    f.review.changeDocumentCategory(1, QStringLiteral("03_Pricing"));
+    QTRY_VERIFY(f.list.recordAt(2)->suggestion.learned); // taught by row 1
+
+    const QVariantMap proposal = f.review.proposeRuleFor(0);
+    QCOMPARE(proposal.value("category").toString(), QStringLiteral("04_Technical"));
+    QVERIFY(proposal.value("wholeWords").toBool());
+    QVERIFY(!proposal.value("titleContains").toString().isEmpty());
+    QVERIFY(!proposal.value("terms").toStringList().isEmpty());
+    QVERIFY(!proposal.contains("id"));
+    QVERIFY(f.review.proposeRuleFor(7).isEmpty());
+
+    // It taught its own category already: the rule matches it and changes no category.
+    QVariantMap preview = f.review.previewRuleDraft(proposal);
+    QCOMPARE(preview.value("matched").toInt(), 1);
+    QCOMPARE(preview.value("changed").toInt(), 0);
+    QVariantMap other = proposal;
+    other.insert("category", "08_Other");
+    preview = f.review.previewRuleDraft(other);
+    QCOMPARE(preview.value("changed").toInt(), 1);
+    QCOMPARE(preview.value("decided").toInt(), 1);
+
+    // "rates" as a term: the learned suggestion of row 2 would give way to the rule.
+    QVariantMap rates{{"name", "Rates"},
+                      {"category", "08_Other"},
+                      {"textAnyOf", QStringList{" rates ", ""}},
+                      {"priority", 5000}};
+    preview = f.review.previewRuleDraft(rates);
+    QCOMPARE(preview.value("matched").toInt(), 2);
+    const QVariantList changes = preview.value("changes").toList();
+    QCOMPARE(changes.size(), 2);
+    QCOMPARE(changes.at(1).toMap().value("fileName").toString(), QStringLiteral("Rates again.pdf"));
+    QCOMPARE(changes.at(1).toMap().value("before").toString(), QStringLiteral("03_Pricing"));
+    QCOMPARE(changes.at(1).toMap().value("after").toString(), QStringLiteral("08_Other"));
+    QCOMPARE(f.rules.rules().size(), defaultRules().size()); // nothing saved yet
+
+    QVERIFY(f.review.saveRuleDraft(rates));
+    QCOMPARE(f.status, QStringLiteral("Rule \"Rates\" added."));
+    const Rule added = f.rules.rules().constLast();
+    QCOMPARE(added.textAnyOf, QStringList{QStringLiteral("rates")});
+    QCOMPARE(added.priority, 1000);
+    QCOMPARE(f.list.recordAt(2)->suggestion.category, QStringLiteral("08_Other"));
+
+    // Edited in place: same row, same id, still off.
+    const int last = int(f.rules.rules().size()) - 1;
+    f.review.setRuleEnabled(last, false);
+    QVariantMap edit = f.review.ruleDraft(last);
+    QCOMPARE(edit.value("id").toString(), added.id);
+    edit.insert("name", "Rates, edited");
+    QVERIFY(f.review.saveRuleDraft(edit));
+    QCOMPARE(f.status, QStringLiteral("Rule \"Rates, edited\" changed."));
+    QCOMPARE(f.rules.rules().size(), last + 1);
+    QCOMPARE(f.rules.rules().constLast().name, QStringLiteral("Rates, edited"));
+    QCOMPARE(f.rules.rules().constLast().id, added.id);
+    QVERIFY(!f.rules.rules().constLast().enabled);
+
+    // Refused: no condition, or a rule no longer in the list.
+    QVERIFY(!f.review.saveRuleDraft({{"name", "Empty"}, {"category", "02_Forms"}}));
+    QCOMPARE(f.status,
+             QStringLiteral("A rule needs a name, a category and at least one condition."));
+    f.review.removeRule(last);
+    QVERIFY(!f.review.saveRuleDraft(edit));
+    QCOMPARE(f.status, QStringLiteral("Rule not changed: it is no longer in the list."));
+    QCOMPARE(f.rules.rules().size(), defaultRules().size());
 }
 
 QTEST_GUILESS_MAIN(TestReviewFlow)

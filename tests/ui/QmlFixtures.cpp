@@ -1,13 +1,17 @@
 #include "QmlFixtures.h"
 
+#include "bundle/ExportBundle.h"
 #include "core/Rule.h"
 #include "flows/ExportFlow.h"
 #include "support/PdfFixtures.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -48,6 +52,74 @@ void QmlFixtures::addDocument(const QString& fileName, int state, const QString&
     emit m_controller->summaryChanged();
 }
 
+void QmlFixtures::addTextDocument(const QString& fileName, const QString& text)
+{
+    DocumentRecord r;
+    r.fileName = fileName;
+    r.sourcePath = m_dir.filePath(fileName);
+    r.state = Ready;
+    r.pages = r.textPages = 1;
+    r.pageTexts = {{0, int(text.size()), text, false}};
+    r.textChars = text.size();
+    r.sizeBytes = 4096;
+    r.sha256 =
+        QCryptographicHash::hash((fileName + u'\n' + text).toUtf8(), QCryptographicHash::Sha256)
+            .toHex();
+    r.suggestion = m_controller->ruleBook()->suggest(r);
+    m_controller->documentList()->appendRecord(r);
+    emit m_controller->summaryChanged();
+}
+
+QVariantMap QmlFixtures::suggestionAt(int row) const
+{
+    const DocumentRecord* r = m_controller->documentList()->recordAt(row);
+    if (!r)
+        return {};
+    return {{QStringLiteral("category"), r->suggestion.category},
+            {QStringLiteral("ruleName"), r->suggestion.ruleName},
+            {QStringLiteral("learned"), r->suggestion.learned}};
+}
+
+QUrl QmlFixtures::makeBundle()
+{
+    const QString sources = m_dir.filePath(QStringLiteral("past"));
+    QDir(sources).removeRecursively();
+    QDir().mkpath(sources);
+    const QList<std::pair<QString, QString>> filed = {
+        {QStringLiteral("Schedule of rates.pdf"),
+         QStringLiteral("Schedule of rates for road maintenance. Unit rates per square metre of "
+                        "resurfacing, rates for kerbs and drainage, schedule totals.")},
+        {QStringLiteral("Priced schedule.pdf"),
+         QStringLiteral("Priced schedule of rates: resurfacing rates, drainage rates, schedule "
+                        "of daywork rates and totals for road maintenance.")},
+        {QStringLiteral("Method statement.pdf"),
+         QStringLiteral("Method statement for resurfacing: traffic management, sequence of "
+                        "works, plant and crew, method of compaction.")}};
+    QList<DocumentRecord> records;
+    for (const auto& [name, text] : filed) {
+        DocumentRecord r;
+        r.sourcePath = QDir(sources).filePath(name);
+        PdfFixtures::writeTextPdf(r.sourcePath, {text});
+        r.fileName = name;
+        r.sizeBytes = QFileInfo(r.sourcePath).size();
+        r.sha256 =
+            QCryptographicHash::hash(TestFiles::readBytes(r.sourcePath), QCryptographicHash::Sha256)
+                .toHex();
+        r.state = Ready;
+        r.pages = r.textPages = 1;
+        r.decision = Changed;
+        r.finalCategory = name.startsWith(QLatin1String("Method")) ? QStringLiteral("04_Technical")
+                                                                   : QStringLiteral("03_Pricing");
+        records.append(r);
+    }
+    const QString out = m_dir.filePath(QStringLiteral("bundles"));
+    QDir(out).removeRecursively();
+    QDir().mkpath(out);
+    const ExportResult result =
+        buildExportBundle(records, {out, QStringLiteral("Past"), {}, {}, true});
+    return result.ok ? QUrl::fromLocalFile(result.directory) : QUrl();
+}
+
 void QmlFixtures::addLargeDocument(const QString& fileName)
 {
     addDocument(fileName, Ready, QStringLiteral("02_Forms"), Accepted);
@@ -75,6 +147,7 @@ void QmlFixtures::reset()
 {
     m_controller->clearDocuments();
     m_controller->ruleBook()->list()->setRules(defaultRules());
+    m_controller->ruleBook()->forgetLearned();
 }
 
 QUrl QmlFixtures::makePdf(const QString& fileName, const QString& text)

@@ -19,12 +19,20 @@ public:
     // Appends a record the way an import would, and announces it.
     Q_INVOKABLE void addDocument(const QString& fileName, int state, const QString& suggestion,
                                  int decision = 0, bool conflict = false);
+    // Appends a ready record with this page text, its content its own, classified by the
+    // current rules and what was learned, as an import would.
+    Q_INVOKABLE void addTextDocument(const QString& fileName, const QString& text);
+    // A row's suggestion as the review sees it: "category", "ruleName", "learned".
+    Q_INVOKABLE QVariantMap suggestionAt(int row) const;
+    // A bundle folder written by the real export: three filed documents about road works
+    // (03_Pricing: "rates", "schedule"; 04_Technical: "method statement"), as a URL.
+    Q_INVOKABLE QUrl makeBundle();
     // Appends a ready record whose source is a real, sparse file of 2 GiB: its export takes a
     // while.
     Q_INVOKABLE void addLargeDocument(const QString& fileName);
     // Marks a row as changed (1) or missing (2) since import, as a restored session does.
     Q_INVOKABLE void setFileStatus(int row, int fileStatus);
-    // Clears the documents and restores the built-in rules.
+    // Clears the documents, restores the built-in rules and forgets what was learned.
     Q_INVOKABLE void reset();
     // A one-page PDF in a private folder, as a URL.
     Q_INVOKABLE QUrl makePdf(const QString& fileName, const QString& text);

@@ -164,6 +164,47 @@ Item {
                     "Suggestion: 02_Forms · rule “Bid bond” · text contains \"bid bond\" on page 1 — changed to 08_Other")
         }
 
+        function test_makeARuleFromAChangedRow() {
+            fixtures.addTextDocument("Traffic plan.pdf", "Traffic management plan\nLane closures and signs for the resurfacing works.")
+            fixtures.addTextDocument("Rates.pdf", "Schedule of rates\nResurfacing rates and road works.")
+            App.review.changeDocumentCategory(1, "03_Pricing")
+            verify(!findChild(entry(0), "makeRuleButton").visible) // only once the user refiled it
+
+            const change = findChild(entry(0), "changeButton")
+            mouseClick(change)
+            const menu = findChild(entry(0), "categoryMenu")
+            tryCompare(menu, "opened", true)
+            mouseClick(menu.itemAt(3))
+            tryCompare(menu, "visible", false)
+            const make = findChild(entry(0), "makeRuleButton")
+            tryCompare(make, "visible", true)
+            mouseClick(make)
+
+            const dialog = findChild(page, "makeRuleDialog")
+            tryCompare(dialog, "opened", true)
+            compare(dialog.title, "Make a rule")
+            const name = findChild(dialog.contentItem, "nameField")
+            const heading = findChild(dialog.contentItem, "titleField")
+            verify(name.text.startsWith("Technical: "), name.text)
+            compare(findChild(dialog.contentItem, "categoryBox").editText, "04_Technical")
+            verify(findChild(dialog.contentItem, "moreConditions").visible)
+            verify(heading.text !== "")
+            verify("traffic management plan lane closures and signs for the resurfacing works.".includes(heading.text), heading.text)
+            verify(!"schedule of rates resurfacing rates and road works.".includes(heading.text), heading.text)
+            verify(findChild(dialog.contentItem, "wholeWordsBox").checked)
+            compare(findChild(dialog.contentItem, "originText").text,
+                    "Proposed from “Traffic plan.pdf”: words of its heading or file name that no document of another category shares.")
+            tryVerify(() => findChild(dialog.contentItem, "previewText").text.startsWith("Matches 1 document. "))
+
+            tryVerify(() => name.activeFocus)
+            keyClick(Qt.Key_Return)
+            tryCompare(dialog, "visible", false)
+            compare(App.rules.rowCount(), 10)
+            compare(fixtures.suggestionAt(0).ruleName, name.text)
+            compare(fixtures.suggestionAt(0).category, "04_Technical")
+            verify(fixtures.suggestionAt(1).ruleName !== name.text)
+        }
+
         function test_acceptedRowWithoutASuggestionSaysSo() {
             fixtures.addDocument("doc.pdf", DocumentState.Ready, "02_Forms", Decision.Accepted)
             App.review.removeRule(-1)  // re-classifies: no built-in rule matches "doc.pdf"

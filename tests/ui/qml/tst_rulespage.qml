@@ -249,5 +249,174 @@ Item {
             compare(App.status, "Loaded 9 rule(s).")
             compare(App.rules.rowCount(), 9)
         }
+
+        // Tab until the item has the focus, as a user would.
+        function tabTo(item) {
+            for (let i = 0; i < 30 && !item.activeFocus; ++i)
+                keyClick(Qt.Key_Tab)
+            verify(item.activeFocus, item.objectName)
+        }
+
+        function typeText(text) {
+            for (const character of text)
+                keyClick(character)
+        }
+
+        function test_learnedSuggestionsAreForgottenOnRequest() {
+            const rates = "Schedule of rates for road maintenance: resurfacing rates, drainage rates, schedule totals."
+            fixtures.addTextDocument("Rates one.pdf", rates)
+            fixtures.addTextDocument("Rates two.pdf", rates + " Daywork rates.")
+            fixtures.addTextDocument("Rates three.pdf", "Resurfacing rates and drainage rates: a schedule for road maintenance.")
+            const forget = findChild(page, "forgetLearnedButton")
+            const label = findChild(page, "learnedLabel")
+            verify(!forget.enabled)
+            App.review.changeDocumentCategory(0, "03_Pricing")
+            App.review.changeDocumentCategory(1, "03_Pricing")
+            compare(App.review.learnedCount, 2)
+            compare(label.text, "Learned from 2 filed documents: where no rule matches, they suggest a category.")
+            tryVerify(() => fixtures.suggestionAt(2).learned)
+            compare(fixtures.suggestionAt(2).category, "03_Pricing")
+
+            mouseClick(forget)
+            compare(App.review.learnedCount, 0)
+            compare(App.status, "Forgot what 2 filed document(s) taught.")
+            compare(label.text, "Accepted and changed documents teach their category; nothing learned yet.")
+            verify(!forget.enabled)
+            tryVerify(() => fixtures.suggestionAt(2).category === "")
+            verify(!fixtures.suggestionAt(2).learned)
+        }
+
+        function test_learnsFromAPastBundleFolder() {
+            const bundle = fixtures.makeBundle()
+            verify(String(bundle) !== "")
+            const bundlePath = decodeURIComponent(String(bundle).replace("file://", ""))
+            const bundleName = bundlePath.substring(bundlePath.lastIndexOf("/") + 1)
+            fixtures.addTextDocument("Road rates.pdf", "Resurfacing rates and drainage rates: a priced schedule for road maintenance.")
+            verify(!fixtures.suggestionAt(0).learned)
+
+            // The button offers a folder or a ZIP; the folder is typed into the browser.
+            const button = findChild(page, "learnFromBundleButton")
+            mouseClick(button)
+            const menu = findChild(page, "bundleMenu")
+            tryCompare(menu, "opened", true)
+            keyClick(Qt.Key_Down)
+            keyClick(Qt.Key_Return)
+            const browser = findChild(page, "bundleFolderBrowser")
+            tryCompare(browser, "opened", true)
+            const field = findChild(browser.contentItem, "folderPathField")
+            mouseClick(field)
+            keyClick(Qt.Key_A, Qt.ControlModifier)
+            typeText(bundlePath)
+            keyClick(Qt.Key_Return)
+            tryCompare(browser, "visible", false)
+            tryCompare(App.review, "learningFromBundle", false, 30000)
+            compare(App.status, "Learned from 3 filed document(s) of “" + bundleName + "”.")
+            compare(App.review.learnedCount, 3)
+            verify(button.enabled)
+            tryVerify(() => fixtures.suggestionAt(0).learned)
+            compare(fixtures.suggestionAt(0).category, "03_Pricing")
+
+            // A folder that is no bundle teaches nothing and says why.
+            App.review.learnFromBundle(fixtures.folderWithSpaces())
+            tryCompare(App.review, "learningFromBundle", false, 30000)
+            verify(App.status.startsWith("Learned from 0 filed document(s) of “Bid package 2026”; 1 problem(s), the first: "), App.status)
+            compare(App.review.learnedCount, 3)
+        }
+
+        function test_ruleDialogOffersMoreConditionsAndPreviews() {
+            fixtures.addTextDocument("Road rates.pdf", "Resurfacing rates and drainage rates for road maintenance.")
+            fixtures.addTextDocument("Formal letter.pdf", "Formal letter of intent for road maintenance.")
+            fixtures.addTextDocument("Method.pdf", "Method of resurfacing.")
+            const dialog = findChild(page, "addRuleDialog")
+            // The fields keep what earlier tests entered: start from a clean form.
+            dialog.openWith({ category: "02_Forms" })
+            tryCompare(dialog, "opened", true)
+            dialog.close()
+            tryCompare(dialog, "visible", false)
+            mouseClick(findChild(page, "addRuleButton"))
+            tryCompare(dialog, "opened", true)
+            const more = findChild(dialog.contentItem, "moreConditions")
+            const preview = findChild(dialog.contentItem, "previewText")
+            verify(!more.visible) // out of the way until asked for
+            const name = findChild(dialog.contentItem, "nameField")
+            tryVerify(() => name.activeFocus)
+            keyClick(Qt.Key_A, Qt.ControlModifier)
+            typeText("Road upkeep")
+            keyClick(Qt.Key_Tab) // category
+            keyClick(Qt.Key_Tab) // file name contains
+            keyClick(Qt.Key_Tab) // text contains
+            keyClick(Qt.Key_A, Qt.ControlModifier)
+            typeText("road maintenance")
+            tryCompare(preview, "text", "Matches 2 documents. 2 suggestions would change:\n"
+                       + "“Road rates.pdf”: none → 02_Forms\n“Formal letter.pdf”: none → 02_Forms")
+
+            // More conditions, reached by the keyboard: none of the words "rates" narrows it.
+            const moreButton = findChild(dialog.contentItem, "moreConditionsButton")
+            tabTo(moreButton)
+            keyClick(Qt.Key_Space)
+            tryCompare(more, "visible", true)
+            const none = findChild(dialog.contentItem, "textNoneField")
+            tabTo(none)
+            typeText("rates, invoice")
+            tryCompare(preview, "text", "Matches 1 document. 1 suggestion would change:\n"
+                       + "“Formal letter.pdf”: none → 02_Forms")
+            keyClick(Qt.Key_A, Qt.ControlModifier)
+            keyClick(Qt.Key_Delete)
+            // "form" as a whole word is not "Formal".
+            const textField = findChild(dialog.contentItem, "textField")
+            tabTo(textField)
+            keyClick(Qt.Key_A, Qt.ControlModifier)
+            typeText("form")
+            tryCompare(preview, "text", "Matches 1 document. 1 suggestion would change:\n"
+                       + "“Formal letter.pdf”: none → 02_Forms")
+            tabTo(findChild(dialog.contentItem, "wholeWordsBox"))
+            keyClick(Qt.Key_Space)
+            tryCompare(preview, "text", "Matches 0 documents. No suggestion would change.")
+
+            // Enter in the category box saves the rule.
+            const category = findChild(dialog.contentItem, "categoryBox")
+            tabTo(textField)
+            keyClick(Qt.Key_A, Qt.ControlModifier)
+            typeText("road maintenance")
+            keyClick(Qt.Key_Backtab)
+            keyClick(Qt.Key_Backtab)
+            verify(category.activeFocus)
+            keyClick(Qt.Key_Return)
+            tryCompare(dialog, "visible", false)
+            compare(App.status, "Rule \"Road upkeep\" added.")
+            compare(App.rules.rowCount(), 10)
+            compare(findChild(entry(9), "summaryText").text, "text contains \"road maintenance\"; whole words")
+            compare(fixtures.suggestionAt(0).category, "02_Forms")
+            compare(fixtures.suggestionAt(2).category, "")
+        }
+
+        function test_editRuleInPlace() {
+            fixtures.addTextDocument("Method.pdf", "Method of resurfacing.")
+            const list = findChild(page, "ruleList")
+            list.positionViewAtEnd()
+            const row = entry(8)
+            const oldName = findChild(row, "nameText").text
+            mouseClick(findChild(row, "editButton"))
+            const dialog = findChild(page, "addRuleDialog")
+            tryCompare(dialog, "opened", true)
+            compare(dialog.title, "Edit rule")
+            const name = findChild(dialog.contentItem, "nameField")
+            compare(name.text, oldName)
+            verify(findChild(dialog.contentItem, "moreConditions").visible) // it uses them
+            tryVerify(() => name.activeFocus)
+            keyClick(Qt.Key_End)
+            typeText(" and methods")
+            const fileAny = findChild(dialog.contentItem, "fileAnyField")
+            mouseClick(fileAny)
+            keyClick(Qt.Key_End)
+            typeText(", method")
+            tryVerify(() => findChild(dialog.contentItem, "previewText").text.startsWith("Matches 1 document. 1 suggestion would change:"))
+            keyClick(Qt.Key_Return)
+            tryCompare(dialog, "visible", false)
+            compare(App.status, "Rule \"" + oldName + " and methods\" changed.")
+            compare(App.rules.rowCount(), 9)
+            compare(findChild(entry(8), "nameText").text, oldName + " and methods")
+            compare(fixtures.suggestionAt(0).category, "07_Appendices")
+        }
 }
 }
