@@ -503,11 +503,23 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
         return failed(cancelledError);
 
     const QString pdfPath = directory + u'/' + indexName;
-    const Status index = writeIndexPdf(pdfPath, stored, options.subtitle, options.regularFontPath,
-                                       options.boldFontPath, startedAt);
+    // The index reports as its pages are drawn, counted against its estimate.
+    qint64 indexDone = 0;
+    const Status index =
+        writeIndexPdf(pdfPath, stored, options.subtitle, options.regularFontPath,
+                      options.boldFontPath, startedAt, [&](qsizetype piecesDone, qsizetype pieces) {
+                          const qint64 done = pieces > 0 ? indexEstimate * piecesDone / pieces : 0;
+                          const qint64 step = done - indexDone;
+                          indexDone = done;
+                          return progress.advance(step);
+                      });
+    if (progress.cancelled())
+        return failed(cancelledError);
     if (!index.ok)
         return failed(QStringLiteral("Cannot write index.pdf: %1").arg(index.error));
-    progress.addWork(manifestBytes.size() + QFileInfo(pdfPath).size() - estimatedExtras);
+    // From here the index counts at its real size, once more for the ZIP.
+    progress.addWork(manifestBytes.size() + QFileInfo(pdfPath).size() - estimatedExtras +
+                     indexDone);
     if (!progress.advance(0))
         return failed(cancelledError);
 
