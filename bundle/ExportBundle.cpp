@@ -461,7 +461,7 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
     }
     const Status room = checkFreeSpace(
         options.exportFolder, bundleBytesNeeded(sizes, manifestEstimate, indexEstimate, nameBytes),
-        freeBytesAt(directory));
+        options.freeBytes ? options.freeBytes(directory) : freeBytesAt(directory));
     if (!room.ok)
         return failed(room.error);
 
