@@ -114,6 +114,9 @@ Copying copyFile(const QString& source, const QByteArray& sourceBytes, const QSt
         return failed(QStringLiteral("read"), source, opened.error);
     }
     PendingFile out(target);
+    // The staging folder takes its name only after one sync of the whole bundle (below), not a
+    // sync per copy: thousands of small originals would wait for thousands of journal commits.
+    out.setSyncedLater(true);
     if (!out.open())
         return failed(QStringLiteral("create"), target, out.errorString());
     Sha256 digest;
@@ -528,6 +531,10 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
         return failed(progress.cancelled() ? cancelledError : zipped.error);
     if (progress.cancelled())
         return failed(cancelledError);
+    if (const Status synced = syncFileSystem(directory); !synced.ok) {
+        return failed(QStringLiteral("Cannot write the bundle in %1: %2")
+                          .arg(options.exportFolder, synced.error));
+    }
     if (!staging.publish()) {
         return failed(QStringLiteral("Cannot give the bundle its name in %1: %2")
                           .arg(options.exportFolder, staging.errorString()));
