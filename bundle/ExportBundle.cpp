@@ -114,6 +114,9 @@ Copying copyFile(const QString& source, const QByteArray& sourceBytes, const QSt
         return failed(QStringLiteral("read"), source, opened.error);
     }
     PendingFile out(target);
+    // The staging folder takes its name only after one sync of the whole bundle (below), not a
+    // sync per copy: thousands of small originals would wait for thousands of journal commits.
+    out.setSyncedLater(true);
     if (!out.open())
         return failed(QStringLiteral("create"), target, out.errorString());
     Sha256 digest;
@@ -461,7 +464,7 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
     }
     const Status room = checkFreeSpace(
         options.exportFolder, bundleBytesNeeded(sizes, manifestEstimate, indexEstimate, nameBytes),
-        freeBytesAt(directory));
+        options.freeBytes ? options.freeBytes(directory) : freeBytesAt(directory));
     if (!room.ok)
         return failed(room.error);
 
@@ -503,11 +506,23 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
         return failed(cancelledError);
 
     const QString pdfPath = directory + u'/' + indexName;
-    const Status index = writeIndexPdf(pdfPath, stored, options.subtitle, options.regularFontPath,
-                                       options.boldFontPath, startedAt);
+    // The index reports as its pages are drawn, counted against its estimate.
+    qint64 indexDone = 0;
+    const Status index =
+        writeIndexPdf(pdfPath, stored, options.subtitle, options.regularFontPath,
+                      options.boldFontPath, startedAt, [&](qsizetype piecesDone, qsizetype pieces) {
+                          const qint64 done = pieces > 0 ? indexEstimate * piecesDone / pieces : 0;
+                          const qint64 step = done - indexDone;
+                          indexDone = done;
+                          return progress.advance(step);
+                      });
+    if (progress.cancelled())
+        return failed(cancelledError);
     if (!index.ok)
         return failed(QStringLiteral("Cannot write index.pdf: %1").arg(index.error));
-    progress.addWork(manifestBytes.size() + QFileInfo(pdfPath).size() - estimatedExtras);
+    // From here the index counts at its real size, once more for the ZIP.
+    progress.addWork(manifestBytes.size() + QFileInfo(pdfPath).size() - estimatedExtras +
+                     indexDone);
     if (!progress.advance(0))
         return failed(cancelledError);
 
@@ -516,6 +531,10 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
         return failed(progress.cancelled() ? cancelledError : zipped.error);
     if (progress.cancelled())
         return failed(cancelledError);
+    if (const Status synced = syncFileSystem(directory); !synced.ok) {
+        return failed(QStringLiteral("Cannot write the bundle in %1: %2")
+                          .arg(options.exportFolder, synced.error));
+    }
     if (!staging.publish()) {
         return failed(QStringLiteral("Cannot give the bundle its name in %1: %2")
                           .arg(options.exportFolder, staging.errorString()));

@@ -24,6 +24,9 @@ struct ExportOptions {
     std::function<QDateTime()> now = [] {
         return QDateTime::currentDateTime();
     };
+    // The bytes that may still be written in a folder, -1 when unknown; asked once, before
+    // anything is copied.
+    std::function<qint64(const QString& folder)> freeBytes = nullptr;
 };
 
 struct [[nodiscard]] ExportResult {

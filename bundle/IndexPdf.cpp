@@ -48,24 +48,33 @@ struct Slice {
     const QTextLayout* layout = nullptr;
     int line = -1;
     QPointF origin;
+    // The piece of the index (see IndexPieces) this begins, counted within its document; -1 when
+    // it begins none (a later line of a split paragraph, or an untagged block).
+    int pieceStart = -1;
 };
 
 QList<Slice> slicesOf(const QTextDocument& document, qreal pageHeight)
 {
     QList<Slice> slices;
     const QAbstractTextDocumentLayout* layout = document.documentLayout();
+    int previousState = -1;
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
         const QRectF rect = layout->blockBoundingRect(block);
+        // Each piece's block carries its number as the block's user state.
+        const int state = block.userState();
+        const int pieceStart = state >= 0 && state != previousState ? state : -1;
+        previousState = state;
         if (rect.height() <= pageHeight) {
             slices.append({rect.top(), rect.bottom(), block.blockFormat().headingLevel() > 0,
-                           nullptr, -1, QPointF()});
+                           nullptr, -1, QPointF(), pieceStart});
             continue;
         }
         const QTextLayout* lines = block.layout();
         for (int i = 0; i < lines->lineCount(); ++i) {
             const QTextLine line = lines->lineAt(i);
             const qreal top = rect.top() + line.y();
-            slices.append({top, top + line.height(), false, lines, i, rect.topLeft()});
+            slices.append({top, top + line.height(), false, lines, i, rect.topLeft(),
+                           i == 0 ? pieceStart : -1});
         }
     }
     return slices;
@@ -229,8 +238,8 @@ QString indexFontFamilyFor(const QString& regularFontPath, const QString& boldFo
     return font.ok ? font.family : QStringLiteral("DejaVu Sans");
 }
 
-QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
-                  const QStringList& fontFamilies, const QDateTime& generatedAt)
+IndexPieces indexPieces(const QList<DocumentRecord>& records, const QString& subtitle,
+                        const QStringList& fontFamilies, const QDateTime& generatedAt)
 {
     QMap<QString, QList<const DocumentRecord*>> groups;
     int pageTotal = 0;
@@ -248,27 +257,33 @@ QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
         return QStringLiteral("margin:%1px 0 %2px 0;").arg(px(top)).arg(px(bottom));
     };
 
-    QString html;
-    html += QStringLiteral("<html><body style=\"font-family:%1; font-size:9.5pt; color:#172033;\">")
-                .arg(quotedFamilies.join(QStringLiteral(", ")));
-    html += QStringLiteral("<h1 style=\"font-size:20pt; %1\">").arg(margin(0, 4));
-    html += QStringLiteral("Tessavo — export index</h1>");
-    html +=
-        QStringLiteral("<p style=\"%1\"><b>%2</b></p>").arg(margin(0, 2), subtitle.toHtmlEscaped());
-    html += QStringLiteral("<p style=\"%1 color:#5a6474;\">Generated %2 · Tessavo %3</p>")
-                .arg(margin(0, 10), generatedAt.toString(Qt::ISODate).left(19).toHtmlEscaped(),
-                     applicationVersion.toHtmlEscaped());
-    html += QStringLiteral("<p style=\"%1\">%2 documents · %3 pages · %4 categories</p>")
-                .arg(margin(0, 12), QString::number(records.size()), QString::number(pageTotal),
-                     QString::number(groups.size()));
+    IndexPieces index;
+    index.open =
+        QStringLiteral("<html><body style=\"font-family:%1; font-size:9.5pt; color:#172033;\">")
+            .arg(quotedFamilies.join(QStringLiteral(", ")));
+    index.close = QStringLiteral("</body></html>");
+    QStringList& pieces = index.pieces;
+    pieces.reserve(records.size() + 16);
+    pieces.append(QStringLiteral("<h1 style=\"font-size:20pt; %1\">").arg(margin(0, 4)) +
+                  QStringLiteral("Tessavo — export index</h1>"));
+    pieces.append(QStringLiteral("<p style=\"%1\"><b>%2</b></p>")
+                      .arg(margin(0, 2), subtitle.toHtmlEscaped()));
+    pieces.append(QStringLiteral("<p style=\"%1 color:#5a6474;\">Generated %2 · Tessavo %3</p>")
+                      .arg(margin(0, 10),
+                           generatedAt.toString(Qt::ISODate).left(19).toHtmlEscaped(),
+                           applicationVersion.toHtmlEscaped()));
+    pieces.append(QStringLiteral("<p style=\"%1\">%2 documents · %3 pages · %4 categories</p>")
+                      .arg(margin(0, 12), QString::number(records.size()),
+                           QString::number(pageTotal), QString::number(groups.size())));
     for (auto group = groups.cbegin(); group != groups.cend(); ++group) {
-        html += QStringLiteral("<h2 style=\"font-size:13pt; %1 color:#28558e;\">%2 "
-                               "<span style=\"color:#8992a3; font-size:10pt;\">(%3)</span></h2>")
-                    .arg(margin(14, 4), group.key().toHtmlEscaped(),
-                         QString::number(group.value().size()));
+        pieces.append(
+            QStringLiteral("<h2 style=\"font-size:13pt; %1 color:#28558e;\">%2 "
+                           "<span style=\"color:#8992a3; font-size:10pt;\">(%3)</span></h2>")
+                .arg(margin(14, 4), group.key().toHtmlEscaped(),
+                     QString::number(group.value().size())));
         for (const DocumentRecord* r : group.value()) {
-            html += QStringLiteral("<p style=\"%1\"><b>%2</b><br/>")
-                        .arg(margin(0, 8), displayFileName(*r).toHtmlEscaped());
+            QString html = QStringLiteral("<p style=\"%1\"><b>%2</b><br/>")
+                               .arg(margin(0, 8), displayFileName(*r).toHtmlEscaped());
             html += QStringLiteral(
                         "<span style=\"color:#5a6474;\">%1 pages · %2 · %3 · sha256 %4</span>")
                         .arg(QString::number(r->pages), stateText(r->state),
@@ -283,19 +298,37 @@ QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
             if (!r->note.isEmpty())
                 html += QStringLiteral("<br/>Note: %1").arg(r->note.toHtmlEscaped());
             html += QStringLiteral("</p>");
+            pieces.append(html);
         }
     }
-    html += QStringLiteral(
-                "<p style=\"margin-top:%1px; color:#8992a3; font-size:8pt;\">Generated locally by "
-                "Tessavo. Source files were read only. Unclassified and Needs review entries "
-                "require a human decision.</p></body></html>")
-                .arg(px(16));
-    return html;
+    pieces.append(
+        QStringLiteral(
+            "<p style=\"margin-top:%1px; color:#8992a3; font-size:8pt;\">Generated locally by "
+            "Tessavo. Source files were read only. Unclassified and Needs review entries require "
+            "a human decision.</p>")
+            .arg(px(16)));
+    return index;
+}
+
+QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
+                  const QStringList& fontFamilies, const QDateTime& generatedAt)
+{
+    const IndexPieces index = indexPieces(records, subtitle, fontFamilies, generatedAt);
+    return index.open + index.pieces.join(QString()) + index.close;
 }
 
 Status writeIndexPdf(const QString& pdfPath, const QList<DocumentRecord>& records,
                      const QString& subtitle, const QString& regularFontPath,
                      const QString& boldFontPath, const QDateTime& generatedAt)
+{
+    return writeIndexPdf(pdfPath, records, subtitle, regularFontPath, boldFontPath, generatedAt,
+                         IndexProgress());
+}
+
+Status writeIndexPdf(const QString& pdfPath, const QList<DocumentRecord>& records,
+                     const QString& subtitle, const QString& regularFontPath,
+                     const QString& boldFontPath, const QDateTime& generatedAt,
+                     const IndexProgress& progress)
 {
     if (records.isEmpty())
         return Status::failure(QStringLiteral("no documents to index"));
@@ -321,37 +354,86 @@ Status writeIndexPdf(const QString& pdfPath, const QList<DocumentRecord>& record
     const double contentWidth = writer.width() - 2 * margin;
     const double contentHeight = writer.height() - 2 * margin;
 
-    QTextDocument document;
-    // Point sizes must be converted at the writer's 300 dpi; laid out at screen resolution the
-    // text would print at a third of its size.
-    document.documentLayout()->setPaintDevice(&writer);
-    document.setDocumentMargin(0);
-    // One continuous layout; the pages are cut from it between paragraphs below.
-    document.setTextWidth(contentWidth);
-    document.setHtml(
-        indexHtml(records, subtitle, QStringList{family} + indexFallbackFamilies(), generatedAt));
-    // Ligatures would turn "fi" in a file name into one glyph that text extraction cannot give
-    // back; scripts that need shaping keep it.
-    QTextCursor everything(&document);
-    everything.select(QTextCursor::Document);
-    QTextCharFormat unshaped;
-    unshaped.setFontStyleStrategy(QFont::PreferNoShaping);
-    everything.mergeCharFormat(unshaped);
-
-    const QList<Slice> slices = slicesOf(document, contentHeight);
-    const auto pages = paginate(slices, contentHeight);
+    const IndexPieces index =
+        indexPieces(records, subtitle, QStringList{family} + indexFallbackFamilies(), generatedAt);
+    const QStringList& pieces = index.pieces;
 
     QPainter painter(&writer);
     if (!painter.isActive())
         return Status::failure(QStringLiteral("cannot start PDF painting"));
     painter.setRenderHint(QPainter::Antialiasing);
-    for (qsizetype i = 0; i < pages.size(); ++i) {
-        if (i > 0)
-            writer.newPage();
-        painter.save();
-        painter.translate(margin, margin);
-        drawPage(painter, document, slices, pages[i].first, pages[i].second, contentWidth);
-        painter.restore();
+
+    // The pieces are laid out a run at a time, each run as one document cut into pages between
+    // paragraphs. Every page of a run but its last is drawn; the last page, which more pieces
+    // might still fill, begins the next run. So the pages come out as from one layout of the
+    // whole index, in time and memory that grow only with its length.
+    bool firstPage = true;
+    qsizetype next = 0;  // the first piece not drawn yet
+    qsizetype run = 256; // pieces per run; grows when a run holds less than two pages
+    while (next < pieces.size()) {
+        const qsizetype end = std::min<qsizetype>(pieces.size(), next + run);
+        const bool lastRun = end == pieces.size();
+        QString html = index.open;
+        for (qsizetype i = next; i < end; ++i) {
+            // Each piece begins with a styled block; its number within the run becomes that
+            // block's user state.
+            QString piece = pieces.at(i);
+            const qsizetype style = piece.indexOf(QLatin1String("style=\""));
+            if (style >= 0)
+                piece.insert(style + 7, QStringLiteral("-qt-user-state:%1; ").arg(i - next));
+            html += piece;
+        }
+        html += index.close;
+
+        QTextDocument document;
+        // Point sizes must be converted at the writer's 300 dpi; laid out at screen resolution
+        // the text would print at a third of its size.
+        document.documentLayout()->setPaintDevice(&writer);
+        document.setDocumentMargin(0);
+        document.setTextWidth(contentWidth);
+        document.setHtml(html);
+        html.clear();
+        // Ligatures would turn "fi" in a file name into one glyph that text extraction cannot
+        // give back; scripts that need shaping keep it.
+        QTextCursor everything(&document);
+        everything.select(QTextCursor::Document);
+        QTextCharFormat unshaped;
+        unshaped.setFontStyleStrategy(QFont::PreferNoShaping);
+        everything.mergeCharFormat(unshaped);
+
+        const QList<Slice> slices = slicesOf(document, contentHeight);
+        const auto pages = paginate(slices, contentHeight);
+        qsizetype drawn = pages.size();
+        qsizetype carried = end;
+        if (!lastRun) {
+            // The last page of the run that begins with a piece of its own starts the next run.
+            drawn = 0;
+            for (qsizetype p = pages.size() - 1; p > 0; --p) {
+                if (slices.at(pages.at(p).first).pieceStart >= 0) {
+                    drawn = p;
+                    carried = next + slices.at(pages.at(p).first).pieceStart;
+                    break;
+                }
+            }
+            if (drawn == 0) {
+                run *= 2;
+                continue;
+            }
+        }
+        for (qsizetype i = 0; i < drawn; ++i) {
+            if (!firstPage)
+                writer.newPage();
+            firstPage = false;
+            painter.save();
+            painter.translate(margin, margin);
+            drawPage(painter, document, slices, pages[i].first, pages[i].second, contentWidth);
+            painter.restore();
+        }
+        next = carried;
+        if (progress && !progress(next, pieces.size())) {
+            painter.end();
+            return Status::failure(QStringLiteral("the index was cancelled"));
+        }
     }
     painter.end();
 

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace Tessavo {
 
 // A font file's family as the application font database knows it.
@@ -31,18 +33,38 @@ QString indexFontFamilyFor(const QString& regularFontPath, const QString& boldFo
 // Korean), best first; empty when the system has none.
 QStringList indexFallbackFamilies();
 
+// The index as rich text in pieces: the opening tags, one piece per heading or paragraph, and the
+// closing tags. Joined in order they make the index's rich text.
+struct IndexPieces {
+    QString open;
+    QStringList pieces;
+    QString close;
+};
+
+IndexPieces indexPieces(const QList<DocumentRecord>& records, const QString& subtitle,
+                        const QStringList& fontFamilies, const QDateTime& generatedAt);
+
 // The rich text of the index, set in the first family with the others as fallbacks, generated at
 // the given local time. Margins are in pixels (96 to the inch, which the layout scales to its
 // device).
 QString indexHtml(const QList<DocumentRecord>& records, const QString& subtitle,
                   const QStringList& fontFamilies, const QDateTime& generatedAt);
 
+// Told how many of the index's pieces are on pages, of how many, after every run of pages; false
+// stops the index.
+using IndexProgress = std::function<bool(qsizetype piecesDone, qsizetype pieces)>;
+
 // Writes the index of the exported records, generated at the given local time: A4 at 300 dpi,
-// laid out once and cut into pages between paragraphs, so that every paragraph lies on exactly one
-// page. The file is written under a temporary name and takes pdfPath only when complete; nothing
-// at pdfPath is replaced.
+// cut into pages between paragraphs, so that every paragraph lies on exactly one page (one too
+// tall for a page is cut between its lines). It is laid out a few pages at a time, so time and
+// memory grow only with the number of records. The file is written under a temporary name and
+// takes pdfPath only when complete; nothing at pdfPath is replaced.
 Status writeIndexPdf(const QString& pdfPath, const QList<DocumentRecord>& records,
                      const QString& subtitle, const QString& regularFontPath,
                      const QString& boldFontPath, const QDateTime& generatedAt);
+Status writeIndexPdf(const QString& pdfPath, const QList<DocumentRecord>& records,
+                     const QString& subtitle, const QString& regularFontPath,
+                     const QString& boldFontPath, const QDateTime& generatedAt,
+                     const IndexProgress& progress);
 
 } // namespace Tessavo

@@ -94,6 +94,19 @@ bool PendingFile::write(const char* data, qint64 size)
     return writeAll(m_file, data, size) || fail(m_file.errorString());
 }
 
+Status syncFileSystem(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return Status::failure(qt_error_string(errno));
+    const int synced = ::syncfs(fd);
+    const int error = errno;
+    ::close(fd);
+    if (synced != 0)
+        return Status::failure(qt_error_string(error));
+    return Status::success();
+}
+
 bool PendingFile::commit()
 {
     if (!m_file.isOpen())
@@ -103,7 +116,7 @@ bool PendingFile::commit()
         discard();
         return fail(reason);
     }
-    if (::fsync(m_file.handle()) != 0) {
+    if (!m_syncedLater && ::fsync(m_file.handle()) != 0) {
         const QString reason = qt_error_string(errno);
         discard();
         return fail(reason);

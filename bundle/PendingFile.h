@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Failure.h"
+
 #include <QFile>
 #include <QString>
 
@@ -8,6 +10,10 @@ namespace Tessavo {
 // Writes all of data to an unbuffered device, or returns false with the device's error set: a
 // short write carries no reason, so the rest is tried again until the system gives one.
 [[nodiscard]] bool writeAll(QIODevice& device, const char* data, qint64 size);
+
+// Writes everything the file system that holds path still has in memory to its disk; fails with
+// the system's reason when it cannot, or when an earlier write-back there failed.
+Status syncFileSystem(const QString& path);
 
 // True when anything at all lies at path: a file, a folder, or a link, even one that points
 // nowhere.
@@ -45,6 +51,10 @@ public:
     // Fails when anything lies at the final name by then.
     [[nodiscard]] bool commit();
 
+    // For a file inside a folder that is itself published only after one sync of its file system
+    // (a bundle's staging folder): commit() then leaves the syncing to that.
+    void setSyncedLater(bool later) { m_syncedLater = later; }
+
     // Closes and removes the temporary file.
     void discard();
 
@@ -60,6 +70,7 @@ private:
     QFile m_file;
     QString m_error;
     bool m_committed = false;
+    bool m_syncedLater = false;
 };
 
 } // namespace Tessavo

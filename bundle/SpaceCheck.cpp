@@ -13,10 +13,12 @@ namespace Tessavo {
 namespace {
 
 // Local header and central directory record of one entry, without its name, with room to spare
-// for extra fields; and the end record.
+// for ZIP64 extra fields; and the end records, ZIP64's included.
 constexpr qint64 zipEntryOverhead =
     ZipFormat::localHeaderBytes + ZipFormat::centralHeaderBytes + 64;
-constexpr qint64 zipEndRecord = ZipFormat::endRecordBytes;
+static_assert(2 * ZipFormat::extraHeaderBytes + 3 * 8 + 16 <= 64);
+constexpr qint64 zipEndRecord =
+    ZipFormat::endRecordBytes + ZipFormat::zip64EndRecordBytes + ZipFormat::zip64LocatorBytes;
 
 qint64 saturatedAdd(qint64 a, qint64 b)
 {

@@ -10,6 +10,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <limits>
 
 namespace Tessavo {
 
@@ -96,27 +97,107 @@ bool ZipReader::findEndRecord()
     const quint16 disk = get16(end + 4);
     const quint16 directoryDisk = get16(end + 6);
     const quint16 entriesHere = get16(end + 8);
-    m_entriesTotal = get16(end + 10);
+    const quint16 entriesTotal = get16(end + 10);
     const quint32 directorySize = get32(end + 12);
     const quint32 directoryOffset = get32(end + 16);
-    if (m_entriesTotal == 0xFFFF || directorySize == 0xFFFFFFFF || directoryOffset == 0xFFFFFFFF) {
-        m_report({}, QStringLiteral("ZIP64 archives are not supported"));
-        return false;
-    }
-    if (disk != 0 || directoryDisk != 0 || entriesHere != m_entriesTotal) {
+    if (disk != 0 || directoryDisk != 0 || entriesHere != entriesTotal) {
         m_report({}, QStringLiteral("the end record describes an archive split over several "
                                     "disks"));
         return false;
     }
+    m_entriesTotal = entriesTotal;
+    m_directoryOffset = directoryOffset;
+    m_directoryEnd = m_endAt;
+    qint64 directoryBytes = directorySize;
+    // A marker sends the reader to the ZIP64 end record. Without one (an archive of exactly
+    // 65,535 entries from a writer that knew no ZIP64) the classic figures are taken as they are.
+    const bool marked = entriesTotal == zip64Marker16 || directorySize == zip64Marker32 ||
+                        directoryOffset == zip64Marker32;
+    if (marked && m_endAt >= zip64LocatorBytes) {
+        if (!m_file.seek(m_endAt - zip64LocatorBytes))
+            return unreadable();
+        const QByteArray locator = m_file.read(zip64LocatorBytes);
+        if (locator.size() != zip64LocatorBytes)
+            return unreadable();
+        if (get32(locator.constData()) == zip64LocatorSignature) {
+            if (!readZip64EndRecord(entriesHere, directorySize, directoryOffset))
+                return false;
+            directoryBytes = m_directoryEnd - m_directoryOffset; // checked there
+        }
+    }
     // Checked before anything is read: a claimed size the file cannot hold ends here.
-    if (qint64(directoryOffset) + qint64(directorySize) != m_endAt) {
+    if (m_directoryOffset > m_directoryEnd ||
+        m_directoryEnd - m_directoryOffset != directoryBytes) {
         m_report({}, QStringLiteral("the central directory (offset %1, %2 bytes) does not end "
                                     "where the end record begins (offset %3)")
-                         .arg(QString::number(directoryOffset), QString::number(directorySize),
-                              QString::number(m_endAt)));
+                         .arg(QString::number(m_directoryOffset), QString::number(directoryBytes),
+                              QString::number(m_directoryEnd)));
         return false;
     }
-    m_directoryOffset = directoryOffset;
+    return true;
+}
+
+// The ZIP64 end record lies right before its locator, which lies right before the end record:
+// bundles carry no extensible data. Its figures must fit the file and agree with every classic
+// field that does not hold the marker.
+bool ZipReader::readZip64EndRecord(quint16 entriesHere, quint32 directorySize,
+                                   quint32 directoryOffset)
+{
+    const auto damaged = [this](const QString& what) {
+        m_report({}, QStringLiteral("the ZIP64 end record %1").arg(what));
+        return false;
+    };
+    const qint64 locatorAt = m_endAt - zip64LocatorBytes;
+    if (!m_file.seek(locatorAt))
+        return damaged(QStringLiteral("cannot be read"));
+    const QByteArray loc = m_file.read(zip64LocatorBytes);
+    if (loc.size() != zip64LocatorBytes)
+        return damaged(QStringLiteral("cannot be read"));
+    const char* l = loc.constData();
+    if (get32(l + 4) != 0 || get32(l + 16) != 1) {
+        m_report({}, QStringLiteral("the ZIP64 locator describes an archive split over several "
+                                    "disks"));
+        return false;
+    }
+    const quint64 recordAt = qFromLittleEndian<quint64>(l + 8);
+    if (locatorAt < zip64EndRecordBytes || recordAt != quint64(locatorAt - zip64EndRecordBytes))
+        return damaged(QStringLiteral("is not where its locator says (offset %1)")
+                           .arg(QString::number(recordAt)));
+    if (!m_file.seek(qint64(recordAt)))
+        return damaged(QStringLiteral("cannot be read"));
+    const QByteArray record = m_file.read(zip64EndRecordBytes);
+    if (record.size() != zip64EndRecordBytes ||
+        get32(record.constData()) != zip64EndRecordSignature)
+        return damaged(QStringLiteral("is missing at offset %1").arg(QString::number(recordAt)));
+    const char* r = record.constData();
+    if (qFromLittleEndian<quint64>(r + 4) != quint64(zip64EndRecordBytes - 12))
+        return damaged(QStringLiteral("carries extensible data; bundles carry none"));
+    const quint64 here = qFromLittleEndian<quint64>(r + 24);
+    const quint64 total = qFromLittleEndian<quint64>(r + 32);
+    const quint64 size = qFromLittleEndian<quint64>(r + 40);
+    const quint64 offset = qFromLittleEndian<quint64>(r + 48);
+    if (get32(r + 16) != 0 || get32(r + 20) != 0 || here != total) {
+        m_report({}, QStringLiteral("the ZIP64 end record describes an archive split over several "
+                                    "disks"));
+        return false;
+    }
+    // Every figure within the file before anything is derived from it.
+    if (offset > recordAt || size != recordAt - offset) {
+        m_report({}, QStringLiteral("the central directory (offset %1, %2 bytes) does not end "
+                                    "where the ZIP64 end record begins (offset %3)")
+                         .arg(QString::number(offset), QString::number(size),
+                              QString::number(recordAt)));
+        return false;
+    }
+    if ((entriesHere != zip64Marker16 && entriesHere != total) ||
+        (directorySize != zip64Marker32 && directorySize != size) ||
+        (directoryOffset != zip64Marker32 && directoryOffset != offset))
+        return damaged(QStringLiteral("disagrees with the end record"));
+    if (total > quint64(std::numeric_limits<qint64>::max()))
+        return damaged(QStringLiteral("counts more entries than any archive can hold"));
+    m_entriesTotal = qint64(total);
+    m_directoryOffset = qint64(offset);
+    m_directoryEnd = qint64(recordAt);
     return true;
 }
 
@@ -128,7 +209,7 @@ bool ZipReader::readCentralRecords()
         return false;
     }
     qint64 at = m_directoryOffset;
-    while (at < m_endAt) {
+    while (at < m_directoryEnd) {
         const QString damaged =
             QStringLiteral("central directory record %1 is damaged").arg(m_entries.size() + 1);
         if (m_entries.size() == m_entriesTotal) {
@@ -138,7 +219,7 @@ bool ZipReader::readCentralRecords()
             return false;
         }
         const QByteArray record = m_file.read(centralHeaderBytes);
-        if (record.size() != centralHeaderBytes || m_endAt - at < centralHeaderBytes ||
+        if (record.size() != centralHeaderBytes || m_directoryEnd - at < centralHeaderBytes ||
             get32(record.constData()) != centralHeaderSignature) {
             m_report({}, damaged);
             return false;
@@ -148,7 +229,7 @@ bool ZipReader::readCentralRecords()
         const qint64 extraBytes = get16(r + 30);
         const qint64 commentBytes = get16(r + 32);
         const qint64 recordBytes = centralHeaderBytes + nameBytes + extraBytes + commentBytes;
-        if (m_endAt - at < recordBytes) {
+        if (m_directoryEnd - at < recordBytes) {
             m_report({}, damaged);
             return false;
         }
@@ -162,11 +243,14 @@ bool ZipReader::readCentralRecords()
         entry.diskStart = get16(r + 34);
         entry.localOffset = get32(r + 42);
         entry.name = m_file.read(nameBytes);
-        if (entry.name.size() != nameBytes) {
+        const QByteArray extra = m_file.read(extraBytes);
+        if (entry.name.size() != nameBytes || extra.size() != extraBytes) {
             m_report({}, damaged);
             return false;
         }
-        if (extraBytes > 0 || commentBytes > 0)
+        bool foreign = commentBytes > 0;
+        readCentralExtra(entry, extra, foreign);
+        if (foreign)
             m_report(entry.name,
                      QStringLiteral("its central directory record carries %1 bytes of extra "
                                     "field and comment; bundles carry none")
@@ -185,11 +269,77 @@ bool ZipReader::readCentralRecords()
     return true;
 }
 
+// The one extra field a bundle's entry may carry is ZIP64's, and only with exactly the figures
+// whose classic fields hold the marker: the sizes, the offset, in that order. Anything else in
+// the extra field is foreign; a ZIP64 field that is short, too long or points beyond the archive
+// leaves the entry undescribed.
+void ZipReader::readCentralExtra(ZipEntryInfo& entry, const QByteArray& extra, bool& foreign)
+{
+    const bool sizeMarked = entry.size == zip64Marker32;
+    const bool compressedMarked = entry.compressedSize == zip64Marker32;
+    const bool offsetMarked = entry.localOffset == zip64Marker32;
+    const qint64 wanted =
+        8 * (qint64(sizeMarked) + qint64(compressedMarked) + qint64(offsetMarked));
+    bool found = false;
+    qint64 at = 0;
+    while (at < extra.size()) {
+        if (extra.size() - at < extraHeaderBytes) {
+            foreign = true;
+            break;
+        }
+        const quint16 id = get16(extra.constData() + at);
+        const qint64 length = get16(extra.constData() + at + 2);
+        const qint64 dataAt = at + extraHeaderBytes;
+        if (length > extra.size() - dataAt) {
+            m_report(entry.name, QStringLiteral("its central directory record has an extra field "
+                                                "that runs past its end"));
+            entry.described = false;
+            return;
+        }
+        if (id != zip64ExtraId || found || wanted == 0) {
+            foreign = true;
+        } else if (length != wanted || entry.diskStart == zip64Marker16) {
+            m_report(entry.name, QStringLiteral("its ZIP64 extra field holds %1 bytes where %2 "
+                                                "are due")
+                                     .arg(QString::number(length), QString::number(wanted)));
+            entry.described = false;
+            return;
+        } else {
+            found = true;
+            const char* field = extra.constData() + dataAt;
+            const auto next = [&field] {
+                const quint64 value = qFromLittleEndian<quint64>(field);
+                field += 8;
+                return value;
+            };
+            const quint64 size = sizeMarked ? next() : quint64(entry.size);
+            const quint64 compressed = compressedMarked ? next() : quint64(entry.compressedSize);
+            const quint64 offset = offsetMarked ? next() : quint64(entry.localOffset);
+            const quint64 limit = quint64(m_fileSize);
+            if (size > limit || compressed > limit || offset > limit) {
+                m_report(entry.name, QStringLiteral("its ZIP64 extra field gives a size or offset "
+                                                    "beyond the archive's %1 bytes")
+                                         .arg(m_fileSize));
+                entry.described = false;
+                return;
+            }
+            entry.size = qint64(size);
+            entry.compressedSize = qint64(compressed);
+            entry.localOffset = qint64(offset);
+        }
+        at = dataAt + length;
+    }
+    // A marker with no ZIP64 field behind it is taken as the figure it is; the layout check
+    // decides whether that fits.
+}
+
 // Compares the entry's local header with its central directory record; on agreement the entry's
 // data offset is known.
 void ZipReader::checkLocalHeader(ZipEntryInfo& entry)
 {
     const QByteArray& name = entry.name;
+    if (!entry.described)
+        return; // already reported
     if (entry.flags & encryptedFlag) {
         m_report(name, QStringLiteral("is encrypted"));
         return;
@@ -211,7 +361,7 @@ void ZipReader::checkLocalHeader(ZipEntryInfo& entry)
                      .arg(QString::number(entry.compressedSize), QString::number(entry.size)));
         return;
     }
-    if (qint64(entry.localOffset) + localHeaderBytes > m_directoryOffset ||
+    if (entry.localOffset > m_directoryOffset - localHeaderBytes ||
         !m_file.seek(entry.localOffset)) {
         m_report(name, QStringLiteral("its local header lies outside the archive's entries"));
         return;
@@ -225,8 +375,24 @@ void ZipReader::checkLocalHeader(ZipEntryInfo& entry)
     const qint64 nameBytes = get16(h + 26);
     const qint64 extraBytes = get16(h + 28);
     const qint64 dataOffset = entry.localOffset + localHeaderBytes + nameBytes + extraBytes;
-    const QByteArray localName =
-        dataOffset <= m_directoryOffset ? m_file.read(nameBytes) : QByteArray();
+    const bool inEntries = dataOffset <= m_directoryOffset;
+    const QByteArray localName = inEntries ? m_file.read(nameBytes) : QByteArray();
+    const QByteArray localExtra = inEntries ? m_file.read(extraBytes) : QByteArray();
+    // Sizes at the marker with a ZIP64 extra field of exactly both sizes: that field gives them.
+    qint64 localSize = get32(h + 22);
+    qint64 localCompressed = get32(h + 18);
+    bool zip64Extra = false;
+    if (localSize == zip64Marker32 && localCompressed == zip64Marker32 &&
+        localExtra.size() == zip64LocalExtraBytes &&
+        get16(localExtra.constData()) == zip64ExtraId &&
+        get16(localExtra.constData() + 2) == zip64LocalExtraBytes - extraHeaderBytes) {
+        const quint64 size = qFromLittleEndian<quint64>(localExtra.constData() + 4);
+        const quint64 compressed = qFromLittleEndian<quint64>(localExtra.constData() + 12);
+        // Anything beyond the file cannot agree with the central record, which lies within it.
+        localSize = size > quint64(m_fileSize) ? -1 : qint64(size);
+        localCompressed = compressed > quint64(m_fileSize) ? -1 : qint64(compressed);
+        zip64Extra = true;
+    }
     // With a data descriptor the local header may leave CRC-32 and sizes at zero.
     const bool deferred = (get16(h + 6) & dataDescriptorFlag) && get32(h + 14) == 0 &&
                           get32(h + 18) == 0 && get32(h + 22) == 0;
@@ -239,7 +405,7 @@ void ZipReader::checkLocalHeader(ZipEntryInfo& entry)
         differences << QStringLiteral("compression method");
     if (!deferred && get32(h + 14) != entry.crc32)
         differences << QStringLiteral("CRC-32");
-    if (!deferred && (get32(h + 18) != entry.compressedSize || get32(h + 22) != entry.size))
+    if (!deferred && (localCompressed != entry.compressedSize || localSize != entry.size))
         differences << QStringLiteral("size");
     if (localName != entry.name)
         differences << QStringLiteral("name");
@@ -248,13 +414,13 @@ void ZipReader::checkLocalHeader(ZipEntryInfo& entry)
                            .arg(differences.join(QStringLiteral(", "))));
         return;
     }
-    if (extraBytes > 0) {
+    if (extraBytes > 0 && !zip64Extra) {
         m_report(name, QStringLiteral("its local header carries an extra field of %1 bytes; "
                                       "bundles carry none")
                            .arg(extraBytes));
         return;
     }
-    if (dataOffset + qint64(entry.size) > m_directoryOffset) {
+    if (entry.size > m_directoryOffset - dataOffset) {
         m_report(name, QStringLiteral("its data runs into the central directory"));
         return;
     }

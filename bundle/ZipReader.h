@@ -19,21 +19,27 @@ struct ZipEntryInfo {
     quint16 flags = 0;
     quint16 method = 0;
     quint32 crc32 = 0;
-    quint32 compressedSize = 0;
-    quint32 size = 0;
-    quint32 localOffset = 0;
+    // From the classic fields or, where those hold the ZIP64 marker, from the ZIP64 extra field;
+    // never beyond the archive's size.
+    qint64 compressedSize = 0;
+    qint64 size = 0;
+    qint64 localOffset = 0;
     quint16 diskStart = 0;
+    bool described = true;  // its central record, extra field included, could be made sense of
     qint64 dataOffset = -1; // set once its local header was found to agree
     bool readable = false;  // its header agrees and its bytes overlap no other entry's
 };
 
-// Reads an archive the way ZipWriter writes them (stored entries, no ZIP64, no extra fields, no
+// Reads an archive the way ZipWriter writes them (stored entries, no extra fields but ZIP64's, no
 // comments) and checks that it holds nothing else: every byte belongs to a listed entry, its
-// local header, the central directory or the end record. What it finds wrong goes to the
-// report, which names the entry concerned (an empty name for the archive itself).
+// local header, the central directory or the end records. ZIP64 fields are read where the
+// classic ones hold the marker, and must agree with them and with the archive's size. What it
+// finds wrong goes to the report, which names the entry concerned (an empty name for the archive
+// itself).
 //
 // Memory stays bounded by the archive: nothing a field claims is allocated before the file's
-// size has shown it can be there, and at most 65,535 entries (the end record's limit) are kept.
+// size has shown it can be there, and entries are kept only as the central directory, which lies
+// in the file, holds their records.
 class ZipReader {
 public:
     using Report = std::function<void(const QByteArray& entryName, const QString& what)>;
@@ -55,7 +61,9 @@ public:
 
 private:
     bool findEndRecord();
+    bool readZip64EndRecord(quint16 entriesHere, quint32 directorySize, quint32 directoryOffset);
     bool readCentralRecords();
+    void readCentralExtra(ZipEntryInfo& entry, const QByteArray& extra, bool& foreign);
     void checkLocalHeader(ZipEntryInfo& entry);
     void checkLayout();
     void reportGap(qint64 from, qint64 to);
@@ -64,8 +72,9 @@ private:
     Report m_report;
     qint64 m_fileSize = 0;
     qint64 m_endAt = 0;
-    quint16 m_entriesTotal = 0;
+    qint64 m_entriesTotal = 0;
     qint64 m_directoryOffset = 0;
+    qint64 m_directoryEnd = 0; // the end record, or the ZIP64 end record when there is one
     QList<ZipEntryInfo> m_entries;
 };
 

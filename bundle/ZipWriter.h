@@ -25,10 +25,12 @@ struct DosDateTime {
 // hold instead of wrapping.
 DosDateTime dosDateTime(const QDateTime& localTime);
 
-// Writes one ZIP archive whose entries are stored uncompressed, with UTF-8 names, the classic
-// (32-bit) structures and the Unix mode 0644 for files (0755 for folders). Entry data is streamed
-// in fixed-size chunks, so memory does not grow with file size. Anything that would not fit the
-// classic format is refused before it is written.
+// Writes one ZIP archive whose entries are stored uncompressed, with UTF-8 names and the Unix mode
+// 0644 for files (0755 for folders). Entry data is streamed in fixed-size chunks, so memory does
+// not grow with file size. The classic (32-bit) structures are used wherever they suffice; ZIP64
+// fields and records are added only for an entry of 4 GiB or more, an entry that begins at 4 GiB
+// or beyond, and an archive of 65,535 entries or more or whose directory lies past 4 GiB, so
+// that an archive that fits the classic format holds nothing else.
 // The archive is written under a temporary name beside its path and takes that name only when
 // finish() completes; nothing that already lies at the path, not even a dangling link, is
 // replaced or written through. After a failed write the archive is beyond repair: every later call
@@ -66,8 +68,8 @@ private:
     struct Entry {
         QByteArray name;
         quint32 crc32 = 0;
-        quint32 size = 0;
-        quint32 localHeaderOffset = 0;
+        qint64 size = 0;
+        qint64 localHeaderOffset = 0;
     };
 
     bool checkEntry(const QString& entryName, const QByteArray& name, qint64 size);

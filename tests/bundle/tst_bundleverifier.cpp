@@ -210,6 +210,8 @@ private slots:
     void bytesNoEntryListsFail();
     void overlappingEntriesAreRefusedBeforeReading();
     void claimsBeyondTheFileCostNothing();
+    void zip64RecordsAreCheckedBeforeTrusted_data();
+    void zip64RecordsAreCheckedBeforeTrusted();
     void problemsAreCapped();
     void folderHoldsOnlyRegularListedFiles();
     void formulaNamesRoundTrip();
@@ -671,6 +673,46 @@ void TestBundleVerifier::overlappingEntriesAreRefusedBeforeReading()
              qPrintable(result.problems.join('\n')));
     QVERIFY2(!anyProblemContains(result, "CRC-32 is"), qPrintable(result.problems.join('\n')));
     QCOMPARE(result.zipEntries, 0);
+}
+
+// Archives made from a sound bundle: the same entries described with ZIP64 end records or a
+// ZIP64 offset pass; ZIP64 figures that disagree, lie beyond the file or come in a field of the
+// wrong length fail without anything being read on their word.
+void TestBundleVerifier::zip64RecordsAreCheckedBeforeTrusted_data()
+{
+    QTest::addColumn<QString>("seed");
+    QTest::addColumn<QString>("problem"); // empty: the bundle verifies
+    QTest::newRow("end records") << "zip64-end-records.zip" << QString();
+    QTest::newRow("offset in the extra field") << "zip64-offset-extra.zip" << QString();
+    QTest::newRow("counts disagree") << "zip64-count-disagrees.zip"
+                                     << "the ZIP64 end record disagrees with the end record";
+    QTest::newRow("huge claims") << "zip64-huge-claims.zip"
+                                 << "does not end where the ZIP64 end record begins";
+    QTest::newRow("locator astray") << "zip64-locator-astray.zip"
+                                    << "the ZIP64 end record is not where its locator says";
+    QTest::newRow("extra too short") << "zip64-extra-too-short.zip"
+                                     << "its ZIP64 extra field holds 4 bytes where 8 are due";
+    QTest::newRow("extra past its record") << "zip64-extra-past-record.zip"
+                                           << "has an extra field that runs past its end";
+    QTest::newRow("offset beyond the file") << "zip64-offset-beyond-file.zip"
+                                            << "gives a size or offset beyond the archive's";
+}
+
+void TestBundleVerifier::zip64RecordsAreCheckedBeforeTrusted()
+{
+    QFETCH(QString, seed);
+    QFETCH(QString, problem);
+    const QString zip = m_dir.filePath(seed);
+    QFile::remove(zip);
+    QVERIFY(QFile::copy(QStringLiteral(TESSAVO_VERIFYZIP_CORPUS "/") + seed, zip));
+    const BundleVerification result =
+        verifyBundle(zip, [](const QString&) { return Status::success(); });
+    if (problem.isEmpty()) {
+        QVERIFY2(result.ok(), qPrintable(result.problems.join('\n')));
+        QCOMPARE(result.zipEntries, 5);
+    } else {
+        QVERIFY2(anyProblemContains(result, problem), qPrintable(result.problems.join('\n')));
+    }
 }
 
 void TestBundleVerifier::claimsBeyondTheFileCostNothing()

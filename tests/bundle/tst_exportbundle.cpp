@@ -79,6 +79,7 @@ private slots:
     void relativeExportFolder();
     void fullDisk();
     void freeSpaceIsCheckedBeforeCopying();
+    void bundlePastFourGiBIsCheckedBeforeCopying();
     void fileSizeLimit();
     void neverWritesThroughALinkAtTheZipName();
     void reportsProgressAndStopsWhenCancelled();
@@ -778,9 +779,10 @@ void TestExportBundle::fullDisk()
 void TestExportBundle::freeSpaceIsCheckedBeforeCopying()
 {
     // Two originals of 1000 and 3000 bytes, a manifest of 500, an index of 8192, names of 40
-    // bytes: every file twice, and a ZIP header and directory record per entry.
+    // bytes: every file twice, a ZIP header and directory record per entry, and the end records.
     const qint64 needed = bundleBytesNeeded({1000, 3000}, 500, 8192, 40);
-    QCOMPARE(needed, 2 * (1000 + 3000 + 500 + 8192) + 4 * (30 + 46 + 64) + 22 + 2 * 40);
+    QCOMPARE(needed,
+             2 * (1000 + 3000 + 500 + 8192) + 4 * (30 + 46 + 64) + 22 + 56 + 20 + 2 * 40);
     QVERIFY(checkFreeSpace("/out", needed, needed).ok);
     QVERIFY(checkFreeSpace("/out", needed, -1).ok); // unknown: go ahead
     const Status tight = checkFreeSpace("/out", 3 * 1024 * 1024, 1024 * 1024);
@@ -794,6 +796,34 @@ void TestExportBundle::freeSpaceIsCheckedBeforeCopying()
     const qint64 here = freeBytesAt(m_dir.path());
     QVERIFY(here > 0);
     QCOMPARE(freeBytesAt(m_dir.filePath("no such folder")), qint64(-1));
+}
+
+// A bundle past 4 GiB is no longer refused by the ZIP; whether it fits is known from the sizes
+// alone, and too little room ends the export at once, before a byte is copied.
+void TestExportBundle::bundlePastFourGiBIsCheckedBeforeCopying()
+{
+    DocumentRecord big = pdf("huge/scan.pdf", "02_Forms");
+    {
+        QFile file(big.sourcePath);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.resize(qint64(5) << 30)); // sparse: no disk space used
+    }
+    big.sizeBytes = qint64(5) << 30;
+    ExportOptions tight = options(m_dir.filePath("huge-out"));
+    QStringList asked;
+    tight.freeBytes = [&asked](const QString& folder) {
+        asked << folder;
+        return qint64(6) << 30;
+    };
+    const ExportResult result = buildExportBundle({big}, tight);
+    QVERIFY(!result.ok);
+    QCOMPARE(result.error, QStringLiteral("Not enough free space in %1: the bundle needs 10.0 GB, "
+                                          "6.0 GB are free")
+                               .arg(m_dir.filePath("huge-out")));
+    QCOMPARE(asked.size(), 1);
+    QVERIFY(asked.first().startsWith(m_dir.filePath("huge-out/")));
+    QCOMPARE(entries(m_dir.filePath("huge-out")), QStringList());
+    QVERIFY(QFile::remove(big.sourcePath));
 }
 
 void TestExportBundle::fileSizeLimit()

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -81,7 +82,9 @@ private slots:
     void groupsByCategoryWithUnclassifiedLast();
     void writesAValidA4Pdf();
     void longListsFlowOverPages();
+    void everyParagraphLiesOnExactlyOnePage_data();
     void everyParagraphLiesOnExactlyOnePage();
+    void reportsProgressAndStops();
     void entriesKeepTheirMargins();
     void namesComeBackExactly();
     void reportsFailures();
@@ -244,41 +247,104 @@ void TestIndexPdf::longListsFlowOverPages()
         QVERIFY(text.contains(QStringLiteral("document-%1.pdf").arg(i, 3, 10, QLatin1Char('0'))));
 }
 
+// Long indexes are laid out a few pages at a time; the pages must read as one continuous index
+// wherever one layout ends and the next begins: every entry once, whole, in order, and headings
+// with their first entry.
+void TestIndexPdf::everyParagraphLiesOnExactlyOnePage_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("longNoteAt");
+    QTest::newRow("150 entries") << 150 << 100;
+    QTest::newRow("1,100 entries, a long note where a layout ends") << 1100 << 250;
+}
+
 void TestIndexPdf::everyParagraphLiesOnExactlyOnePage()
 {
+    QFETCH(int, count);
+    QFETCH(int, longNoteAt);
+    const QStringList categories = {"02_Forms", "03_Pricing", "04_Legal", "05_References"};
     QList<DocumentRecord> many;
-    for (int i = 0; i < 150; ++i)
-        many << record(QStringLiteral("document-%1.pdf").arg(i, 3, 10, QLatin1Char('0')),
-                       i < 70 ? "02_Forms" : "03_Pricing", i + 1);
+    for (int i = 0; i < count; ++i)
+        many << record(QStringLiteral("document-%1.pdf").arg(i, 4, 10, QLatin1Char('0')),
+                       categories.at(std::min<qsizetype>(i * categories.size() / count,
+                                                         categories.size() - 1)),
+                       i + 1);
     // A note too long for one page is the one paragraph that has to be split, between lines.
     QStringList words;
     for (int i = 0; i < 2500; ++i)
         words << QStringLiteral("w%1").arg(i, 4, 10, QLatin1Char('0'));
-    many[100].note = words.join(' ');
-    const QString path = m_dir.filePath("paged.pdf");
-    QVERIFY(writeIndexPdf(path, many, "Tessavo export", dejaVu, dejaVuBold, fixedTime).ok);
+    many[longNoteAt].note = words.join(' ');
+    const QString path = m_dir.filePath(QStringLiteral("paged-%1.pdf").arg(count));
+    const Status written =
+        writeIndexPdf(path, many, "Tessavo export", dejaVu, dejaVuBold, fixedTime);
+    QVERIFY2(written.ok, qPrintable(written.error));
 
     const int pages = pageCount(path);
-    QVERIFY2(pages >= 5, qPrintable(QString::number(pages)));
+    QVERIFY2(pages >= count / 30, qPrintable(QString::number(pages)));
     QStringList texts;
     for (int page = 1; page <= pages; ++page)
         texts << pageText(path, page);
     const QString all = texts.join('\n');
-    for (int i = 0; i < 150; ++i) {
-        const QString name = QStringLiteral("document-%1.pdf").arg(i, 3, 10, QLatin1Char('0'));
+    qsizetype previous = -1;
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("document-%1.pdf").arg(i, 4, 10, QLatin1Char('0'));
         QCOMPARE(all.count(name), 1); // no hidden copy on a neighbouring page
+        QVERIFY2(all.indexOf(name) > previous, qPrintable(name)); // in order
+        previous = all.indexOf(name);
         const qsizetype page = texts.indexOf(QRegularExpression("(?s).*" + name + ".*"));
         // The entry's second line is on the same page as its name.
         const QRegularExpression details(QStringLiteral("(^|\\n)%1 pages · Ready").arg(i + 1));
         QVERIFY2(texts[page].contains(details), qPrintable(name));
     }
-    for (const QString& word : std::as_const(words))
+    qsizetype previousWord = -1;
+    for (const QString& word : std::as_const(words)) {
         QVERIFY2(all.count(word) == 1, qPrintable(word));
-    // Headings stay with their first entry.
-    for (const QString& text : std::as_const(texts)) {
-        const QStringList lines = text.trimmed().split('\n', Qt::SkipEmptyParts);
-        QVERIFY(!lines.last().startsWith("03_Pricing"));
+        QVERIFY2(all.indexOf(word) > previousWord, qPrintable(word));
+        previousWord = all.indexOf(word);
     }
+    // Headings stay with their first entry; every page is filled but the last.
+    for (qsizetype page = 0; page < texts.size(); ++page) {
+        const QStringList lines = texts[page].trimmed().split('\n', Qt::SkipEmptyParts);
+        for (const QString& category : categories)
+            QVERIFY2(!lines.last().startsWith(category), qPrintable(texts[page]));
+        if (page + 1 < texts.size())
+            QVERIFY2(lines.size() >= 20, qPrintable(texts[page]));
+    }
+    QVERIFY(texts.last().contains("Generated locally by Tessavo."));
+}
+
+void TestIndexPdf::reportsProgressAndStops()
+{
+    QList<DocumentRecord> many;
+    for (int i = 0; i < 2000; ++i)
+        many << record(QStringLiteral("d%1.pdf").arg(i), "02_Forms", 1);
+    // Pieces: the heading, subtitle, generation and summary lines, one category heading, the
+    // entries and the closing line.
+    const qsizetype pieces = 2000 + 6;
+    QList<qsizetype> reports;
+    const QString path = m_dir.filePath("progress.pdf");
+    QVERIFY(writeIndexPdf(path, many, "Tessavo export", dejaVu, dejaVuBold, fixedTime,
+                          [&reports, pieces](qsizetype done, qsizetype total) {
+                              if (total != pieces)
+                                  return false;
+                              reports << done;
+                              return true;
+                          })
+                .ok);
+    QVERIFY2(reports.size() >= 5, qPrintable(QString::number(reports.size())));
+    QVERIFY(std::is_sorted(reports.cbegin(), reports.cend()));
+    QCOMPARE(reports.last(), pieces);
+
+    // Stopped after the first report: nothing is left at the path.
+    const QString stopped = m_dir.filePath("stopped.pdf");
+    int calls = 0;
+    const Status written =
+        writeIndexPdf(stopped, many, "Tessavo export", dejaVu, dejaVuBold, fixedTime,
+                      [&calls](qsizetype, qsizetype) { return ++calls < 2; });
+    QVERIFY(!written.ok);
+    QCOMPARE(written.error, QStringLiteral("the index was cancelled"));
+    QCOMPARE(calls, 2);
+    QVERIFY(!QFileInfo::exists(stopped));
 }
 
 void TestIndexPdf::entriesKeepTheirMargins()

@@ -1,8 +1,10 @@
+#include "bundle/ZipReader.h"
 #include "bundle/ZipWriter.h"
 #include "support/ExternalTool.h"
 #include "support/PdfFixtures.h"
 #include "support/UserRun.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -26,6 +28,49 @@ quint16 at16(const QByteArray& bytes, qsizetype offset)
 quint32 at32(const QByteArray& bytes, qsizetype offset)
 {
     return qFromLittleEndian<quint32>(bytes.constData() + offset);
+}
+
+quint64 at64(const QByteArray& bytes, qsizetype offset)
+{
+    return qFromLittleEndian<quint64>(bytes.constData() + offset);
+}
+
+QByteArray sha256Of(const QString& path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return {};
+    return hash.result().toHex();
+}
+
+// Reads the archive with the verifier's reader: its entries, or the problems it reported.
+struct Reading {
+    QList<ZipEntryInfo> entries;
+    QStringList problems;
+};
+
+Reading readWithZipReader(const QString& path)
+{
+    Reading reading;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {{}, {"cannot open " + path}};
+    ZipReader reader(file, [&reading](const QByteArray& name, const QString& what) {
+        reading.problems << QString::fromUtf8(name) + ": " + what;
+    });
+    if (reader.readDirectory())
+        reading.entries = reader.entries();
+    return reading;
+}
+
+// The bytes of a file at offset.
+QByteArray bytesAt(const QString& path, qint64 offset, qint64 count)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset))
+        return {};
+    return file.read(count);
 }
 
 // Lists the archive with Python's zipfile, checking every CRC: "name<TAB>size<TAB>hexdata".
@@ -58,8 +103,8 @@ private slots:
     void cancelledArchiveLeavesNothing();
     void neverReplacesOrWritesThroughWhatLiesAtItsName();
     void extractorsGiveReadableFiles();
-    void refusesWhatTheClassicFormatCannotHold();
-    void refusesMoreThan65535Entries();
+    void classicArchivesAreUnchanged();
+    void manyEntriesUseZip64();
     void dosTimes();
 
 private:
@@ -418,52 +463,93 @@ void TestZipWriter::extractorsGiveReadableFiles()
     }
 }
 
-void TestZipWriter::refusesWhatTheClassicFormatCannotHold()
+// Archives that fit the classic format come out byte for byte as before ZIP64 was known: these
+// digests are of the same archives written by the classic-only writer.
+void TestZipWriter::classicArchivesAreUnchanged()
 {
-    // Sparse files: their size counts, no disk space is used.
-    QFile almost(path("almost-4gib.bin"));
-    QVERIFY(almost.open(QIODevice::WriteOnly));
-    QVERIFY(almost.resize(0xFFFFFFFE));
-    almost.close();
-    QFile tooBig(path("4gib.bin"));
-    QVERIFY(tooBig.open(QIODevice::WriteOnly));
-    QVERIFY(tooBig.resize(0xFFFFFFFF));
-    tooBig.close();
+    const QDateTime clock(QDate(2026, 3, 4), QTime(5, 6, 8));
+    {
+        ZipWriter zip(path("fixed.zip"), clock);
+        QVERIFY(zip.open());
+        QVERIFY(zip.addData("manifest.csv", "\xEF\xBB\xBF"
+                                            "file,size\nx.pdf,9\n"));
+        QVERIFY(zip.addData("index.pdf", QByteArray("%PDF-1.4\n") + QByteArray(3000, 'i')));
+        QVERIFY(zip.addData("originals/", QByteArray()));
+        QVERIFY(zip.addData("originals/a/x.pdf", QByteArray(70000, '\0') + "tail"));
+        QVERIFY(
+            zip.addData(QString::fromUtf8("originals/b/\xC3\xBC.pdf"), QByteArray(2 << 20, 'u')));
+        // Whole chunks of zeros are left as holes; they read back the same.
+        QVERIFY(zip.addData("originals/c/zeros.pdf", QByteArray(3 << 20, 0)));
+        QVERIFY(zip.finish());
+    }
+    QCOMPARE(sha256Of(path("fixed.zip")),
+             QByteArray("e01f2eee271648345ae1c718d5b7e93e01f49964d0e276220754141f1742f94d"));
 
-    ZipWriter zip(path("limits.zip"));
-    QVERIFY(zip.open());
-    QVERIFY(!zip.addFile("big.bin", path("4gib.bin")));
-    QCOMPARE(zip.errorString(),
-             QStringLiteral("file is too large for this exporter: %1").arg(path("4gib.bin")));
-    QVERIFY(!zip.addFile("almost.bin", path("almost-4gib.bin")));
-    QCOMPARE(zip.errorString(),
-             QStringLiteral("ZIP archive would exceed 4 GiB with entry: almost.bin"));
-    QVERIFY(!zip.addData(QString(65536, u'n'), "x"));
-    QCOMPARE(zip.errorString(),
-             QStringLiteral("ZIP entry name is too long: ") + QString(65536, u'n'));
-    QCOMPARE(QFileInfo(path("limits.zip")).size(), 0); // nothing was written for them
-    QVERIFY(zip.addData(QString(65535, u'n'), "x"));
-    QVERIFY(zip.finish());
-    QVERIFY(runPython(listWithPython, {path("limits.zip")}).ok());
-    QFile::remove(path("almost-4gib.bin"));
-    QFile::remove(path("4gib.bin"));
+    // 65,534 entries: the most the classic end record counts without its marker.
+    {
+        ZipWriter zip(path("classic-most.zip"), clock);
+        QVERIFY(zip.open());
+        for (int i = 0; i < 65534; ++i) {
+            if (!zip.addData(QString::number(i), QByteArray::number(i)))
+                QFAIL(qPrintable(zip.errorString()));
+        }
+        QVERIFY(zip.finish());
+    }
+    QCOMPARE(sha256Of(path("classic-most.zip")),
+             QByteArray("a42939cd77aa71b47eac48ddb8183e9b0cc1ddcdcf546d875d4537ff325bcc69"));
+    QVERIFY(QFile::remove(path("classic-most.zip")));
 }
 
-void TestZipWriter::refusesMoreThan65535Entries()
+// 65,535 entries and more: the end record's counts hold the marker and the ZIP64 end record the
+// count (before, 65,535 entries were written with a count the verifier took for ZIP64).
+void TestZipWriter::manyEntriesUseZip64()
 {
-    ZipWriter zip(path("many.zip"));
-    QVERIFY(zip.open());
-    for (int i = 0; i < 65535; ++i) {
-        if (!zip.addData(QString::number(i), QByteArray()))
-            QFAIL("entry refused too early");
+    for (const int count : {65535, 70000}) {
+        const QString zipPath = path(QStringLiteral("many-%1.zip").arg(count));
+        {
+            ZipWriter zip(zipPath);
+            QVERIFY(zip.open());
+            for (int i = 0; i < count; ++i) {
+                if (!zip.addData(QStringLiteral("d/%1.txt").arg(i), QByteArray::number(i)))
+                    QFAIL(qPrintable(zip.errorString()));
+            }
+            QVERIFY(zip.finish());
+        }
+        const qint64 size = QFileInfo(zipPath).size();
+        const QByteArray tail = bytesAt(zipPath, size - 98, 98);
+        QCOMPARE(at32(tail, 0), 0x06064B50u);
+        QCOMPARE(at64(tail, 32), quint64(count));
+        QCOMPARE(at16(tail, 76 + 10), quint16(0xFFFF));
+        QVERIFY(at32(tail, 76 + 16) != 0xFFFFFFFFu); // the offset fits: it stays
+
+        const Reading reading = readWithZipReader(zipPath);
+        QVERIFY2(reading.problems.isEmpty(), qPrintable(reading.problems.join('\n')));
+        QCOMPARE(reading.entries.size(), count);
+        QVERIFY(reading.entries.last().readable);
     }
-    QVERIFY(!zip.addData("one-too-many", QByteArray()));
-    QCOMPARE(zip.errorString(), QStringLiteral("ZIP archive cannot hold more than 65535 entries"));
-    QVERIFY(zip.finish());
-    const ToolRun python =
-        runPython("import sys, zipfile\nprint(len(zipfile.ZipFile(sys.argv[1]).infolist()))",
-                  {path("many.zip")});
-    QCOMPARE(python.out.trimmed(), QByteArray("65535"));
+    // As the classic-only writer left 65,535 entries: the marker count with no ZIP64 record
+    // behind it is taken as the count it is.
+    QByteArray classic = PdfFixtures::readBytes(path("many-65535.zip"));
+    classic.remove(classic.size() - 98, 76);
+    QVERIFY(PdfFixtures::writeBytes(path("classic-65535.zip"), classic));
+    const Reading old = readWithZipReader(path("classic-65535.zip"));
+    QVERIFY2(old.problems.isEmpty(), qPrintable(old.problems.join('\n')));
+    QCOMPARE(old.entries.size(), 65535);
+    // Every entry tested by each of the usual readers.
+    const QString zipPath = path("many-70000.zip");
+    const ToolRun unzip = runTool("unzip", {"-tq", zipPath});
+    QVERIFY2(unzip.ok(), unzip.out + unzip.err);
+    const ToolRun sevenZip = runTool("7z", {"t", zipPath});
+    QVERIFY2(sevenZip.ok() && sevenZip.out.contains("Files: 70000"), sevenZip.out + sevenZip.err);
+    const ToolRun bsdtar = runTool("bsdtar", {"-tf", zipPath});
+    QVERIFY2(bsdtar.ok(), bsdtar.err);
+    QCOMPARE(bsdtar.out.count('\n'), 70000);
+    const ToolRun python = runPython("import sys, zipfile\n"
+                                     "z = zipfile.ZipFile(sys.argv[1])\n"
+                                     "print(z.testzip(), len(z.infolist()), z.read('d/69999.txt'))",
+                                     {zipPath});
+    QVERIFY2(python.ok(), python.err);
+    QCOMPARE(python.out, QByteArray("None 70000 b'69999'\n"));
 }
 
 void TestZipWriter::dosTimes()
