@@ -4,6 +4,7 @@
 #include "flows/DocumentList.h"
 #include "flows/ExportFlow.h"
 #include "flows/ImportFlow.h"
+#include "flows/PreviewFlow.h"
 #include "flows/RecognitionFlow.h"
 #include "flows/ReviewFlow.h"
 #include "flows/RuleBook.h"
@@ -22,6 +23,10 @@
 #include <functional>
 #include <optional>
 
+namespace Tessavo::Inspection {
+class WorkerPool;
+}
+
 namespace Tessavo::Ui {
 
 // What a controller keeps between runs, and where. Every path is given to it, so a test names its
@@ -36,6 +41,8 @@ struct ControllerSetup {
     std::function<QDateTime()> clock;
     // Opens a file or folder for the user; the desktop's default application when empty.
     std::function<bool(const QUrl&)> openUrl;
+    // The workers that draw the preview's pages; the application's shared pool when null.
+    Inspection::WorkerPool* previewPool = nullptr;
 
     // rules.json, settings.json and session.sqlite in this folder; none for an empty folder.
     static ControllerSetup inFolder(const QString& folder);
@@ -55,6 +62,7 @@ class AppController : public QObject {
     Q_PROPERTY(Tessavo::Flows::RecognitionFlow* recognition READ recognition CONSTANT)
     Q_PROPERTY(Tessavo::Flows::SessionFlow* session READ session CONSTANT)
     Q_PROPERTY(Tessavo::Flows::ExportFlow* exporter READ exporter CONSTANT)
+    Q_PROPERTY(Tessavo::Flows::PreviewFlow* preview READ preview CONSTANT)
     Q_PROPERTY(bool exporting READ exporting NOTIFY exportingChanged)
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
     Q_PROPERTY(bool statusShowsImport READ statusShowsImport NOTIFY statusShowsImportChanged)
@@ -83,6 +91,8 @@ public:
     // The flow that builds the bundles; the controller reports what it says. Its finished signal
     // is the typed end of every export.
     Flows::ExportFlow* exporter() { return m_export; }
+    // The page preview beside the review list.
+    Flows::PreviewFlow* preview() { return m_preview; }
 
     // An export runs, or waits for the check of the restored files.
     bool exporting() const;
@@ -104,6 +114,9 @@ public:
     Q_INVOKABLE void cancelExport();
     // Opens a file or folder with the desktop's default application.
     Q_INVOKABLE void openPath(const QString& path);
+    // Ignores every document with the same content as an earlier one: the first of each group
+    // stays.
+    Q_INVOKABLE void ignoreDuplicates();
 
     static QString fontPath(const QString& fileName);
 
@@ -137,6 +150,7 @@ private:
     Flows::ReviewFlow* m_review = nullptr;
     Flows::RecognitionFlow* m_recognition = nullptr;
     Flows::ExportFlow* m_export = nullptr;
+    Flows::PreviewFlow* m_preview = nullptr;
     LastExport m_lastExport;
     std::function<QDateTime()> m_clock;
     std::function<bool(const QUrl&)> m_openUrl;
