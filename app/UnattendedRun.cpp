@@ -105,7 +105,8 @@ void UnattendedRun::begin()
     connect(m_controller.recognition(), &Flows::RecognitionFlow::finished, this,
             &UnattendedRun::step);
     connect(m_controller.exporter(), &Flows::ExportFlow::finished, this, &UnattendedRun::step);
-    connect(&m_controller, &Ui::AppController::exportingChanged, this, &UnattendedRun::step);
+    connect(m_controller.exporter(), &Flows::ExportFlow::exportingChanged, this,
+            &UnattendedRun::step);
     connect(&m_controller, &Ui::AppController::exportFinished, this, [this] {
         if (m_phase == Phase::Exporting || m_phase == Phase::Concluding)
             m_written = true;
@@ -122,7 +123,7 @@ void UnattendedRun::begin()
 bool UnattendedRun::ready() const
 {
     if (m_controller.importer()->running() || m_controller.recognition()->running() ||
-        m_controller.exporting())
+        m_controller.exporter()->exporting())
         return false;
     return m_controller.documents()->rowCount() > 0 || !m_plan.waitForDocuments;
 }
@@ -133,7 +134,7 @@ void UnattendedRun::step()
     if (m_phase == Phase::Waiting && ready()) {
         m_phase = Phase::Exporting;
         QTimer::singleShot(0, this, &UnattendedRun::exportNow);
-    } else if (m_phase == Phase::Exporting && m_started && !m_controller.exporting()) {
+    } else if (m_phase == Phase::Exporting && m_started && !m_controller.exporter()->exporting()) {
         m_phase = Phase::Concluding;
         QTimer::singleShot(0, this, &UnattendedRun::conclude);
     }
@@ -149,7 +150,7 @@ void UnattendedRun::exportNow()
     const int count = int(std::count_if(records.begin(), records.end(), exportable));
     if (count == 0) {
         // The controller says so in its status line and its log.
-        m_controller.exportTo(QUrl::fromLocalFile(m_exportText));
+        m_controller.exporter()->exportTo(QUrl::fromLocalFile(m_exportText));
         finish(Outcome::NothingExportable);
         return;
     }
@@ -170,8 +171,8 @@ void UnattendedRun::exportNow()
                              .arg(QString::number(count), Logging::pathForLog(m_exportText));
     emit exportStarting(count);
     m_started = true;
-    m_controller.exportTo(QUrl::fromLocalFile(target));
-    if (m_phase == Phase::Exporting && !m_controller.exporting()) {
+    m_controller.exporter()->exportTo(QUrl::fromLocalFile(target));
+    if (m_phase == Phase::Exporting && !m_controller.exporter()->exporting()) {
         m_phase = Phase::Concluding;
         conclude();
     }
@@ -194,7 +195,7 @@ void UnattendedRun::cancel()
     if (m_started && m_phase == Phase::Exporting) {
         // The outcome follows once the export has removed what it wrote.
         m_cancelled = true;
-        m_controller.cancelExport();
+        m_controller.exporter()->cancelExport();
         return;
     }
     if (m_phase == Phase::Concluding)

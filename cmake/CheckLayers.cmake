@@ -11,7 +11,7 @@ cmake_minimum_required(VERSION 3.21)
 set(allowed_core)
 set(allowed_logging core) # the Status of core/Failure.h only
 set(allowed_tasks)
-set(allowed_inspection core)
+set(allowed_inspection core tasks)
 set(allowed_bundle core logging inspection)
 set(allowed_store core logging)
 set(allowed_flows core logging tasks inspection bundle store)

@@ -1,9 +1,16 @@
 #include "flows/ExportFlow.h"
 
+#include "bundle/ExportWarning.h"
+#include "flows/DocumentList.h"
+#include "flows/SessionFlow.h"
+#include "logging/LogPath.h"
 #include "tasks/BackgroundRunner.h"
 
+#include <QCoreApplication>
 #include <QFutureWatcher>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace Tessavo::Flows {
 
@@ -42,6 +49,18 @@ ExportFlow::ExportFlow(QObject* parent)
         emit progressChanged();
     });
     connect(&m_task->watcher, &QFutureWatcherBase::finished, this, &ExportFlow::onFinished);
+    connect(this, &ExportFlow::runningChanged, this, &ExportFlow::announceExporting);
+}
+
+ExportFlow::ExportFlow(const DocumentList& list, const SessionFlow& session, ExportSetup setup,
+                       QObject* parent)
+    : ExportFlow(parent)
+{
+    m_list = &list;
+    m_session = &session;
+    m_setup = std::move(setup);
+    connect(&session, &SessionFlow::checkingRestoredChanged, this,
+            &ExportFlow::onRestoredFilesChecked);
 }
 
 ExportFlow::~ExportFlow()
@@ -94,6 +113,117 @@ void ExportFlow::cancel()
     }
 }
 
+void ExportFlow::exportTo(const QUrl& directoryUrl)
+{
+    if (exporting())
+        return;
+    const QString folder = directoryUrl.toLocalFile();
+    if (folder.isEmpty()) {
+        emit status(QStringLiteral("Choose an export folder first."));
+        return;
+    }
+    if (m_session && m_session->checkingRestored()) {
+        // A restored file may turn out to have changed: the export starts once that is known.
+        m_waiting = directoryUrl;
+        announceExporting();
+        emit status(QStringLiteral("Checking the restored files before the export..."));
+        qInfo().noquote() << QStringLiteral("Export to %1 waits for the check of the restored "
+                                            "files")
+                                 .arg(Logging::pathForLog(folder));
+        return;
+    }
+    const QList<DocumentRecord> records = m_list ? m_list->records() : QList<DocumentRecord>();
+    const auto count = std::count_if(records.begin(), records.end(), exportable);
+    if (count == 0) {
+        emit status(QStringLiteral("Nothing to export yet."));
+        qInfo().noquote() << QStringLiteral("Export to %1 not started: nothing to export yet, "
+                                            "none of %2 document(s) is exportable")
+                                 .arg(Logging::pathForLog(folder), QString::number(records.size()));
+        return;
+    }
+    ExportOptions options{folder, QStringLiteral("Tessavo export"), m_setup.regularFontPath,
+                          m_setup.boldFontPath, true};
+    if (m_setup.clock)
+        options.now = m_setup.clock;
+    if (!start(records, options)) {
+        const QString text = QStringLiteral("Export could not start: %1").arg(errorString());
+        emit status(text);
+        qWarning().noquote() << text;
+        return;
+    }
+    emit status(QStringLiteral("Exporting %1 document(s)...").arg(count));
+}
+
+void ExportFlow::cancelExport()
+{
+    if (m_waiting) {
+        m_waiting.reset();
+        announceExporting();
+        emit status(QStringLiteral("Export cancelled."));
+        qInfo().noquote() << QStringLiteral("Export cancelled before it started");
+        return;
+    }
+    cancel();
+}
+
+void ExportFlow::onRestoredFilesChecked()
+{
+    if (m_session->checkingRestored() || !m_waiting)
+        return;
+    const QUrl target = *m_waiting;
+    m_waiting.reset();
+    exportTo(target);
+    announceExporting(); // the wait may have ended without an export
+}
+
+void ExportFlow::announceExporting()
+{
+    if (m_announcedExporting == exporting())
+        return;
+    m_announcedExporting = exporting();
+    emit exportingChanged();
+}
+
+// The status line and the log say how the export ended.
+void ExportFlow::report(const ExportOutcome& outcome)
+{
+    const QString took = QString::number(outcome.elapsedMs);
+    switch (outcome.kind) {
+    case ExportOutcome::Kind::Cancelled:
+        emit status(QStringLiteral("Export cancelled."));
+        qInfo().noquote() << QStringLiteral("Export cancelled after %1 ms").arg(took);
+        return;
+    case ExportOutcome::Kind::Failed: {
+        const QString text = QStringLiteral("Export failed: %1").arg(outcome.error);
+        emit status(text);
+        qWarning().noquote() << QStringLiteral("%1 (after %2 ms)").arg(text, took);
+        return;
+    }
+    case ExportOutcome::Kind::Written:
+        break;
+    }
+    const ExportResult& result = outcome.result;
+    // Counted through the interface's catalogue, which has the form for one document.
+    const QString exported = QString::number(result.exported);
+    const QString done = QCoreApplication::translate("ExportFlow", "Exported %1 documents to %2",
+                                                     nullptr, result.exported)
+                             .arg(exported, result.directory);
+    const qsizetype leftOut = originalsLeftOut(result.warnings);
+    emit status(leftOut == 0 ? done
+                             : QStringLiteral("%1; %2 original(s) left out, see the warnings")
+                                   .arg(done, QString::number(leftOut)));
+    qInfo().noquote() << QStringLiteral("Exported %1 documents to %2")
+                             .arg(exported, Logging::pathForLog(result.directory));
+    qInfo().noquote() << QStringLiteral("Export bundle %1, ZIP %2: %3 document(s), %4 skipped, "
+                                        "%5 warning(s), %6 ms")
+                             .arg(Logging::pathForLog(result.directory),
+                                  Logging::pathForLog(result.zip), exported,
+                                  QString::number(result.skipped),
+                                  QString::number(result.warnings.size()), took);
+    for (const ExportWarning& warning : result.warnings)
+        qWarning().noquote() << QStringLiteral("Export warning: %1").arg(warning.text);
+}
+
 void ExportFlow::onFinished()
 {
     if (!running())
@@ -121,6 +251,7 @@ void ExportFlow::onFinished()
         ended.kind = ended.result.ok ? ExportOutcome::Kind::Written : ExportOutcome::Kind::Failed;
         ended.error = ended.result.error;
     }
+    report(ended);
     emit finished(ended);
 }
 

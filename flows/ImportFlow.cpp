@@ -194,8 +194,9 @@ void ImportFlow::addLocalPaths(const QList<QByteArray>& paths)
     qint64 hashBudget = reuseHashBudget;
     QList<DocumentRecord> reused;
     QList<FileIdentity> toInspect;
-    QList<QByteArray> toInspectPaths;
+    QList<QByteArray> freshPaths;
     for (const FileIdentity& file : fresh) {
+        freshPaths.append(file.path);
         if (std::optional<DocumentRecord> stored = m_session.reusableInspection(file, hashBudget)) {
             reused.append(*stored);
             continue;
@@ -203,12 +204,12 @@ void ImportFlow::addLocalPaths(const QList<QByteArray>& paths)
         // The inspection begins from the walk's look at the file, and its record keeps that
         // time: a change during the reading shows at the next start.
         toInspect.append(file);
-        toInspectPaths.append(file.path);
     }
-    if (!toInspect.isEmpty()) {
+    // Every file is in the stored queue until its record is stored, reused ones included.
+    if (!freshPaths.isEmpty())
+        keepPending(freshPaths);
+    if (!toInspect.isEmpty())
         m_import->enqueue(toInspect);
-        keepPending(toInspectPaths);
-    }
     if (!m_running) {
         m_importedCount = 0;
         m_clock.start();
@@ -323,12 +324,12 @@ int ImportFlow::place(DocumentRecord record)
             record.note = old.note;
         }
         m_documents.replace(row, record);
-        m_session.storeRecords({row});
+        m_session.storeRecords({row}, SessionFlow::Write::Batched);
         return row;
     }
     m_documents.appendRecord(record);
     const int row = int(m_documents.rowCount()) - 1;
-    m_session.storeRecords({row});
+    m_session.storeRecords({row}, SessionFlow::Write::Batched);
     return row;
 }
 

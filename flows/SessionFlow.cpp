@@ -23,6 +23,8 @@ namespace {
 
 // A failed write of the session is tried again after this long, and with every change.
 constexpr int storeRetryMs = 5000;
+// How long an import's records gather before they are written in one transaction.
+constexpr int storeBatchMs = 250;
 
 // Missing, or changed in size or modification time; an unchanged size and time still need the
 // SHA-256 to be sure. The file is looked up by its own bytes, whatever its name's encoding.
@@ -63,7 +65,12 @@ SessionFlow::~SessionFlow()
 
 bool SessionFlow::savePending(const QList<QByteArray>& rawPaths)
 {
-    return !m_store || m_store->readOnly() || m_store->savePending(rawPaths);
+    if (!m_store || m_store->readOnly())
+        return true;
+    writeUnsaved();
+    if (!m_unsavedRecords.isEmpty())
+        return false; // the queue still names the files whose records are not stored
+    return m_store->savePending(rawPaths);
 }
 
 QString SessionFlow::errorString() const
@@ -91,6 +98,10 @@ void SessionFlow::restore(const QString& path, RuleBook& rules)
         writeUnsaved();
         m_storeRetrying = false;
     });
+    m_storeBatch = new QTimer(this);
+    m_storeBatch->setSingleShot(true);
+    m_storeBatch->setInterval(storeBatchMs);
+    connect(m_storeBatch, &QTimer::timeout, this, &SessionFlow::writeUnsaved);
 
     if (!m_store->setAsidePath().isEmpty()) {
         const QString reason = m_store->setAsideReason();
@@ -251,13 +262,16 @@ void SessionFlow::onFilesVerified(quint64 generation, const QList<QPair<int, QBy
                              .arg(changed.size());
 }
 
-void SessionFlow::storeRecords(const QList<int>& rows)
+void SessionFlow::storeRecords(const QList<int>& rows, Write when)
 {
     if (!m_store || rows.isEmpty())
         return;
     for (int row : rows)
         m_unsavedRecords.insert(row);
-    writeUnsaved();
+    if (when == Write::Now || m_storeFailing)
+        writeUnsaved(); // a failing store is tried with every change, and says so
+    else if (!m_storeBatch->isActive())
+        m_storeBatch->start();
 }
 
 void SessionFlow::storeReviews(const QList<int>& rows)
@@ -295,6 +309,7 @@ void SessionFlow::writeUnsaved()
         m_clearUnsaved = false;
         return;
     }
+    m_storeBatch->stop(); // everything waiting is written now
     const int count = int(m_documents.rowCount());
     bool ok = true;
     if (m_clearUnsaved) {

@@ -33,6 +33,10 @@ class DocumentList;
 // (a write that fails is tried again with the next change and by a timer), files that changed or
 // vanished since their import flagged, and stored inspections of unchanged files offered again.
 // Without a path nothing is kept and every write is a no-op.
+//
+// An import's records are written in batches, a fraction of a second apart: one transaction for
+// many records. A file stays in the import's stored queue until its record is written, so what a
+// crash takes from a batch is offered again as not inspected.
 class SessionFlow : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool checkingRestored READ checkingRestored NOTIFY checkingRestoredChanged)
@@ -55,13 +59,17 @@ public:
     // True while the files of the restored list are being hashed.
     bool checkingRestored() const { return m_checkingRestored; }
 
+    // When a change reaches the disk: before the call returns, or with the next batch.
+    enum class Write { Now, Batched };
     // Writes these rows whole, or only their review fields.
-    void storeRecords(const QList<int>& rows);
+    void storeRecords(const QList<int>& rows, Write when = Write::Now);
     void storeReviews(const QList<int>& rows);
     // The list was cleared: the store forgets it, and a running check is dropped.
     void clearList();
-    // Keeps the import's queue (the files not inspected yet) with the session. False when it
-    // could not be written; errorString() says why. Always true when nothing is kept.
+    // Keeps the import's queue (the files not inspected yet) with the session, after every record
+    // waiting for its batch. False when it could not be written, or a record could not (the
+    // stored queue then stays as it was); errorString() says why. Always true when nothing is
+    // kept.
     [[nodiscard]] bool savePending(const QList<QByteArray>& rawPaths);
     QString errorString() const;
 
@@ -93,7 +101,8 @@ private:
     QSet<int> m_unsavedRecords;
     QSet<int> m_unsavedReviews;
     QTimer* m_storeRetry = nullptr;
-    bool m_clearUnsaved = false; // the list was cleared but the store still holds it
+    QTimer* m_storeBatch = nullptr; // writes the batched records
+    bool m_clearUnsaved = false;    // the list was cleared but the store still holds it
     bool m_storeFailing = false;
     bool m_storeRetrying = false; // a retry by the timer: a failure is not reported again
 };

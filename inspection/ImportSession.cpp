@@ -83,11 +83,10 @@ ImportSession::ImportSession(Options options, QObject* parent)
 {
     m_pool = m_options.pool ? m_options.pool : WorkerPool::shared();
     m_pool->attach(this);
-    m_hashPool = m_options.hashPool;
-    if (!m_hashPool) {
-        m_ownHashPool = std::make_unique<QThreadPool>();
-        m_ownHashPool->setMaxThreadCount(2);
-        m_hashPool = m_ownHashPool.get();
+    m_hashing = m_options.hashing;
+    if (!m_hashing) {
+        m_ownHashing = std::make_unique<Tasks::BackgroundRunner>();
+        m_hashing = m_ownHashing.get();
     }
     m_mailbox->session = this;
 }
@@ -104,7 +103,7 @@ ImportSession::~ImportSession()
     }
     if (m_pool)
         m_pool->detach(this);
-    // A pool of the session's own waits for its (cancelled) hashing as it goes.
+    // Cancelled hashing ends on its own; what it finds reaches no one.
 }
 
 void ImportSession::enqueue(const QStringList& paths)
@@ -274,18 +273,19 @@ bool ImportSession::begin(File& file)
     file.phase = File::Phase::Running;
 
     file.cancelHash = std::make_shared<std::atomic<bool>>(false);
-    m_hashPool->start(
-        [mailbox = m_mailbox, id = file.id, path = file.rawPath, cancel = file.cancelHash] {
-            FileDigest digest = sha256OfFile(path, cancel.get());
-            if (digest.cancelled)
-                return;
-            const QMutexLocker lock(&mailbox->mutex);
-            if (ImportSession* session = mailbox->session)
-                QMetaObject::invokeMethod(
-                    session,
-                    [session, id, digest = std::move(digest)] { session->onHashed(id, digest); },
-                    Qt::QueuedConnection);
-        });
+    m_hashing->run([mailbox = m_mailbox, id = file.id, path = file.rawPath,
+                    cancel = file.cancelHash](const Tasks::TaskControl&) {
+        FileDigest digest = sha256OfFile(path, cancel.get());
+        if (digest.cancelled)
+            return false;
+        const QMutexLocker lock(&mailbox->mutex);
+        if (ImportSession* session = mailbox->session)
+            QMetaObject::invokeMethod(
+                session,
+                [session, id, digest = std::move(digest)] { session->onHashed(id, digest); },
+                Qt::QueuedConnection);
+        return true;
+    });
     return true;
 }
 

@@ -5,13 +5,13 @@
 #include "inspection/FileDigest.h"
 #include "inspection/PdfInspection.h"
 #include "inspection/WorkerPool.h"
+#include "tasks/BackgroundRunner.h"
 
 #include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
 #include <QStringList>
-#include <QThreadPool>
 
 #include <deque>
 #include <memory>
@@ -38,8 +38,8 @@ public:
         // Text kept per document in this process (64 MiB of UTF-16); the rest is dropped with a
         // note on the record, so that a bomb file costs its worker, not the application.
         qint64 maxTextChars = 32 * 1024 * 1024;
-        // Where the files are hashed; by default a pool of the session's own.
-        QThreadPool* hashPool = nullptr;
+        // Where the files are hashed; by default on the application's thread pool.
+        Tasks::BackgroundRunner* hashing = nullptr;
     };
 
     explicit ImportSession(QObject* parent = nullptr);
@@ -117,8 +117,8 @@ private:
     QHash<quint64, File*> m_byId;
     QSet<QByteArray> m_paths;   // as the file system spells them
     QHash<quint64, Job> m_jobs; // requests in flight, by job id
-    std::unique_ptr<QThreadPool> m_ownHashPool;
-    QThreadPool* m_hashPool = nullptr;
+    std::unique_ptr<Tasks::BackgroundRunner> m_ownHashing;
+    Tasks::BackgroundRunner* m_hashing = nullptr;
     std::shared_ptr<HashMailbox> m_mailbox;
     quint64 m_generation = 0; // counts cancellations
     bool m_handOutPosted = false;

@@ -12,7 +12,7 @@ ApplicationWindow {
 
     // What stops when the window closes now; empty when nothing runs.
     function closeQuestion() {
-        if (App.exporting)
+        if (App.exporter.exporting)
             return qsTr("An export is running. Quit anyway? The export is cancelled and nothing of it is kept.")
         if (App.importer.running)
             return qsTr("An import is running. Quit anyway? The files not inspected yet are kept, and the next start offers to continue.")
@@ -125,8 +125,8 @@ ApplicationWindow {
         title: qsTr("Quit Tessavo")
         confirmText: qsTr("Quit")
         onConfirmed: {
-            if (App.exporting)
-                App.cancelExport()
+            if (App.exporter.exporting)
+                App.exporter.cancelExport()
             if (App.recognition.running)
                 App.recognition.cancel()
             window.quitConfirmed = true

@@ -321,12 +321,21 @@ SessionStore::~SessionStore()
     closeDatabase();
 }
 
-// Commits the open transaction, or rolls it back and says why.
-bool SessionStore::commit(QSqlDatabase& db, const QString& what)
+bool SessionStore::transact(const QString& what, const std::function<Status(QSqlDatabase&)>& work)
 {
-    if (db.commit())
+    return writable(what) && inTransaction(what, work);
+}
+
+bool SessionStore::inTransaction(const QString& what,
+                                 const std::function<Status(QSqlDatabase&)>& work)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (!db.transaction())
+        return fail(what, db.lastError().text());
+    const Status done = work(db);
+    if (done.ok && db.commit())
         return true;
-    const QString why = db.lastError().text();
+    const QString why = done.ok ? db.lastError().text() : done.error;
     db.rollback();
     return fail(what, why);
 }
@@ -516,20 +525,22 @@ bool SessionStore::prepareSchema(bool& setAsideNeeded)
         if (!single(QStringLiteral("PRAGMA journal_mode=WAL"), mode) ||
             mode.toString().compare(u"wal", Qt::CaseInsensitive) != 0)
             return fail(QStringLiteral("cannot use WAL mode"), sqlError(q));
-        if (!db.transaction())
-            return fail(QStringLiteral("cannot start a transaction"), db.lastError().text());
-        if (!q.exec(QString::fromLatin1(createTable)) ||
-            !q.exec(QStringLiteral("CREATE INDEX document_position ON document(position)")) ||
-            !q.exec(QString::fromLatin1(createPending)) ||
-            !q.exec(QString::fromLatin1(createLearned)) ||
-            !q.exec(QStringLiteral("PRAGMA application_id=%1").arg(applicationId)) ||
-            !q.exec(QStringLiteral("PRAGMA user_version=%1").arg(schemaVersion))) {
-            const QString why = sqlError(q);
-            db.rollback();
-            return fail(QStringLiteral("cannot create the session file"), why);
-        }
-        if (!db.commit())
-            return fail(QStringLiteral("cannot create the session file"), db.lastError().text());
+        q.finish(); // a statement still in progress would hold the commit back
+        const bool created =
+            inTransaction(QStringLiteral("cannot create the session file"), [](QSqlDatabase& db) {
+                QSqlQuery create(db);
+                const bool ok =
+                    create.exec(QString::fromLatin1(createTable)) &&
+                    create.exec(
+                        QStringLiteral("CREATE INDEX document_position ON document(position)")) &&
+                    create.exec(QString::fromLatin1(createPending)) &&
+                    create.exec(QString::fromLatin1(createLearned)) &&
+                    create.exec(QStringLiteral("PRAGMA application_id=%1").arg(applicationId)) &&
+                    create.exec(QStringLiteral("PRAGMA user_version=%1").arg(schemaVersion));
+                return ok ? Status::success() : Status::failure(sqlError(create));
+            });
+        if (!created)
+            return false;
     } else if (version.toInt() < 1 || appId.toInt() != applicationId) {
         m_setAsideReason = QStringLiteral("not a session file");
         setAsideNeeded = true;
@@ -598,30 +609,27 @@ bool migrateFirstVersion(QSqlQuery& q)
 // version added the table of learned examples.
 bool SessionStore::migrate(int fromVersion)
 {
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    QSqlQuery q(db);
-    if (!db.transaction())
-        return fail(QStringLiteral("cannot update the session file"), db.lastError().text());
-    const bool ok =
-        (fromVersion > 1 || migrateFirstVersion(q)) &&
-        (fromVersion > 2 ||
-         q.exec(QStringLiteral("UPDATE document SET modified = CASE WHEN modified BETWEEN 0 AND "
-                               "%1 THEN modified * 1000000 ELSE -1 END WHERE typeof(modified) = "
-                               "'integer'")
-                    .arg(std::numeric_limits<qint64>::max() / 1000000))) &&
-        q.exec(QString::fromLatin1(createLearned)) &&
-        q.exec(QStringLiteral("PRAGMA user_version=%1").arg(schemaVersion));
-    if (!ok) {
-        const QString why = sqlError(q);
-        db.rollback();
-        m_setAsideReason = QStringLiteral("damaged");
-        return fail(QStringLiteral("cannot update the session file"), why);
-    }
-    if (!commit(db, QStringLiteral("cannot update the session file")))
-        return false;
-    if (fromVersion > 1)
-        return true;
+    const bool updated = inTransaction(
+        QStringLiteral("cannot update the session file"), [this, fromVersion](QSqlDatabase& db) {
+            QSqlQuery q(db);
+            const bool ok =
+                (fromVersion > 1 || migrateFirstVersion(q)) &&
+                (fromVersion > 2 ||
+                 q.exec(QStringLiteral("UPDATE document SET modified = CASE WHEN modified BETWEEN "
+                                       "0 AND %1 THEN modified * 1000000 ELSE -1 END WHERE "
+                                       "typeof(modified) = 'integer'")
+                            .arg(std::numeric_limits<qint64>::max() / 1000000))) &&
+                q.exec(QString::fromLatin1(createLearned)) &&
+                q.exec(QStringLiteral("PRAGMA user_version=%1").arg(schemaVersion));
+            if (ok)
+                return Status::success();
+            m_setAsideReason = QStringLiteral("damaged");
+            return Status::failure(sqlError(q));
+        });
+    if (!updated || fromVersion > 1)
+        return updated;
     // The deleted texts leave the free pages too.
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
     q.exec(QStringLiteral("VACUUM"));
     q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     return true;
@@ -731,27 +739,23 @@ bool SessionStore::readList(QList<DocumentRecord>& records, bool& damaged)
 // (their row ids in list order) are numbered afresh in one go.
 bool SessionStore::renumber(const QList<qint64>& kept, const QList<qint64>& dropped)
 {
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    QSqlQuery q(db);
-    bool ok = db.transaction();
-    for (qint64 rowid : dropped) {
-        ok = ok && q.prepare(QStringLiteral("DELETE FROM document WHERE rowid = ?"));
-        q.addBindValue(rowid);
-        ok = ok && q.exec();
-    }
-    ok = ok && q.exec(QStringLiteral("UPDATE document SET position = NULL")) &&
-         q.prepare(QStringLiteral("UPDATE document SET position = ? WHERE rowid = ?"));
-    for (qsizetype row = 0; ok && row < kept.size(); ++row) {
-        q.addBindValue(qint64(row));
-        q.addBindValue(kept.at(row));
-        ok = q.exec();
-    }
-    if (!ok || !db.commit()) {
-        const QString why = q.lastError().isValid() ? sqlError(q) : db.lastError().text();
-        db.rollback();
-        return fail(QStringLiteral("cannot renumber the session"), why);
-    }
-    return true;
+    return inTransaction(
+        QStringLiteral("cannot renumber the session"), [&kept, &dropped](QSqlDatabase& db) {
+            QSqlQuery q(db);
+            bool ok = q.prepare(QStringLiteral("DELETE FROM document WHERE rowid = ?"));
+            for (qsizetype i = 0; ok && i < dropped.size(); ++i) {
+                q.addBindValue(dropped.at(i));
+                ok = q.exec();
+            }
+            ok = ok && q.exec(QStringLiteral("UPDATE document SET position = NULL")) &&
+                 q.prepare(QStringLiteral("UPDATE document SET position = ? WHERE rowid = ?"));
+            for (qsizetype row = 0; ok && row < kept.size(); ++row) {
+                q.addBindValue(qint64(row));
+                q.addBindValue(kept.at(row));
+                ok = q.exec();
+            }
+            return ok ? Status::success() : Status::failure(sqlError(q));
+        });
 }
 
 // Moves the unusable file (with its write-ahead log) to the same name plus ".bad" and leaves the
@@ -811,99 +815,83 @@ void SessionStore::removeOldSetAsideFiles()
 
 bool SessionStore::saveRecords(const QList<DocumentRecord>& list, const QList<int>& rows)
 {
-    if (!writable(QStringLiteral("cannot save")))
-        return false;
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (!db.transaction())
-        return fail(QStringLiteral("cannot save"), db.lastError().text());
-    QSqlQuery free(db), insert(db);
-    // A row given to another file takes its old file's texts off the disk.
-    free.prepare(QStringLiteral("DELETE FROM document WHERE position = ? AND path_bytes <> ?"));
-    insert.prepare(QStringLiteral("INSERT OR REPLACE INTO document (path_bytes, %1, suggestion, "
-                                  "decision, final_category, note, position, used) VALUES "
-                                  "(?, %2, ?, ?, ?, ?, ?, ?)")
-                       .arg(inspectionColumns, inspectionPlaceholders));
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    for (int row : rows) {
-        if (row < 0 || row >= list.size())
-            continue;
-        const DocumentRecord& r = list.at(row);
-        const QByteArray key = sourcePathBytesOf(r);
-        free.addBindValue(row);
-        free.addBindValue(key);
-        const QVariant values[] = {key,
-                                   nonNull(r.sourcePath),
-                                   r.sizeBytes,
-                                   r.modifiedNs,
-                                   nonNull(QString::fromLatin1(r.sha256)),
-                                   nonNull(r.fileName),
-                                   r.pages,
-                                   r.textPages,
-                                   r.textChars,
-                                   nonNull(r.title),
-                                   r.state,
-                                   nonNull(r.errorText),
-                                   pageTextsBlob(r.pageTexts),
-                                   suggestionBlob(r),
-                                   r.decision,
-                                   nonNull(r.finalCategory),
-                                   nonNull(r.note),
-                                   row,
-                                   now};
-        for (const QVariant& v : values)
-            insert.addBindValue(v);
-        if (!free.exec() || !insert.exec()) {
-            const QString why = free.lastError().isValid() ? sqlError(free) : sqlError(insert);
-            db.rollback();
-            return fail(QStringLiteral("cannot save"), why);
+    return transact(QStringLiteral("cannot save"), [&list, &rows](QSqlDatabase& db) {
+        QSqlQuery free(db), insert(db);
+        // A row given to another file takes its old file's texts off the disk.
+        free.prepare(QStringLiteral("DELETE FROM document WHERE position = ? AND path_bytes <> ?"));
+        insert.prepare(
+            QStringLiteral("INSERT OR REPLACE INTO document (path_bytes, %1, suggestion, "
+                           "decision, final_category, note, position, used) VALUES "
+                           "(?, %2, ?, ?, ?, ?, ?, ?)")
+                .arg(inspectionColumns, inspectionPlaceholders));
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        for (int row : rows) {
+            if (row < 0 || row >= list.size())
+                continue;
+            const DocumentRecord& r = list.at(row);
+            const QByteArray key = sourcePathBytesOf(r);
+            free.addBindValue(row);
+            free.addBindValue(key);
+            const QVariant values[] = {key,
+                                       nonNull(r.sourcePath),
+                                       r.sizeBytes,
+                                       r.modifiedNs,
+                                       nonNull(QString::fromLatin1(r.sha256)),
+                                       nonNull(r.fileName),
+                                       r.pages,
+                                       r.textPages,
+                                       r.textChars,
+                                       nonNull(r.title),
+                                       r.state,
+                                       nonNull(r.errorText),
+                                       pageTextsBlob(r.pageTexts),
+                                       suggestionBlob(r),
+                                       r.decision,
+                                       nonNull(r.finalCategory),
+                                       nonNull(r.note),
+                                       row,
+                                       now};
+            for (const QVariant& v : values)
+                insert.addBindValue(v);
+            if (!free.exec() || !insert.exec())
+                return Status::failure(free.lastError().isValid() ? sqlError(free)
+                                                                  : sqlError(insert));
         }
-    }
-    return commit(db, QStringLiteral("cannot save"));
+        return Status::success();
+    });
 }
 
 bool SessionStore::saveReviews(const QList<DocumentRecord>& list, const QList<int>& rows)
 {
-    if (!writable(QStringLiteral("cannot save")))
-        return false;
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (!db.transaction())
-        return fail(QStringLiteral("cannot save"), db.lastError().text());
-    QSqlQuery update(db);
-    update.prepare(QStringLiteral("UPDATE document SET suggestion = ?, decision = ?, "
-                                  "final_category = ?, note = ? WHERE position = ?"));
-    for (int row : rows) {
-        if (row < 0 || row >= list.size())
-            continue;
-        const DocumentRecord& r = list.at(row);
-        update.addBindValue(suggestionBlob(r));
-        update.addBindValue(r.decision);
-        update.addBindValue(nonNull(r.finalCategory));
-        update.addBindValue(nonNull(r.note));
-        update.addBindValue(row);
-        if (!update.exec()) {
-            const QString why = sqlError(update);
-            db.rollback();
-            return fail(QStringLiteral("cannot save"), why);
+    return transact(QStringLiteral("cannot save"), [&list, &rows](QSqlDatabase& db) {
+        QSqlQuery update(db);
+        update.prepare(QStringLiteral("UPDATE document SET suggestion = ?, decision = ?, "
+                                      "final_category = ?, note = ? WHERE position = ?"));
+        for (int row : rows) {
+            if (row < 0 || row >= list.size())
+                continue;
+            const DocumentRecord& r = list.at(row);
+            update.addBindValue(suggestionBlob(r));
+            update.addBindValue(r.decision);
+            update.addBindValue(nonNull(r.finalCategory));
+            update.addBindValue(nonNull(r.note));
+            update.addBindValue(row);
+            if (!update.exec())
+                return Status::failure(sqlError(update));
         }
-    }
-    return commit(db, QStringLiteral("cannot save"));
+        return Status::success();
+    });
 }
 
 bool SessionStore::clearList()
 {
-    if (!writable(QStringLiteral("cannot clear")))
-        return false;
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (!db.transaction())
-        return fail(QStringLiteral("cannot clear"), db.lastError().text());
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("DELETE FROM document")) ||
-        !q.exec(QStringLiteral("DELETE FROM pending"))) {
-        const QString why = sqlError(q);
-        db.rollback();
-        return fail(QStringLiteral("cannot clear"), why);
-    }
-    if (!commit(db, QStringLiteral("cannot clear")))
+    const bool cleared = transact(QStringLiteral("cannot clear"), [](QSqlDatabase& db) {
+        QSqlQuery q(db);
+        const bool ok = q.exec(QStringLiteral("DELETE FROM document")) &&
+                        q.exec(QStringLiteral("DELETE FROM pending"));
+        return ok ? Status::success() : Status::failure(sqlError(q));
+    });
+    if (!cleared)
         return false;
     eraseDeleted();
     return true;
@@ -924,66 +912,44 @@ void SessionStore::eraseDeleted()
 
 bool SessionStore::saveLearned(const QList<LearnedExample>& examples)
 {
-    if (!writable(QStringLiteral("cannot keep what was learned")))
-        return false;
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (!db.transaction())
-        return fail(QStringLiteral("cannot keep what was learned"), db.lastError().text());
-    QSqlQuery q(db);
-    bool ok =
-        q.prepare(QStringLiteral("INSERT OR REPLACE INTO learned (key, example) VALUES (?, ?)"));
-    for (const LearnedExample& example : examples) {
-        // Only what reads back is kept: an example beyond the limits is left out.
-        const QByteArray bytes = learnedExampleBytes(example);
-        if (!ok || example.key.isEmpty() || !readLearnedExample(bytes))
-            continue;
-        q.addBindValue(example.key);
-        q.addBindValue(bytes);
-        ok = q.exec();
-    }
-    if (!ok) {
-        const QString why = sqlError(q);
-        db.rollback();
-        return fail(QStringLiteral("cannot keep what was learned"), why);
-    }
-    return commit(db, QStringLiteral("cannot keep what was learned"));
+    return transact(QStringLiteral("cannot keep what was learned"), [&examples](QSqlDatabase& db) {
+        QSqlQuery q(db);
+        bool ok = q.prepare(
+            QStringLiteral("INSERT OR REPLACE INTO learned (key, example) VALUES (?, ?)"));
+        for (const LearnedExample& example : examples) {
+            // Only what reads back is kept: an example beyond the limits is left out.
+            const QByteArray bytes = learnedExampleBytes(example);
+            if (!ok || example.key.isEmpty() || !readLearnedExample(bytes))
+                continue;
+            q.addBindValue(example.key);
+            q.addBindValue(bytes);
+            ok = q.exec();
+        }
+        return ok ? Status::success() : Status::failure(sqlError(q));
+    });
 }
 
 bool SessionStore::removeLearned(const QStringList& keys)
 {
-    if (!writable(QStringLiteral("cannot forget")))
-        return false;
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (!db.transaction())
-        return fail(QStringLiteral("cannot forget"), db.lastError().text());
-    QSqlQuery q(db);
-    bool ok = q.prepare(QStringLiteral("DELETE FROM learned WHERE key = ?"));
-    for (qsizetype i = 0; ok && i < keys.size(); ++i) {
-        q.addBindValue(keys.at(i));
-        ok = q.exec();
-    }
-    if (!ok) {
-        const QString why = sqlError(q);
-        db.rollback();
-        return fail(QStringLiteral("cannot forget"), why);
-    }
-    return commit(db, QStringLiteral("cannot forget"));
+    return transact(QStringLiteral("cannot forget"), [&keys](QSqlDatabase& db) {
+        QSqlQuery q(db);
+        bool ok = q.prepare(QStringLiteral("DELETE FROM learned WHERE key = ?"));
+        for (qsizetype i = 0; ok && i < keys.size(); ++i) {
+            q.addBindValue(keys.at(i));
+            ok = q.exec();
+        }
+        return ok ? Status::success() : Status::failure(sqlError(q));
+    });
 }
 
 bool SessionStore::forgetLearned()
 {
-    if (!writable(QStringLiteral("cannot forget")))
-        return false;
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (!db.transaction())
-        return fail(QStringLiteral("cannot forget"), db.lastError().text());
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("DELETE FROM learned"))) {
-        const QString why = sqlError(q);
-        db.rollback();
-        return fail(QStringLiteral("cannot forget"), why);
-    }
-    if (!commit(db, QStringLiteral("cannot forget")))
+    const bool forgotten = transact(QStringLiteral("cannot forget"), [](QSqlDatabase& db) {
+        QSqlQuery q(db);
+        return q.exec(QStringLiteral("DELETE FROM learned")) ? Status::success()
+                                                             : Status::failure(sqlError(q));
+    });
+    if (!forgotten)
         return false;
     eraseDeleted();
     return true;
@@ -1032,25 +998,18 @@ QList<LearnedExample> SessionStore::learnedExamples()
 
 bool SessionStore::savePending(const QList<QByteArray>& rawPaths)
 {
-    if (!writable(QStringLiteral("cannot keep the queue")))
-        return false;
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (!db.transaction())
-        return fail(QStringLiteral("cannot keep the queue"), db.lastError().text());
-    QSqlQuery q(db);
-    bool ok = q.exec(QStringLiteral("DELETE FROM pending")) &&
-              q.prepare(QStringLiteral("INSERT INTO pending (position, path_bytes) VALUES (?, ?)"));
-    for (qsizetype i = 0; ok && i < rawPaths.size() && i < maxPendingFiles; ++i) {
-        q.addBindValue(qint64(i));
-        q.addBindValue(rawPaths.at(i));
-        ok = q.exec();
-    }
-    if (!ok) {
-        const QString why = sqlError(q);
-        db.rollback();
-        return fail(QStringLiteral("cannot keep the queue"), why);
-    }
-    return commit(db, QStringLiteral("cannot keep the queue"));
+    return transact(QStringLiteral("cannot keep the queue"), [&rawPaths](QSqlDatabase& db) {
+        QSqlQuery q(db);
+        bool ok =
+            q.exec(QStringLiteral("DELETE FROM pending")) &&
+            q.prepare(QStringLiteral("INSERT INTO pending (position, path_bytes) VALUES (?, ?)"));
+        for (qsizetype i = 0; ok && i < rawPaths.size() && i < maxPendingFiles; ++i) {
+            q.addBindValue(qint64(i));
+            q.addBindValue(rawPaths.at(i));
+            ok = q.exec();
+        }
+        return ok ? Status::success() : Status::failure(sqlError(q));
+    });
 }
 
 QList<QByteArray> SessionStore::pending()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Failure.h"
+
 #include "core/DocumentRecord.h"
 #include "core/LearnedModel.h"
 
@@ -7,7 +9,9 @@
 #include <QList>
 #include <QLockFile>
 #include <QString>
+
 #include <QStringList>
+#include <functional>
 
 #include <memory>
 #include <optional>
@@ -103,8 +107,12 @@ private:
     void removeOldSetAsideFiles();
     void closeDatabase();
     bool fail(const QString& what, const QString& why);
-    bool commit(QSqlDatabase& db, const QString& what);
     bool writable(const QString& what);
+    // Runs the work in one transaction of a writable store: all of it is kept or, when the work or
+    // the commit fails, none of it; errorString() then says what could not be done and why.
+    bool transact(const QString& what, const std::function<Status(QSqlDatabase&)>& work);
+    // The same for a store not open yet (opening may have to update it).
+    bool inTransaction(const QString& what, const std::function<Status(QSqlDatabase&)>& work);
     void eraseDeleted();
 
     QString m_path;

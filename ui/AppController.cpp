@@ -43,7 +43,6 @@ AppController::AppController(QObject* parent)
 
 AppController::AppController(const ControllerSetup& setup, QObject* parent)
     : QObject(parent)
-    , m_clock(setup.clock)
     , m_openUrl(setup.openUrl ? setup.openUrl
                               : [](const QUrl& url) { return QDesktopServices::openUrl(url); })
 {
@@ -55,7 +54,10 @@ AppController::AppController(const ControllerSetup& setup, QObject* parent)
     m_review = new Flows::ReviewFlow(m_documentList, *m_ruleBook, *m_session, this);
     m_recognition = new Flows::RecognitionFlow(m_documentList, *m_ruleBook, *m_session,
                                                setup.settingsPath, this);
-    m_export = new Flows::ExportFlow(this);
+    m_export = new Flows::ExportFlow(m_documentList, *m_session,
+                                     {fontPath(QStringLiteral("DejaVuSans.ttf")),
+                                      fontPath(QStringLiteral("DejaVuSans-Bold.ttf")), setup.clock},
+                                     this);
     m_preview = new Flows::PreviewFlow(m_documentList, *m_ruleBook,
                                        {.pool = setup.previewPool, .openUrl = m_openUrl}, this);
     connect(m_preview, &Flows::PreviewFlow::status, this, &AppController::setStatus);
@@ -66,13 +68,11 @@ AppController::AppController(const ControllerSetup& setup, QObject* parent)
     connect(m_importer, &Flows::ImportFlow::status, this, &AppController::setStatus);
     connect(m_review, &Flows::ReviewFlow::status, this, &AppController::setStatus);
     connect(m_recognition, &Flows::RecognitionFlow::status, this, &AppController::setStatus);
+    connect(m_export, &Flows::ExportFlow::status, this, &AppController::setStatus);
     connect(m_importer, &Flows::ImportFlow::runningChanged, this,
             &AppController::onImportRunningChanged);
     connect(m_importer, &Flows::ImportFlow::placed, m_recognition,
             &Flows::RecognitionFlow::recogniseImported);
-    connect(m_session, &Flows::SessionFlow::checkingRestoredChanged, this,
-            &AppController::onRestoredFilesChecked);
-    connect(m_export, &Flows::ExportFlow::runningChanged, this, &AppController::announceExporting);
     connect(m_export, &Flows::ExportFlow::finished, this, &AppController::onExportFinished);
     // Every change of the list may change the counters.
     for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
@@ -194,6 +194,20 @@ void AppController::clearDocuments()
     m_documentList.clear();
     setStatus(QStringLiteral("Document list cleared."));
     m_session->clearList();
+}
+
+void AppController::openPath(const QString& path)
+{
+    if (!path.isEmpty())
+        m_openUrl(QUrl::fromLocalFile(path));
+}
+
+void AppController::onExportFinished(const Flows::ExportOutcome& outcome)
+{
+    if (outcome.kind != Flows::ExportOutcome::Kind::Written)
+        return;
+    m_lastExport = LastExport::of(outcome.result);
+    emit exportFinished();
 }
 
 void AppController::ignoreDuplicates()

@@ -52,7 +52,7 @@ struct ControllerSetup {
 
 // The one object through which the interface reaches the system, known to QML as the singleton
 // App. It creates the flows, which share one document list, wires them together and shows each
-// of them; its own are the list models, the summary, the status line and the export's glue.
+// of them; its own are the list models, the summary, the status line and the last export.
 class AppController : public QObject {
     Q_OBJECT
     Q_PROPERTY(Tessavo::Ui::DocumentListModel* documents READ documents CONSTANT)
@@ -63,7 +63,6 @@ class AppController : public QObject {
     Q_PROPERTY(Tessavo::Flows::SessionFlow* session READ session CONSTANT)
     Q_PROPERTY(Tessavo::Flows::ExportFlow* exporter READ exporter CONSTANT)
     Q_PROPERTY(Tessavo::Flows::PreviewFlow* preview READ preview CONSTANT)
-    Q_PROPERTY(bool exporting READ exporting NOTIFY exportingChanged)
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
     Q_PROPERTY(bool statusShowsImport READ statusShowsImport NOTIFY statusShowsImportChanged)
     Q_PROPERTY(Tessavo::Ui::DocumentSummary summary READ summary NOTIFY summaryChanged)
@@ -88,14 +87,11 @@ public:
     Flows::ReviewFlow* review() { return m_review; }
     Flows::RecognitionFlow* recognition() { return m_recognition; }
     Flows::SessionFlow* session() { return m_session; }
-    // The flow that builds the bundles; the controller reports what it says. Its finished signal
-    // is the typed end of every export.
+    // The flow that builds the bundles. Its finished signal is the typed end of every export.
     Flows::ExportFlow* exporter() { return m_export; }
     // The page preview beside the review list.
     Flows::PreviewFlow* preview() { return m_preview; }
 
-    // An export runs, or waits for the check of the restored files.
-    bool exporting() const;
     QString status() const { return m_status; }
     // True while an import runs and nothing was said since it started: the status line then
     // shows the import's progress instead of that older message.
@@ -108,10 +104,6 @@ public:
 
     // Empties the list: the running import and recognition stop, the stored list is cleared.
     Q_INVOKABLE void clearDocuments();
-    // Builds the export bundle of every exportable document in the background.
-    Q_INVOKABLE void exportTo(const QUrl& directoryUrl);
-    // Stops the running export; it removes its unfinished ZIP and reports "Export cancelled.".
-    Q_INVOKABLE void cancelExport();
     // Opens a file or folder with the desktop's default application.
     Q_INVOKABLE void openPath(const QString& path);
     // Ignores every document with the same content as an earlier one: the first of each group
@@ -124,7 +116,6 @@ public:
     void setStatus(const QString& text);
 
 signals:
-    void exportingChanged();
     void statusChanged();
     void statusShowsImportChanged();
     void summaryChanged();
@@ -136,10 +127,7 @@ private:
     void announceStatusShowsImport();
     // Emits summaryChanged when the counters differ from those last announced.
     void announceSummary();
-    void announceExporting();
     void onExportFinished(const Flows::ExportOutcome& outcome);
-    // Starts the export that waited for the check of the restored files (ExportWorkflow.cpp).
-    void onRestoredFilesChecked();
 
     Flows::DocumentList m_documentList{this};
     DocumentListModel m_documentModel{&m_documentList, this};
@@ -152,15 +140,11 @@ private:
     Flows::ExportFlow* m_export = nullptr;
     Flows::PreviewFlow* m_preview = nullptr;
     LastExport m_lastExport;
-    std::function<QDateTime()> m_clock;
     std::function<bool(const QUrl&)> m_openUrl;
     QString m_status;
     QString m_statusAtImportStart;
     bool m_announcedShowsImport = false;
     DocumentSummary m_announcedSummary;
-    bool m_announcedExporting = false;
-    // Restored files are being hashed; an export asked for meanwhile waits for the end.
-    std::optional<QUrl> m_exportAfterCheck;
 };
 
 } // namespace Tessavo::Ui

@@ -79,8 +79,8 @@ Rectangle {
         }
         BusyIndicator {
             objectName: "exportBusy"
-            visible: App.exporting
-            running: App.exporting
+            visible: App.exporter.exporting
+            running: App.exporter.exporting
             // The style's padding would leave nothing to draw at this size.
             padding: 0
             Layout.preferredWidth: 18
@@ -90,7 +90,7 @@ Rectangle {
         Label {
             objectName: "exportingText"
             textFormat: Text.PlainText
-            visible: App.exporting
+            visible: App.exporter.exporting
             text: qsTr("Exporting…")
             color: Theme.accent
             font.pixelSize: 12

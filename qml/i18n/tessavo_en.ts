@@ -54,7 +54,7 @@
     </message>
 </context>
 <context>
-    <name>AppController</name>
+    <name>ExportFlow</name>
     <message numerus="yes">
         <source>Exported %1 documents to %2</source>
         <translation>

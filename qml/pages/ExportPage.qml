@@ -10,7 +10,7 @@ Item {
     property string exportFolderPath: ""
 
     readonly property bool lastExportOk: App.lastExport.ok
-    readonly property bool canExport: !App.exporting && App.summary.exportable > 0 && exportFolderPath !== ""
+    readonly property bool canExport: !App.exporter.exporting && App.summary.exportable > 0 && exportFolderPath !== ""
 
     // Documents nobody has decided on are exported without a category: the user says so first.
     function startExport() {
@@ -19,7 +19,7 @@ Item {
         const undecided = App.summary.undecided
         const conflicting = App.summary.undecidedConflicts
         if (undecided + conflicting === 0) {
-            App.exportTo(exportFolderUrl)
+            App.exporter.exportTo(exportFolderUrl)
             return
         }
         undecidedDialog.message = qsTr("%n document(s) still need review", "", undecided) + "\n"
@@ -131,7 +131,7 @@ Item {
                     // While the bundle is written: how far it is, and a way to stop it.
                     ProgressBar {
                         objectName: "exportProgressBar"
-                        visible: App.exporting
+                        visible: App.exporter.exporting
                         Layout.fillWidth: true
                         from: 0
                         to: 100
@@ -139,7 +139,7 @@ Item {
                     }
                     Label {
                         objectName: "exportPercent"
-                        visible: App.exporting
+                        visible: App.exporter.exporting
                         textFormat: Text.PlainText
                         color: Theme.muted
                         font.pixelSize: 12
@@ -147,9 +147,9 @@ Item {
                     }
                     Button {
                         objectName: "cancelExportButton"
-                        visible: App.exporting
+                        visible: App.exporter.exporting
                         text: qsTr("Cancel")
-                        onClicked: App.cancelExport()
+                        onClicked: App.exporter.cancelExport()
                     }
                 }
             }
@@ -174,7 +174,7 @@ Item {
         objectName: "undecidedDialog"
         title: qsTr("Export undecided documents")
         confirmText: qsTr("Export anyway")
-        onConfirmed: App.exportTo(page.exportFolderUrl)
+        onConfirmed: App.exporter.exportTo(page.exportFolderUrl)
     }
 
     FolderPicker {

@@ -342,14 +342,14 @@ void TestMainWindow::footerIndicatorsAreIndependent()
     emit controller.summaryChanged();
     const QString out = m_dir.filePath(QStringLiteral("footer-out"));
     QVERIFY(QDir().mkpath(out));
-    controller.exportTo(QUrl::fromLocalFile(out));
-    QVERIFY(controller.exporting());
+    controller.exporter()->exportTo(QUrl::fromLocalFile(out));
+    QVERIFY(controller.exporter()->exporting());
     QTRY_VERIFY(shown("exportBusy"));
     QVERIFY(shown("exportingText"));
     QVERIFY(!shown("importProgressBar"));
     QVERIFY(!shown("importProgressText"));
-    controller.cancelExport();
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.exporting(), 20000);
+    controller.exporter()->cancelExport();
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.exporter()->exporting(), 20000);
     QTRY_VERIFY(!shown("exportBusy"));
     QVERIFY(!shown("exportingText"));
     QCOMPARE(statusLine(window), QStringLiteral("Export cancelled."));
@@ -463,7 +463,7 @@ void TestMainWindow::exportStartsFromTheKeyboardAndShowsItsIndicator()
     // Not possible yet: no folder chosen on the Export page.
     const QString before = controller.status();
     QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier);
-    QVERIFY(!controller.exporting());
+    QVERIFY(!controller.exporter()->exporting());
     QCOMPARE(controller.status(), before);
 
     const QString out = m_dir.filePath(QStringLiteral("out"));
@@ -481,7 +481,7 @@ void TestMainWindow::exportStartsFromTheKeyboardAndShowsItsIndicator()
     QVERIFY(question);
     QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier);
     QTRY_VERIFY(question->property("opened").toBool());
-    QVERIFY(!controller.exporting());
+    QVERIFY(!controller.exporter()->exporting());
     QCOMPARE(currentPage(window), 3);
     QCOMPARE(question->property("message").toString(),
              QStringLiteral("3 documents still need review\n0 documents have conflicting "
@@ -489,14 +489,14 @@ void TestMainWindow::exportStartsFromTheKeyboardAndShowsItsIndicator()
                             "anyway?"));
     QTest::keyClick(window, Qt::Key_Escape);
     QTRY_VERIFY(!question->property("visible").toBool());
-    QVERIFY(!controller.exporting());
+    QVERIFY(!controller.exporter()->exporting());
     QCOMPARE(controller.status(), before);
 
     // Enter answers yes.
     QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier);
     QTRY_VERIFY(question->property("opened").toBool());
     QTest::keyClick(window, Qt::Key_Return);
-    QVERIFY(controller.exporting());
+    QVERIFY(controller.exporter()->exporting());
     QVERIFY(!question->property("visible").toBool() || !question->property("opened").toBool());
     // The busy indicator draws something while the export runs.
     QQuickItem* busy = findItem(window, "exportBusy");
@@ -504,13 +504,13 @@ void TestMainWindow::exportStartsFromTheKeyboardAndShowsItsIndicator()
     int drawn = 0;
     QElapsedTimer clock;
     clock.start();
-    while (controller.exporting() && drawn <= 20) {
+    while (controller.exporter()->exporting() && drawn <= 20) {
         drawn = pixelsOtherThan(window->grabWindow(), busy, QColor(QStringLiteral("#ffffff")));
         QTest::qWait(20);
     }
     qInfo("busy indicator: %d pixels drawn after %lld ms", drawn, clock.elapsed());
     QVERIFY(drawn > 20);
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.exporting(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.exporter()->exporting(), 60000);
     QVERIFY2(controller.status().startsWith(QStringLiteral("Exported 3 documents to ")),
              qPrintable(controller.status()));
 }

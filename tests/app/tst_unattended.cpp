@@ -74,7 +74,7 @@ void TestUnattended::exportWaitsForDocumentsAndRunsOnce()
     App::UnattendedRun run(controller, windowPlan({"--export", out}));
     run.start();
     QCOMPARE(controller.status(), initialStatus); // an empty list exports nothing at once
-    QVERIFY(!controller.exporting());
+    QVERIFY(!controller.exporter()->exporting());
 
     controller.importer()->addUrls({QUrl::fromLocalFile(m_dir.filePath("missing"))});
     QCOMPARE(controller.status(), QStringLiteral("No PDF files were found in the selection."));
@@ -86,20 +86,20 @@ void TestUnattended::exportWaitsForDocumentsAndRunsOnce()
     controller.clearDocuments(); // ends the import; the controller is idle with no documents
     QVERIFY(!controller.importer()->running());
     QCOMPARE(controller.status(), QStringLiteral("Document list cleared."));
-    QVERIFY(!controller.exporting());
+    QVERIFY(!controller.exporter()->exporting());
     QVERIFY(!controller.lastExport().ok);
     QVERIFY(!QFileInfo::exists(out));
 
     controller.importer()->addUrls({QUrl::fromLocalFile(m_dir.filePath("first"))});
     QTRY_VERIFY_WITH_TIMEOUT(controller.lastExport().ok, 60000);
-    QVERIFY(!controller.exporting());
+    QVERIFY(!controller.exporter()->exporting());
     QCOMPARE(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
     const auto firstExport = controller.lastExport();
 
     // The export would start in the same turn as the import ends; it must not start again.
     controller.importer()->addUrls({QUrl::fromLocalFile(m_dir.filePath("second"))});
     QTRY_VERIFY_WITH_TIMEOUT(!controller.importer()->running(), 60000);
-    QVERIFY(!controller.exporting());
+    QVERIFY(!controller.exporter()->exporting());
     QCOMPARE(controller.status(),
              QStringLiteral("Imported 1 document(s). Review the suggestions next."));
     QCOMPARE(controller.lastExport(), firstExport);

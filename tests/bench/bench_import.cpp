@@ -172,7 +172,7 @@ double ourJob(const QString& input, const QString& output)
     if (controller.importer()->running())
         imported.exec();
     QSignalSpy exported(&controller, &Ui::AppController::exportFinished);
-    controller.exportTo(QUrl::fromLocalFile(output));
+    controller.exporter()->exportTo(QUrl::fromLocalFile(output));
     if (!exported.wait(3600 * 1000) || !controller.lastExport().ok)
         return -1;
     return double(clock.nsecsElapsed()) / 1e9;

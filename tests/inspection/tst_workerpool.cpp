@@ -388,11 +388,12 @@ void TestWorkerPool::hashingRunsOnTheThreadPoolItIsGiven()
     WorkerPool pool(puppets.options(1));
     QThreadPool hashing;
     hashing.setMaxThreadCount(1);
+    Tasks::BackgroundRunner runner(&hashing);
     QSemaphore held;
     hashing.start([&held] { held.acquire(); }); // the pool's only thread is busy
     {
         ImportSession::Options options = servedBy(pool);
-        options.hashPool = &hashing;
+        options.hashing = &runner;
         ImportSession session(options);
         Records records(session);
         session.enqueue({fixture("a.pdf")});
@@ -410,7 +411,7 @@ void TestWorkerPool::hashingRunsOnTheThreadPoolItIsGiven()
     hashing.start([&held] { held.acquire(); });
     {
         ImportSession::Options options = servedBy(pool);
-        options.hashPool = &hashing;
+        options.hashing = &runner;
         ImportSession session(options);
         session.enqueue({fixture("b.pdf")});
     }

@@ -108,8 +108,8 @@ void TestLogStory::logsExportOutcomes()
     record.suggestion.category = QStringLiteral("02_Forms");
     c.documentList()->appendRecord(record);
 
-    c.exportTo(QUrl::fromLocalFile(m_private + QStringLiteral("/Out Folder")));
-    QTRY_VERIFY_WITH_TIMEOUT(!c.exporting(), 60000);
+    c.exporter()->exportTo(QUrl::fromLocalFile(m_private + QStringLiteral("/Out Folder")));
+    QTRY_VERIFY_WITH_TIMEOUT(!c.exporter()->exporting(), 60000);
     const auto last = c.lastExport();
     QVERIFY(last.ok);
     const QString bundle = QFileInfo(last.directory).fileName();
@@ -127,8 +127,8 @@ void TestLogStory::logsExportOutcomes()
 
     // A failure is a warning; the path in the builder's error is cut by the redaction.
     QVERIFY(PdfFixtures::writeBytes(m_private + QStringLiteral("/a file"), "x"));
-    c.exportTo(QUrl::fromLocalFile(m_private + QStringLiteral("/a file/sub")));
-    QTRY_VERIFY_WITH_TIMEOUT(!c.exporting(), 60000);
+    c.exporter()->exportTo(QUrl::fromLocalFile(m_private + QStringLiteral("/a file/sub")));
+    QTRY_VERIFY_WITH_TIMEOUT(!c.exporter()->exporting(), 60000);
     lines = newLines();
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines.at(0).contains(

@@ -428,7 +428,7 @@ void TestSession::changedAndMissingFilesAreFlagged()
     // Flagged files stay out of a bundle: their manifest rows would no longer match them.
     QCOMPARE(c.summary().exportable, 1);
     QSignalSpy exported(&c, &AppController::exportFinished);
-    c.exportTo(QUrl::fromLocalFile(m_dir->filePath("bundles")));
+    c.exporter()->exportTo(QUrl::fromLocalFile(m_dir->filePath("bundles")));
     QVERIFY(exported.wait(generous));
     QCOMPARE(c.lastExport().exported, 1);
 

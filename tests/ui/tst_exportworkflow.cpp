@@ -107,8 +107,8 @@ void TestExportWorkflow::init()
 void TestExportWorkflow::refusesWithoutAFolder()
 {
     m_controller->documentList()->appendRecord(record("a.pdf"));
-    QSignalSpy busy(m_controller.get(), &AppController::exportingChanged);
-    m_controller->exportTo(QUrl());
+    QSignalSpy busy(m_controller->exporter(), &Flows::ExportFlow::exportingChanged);
+    m_controller->exporter()->exportTo(QUrl());
     QCOMPARE(m_controller->status(), QStringLiteral("Choose an export folder first."));
     QCOMPARE(busy.count(), 0);
 }
@@ -118,15 +118,15 @@ void TestExportWorkflow::refusesWhenNothingIsExportable()
     m_controller->documentList()->appendRecord(record("ignored.pdf", Ready, Ignored));
     m_controller->documentList()->appendRecord(record("broken.pdf", Unreadable));
     m_controller->documentList()->appendRecord(record("locked.pdf", Encrypted));
-    QSignalSpy busy(m_controller.get(), &AppController::exportingChanged);
+    QSignalSpy busy(m_controller->exporter(), &Flows::ExportFlow::exportingChanged);
     // The log says why nothing started.
     QTest::ignoreMessage(
         QtInfoMsg, QRegularExpression("^Export to (.*/)?out not started: nothing to export yet, "
                                       "none of 3 document\\(s\\) is exportable$"));
-    m_controller->exportTo(QUrl::fromLocalFile(m_dir.filePath("out")));
+    m_controller->exporter()->exportTo(QUrl::fromLocalFile(m_dir.filePath("out")));
     QCOMPARE(m_controller->status(), QStringLiteral("Nothing to export yet."));
     QCOMPARE(busy.count(), 0);
-    QVERIFY(!m_controller->exporting());
+    QVERIFY(!m_controller->exporter()->exporting());
     QVERIFY(!QFileInfo::exists(m_dir.filePath("out")));
 }
 
@@ -137,16 +137,16 @@ void TestExportWorkflow::exportsInTheBackground()
     c.documentList()->appendRecord(record("two.pdf", NeedsOcr, Accepted));
     c.documentList()->appendRecord(record("skip.pdf", Ready, Ignored));
     c.documentList()->appendRecord(record("three.pdf", Ready, Changed));
-    QSignalSpy busy(&c, &AppController::exportingChanged);
+    QSignalSpy busy(c.exporter(), &Flows::ExportFlow::exportingChanged);
     QSignalSpy finished(&c, &AppController::exportFinished);
     QSignalSpy summary(&c, &AppController::summaryChanged);
     const QString out = m_dir.filePath("out space");
 
-    c.exportTo(QUrl::fromLocalFile(out));
-    QVERIFY(c.exporting());
+    c.exporter()->exportTo(QUrl::fromLocalFile(out));
+    QVERIFY(c.exporter()->exporting());
     QCOMPARE(busy.count(), 1);
     QCOMPARE(c.status(), QStringLiteral("Exporting 3 document(s)..."));
-    QTRY_VERIFY_WITH_TIMEOUT(!c.exporting(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!c.exporter()->exporting(), 60000);
 
     const auto last = c.lastExport();
     QVERIFY(last.ok);
@@ -173,8 +173,8 @@ void TestExportWorkflow::bundlesAreNamedByTheControllersClock()
     const QString out = m_dir.filePath("out-dated");
     for (const char* expected :
          {"Tessavo-Export-20260102-030405", "Tessavo-Export-20260102-030405-2"}) {
-        c.exportTo(QUrl::fromLocalFile(out));
-        QTRY_VERIFY_WITH_TIMEOUT(!c.exporting(), 60000);
+        c.exporter()->exportTo(QUrl::fromLocalFile(out));
+        QTRY_VERIFY_WITH_TIMEOUT(!c.exporter()->exporting(), 60000);
         QCOMPARE(c.lastExport().directory, out + "/" + QLatin1String(expected));
     }
 }
@@ -183,13 +183,13 @@ void TestExportWorkflow::oneExportAtATime()
 {
     AppController& c = *m_controller;
     c.documentList()->appendRecord(record("one.pdf"));
-    QSignalSpy busy(&c, &AppController::exportingChanged);
+    QSignalSpy busy(c.exporter(), &Flows::ExportFlow::exportingChanged);
     QSignalSpy status(&c, &AppController::statusChanged);
-    c.exportTo(QUrl::fromLocalFile(m_dir.filePath("first")));
-    c.exportTo(QUrl::fromLocalFile(m_dir.filePath("second")));
+    c.exporter()->exportTo(QUrl::fromLocalFile(m_dir.filePath("first")));
+    c.exporter()->exportTo(QUrl::fromLocalFile(m_dir.filePath("second")));
     QCOMPARE(busy.count(), 1);
     QCOMPARE(status.count(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(!c.exporting(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!c.exporter()->exporting(), 60000);
     QVERIFY(QFileInfo::exists(m_dir.filePath("first")));
     QVERIFY(!QFileInfo::exists(m_dir.filePath("second")));
 }
@@ -198,16 +198,16 @@ void TestExportWorkflow::failedBuildKeepsTheLastExport()
 {
     AppController& c = *m_controller;
     c.documentList()->appendRecord(record("one.pdf"));
-    c.exportTo(QUrl::fromLocalFile(m_dir.filePath("good")));
-    QTRY_VERIFY_WITH_TIMEOUT(!c.exporting(), 60000);
+    c.exporter()->exportTo(QUrl::fromLocalFile(m_dir.filePath("good")));
+    QTRY_VERIFY_WITH_TIMEOUT(!c.exporter()->exporting(), 60000);
     const auto good = c.lastExport();
     QVERIFY(good.ok);
 
     QVERIFY(PdfFixtures::writeBytes(m_dir.filePath("a-file"), "x"));
     QSignalSpy finished(&c, &AppController::exportFinished);
     const QString blocked = m_dir.filePath("a-file/sub");
-    c.exportTo(QUrl::fromLocalFile(blocked));
-    QTRY_VERIFY_WITH_TIMEOUT(!c.exporting(), 60000);
+    c.exporter()->exportTo(QUrl::fromLocalFile(blocked));
+    QTRY_VERIFY_WITH_TIMEOUT(!c.exporter()->exporting(), 60000);
     QCOMPARE(c.status(),
              QStringLiteral("Export failed: Cannot create export folder: %1").arg(blocked));
     QCOMPARE(c.lastExport(), good);
@@ -241,20 +241,20 @@ void TestExportWorkflow::cancellingStopsWithinASecond()
     c.documentList()->appendRecord(largeRecord());
     QSignalSpy progress(c.exporter(), &Flows::ExportFlow::progressChanged);
     const QString out = m_dir.filePath("cancelled");
-    c.exportTo(QUrl::fromLocalFile(out));
+    c.exporter()->exportTo(QUrl::fromLocalFile(out));
     QTRY_VERIFY_WITH_TIMEOUT(c.exporter()->progress() >= 1, 60000);
-    QVERIFY(c.exporting());
+    QVERIFY(c.exporter()->exporting());
 
     // The bound is the point: taken when the export ends, not when a poll happens to notice.
     QElapsedTimer clock;
     qint64 stoppedAfterMs = -1;
     QObject watcher; // disconnects when this test ends
-    connect(&c, &AppController::exportingChanged, &watcher, [&] {
-        if (!c.exporting() && stoppedAfterMs < 0)
+    connect(c.exporter(), &Flows::ExportFlow::exportingChanged, &watcher, [&] {
+        if (!c.exporter()->exporting() && stoppedAfterMs < 0)
             stoppedAfterMs = clock.elapsed();
     });
     clock.start();
-    c.cancelExport();
+    c.exporter()->cancelExport();
     QTRY_VERIFY_WITH_TIMEOUT(stoppedAfterMs >= 0, 10000);
     QVERIFY2(stoppedAfterMs < 1000, qPrintable(QString::number(stoppedAfterMs)));
     QCOMPARE(c.status(), QStringLiteral("Export cancelled."));
@@ -269,9 +269,9 @@ void TestExportWorkflow::quittingDuringAnExportTakesUnderTwoSeconds()
 {
     m_controller->documentList()->appendRecord(largeRecord());
     const QString out = m_dir.filePath("quit");
-    m_controller->exportTo(QUrl::fromLocalFile(out));
+    m_controller->exporter()->exportTo(QUrl::fromLocalFile(out));
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->exporter()->progress() >= 1, 60000);
-    QVERIFY(m_controller->exporting());
+    QVERIFY(m_controller->exporter()->exporting());
 
     QElapsedTimer clock;
     clock.start();
@@ -294,7 +294,7 @@ void TestExportWorkflow::leftOutOriginalsAreCountedAndShown()
     QVERIFY(QFile::remove(deleted.sourcePath));
 
     QSignalSpy finished(&c, &AppController::exportFinished);
-    c.exportTo(QUrl::fromLocalFile(m_dir.filePath("left-out")));
+    c.exporter()->exportTo(QUrl::fromLocalFile(m_dir.filePath("left-out")));
     QVERIFY(finished.wait(60000));
     const auto result = c.lastExport();
     QCOMPARE(result.exported, 1);
@@ -341,16 +341,17 @@ void TestExportWorkflow::exportWaitsForTheCheckOfRestoredFiles()
         AppController c(setup);
         QCOMPARE(c.documents()->rowCount(), 2);
         QSignalSpy finished(&c, &AppController::exportFinished);
-        QSignalSpy busy(&c, &AppController::exportingChanged);
-        c.exportTo(QUrl::fromLocalFile(m_dir.filePath("after-check")));
+        QSignalSpy busy(c.exporter(), &Flows::ExportFlow::exportingChanged);
+        c.exporter()->exportTo(QUrl::fromLocalFile(m_dir.filePath("after-check")));
         // It waits, counted as running, until the check has ended.
-        QVERIFY(c.exporting());
+        QVERIFY(c.exporter()->exporting());
         QVERIFY(!c.exporter()->running());
         QCOMPARE(busy.count(), 1);
         QCOMPARE(c.status(), QStringLiteral("Checking the restored files before the export..."));
-        c.exportTo(QUrl::fromLocalFile(m_dir.filePath("second"))); // one export at a time
+        c.exporter()->exportTo(
+            QUrl::fromLocalFile(m_dir.filePath("second"))); // one export at a time
         QVERIFY(finished.wait(60000));
-        QVERIFY(!c.exporting());
+        QVERIFY(!c.exporter()->exporting());
         QCOMPARE(c.documents()->records().at(1).fileStatus, int(FileChanged));
         // The changed file was never part of the export: no copy was tried and left out.
         const auto result = c.lastExport();
@@ -361,15 +362,15 @@ void TestExportWorkflow::exportWaitsForTheCheckOfRestoredFiles()
 
     // Cancelled while it waits, it never starts.
     AppController again(setup);
-    again.exportTo(QUrl::fromLocalFile(m_dir.filePath("never")));
-    QVERIFY(again.exporting());
-    again.cancelExport();
-    QVERIFY(!again.exporting());
+    again.exporter()->exportTo(QUrl::fromLocalFile(m_dir.filePath("never")));
+    QVERIFY(again.exporter()->exporting());
+    again.exporter()->cancelExport();
+    QVERIFY(!again.exporter()->exporting());
     QCOMPARE(again.status(), QStringLiteral("Export cancelled."));
     // The check ends meanwhile; nothing may start then.
     QTRY_COMPARE_WITH_TIMEOUT(again.documents()->records().at(1).fileStatus, int(FileChanged),
                               60000);
-    QVERIFY(!again.exporting());
+    QVERIFY(!again.exporter()->exporting());
     QVERIFY(!QFileInfo::exists(m_dir.filePath("never")));
 }
 

@@ -169,7 +169,7 @@ void TestImport::reportsProgressAndSignalsInOrder()
         events << "progress";
         progressSeen << c.importer()->progress();
     });
-    QSignalSpy exporting(&c, &AppController::exportingChanged);
+    QSignalSpy exporting(c.exporter(), &Flows::ExportFlow::exportingChanged);
     QSignalSpy recognising(c.recognition(), &Flows::RecognitionFlow::runningChanged);
     QList<bool> statusShowsImport;
     connect(&c, &AppController::statusShowsImportChanged, this,

@@ -168,7 +168,7 @@ void TestQmlSupport::catalogueHasTheSingularForms_data()
                            << QStringLiteral("Remove 1 document and its decision?")
                            << QStringLiteral("Remove 2 documents and their decisions?");
     QTest::newRow("export status")
-        << QByteArray("AppController") << QStringLiteral("Exported %1 documents to %2")
+        << QByteArray("ExportFlow") << QStringLiteral("Exported %1 documents to %2")
         << QStringLiteral("Exported %1 document to %2")
         << QStringLiteral("Exported %1 documents to %2");
     QTest::newRow("undecided export")

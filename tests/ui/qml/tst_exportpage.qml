@@ -15,9 +15,16 @@ Item {
     }
 
     SignalSpy {
+        id: endSpy
+
+        target: App.exporter
+        signalName: "finished"
+    }
+
+    SignalSpy {
         id: busySpy
 
-        target: App
+        target: App.exporter
         signalName: "exportingChanged"
     }
 
@@ -105,7 +112,7 @@ Item {
             tryCompare(dialog, "opened", true)
             keyClick(Qt.Key_Return)
             tryVerify(() => busySpy.count > 0, 5000)  // the export started
-            tryVerify(() => !App.exporting, 30000)
+            tryVerify(() => !App.exporter.exporting, 30000)
 
             // Once every document is decided, nothing is asked.
             for (let row = 0; row < 3; ++row)
@@ -114,7 +121,7 @@ Item {
             mouseClick(button)
             tryVerify(() => busySpy.count > 0, 5000)
             verify(!dialog.visible)
-            tryVerify(() => !App.exporting, 30000)
+            tryVerify(() => !App.exporter.exporting, 30000)
         }
 
         function test_progressAndCancelWhileExporting() {
@@ -159,8 +166,9 @@ Item {
             compare(warnings.text, "Missing source file: /a.pdf\nCannot copy original: /b.pdf")
 
             // A failed export leaves the panel as it was.
+            endSpy.clear()
             fixtures.setLastExport({ ok: false, error: "Cannot create export folder: /x" })
-            tryCompare(App, "status", "Export failed: Cannot create export folder: /x", 5000)
+            tryCompare(endSpy, "count", 1, 5000)
             compare(findChild(page, "exportCounts").text, "1 exported · 0 skipped")
         }
 
