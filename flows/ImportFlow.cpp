@@ -134,6 +134,7 @@ void ImportFlow::cancel()
     m_importedCount = 0;
     m_skipped = {};
     m_pendingPaths.clear();
+    m_replaceable.clear();
     if (!m_interruptedPaths.isEmpty()) {
         m_interruptedPaths.clear();
         emit pendingFilesChanged();
@@ -174,6 +175,8 @@ void ImportFlow::addLocalPaths(const QList<QByteArray>& paths)
     for (const DocumentRecord& record : m_documents.records()) {
         if (record.fileStatus == FileUnchanged)
             known.insert(knownKey(sourcePathBytesOf(record)));
+        else
+            m_replaceable.insert(sourcePathBytesOf(record));
     }
     QList<FileIdentity> fresh;
     for (FileIdentity candidate : candidates) {
@@ -233,6 +236,7 @@ void ImportFlow::onInspected(const DocumentRecord& inspected)
 
 void ImportFlow::onFinished()
 {
+    m_replaceable.clear();
     forgetPending();
     setRunning(false);
     emit status(QStringLiteral("Imported %1 document(s). Review the suggestions next.")
@@ -313,7 +317,8 @@ int ImportFlow::place(DocumentRecord record)
     const Suggestion suggestion = m_rules.suggest(record);
     record.suggestion = suggestion;
     const QList<DocumentRecord>& records = m_documents.records();
-    for (int row = 0; row < records.size(); ++row) {
+    const bool mayReplace = m_replaceable.contains(sourcePathBytesOf(record));
+    for (int row = 0; mayReplace && row < records.size(); ++row) {
         const DocumentRecord& old = records.at(row);
         if (old.fileStatus == FileUnchanged || sourcePathBytesOf(old) != sourcePathBytesOf(record))
             continue;

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QUrl>
 
 namespace Tessavo::Inspection {
@@ -101,6 +102,8 @@ private:
     int m_announcedProgress = 0;
     int m_importedCount = 0;
     FolderWalkResult m_skipped; // what the running or last import's walks left out
+    // Files of flagged records (changed or missing) the running import may put in their place.
+    QSet<QByteArray> m_replaceable;
     QElapsedTimer m_clock;
     QList<QByteArray> m_pendingPaths; // queued and not inspected, in order, kept with the session
     QList<QByteArray> m_interruptedPaths; // those of them left by an earlier run

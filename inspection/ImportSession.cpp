@@ -164,10 +164,13 @@ void ImportSession::cancel()
 
 double ImportSession::partialFiles() const
 {
+    // Only files in the window at the head of the queue are ever started.
+    const size_t window = std::min(m_files.size(), startWindow());
     double done = 0;
-    for (const auto& file : m_files) {
-        if (file->longDocument())
-            done += double(file->pagesRead) / double(file->record.pages);
+    for (size_t i = 0; i < window; ++i) {
+        const File& file = *m_files[i];
+        if (file.longDocument())
+            done += double(file.pagesRead) / double(file.record.pages);
     }
     return done;
 }
@@ -186,6 +189,12 @@ int ImportSession::workers() const
 {
     return m_options.workers > 0 ? std::min(m_options.workers, m_pool->capacity())
                                  : m_pool->capacity();
+}
+
+// How far from the head of the queue files are started: twice the workers, and two more.
+size_t ImportSession::startWindow() const
+{
+    return size_t(2 * workers() + 2);
 }
 
 void ImportSession::schedule()
@@ -216,7 +225,7 @@ void ImportSession::schedule()
 // a range of pages of a document being read, or a file not yet asked for.
 ImportSession::File* ImportSession::nextFileWithWork()
 {
-    const size_t window = size_t(2 * workers() + 2);
+    const size_t window = startWindow();
     for (size_t i = 0; i < m_files.size() && i < window; ++i) {
         File& file = *m_files[i];
         if (file.phase == File::Phase::Queued)

@@ -95,6 +95,7 @@ private:
     void workersAvailable() override;
 
     int workers() const;
+    size_t startWindow() const;
     void schedule();
     File* nextFileWithWork();
     bool begin(File& file);

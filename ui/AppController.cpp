@@ -74,13 +74,26 @@ AppController::AppController(const ControllerSetup& setup, QObject* parent)
     connect(m_importer, &Flows::ImportFlow::placed, m_recognition,
             &Flows::RecognitionFlow::recogniseImported);
     connect(m_export, &Flows::ExportFlow::finished, this, &AppController::onExportFinished);
-    // Every change of the list may change the counters.
-    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(&m_documentList, signal, this, &AppController::announceSummary);
+    // Every change of the list may change the counters; each costs only the rows it touches.
+    connect(&m_documentList, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) {
+                m_tally.inserted(m_documentList.records(), first, last);
+                announceSummary();
+            });
+    connect(&m_documentList, &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex&, int first, int last) {
+                m_tally.removed(first, last);
+                announceSummary();
+            });
     connect(&m_documentList, &QAbstractItemModel::dataChanged, this,
-            &AppController::announceSummary);
-    connect(&m_documentList, &QAbstractItemModel::modelReset, this,
-            &AppController::announceSummary);
+            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                m_tally.changed(m_documentList.records(), topLeft.row(), bottomRight.row());
+                announceSummary();
+            });
+    connect(&m_documentList, &QAbstractItemModel::modelReset, this, [this] {
+        m_tally.reset(m_documentList.records());
+        announceSummary();
+    });
 
     const QString problem = m_ruleBook->startupProblem();
     setStatus(problem.isEmpty()
@@ -110,7 +123,7 @@ AppController::~AppController()
 
 DocumentSummary AppController::summary() const
 {
-    return summaryOf(m_documentList.records());
+    return m_tally.summary();
 }
 
 void AppController::announceSummary()

@@ -144,6 +144,7 @@ private:
     QString m_status;
     QString m_statusAtImportStart;
     bool m_announcedShowsImport = false;
+    SummaryTally m_tally; // the counters of the list
     DocumentSummary m_announcedSummary;
 };
 

@@ -46,4 +46,22 @@ public:
 
 DocumentSummary summaryOf(const QList<DocumentRecord>& records);
 
+// The counters of a list kept up to date as it changes: what each row adds is remembered, so a
+// change costs the rows it touches, not the whole list. Each call names rows as they are in the
+// list after the change.
+class SummaryTally {
+public:
+    void reset(const QList<DocumentRecord>& records);
+    void inserted(const QList<DocumentRecord>& records, int first, int last);
+    void removed(int first, int last);
+    void changed(const QList<DocumentRecord>& records, int first, int last);
+    const DocumentSummary& summary() const { return m_summary; }
+
+private:
+    void count(quint16 flags, int sign);
+
+    QList<quint16> m_rows; // what each row adds, one bit per counter
+    DocumentSummary m_summary;
+};
+
 } // namespace Tessavo::Ui

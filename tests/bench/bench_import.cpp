@@ -148,6 +148,21 @@ bool makeInput(const QString& kind, const QString& folder)
         return writeScanPdf(folder + QStringLiteral("/scan.pdf"), qint64(300) << 20);
     if (kind == u"pages100k")
         return writeTextPdf(folder + QStringLiteral("/huge.pdf"), 100000, 3);
+    if (kind == u"empty20000") {
+        // One blank page each, in folders of a thousand, as a scanned archive's stubs might be.
+        const QByteArray blank = QByteArrayLiteral(
+            "%PDF-1.4\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n2 0 obj\n<< /Type "
+            "/Pages /Kids [3 0 R] /Count 1 >>\nendobj\n3 0 obj\n<< /Type /Page /Parent 2 0 R "
+            "/MediaBox [0 0 595 842] >>\nendobj\ntrailer\n<< /Size 4 /Root 1 0 R >>\n%%EOF\n");
+        for (int i = 0; i < 20000; ++i) {
+            const QString sub = folder + QStringLiteral("/d%1").arg(i / 1000);
+            QDir().mkpath(sub);
+            QFile file(sub + QStringLiteral("/e%1.pdf").arg(i));
+            if (!file.open(QIODevice::WriteOnly) || file.write(blank) != blank.size())
+                return false;
+        }
+        return true;
+    }
     if (kind == u"small500") {
         for (int i = 0; i < 500; ++i) {
             if (!writeTextPdf(folder + QStringLiteral("/doc-%1.pdf").arg(i), 1 + i % 3, 30))
@@ -176,6 +191,22 @@ double ourJob(const QString& input, const QString& output)
     if (!exported.wait(3600 * 1000) || !controller.lastExport().ok)
         return -1;
     return double(clock.nsecsElapsed()) / 1e9;
+}
+
+// Only the import, as the window runs it (the list stored with the session in a folder of its
+// own) or as batch mode does (nothing kept). Seconds, or -1.
+double importOnly(const QString& input, const QString& keptIn)
+{
+    Ui::AppController controller(Ui::ControllerSetup::inFolder(keptIn));
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop imported;
+    QObject::connect(controller.importer(), &Flows::ImportFlow::finished, &imported,
+                     [&] { imported.quit(); });
+    controller.importer()->addUrls({QUrl::fromLocalFile(input)});
+    if (controller.importer()->running())
+        imported.exec();
+    return controller.documents()->rowCount() > 0 ? double(clock.nsecsElapsed()) / 1e9 : -1;
 }
 
 double theirJob(const QString& input, const QString& output)
@@ -218,6 +249,17 @@ int main(int argc, char** argv)
                               {QStringLiteral("--make"), kind, input}) != 0) {
             std::fprintf(stderr, "cannot make the %s input\n", qPrintable(kind));
             return 1;
+        }
+        if (kind == u"empty20000") {
+            const QString kept = dir.filePath(QStringLiteral("window-session"));
+            QDir().mkpath(kept);
+            const double window = importOnly(input, kept);
+            const double batch = importOnly(input, QString());
+            std::printf("%-10s import in the window (stored) %7.2f s   in batch mode %7.2f s   "
+                        "ratio %.2f\n",
+                        qPrintable(kind), window, batch, window / batch);
+            QDir(input).removeRecursively();
+            continue;
         }
         const double ours = ourJob(input, dir.filePath(kind + QStringLiteral("-ours")));
         const double theirs = theirJob(input, dir.filePath(kind + QStringLiteral("-theirs")));

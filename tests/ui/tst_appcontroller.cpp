@@ -3,7 +3,9 @@
 
 #include "core/RulesFile.h"
 #include "core/Version.h"
+#include "flows/DocumentList.h"
 #include "flows/ExportFlow.h"
+#include "flows/ReviewFlow.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -12,6 +14,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstdint>
 
 using namespace Tessavo;
 using namespace Tessavo::Ui;
@@ -61,6 +65,7 @@ private slots:
     void fallsBackToBuiltInRulesSilently();
     void clearingIsLoggedWithItsCount();
     void summaryIsAnnouncedWhenItsCountersChange();
+    void summaryFollowsEveryKindOfChange();
 
 private:
     QString rulesPath() const { return m_data.filePath(QStringLiteral("rules.json")); }
@@ -306,6 +311,53 @@ void TestAppController::summaryIsAnnouncedWhenItsCountersChange()
     controller.review()->ignoreDocument(0);
     QCOMPARE(summary.count(), 2);
     QCOMPARE(controller.summary().ignored, 1);
+}
+
+// The counters follow the list row by row; whatever changes, they equal a fresh count.
+void TestAppController::summaryFollowsEveryKindOfChange()
+{
+    AppController controller;
+    Flows::DocumentList& list = *controller.documentList();
+    const QList<DocumentRecord> kinds = {
+        record(Ready, Ignored),
+        record(NeedsOcr, NeedsReview),
+        record(Encrypted, NeedsReview),
+        record(Ready, Accepted, "02_Forms"),
+        record(Ready, Changed, "03_Pricing", true),
+        record(Ready, NeedsReview, "02_Forms", true),
+        record(Unreadable, NeedsReview, "05_References"),
+    };
+    std::uint32_t seed = 7;
+    const auto next = [&seed](std::uint32_t bound) {
+        seed = seed * 1664525u + 1013904223u;
+        return int((seed >> 8) % bound);
+    };
+    for (int step = 0; step < 400; ++step) {
+        const int rows = int(list.rowCount());
+        switch (next(5)) {
+        case 0:
+        case 1:
+            list.appendRecord(kinds.at(next(kinds.size())));
+            break;
+        case 2:
+            if (rows > 0)
+                list.replace(next(rows), kinds.at(next(kinds.size())));
+            break;
+        case 3:
+            if (rows > 0) {
+                QList<DocumentRecord> fewer = list.records();
+                fewer.removeAt(next(rows));
+                list.setRecords(fewer);
+            }
+            break;
+        default:
+            if (next(8) == 0)
+                list.setRecords(list.records().mid(0, rows / 2));
+            else if (rows > 0)
+                controller.review()->ignoreDocument(next(rows));
+        }
+        QCOMPARE(controller.summary(), summaryOf(list.records()));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestAppController)
