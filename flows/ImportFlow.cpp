@@ -154,6 +154,7 @@ void ImportFlow::addUrls(const QList<QUrl>& urls)
 
 void ImportFlow::addLocalPaths(const QList<QByteArray>& paths)
 {
+    emit selectionAdded(paths);
     FolderWalkResult walk = walkSelection(paths);
     logSkipped(walk);
     const QList<FileIdentity> candidates = std::move(walk.pdfs);

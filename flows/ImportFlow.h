@@ -78,6 +78,8 @@ signals:
     void status(const QString& text);
     // An inspected record took this row of the list.
     void placed(int row);
+    // The files and folders of a selection, as given, before they are walked.
+    void selectionAdded(const QList<QByteArray>& paths);
     // The typed end of every import, also of one with nothing to inspect.
     void finished(const Tessavo::Flows::ImportOutcome& outcome);
 

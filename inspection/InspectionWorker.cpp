@@ -1,5 +1,6 @@
 #include "inspection/InspectionWorker.h"
 
+#include "inspection/PagePreview.h"
 #include "inspection/PageRecognition.h"
 #include "inspection/ParentWatch.h"
 #include "inspection/PdfInspection.h"
@@ -118,7 +119,15 @@ int runWorker(int argc, char** argv, const WorkerHooks& hooks)
         const std::optional<Frame> frame = requests.next();
         if (!frame)
             return 0; // the application closed the channel, or is not speaking our protocol
-        const std::optional<PageRequest> request = decodePageRequest(frame->type, frame->body);
+        std::optional<PageRequest> request;
+        std::optional<RenderRequest> render;
+        if (frame->type == MessageType::Render) {
+            render = decodeRenderRequest(frame->body);
+            if (render)
+                request = render->page;
+        } else {
+            request = decodePageRequest(frame->type, frame->body);
+        }
         if (!request)
             return 2;
         const bool recognise = request->recognise();
@@ -162,7 +171,14 @@ int runWorker(int argc, char** argv, const WorkerHooks& hooks)
                 std::min<qint64>(qint64(request->firstPage) + request->pageCount, loaded.pages);
             for (qint64 page = request->firstPage; page < end; ++page) {
                 QByteArray answer;
-                if (recognise) {
+                if (render) {
+                    if (hooks.beforeRender)
+                        hooks.beforeRender(open->path, int(page));
+                    RenderedMessage rendered =
+                        renderPreview(open->pdf, int(page), render->width, render->terms);
+                    rendered.jobId = request->jobId;
+                    answer = encode(rendered);
+                } else if (recognise) {
                     if (hooks.beforeRecognise)
                         hooks.beforeRecognise(open->path, int(page));
                     if (!recogniser)

@@ -10,6 +10,7 @@
 #define POINTERHOLDER_TRANSITION 4 // qpdf: use std::shared_ptr, no transition warnings
 #include <qpdf/QPDF.hh>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -169,6 +170,43 @@ QSizeF OpenedPdf::pageSize(int index) const
 QImage OpenedPdf::renderPage(int index, QSize pixels) const
 {
     return m_engine->document.render(index, pixels);
+}
+
+QList<QRectF> OpenedPdf::termBounds(int index, const QString& term, int limit) const
+{
+    QList<QRectF> found;
+    if (term.trimmed().isEmpty() || limit <= 0)
+        return found;
+    QPdfDocument& document = m_engine->document;
+    // The page's text counts its characters as the engine does, line breaks included, so an
+    // offset into it names the same characters to the engine.
+    const QString text = document.getAllText(index).text();
+    for (qsizetype at = text.indexOf(term, 0, Qt::CaseInsensitive); at >= 0 && found.size() < limit;
+         at = text.indexOf(term, at + term.size(), Qt::CaseInsensitive)) {
+        const QPdfSelection selection =
+            document.getSelectionAtIndex(index, int(at), int(term.size()));
+        // The engine may give a rectangle per character: those on one line become one.
+        QList<QRectF> lines;
+        for (const QPolygonF& polygon : selection.bounds()) {
+            const QRectF rect = polygon.boundingRect();
+            if (!rect.isValid())
+                continue;
+            const bool sameLine =
+                !lines.isEmpty() && std::min(rect.bottom(), lines.last().bottom()) -
+                                            std::max(rect.top(), lines.last().top()) >
+                                        std::min(rect.height(), lines.last().height()) / 2;
+            if (sameLine)
+                lines.last() = lines.last().united(rect);
+            else
+                lines.append(rect);
+        }
+        for (const QRectF& line : std::as_const(lines)) {
+            if (found.size() >= limit)
+                break;
+            found.append(line);
+        }
+    }
+    return found;
 }
 
 DocumentRecord inspectPdf(const QString& path)

@@ -6,6 +6,8 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
+#include <QRectF>
 #include <QSizeF>
 #include <QString>
 
@@ -46,6 +48,10 @@ public:
 
     // Page index drawn into an image of the given size; a null image when that fails.
     QImage renderPage(int index, QSize pixels) const;
+
+    // Where the term appears on page index, regardless of case: one rectangle in points (origin
+    // top left) per line of each occurrence, at most limit in all.
+    QList<QRectF> termBounds(int index, const QString& term, int limit) const;
 
 private:
     bool openWithEngine(const QString& path, DocumentRecord& record);

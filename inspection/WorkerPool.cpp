@@ -41,6 +41,7 @@ struct WorkerPool::Worker {
     quint64 fileId = 0;     // of the request in flight
     quint64 openFileId = 0; // the file the worker has open
     bool recognise = false;
+    bool render = false;
     int endPage = 0;     // one past the last page asked for
     int lastPage = -1;   // the last page answered
     int expectedEnd = 0; // one past the last page to come, once the file is loaded
@@ -130,6 +131,24 @@ void WorkerPool::detach(WorkerClient* client)
 
 quint64 WorkerPool::submit(WorkerClient* client, PageRequest request, int pageTimeoutMs)
 {
+    return start(client, request, false, pageTimeoutMs, [&request](quint64 jobId) {
+        request.jobId = jobId;
+        return encode(request);
+    });
+}
+
+quint64 WorkerPool::submit(WorkerClient* client, RenderRequest request, int pageTimeoutMs)
+{
+    request.page.pageCount = 1;
+    return start(client, request.page, true, pageTimeoutMs, [&request](quint64 jobId) {
+        request.page.jobId = jobId;
+        return encode(request);
+    });
+}
+
+quint64 WorkerPool::start(WorkerClient* client, const PageRequest& request, bool render,
+                          int pageTimeoutMs, const std::function<QByteArray(quint64)>& encode)
+{
     Worker* worker = workerFor(request.fileId);
     if (!worker)
         return 0;
@@ -139,6 +158,7 @@ quint64 WorkerPool::submit(WorkerClient* client, PageRequest request, int pageTi
     worker->jobId = m_nextJobId++;
     worker->fileId = request.fileId;
     worker->recognise = request.recognise();
+    worker->render = render;
     worker->endPage = int(std::min<qint64>(qint64(request.firstPage) + request.pageCount,
                                            std::numeric_limits<qint32>::max()));
     worker->lastPage = request.firstPage - 1;
@@ -147,11 +167,10 @@ quint64 WorkerPool::submit(WorkerClient* client, PageRequest request, int pageTi
     worker->loaded = false;
     worker->loopFound = false;
     worker->since = now();
-    request.jobId = worker->jobId;
-    worker->process->send(encode(request));
+    worker->process->send(encode(worker->jobId));
     if (!m_deadlineTimer.isActive())
         m_deadlineTimer.start();
-    return request.jobId;
+    return worker->jobId;
 }
 
 void WorkerPool::cancel(quint64 jobId)
@@ -300,15 +319,25 @@ void WorkerPool::onFrame(Worker& worker, const Frame& frame)
         }
         break;
     case MessageType::Page:
-    case MessageType::Recognised: {
+    case MessageType::Recognised:
+    case MessageType::Rendered: {
         std::optional<PageAnswer> answer;
-        if (frame.type == MessageType::Page && !worker.recognise) {
+        if (worker.render) {
+            if (frame.type == MessageType::Rendered) {
+                if (auto page = decodeRendered(frame.body); page && page->jobId == job)
+                    answer = PageAnswer{page->pageIndex,
+                                        {},
+                                        std::move(page->errorText),
+                                        std::move(page->image),
+                                        std::move(page->highlights)};
+            }
+        } else if (frame.type == MessageType::Page && !worker.recognise) {
             if (auto page = decodePage(frame.body); page && page->jobId == job)
-                answer = PageAnswer{page->pageIndex, std::move(page->text), {}};
+                answer = PageAnswer{page->pageIndex, std::move(page->text), {}, {}, {}};
         } else if (frame.type == MessageType::Recognised && worker.recognise) {
             if (auto page = decodeRecognised(frame.body); page && page->jobId == job)
-                answer =
-                    PageAnswer{page->pageIndex, std::move(page->text), std::move(page->errorText)};
+                answer = PageAnswer{
+                    page->pageIndex, std::move(page->text), std::move(page->errorText), {}, {}};
         }
         if (busy && answer && worker.loaded && answer->pageIndex == worker.lastPage + 1 &&
             answer->pageIndex < worker.expectedEnd) {

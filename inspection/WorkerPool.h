@@ -30,11 +30,14 @@ struct JobFailure {
     int page = 0;         // the first page of the request without an answer
 };
 
-// One answer for one page: a text, or for recognition why there is none.
+// One answer for one page: a text, or for recognition why there is none; for a render, the
+// image and the rectangles of the terms on it, or why there is none.
 struct PageAnswer {
     int pageIndex = 0;
     QString text;
     QString errorText;
+    QImage image;
+    QList<QRect> highlights;
 };
 
 // What the pool tells the client of a request. Each call may submit or cancel requests.
@@ -104,6 +107,8 @@ public:
     // Sends the request (its job id is assigned here) to a worker; 0 when none is free.
     // pageTimeoutMs limits the time between two pages.
     quint64 submit(WorkerClient* client, PageRequest request, int pageTimeoutMs);
+    // The same for one page drawn as an image: its one answer carries the image.
+    quint64 submit(WorkerClient* client, RenderRequest request, int pageTimeoutMs);
     // Stops a request by killing its worker; nothing more is told of it.
     void cancel(quint64 jobId);
 
@@ -117,6 +122,9 @@ private:
     struct Worker;
 
     Worker* workerFor(quint64 fileId);
+    // Hands a request to a worker; its job id is assigned here and given to encode.
+    quint64 start(WorkerClient* client, const PageRequest& request, bool render, int pageTimeoutMs,
+                  const std::function<QByteArray(quint64 jobId)>& encode);
     Worker* workerOfJob(quint64 jobId) const;
     void onFrame(Worker& worker, const Frame& frame);
     void onWorkerFailed(Worker& worker, WorkerProcess::Failure failure);

@@ -2,6 +2,9 @@
 
 #include <QtEndian>
 
+#include <algorithm>
+#include <cstring>
+
 namespace Tessavo::Inspection {
 
 namespace {
@@ -117,12 +120,26 @@ bool knownType(quint8 type)
     case MessageType::Recognise:
     case MessageType::Recognised:
     case MessageType::LoopFound:
+    case MessageType::Render:
+    case MessageType::Rendered:
         return true;
     }
     return false;
 }
 
 } // namespace
+
+QByteArray encode(const RenderRequest& r)
+{
+    Writer writer(MessageType::Render);
+    writer.u64(r.page.jobId).u64(r.page.fileId).bytes(r.page.path).i32(r.page.firstPage);
+    writer.i32(std::min(r.width, qint32(maxRenderWidth)));
+    const qsizetype terms = std::min<qsizetype>(r.terms.size(), maxRenderTerms);
+    writer.i32(qint32(terms));
+    for (qsizetype i = 0; i < terms; ++i)
+        writer.text(r.terms.at(i).left(maxRenderTermChars));
+    return writer.frame();
+}
 
 QByteArray encode(const PageRequest& r)
 {
@@ -167,6 +184,31 @@ QByteArray encodeDone(quint64 jobId)
 QByteArray encode(const LogMessage& m)
 {
     return Writer(MessageType::Log).i32(m.level).text(m.text).frame();
+}
+
+std::optional<RenderRequest> decodeRenderRequest(const QByteArray& body)
+{
+    RenderRequest r;
+    Reader in(body);
+    in.u64(r.page.jobId);
+    in.u64(r.page.fileId);
+    in.bytes(r.page.path, maxPathBytes);
+    in.i32(r.page.firstPage);
+    in.i32(r.width);
+    qint32 terms = -1;
+    in.i32(terms);
+    if (terms < 0 || terms > maxRenderTerms)
+        return std::nullopt;
+    for (qint32 i = 0; i < terms; ++i) {
+        QString term;
+        if (!in.text(term, maxRenderTermChars) || term.size() > maxRenderTermChars)
+            return std::nullopt;
+        r.terms.append(term);
+    }
+    if (!in.complete() || r.page.firstPage < 0 || r.width <= 0 || r.width > maxRenderWidth)
+        return std::nullopt;
+    r.page.pageCount = 1;
+    return r;
 }
 
 std::optional<PageRequest> decodePageRequest(MessageType type, const QByteArray& body)
@@ -258,6 +300,81 @@ std::optional<RecognisedMessage> decodeRecognised(const QByteArray& body)
     in.text(m.errorText, maxErrorChars);
     if (!in.complete() || m.pageIndex < 0 || m.text.size() > maxPageChars ||
         m.errorText.size() > maxErrorChars)
+        return std::nullopt;
+    return m;
+}
+
+QByteArray encode(const RenderedMessage& m)
+{
+    Writer writer(MessageType::Rendered);
+    writer.u64(m.jobId).i32(m.pageIndex);
+    const QImage image =
+        m.image.isNull() ? QImage() : m.image.convertToFormat(QImage::Format_RGB32);
+    const qint64 pixels = qint64(image.width()) * image.height();
+    if (image.isNull() || image.width() > maxRenderWidth || image.height() > maxRenderHeight ||
+        pixels > maxRenderPixels) {
+        writer.i32(0).i32(0).bytes({});
+    } else {
+        // Rows packed without padding: exactly width × height × 4 bytes.
+        QByteArray pixelBytes;
+        const qsizetype rowBytes = qsizetype(image.width()) * 4;
+        pixelBytes.reserve(rowBytes * image.height());
+        for (int y = 0; y < image.height(); ++y)
+            pixelBytes.append(reinterpret_cast<const char*>(image.constScanLine(y)), rowBytes);
+        writer.i32(image.width()).i32(image.height()).bytes(pixelBytes);
+    }
+    const qsizetype count = std::min<qsizetype>(m.highlights.size(), maxHighlights);
+    writer.i32(qint32(count));
+    for (qsizetype i = 0; i < count; ++i) {
+        const QRect& r = m.highlights.at(i);
+        writer.i32(r.x()).i32(r.y()).i32(r.width()).i32(r.height());
+    }
+    return writer.text(m.errorText.left(maxErrorChars)).frame();
+}
+
+std::optional<RenderedMessage> decodeRendered(const QByteArray& body)
+{
+    RenderedMessage m;
+    Reader in(body);
+    in.u64(m.jobId);
+    in.i32(m.pageIndex);
+    qint32 width = -1;
+    qint32 height = -1;
+    in.i32(width);
+    in.i32(height);
+    if (width < 0 || height < 0 || width > maxRenderWidth || height > maxRenderHeight ||
+        qint64(width) * height > maxRenderPixels || (width == 0) != (height == 0))
+        return std::nullopt;
+    const qsizetype expected = qsizetype(width) * height * 4;
+    QByteArray pixels;
+    if (!in.bytes(pixels, expected) || pixels.size() != expected)
+        return std::nullopt;
+    if (width > 0) {
+        m.image = QImage(width, height, QImage::Format_RGB32);
+        if (m.image.isNull())
+            return std::nullopt;
+        const qsizetype rowBytes = qsizetype(width) * 4;
+        for (int y = 0; y < height; ++y)
+            std::memcpy(m.image.scanLine(y), pixels.constData() + rowBytes * y, size_t(rowBytes));
+    }
+    qint32 count = -1;
+    in.i32(count);
+    if (count < 0 || count > maxHighlights)
+        return std::nullopt;
+    for (qint32 i = 0; i < count; ++i) {
+        qint32 x = 0, y = 0, w = 0, h = 0;
+        in.i32(x);
+        in.i32(y);
+        in.i32(w);
+        in.i32(h);
+        // Each side within the image, so no sum below can overflow.
+        if (x < 0 || y < 0 || w <= 0 || h <= 0 || x > width || y > height || w > width - x ||
+            h > height - y)
+            return std::nullopt;
+        m.highlights.append(QRect(x, y, w, h));
+    }
+    in.text(m.errorText, maxErrorChars);
+    if (!in.complete() || m.pageIndex < 0 || m.errorText.size() > maxErrorChars)
         return std::nullopt;
     return m;
 }

@@ -8,10 +8,15 @@
 // Loading (only when it opens the file anew), LoopFound (only when that file's page tree contains
 // itself and the engine is given it all the same), Loaded, one Page per page read, then Done.
 // Recognise requests are answered the same way, with one
-// Recognised frame per page instead of Page. Log frames may come at any time.
+// Recognised frame per page instead of Page, and Render requests with one Rendered frame for their
+// one page. Log frames may come at any time.
 
 #include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -29,9 +34,20 @@ inline constexpr quint32 maxFrameBytes = 64u << 20;
 inline constexpr int maxTitleChars = 1024;
 inline constexpr int maxPageChars = 8 << 20;
 
+// A rendered page crosses as raw 32-bit pixels: never wider or higher than these, never more
+// pixels in all (48 MiB, well under the frame limit). The worker scales a page down to fit.
+inline constexpr int maxRenderWidth = 4096;
+inline constexpr int maxRenderHeight = 8192;
+inline constexpr qint64 maxRenderPixels = qint64(12) << 20;
+// At most this many terms are looked for on a rendered page, and this many places marked.
+inline constexpr int maxRenderTerms = 64;
+inline constexpr int maxRenderTermChars = 256;
+inline constexpr int maxHighlights = 1024;
+
 enum class MessageType : quint8 {
     Read = 1,        // application → worker
     Recognise = 2,   // application → worker: recognise the text of rendered pages
+    Render = 3,      // application → worker: draw one page as an image for the preview
     Loading = 10,    // worker → application: the engine starts opening the file
     Loaded = 11,     // the outcome of opening it
     Page = 12,       // the text of one page
@@ -40,6 +56,7 @@ enum class MessageType : quint8 {
     Recognised = 15, // the recognised text of one page, or why there is none
     LoopFound = 16,  // worker → application: the page tree contains itself; the engine opens it
                      // anyway, and the application gives it a short limit of its own
+    Rendered = 17,   // worker → application: the image of one page and where the terms are on it
 };
 
 // Pages [firstPage, firstPage + pageCount) of a file, read from its text layer, or, when a
@@ -55,6 +72,25 @@ struct PageRequest {
     QString language; // empty: read the text layer
 
     bool recognise() const { return !language.isEmpty(); }
+};
+
+// One page drawn for the preview: page.firstPage of the file (page.pageCount is 1) at a width in
+// pixels, with the places where the terms appear (matched regardless of case). On the wire a
+// Render frame; the width is cut to maxRenderWidth and the terms to their limits when sent.
+struct RenderRequest {
+    PageRequest page;
+    qint32 width = 0;
+    QStringList terms;
+};
+
+// One rendered page: an opaque RGB32 image (null when it could not be drawn; errorText says why)
+// and the rectangles, in the image's pixels, where the terms were found.
+struct RenderedMessage {
+    quint64 jobId = 0;
+    qint32 pageIndex = 0;
+    QImage image;
+    QList<QRect> highlights;
+    QString errorText;
 };
 
 // The outcome of recognising one page: errorText is empty when text holds what was recognised.
@@ -92,6 +128,7 @@ struct Frame {
 };
 
 QByteArray encode(const PageRequest& request);
+QByteArray encode(const RenderRequest& request);
 QByteArray encodeLoading(quint64 jobId);
 QByteArray encode(const LoadedMessage& message);
 QByteArray encode(const PageMessage& message);
@@ -99,16 +136,22 @@ QByteArray encodeLoopFound(quint64 jobId);
 QByteArray encodeDone(quint64 jobId);
 QByteArray encode(const LogMessage& message);
 QByteArray encode(const RecognisedMessage& message);
+QByteArray encode(const RenderedMessage& message);
 
 // Each decoder accepts exactly the fields of its message and nothing after them, and checks
 // every count against the bytes that follow before it allocates.
 // A Read or Recognise frame; a Recognise frame must name a language.
 std::optional<PageRequest> decodePageRequest(MessageType type, const QByteArray& body);
+// A Render frame: one page, at a width from 1 to maxRenderWidth.
+std::optional<RenderRequest> decodeRenderRequest(const QByteArray& body);
 std::optional<quint64> decodeJobId(const QByteArray& body); // Loading, LoopFound and Done
 std::optional<LoadedMessage> decodeLoaded(const QByteArray& body);
 std::optional<PageMessage> decodePage(const QByteArray& body);
 std::optional<LogMessage> decodeLog(const QByteArray& body);
 std::optional<RecognisedMessage> decodeRecognised(const QByteArray& body);
+// Refuses an image outside the bounds above or whose pixels do not fill it exactly, and a
+// rectangle that does not lie within the image.
+std::optional<RenderedMessage> decodeRendered(const QByteArray& body);
 
 // Cuts a byte stream into frames. A frame longer than maxFrameBytes, or of no known type, makes
 // the reader broken for good: the other side cannot be trusted any more.

@@ -80,6 +80,13 @@ struct SessionFlowForeign {
     QML_ANONYMOUS
 };
 
+// The page preview the controller hands out as App.preview.
+struct PreviewFlowForeign {
+    Q_GADGET
+    QML_FOREIGN(Tessavo::Flows::PreviewFlow)
+    QML_ANONYMOUS
+};
+
 // The counters of App.summary, a value type.
 struct DocumentSummaryForeign {
     Q_GADGET

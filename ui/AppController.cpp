@@ -28,7 +28,8 @@ ControllerSetup ControllerSetup::inFolder(const QString& folder)
             .sessionPath = folder + QStringLiteral("/session.sqlite"),
             .fixedRules = std::nullopt,
             .clock = {},
-            .openUrl = {}};
+            .openUrl = {},
+            .previewPool = nullptr};
 }
 
 ControllerSetup ControllerSetup::standard()
@@ -57,6 +58,11 @@ AppController::AppController(const ControllerSetup& setup, QObject* parent)
                                      {fontPath(QStringLiteral("DejaVuSans.ttf")),
                                       fontPath(QStringLiteral("DejaVuSans-Bold.ttf")), setup.clock},
                                      this);
+    m_preview = new Flows::PreviewFlow(m_documentList, *m_ruleBook,
+                                       {.pool = setup.previewPool, .openUrl = m_openUrl}, this);
+    connect(m_preview, &Flows::PreviewFlow::status, this, &AppController::setStatus);
+    connect(m_importer, &Flows::ImportFlow::selectionAdded, &m_documentModel,
+            &DocumentListModel::addImportRoots);
 
     connect(m_session, &Flows::SessionFlow::status, this, &AppController::setStatus);
     connect(m_importer, &Flows::ImportFlow::status, this, &AppController::setStatus);
@@ -215,6 +221,21 @@ void AppController::onExportFinished(const Flows::ExportOutcome& outcome)
         return;
     m_lastExport = LastExport::of(outcome.result);
     emit exportFinished();
+}
+
+void AppController::ignoreDuplicates()
+{
+    int ignored = 0;
+    for (int row = 0; row < m_documentModel.rowCount(); ++row) {
+        const DocumentRecord* record = m_documentList.recordAt(row);
+        if (record && record->decision != Ignored && m_documentModel.duplicateOf(row) >= 0) {
+            m_review->ignoreDocument(row);
+            ++ignored;
+        }
+    }
+    setStatus(ignored == 1 ? tr("1 duplicate ignored; the first copy stays.")
+                           : tr("%1 duplicates ignored; the first copy of each stays.")
+                                 .arg(QString::number(ignored)));
 }
 
 } // namespace Tessavo::Ui

@@ -4,6 +4,7 @@
 #include "flows/DocumentList.h"
 #include "flows/ExportFlow.h"
 #include "flows/ImportFlow.h"
+#include "flows/PreviewFlow.h"
 #include "flows/RecognitionFlow.h"
 #include "flows/ReviewFlow.h"
 #include "flows/RuleBook.h"
@@ -22,6 +23,10 @@
 #include <functional>
 #include <optional>
 
+namespace Tessavo::Inspection {
+class WorkerPool;
+}
+
 namespace Tessavo::Ui {
 
 // What a controller keeps between runs, and where. Every path is given to it, so a test names its
@@ -36,6 +41,8 @@ struct ControllerSetup {
     std::function<QDateTime()> clock;
     // Opens a file or folder for the user; the desktop's default application when empty.
     std::function<bool(const QUrl&)> openUrl;
+    // The workers that draw the preview's pages; the application's shared pool when null.
+    Inspection::WorkerPool* previewPool = nullptr;
 
     // rules.json, settings.json and session.sqlite in this folder; none for an empty folder.
     static ControllerSetup inFolder(const QString& folder);
@@ -55,6 +62,7 @@ class AppController : public QObject {
     Q_PROPERTY(Tessavo::Flows::RecognitionFlow* recognition READ recognition CONSTANT)
     Q_PROPERTY(Tessavo::Flows::SessionFlow* session READ session CONSTANT)
     Q_PROPERTY(Tessavo::Flows::ExportFlow* exporter READ exporter CONSTANT)
+    Q_PROPERTY(Tessavo::Flows::PreviewFlow* preview READ preview CONSTANT)
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
     Q_PROPERTY(bool statusShowsImport READ statusShowsImport NOTIFY statusShowsImportChanged)
     Q_PROPERTY(Tessavo::Ui::DocumentSummary summary READ summary NOTIFY summaryChanged)
@@ -81,6 +89,8 @@ public:
     Flows::SessionFlow* session() { return m_session; }
     // The flow that builds the bundles. Its finished signal is the typed end of every export.
     Flows::ExportFlow* exporter() { return m_export; }
+    // The page preview beside the review list.
+    Flows::PreviewFlow* preview() { return m_preview; }
 
     QString status() const { return m_status; }
     // True while an import runs and nothing was said since it started: the status line then
@@ -96,6 +106,9 @@ public:
     Q_INVOKABLE void clearDocuments();
     // Opens a file or folder with the desktop's default application.
     Q_INVOKABLE void openPath(const QString& path);
+    // Ignores every document with the same content as an earlier one: the first of each group
+    // stays.
+    Q_INVOKABLE void ignoreDuplicates();
 
     static QString fontPath(const QString& fileName);
 
@@ -125,6 +138,7 @@ private:
     Flows::ReviewFlow* m_review = nullptr;
     Flows::RecognitionFlow* m_recognition = nullptr;
     Flows::ExportFlow* m_export = nullptr;
+    Flows::PreviewFlow* m_preview = nullptr;
     LastExport m_lastExport;
     std::function<bool(const QUrl&)> m_openUrl;
     QString m_status;

@@ -1,5 +1,7 @@
 #include "ui/DocumentListModel.h"
 
+#include "core/RawPath.h"
+
 namespace Tessavo::Ui {
 
 DocumentListModel::DocumentListModel(Flows::DocumentList* list, QObject* parent)
@@ -7,6 +9,106 @@ DocumentListModel::DocumentListModel(Flows::DocumentList* list, QObject* parent)
     , m_list(list)
 {
     setSourceModel(list);
+    // After the proxy has taken each change over, so its rows are the list's.
+    connect(list, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) {
+                noteFolders(first, last);
+                findDuplicates({.first = first, .inserted = last - first + 1});
+            });
+    connect(list, &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex&, int first, int last) {
+                findDuplicates({.first = first, .removed = last - first + 1});
+            });
+    connect(list, &QAbstractItemModel::rowsMoved, this,
+            [this] { findDuplicates({.reset = true}); });
+    connect(list, &QAbstractItemModel::modelReset, this, [this] {
+        // An emptied list starts afresh: what was imported before says nothing any more.
+        if (m_list->records().isEmpty()) {
+            m_roots.clear();
+            m_folders.clear();
+        }
+        findDuplicates({.reset = true});
+    });
+    // A decision changes the count of duplicates left; many of them in a row are counted once.
+    connect(list, &QAbstractItemModel::dataChanged, this, [this] {
+        if (m_duplicatesPending)
+            return;
+        m_duplicatesPending = true;
+        QMetaObject::invokeMethod(
+            this, [this] { findDuplicates({}); }, Qt::QueuedConnection);
+    });
+    findDuplicates({.reset = true});
+}
+
+void DocumentListModel::addImportRoots(const QList<QByteArray>& selection)
+{
+    m_roots.add(selection);
+}
+
+int DocumentListModel::duplicateOf(int row) const
+{
+    if (row < 0 || row >= m_firstOfContent.size())
+        return -1;
+    const int first = m_firstOfContent.at(row);
+    return first == row ? -1 : first;
+}
+
+// Groups the rows by their SHA-256. Rows that were there before and whose group changed are
+// announced; new rows were announced by their insertion.
+void DocumentListModel::findDuplicates(RowChange change)
+{
+    m_duplicatesPending = false;
+    const QList<DocumentRecord>& records = m_list->records();
+    QList<int> firsts(records.size());
+    QHash<QByteArray, int> seen;
+    seen.reserve(records.size());
+    int count = 0;
+    for (int row = 0; row < records.size(); ++row) {
+        const DocumentRecord& r = records.at(row);
+        firsts[row] = row;
+        if (r.sha256.isEmpty())
+            continue;
+        const auto at = seen.constFind(r.sha256);
+        if (at == seen.constEnd()) {
+            seen.insert(r.sha256, row);
+        } else {
+            firsts[row] = *at;
+            if (r.decision != Ignored)
+                ++count;
+        }
+    }
+    m_firstOfContent = firsts;
+    QList<QString> flags(records.size());
+    for (int row = 0; row < records.size(); ++row)
+        if (firsts.at(row) != row)
+            flags[row] = records.at(firsts.at(row)).fileName;
+    // Rows that were there before, where they are now.
+    for (int before = 0; before < m_duplicateFlags.size(); ++before) {
+        int row = before;
+        if (change.removed > 0 && before >= change.first)
+            row = before < change.first + change.removed ? -1 : before - change.removed;
+        else if (change.inserted > 0 && before >= change.first)
+            row = before + change.inserted;
+        if (!change.reset && row >= 0 && row < flags.size() &&
+            flags.at(row) != m_duplicateFlags.at(before))
+            emit dataChanged(index(row), index(row), {DuplicateOfRole});
+    }
+    m_duplicateFlags = std::move(flags);
+    if (count != m_duplicateCount) {
+        m_duplicateCount = count;
+        emit duplicateCountChanged();
+    }
+}
+
+// Each new document keeps the folder of the import that brought it, whatever is imported later.
+void DocumentListModel::noteFolders(int first, int last)
+{
+    for (int row = first; row <= last; ++row) {
+        if (const DocumentRecord* r = m_list->recordAt(row)) {
+            const QByteArray path = sourcePathBytesOf(*r);
+            m_folders.insert(path, m_roots.folderOf(path));
+        }
+    }
 }
 
 QVariant DocumentListModel::data(const QModelIndex& index, int role) const
@@ -64,6 +166,15 @@ QVariant DocumentListModel::data(const QModelIndex& index, int role) const
         return r.state;
     case CanAcceptRole:
         return canAccept(r);
+    case FolderRole: {
+        const QByteArray path = sourcePathBytesOf(r);
+        const auto known = m_folders.constFind(path);
+        return known != m_folders.constEnd() ? *known : m_roots.folderOf(path);
+    }
+    case DuplicateOfRole: {
+        const DocumentRecord* first = m_list->recordAt(duplicateOf(index.row()));
+        return first ? first->fileName : QString();
+    }
     default:
         return {};
     }
@@ -76,6 +187,8 @@ QHash<int, QByteArray> DocumentListModel::roleNames() const
         {RecognitionTextRole, "recognitionText"},
         {StateRole, "documentState"},
         {CanAcceptRole, "canAccept"},
+        {FolderRole, "folder"},
+        {DuplicateOfRole, "duplicateOf"},
         {SourcePathRole, "sourcePath"},
         {PagesRole, "pages"},
         {TextPagesRole, "textPages"},

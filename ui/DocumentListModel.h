@@ -2,7 +2,9 @@
 
 #include "core/DocumentRecord.h"
 #include "flows/DocumentList.h"
+#include "ui/ImportRoots.h"
 
+#include <QHash>
 #include <QIdentityProxyModel>
 
 namespace Tessavo::Ui {
@@ -10,6 +12,8 @@ namespace Tessavo::Ui {
 // The shared document list as the pages see it: the same rows, with the roles the pages read.
 class DocumentListModel : public QIdentityProxyModel {
     Q_OBJECT
+    // Byte-identical copies of an earlier document that are not ignored yet.
+    Q_PROPERTY(int duplicateCount READ duplicateCount NOTIFY duplicateCountChanged)
 
 public:
     enum Role {
@@ -36,6 +40,8 @@ public:
         RecognitionTextRole,
         StateRole, // a DocumentState
         CanAcceptRole,
+        FolderRole,      // the folder relative to what was imported: "Tender/Lot 1"
+        DuplicateOfRole, // the name of the first document with the same content; empty if none
     };
     Q_ENUM(Role)
 
@@ -51,8 +57,33 @@ public:
     const DocumentRecord* recordAt(int row) const { return m_list->recordAt(row); }
     const QList<DocumentRecord>& records() const { return m_list->records(); }
 
+    // What the user imported: the documents' folders are shown relative to it.
+    void addImportRoots(const QList<QByteArray>& selection);
+    // The row of the first document with the same content as this row's, or -1.
+    int duplicateOf(int row) const;
+    int duplicateCount() const { return m_duplicateCount; }
+
+signals:
+    void duplicateCountChanged();
+
 private:
+    // How the rows moved since the duplicates were last found.
+    struct RowChange {
+        int first = 0;
+        int inserted = 0;
+        int removed = 0;
+        bool reset = false; // nothing to announce: the rows were all announced anew
+    };
+    void findDuplicates(RowChange change);
+    void noteFolders(int first, int last);
+
     Flows::DocumentList* m_list;
+    ImportRoots m_roots;
+    QHash<QByteArray, QString> m_folders; // by path: the folder shown, as imported
+    QList<int> m_firstOfContent;     // per row: the first row with its content (itself when first)
+    QList<QString> m_duplicateFlags; // per row: the first copy's name, or empty
+    int m_duplicateCount = 0;
+    bool m_duplicatesPending = false;
 };
 
 } // namespace Tessavo::Ui

@@ -26,6 +26,8 @@ Card {
     required property string errorText
     required property string fileStatusText
     required property string recognitionText
+    required property string folder
+    required property string duplicateOf
     // Whether the row shows the keyboard focus of its list.
     property bool focused: false
 
@@ -37,6 +39,8 @@ Card {
     signal followed
     // "Make a rule…": a rule that would have filed this document where the user did.
     signal makeRuleRequested
+    // A double click: the document in the desktop's viewer.
+    signal opened
 
     // Under its button, or above it when the window has no room below.
     function openCategoryMenu() {
@@ -54,6 +58,13 @@ Card {
     FocusFrame {
         objectName: "focusFrame"
         visible: row.focused
+    }
+
+    // Under the row's controls: a click makes it the current row, a double click opens it.
+    MouseArea {
+        anchors.fill: parent
+        onClicked: row.followed()
+        onDoubleClicked: row.opened()
     }
 
     ColumnLayout {
@@ -77,6 +88,13 @@ Card {
                 font.pixelSize: 14
                 font.weight: Font.Medium
                 elide: Text.ElideMiddle
+                ToolTip.visible: nameHover.hovered
+                ToolTip.text: row.fileName
+                ToolTip.delay: 500
+
+                HoverHandler {
+                    id: nameHover
+                }
             }
             StateChip {
                 objectName: "stateChip"
@@ -88,6 +106,17 @@ Card {
                 decision: row.decision
                 text: row.decisionText
             }
+        }
+
+        Label {
+            objectName: "folderText"
+            textFormat: Text.PlainText
+            Layout.fillWidth: true
+            elide: Text.ElideMiddle
+            font.pixelSize: 11
+            color: row.duplicateOf !== "" ? Theme.warning : Theme.muted
+            text: row.duplicateOf === "" ? row.folder
+                  : row.folder + " · " + Texts.fill(qsTr("Same content as %1"), [row.duplicateOf])
         }
 
         Remark {

@@ -45,6 +45,31 @@ void decodeEverything(const QByteArray& body)
                            again->language == request->language),
                 "page request round trip");
     }
+    if (const auto render = decodeRenderRequest(body)) {
+        const auto again = decodeRenderRequest(bodyOf(encode(*render)));
+        bool termsGrew = false;
+        for (const QString& term : render->terms)
+            termsGrew = termsGrew || grew(term);
+        require(again || termsGrew, "render request decodes again");
+        require(!again || (again->page.jobId == render->page.jobId &&
+                           again->page.path == render->page.path &&
+                           again->page.firstPage == render->page.firstPage &&
+                           again->width == render->width && again->terms == render->terms),
+                "render request round trip");
+    }
+    if (const auto rendered = decodeRendered(body)) {
+        require(rendered->image.isNull() ||
+                    qint64(rendered->image.width()) * rendered->image.height() <= maxRenderPixels,
+                "rendered image within its bounds");
+        for (const QRect& rect : rendered->highlights)
+            require(rendered->image.rect().contains(rect), "marks lie on the image");
+        const auto again = decodeRendered(bodyOf(encode(*rendered)));
+        require(again || grew(rendered->errorText), "rendered decodes again");
+        require(!again ||
+                    (again->image == rendered->image && again->highlights == rendered->highlights &&
+                     again->errorText == rendered->errorText),
+                "rendered round trip");
+    }
     if (const auto job = decodeJobId(body))
         require(decodeJobId(bodyOf(encodeDone(*job))) == job, "job id round trip");
     if (const auto loaded = decodeLoaded(body)) {

@@ -44,6 +44,7 @@ private slots:
     void decodersRefuseWhatDoesNotFit_data();
     void decodersRefuseWhatDoesNotFit();
     void recognitionMessagesRoundTripAndRefuseNonsense();
+    void renderMessagesStayWithinTheirBounds();
     void readerGivesUpOnImpossibleFrames();
     void workerOptionCountsOnlyAsFirstArgument();
     void processorTimeIsReadFromTheSystem();
@@ -149,6 +150,80 @@ void TestWorkerProtocol::recognitionMessagesRoundTripAndRefuseNonsense()
         framesOf(encode(PageRequest{1, 1, "x", -1, 1, QStringLiteral("eng")}), 64)->at(0).body));
     QVERIFY(!decodePageRequest(MessageType::Page, readFrame.body));
     QVERIFY(!decodeRecognised(framesOf(encode(PageMessage{1, 2, "x"}), 64)->at(0).body));
+}
+
+void TestWorkerProtocol::renderMessagesStayWithinTheirBounds()
+{
+    // A request: its width is clamped by the sender, its terms cut to the limits.
+    RenderRequest request;
+    request.page = PageRequest{3, 4, "/tmp/a.pdf", 2, 9, {}};
+    request.width = maxRenderWidth + 1000;
+    request.terms = QStringList(maxRenderTerms + 5, QString(maxRenderTermChars + 9, u'x'));
+    const Frame sent = framesOf(encode(request), 100)->at(0);
+    QCOMPARE(sent.type, MessageType::Render);
+    QVERIFY(!decodePageRequest(sent.type, sent.body)); // no Read or Recognise
+    const std::optional<RenderRequest> got = decodeRenderRequest(sent.body);
+    QVERIFY(got);
+    QCOMPARE(got->width, maxRenderWidth);
+    QCOMPARE(got->page.firstPage, 2);
+    QCOMPARE(got->page.pageCount, 1);
+    QCOMPARE(got->page.path, QByteArray("/tmp/a.pdf"));
+    QCOMPARE(got->terms.size(), maxRenderTerms);
+    QCOMPARE(got->terms.at(0).size(), maxRenderTermChars);
+
+    // An image and its marks survive the trip.
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    image.setPixel(5, 7, qRgb(10, 20, 30));
+    const RenderedMessage rendered{3, 2, image, {QRect(1, 2, 10, 5), QRect(30, 25, 10, 5)}, {}};
+    const Frame answer = framesOf(encode(rendered), 1000)->at(0);
+    const std::optional<RenderedMessage> back = decodeRendered(answer.body);
+    QVERIFY(back);
+    QCOMPARE(back->image.size(), QSize(40, 30));
+    QCOMPARE(back->image.pixel(5, 7), qRgb(10, 20, 30));
+    QCOMPARE(back->highlights, rendered.highlights);
+
+    // Dimensions past the bounds, pixels that do not fill the image exactly, and marks outside it
+    // are refused before anything is allocated for them.
+    const auto body = [](qint32 width, qint32 height, qint32 pixelBytes, QList<QRect> marks) {
+        QByteArray bytes(8, '\0');
+        const auto i32 = [&bytes](qint32 value) {
+            char raw[4];
+            qToBigEndian(value, raw);
+            bytes.append(raw, 4);
+        };
+        i32(0);
+        i32(width);
+        i32(height);
+        i32(pixelBytes);
+        bytes.append(QByteArray(std::max(0, std::min(pixelBytes, 1 << 20)), '\x7f'));
+        i32(qint32(marks.size()));
+        for (const QRect& r : marks) {
+            i32(r.x());
+            i32(r.y());
+            i32(r.width());
+            i32(r.height());
+        }
+        i32(0);
+        return bytes;
+    };
+    QVERIFY(decodeRendered(body(4, 4, 64, {QRect(0, 0, 4, 4)})));
+    QVERIFY(decodeRendered(body(0, 0, 0, {})));
+    QVERIFY(!decodeRendered(body(4, 4, 60, {})));
+    QVERIFY(!decodeRendered(body(4, 4, 68, {})));
+    QVERIFY(!decodeRendered(body(maxRenderWidth + 1, 1, 4 * (maxRenderWidth + 1), {})));
+    QVERIFY(!decodeRendered(body(1, maxRenderHeight + 1, 4 * (maxRenderHeight + 1), {})));
+    QVERIFY(!decodeRendered(body(maxRenderWidth, maxRenderHeight, 1 << 20, {})));
+    QVERIFY(!decodeRendered(body(-1, 4, 0, {})));
+    QVERIFY(!decodeRendered(body(4, 4, 64, {QRect(2, 2, 3, 1)})));
+    QVERIFY(!decodeRendered(body(4, 4, 64, {QRect(0, 0, 0, 1)})));
+    QVERIFY(!decodeRendered(body(4, 4, 64, {QRect(-1, 0, 2, 2)})));
+    QVERIFY(!decodeRendered(body(4, 4, 64, {QRect(3, 3, 2147483647, 1)})));
+    QVERIFY(!decodeRendered(body(0, 0, 0, {QRect(0, 0, 1, 1)})));
+    // A width of 0 or past the bound in a request is refused.
+    QByteArray zeroWidth = sent.body;
+    qToBigEndian(qint32(0), zeroWidth.data() + 8 + 8 + 4 + 10 + 4);
+    QVERIFY(!decodeRenderRequest(zeroWidth));
 }
 
 void TestWorkerProtocol::readerGivesUpOnImpossibleFrames()

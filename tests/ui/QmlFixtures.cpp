@@ -12,6 +12,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QMimeData>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -155,6 +156,51 @@ QUrl QmlFixtures::makePdf(const QString& fileName, const QString& text)
     const QString path = m_dir.filePath(fileName);
     PdfFixtures::writeTextPdf(path, {text});
     return QUrl::fromLocalFile(path);
+}
+
+QUrl QmlFixtures::copyOf(const QUrl& fileUrl, const QString& folderName)
+{
+    const QString source = fileUrl.toLocalFile();
+    const QString target =
+        m_dir.filePath(folderName) + QLatin1Char('/') + QFileInfo(source).fileName();
+    QDir().mkpath(QFileInfo(target).path());
+    QFile::remove(target);
+    QFile::copy(source, target);
+    return QUrl::fromLocalFile(target);
+}
+
+namespace {
+
+QImage pictureOf(QQuickItem* item)
+{
+    if (!item || !item->window())
+        return {};
+    const QImage window = item->window()->grabWindow();
+    const QRectF area = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+    const qreal ratio = window.devicePixelRatio();
+    return window.copy(QRectF(area.topLeft() * ratio, area.size() * ratio).toRect());
+}
+
+} // namespace
+
+int QmlFixtures::inkPixels(QQuickItem* item) const
+{
+    const QImage picture = pictureOf(item);
+    int ink = 0;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            ink += qGray(picture.pixel(x, y)) < 160 ? 1 : 0;
+    return ink;
+}
+
+QString QmlFixtures::pictureDigest(QQuickItem* item) const
+{
+    const QImage picture = pictureOf(item).convertToFormat(QImage::Format_RGB32);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (int y = 0; y < picture.height(); ++y)
+        hash.addData(QByteArrayView(reinterpret_cast<const char*>(picture.constScanLine(y)),
+                                    qsizetype(picture.width()) * 4));
+    return QString::fromLatin1(hash.result().toHex());
 }
 
 QUrl QmlFixtures::makeFolderTree()

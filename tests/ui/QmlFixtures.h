@@ -48,8 +48,19 @@ public:
     Q_INVOKABLE void dropUrls(QQuickItem* item, qreal x, qreal y, const QList<QUrl>& urls);
     // Delivers a result map as a finished export would; lastExport changes when "ok" is true.
     Q_INVOKABLE void setLastExport(const QVariantMap& result);
+    // A byte-identical copy of a local file in a folder of the given name, as a URL.
+    Q_INVOKABLE QUrl copyOf(const QUrl& fileUrl, const QString& folderName);
+    // What the item shows, as the window draws it: the count of pixels darker than paper, and a
+    // digest that tells two pictures apart.
+    Q_INVOKABLE int inkPixels(QQuickItem* item) const;
+    Q_INVOKABLE QString pictureDigest(QQuickItem* item) const;
+    // The URLs the controller was asked to open with the desktop's applications, oldest first;
+    // nothing is launched.
+    Q_INVOKABLE QList<QUrl> openedUrls() const { return m_opened; }
+    void noteOpened(const QUrl& url) { m_opened << url; }
 
 private:
     Tessavo::Ui::AppController* m_controller;
     QTemporaryDir m_dir;
+    QList<QUrl> m_opened;
 };

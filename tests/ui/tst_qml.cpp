@@ -28,7 +28,14 @@ public slots:
     {
         QQuickStyle::setStyle(QStringLiteral("Basic"));
         translationsMissing = !Tessavo::Ui::installTranslations(*QCoreApplication::instance());
-        m_controller = new Tessavo::Ui::AppController(this);
+        // Files and folders are opened through the fixtures: the tests see what was asked, and
+        // nothing is launched.
+        Tessavo::Ui::ControllerSetup setup;
+        setup.openUrl = [this](const QUrl& url) {
+            m_fixtures->noteOpened(url);
+            return true;
+        };
+        m_controller = new Tessavo::Ui::AppController(setup, this);
         m_fixtures = new QmlFixtures(m_controller, this);
     }
 

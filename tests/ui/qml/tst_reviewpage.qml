@@ -297,6 +297,82 @@ Item {
                     "2 to review · 0 accepted · 0 changed · 0 ignored · 1 conflict")
         }
 
+        // Two real PDFs imported; the preview draws the focused one and follows the arrow keys.
+        function test_previewFollowsTheFocusedRow() {
+            const first = fixtures.makePdf("preview-first.pdf", "Bid bond of the tenderer")
+            const second = fixtures.makePdf("preview-second.pdf", "PRICING SCHEDULE\nLot 1 prices\nLot 2 prices")
+            App.importer.addUrls([first, second])
+            tryVerify(() => App.summary.total === 2, 30000)
+            const list = findChild(page, "reviewList")
+            const image = findChild(page, "pageImage")
+            list.forceActiveFocus()
+            while (list.currentIndex > 0)
+                keyClick(Qt.Key_Up)
+            tryVerify(() => App.preview.fileName === "preview-first.pdf" && App.preview.hasImage, 30000)
+            compare(findChild(page, "previewName").text, "preview-first.pdf")
+            compare(findChild(page, "pageText").text, "page 1 of 1")
+            // The rule's term is marked on the page.
+            verify(App.preview.highlightCount > 0)
+            tryVerify(() => fixtures.inkPixels(image) > 50)
+            const before = fixtures.pictureDigest(image)
+
+            keyClick(Qt.Key_Down)
+            compare(list.currentIndex, 1)
+            tryVerify(() => App.preview.fileName === "preview-second.pdf" && App.preview.hasImage
+                      && !App.preview.busy, 30000)
+            tryVerify(() => fixtures.inkPixels(image) > 50)
+            verify(fixtures.pictureDigest(image) !== before)
+
+            // Enter opens the focused document, a double click the clicked one; nothing else.
+            const opened = fixtures.openedUrls().length
+            keyClick(Qt.Key_Return)
+            compare(fixtures.openedUrls().length, opened + 1)
+            compare(fixtures.openedUrls()[opened], second)
+            mouseDoubleClickSequence(entry(0), 20, 10)
+            compare(fixtures.openedUrls().length, opened + 2)
+            compare(fixtures.openedUrls()[opened + 1], first)
+            mouseClick(findChild(page, "showInFolderButton"))
+            compare(fixtures.openedUrls().length, opened + 3)
+        }
+
+        // Each row names its folder below what was imported; copies of the same bytes are flagged
+        // and ignored with one action, the first copy staying.
+        function test_foldersAndDuplicates() {
+            const tree = fixtures.makeFolderTree()
+            App.importer.addUrls([tree])
+            tryVerify(() => App.summary.total === 4, 30000)
+            const folders = {}
+            for (let row = 0; row < 4; ++row) {
+                const item = entry(row)
+                // The tree's four files hold the same bytes: all but the first are flagged.
+                folders[item.fileName] = findChild(item, "folderText").text.split(" · ")[0]
+            }
+            compare(folders["top.pdf"], "tree")
+            compare(folders["a.pdf"], "tree/alpha")
+            compare(folders["d.pdf"], "tree/alpha/deeper")
+            compare(folders["b.pdf"], "tree/beta")
+            compare(App.documents.duplicateCount, 3)
+
+            fixtures.reset()
+            const original = fixtures.makePdf("Cover letter.pdf", "Cover letter")
+            const copy = fixtures.copyOf(original, "Lot 2")
+            App.importer.addUrls([original])
+            tryVerify(() => App.summary.total === 1, 30000)
+            App.importer.addUrls([copy])
+            tryVerify(() => App.summary.total === 2, 30000)
+            const flag = findChild(entry(1), "folderText")
+            tryCompare(flag, "text", "Lot 2 · Same content as Cover letter.pdf")
+            verify(Qt.colorEqual(flag.color, Theme.warning))
+            verify(findChild(entry(0), "folderText").text.indexOf("Same content") < 0)
+            const button = findChild(page, "ignoreDuplicatesButton")
+            tryCompare(button, "visible", true)
+            compare(button.text, "Ignore duplicates (1)")
+            mouseClick(button)
+            compare(App.documents.data(App.documents.index(1, 0), 268), Decision.Ignored)
+            compare(App.documents.data(App.documents.index(0, 0), 268), Decision.NeedsReview)
+            tryCompare(button, "visible", false)
+        }
+
         function test_emptyText() {
             const empty = findChild(page, "emptyText")
             verify(empty.visible)
