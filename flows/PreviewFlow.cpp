@@ -322,11 +322,14 @@ void PreviewFlow::onListChanged()
         refresh();
         return;
     }
+    // The document moved: look for it (only when one is shown, so an import costs nothing).
     const QList<DocumentRecord>& records = m_documents.records();
-    const auto at = std::find_if(records.begin(), records.end(), [this](const DocumentRecord& d) {
-        return sourcePathBytesOf(d) == m_path;
-    });
-    if (!m_path.isEmpty() && at != records.end()) {
+    const auto at = m_path.isEmpty() ? records.end()
+                                     : std::find_if(records.begin(), records.end(),
+                                                    [this](const DocumentRecord& d) {
+                                                        return sourcePathBytesOf(d) == m_path;
+                                                    });
+    if (at != records.end()) {
         m_row = int(at - records.begin());
         emit documentChanged();
         refresh();

@@ -96,6 +96,8 @@ Item {
             model: App.documents
             // The preview follows the focused row.
             onCurrentIndexChanged: App.preview.show(currentIndex)
+            // A list filled again may keep its current index.
+            onCountChanged: App.preview.show(currentIndex)
             Accessible.name: qsTr("Documents to review")
             Keys.onPressed: event => {
                 if (event.modifiers === Qt.NoModifier && actOnCurrent(event.key))
