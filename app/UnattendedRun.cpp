@@ -66,17 +66,7 @@ void UnattendedRun::onLearned(const QList<Flows::BundleLesson>& lessons)
 {
     if (m_phase != Phase::Learning)
         return;
-    QList<LearnedExample> examples;
-    for (const Flows::BundleLesson& lesson : lessons) {
-        for (const QString& problem : lesson.problems)
-            qWarning().noquote() << QStringLiteral("Learning from %1: %2")
-                                        .arg(Logging::pathForLog(lesson.path), problem);
-        qInfo().noquote() << QStringLiteral("Learned %1 filed document(s) from %2")
-                                 .arg(QString::number(lesson.examples.size()),
-                                      Logging::pathForLog(lesson.path));
-        examples += lesson.examples;
-    }
-    m_controller.review()->learnFromBundles(examples, m_plan.keepLearned);
+    m_controller.review()->learnFromBundles(Flows::examplesOf(lessons), m_plan.keepLearned);
     m_phase = Phase::Idle;
     begin();
 }

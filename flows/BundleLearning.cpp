@@ -3,6 +3,7 @@
 #include "bundle/PastBundle.h"
 #include "core/LearnedTerms.h"
 #include "inspection/ImportSession.h"
+#include "logging/LogPath.h"
 #include "tasks/BackgroundRunner.h"
 
 #include <QDir>
@@ -218,6 +219,21 @@ void BundleLearning::setProgress(int percent)
         return;
     m_progress = percent;
     emit progressChanged();
+}
+
+QList<LearnedExample> examplesOf(const QList<BundleLesson>& lessons)
+{
+    QList<LearnedExample> examples;
+    for (const BundleLesson& lesson : lessons) {
+        for (const QString& problem : lesson.problems)
+            qWarning().noquote() << QStringLiteral("Learning from %1: %2")
+                                        .arg(Logging::pathForLog(lesson.path), problem);
+        qInfo().noquote() << QStringLiteral("Learned %1 filed document(s) from %2")
+                                 .arg(QString::number(lesson.examples.size()),
+                                      Logging::pathForLog(lesson.path));
+        examples += lesson.examples;
+    }
+    return examples;
 }
 
 } // namespace Tessavo::Flows

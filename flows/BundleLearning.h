@@ -23,6 +23,9 @@ struct BundleLesson {
     QStringList problems; // each names the bundle and the file or manifest line concerned
 };
 
+// The examples of these lessons, in order; what each taught and what stood in its way is logged.
+QList<LearnedExample> examplesOf(const QList<BundleLesson>& lessons);
+
 // Learns from past bundles, given as their folders or ZIPs: reads each manifest and finds the
 // originals in the background (a ZIP's are extracted into a private temporary folder, removed
 // at the end), then has the inspection workers read their text, as an import does. An original

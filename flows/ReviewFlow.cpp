@@ -215,18 +215,11 @@ void ReviewFlow::setLearningFromBundle(bool learning)
 void ReviewFlow::onBundleLearned(const QList<BundleLesson>& lessons)
 {
     setLearningFromBundle(false);
-    QList<LearnedExample> examples;
+    const QList<LearnedExample> examples = examplesOf(lessons);
     QStringList problems;
     QString name;
     for (const BundleLesson& lesson : lessons) {
         name = QFileInfo(lesson.path).fileName();
-        for (const QString& problem : lesson.problems)
-            qWarning().noquote() << QStringLiteral("Learning from %1: %2")
-                                        .arg(Logging::pathForLog(lesson.path), problem);
-        qInfo().noquote() << QStringLiteral("Learned %1 filed document(s) from %2")
-                                 .arg(QString::number(lesson.examples.size()),
-                                      Logging::pathForLog(lesson.path));
-        examples += lesson.examples;
         problems += lesson.problems;
     }
     learnFromBundles(examples, true);

@@ -9,6 +9,7 @@
 #include "bundle/ZipWriter.h"
 #include "support/ExternalTool.h"
 #include "support/PdfFixtures.h"
+#include "support/ZipReading.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -18,61 +19,9 @@
 #include <QtEndian>
 
 using namespace Tessavo;
+using namespace ZipReading;
 
-namespace {
-
-quint16 at16(const QByteArray& bytes, qsizetype offset)
-{
-    return qFromLittleEndian<quint16>(bytes.constData() + offset);
-}
-
-quint32 at32(const QByteArray& bytes, qsizetype offset)
-{
-    return qFromLittleEndian<quint32>(bytes.constData() + offset);
-}
-
-quint64 at64(const QByteArray& bytes, qsizetype offset)
-{
-    return qFromLittleEndian<quint64>(bytes.constData() + offset);
-}
-
-struct Reading {
-    QList<ZipEntryInfo> entries;
-    QStringList problems;
-};
-
-Reading readWithZipReader(const QString& path)
-{
-    Reading reading;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {{}, {"cannot open " + path}};
-    ZipReader reader(file, [&reading](const QByteArray& name, const QString& what) {
-        reading.problems << QString::fromUtf8(name) + ": " + what;
-    });
-    if (reader.readDirectory())
-        reading.entries = reader.entries();
-    return reading;
-}
-
-QByteArray bytesAt(const QString& path, qint64 offset, qint64 count)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset))
-        return {};
-    return file.read(count);
-}
-
-QByteArray sha256Of(const QString& path)
-{
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
-        return {};
-    return hash.result().toHex();
-}
-
-} // namespace
+namespace {} // namespace
 
 class TestZip64Large : public QObject {
     Q_OBJECT
@@ -96,7 +45,7 @@ private:
 // 4 GiB or beyond carries its offset there; the archive then ends with the ZIP64 end records.
 // The big entry comes from a sparse file and its zeros are left as holes, so this costs reading
 // 4 GiB of zeros but no disk space.
-void TestTestZip64Large::initTestCase()
+void TestZip64Large::initTestCase()
 {
 #if defined(__SANITIZE_ADDRESS__)
     // Gigabytes through the instrumented CRC-32 and SHA-256 take longer than a test may; the

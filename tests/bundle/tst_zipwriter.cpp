@@ -3,6 +3,7 @@
 #include "support/ExternalTool.h"
 #include "support/PdfFixtures.h"
 #include "support/UserRun.h"
+#include "support/ZipReading.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -17,61 +18,9 @@
 #include <sys/resource.h>
 
 using namespace Tessavo;
+using namespace ZipReading;
 
 namespace {
-
-quint16 at16(const QByteArray& bytes, qsizetype offset)
-{
-    return qFromLittleEndian<quint16>(bytes.constData() + offset);
-}
-
-quint32 at32(const QByteArray& bytes, qsizetype offset)
-{
-    return qFromLittleEndian<quint32>(bytes.constData() + offset);
-}
-
-quint64 at64(const QByteArray& bytes, qsizetype offset)
-{
-    return qFromLittleEndian<quint64>(bytes.constData() + offset);
-}
-
-QByteArray sha256Of(const QString& path)
-{
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
-        return {};
-    return hash.result().toHex();
-}
-
-// Reads the archive with the verifier's reader: its entries, or the problems it reported.
-struct Reading {
-    QList<ZipEntryInfo> entries;
-    QStringList problems;
-};
-
-Reading readWithZipReader(const QString& path)
-{
-    Reading reading;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {{}, {"cannot open " + path}};
-    ZipReader reader(file, [&reading](const QByteArray& name, const QString& what) {
-        reading.problems << QString::fromUtf8(name) + ": " + what;
-    });
-    if (reader.readDirectory())
-        reading.entries = reader.entries();
-    return reading;
-}
-
-// The bytes of a file at offset.
-QByteArray bytesAt(const QString& path, qint64 offset, qint64 count)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset))
-        return {};
-    return file.read(count);
-}
 
 // Lists the archive with Python's zipfile, checking every CRC: "name<TAB>size<TAB>hexdata".
 const QByteArray listWithPython = R"(
