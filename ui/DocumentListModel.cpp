@@ -9,35 +9,41 @@ DocumentListModel::DocumentListModel(Flows::DocumentList* list, QObject* parent)
     , m_list(list)
 {
     setSourceModel(list);
-    // After the proxy has taken each change over, so its rows are the list's.
+    // After the proxy has taken each change over, so its rows are the list's. The duplicates are
+    // found again once per pass of the event loop, however many rows an import adds meanwhile.
     connect(list, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) {
                 noteFolders(first, last);
-                findDuplicates({.first = first, .inserted = last - first + 1});
+                // Rows added at the end leave the others where they were.
+                scheduleDuplicates(first >= m_duplicateFlags.size() ? RowChange::Appended
+                                                                    : RowChange::Moved);
             });
     connect(list, &QAbstractItemModel::rowsRemoved, this,
-            [this](const QModelIndex&, int first, int last) {
-                findDuplicates({.first = first, .removed = last - first + 1});
-            });
+            [this] { scheduleDuplicates(RowChange::Moved); });
     connect(list, &QAbstractItemModel::rowsMoved, this,
-            [this] { findDuplicates({.reset = true}); });
+            [this] { scheduleDuplicates(RowChange::Moved); });
     connect(list, &QAbstractItemModel::modelReset, this, [this] {
         // An emptied list starts afresh: what was imported before says nothing any more.
         if (m_list->records().isEmpty()) {
             m_roots.clear();
             m_folders.clear();
         }
-        findDuplicates({.reset = true});
+        m_duplicateFlags.clear(); // every row was announced anew
+        scheduleDuplicates(RowChange::Appended);
     });
-    // A decision changes the count of duplicates left; many of them in a row are counted once.
-    connect(list, &QAbstractItemModel::dataChanged, this, [this] {
-        if (m_duplicatesPending)
-            return;
-        m_duplicatesPending = true;
-        QMetaObject::invokeMethod(
-            this, [this] { findDuplicates({}); }, Qt::QueuedConnection);
-    });
-    findDuplicates({.reset = true});
+    // A decision changes the count of duplicates left.
+    connect(list, &QAbstractItemModel::dataChanged, this,
+            [this] { scheduleDuplicates(RowChange::InPlace); });
+    findDuplicates();
+}
+
+void DocumentListModel::scheduleDuplicates(RowChange change)
+{
+    m_rowsMoved = m_rowsMoved || change == RowChange::Moved;
+    if (m_duplicatesPending)
+        return;
+    m_duplicatesPending = true;
+    QMetaObject::invokeMethod(this, &DocumentListModel::findDuplicates, Qt::QueuedConnection);
 }
 
 void DocumentListModel::addImportRoots(const QList<QByteArray>& selection)
@@ -53,9 +59,9 @@ int DocumentListModel::duplicateOf(int row) const
     return first == row ? -1 : first;
 }
 
-// Groups the rows by their SHA-256. Rows that were there before and whose group changed are
-// announced; new rows were announced by their insertion.
-void DocumentListModel::findDuplicates(RowChange change)
+// Groups the rows by their SHA-256 and announces the rows whose flag changed: all of them when
+// rows moved since the last time, since a row's old flag is then no longer at its index.
+void DocumentListModel::findDuplicates()
 {
     m_duplicatesPending = false;
     const QList<DocumentRecord>& records = m_list->records();
@@ -82,17 +88,17 @@ void DocumentListModel::findDuplicates(RowChange change)
     for (int row = 0; row < records.size(); ++row)
         if (firsts.at(row) != row)
             flags[row] = records.at(firsts.at(row)).fileName;
-    // Rows that were there before, where they are now.
-    for (int before = 0; before < m_duplicateFlags.size(); ++before) {
-        int row = before;
-        if (change.removed > 0 && before >= change.first)
-            row = before < change.first + change.removed ? -1 : before - change.removed;
-        else if (change.inserted > 0 && before >= change.first)
-            row = before + change.inserted;
-        if (!change.reset && row >= 0 && row < flags.size() &&
-            flags.at(row) != m_duplicateFlags.at(before))
-            emit dataChanged(index(row), index(row), {DuplicateOfRole});
+    if (m_rowsMoved && !records.isEmpty()) {
+        emit dataChanged(index(0), index(int(records.size()) - 1), {DuplicateOfRole});
+    } else {
+        for (int row = 0; row < flags.size(); ++row) {
+            const QString before =
+                row < m_duplicateFlags.size() ? m_duplicateFlags.at(row) : QString();
+            if (flags.at(row) != before)
+                emit dataChanged(index(row), index(row), {DuplicateOfRole});
+        }
     }
+    m_rowsMoved = false;
     m_duplicateFlags = std::move(flags);
     if (count != m_duplicateCount) {
         m_duplicateCount = count;

@@ -67,14 +67,10 @@ signals:
     void duplicateCountChanged();
 
 private:
-    // How the rows moved since the duplicates were last found.
-    struct RowChange {
-        int first = 0;
-        int inserted = 0;
-        int removed = 0;
-        bool reset = false; // nothing to announce: the rows were all announced anew
-    };
-    void findDuplicates(RowChange change);
+    // How the rows changed since the duplicates were last found.
+    enum class RowChange { InPlace, Appended, Moved };
+    void scheduleDuplicates(RowChange change);
+    void findDuplicates();
     void noteFolders(int first, int last);
 
     Flows::DocumentList* m_list;
@@ -84,6 +80,7 @@ private:
     QList<QString> m_duplicateFlags; // per row: the first copy's name, or empty
     int m_duplicateCount = 0;
     bool m_duplicatesPending = false;
+    bool m_rowsMoved = false; // rows were inserted before others or removed since the last time
 };
 
 } // namespace Tessavo::Ui
