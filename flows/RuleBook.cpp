@@ -133,8 +133,11 @@ RulePreview RuleBook::preview(const Rule& draft, const QList<DocumentRecord>& re
 
 bool RuleBook::remove(int row)
 {
+    // The status names the rule that went, never an earlier rule that may be gone too.
+    const QList<Rule>& listed = rules();
+    const QString name = row >= 0 && row < listed.size() ? listed.at(row).name : QString();
     m_list.removeRule(row); // a row outside the list removes nothing; the list is saved anyway
-    commit(QString());
+    commit(name.isEmpty() ? QString() : QStringLiteral("Rule \"%1\" removed.").arg(name));
     return true;
 }
 

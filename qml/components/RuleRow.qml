@@ -21,6 +21,8 @@ Card {
 
     // The row's controls make it the current row of its list.
     signal followed
+    // A click on the row outside its controls: it becomes the list's current row.
+    signal chosen
     signal removeRequested
     signal editRequested
 
@@ -30,8 +32,12 @@ Card {
         visible: row.focused
     }
 
-    TapHandler {
-        onDoubleTapped: row.editRequested()
+    // Under the controls, which keep their own clicks.
+    MouseArea {
+        objectName: "rowArea"
+        anchors.fill: parent
+        onClicked: row.chosen()
+        onDoubleClicked: row.editRequested()
     }
 
     RowLayout {
@@ -43,6 +49,9 @@ Card {
             objectName: "enabledBox"
             checked: row.model.enabled
             Accessible.name: qsTr("Use the rule “%1”").arg(row.name)
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: qsTr("Use this rule (Space)")
             onToggled: App.review.setRuleEnabled(row.index, checked)
             onActiveFocusChanged: if (activeFocus) row.followed()
         }
@@ -105,6 +114,9 @@ Card {
             text: qsTr("Edit…")
             flat: true
             Accessible.name: qsTr("Edit the rule “%1”").arg(row.name)
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: qsTr("Edit the rule (Enter or double-click)")
             onActiveFocusChanged: if (activeFocus) row.followed()
             onClicked: row.editRequested()
         }
@@ -113,6 +125,9 @@ Card {
             text: qsTr("Remove")
             flat: true
             Accessible.name: qsTr("Remove the rule “%1”").arg(row.name)
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: qsTr("Remove the rule, after a question")
             onActiveFocusChanged: if (activeFocus) row.followed()
             onClicked: row.removeRequested()
         }

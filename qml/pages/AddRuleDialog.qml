@@ -19,11 +19,17 @@ Dialog {
     // What saving would do, as previewRuleDraft() says.
     property var preview: ({})
     property bool submitted: false
+    // The category the rule had when the dialog opened: keeping it asks nothing.
+    property string openedCategory: ""
+
+    // The rule was kept: a new one (now the last of the list) or the edited one.
+    signal saved(bool isNew)
 
     // A new rule: the fields keep what was last entered.
     function openNew() {
         ruleId = ""
         origin = ""
+        openedCategory = ""
         open()
     }
 
@@ -33,6 +39,7 @@ Dialog {
         origin = from ?? ""
         nameField.text = draft.name ?? ""
         categoryBox.editText = draft.category ?? ""
+        openedCategory = categoryBox.editText
         const known = categoryBox.find(categoryBox.editText)
         if (known >= 0)
             categoryBox.currentIndex = known
@@ -98,11 +105,29 @@ Dialog {
             previewTimer.restart()
     }
 
+    // A category outside the list is a new category only when the user says so: a typo must not
+    // add a ninth one.
     function submit() {
+        if (submitted || newCategoryDialog.visible)
+            return
+        const category = categoryBox.editText.trim()
+        if (category !== "" && categoryBox.find(category, Qt.MatchFixedString | Qt.MatchCaseSensitive) < 0
+                && category !== openedCategory.trim()) {
+            newCategoryDialog.message = Texts.fill(qsTr("“%1” is not one of the %2 categories. Create the new category “%1”?"),
+                                                   [category, App.categories.length])
+            newCategoryDialog.open()
+            return
+        }
+        save()
+    }
+
+    function save() {
         if (submitted)
             return
         submitted = true
-        App.review.saveRuleDraft(draft())
+        const isNew = ruleId === ""
+        if (App.review.saveRuleDraft(draft()))
+            saved(isNew)
         addRuleDialog.close()
     }
 
@@ -139,6 +164,17 @@ Dialog {
         preview = App.review.previewRuleDraft(draft())
     }
     onOpened: nameField.forceActiveFocus()
+
+    ConfirmDialog {
+        id: newCategoryDialog
+
+        objectName: "newCategoryDialog"
+        title: qsTr("New category")
+        confirmText: qsTr("Create category")
+        onConfirmed: addRuleDialog.save()
+        // Back to the box, to choose one of the list instead (saving closes the dialog anyway).
+        onClosed: categoryBox.forceActiveFocus()
+    }
 
     Timer {
         id: previewTimer

@@ -3,9 +3,38 @@ import QtQuick.Controls
 import QtQuick.Dialogs
 import QtQuick.Layouts
 import Tessavo
+import "../components/ListMoves.js" as ListMoves
 
 Item {
     id: page
+
+    // The row of the rule the dialog edits; -1 for a new rule.
+    property int editingRow: -1
+    // The row to show and focus once the dialog has closed; -1 for none.
+    property int rowToReveal: -1
+
+    function focusContent() {
+        ruleList.forceActiveFocus(Qt.TabFocusReason)
+    }
+
+    function editRule(row) {
+        editingRow = row
+        addRuleDialog.openWith(App.review.ruleDraft(row), "")
+    }
+
+    function addRule() {
+        editingRow = -1
+        addRuleDialog.openNew()
+    }
+
+    // A rule just added or changed is scrolled into view and takes the keyboard focus.
+    function revealRow(row) {
+        if (row < 0 || row >= ruleList.count)
+            return
+        ruleList.currentIndex = row
+        ruleList.positionViewAtIndex(row, ListView.Contain)
+        ruleList.forceActiveFocus()
+    }
 
     // Takes the export dialog's answer: a typed name without a scheme or suffix still names a
     // .json file, and an existing file is replaced only when the user says so.
@@ -38,17 +67,25 @@ Item {
                 objectName: "addRuleButton"
                 text: qsTr("Add rule")
                 highlighted: true
-                opacity: enabled ? 1 : 0.4
-                onClicked: addRuleDialog.openNew()
+                ToolTip.visible: hovered
+                ToolTip.delay: 600
+                ToolTip.text: qsTr("Add a rule; its effect on the documents shows before it is saved")
+                onClicked: page.addRule()
             }
             Button {
                 objectName: "importRulesButton"
                 text: qsTr("Import…")
+                ToolTip.visible: hovered
+                ToolTip.delay: 600
+                ToolTip.text: qsTr("Add the rules of a rules file, or replace the list by them")
                 onClicked: importDialog.open()
             }
             Button {
                 objectName: "exportRulesButton"
                 text: qsTr("Export…")
+                ToolTip.visible: hovered
+                ToolTip.delay: 600
+                ToolTip.text: qsTr("Save the rules to a file of your choice")
                 onClicked: exportDialog.open()
             }
         }
@@ -65,20 +102,25 @@ Item {
             // Enter edits the focused rule.
             Keys.onReturnPressed: editCurrent()
             Keys.onEnterPressed: editCurrent()
+            Keys.onPressed: event => event.accepted = ListMoves.move(ruleList, event.key)
 
             function editCurrent() {
                 if (currentIndex >= 0 && currentIndex < count)
-                    addRuleDialog.openWith(App.review.ruleDraft(currentIndex), "")
+                    page.editRule(currentIndex)
             }
 
             delegate: RuleRow {
                 width: (ListView.view as CardList).rowWidth
                 focused: ListView.isCurrentItem && ListView.view.activeFocus
                 onFollowed: ListView.view.currentIndex = index
+                onChosen: {
+                    ListView.view.currentIndex = index
+                    ListView.view.forceActiveFocus()
+                }
                 // The 6.4 linter does not see the page's ids from a delegate with required
                 // properties; they are there.
                 onRemoveRequested: removeDialog.ask(index, name) // qmllint disable unqualified
-                onEditRequested: addRuleDialog.openWith(App.review.ruleDraft(index), "") // qmllint disable unqualified
+                onEditRequested: page.editRule(index) // qmllint disable unqualified
             }
 
             EmptyState {
@@ -117,7 +159,6 @@ Item {
                 objectName: "learnFromBundleButton"
                 text: qsTr("Learn from a past bundle…")
                 enabled: !App.review.learningFromBundle
-                opacity: enabled ? 1 : 0.4
                 ToolTip.visible: hovered
                 ToolTip.delay: 600
                 ToolTip.text: qsTr("Learn the categories of the documents filed in a bundle exported earlier: its folder or its ZIP.")
@@ -127,7 +168,11 @@ Item {
                 objectName: "forgetLearnedButton"
                 text: qsTr("Forget what was learned")
                 enabled: App.review.learnedCount > 0 && !App.review.learningFromBundle
-                opacity: enabled ? 1 : 0.4
+                Accessible.name: text
+                Accessible.description: enabled ? "" : qsTr("Nothing has been learned.")
+                ToolTip.visible: hovered
+                ToolTip.delay: 600
+                ToolTip.text: qsTr("Forget the categories learned from filed documents")
                 onClicked: App.review.forgetLearned()
             }
         }
@@ -171,6 +216,11 @@ Item {
         id: addRuleDialog
 
         objectName: "addRuleDialog"
+        onSaved: isNew => page.rowToReveal = isNew ? ruleList.count - 1 : page.editingRow
+        onClosed: {
+            page.revealRow(page.rowToReveal)
+            page.rowToReveal = -1
+        }
     }
 
     FileDialog {
