@@ -1,0 +1,250 @@
+#include "store/WindowSettings.h"
+
+#include "core/PrivateFile.h"
+#include "logging/LogPath.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QJsonValue>
+
+#include <cmath>
+#include <optional>
+
+namespace Tessavo::Store {
+
+namespace {
+
+const QString placementKey = QStringLiteral("window");
+const QString screenKey = QStringLiteral("screen");
+const QString xKey = QStringLiteral("x");
+const QString yKey = QStringLiteral("y");
+const QString widthKey = QStringLiteral("width");
+const QString heightKey = QStringLiteral("height");
+const QString maximizedKey = QStringLiteral("maximized");
+const QString appearanceKey = QStringLiteral("appearance");
+const QString exportFolderKey = QStringLiteral("exportFolder");
+const QString lastExportKey = QStringLiteral("lastExport");
+const QString directoryKey = QStringLiteral("directory");
+const QString csvKey = QStringLiteral("manifest");
+const QString pdfKey = QStringLiteral("index");
+const QString zipKey = QStringLiteral("zip");
+const QString exportedKey = QStringLiteral("exported");
+const QString skippedKey = QStringLiteral("skipped");
+const QString leftOutKey = QStringLiteral("originalsLeftOut");
+const QString warningsKey = QStringLiteral("warnings");
+
+// A whole number within [low, high], or nothing: fractions, strings, NaN and huge values are not
+// taken.
+std::optional<int> boundedInt(const QJsonValue& value, int low, int high)
+{
+    if (!value.isDouble())
+        return std::nullopt;
+    const double number = value.toDouble();
+    if (!std::isfinite(number) || number != std::floor(number) || number < low || number > high)
+        return std::nullopt;
+    return static_cast<int>(number);
+}
+
+std::optional<QString> boundedText(const QJsonValue& value)
+{
+    if (!value.isString() || value.toString().size() > maxRememberedTextChars)
+        return std::nullopt;
+    return value.toString();
+}
+
+void readPlacement(const QJsonValue& value, WindowSettingsReading& reading)
+{
+    if (value.isUndefined())
+        return;
+    const QJsonObject object = value.toObject();
+    const std::optional<int> x =
+        boundedInt(object.value(xKey), -maxWindowCoordinate, maxWindowCoordinate);
+    const std::optional<int> y =
+        boundedInt(object.value(yKey), -maxWindowCoordinate, maxWindowCoordinate);
+    const std::optional<int> width = boundedInt(object.value(widthKey), 1, maxWindowCoordinate);
+    const std::optional<int> height = boundedInt(object.value(heightKey), 1, maxWindowCoordinate);
+    const std::optional<QString> screen = boundedText(object.value(screenKey));
+    if (!value.isObject() || !x || !y || !width || !height || !screen) {
+        reading.ignored.append(QStringLiteral("%1 is not a window's place").arg(placementKey));
+        return;
+    }
+    reading.settings.placement.screen = *screen;
+    reading.settings.placement.geometry = QRect(*x, *y, *width, *height);
+    reading.settings.placement.maximized = object.value(maximizedKey).toBool(false);
+}
+
+void readLastExport(const QJsonValue& value, WindowSettingsReading& reading)
+{
+    if (value.isUndefined())
+        return;
+    const QJsonObject object = value.toObject();
+    RememberedExport remembered;
+    bool usable = value.isObject();
+    const auto text = [&](const QString& key, QString& into) {
+        const std::optional<QString> read = boundedText(object.value(key));
+        usable = usable && read.has_value();
+        into = read.value_or(QString());
+    };
+    const auto count = [&](const QString& key, int& into) {
+        const std::optional<int> read = boundedInt(object.value(key), 0, 100000000);
+        usable = usable && read.has_value();
+        into = read.value_or(0);
+    };
+    text(directoryKey, remembered.directory);
+    text(csvKey, remembered.csv);
+    text(pdfKey, remembered.pdf);
+    text(zipKey, remembered.zip);
+    count(exportedKey, remembered.exported);
+    count(skippedKey, remembered.skipped);
+    count(leftOutKey, remembered.originalsLeftOut);
+    const QJsonArray warnings = object.value(warningsKey).toArray();
+    usable =
+        usable && object.value(warningsKey).isArray() && warnings.size() <= maxRememberedWarnings;
+    for (const QJsonValue& warning : warnings) {
+        const std::optional<QString> read = boundedText(warning);
+        usable = usable && read.has_value();
+        remembered.warnings.append(read.value_or(QString()));
+    }
+    if (!usable || remembered.directory.isEmpty()) {
+        reading.ignored.append(
+            QStringLiteral("%1 is not a bundle's description").arg(lastExportKey));
+        return;
+    }
+    reading.settings.lastExport = remembered;
+}
+
+// As many warnings as the file keeps, each cut to the length it takes back.
+QJsonArray keptWarnings(const QStringList& warnings)
+{
+    QJsonArray kept;
+    for (const QString& warning : warnings.mid(0, maxRememberedWarnings))
+        kept.append(warning.left(maxRememberedTextChars));
+    return kept;
+}
+
+} // namespace
+
+QString appearanceName(Appearance appearance)
+{
+    switch (appearance) {
+    case Appearance::Light:
+        return QStringLiteral("light");
+    case Appearance::Dark:
+        return QStringLiteral("dark");
+    case Appearance::FollowDesktop:
+        break;
+    }
+    return QStringLiteral("desktop");
+}
+
+Appearance appearanceNamed(const QString& name)
+{
+    if (name == QLatin1String("light"))
+        return Appearance::Light;
+    if (name == QLatin1String("dark"))
+        return Appearance::Dark;
+    return Appearance::FollowDesktop;
+}
+
+WindowSettingsReading readWindowSettingsFile(const QString& path)
+{
+    WindowSettingsReading reading;
+    if (path.isEmpty()) {
+        reading.missing = true;
+        return reading;
+    }
+    const PrivateRead file = readPrivateFile(path, maxWindowSettingsFileBytes);
+    if (!file.ok) {
+        reading.missing = file.missing;
+        reading.error = file.error;
+        return reading;
+    }
+    QJsonParseError parsed{};
+    const QJsonDocument document = QJsonDocument::fromJson(file.bytes, &parsed);
+    if (parsed.error != QJsonParseError::NoError || !document.isObject()) {
+        reading.error = QStringLiteral("not a window settings file");
+        return reading;
+    }
+    const QJsonObject object = document.object();
+    readPlacement(object.value(placementKey), reading);
+
+    const QJsonValue appearance = object.value(appearanceKey);
+    if (appearance.isString() &&
+        appearanceName(appearanceNamed(appearance.toString())) == appearance.toString())
+        reading.settings.appearance = appearanceNamed(appearance.toString());
+    else if (!appearance.isUndefined())
+        reading.ignored.append(
+            QStringLiteral("%1 is not light, dark or desktop").arg(appearanceKey));
+
+    const QJsonValue folder = object.value(exportFolderKey);
+    if (const std::optional<QString> text = boundedText(folder))
+        reading.settings.exportFolder = *text;
+    else if (!folder.isUndefined())
+        reading.ignored.append(QStringLiteral("%1 is not a folder").arg(exportFolderKey));
+
+    readLastExport(object.value(lastExportKey), reading);
+    reading.ok = true;
+    return reading;
+}
+
+QByteArray windowSettingsDocument(const WindowSettings& settings)
+{
+    QJsonObject object{{appearanceKey, appearanceName(settings.appearance)},
+                       {exportFolderKey, settings.exportFolder}};
+    const WindowPlacement& placement = settings.placement;
+    if (placement.known())
+        object.insert(placementKey, QJsonObject{{screenKey, placement.screen},
+                                                {xKey, placement.geometry.x()},
+                                                {yKey, placement.geometry.y()},
+                                                {widthKey, placement.geometry.width()},
+                                                {heightKey, placement.geometry.height()},
+                                                {maximizedKey, placement.maximized}});
+    const RememberedExport& last = settings.lastExport;
+    if (last.known())
+        object.insert(lastExportKey, QJsonObject{{directoryKey, last.directory},
+                                                 {csvKey, last.csv},
+                                                 {pdfKey, last.pdf},
+                                                 {zipKey, last.zip},
+                                                 {exportedKey, last.exported},
+                                                 {skippedKey, last.skipped},
+                                                 {leftOutKey, last.originalsLeftOut},
+                                                 {warningsKey, keptWarnings(last.warnings)}});
+    return QJsonDocument(object).toJson();
+}
+
+Status writeWindowSettingsFile(const QString& path, const WindowSettings& settings)
+{
+    const Status folder = makePrivateFolder(QFileInfo(path).absolutePath());
+    if (!folder.ok)
+        return Status::failure(QStringLiteral("its folder cannot be used: %1").arg(folder.error));
+    return writePrivateFile(path, windowSettingsDocument(settings));
+}
+
+WindowSettings loadWindowSettings(const QString& path)
+{
+    const WindowSettingsReading reading = readWindowSettingsFile(path);
+    if (!reading.ok && !reading.missing)
+        qWarning().noquote() << QStringLiteral("The window settings file %1 could not be read "
+                                               "(%2); using the defaults")
+                                    .arg(Logging::pathForLog(path), reading.error);
+    for (const QString& why : reading.ignored)
+        qWarning().noquote() << QStringLiteral("A window setting in %1 was ignored (%2)")
+                                    .arg(Logging::pathForLog(path), why);
+    return reading.settings;
+}
+
+Status saveWindowSettings(const QString& path, const WindowSettings& settings)
+{
+    if (path.isEmpty())
+        return Status::success();
+    const Status written = writeWindowSettingsFile(path, settings);
+    if (!written.ok)
+        qWarning().noquote() << QStringLiteral("Cannot write the window settings to %1: %2")
+                                    .arg(Logging::pathForLog(path), written.error);
+    return written;
+}
+
+} // namespace Tessavo::Store
