@@ -4,6 +4,7 @@
 #include "app/Headless.h"
 #include "app/MainWindow.h"
 #include "app/UnattendedRun.h"
+#include "app/WindowMemory.h"
 #include "core/PrivateFile.h"
 #include "inspection/InspectionWorker.h"
 #include "logging/LogFile.h"
@@ -104,6 +105,8 @@ int run(int argc, char** argv)
     if (!Ui::installTranslations(application))
         qWarning("The interface's English catalogue could not be loaded");
 
+    // Where the window was, how it looked, the export folder and the last bundle written.
+    WindowMemory memory(dataDir.isEmpty() ? QString() : dataDir + QStringLiteral("/window.json"));
     // The document list and its decisions survive closing and crashes; --batch keeps nothing.
     Ui::AppController controller(Ui::ControllerSetup::inFolder(dataDir));
     logUnattendedOptions(commandLine);
@@ -114,12 +117,15 @@ int run(int argc, char** argv)
                      });
     unattended.start();
 
+    QObject::connect(&controller, &Ui::AppController::exportFinished, &controller,
+                     [&memory, &controller] { memory.rememberExport(controller.lastExport()); });
+
     Ui::OfflineNetworkAccessManagerFactory offlineNetwork; // outlives the engine
     QQmlApplicationEngine engine;
     engine.setNetworkAccessManagerFactory(&offlineNetwork);
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     Ui::ControllerSingleton::provide(engine, controller);
-    return runMainWindow(engine, mainWindowUrl, commandLine.smokeTest);
+    return runMainWindow(engine, mainWindowUrl, commandLine.smokeTest, &memory);
 }
 
 } // namespace Tessavo::App

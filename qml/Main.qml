@@ -2,13 +2,60 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Tessavo
+import "components/Texts.js" as Texts
 
 ApplicationWindow {
     id: window
 
     property int currentPage: 0
+    // The page that takes the keyboard focus as soon as it is shown; -1 for none.
+    property int pageToFocus: -1
     // Set once the user chose to quit while work was running: the next close goes through.
     property bool quitConfirmed: false
+    // "light", "dark" or "desktop" (follow the desktop); kept between runs.
+    property string appearance: "desktop"
+    // Given at start: the export folder and the last bundle of the previous run.
+    property url startExportFolder: ""
+    property var rememberedExport: ({ ok: false })
+    // Kept between runs.
+    readonly property url exportFolder: exportPage.exportFolderUrl
+
+    // The desktop asks for a dark appearance when its window colour is dark.
+    readonly property bool desktopDark: desktopPalette.window.hslLightness < 0.5
+    // What was imported, for the title: the top folder of the first document.
+    readonly property string workName: {
+        if (App.summary.total === 0)
+            return ""
+        // The list model's folder role ("Tender/Lot 1").
+        const folder = String(App.documents.data(App.documents.index(0, 0), 280) ?? "")
+        return folder.split("/")[0]
+    }
+
+    // Shows a page and puts the keyboard focus into it, once it is shown.
+    function showPage(index) {
+        pageToFocus = index
+        currentPage = index
+        focusShownPage()
+    }
+
+    function focusShownPage() {
+        const index = pageToFocus
+        const page = [importPage, rulesPage, reviewPage, exportPage][index] ?? null
+        if (!page || !page.visible)
+            return
+        pageToFocus = -1
+        if (index !== 2) {
+            page.focusContent()
+            return
+        }
+        const first = page.nextItemInFocusChain(true)
+        for (let p = first; p; p = p.parent) {
+            if (p === page) {
+                first.forceActiveFocus(Qt.TabFocusReason)
+                return
+            }
+        }
+    }
 
     // What stops when the window closes now; empty when nothing runs.
     function closeQuestion() {
@@ -22,29 +69,66 @@ ApplicationWindow {
     }
 
     objectName: "mainWindow"
-    width: 1180
-    height: 800
-    minimumWidth: 980
-    minimumHeight: 660
+    // Start-up places the window on its screen; these are for a window created without it.
+    width: Math.min(1180, Screen.desktopAvailableWidth)
+    height: Math.min(800, Screen.desktopAvailableHeight)
+    minimumWidth: Math.min(980, Screen.desktopAvailableWidth)
+    minimumHeight: Math.min(660, Screen.desktopAvailableHeight)
     visible: true
-    title: qsTr("Tessavo")
+    title: workName === "" ? qsTr("Tessavo") : Texts.fill(qsTr("Tessavo — %1"), [workName])
     color: Theme.bg
+
+    // The controls draw with the theme's colours, light or dark, whatever the desktop's palette.
+    palette.window: Theme.panel
+    palette.windowText: Theme.text
+    palette.base: Theme.panel
+    palette.alternateBase: Theme.bg
+    palette.text: Theme.text
+    palette.placeholderText: Theme.muted
+    palette.button: Theme.button
+    palette.buttonText: Theme.text
+    palette.brightText: Theme.textOnAccent
+    palette.dark: Theme.accent
+    palette.mid: Theme.muted
+    palette.midlight: Theme.buttonDown
+    palette.light: Theme.menuHighlight
+    palette.shadow: Theme.border
+    palette.highlight: Theme.focus
+    palette.highlightedText: Theme.textOnAccent
+    palette.toolTipBase: Theme.panel
+    palette.toolTipText: Theme.text
+    palette.disabled.button: Theme.disabledButton
+    palette.disabled.buttonText: Theme.disabledText
+    palette.disabled.windowText: Theme.disabledText
+    palette.disabled.text: Theme.disabledText
+    palette.disabled.dark: Theme.disabledButton
+    palette.disabled.brightText: Theme.disabledText
+
+    SystemPalette {
+        id: desktopPalette
+    }
+
+    Binding {
+        target: Theme
+        property: "dark"
+        value: window.appearance === "dark" || (window.appearance === "desktop" && window.desktopDark)
+    }
 
     Shortcut {
         sequence: "Ctrl+1"
-        onActivated: window.currentPage = 0
+        onActivated: window.showPage(0)
     }
     Shortcut {
         sequence: "Ctrl+2"
-        onActivated: window.currentPage = 1
+        onActivated: window.showPage(1)
     }
     Shortcut {
         sequence: "Ctrl+3"
-        onActivated: window.currentPage = 2
+        onActivated: window.showPage(2)
     }
     Shortcut {
         sequence: "Ctrl+4"
-        onActivated: window.currentPage = 3
+        onActivated: window.showPage(3)
     }
     Shortcut {
         sequence: "Ctrl+O"
@@ -60,18 +144,29 @@ ApplicationWindow {
             importPage.addFolder()
         }
     }
+    // Exports, or says on the Export page what is missing.
     Shortcut {
         sequence: "Ctrl+E"
         onActivated: {
-            if (exportPage.canExport) {
-                window.currentPage = 3
+            window.showPage(3)
+            if (exportPage.canExport)
                 exportPage.startExport()
-            }
+            else
+                exportPage.explainWhyNot()
         }
+    }
+    // Escape stops a running export, unless a dialog is there to take it.
+    Shortcut {
+        objectName: "cancelExportShortcut"
+        sequence: "Escape"
+        enabled: App.exporter.exporting && !closeDialog.visible && !aboutDialog.visible
+        onActivated: App.exporter.cancelExport()
     }
 
     header: AppHeader {
+        appearance: window.appearance
         onAboutRequested: aboutDialog.open()
+        onAppearanceChosen: chosen => window.appearance = chosen
     }
 
     RowLayout {
@@ -93,16 +188,51 @@ ApplicationWindow {
 
             ImportPage {
                 id: importPage
+
+                onVisibleChanged: window.focusShownPage()
             }
-            RulesPage {}
-            ReviewPage {}
+            RulesPage {
+                id: rulesPage
+
+                onVisibleChanged: window.focusShownPage()
+            }
+            ReviewPage {
+                id: reviewPage
+
+                onVisibleChanged: window.focusShownPage()
+            }
             ExportPage {
                 id: exportPage
+
+                objectName: "exportPage"
+                rememberedExport: window.rememberedExport
+                onVisibleChanged: window.focusShownPage()
             }
         }
     }
 
     footer: StatusBar {}
+
+    // Files dragged over another page: the window shows where they go, and takes them.
+    DropArea {
+        id: windowDrop
+
+        objectName: "windowDropArea"
+        anchors.fill: parent
+        enabled: window.currentPage !== 0
+        onDropped: drop => {
+            if (drop.hasUrls) {
+                window.currentPage = 0
+                App.importer.addUrls(drop.urls)
+                drop.accept(Qt.CopyAction)
+            }
+        }
+    }
+    DropHighlight {
+        objectName: "windowDropHighlight"
+        anchors.fill: parent
+        visible: windowDrop.containsDrag
+    }
 
     onClosing: close => {
         const question = window.closeQuestion()
@@ -111,6 +241,11 @@ ApplicationWindow {
         close.accepted = false
         closeDialog.message = question
         closeDialog.open()
+    }
+
+    onStartExportFolderChanged: {
+        if (String(startExportFolder) !== "")
+            exportPage.chooseFolder(startExportFolder)
     }
 
     Component.onCompleted: {

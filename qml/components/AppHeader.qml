@@ -3,11 +3,16 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Tessavo
 
-// The bar above everything: the name, the version and the way to the About dialog.
+// The bar above everything: the name, the version, the appearance and the way to the About
+// dialog with the keyboard shortcuts.
 Rectangle {
     id: bar
 
+    // "desktop", "light" or "dark".
+    property string appearance: "desktop"
+
     signal aboutRequested
+    signal appearanceChosen(string appearance)
 
     implicitHeight: 62
     color: Theme.panel
@@ -43,11 +48,29 @@ Rectangle {
         Item {
             Layout.fillWidth: true
         }
+        ComboBox {
+            id: appearanceBox
+
+            readonly property var names: ["desktop", "light", "dark"]
+
+            objectName: "appearanceBox"
+            Layout.preferredWidth: 190
+            model: [qsTr("Follow the desktop"), qsTr("Light"), qsTr("Dark")]
+            currentIndex: Math.max(0, names.indexOf(bar.appearance))
+            Accessible.name: qsTr("Appearance")
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: qsTr("Appearance: light, dark, or as the desktop asks")
+            onActivated: index => bar.appearanceChosen(names[index])
+        }
         Button {
             objectName: "aboutButton"
             text: qsTr("About")
             flat: true
             Accessible.name: qsTr("About")
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: qsTr("About Tessavo and its keyboard shortcuts")
             onClicked: bar.aboutRequested()
         }
     }

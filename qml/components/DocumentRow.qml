@@ -36,18 +36,25 @@ Card {
             spacing: 4
 
             Label {
+                objectName: "fileNameText"
                 textFormat: Text.PlainText
                 Layout.fillWidth: true
-                text: row.fileName
+                // A right-to-left name gets a left-to-right mark first, so that its extension
+                // stays at its end instead of the line taking the name's direction.
+                text: /[\u0590-\u08ff\ufb1d-\ufdff\ufe70-\ufefc]/.test(row.fileName) ? "\u200e" + row.fileName : row.fileName
                 color: Theme.text
                 font.pixelSize: 14
                 font.weight: Font.Medium
                 elide: Text.ElideMiddle
             }
             Label {
+                objectName: "detailsText"
                 textFormat: Text.PlainText
                 Layout.fillWidth: true
-                text: qsTr("%1 pages · %2 · sha256 %3", "", row.pages).arg(row.pages).arg(row.sizeText).arg(row.sha)
+                // A file that could not be opened has no pages to count.
+                text: row.pages > 0
+                      ? qsTr("%1 pages · %2 · sha256 %3", "", row.pages).arg(row.pages).arg(row.sizeText).arg(row.sha)
+                      : qsTr("%1 · sha256 %2").arg(row.sizeText).arg(row.sha)
                 color: Theme.muted
                 font.pixelSize: 11
                 elide: Text.ElideRight
@@ -69,10 +76,13 @@ Card {
             }
         }
 
+        // A scan whose text was recognised no longer needs it said.
         StateChip {
             objectName: "stateChip"
             documentState: row.documentState
             text: row.stateText
+            visible: row.documentState !== DocumentState.Ready
+                     && !(row.documentState === DocumentState.NeedsOcr && row.recognitionText === "Text recognised")
         }
 
         Chip {

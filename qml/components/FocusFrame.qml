@@ -6,6 +6,6 @@ Rectangle {
     anchors.fill: parent
     radius: Theme.radius
     color: Theme.none
-    border.color: Theme.accent
+    border.color: Theme.focus
     border.width: 2
 }

@@ -8,7 +8,9 @@ import Tessavo
 Card {
     id: panel
 
-    readonly property var warnings: App.lastExport.warnings
+    // The bundle shown: this run's last export, or one remembered from an earlier run.
+    property var bundle: App.lastExport
+    readonly property var warnings: bundle.warnings ?? []
 
     Layout.preferredHeight: lastExportLines.implicitHeight + 28
     Layout.maximumHeight: lastExportLines.implicitHeight + 28
@@ -48,12 +50,18 @@ Card {
                 Button {
                     objectName: "openFolderButton"
                     text: qsTr("Open folder")
-                    onClicked: App.openPath(App.lastExport.directory)
+                    ToolTip.visible: hovered
+                    ToolTip.delay: 600
+                    ToolTip.text: qsTr("Open the bundle folder in the file manager")
+                    onClicked: App.openPath(panel.bundle.directory)
                 }
                 Button {
                     objectName: "openZipButton"
                     text: qsTr("Open ZIP")
-                    onClicked: App.openPath(App.lastExport.zip)
+                    ToolTip.visible: hovered
+                    ToolTip.delay: 600
+                    ToolTip.text: qsTr("Open the ZIP beside the bundle folder")
+                    onClicked: App.openPath(panel.bundle.zip)
                 }
             }
             Label {
@@ -63,7 +71,7 @@ Card {
                 wrapMode: Text.WordWrap
                 color: Theme.muted
                 font.pixelSize: 11
-                text: qsTr("%1 exported · %2 skipped").arg(App.lastExport.exported).arg(App.lastExport.skipped)
+                text: qsTr("%1 exported · %2 skipped").arg(panel.bundle.exported).arg(panel.bundle.skipped)
             }
             Label {
                 objectName: "exportFiles"
@@ -72,7 +80,7 @@ Card {
                 wrapMode: Text.Wrap
                 color: Theme.muted
                 font.pixelSize: 11
-                text: qsTr("manifest.csv\nindex.pdf\n%1").arg(App.lastExport.zip)
+                text: qsTr("manifest.csv\nindex.pdf\n%1").arg(panel.bundle.zip)
             }
             Label {
                 objectName: "exportWarnings"

@@ -13,6 +13,8 @@ Rectangle {
     property int counter: 0
     property bool warnCounter: false
     property alias counterName: counterLabel.objectName
+    // The key that shows the page, for the tooltip.
+    property string shortcut: ""
 
     signal chosen
 
@@ -31,7 +33,7 @@ Rectangle {
         anchors.fill: parent
         radius: parent.radius
         color: Theme.none
-        border.color: Theme.accent
+        border.color: Theme.focus
         border.width: 2
         visible: entry.activeFocus
     }
@@ -60,8 +62,15 @@ Rectangle {
         color: entry.warnCounter ? Theme.warning : Theme.muted
     }
     MouseArea {
+        id: pointer
+
         anchors.fill: parent
+        hoverEnabled: true
         cursorShape: Qt.PointingHandCursor
         onClicked: entry.chosen()
     }
+
+    ToolTip.visible: pointer.containsMouse && entry.shortcut !== ""
+    ToolTip.delay: 600
+    ToolTip.text: qsTr("%1 (%2)").arg(entry.label).arg(entry.shortcut)
 }

@@ -42,6 +42,7 @@ Rectangle {
         NavEntry {
             objectName: "nav0"
             counterName: "navCounter0"
+            shortcut: "Ctrl+1"
             Layout.fillWidth: true
             Layout.preferredHeight: 40
             label: qsTr("Import")
@@ -52,6 +53,7 @@ Rectangle {
         NavEntry {
             objectName: "nav1"
             counterName: "navCounter1"
+            shortcut: "Ctrl+2"
             Layout.fillWidth: true
             Layout.preferredHeight: 40
             label: qsTr("Rules")
@@ -61,6 +63,7 @@ Rectangle {
         NavEntry {
             objectName: "nav2"
             counterName: "navCounter2"
+            shortcut: "Ctrl+3"
             Layout.fillWidth: true
             Layout.preferredHeight: 40
             label: qsTr("Review")
@@ -72,6 +75,7 @@ Rectangle {
         NavEntry {
             objectName: "nav3"
             counterName: "navCounter3"
+            shortcut: "Ctrl+4"
             Layout.fillWidth: true
             Layout.preferredHeight: 40
             label: qsTr("Export")

@@ -75,6 +75,9 @@ Rectangle {
             visible: App.recognition.running
             flat: true
             text: qsTr("Cancel")
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: qsTr("Stop recognising text")
             onClicked: App.recognition.cancel()
         }
         BusyIndicator {

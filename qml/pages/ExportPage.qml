@@ -9,8 +9,35 @@ Item {
     property url exportFolderUrl: ""
     property string exportFolderPath: ""
 
-    readonly property bool lastExportOk: App.lastExport.ok
+    // A bundle written in an earlier run, shown until this run writes one.
+    property var rememberedExport: ({ ok: false })
+    readonly property var shownExport: App.lastExport.ok ? App.lastExport : rememberedExport
+    readonly property bool lastExportOk: shownExport.ok === true
     readonly property bool canExport: !App.exporter.exporting && App.summary.exportable > 0 && exportFolderPath !== ""
+    // Why "Export bundle" cannot be used now; empty when it can.
+    readonly property string whyNot: App.exporter.exporting ? qsTr("An export is running.")
+        : App.summary.exportable === 0 ? qsTr("No document is ready to export yet: import PDFs first.")
+        : exportFolderPath === "" ? qsTr("Choose a destination folder first (“Choose folder…”).")
+        : ""
+    // Set when the user asked for an export that cannot start: the reason is then stressed.
+    property bool explained: false
+
+    // The export was asked for but cannot start: say why where the user looks, and offer the
+    // way forward.
+    function explainWhyNot() {
+        explained = true
+        if (!App.exporter.exporting && exportFolderPath === "")
+            chooseFolderButton.forceActiveFocus(Qt.TabFocusReason)
+    }
+
+    function focusContent() {
+        if (canExport)
+            exportButton.forceActiveFocus(Qt.TabFocusReason)
+        else if (App.exporter.exporting)
+            cancelExportButton.forceActiveFocus(Qt.TabFocusReason)
+        else
+            chooseFolderButton.forceActiveFocus(Qt.TabFocusReason)
+    }
 
     // Documents nobody has decided on are exported without a category: the user says so first.
     function startExport() {
@@ -30,6 +57,7 @@ Item {
 
     // Takes the folder chosen in the dialog; the path shown is the decoded URL text.
     function chooseFolder(folderUrl) {
+        explained = false
         exportFolderUrl = folderUrl
         let text = String(folderUrl)
         // A Windows drive path loses the whole prefix; elsewhere the leading slash is kept.
@@ -107,12 +135,17 @@ Item {
                         elide: Text.ElideMiddle
                         font.pixelSize: 12
                         text: page.exportFolderPath !== "" ? page.exportFolderPath
-                            : page.lastExportOk ? App.lastExport.directory : qsTr("No folder selected")
+                            : page.lastExportOk ? page.shownExport.directory : qsTr("No folder selected")
                         color: page.exportFolderPath !== "" || page.lastExportOk ? Theme.text : Theme.muted
                     }
                     Button {
+                        id: chooseFolderButton
+
                         objectName: "chooseFolderButton"
                         text: qsTr("Choose folder…")
+                        ToolTip.visible: hovered
+                        ToolTip.delay: 600
+                        ToolTip.text: qsTr("Choose the folder the bundle is written into")
                         onClicked: folderDialog.open()
                     }
                 }
@@ -121,12 +154,30 @@ Item {
                     spacing: 10
 
                     Button {
+                        id: exportButton
+
                         objectName: "exportButton"
                         text: qsTr("Export bundle")
                         highlighted: true
-                        opacity: enabled ? 1 : 0.4
                         enabled: page.canExport
+                        Accessible.name: text
+                        Accessible.description: page.whyNot
+                        ToolTip.visible: hovered
+                        ToolTip.delay: 600
+                        ToolTip.text: qsTr("Write the bundle folder and its ZIP (Ctrl+E)")
                         onClicked: page.startExport()
+                    }
+                    // Why the export cannot start; stressed once the user asked for it.
+                    Label {
+                        objectName: "exportNotice"
+                        visible: page.whyNot !== "" && !App.exporter.exporting
+                        Layout.fillWidth: true
+                        textFormat: Text.PlainText
+                        wrapMode: Text.Wrap
+                        color: page.explained ? Theme.warning : Theme.muted
+                        font.pixelSize: 12
+                        font.weight: page.explained ? Font.Medium : Font.Normal
+                        text: page.whyNot
                     }
                     // While the bundle is written: how far it is, and a way to stop it.
                     ProgressBar {
@@ -146,9 +197,14 @@ Item {
                         text: qsTr("%1 %").arg(App.exporter.progress)
                     }
                     Button {
+                        id: cancelExportButton
+
                         objectName: "cancelExportButton"
                         visible: App.exporter.exporting
                         text: qsTr("Cancel")
+                        ToolTip.visible: hovered
+                        ToolTip.delay: 600
+                        ToolTip.text: qsTr("Stop the export; nothing of it is kept (Esc)")
                         onClicked: App.exporter.cancelExport()
                     }
                 }
@@ -158,6 +214,7 @@ Item {
         LastExportPanel {
             objectName: "lastExportPanel"
             visible: page.lastExportOk
+            bundle: page.shownExport
             Layout.fillWidth: true
             Layout.fillHeight: true
         }

@@ -3,6 +3,7 @@ import QtQuick.Controls
 import QtQuick.Dialogs
 import QtQuick.Layouts
 import Tessavo
+import "../components/ListMoves.js" as ListMoves
 
 Item {
     id: page
@@ -13,6 +14,10 @@ Item {
 
     function addFolder() {
         folderDialog.open()
+    }
+
+    function focusContent() {
+        documentList.forceActiveFocus(Qt.TabFocusReason)
     }
 
     ColumnLayout {
@@ -28,12 +33,17 @@ Item {
                 objectName: "addPdfsButton"
                 text: qsTr("Add PDFs")
                 highlighted: true
-                opacity: enabled ? 1 : 0.4
+                ToolTip.visible: hovered
+                ToolTip.delay: 600
+                ToolTip.text: qsTr("Add PDF files (Ctrl+O)")
                 onClicked: page.addPdfs()
             }
             Button {
                 objectName: "addFolderButton"
                 text: qsTr("Add folder")
+                ToolTip.visible: hovered
+                ToolTip.delay: 600
+                ToolTip.text: qsTr("Add every PDF of a folder and its subfolders (Ctrl+Shift+O)")
                 onClicked: page.addFolder()
             }
             Button {
@@ -41,6 +51,12 @@ Item {
                 text: qsTr("Clear")
                 // Also stops a running import; only documents already listed need a confirmation.
                 enabled: App.summary.total > 0 || App.importer.running
+                Accessible.name: text
+                Accessible.description: enabled ? "" : qsTr("The list is empty.")
+                ToolTip.visible: hovered
+                ToolTip.delay: 600
+                ToolTip.text: App.importer.running ? qsTr("Stop the import and empty the list")
+                                                   : qsTr("Remove every document and its decision from the list")
                 onClicked: {
                     if (App.summary.total === 0) {
                         App.clearDocuments()
@@ -76,12 +92,21 @@ Item {
                 objectName: "recogniseDuringImportBox"
                 text: qsTr("Recognise scans on import")
                 checked: App.recognition.duringImport
+                ToolTip.visible: hovered
+                ToolTip.delay: 600
+                ToolTip.text: qsTr("Read the text of scanned pages while they are imported")
                 onToggled: App.recognition.duringImport = checked
             }
             Button {
                 objectName: "recogniseButton"
                 text: App.recognition.running ? qsTr("Cancel recognition") : qsTr("Recognise text")
                 enabled: App.recognition.running || App.summary.needsOcr > 0
+                Accessible.name: text
+                Accessible.description: enabled ? "" : qsTr("No document needs text recognition.")
+                ToolTip.visible: hovered
+                ToolTip.delay: 600
+                ToolTip.text: App.recognition.running ? qsTr("Stop recognising text")
+                                                      : qsTr("Recognise the text of the scanned documents")
                 onClicked: App.recognition.running ? App.recognition.cancel() : App.recognition.recogniseScans()
             }
         }
@@ -95,10 +120,18 @@ Item {
             Layout.fillHeight: true
             model: App.documents
             Accessible.name: qsTr("Documents")
+            Keys.onPressed: event => event.accepted = ListMoves.move(documentList, event.key)
 
             delegate: DocumentRow {
                 width: (ListView.view as CardList).rowWidth
                 focused: ListView.isCurrentItem && ListView.view.activeFocus
+            }
+
+            // The empty list shows the keyboard focus too.
+            FocusFrame {
+                objectName: "emptyListFocus"
+                parent: documentList
+                visible: documentList.activeFocus && documentList.count === 0
             }
 
             EmptyState {
@@ -111,6 +144,8 @@ Item {
     }
 
     DropArea {
+        id: dropArea
+
         objectName: "dropArea"
         anchors.fill: parent
         onDropped: drop => {
@@ -119,6 +154,13 @@ Item {
                 drop.accept(Qt.CopyAction);
             }
         }
+    }
+
+    DropHighlight {
+        objectName: "dropHighlight"
+        anchors.fill: parent
+        anchors.margins: 8
+        visible: dropArea.containsDrag
     }
 
     ConfirmDialog {

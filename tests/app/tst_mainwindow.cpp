@@ -197,8 +197,10 @@ void TestMainWindow::smokeTestOfTheRealWindowPasses()
     QVERIFY(window);
     QCOMPARE(window->objectName(), QStringLiteral("mainWindow"));
     QCOMPARE(window->title(), QStringLiteral("Tessavo"));
-    QCOMPARE(window->size(), QSize(1180, 800));
-    QCOMPARE(window->minimumSize(), QSize(980, 660));
+    // Its designed size and minimum, as far as the screen has room for them.
+    const QSize room = window->screen()->availableSize();
+    QCOMPARE(window->size(), QSize(1180, 800).boundedTo(room));
+    QCOMPARE(window->minimumSize(), QSize(980, 660).boundedTo(room));
 }
 
 void TestMainWindow::exitCodesOfBrokenWindows_data()
@@ -215,7 +217,7 @@ void TestMainWindow::exitCodesOfBrokenWindows_data()
                       " title: missingName }")
         << true << int(App::ExitSmokeWarnings);
     QTest::newRow("window too small")
-        << QByteArray("import QtQuick\nWindow { visible: true; width: 800; height: 700 }") << true
+        << QByteArray("import QtQuick\nWindow { visible: true; width: 600; height: 500 }") << true
         << int(App::ExitSmokeWindowUnfit);
     QTest::newRow("window hidden")
         << QByteArray("import QtQuick\nWindow { visible: false; width: 1000; height: 700 }") << true
@@ -354,8 +356,9 @@ void TestMainWindow::footerIndicatorsAreIndependent()
     QVERIFY(!shown("exportingText"));
     QCOMPARE(statusLine(window), QStringLiteral("Export cancelled."));
 
+    const int width = window->width();
     controller.setStatus(QString(600, u'x'));
-    QCOMPARE(window->width(), 1180); // a long status never widens the window
+    QCOMPARE(window->width(), width); // a long status never widens the window
 }
 
 void TestMainWindow::shortcutsAndTheSidebarWorkFromTheKeyboard()
