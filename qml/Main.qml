@@ -97,12 +97,6 @@ ApplicationWindow {
     palette.highlightedText: Theme.textOnAccent
     palette.toolTipBase: Theme.panel
     palette.toolTipText: Theme.text
-    palette.disabled.button: Theme.disabledButton
-    palette.disabled.buttonText: Theme.disabledText
-    palette.disabled.windowText: Theme.disabledText
-    palette.disabled.text: Theme.disabledText
-    palette.disabled.dark: Theme.disabledButton
-    palette.disabled.brightText: Theme.disabledText
 
     SystemPalette {
         id: desktopPalette
@@ -169,44 +163,58 @@ ApplicationWindow {
         onAppearanceChosen: chosen => window.appearance = chosen
     }
 
-    RowLayout {
+    // The disabled colours are given here: in Qt 6.4 those of the window's palette do not reach
+    // the controls.
+    Pane {
         anchors.fill: parent
-        spacing: 0
+        padding: 0
+        background: null
+        palette.disabled.button: Theme.disabledButton
+        palette.disabled.buttonText: Theme.disabledText
+        palette.disabled.windowText: Theme.disabledText
+        palette.disabled.text: Theme.disabledText
+        palette.disabled.dark: Theme.disabledButton
+        palette.disabled.brightText: Theme.disabledText
 
-        Sidebar {
-            Layout.preferredWidth: 212
-            Layout.fillHeight: true
-            currentPage: window.currentPage
-            onPageChosen: index => window.currentPage = index
-        }
+        RowLayout {
+            anchors.fill: parent
+            spacing: 0
 
-        StackLayout {
-            objectName: "pages"
-            Layout.fillWidth: true
-            Layout.fillHeight: true
-            currentIndex: window.currentPage
-
-            ImportPage {
-                id: importPage
-
-                onVisibleChanged: window.focusShownPage()
+            Sidebar {
+                Layout.preferredWidth: 212
+                Layout.fillHeight: true
+                currentPage: window.currentPage
+                onPageChosen: index => window.currentPage = index
             }
-            RulesPage {
-                id: rulesPage
 
-                onVisibleChanged: window.focusShownPage()
-            }
-            ReviewPage {
-                id: reviewPage
+            StackLayout {
+                objectName: "pages"
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                currentIndex: window.currentPage
 
-                onVisibleChanged: window.focusShownPage()
-            }
-            ExportPage {
-                id: exportPage
+                ImportPage {
+                    id: importPage
 
-                objectName: "exportPage"
-                rememberedExport: window.rememberedExport
-                onVisibleChanged: window.focusShownPage()
+                    onVisibleChanged: window.focusShownPage()
+                }
+                RulesPage {
+                    id: rulesPage
+
+                    onVisibleChanged: window.focusShownPage()
+                }
+                ReviewPage {
+                    id: reviewPage
+
+                    onVisibleChanged: window.focusShownPage()
+                }
+                ExportPage {
+                    id: exportPage
+
+                    objectName: "exportPage"
+                    rememberedExport: window.rememberedExport
+                    onVisibleChanged: window.focusShownPage()
+                }
             }
         }
     }

@@ -32,8 +32,8 @@ QtObject {
     // Buttons: their face, and the text and face of one that cannot be used now (still legible).
     readonly property color button: dark ? "#2c3542" : "#e4e8ee"
     readonly property color buttonDown: dark ? "#3a4555" : "#cfd6df"
-    readonly property color disabledText: dark ? "#b4bdca" : "#4f5a6b"
-    readonly property color disabledButton: dark ? "#252c36" : "#eceff3"
+    readonly property color disabledText: dark ? "#a3aebd" : "#5f6b7e"
+    readonly property color disabledButton: dark ? "#232a35" : "#f2f4f7"
     // The item of a menu or list chosen by the keyboard.
     readonly property color menuHighlight: dark ? "#58708f" : "#738fb8"
     // Text on the accent colour (highlighted buttons).
