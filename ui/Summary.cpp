@@ -1,48 +1,67 @@
 #include "ui/Summary.h"
 
 #include <algorithm>
+#include <array>
 
 namespace Tessavo::Ui {
 
 namespace {
 
-enum Counter : quint16 {
-    NeedsOcrRow = 1 << 0,
-    UnreadableRow = 1 << 1,
-    PendingRow = 1 << 2,
-    AcceptedRow = 1 << 3,
-    ChangedRow = 1 << 4,
-    IgnoredRow = 1 << 5,
-    ExportableRow = 1 << 6,
-    ReadyRow = 1 << 7,
-    UndecidedRow = 1 << 8,
-    UndecidedConflictRow = 1 << 9,
-    SuggestionRow = 1 << 10,
-    ConflictRow = 1 << 11,
+bool decidedFor(const DocumentRecord& r)
+{
+    return r.decision == Accepted || r.decision == Changed;
+}
+
+bool undecidedFor(const DocumentRecord& r)
+{
+    return exportable(r) && r.decision == NeedsReview;
+}
+
+// Each counter and which rows it counts; a row's counters are remembered as one bit per entry.
+struct Counter {
+    using Test = bool (*)(const DocumentRecord&);
+    Counter(int DocumentSummary::*f, Test t)
+        : field(f)
+        , counts(t)
+    {}
+    int DocumentSummary::*field;
+    Test counts;
+};
+
+const std::array<Counter, 12> counters = {
+    Counter(&DocumentSummary::needsOcr,
+            [](const DocumentRecord& r) { return r.state == NeedsOcr; }),
+    Counter(&DocumentSummary::unreadable,
+            [](const DocumentRecord& r) { return r.state == Unreadable || r.state == Encrypted; }),
+    Counter(&DocumentSummary::pending,
+            [](const DocumentRecord& r) { return r.decision == NeedsReview; }),
+    Counter(&DocumentSummary::accepted,
+            [](const DocumentRecord& r) { return r.decision == Accepted; }),
+    Counter(&DocumentSummary::changed,
+            [](const DocumentRecord& r) { return r.decision == Changed; }),
+    Counter(&DocumentSummary::ignored,
+            [](const DocumentRecord& r) { return r.decision == Ignored; }),
+    Counter(&DocumentSummary::exportable, [](const DocumentRecord& r) { return exportable(r); }),
+    Counter(&DocumentSummary::ready,
+            [](const DocumentRecord& r) { return exportable(r) && decidedFor(r); }),
+    // As undecidedExports counts them: what an export would take without a decision.
+    Counter(&DocumentSummary::undecided,
+            [](const DocumentRecord& r) { return undecidedFor(r) && !r.suggestion.conflict; }),
+    Counter(&DocumentSummary::undecidedConflicts,
+            [](const DocumentRecord& r) { return undecidedFor(r) && r.suggestion.conflict; }),
+    Counter(&DocumentSummary::suggestions,
+            [](const DocumentRecord& r) { return !r.suggestion.isEmpty(); }),
+    Counter(&DocumentSummary::conflicts,
+            [](const DocumentRecord& r) { return r.suggestion.conflict; }),
 };
 
 quint16 countersOf(const DocumentRecord& r)
 {
-    const bool exports = exportable(r);
-    const bool conflict = r.suggestion.conflict;
     quint16 flags = 0;
-    const auto set = [&flags](bool on, Counter counter) {
-        if (on)
-            flags |= counter;
-    };
-    set(r.state == NeedsOcr, NeedsOcrRow);
-    set(r.state == Unreadable || r.state == Encrypted, UnreadableRow);
-    set(r.decision == NeedsReview, PendingRow);
-    set(r.decision == Accepted, AcceptedRow);
-    set(r.decision == Changed, ChangedRow);
-    set(r.decision == Ignored, IgnoredRow);
-    set(exports, ExportableRow);
-    set(exports && (r.decision == Accepted || r.decision == Changed), ReadyRow);
-    // As undecidedExports counts them: what an export would take without a decision.
-    set(exports && r.decision == NeedsReview && !conflict, UndecidedRow);
-    set(exports && r.decision == NeedsReview && conflict, UndecidedConflictRow);
-    set(!r.suggestion.isEmpty(), SuggestionRow);
-    set(conflict, ConflictRow);
+    for (size_t i = 0; i < counters.size(); ++i) {
+        if (counters[i].counts(r))
+            flags |= quint16(1u << i);
+    }
     return flags;
 }
 
@@ -57,20 +76,11 @@ DocumentSummary summaryOf(const QList<DocumentRecord>& records)
 
 void SummaryTally::count(quint16 flags, int sign)
 {
-    DocumentSummary& s = m_summary;
-    s.total += sign;
-    s.needsOcr += (flags & NeedsOcrRow) ? sign : 0;
-    s.unreadable += (flags & UnreadableRow) ? sign : 0;
-    s.pending += (flags & PendingRow) ? sign : 0;
-    s.accepted += (flags & AcceptedRow) ? sign : 0;
-    s.changed += (flags & ChangedRow) ? sign : 0;
-    s.ignored += (flags & IgnoredRow) ? sign : 0;
-    s.exportable += (flags & ExportableRow) ? sign : 0;
-    s.ready += (flags & ReadyRow) ? sign : 0;
-    s.undecided += (flags & UndecidedRow) ? sign : 0;
-    s.undecidedConflicts += (flags & UndecidedConflictRow) ? sign : 0;
-    s.suggestions += (flags & SuggestionRow) ? sign : 0;
-    s.conflicts += (flags & ConflictRow) ? sign : 0;
+    m_summary.total += sign;
+    for (size_t i = 0; i < counters.size(); ++i) {
+        if (flags & (1u << i))
+            m_summary.*(counters[i].field) += sign;
+    }
 }
 
 void SummaryTally::reset(const QList<DocumentRecord>& records)

@@ -173,19 +173,25 @@ bool makeInput(const QString& kind, const QString& folder)
     return false;
 }
 
-// Import the folder, then export it, as the unattended options do. Seconds, or -1.
-double ourJob(const QString& input, const QString& output)
+// Imports the folder into the controller and waits for the import to end, in a real event loop:
+// polling with sleeps would add its own latency to every file.
+void importInto(Ui::AppController& controller, const QString& input)
 {
-    Ui::AppController controller;
-    QElapsedTimer clock;
-    clock.start();
-    // A real event loop: polling with sleeps would add its own latency to every file.
     QEventLoop imported;
     QObject::connect(controller.importer(), &Flows::ImportFlow::finished, &imported,
                      [&] { imported.quit(); });
     controller.importer()->addUrls({QUrl::fromLocalFile(input)});
     if (controller.importer()->running())
         imported.exec();
+}
+
+// Import the folder, then export it, as the unattended options do. Seconds, or -1.
+double ourJob(const QString& input, const QString& output)
+{
+    Ui::AppController controller;
+    QElapsedTimer clock;
+    clock.start();
+    importInto(controller, input);
     QSignalSpy exported(&controller, &Ui::AppController::exportFinished);
     controller.exporter()->exportTo(QUrl::fromLocalFile(output));
     if (!exported.wait(3600 * 1000) || !controller.lastExport().ok)
@@ -200,12 +206,7 @@ double importOnly(const QString& input, const QString& keptIn)
     Ui::AppController controller(Ui::ControllerSetup::inFolder(keptIn));
     QElapsedTimer clock;
     clock.start();
-    QEventLoop imported;
-    QObject::connect(controller.importer(), &Flows::ImportFlow::finished, &imported,
-                     [&] { imported.quit(); });
-    controller.importer()->addUrls({QUrl::fromLocalFile(input)});
-    if (controller.importer()->running())
-        imported.exec();
+    importInto(controller, input);
     return controller.documents()->rowCount() > 0 ? double(clock.nsecsElapsed()) / 1e9 : -1;
 }
 
