@@ -57,6 +57,14 @@ ApplicationWindow {
         }
     }
 
+    // Escape stops a running export. A dialog takes its own Escape first, so closing one never
+    // cancels the export behind it.
+    function escapePressed(event) {
+        event.accepted = App.exporter.exporting
+        if (event.accepted)
+            App.exporter.cancelExport()
+    }
+
     // What stops when the window closes now; empty when nothing runs.
     function closeQuestion() {
         if (App.exporter.exporting)
@@ -149,16 +157,9 @@ ApplicationWindow {
                 exportPage.explainWhyNot()
         }
     }
-    // Escape stops a running export, unless a dialog is there to take it.
-    Shortcut {
-        objectName: "cancelExportShortcut"
-        sequence: "Escape"
-        enabled: App.exporter.exporting && !closeDialog.visible && !aboutDialog.visible
-        onActivated: App.exporter.cancelExport()
-    }
-
     header: AppHeader {
         appearance: window.appearance
+        Keys.onEscapePressed: event => window.escapePressed(event)
         onAboutRequested: aboutDialog.open()
         onAppearanceChosen: chosen => window.appearance = chosen
     }
@@ -166,9 +167,11 @@ ApplicationWindow {
     // The disabled colours are given here: in Qt 6.4 those of the window's palette do not reach
     // the controls.
     Pane {
+        objectName: "body"
         anchors.fill: parent
         padding: 0
         background: null
+        Keys.onEscapePressed: event => window.escapePressed(event)
         palette.disabled.button: Theme.disabledButton
         palette.disabled.buttonText: Theme.disabledText
         palette.disabled.windowText: Theme.disabledText
@@ -219,7 +222,9 @@ ApplicationWindow {
         }
     }
 
-    footer: StatusBar {}
+    footer: StatusBar {
+        Keys.onEscapePressed: event => window.escapePressed(event)
+    }
 
     // Files dragged over another page: the window shows where they go, and takes them.
     DropArea {

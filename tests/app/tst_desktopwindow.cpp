@@ -3,6 +3,7 @@
 // back at the next start, on a screen that is still there. From the keyboard, the page shown takes
 // the focus, Ctrl+E says what is missing and Escape stops an export.
 #include "app/WindowMemory.h"
+#include "core/DocumentRecord.h"
 #include "inspection/InspectionWorker.h"
 #include "qml/OfflineNetwork.h"
 #include "qml/QmlTypes.h"
@@ -384,13 +385,41 @@ void TestDesktopWindow::keyboardReachesThePagesAndStopsAnExport()
     QVERIFY(QMetaObject::invokeMethod(exportPage, "chooseFolder",
                                       Q_ARG(QVariant, QUrl::fromLocalFile(out))));
     QTRY_VERIFY(!notice->isVisible());
+    // A document whose copy lasts: a sparse file of 2 GiB.
+    const QString large = m_dir.filePath(QStringLiteral("large.pdf"));
+    {
+        QFile file(large);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(qint64(2) << 30));
+    }
+    DocumentRecord record;
+    record.fileName = QStringLiteral("large.pdf");
+    record.sourcePath = large;
+    record.sizeBytes = qint64(2) << 30;
+    record.state = Ready;
+    record.pages = 1;
+    record.decision = Changed;
+    record.finalCategory = QStringLiteral("02_Forms");
+    controller.documentList()->appendRecord(record);
+    emit controller.summaryChanged();
+
     QObject* question = window->findChild<QObject*>(QStringLiteral("undecidedDialog"));
     QTest::keyClick(window, Qt::Key_E, Qt::ControlModifier);
     QTRY_VERIFY(question->property("opened").toBool());
     QTest::keyClick(window, Qt::Key_Return);
     QTRY_VERIFY(controller.exporter()->exporting());
 
-    // Escape stops it, and nothing of it is left in the destination.
+    // Escape in a dialog closes the dialog only.
+    QTest::mouseClick(
+        window, Qt::LeftButton, {},
+        about->mapToScene(QPointF(about->width() / 2, about->height() / 2)).toPoint());
+    QObject* aboutDialog = window->findChild<QObject*>(QStringLiteral("aboutDialog"));
+    QTRY_VERIFY(aboutDialog->property("opened").toBool());
+    QTest::keyClick(window, Qt::Key_Escape);
+    QTRY_VERIFY(!aboutDialog->property("visible").toBool());
+    QVERIFY(controller.exporter()->exporting());
+
+    // Escape in the window stops the export, and nothing of it is left in the destination.
     QTest::keyClick(window, Qt::Key_Escape);
     QTRY_VERIFY_WITH_TIMEOUT(!controller.exporter()->exporting(), 30000);
     QVERIFY(!controller.lastExport().ok);
