@@ -351,7 +351,8 @@ Item {
             compare(folders["a.pdf"], "tree/alpha")
             compare(folders["d.pdf"], "tree/alpha/deeper")
             compare(folders["b.pdf"], "tree/beta")
-            compare(App.documents.duplicateCount, 3)
+            // Copies are looked for once the import has placed its rows.
+            tryCompare(App.documents, "duplicateCount", 3)
 
             fixtures.reset()
             const original = fixtures.makePdf("Cover letter.pdf", "Cover letter")
