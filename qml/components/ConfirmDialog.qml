@@ -64,6 +64,12 @@ Dialog {
                 objectName: "confirmButton"
                 text: dialog.confirmText
                 highlighted: true
+                // The style draws the focus in the accent colour, which a highlighted button already
+                // has: a ring around it shows the focus instead.
+                FocusFrame {
+                    anchors.margins: -4
+                    visible: confirmButton.visualFocus
+                }
                 onClicked: {
                     dialog.close()
                     dialog.confirmed()

@@ -485,9 +485,17 @@ Dialog {
                     onClicked: addRuleDialog.close()
                 }
                 Button {
+                    id: confirmAddButton
+
                     objectName: "confirmAddButton"
                     text: addRuleDialog.ruleId !== "" ? qsTr("Save rule") : qsTr("Add rule")
                     highlighted: true
+                    // The style draws the focus in the accent colour, which a highlighted button already
+                    // has: a ring around it shows the focus instead.
+                    FocusFrame {
+                        anchors.margins: -4
+                        visible: confirmAddButton.visualFocus
+                    }
                     onClicked: addRuleDialog.submit()
                 }
             }

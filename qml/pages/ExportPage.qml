@@ -159,6 +159,12 @@ Item {
                         objectName: "exportButton"
                         text: qsTr("Export bundle")
                         highlighted: true
+                        // The style draws the focus in the accent colour, which a highlighted button already
+                        // has: a ring around it shows the focus instead.
+                        FocusFrame {
+                            anchors.margins: -4
+                            visible: exportButton.visualFocus
+                        }
                         enabled: page.canExport
                         Accessible.name: text
                         Accessible.description: page.whyNot

@@ -30,9 +30,17 @@ Item {
             subtitle: qsTr("Files are read locally. Nothing is uploaded.")
 
             Button {
+                id: addPdfsButton
+
                 objectName: "addPdfsButton"
                 text: qsTr("Add PDFs")
                 highlighted: true
+                // The style draws the focus in the accent colour, which a highlighted button already
+                // has: a ring around it shows the focus instead.
+                FocusFrame {
+                    anchors.margins: -4
+                    visible: addPdfsButton.visualFocus
+                }
                 ToolTip.visible: hovered
                 ToolTip.delay: 600
                 ToolTip.text: qsTr("Add PDF files (Ctrl+O)")

@@ -64,9 +64,17 @@ Item {
             wrapSubtitle: true
 
             Button {
+                id: addRuleButton
+
                 objectName: "addRuleButton"
                 text: qsTr("Add rule")
                 highlighted: true
+                // The style draws the focus in the accent colour, which a highlighted button already
+                // has: a ring around it shows the focus instead.
+                FocusFrame {
+                    anchors.margins: -4
+                    visible: addRuleButton.visualFocus
+                }
                 ToolTip.visible: hovered
                 ToolTip.delay: 600
                 ToolTip.text: qsTr("Add a rule; its effect on the documents shows before it is saved")
