@@ -96,6 +96,9 @@ Item {
             tryCompare(findChild(entry(0), "acceptButton"), "enabled", false)
             findChild(entry(0), "ignoreButton").clicked()
             compare(App.summary.ignored, 1)
+            // Reset goes back to the decision before: accepted, then needs review.
+            findChild(entry(0), "resetButton").clicked()
+            compare(App.summary.accepted, 1)
             findChild(entry(0), "resetButton").clicked()
             compare(App.summary.pending, 1)
 
@@ -233,6 +236,8 @@ Item {
             keyClick(Qt.Key_I)
             compare(App.documents.data(App.documents.index(20, 0), 268), Decision.Ignored)
             keyClick(Qt.Key_R)
+            compare(App.documents.data(App.documents.index(20, 0), 268), Decision.Accepted)
+            keyClick(Qt.Key_R)
             compare(App.documents.data(App.documents.index(20, 0), 268), Decision.NeedsReview)
 
             keyClick(Qt.Key_C)
@@ -351,7 +356,7 @@ Item {
             compare(folders["a.pdf"], "tree/alpha")
             compare(folders["d.pdf"], "tree/alpha/deeper")
             compare(folders["b.pdf"], "tree/beta")
-            compare(App.documents.duplicateCount, 3)
+            tryCompare(App.documents, "duplicateCount", 3)
 
             fixtures.reset()
             const original = fixtures.makePdf("Cover letter.pdf", "Cover letter")
