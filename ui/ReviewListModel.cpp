@@ -162,6 +162,9 @@ int ReviewListModel::totalCount() const
 
 QString ReviewListModel::folded(const QString& text)
 {
+    // Most names are plain ASCII: nothing to take apart.
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; }))
+        return text.toLower();
     const QString decomposed = text.normalized(QString::NormalizationForm_KD);
     QString out;
     out.reserve(decomposed.size());
