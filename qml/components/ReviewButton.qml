@@ -27,6 +27,9 @@ Button {
         return true
     }
 
+    // As wide as its text needs: a row keeps its buttons beside the preview in the smallest
+    // window.
+    implicitWidth: Math.max(64, implicitContentWidth + leftPadding + rightPadding)
     focusPolicy: tabStop ? Qt.StrongFocus : Qt.ClickFocus
     Keys.onTabPressed: event => {
         if (button.lastInRow())

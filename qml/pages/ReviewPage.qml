@@ -160,28 +160,6 @@ Item {
                 onToggled: page.previewShown = checked
             }
             Button {
-                objectName: "undoButton"
-                text: qsTr("Undo")
-                flat: true
-                enabled: App.review.canUndo
-                opacity: enabled ? 1 : 0.4
-                ToolTip.visible: hovered
-                ToolTip.delay: 600
-                ToolTip.text: qsTr("Undo the last decision (Ctrl+Z)")
-                onClicked: App.review.undo()
-            }
-            Button {
-                objectName: "redoButton"
-                text: qsTr("Redo")
-                flat: true
-                enabled: App.review.canRedo
-                opacity: enabled ? 1 : 0.4
-                ToolTip.visible: hovered
-                ToolTip.delay: 600
-                ToolTip.text: qsTr("Redo the decision undone last (Ctrl+Shift+Z)")
-                onClicked: App.review.redo()
-            }
-            Button {
                 objectName: "acceptAllButton"
                 text: shown.filtered ? qsTr("Accept clear suggestions shown")
                                      : qsTr("Accept all clear suggestions")
@@ -202,6 +180,7 @@ Item {
 
             Layout.fillWidth: true
             model: shown
+            onLeave: reviewList.forceActiveFocus()
         }
 
         RowLayout {

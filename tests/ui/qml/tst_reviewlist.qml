@@ -114,6 +114,10 @@ Item {
             keyClick(Qt.Key_Escape)
             tryCompare(list(), "count", 6)
             verify(!count.visible)
+            keyClick(Qt.Key_Escape)  // on an empty field: back to the list
+            verify(list().activeFocus)
+            keyClick(Qt.Key_End)
+            compare(list().currentIndex, 5)
         }
 
         function test_filterByDecisionAndCategory() {
@@ -283,8 +287,9 @@ Item {
             keyClick(Qt.Key_Return)
             tryCompare(dialog, "visible", false)
             compare(App.summary.accepted, 25)
-            keyClick(Qt.Key_Z, Qt.ControlModifier)
+            mouseClick(findChild(page, "undoButton"))  // one step for all 25
             compare(App.summary.accepted, 0)
+            verify(findChild(page, "redoButton").enabled)
 
             // "Accept all clear suggestions" asks too; filtered, it names and takes what is shown.
             const acceptAll = findChild(page, "acceptAllButton")
@@ -314,6 +319,31 @@ Item {
             tryVerify(() => list().activeFocus)
             keyClick(Qt.Key_A)
             compare(App.summary.accepted, 1)
+        }
+
+        // The content area of the smallest window (980x660 less the sidebar, header and status
+        // bar): every control of the page stays inside it, with several rows selected.
+        function test_fitsTheSmallestWindow() {
+            addSix()
+            root.width = 768
+            root.height = 562
+            try {
+                mouseClick(entry(0), 20, 10)
+                keyClick(Qt.Key_Down, Qt.ShiftModifier)
+                mouseClick(findChild(page, "searchField"))
+                typeText("pdf")
+                waitForItemPolished(page)
+                for (const name of ["acceptAllButton", "redoButton", "sortBox", "shownCount", "reviewList", "previewPane"]) {
+                    const item = findChild(page, name)
+                    if (!item.visible)
+                        continue
+                    const right = item.mapToItem(root, item.width, 0).x
+                    verify(right <= 768.5, name + " ends at " + right)
+                }
+            } finally {
+                root.width = 1100
+                root.height = 760
+            }
         }
 
         function test_buttonsAreNamedWithTheirDocument() {
