@@ -26,7 +26,7 @@ DecisionHistory::DecisionHistory(int limit)
 
 void DecisionHistory::record(const DecisionStep& step)
 {
-    if (step.changes.isEmpty())
+    if (step.changes.isEmpty() && !step.rule)
         return;
     m_undone.clear();
     m_done.append(step);
@@ -35,24 +35,22 @@ void DecisionHistory::record(const DecisionStep& step)
     forward(step);
 }
 
-std::optional<DecisionStep> DecisionHistory::takeUndo()
+DecisionStep* DecisionHistory::takeUndo()
 {
     if (m_done.isEmpty())
-        return std::nullopt;
-    DecisionStep step = m_done.takeLast();
-    backward(step);
-    m_undone.append(step);
-    return step;
+        return nullptr;
+    m_undone.append(m_done.takeLast());
+    backward(m_undone.last());
+    return &m_undone.last();
 }
 
-std::optional<DecisionStep> DecisionHistory::takeRedo()
+DecisionStep* DecisionHistory::takeRedo()
 {
     if (m_undone.isEmpty())
-        return std::nullopt;
-    DecisionStep step = m_undone.takeLast();
-    forward(step);
-    m_done.append(step);
-    return step;
+        return nullptr;
+    m_done.append(m_undone.takeLast());
+    forward(m_done.last());
+    return &m_done.last();
 }
 
 std::optional<ReviewState> DecisionHistory::earlier(int row) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/DocumentRecord.h"
+#include "core/Rule.h"
 
 #include <QHash>
 #include <QList>
@@ -30,9 +31,19 @@ struct DecisionChange {
     bool wentBack = false;
 };
 
-// One user action, however many documents it decided.
+// A change to the rule list: the rule as it was and as it became (a rule added has no before, a
+// rule removed no after). Rules are found again by their id.
+struct RuleChange {
+    enum Kind { Added, Removed, Edited };
+    Kind kind = Edited;
+    Rule before;
+    Rule after;
+};
+
+// One user action: however many documents it decided, or one rule it changed.
 struct DecisionStep {
     QList<DecisionChange> changes;
+    std::optional<RuleChange> rule;
 };
 
 // The decisions that can be undone and redone, one step per user action, the oldest dropped
@@ -45,9 +56,10 @@ public:
     void record(const DecisionStep& step);
     bool canUndo() const { return !m_done.isEmpty(); }
     bool canRedo() const { return !m_undone.isEmpty(); }
-    // The step to undo (or redo), moved to the other side; nothing when there is none.
-    std::optional<DecisionStep> takeUndo();
-    std::optional<DecisionStep> takeRedo();
+    // The step to undo (or redo), moved to the other side, where it stays until the history
+    // next changes; null when there is none.
+    DecisionStep* takeUndo();
+    DecisionStep* takeRedo();
     int undoSize() const { return int(m_done.size()); }
 
     // The decision this row had before its current one; nothing when none is known.

@@ -181,9 +181,17 @@ void ReviewFlow::forgetHistory()
 
 void ReviewFlow::undo()
 {
-    const std::optional<DecisionStep> step = m_history.takeUndo();
+    DecisionStep* step = m_history.takeUndo();
     if (!step)
         return;
+    if (step->rule) {
+        const QString name = step->rule->kind == RuleChange::Added ? step->rule->after.name
+                                                                   : step->rule->before.name;
+        replayRule(*step->rule, true);
+        emit historyChanged();
+        emit status(QStringLiteral("Undid the change to rule “%1”.").arg(name));
+        return;
+    }
     const int n = replay(*step, true);
     emit historyChanged();
     emit status(QStringLiteral("Undid %1 decision(s).").arg(n));
@@ -191,12 +199,64 @@ void ReviewFlow::undo()
 
 void ReviewFlow::redo()
 {
-    const std::optional<DecisionStep> step = m_history.takeRedo();
+    DecisionStep* step = m_history.takeRedo();
     if (!step)
         return;
+    if (step->rule) {
+        const QString name = step->rule->kind == RuleChange::Removed ? step->rule->before.name
+                                                                     : step->rule->after.name;
+        replayRule(*step->rule, false);
+        emit historyChanged();
+        emit status(QStringLiteral("Redid the change to rule “%1”.").arg(name));
+        return;
+    }
     const int n = replay(*step, false);
     emit historyChanged();
     emit status(QStringLiteral("Redid %1 decision(s).").arg(n));
+}
+
+int ReviewFlow::ruleRowOf(const QString& id) const
+{
+    const QList<Rule>& rules = m_rules.rules();
+    for (int row = 0; row < rules.size(); ++row)
+        if (!id.isEmpty() && rules.at(row).id == id)
+            return row;
+    return -1;
+}
+
+void ReviewFlow::keepRuleChange(const RuleChange& change)
+{
+    DecisionStep step;
+    step.rule = change;
+    m_history.record(step);
+    emit historyChanged();
+}
+
+// A rule added again takes a new id: the step keeps it, so the next undo or redo finds it.
+bool ReviewFlow::replayRule(RuleChange& change, bool undoing)
+{
+    const bool addBack = (change.kind == RuleChange::Removed) == undoing;
+    if (change.kind != RuleChange::Edited && addBack) {
+        Rule& rule = undoing ? change.before : change.after;
+        if (!m_rules.add(rule))
+            return false;
+        const int row = int(m_rules.rules().size()) - 1;
+        rule.id = m_rules.rules().at(row).id;
+        if (!rule.enabled)
+            m_rules.setEnabled(row, false);
+        return true;
+    }
+    if (change.kind != RuleChange::Edited) {
+        const int row = ruleRowOf(undoing ? change.after.id : change.before.id);
+        return row >= 0 && m_rules.remove(row);
+    }
+    const Rule& target = undoing ? change.before : change.after;
+    const int row = ruleRowOf(target.id);
+    if (row < 0)
+        return false;
+    if (m_rules.rules().at(row).enabled != target.enabled)
+        m_rules.setEnabled(row, target.enabled);
+    return m_rules.rules().at(row) == target || m_rules.replace(target);
 }
 
 void ReviewFlow::unlearn(const DocumentRecord& before)
@@ -358,7 +418,19 @@ QVariantMap ReviewFlow::previewRuleDraft(const QVariantMap& draft) const
 bool ReviewFlow::saveRuleDraft(const QVariantMap& draft)
 {
     const Rule rule = ruleOf(draft, m_rules.rules());
-    return rule.id.isEmpty() ? m_rules.add(rule) : m_rules.replace(rule);
+    if (rule.id.isEmpty()) {
+        if (!m_rules.add(rule))
+            return false;
+        keepRuleChange({RuleChange::Added, {}, m_rules.rules().constLast()});
+        return true;
+    }
+    const int row = ruleRowOf(rule.id);
+    const Rule before = row >= 0 ? m_rules.rules().at(row) : Rule();
+    if (!m_rules.replace(rule))
+        return false;
+    if (row >= 0)
+        keepRuleChange({RuleChange::Edited, before, m_rules.rules().at(row)});
+    return true;
 }
 
 void ReviewFlow::reclassifySoon()
@@ -488,17 +560,25 @@ void ReviewFlow::resetDocuments(const QList<int>& rows)
 void ReviewFlow::addRule(const QString& name, const QString& category, const QString& fileContains,
                          const QString& textContains, int minPages, int maxPages, int priority)
 {
-    m_rules.add(name, category, fileContains, textContains, minPages, maxPages, priority);
+    if (m_rules.add(name, category, fileContains, textContains, minPages, maxPages, priority))
+        keepRuleChange({RuleChange::Added, {}, m_rules.rules().constLast()});
 }
 
 void ReviewFlow::removeRule(int row)
 {
-    m_rules.remove(row);
+    const QList<Rule>& rules = m_rules.rules();
+    const Rule removed = row >= 0 && row < rules.size() ? rules.at(row) : Rule();
+    if (m_rules.remove(row) && !removed.id.isEmpty())
+        keepRuleChange({RuleChange::Removed, removed, {}});
 }
 
 void ReviewFlow::setRuleEnabled(int row, bool enabled)
 {
-    m_rules.setEnabled(row, enabled);
+    const QList<Rule>& rules = m_rules.rules();
+    const bool changes = row >= 0 && row < rules.size() && rules.at(row).enabled != enabled;
+    const Rule before = changes ? rules.at(row) : Rule();
+    if (m_rules.setEnabled(row, enabled) && changes)
+        keepRuleChange({RuleChange::Edited, before, m_rules.rules().at(row)});
 }
 
 void ReviewFlow::saveRules(const QUrl& fileUrl)

@@ -68,6 +68,7 @@ private slots:
     void resetGoesBackToTheEarlierDecision();
     void historyIsBoundedAndEndsWithTheList();
     void acceptClearSuggestionsOfSomeRows();
+    void ruleChangesAreUndoneInTheSameHistory();
 
 private:
     const DocumentRecord& at(int row) { return *m_f->list.recordAt(row); }
@@ -542,4 +543,62 @@ void TestReviewFlow::acceptClearSuggestionsOfSomeRows()
     m_f->review.undo();
     m_f->review.undo();
     QCOMPARE(decisionsOf(m_f->list), (QList<int>(4, NeedsReview)));
+}
+
+void TestReviewFlow::ruleChangesAreUndoneInTheSameHistory()
+{
+    const auto names = [this] {
+        QStringList out;
+        for (const Rule& r : m_f->rules.rules())
+            out << r.name + (r.enabled ? QString() : QStringLiteral(" (off)"));
+        return out;
+    };
+    const QStringList builtIn = names();
+    QVERIFY(builtIn.size() > 2);
+    m_f->list.appendRecord(numbered(0, QString()));
+    m_f->list.update(0, [](DocumentRecord& r) {
+        r.fileName = QStringLiteral("Performance bond.pdf");
+        return true;
+    });
+
+    m_f->review.addRule(QStringLiteral("Bonds"), QStringLiteral("06_Insurance"),
+                        QStringLiteral("bond"), QString(), 0, 0, 900);
+    QCOMPARE(at(0).suggestion.category, QStringLiteral("06_Insurance"));
+    m_f->review.acceptDocument(0);
+    m_f->review.setRuleEnabled(0, false);
+    m_f->review.removeRule(1);
+    QStringList changed = builtIn;
+    changed[0] += QStringLiteral(" (off)");
+    changed.removeAt(1);
+    changed << QStringLiteral("Bonds");
+    QCOMPARE(names(), changed);
+
+    m_f->review.undo(); // the removed rule comes back, at the end
+    QCOMPARE(m_f->status, QStringLiteral("Undid the change to rule “%1”.").arg(builtIn.at(1)));
+    QCOMPARE(names().constLast(), builtIn.at(1));
+    m_f->review.undo(); // on again
+    QVERIFY(!names().constFirst().endsWith(QStringLiteral(" (off)")));
+    m_f->review.undo(); // the decision, in the same history
+    QCOMPARE(at(0).decision, int(NeedsReview));
+    m_f->review.undo(); // the added rule goes, and with it its suggestion
+    QVERIFY(!names().contains(QStringLiteral("Bonds")));
+    QVERIFY(at(0).suggestion.category != QStringLiteral("06_Insurance"));
+    QVERIFY(!m_f->review.canUndo());
+
+    m_f->review.redo(); // added again, found again by its new id
+    QVERIFY(names().contains(QStringLiteral("Bonds")));
+    QCOMPARE(at(0).suggestion.category, QStringLiteral("06_Insurance"));
+    m_f->review.redo();
+    m_f->review.redo();
+    m_f->review.redo(); // removed again
+    QCOMPARE(names().size(), builtIn.size());
+    QVERIFY(!names().contains(builtIn.at(1)));
+    m_f->review.undo();
+    m_f->review.undo();
+    m_f->review.undo();
+    m_f->review.undo();
+    QVERIFY(!names().contains(QStringLiteral("Bonds")));
+    const QStringList back = names(); // every built-in rule, the removed one now last
+    QCOMPARE(QSet<QString>(back.cbegin(), back.cend()),
+             QSet<QString>(builtIn.cbegin(), builtIn.cend()));
 }
