@@ -26,7 +26,7 @@ endif()
 
 # Headers that only the .cpp files of a library may include (QPdfWriter is Qt GUI, not Qt PDF).
 string(CONCAT private_headers "^<(QPdf(Document|Page|Bookmark|Search|Link|Selection)|QtPdf/"
-       "|openssl/|zlib\\.h|qpdf/|tesseract/|leptonica/|QSql|QtSql/)")
+       "|openssl/|zlib\\.h|qpdf/|poppler-|tesseract/|leptonica/|QSql|QtSql/)")
 
 set(offences)
 foreach(layer IN LISTS layers)

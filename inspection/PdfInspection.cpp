@@ -7,11 +7,17 @@
 #include <QPdfDocument>
 #include <QPdfSelection>
 
+#include <poppler-document.h>
+#include <poppler-global.h>
+#include <poppler-page.h>
+
 #define POINTERHOLDER_TRANSITION 4 // qpdf: use std::shared_ptr, no transition warnings
 #include <qpdf/QPDF.hh>
 
 #include <algorithm>
+#include <array>
 #include <set>
+#include <string_view>
 #include <vector>
 
 namespace Tessavo {
@@ -94,9 +100,62 @@ bool pageTreeLoops(const QString& path)
 
 } // namespace
 
+// Two engines read each file. The one behind Qt PDF decides whether and how the file opens, and
+// draws and searches its pages. The text of a page comes from poppler when it opened the file
+// too: the Qt PDF engine loads each page's resources afresh for every page it is asked for, which
+// made it spend five times what poppler does on pages of a few words. A file or page poppler
+// cannot read, or where it finds no text, is read by the first engine, which also keeps the white
+// space of a page that holds nothing else.
 struct OpenedPdf::Engine {
     QPdfDocument document;
+    std::unique_ptr<poppler::document> text;
 };
+
+namespace {
+
+// poppler gives a ligature glyph as its one character (U+FB01 for "fi"), which no term typed by a
+// user matches; Qt PDF's engine spells them out, and so does this.
+QString withLigaturesSpelledOut(const char16_t* text, qsizetype size)
+{
+    static constexpr std::array<std::u16string_view, 7> spelled = {u"ff",  u"fi", u"fl", u"ffi",
+                                                                   u"ffl", u"st", u"st"};
+    const auto isLigature = [](char16_t c) {
+        return c >= 0xFB00 && c <= 0xFB06;
+    };
+    if (std::none_of(text, text + size, isLigature))
+        return QString(reinterpret_cast<const QChar*>(text), size);
+    QString out;
+    out.reserve(size + 16);
+    for (qsizetype i = 0; i < size; ++i) {
+        if (isLigature(text[i])) {
+            const std::u16string_view letters = spelled[text[i] - 0xFB00];
+            out.append(reinterpret_cast<const QChar*>(letters.data()), qsizetype(letters.size()));
+        } else {
+            out.append(QChar(text[i]));
+        }
+    }
+    return out;
+}
+
+// poppler reports damage it repairs on the standard error stream; the engine's verdict on the
+// file is what counts here.
+void quietPoppler(const std::string&, void*) {}
+
+std::unique_ptr<poppler::document> openForText(const QString& path, int pages)
+{
+    static const bool quiet = [] {
+        poppler::set_debug_error_function(quietPoppler, nullptr);
+        return true;
+    }();
+    Q_UNUSED(quiet);
+    std::unique_ptr<poppler::document> document(
+        poppler::document::load_from_file(QFile::encodeName(path).toStdString()));
+    if (!document || document->is_locked() || document->pages() != pages)
+        return nullptr;
+    return document;
+}
+
+} // namespace
 
 OpenedPdf::OpenedPdf()
     : m_engine(std::make_unique<Engine>())
@@ -109,6 +168,7 @@ bool OpenedPdf::open(const QString& path, DocumentRecord& record,
 {
     QPdfDocument& document = m_engine->document;
     document.close();
+    m_engine->text.reset();
     const bool loops = pageTreeLoops(path);
     if (loops && !onLoop) {
         markUnreadable(record, QStringLiteral("PDF page tree refers to itself"));
@@ -158,11 +218,29 @@ bool OpenedPdf::openWithEngine(const QString& path, DocumentRecord& record)
     record.title = document.metaData(QPdfDocument::MetaDataField::Title).toString();
     record.state = Ready;
     record.errorText.clear();
+    m_engine->text = openForText(path, record.pages);
     return true;
 }
 
 QString OpenedPdf::pageText(int index) const
 {
+    if (m_engine->text) {
+        const std::unique_ptr<poppler::page> page(m_engine->text->create_page(index));
+        if (page) {
+            const poppler::ustring text =
+                page->text(poppler::rectf(), poppler::page::non_raw_non_physical_layout);
+            // poppler ends every page with a form feed, after the last line's line end: neither
+            // is the page's text.
+            qsizetype size = qsizetype(text.size());
+            if (size > 0 && text[size - 1] == u'\f')
+                --size;
+            if (size > 0 && text[size - 1] == u'\n')
+                --size;
+            if (size > 0)
+                return withLigaturesSpelledOut(reinterpret_cast<const char16_t*>(text.data()),
+                                               size);
+        }
+    }
     return m_engine->document.getAllText(index).text();
 }
 

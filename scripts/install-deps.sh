@@ -14,7 +14,7 @@ packages=(
     # Validating the desktop entry and the metainfo; dpkg-shlibdeps and file for `cpack -G DEB`.
     desktop-file-utils appstream dpkg-dev file
     fonts-dejavu-core fonts-wqy-microhei
-    libssl-dev zlib1g-dev libqpdf-dev
+    libssl-dev zlib1g-dev libqpdf-dev libpoppler-cpp-dev
     libtesseract-dev tesseract-ocr-eng tesseract-ocr img2pdf
     clang libclang-rt-dev
     qpdf poppler-utils unzip zip python3 grep p7zip-full libarchive-tools

@@ -139,7 +139,7 @@ void TestPdfInspection::keepsPageTextsUntrimmed()
     }
     QCOMPARE(r.textChars, chars);
     QVERIFY(r.pageTexts[0].text.contains(QStringLiteral("Request for Proposals")));
-    QVERIFY(r.pageTexts[0].text.contains(QStringLiteral("\r\n"))); // line ends are kept
+    QVERIFY(r.pageTexts[0].text.contains(QLatin1Char('\n'))); // line ends are kept
     QVERIFY(r.pageTexts[2].text.contains(QStringLiteral("bid bond")));
 
     const DocumentRecord blank = inspectPdf(fixture("blank.pdf"));
@@ -154,6 +154,12 @@ void TestPdfInspection::keepsPageTextsUntrimmed()
     const DocumentRecord scan = inspectPdf(fixture("scan.pdf"));
     for (const PageText& page : scan.pageTexts)
         QVERIFY(page.text.isEmpty());
+
+    // Ligatures are spelled out, as a user types the words.
+    QTemporaryDir own;
+    const QString words = QStringLiteral("Financial offer of the fluent staff");
+    QVERIFY(PdfFixtures::writeTextPdf(own.filePath("ligatures.pdf"), {words}));
+    QCOMPARE(inspectPdf(own.filePath("ligatures.pdf")).pageTexts.value(0).text.simplified(), words);
 }
 
 void TestPdfInspection::hashesInOneStreamingPass()

@@ -356,6 +356,7 @@ Item {
             compare(folders["a.pdf"], "tree/alpha")
             compare(folders["d.pdf"], "tree/alpha/deeper")
             compare(folders["b.pdf"], "tree/beta")
+            // Copies are looked for once the import has placed its rows.
             tryCompare(App.documents, "duplicateCount", 3)
 
             fixtures.reset()
