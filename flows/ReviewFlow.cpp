@@ -14,7 +14,10 @@
 #include <QFileInfo>
 #include <QVariantList>
 
+#include <QSet>
+
 #include <algorithm>
+#include <numeric>
 
 namespace Tessavo::Flows {
 
@@ -101,23 +104,159 @@ ReviewFlow::ReviewFlow(DocumentList& documents, RuleBook& rules, SessionFlow& se
         reclassifySoon();
     });
     connect(&m_rules, &RuleBook::status, this, &ReviewFlow::status);
+    // Steps are kept by row: once rows move or go, they no longer hold.
+    connect(&m_documents, &QAbstractItemModel::modelReset, this, &ReviewFlow::forgetHistory);
+    connect(&m_documents, &QAbstractItemModel::rowsRemoved, this, &ReviewFlow::forgetHistory);
+    connect(&m_documents, &QAbstractItemModel::rowsMoved, this, &ReviewFlow::forgetHistory);
+    connect(&m_documents, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int, int last) {
+                if (last + 1 < m_documents.rowCount())
+                    forgetHistory();
+            });
 }
 
 ReviewFlow::~ReviewFlow() = default;
 
-void ReviewFlow::decide(int row, const std::function<bool(DocumentRecord&)>& change)
+int ReviewFlow::decideEach(const QList<int>& rows, const Change& change, bool keepStep)
 {
-    const DocumentRecord* current = m_documents.recordAt(row);
-    if (!current)
-        return;
-    const DocumentRecord before = *current;
-    if (!m_documents.update(row, change))
-        return;
-    m_session.storeReviews({row});
-    const DocumentRecord* after = m_documents.recordAt(row);
-    if (isFiled(before) && after && !isFiled(*after))
+    const QSet<int> wanted(rows.cbegin(), rows.cend());
+    DecisionStep step;
+    QList<DocumentRecord> unfiled; // as they were before they stopped teaching
+    int row = -1;
+    const QList<int> changed = m_documents.updateEach([&](DocumentRecord& r) {
+        ++row;
+        if (!wanted.contains(row))
+            return false;
+        const ReviewState before = reviewStateOf(r);
+        const DocumentRecord was = isFiled(r) ? r : DocumentRecord();
+        bool wentBack = false;
+        if (!change(row, r, wentBack))
+            return false;
+        const ReviewState after = reviewStateOf(r);
+        if (after == before)
+            return false;
+        step.changes.append({row, r.sourcePath, before, after, wentBack});
+        if (isFiled(was) && !isFiled(r))
+            unfiled.append(was);
+        return true;
+    });
+    if (changed.isEmpty())
+        return 0;
+    m_session.storeReviews(changed); // one change, one transaction
+    for (const DocumentRecord& before : std::as_const(unfiled))
         unlearn(before);
-    learnFrom({row});
+    learnFrom(changed);
+    if (keepStep) {
+        m_history.record(step);
+        emit historyChanged();
+    }
+    return int(changed.size());
+}
+
+int ReviewFlow::replay(const DecisionStep& step, bool undoing)
+{
+    QHash<int, ReviewState> targets;
+    for (const DecisionChange& c : step.changes) {
+        // A row that holds another document now is left alone.
+        const DocumentRecord* r = m_documents.recordAt(c.row);
+        if (r && r->sourcePath == c.sourcePath)
+            targets.insert(c.row, undoing ? c.before : c.after);
+    }
+    return decideEach(
+        targets.keys(),
+        [&targets](int row, DocumentRecord& r, bool&) {
+            applyReviewState(r, targets.value(row));
+            return true;
+        },
+        false);
+}
+
+void ReviewFlow::forgetHistory()
+{
+    if (!m_history.canUndo() && !m_history.canRedo())
+        return;
+    m_history.clear();
+    emit historyChanged();
+}
+
+void ReviewFlow::undo()
+{
+    DecisionStep* step = m_history.takeUndo();
+    if (!step)
+        return;
+    if (step->rule) {
+        const QString name = step->rule->kind == RuleChange::Added ? step->rule->after.name
+                                                                   : step->rule->before.name;
+        replayRule(*step->rule, true);
+        emit historyChanged();
+        emit status(QStringLiteral("Undid the change to rule “%1”.").arg(name));
+        return;
+    }
+    const int n = replay(*step, true);
+    emit historyChanged();
+    emit status(QStringLiteral("Undid %1 decision(s).").arg(n));
+}
+
+void ReviewFlow::redo()
+{
+    DecisionStep* step = m_history.takeRedo();
+    if (!step)
+        return;
+    if (step->rule) {
+        const QString name = step->rule->kind == RuleChange::Removed ? step->rule->before.name
+                                                                     : step->rule->after.name;
+        replayRule(*step->rule, false);
+        emit historyChanged();
+        emit status(QStringLiteral("Redid the change to rule “%1”.").arg(name));
+        return;
+    }
+    const int n = replay(*step, false);
+    emit historyChanged();
+    emit status(QStringLiteral("Redid %1 decision(s).").arg(n));
+}
+
+int ReviewFlow::ruleRowOf(const QString& id) const
+{
+    const QList<Rule>& rules = m_rules.rules();
+    for (int row = 0; row < rules.size(); ++row)
+        if (!id.isEmpty() && rules.at(row).id == id)
+            return row;
+    return -1;
+}
+
+void ReviewFlow::keepRuleChange(const RuleChange& change)
+{
+    DecisionStep step;
+    step.rule = change;
+    m_history.record(step);
+    emit historyChanged();
+}
+
+// A rule added again takes a new id: the step keeps it, so the next undo or redo finds it.
+bool ReviewFlow::replayRule(RuleChange& change, bool undoing)
+{
+    const bool addBack = (change.kind == RuleChange::Removed) == undoing;
+    if (change.kind != RuleChange::Edited && addBack) {
+        Rule& rule = undoing ? change.before : change.after;
+        if (!m_rules.add(rule))
+            return false;
+        const int row = int(m_rules.rules().size()) - 1;
+        rule.id = m_rules.rules().at(row).id;
+        if (!rule.enabled)
+            m_rules.setEnabled(row, false);
+        return true;
+    }
+    if (change.kind != RuleChange::Edited) {
+        const int row = ruleRowOf(undoing ? change.after.id : change.before.id);
+        return row >= 0 && m_rules.remove(row);
+    }
+    const Rule& target = undoing ? change.before : change.after;
+    const int row = ruleRowOf(target.id);
+    if (row < 0)
+        return false;
+    if (m_rules.rules().at(row).enabled != target.enabled)
+        m_rules.setEnabled(row, target.enabled);
+    return m_rules.rules().at(row) == target || m_rules.replace(target);
 }
 
 void ReviewFlow::unlearn(const DocumentRecord& before)
@@ -279,7 +418,19 @@ QVariantMap ReviewFlow::previewRuleDraft(const QVariantMap& draft) const
 bool ReviewFlow::saveRuleDraft(const QVariantMap& draft)
 {
     const Rule rule = ruleOf(draft, m_rules.rules());
-    return rule.id.isEmpty() ? m_rules.add(rule) : m_rules.replace(rule);
+    if (rule.id.isEmpty()) {
+        if (!m_rules.add(rule))
+            return false;
+        keepRuleChange({RuleChange::Added, {}, m_rules.rules().constLast()});
+        return true;
+    }
+    const int row = ruleRowOf(rule.id);
+    const Rule before = row >= 0 ? m_rules.rules().at(row) : Rule();
+    if (!m_rules.replace(rule))
+        return false;
+    if (row >= 0)
+        keepRuleChange({RuleChange::Edited, before, m_rules.rules().at(row)});
+    return true;
 }
 
 void ReviewFlow::reclassifySoon()
@@ -298,7 +449,7 @@ void ReviewFlow::reclassifySoon()
 
 void ReviewFlow::acceptDocument(int row)
 {
-    decide(row, [this](DocumentRecord& r) {
+    decideEach({row}, [this](int, DocumentRecord& r, bool&) {
         if (acceptSuggestion(r))
             return true;
         emit status(QStringLiteral("No suggestion to accept. Choose a category instead."));
@@ -308,38 +459,31 @@ void ReviewFlow::acceptDocument(int row)
 
 void ReviewFlow::changeDocumentCategory(int row, const QString& category)
 {
-    const QString trimmed = category.trimmed();
-    if (trimmed.isEmpty())
-        return;
-    decide(row, [&trimmed](DocumentRecord& r) {
-        changeCategory(r, trimmed);
-        return true;
-    });
+    changeDocumentsCategory({row}, category);
 }
 
 void ReviewFlow::ignoreDocument(int row)
 {
-    decide(row, [](DocumentRecord& r) {
-        ignore(r);
-        return true;
-    });
+    ignoreDocuments({row});
 }
 
 void ReviewFlow::resetDecision(int row)
 {
-    decide(row, [](DocumentRecord& r) {
-        Tessavo::resetDecision(r);
-        return true;
-    });
+    resetDocuments({row});
 }
 
 void ReviewFlow::acceptAllSuggested()
 {
-    const QList<int> rows = m_documents.updateEach(
-        [](DocumentRecord& r) { return hasClearSuggestion(r) && acceptSuggestion(r); });
-    m_session.storeReviews(rows); // one change, one transaction
-    learnFrom(rows);
-    const int accepted = int(rows.size());
+    QList<int> all(m_documents.rowCount());
+    std::iota(all.begin(), all.end(), 0);
+    acceptClearSuggestions(all);
+}
+
+void ReviewFlow::acceptClearSuggestions(const QList<int>& rows)
+{
+    const int accepted = decideEach(rows, [](int, DocumentRecord& r, bool&) {
+        return hasClearSuggestion(r) && acceptSuggestion(r);
+    });
     if (accepted == 0)
         emit status(QStringLiteral("Nothing to accept: no clear suggestions are pending."));
     else
@@ -348,20 +492,93 @@ void ReviewFlow::acceptAllSuggested()
                 .arg(accepted));
 }
 
+int ReviewFlow::clearSuggestionCount(const QList<int>& rows) const
+{
+    return int(std::count_if(rows.cbegin(), rows.cend(), [this](int row) {
+        const DocumentRecord* r = m_documents.recordAt(row);
+        return r && hasClearSuggestion(*r);
+    }));
+}
+
+void ReviewFlow::acceptDocuments(const QList<int>& rows)
+{
+    if (rows.size() == 1) {
+        acceptDocument(rows.constFirst());
+        return;
+    }
+    const int accepted = decideEach(
+        rows, [](int, DocumentRecord& r, bool&) { return canAccept(r) && acceptSuggestion(r); });
+    const int left = int(rows.size()) - accepted;
+    if (left == 0)
+        emit status(QStringLiteral("Accepted %1 document(s).").arg(accepted));
+    else
+        emit status(QStringLiteral("Accepted %1 document(s); %2 left as they were (already "
+                                   "accepted, ignored or without a suggestion).")
+                        .arg(QString::number(accepted), QString::number(left)));
+}
+
+void ReviewFlow::changeDocumentsCategory(const QList<int>& rows, const QString& category)
+{
+    const QString trimmed = category.trimmed();
+    if (trimmed.isEmpty())
+        return;
+    const int changed = decideEach(rows, [&trimmed](int, DocumentRecord& r, bool&) {
+        changeCategory(r, trimmed);
+        return true;
+    });
+    if (rows.size() > 1)
+        emit status(QStringLiteral("Filed %1 document(s) under %2.")
+                        .arg(QString::number(changed), trimmed));
+}
+
+void ReviewFlow::ignoreDocuments(const QList<int>& rows)
+{
+    const int ignored = decideEach(rows, [](int, DocumentRecord& r, bool&) {
+        ignore(r);
+        return true;
+    });
+    if (rows.size() > 1)
+        emit status(QStringLiteral("Ignored %1 document(s).").arg(ignored));
+}
+
+void ReviewFlow::resetDocuments(const QList<int>& rows)
+{
+    const int reset = decideEach(rows, [this](int row, DocumentRecord& r, bool& wentBack) {
+        const std::optional<ReviewState> earlier = m_history.earlier(row);
+        if (earlier && *earlier != reviewStateOf(r)) {
+            applyReviewState(r, *earlier);
+            wentBack = true;
+        } else {
+            Tessavo::resetDecision(r);
+        }
+        return true;
+    });
+    if (rows.size() > 1)
+        emit status(QStringLiteral("Reset %1 document(s) to their earlier decision.").arg(reset));
+}
+
 void ReviewFlow::addRule(const QString& name, const QString& category, const QString& fileContains,
                          const QString& textContains, int minPages, int maxPages, int priority)
 {
-    m_rules.add(name, category, fileContains, textContains, minPages, maxPages, priority);
+    if (m_rules.add(name, category, fileContains, textContains, minPages, maxPages, priority))
+        keepRuleChange({RuleChange::Added, {}, m_rules.rules().constLast()});
 }
 
 void ReviewFlow::removeRule(int row)
 {
-    m_rules.remove(row);
+    const QList<Rule>& rules = m_rules.rules();
+    const Rule removed = row >= 0 && row < rules.size() ? rules.at(row) : Rule();
+    if (m_rules.remove(row) && !removed.id.isEmpty())
+        keepRuleChange({RuleChange::Removed, removed, {}});
 }
 
 void ReviewFlow::setRuleEnabled(int row, bool enabled)
 {
-    m_rules.setEnabled(row, enabled);
+    const QList<Rule>& rules = m_rules.rules();
+    const bool changes = row >= 0 && row < rules.size() && rules.at(row).enabled != enabled;
+    const Rule before = changes ? rules.at(row) : Rule();
+    if (m_rules.setEnabled(row, enabled) && changes)
+        keepRuleChange({RuleChange::Edited, before, m_rules.rules().at(row)});
 }
 
 void ReviewFlow::saveRules(const QUrl& fileUrl)

@@ -2,6 +2,7 @@
 
 #include "core/DocumentRecord.h"
 #include "core/LearnedModel.h"
+#include "flows/DecisionHistory.h"
 
 #include <QObject>
 #include <QString>
@@ -26,6 +27,8 @@ class ReviewFlow : public QObject {
     Q_PROPERTY(int learnedCount READ learnedCount NOTIFY learnedCountChanged)
     Q_PROPERTY(bool learningFromBundle READ learningFromBundle NOTIFY learningFromBundleChanged)
     Q_PROPERTY(int bundleProgress READ bundleProgress NOTIFY bundleProgressChanged)
+    Q_PROPERTY(bool canUndo READ canUndo NOTIFY historyChanged)
+    Q_PROPERTY(bool canRedo READ canRedo NOTIFY historyChanged)
 
 public:
     ReviewFlow(DocumentList& documents, RuleBook& rules, SessionFlow& session,
@@ -33,7 +36,8 @@ public:
     ~ReviewFlow() override;
 
     // Review decisions; a row outside the list is ignored. A document reset or ignored after it
-    // was accepted or changed no longer teaches its category.
+    // was accepted or changed no longer teaches its category. A reset goes back to the decision
+    // before the current one, or to "Needs review" when there was none.
     Q_INVOKABLE void acceptDocument(int row);
     Q_INVOKABLE void changeDocumentCategory(int row, const QString& category);
     Q_INVOKABLE void ignoreDocument(int row);
@@ -41,6 +45,26 @@ public:
     // Accepts every clear suggestion still pending; conflicts and unsure learned suggestions are
     // left for review.
     Q_INVOKABLE void acceptAllSuggested();
+
+    // The same for several documents at once: one step to undo. Accepting leaves the documents
+    // that cannot be accepted (no suggestion, already accepted, ignored) as they are.
+    Q_INVOKABLE void acceptDocuments(const QList<int>& rows);
+    Q_INVOKABLE void changeDocumentsCategory(const QList<int>& rows, const QString& category);
+    Q_INVOKABLE void ignoreDocuments(const QList<int>& rows);
+    Q_INVOKABLE void resetDocuments(const QList<int>& rows);
+    // "Accept all clear suggestions" for these rows only (those the user has filtered to), and
+    // how many it would accept.
+    Q_INVOKABLE void acceptClearSuggestions(const QList<int>& rows);
+    Q_INVOKABLE int clearSuggestionCount(const QList<int>& rows) const;
+
+    // Undo and redo of decisions, one user action at a time however many documents it decided,
+    // and of rules added, edited, switched on or off and removed (a rule removed comes back at
+    // the end of the list); the stored session and the rules file follow. Forgotten when the
+    // list is cleared or restored.
+    bool canUndo() const { return m_history.canUndo(); }
+    bool canRedo() const { return m_history.canRedo(); }
+    Q_INVOKABLE void undo();
+    Q_INVOKABLE void redo();
 
     // Every accepted or changed document teaches its category; where no rule matches, what was
     // taught suggests. Kept with the session until forgotten.
@@ -88,9 +112,21 @@ signals:
     void learnedCountChanged();
     void learningFromBundleChanged();
     void bundleProgressChanged();
+    void historyChanged();
 
 private:
-    void decide(int row, const std::function<bool(DocumentRecord&)>& change);
+    // Lets change(row, record, wentBack) decide each of the rows; what changed is announced,
+    // stored, taught or forgotten, and kept as one step to undo unless it replays one. Returns
+    // how many documents changed.
+    using Change = std::function<bool(int, DocumentRecord&, bool&)>;
+    int decideEach(const QList<int>& rows, const Change& change, bool keepStep = true);
+    // Puts the rows back as a step of the history left them.
+    int replay(const DecisionStep& step, bool undoing);
+    // Puts a rule back as it was (or as it became); false when its rule is no longer listed.
+    bool replayRule(RuleChange& change, bool undoing);
+    void keepRuleChange(const RuleChange& change);
+    int ruleRowOf(const QString& id) const;
+    void forgetHistory();
     void learnFrom(const QList<int>& rows);
     // What a document that no longer counts as filed taught is forgotten, unless another listed
     // document of the same content still teaches it.
@@ -106,6 +142,7 @@ private:
     DocumentList& m_documents;
     RuleBook& m_rules;
     SessionFlow& m_session;
+    DecisionHistory m_history;
     bool m_reclassifyPosted = false;
     std::unique_ptr<BundleLearning> m_bundleLearning; // made when first asked for
     bool m_learningFromBundle = false;

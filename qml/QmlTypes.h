@@ -4,6 +4,7 @@
 #include "ui/AppController.h"
 #include "ui/DocumentListModel.h"
 #include "ui/LastExport.h"
+#include "ui/ReviewListModel.h"
 #include "ui/RuleListModel.h"
 #include "ui/Summary.h"
 
@@ -36,6 +37,13 @@ struct DocumentListModelForeign {
     Q_GADGET
     QML_FOREIGN(Tessavo::Ui::DocumentListModel)
     QML_ANONYMOUS
+};
+
+// The review list's filter, order and selection over App.documents, made by the Review page.
+struct ReviewListModelForeign {
+    Q_GADGET
+    QML_FOREIGN(Tessavo::Ui::ReviewListModel)
+    QML_NAMED_ELEMENT(ReviewListModel)
 };
 
 // The rule list the controller hands out as App.rules.

@@ -225,14 +225,14 @@ void AppController::onExportFinished(const Flows::ExportOutcome& outcome)
 
 void AppController::ignoreDuplicates()
 {
-    int ignored = 0;
+    QList<int> copies;
     for (int row = 0; row < m_documentModel.rowCount(); ++row) {
         const DocumentRecord* record = m_documentList.recordAt(row);
-        if (record && record->decision != Ignored && m_documentModel.duplicateOf(row) >= 0) {
-            m_review->ignoreDocument(row);
-            ++ignored;
-        }
+        if (record && record->decision != Ignored && m_documentModel.duplicateOf(row) >= 0)
+            copies.append(row);
     }
+    m_review->ignoreDocuments(copies); // one step to undo
+    const int ignored = int(copies.size());
     setStatus(ignored == 1 ? tr("1 duplicate ignored; the first copy stays.")
                            : tr("%1 duplicates ignored; the first copy of each stays.")
                                  .arg(QString::number(ignored)));

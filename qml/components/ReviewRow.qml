@@ -10,6 +10,9 @@ Card {
     id: row
 
     required property int index
+    // The document's row in the shared list: what the review's commands take.
+    required property int documentRow
+    required property bool selected
     required property string fileName
     required property int decision
     required property string decisionText
@@ -28,8 +31,10 @@ Card {
     required property string recognitionText
     required property string folder
     required property string duplicateOf
-    // Whether the row shows the keyboard focus of its list.
+    // Whether the row shows the keyboard focus of its list, and whether it is its current row:
+    // only the current row's buttons are on the Tab chain.
     property bool focused: false
+    property bool current: false
 
     required property bool canAccept
     readonly property bool canIgnore: decision !== Decision.Ignored
@@ -37,6 +42,16 @@ Card {
 
     // The row's buttons make it the current row of its list.
     signal followed
+    // A click on the row, with the keyboard modifiers held.
+    signal clicked(int modifiers)
+    // The decision buttons and the category menu: the page applies them to this row, or to
+    // every selected row when this one is among them.
+    signal acceptRequested
+    signal ignoreRequested
+    signal resetRequested
+    signal categoryChosen(string category)
+    // Tab on the row's last button: on to the next row.
+    signal tabbedOut
     // "Make a rule…": a rule that would have filed this document where the user did.
     signal makeRuleRequested
     // A double click: the document in the desktop's viewer.
@@ -51,7 +66,22 @@ Card {
         categoryMenu.popup(changeButton, 0, y)
     }
 
+    // Focuses the row's first button that can be used.
+    function focusFirstButton() {
+        for (const button of [acceptButton, changeButton, ignoreButton, resetButton]) {
+            if (button.enabled) {
+                button.forceActiveFocus(Qt.TabFocusReason)
+                return
+            }
+        }
+    }
+
     height: content.implicitHeight + 24
+    color: selected ? Theme.accentSoft : Theme.panel
+    Accessible.role: Accessible.ListItem
+    Accessible.name: Texts.fill(qsTr("%1, %2"), [fileName, decisionText])
+    Accessible.selectable: true
+    Accessible.selected: selected
     border.color: conflict ? Theme.conflictBorder : Theme.border
     border.width: conflict ? 2 : 1
 
@@ -63,7 +93,7 @@ Card {
     // Under the row's controls: a click makes it the current row, a double click opens it.
     MouseArea {
         anchors.fill: parent
-        onClicked: row.followed()
+        onClicked: mouse => row.clicked(mouse.modifiers)
         onDoubleClicked: row.opened()
     }
 
@@ -178,53 +208,86 @@ Card {
             Layout.fillWidth: true
             spacing: 8
 
-            Button {
+            ReviewButton {
+                id: acceptButton
+
                 objectName: "acceptButton"
                 text: qsTr("Accept")
+                accessibleName: Texts.fill(qsTr("Accept %1"), [row.fileName])
+                toolTip: qsTr("Accept the suggested category (A)")
                 enabled: row.canAccept
+                tabStop: row.current
+                onTabbedOut: row.tabbedOut()
                 onActiveFocusChanged: if (activeFocus) row.followed()
-                onClicked: App.review.acceptDocument(row.index)
+                onClicked: row.acceptRequested()
             }
-            Button {
+            ReviewButton {
                 id: changeButton
 
                 objectName: "changeButton"
                 text: qsTr("Change…")
+                accessibleName: Texts.fill(qsTr("Change the category of %1"), [row.fileName])
+                toolTip: qsTr("Choose another category (C)")
+                tabStop: row.current
+                onTabbedOut: row.tabbedOut()
                 onActiveFocusChanged: if (activeFocus) row.followed()
                 onClicked: row.openCategoryMenu()
             }
-            Button {
+            ReviewButton {
+                id: ignoreButton
+
                 objectName: "ignoreButton"
                 text: qsTr("Ignore")
+                accessibleName: Texts.fill(qsTr("Ignore %1"), [row.fileName])
+                toolTip: qsTr("Leave this document out of the export (I)")
                 enabled: row.canIgnore
+                tabStop: row.current
+                onTabbedOut: row.tabbedOut()
                 onActiveFocusChanged: if (activeFocus) row.followed()
-                onClicked: App.review.ignoreDocument(row.index)
+                onClicked: row.ignoreRequested()
             }
-            Button {
+            ReviewButton {
+                id: resetButton
+
                 objectName: "resetButton"
                 text: qsTr("Reset")
+                accessibleName: Texts.fill(qsTr("Reset %1"), [row.fileName])
+                toolTip: qsTr("Go back to the earlier decision (R)")
                 flat: true
                 enabled: row.canReset
+                tabStop: row.current
+                onTabbedOut: row.tabbedOut()
                 onActiveFocusChanged: if (activeFocus) row.followed()
-                onClicked: App.review.resetDecision(row.index)
+                onClicked: row.resetRequested()
             }
-            Button {
+            ReviewButton {
+                id: makeRuleButton
+
                 objectName: "makeRuleButton"
                 text: qsTr("Make a rule…")
                 flat: true
                 visible: row.decision === Decision.Changed
-                Accessible.name: Texts.fill(qsTr("Make a rule from “%1”"), [row.fileName])
+                accessibleName: Texts.fill(qsTr("Make a rule from “%1”"), [row.fileName])
+                toolTip: qsTr("A rule that files documents like this one here")
+                tabStop: row.current
+                onTabbedOut: row.tabbedOut()
                 onActiveFocusChanged: if (activeFocus) row.followed()
                 onClicked: row.makeRuleRequested()
             }
-            Button {
+            ReviewButton {
+                id: recogniseButton
+
                 objectName: "recogniseButton"
                 text: qsTr("Recognise text")
+                accessibleName: Texts.fill(qsTr("Recognise the text of %1"), [row.fileName])
+                toolTip: qsTr("Read the text of this scan")
                 flat: true
                 visible: row.documentState === DocumentState.NeedsOcr
                 enabled: !App.recognition.running
+                tabStop: row.current
+                onTabbedOut: row.tabbedOut()
                 onActiveFocusChanged: if (activeFocus) row.followed()
-                onClicked: App.recognition.recogniseDocument(row.index)
+                onClicked: App.recognition.recogniseDocument(row.documentRow)
             }
             Item {
                 Layout.fillWidth: true
@@ -245,6 +308,6 @@ Card {
         id: categoryMenu
 
         objectName: "categoryMenu"
-        onCategoryChosen: category => App.review.changeDocumentCategory(row.index, category)
+        onCategoryChosen: category => row.categoryChosen(category)
     }
 }

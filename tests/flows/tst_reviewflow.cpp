@@ -64,6 +64,11 @@ private slots:
     void refiledDocumentsTeachWhereNoRuleMatches();
     void resetOrIgnoredDocumentsNoLongerTeach();
     void ruleDraftsArePreviewedAndSaved();
+    void undoAndRedoOfABulkDecision();
+    void resetGoesBackToTheEarlierDecision();
+    void historyIsBoundedAndEndsWithTheList();
+    void acceptClearSuggestionsOfSomeRows();
+    void ruleChangesAreUndoneInTheSameHistory();
 
 private:
     const DocumentRecord& at(int row) { return *m_f->list.recordAt(row); }
@@ -388,3 +393,212 @@ void TestReviewFlow::ruleDraftsArePreviewedAndSaved()
 
 QTEST_GUILESS_MAIN(TestReviewFlow)
 #include "tst_reviewflow.moc"
+
+namespace {
+
+// A document of its own: its own path and content, so the session keeps each apart.
+DocumentRecord numbered(int n, const QString& suggestion, Decision decision = NeedsReview,
+                        const QString& finalCategory = {})
+{
+    DocumentRecord r = record(suggestion, decision, false, finalCategory);
+    r.fileName = QStringLiteral("doc %1.pdf").arg(n);
+    r.sourcePath = QStringLiteral("/srv/tender/") + r.fileName;
+    r.sha256 = QByteArray::number(n).rightJustified(64, 'a');
+    r.sizeBytes = 1000 + n;
+    return r;
+}
+
+QList<int> decisionsOf(const DocumentList& list)
+{
+    QList<int> out;
+    for (const DocumentRecord& r : list.records())
+        out.append(r.decision);
+    return out;
+}
+
+} // namespace
+
+void TestReviewFlow::undoAndRedoOfABulkDecision()
+{
+    QTemporaryDir folder;
+    const QString stored = folder.filePath("session.sqlite");
+    {
+        Review f;
+        f.session.restore(stored, f.rules);
+        f.list.appendRecord(numbered(0, "02_Forms", Accepted, "02_Forms"));
+        f.list.appendRecord(numbered(1, "03_Pricing", Changed, "05_References"));
+        f.list.appendRecord(numbered(2, "04_Technical"));
+        f.list.appendRecord(numbered(3, "04_Technical"));
+        f.session.storeRecords({0, 1, 2, 3}); // as an import does
+        QVERIFY(!f.review.canUndo());
+        QSignalSpy history(&f.review, &ReviewFlow::historyChanged);
+
+        f.review.ignoreDocuments({0, 1, 2});
+        QCOMPARE(decisionsOf(f.list), (QList<int>{Ignored, Ignored, Ignored, NeedsReview}));
+        QCOMPARE(f.status, QStringLiteral("Ignored 3 document(s)."));
+        QVERIFY(f.review.canUndo());
+        QCOMPARE(history.count(), 1);
+
+        f.review.undo(); // one step, every row as it was
+        QCOMPARE(decisionsOf(f.list), (QList<int>{Accepted, Changed, NeedsReview, NeedsReview}));
+        QCOMPARE(f.list.recordAt(1)->finalCategory, QStringLiteral("05_References"));
+        QCOMPARE(f.status, QStringLiteral("Undid 3 decision(s)."));
+        QVERIFY(!f.review.canUndo());
+        QVERIFY(f.review.canRedo());
+
+        f.review.redo();
+        QCOMPARE(decisionsOf(f.list), (QList<int>{Ignored, Ignored, Ignored, NeedsReview}));
+        f.review.undo();
+        f.review.acceptDocument(3); // a new decision: the undone step cannot come back
+        QVERIFY(!f.review.canRedo());
+        f.review.redo();
+        QCOMPARE(decisionsOf(f.list), (QList<int>{Accepted, Changed, NeedsReview, Accepted}));
+        f.review.undo();
+        f.review.undo(); // nothing left: nothing happens
+        QCOMPARE(decisionsOf(f.list), (QList<int>{Accepted, Changed, NeedsReview, NeedsReview}));
+        f.review.redo();
+    }
+    // The stored session holds what the undo and redo left.
+    Review again;
+    again.session.restore(stored, again.rules);
+    QCOMPARE(again.list.rowCount(), 4);
+    QCOMPARE(decisionsOf(again.list), (QList<int>{Accepted, Changed, NeedsReview, Accepted}));
+    QCOMPARE(again.list.recordAt(1)->finalCategory, QStringLiteral("05_References"));
+    QVERIFY(!again.review.canUndo()); // history is not kept across runs
+}
+
+void TestReviewFlow::resetGoesBackToTheEarlierDecision()
+{
+    m_f->list.appendRecord(numbered(0, "02_Forms"));
+    m_f->review.acceptDocument(0);
+    m_f->review.changeDocumentCategory(0, QStringLiteral("06_Insurance"));
+    m_f->review.ignoreDocument(0);
+
+    m_f->review.resetDecision(0); // back to the change
+    QCOMPARE(at(0).decision, int(Changed));
+    QCOMPARE(at(0).finalCategory, QStringLiteral("06_Insurance"));
+    m_f->review.undo(); // the reset undone: ignored again, and its reset still goes back
+    QCOMPARE(at(0).decision, int(Ignored));
+    m_f->review.resetDecision(0);
+    QCOMPARE(at(0).decision, int(Changed));
+    m_f->review.resetDecision(0); // then to the acceptance
+    QCOMPARE(at(0).decision, int(Accepted));
+    QCOMPARE(at(0).finalCategory, QStringLiteral("02_Forms"));
+    m_f->review.resetDecision(0); // and to where it started
+    QCOMPARE(at(0).decision, int(NeedsReview));
+    QVERIFY(at(0).finalCategory.isEmpty());
+    m_f->review.resetDecision(0); // nothing earlier: stays
+    QCOMPARE(at(0).decision, int(NeedsReview));
+
+    // Several rows at once, each to its own earlier decision.
+    m_f->list.appendRecord(numbered(1, "03_Pricing"));
+    m_f->review.acceptDocument(0);
+    m_f->review.changeDocumentCategory(1, QStringLiteral("07_Appendices"));
+    m_f->review.ignoreDocuments({0, 1});
+    m_f->review.resetDocuments({0, 1});
+    QCOMPARE(decisionsOf(m_f->list), (QList<int>{Accepted, Changed}));
+    QCOMPARE(at(1).finalCategory, QStringLiteral("07_Appendices"));
+}
+
+void TestReviewFlow::historyIsBoundedAndEndsWithTheList()
+{
+    m_f->list.appendRecord(numbered(0, "02_Forms"));
+    for (int i = 0; i < 300; ++i) {
+        if (i % 2 == 0)
+            m_f->review.acceptDocument(0);
+        else
+            m_f->review.ignoreDocument(0);
+    }
+    int undone = 0;
+    while (m_f->review.canUndo()) {
+        m_f->review.undo();
+        ++undone;
+    }
+    QVERIFY2(undone >= 50 && undone < 300, qPrintable(QString::number(undone)));
+
+    m_f->review.acceptDocument(0);
+    QVERIFY(m_f->review.canUndo());
+    QSignalSpy history(&m_f->review, &ReviewFlow::historyChanged);
+    m_f->list.clear(); // the rows are gone: their steps with them
+    QVERIFY(!m_f->review.canUndo());
+    QVERIFY(!m_f->review.canRedo());
+    QCOMPARE(history.count(), 1);
+    m_f->review.undo();
+    QCOMPARE(m_f->list.rowCount(), 0);
+}
+
+void TestReviewFlow::acceptClearSuggestionsOfSomeRows()
+{
+    for (int n = 0; n < 4; ++n)
+        m_f->list.appendRecord(numbered(n, n == 2 ? QString() : QStringLiteral("02_Forms")));
+    QCOMPARE(m_f->review.clearSuggestionCount({0, 1, 2}), 2);
+    m_f->review.acceptClearSuggestions({1, 2, 3});
+    QCOMPARE(decisionsOf(m_f->list), (QList<int>{NeedsReview, Accepted, NeedsReview, Accepted}));
+    QCOMPARE(m_f->status,
+             QStringLiteral("Accepted 2 suggestion(s). Conflicting items were left for review."));
+    m_f->review.acceptDocuments({0, 1, 2}); // the accepted and the one without stay as they are
+    QCOMPARE(decisionsOf(m_f->list), (QList<int>{Accepted, Accepted, NeedsReview, Accepted}));
+    QCOMPARE(m_f->status, QStringLiteral("Accepted 1 document(s); 2 left as they were (already "
+                                         "accepted, ignored or without a suggestion)."));
+    m_f->review.undo();
+    m_f->review.undo();
+    QCOMPARE(decisionsOf(m_f->list), (QList<int>(4, NeedsReview)));
+}
+
+void TestReviewFlow::ruleChangesAreUndoneInTheSameHistory()
+{
+    const auto names = [this] {
+        QStringList out;
+        for (const Rule& r : m_f->rules.rules())
+            out << r.name + (r.enabled ? QString() : QStringLiteral(" (off)"));
+        return out;
+    };
+    const QStringList builtIn = names();
+    QVERIFY(builtIn.size() > 2);
+    m_f->list.appendRecord(numbered(0, QString()));
+    m_f->list.update(0, [](DocumentRecord& r) {
+        r.fileName = QStringLiteral("Performance bond.pdf");
+        return true;
+    });
+
+    m_f->review.addRule(QStringLiteral("Bonds"), QStringLiteral("06_Insurance"),
+                        QStringLiteral("bond"), QString(), 0, 0, 900);
+    QCOMPARE(at(0).suggestion.category, QStringLiteral("06_Insurance"));
+    m_f->review.acceptDocument(0);
+    m_f->review.setRuleEnabled(0, false);
+    m_f->review.removeRule(1);
+    QStringList changed = builtIn;
+    changed[0] += QStringLiteral(" (off)");
+    changed.removeAt(1);
+    changed << QStringLiteral("Bonds");
+    QCOMPARE(names(), changed);
+
+    m_f->review.undo(); // the removed rule comes back, at the end
+    QCOMPARE(m_f->status, QStringLiteral("Undid the change to rule “%1”.").arg(builtIn.at(1)));
+    QCOMPARE(names().constLast(), builtIn.at(1));
+    m_f->review.undo(); // on again
+    QVERIFY(!names().constFirst().endsWith(QStringLiteral(" (off)")));
+    m_f->review.undo(); // the decision, in the same history
+    QCOMPARE(at(0).decision, int(NeedsReview));
+    m_f->review.undo(); // the added rule goes, and with it its suggestion
+    QVERIFY(!names().contains(QStringLiteral("Bonds")));
+    QVERIFY(at(0).suggestion.category != QStringLiteral("06_Insurance"));
+    QVERIFY(!m_f->review.canUndo());
+
+    m_f->review.redo(); // added again, found again by its new id
+    QVERIFY(names().contains(QStringLiteral("Bonds")));
+    QCOMPARE(at(0).suggestion.category, QStringLiteral("06_Insurance"));
+    m_f->review.redo();
+    m_f->review.redo();
+    m_f->review.redo(); // removed again
+    QCOMPARE(names().size(), builtIn.size());
+    QVERIFY(!names().contains(builtIn.at(1)));
+    m_f->review.undo();
+    m_f->review.undo();
+    m_f->review.undo();
+    m_f->review.undo();
+    QVERIFY(!names().contains(QStringLiteral("Bonds")));
+    const QStringList back = names(); // every built-in rule, the removed one now last
+    QCOMPARE(QSet<QString>(back.cbegin(), back.cend()),
+             QSet<QString>(builtIn.cbegin(), builtIn.cend()));
+}

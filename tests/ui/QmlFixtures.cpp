@@ -6,6 +6,7 @@
 #include "support/PdfFixtures.h"
 #include "support/TestFiles.h"
 
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -265,4 +266,15 @@ void QmlFixtures::dropUrls(QQuickItem* item, qreal x, qreal y, const QList<QUrl>
     QCoreApplication::sendEvent(window, &move);
     QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(window, &drop);
+}
+
+QVariantMap QmlFixtures::accessibleState(QQuickItem* item) const
+{
+    QAccessibleInterface* a = item ? QAccessible::queryAccessibleInterface(item) : nullptr;
+    if (!a)
+        return {};
+    return {{QStringLiteral("name"), a->text(QAccessible::Name)},
+            {QStringLiteral("description"), a->text(QAccessible::Description)},
+            {QStringLiteral("role"), int(a->role())},
+            {QStringLiteral("disabled"), bool(a->state().disabled)}};
 }

@@ -54,6 +54,9 @@ public:
     // digest that tells two pictures apart.
     Q_INVOKABLE int inkPixels(QQuickItem* item) const;
     Q_INVOKABLE QString pictureDigest(QQuickItem* item) const;
+    // What a screen reader is told about the item: "name", "description", "role" and
+    // "disabled".
+    Q_INVOKABLE QVariantMap accessibleState(QQuickItem* item) const;
     // The URLs the controller was asked to open with the desktop's applications, oldest first;
     // nothing is launched.
     Q_INVOKABLE QList<QUrl> openedUrls() const { return m_opened; }

@@ -96,6 +96,9 @@ Item {
             tryCompare(findChild(entry(0), "acceptButton"), "enabled", false)
             findChild(entry(0), "ignoreButton").clicked()
             compare(App.summary.ignored, 1)
+            // Reset goes back to the decision before: accepted, then needs review.
+            findChild(entry(0), "resetButton").clicked()
+            compare(App.summary.accepted, 1)
             findChild(entry(0), "resetButton").clicked()
             compare(App.summary.pending, 1)
 
@@ -232,6 +235,8 @@ Item {
             compare(App.summary.accepted, 1)
             keyClick(Qt.Key_I)
             compare(App.documents.data(App.documents.index(20, 0), 268), Decision.Ignored)
+            keyClick(Qt.Key_R)
+            compare(App.documents.data(App.documents.index(20, 0), 268), Decision.Accepted)
             keyClick(Qt.Key_R)
             compare(App.documents.data(App.documents.index(20, 0), 268), Decision.NeedsReview)
 

@@ -1,0 +1,131 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Tessavo
+
+// What the review list shows and in which order: a typed name, the decisions, a category and the
+// sort key, with undo and redo of decisions; below, while anything is left out or several rows are
+// selected, how many.
+ColumnLayout {
+    id: bar
+
+    required property ReviewListModel model
+    readonly property alias searchField: search
+
+    // The keyboard goes back to the list.
+    signal leave
+
+    spacing: 4
+
+    RowLayout {
+        Layout.fillWidth: true
+        spacing: 8
+
+        TextField {
+            id: search
+
+            objectName: "searchField"
+            Layout.fillWidth: true
+            Layout.minimumWidth: 100
+            placeholderText: qsTr("Find by name or folder")
+            selectByMouse: true
+            Accessible.name: qsTr("Find documents by name or folder")
+            ToolTip.visible: hovered && text === ""
+            ToolTip.delay: 600
+            ToolTip.text: qsTr("Type part of a name; case and accents do not matter (Ctrl+F)")
+            onTextChanged: bar.model.searchText = text
+            // Escape clears the text, and on an empty field goes back to the list; so does Down.
+            Keys.onEscapePressed: {
+                if (text === "")
+                    bar.leave()
+                else
+                    clear()
+            }
+            Keys.onDownPressed: bar.leave()
+        }
+        ComboBox {
+            objectName: "showBox"
+            Layout.preferredWidth: 136
+            model: [qsTr("All decisions"), qsTr("Undecided"), qsTr("Conflicts"), qsTr("Accepted"),
+                    qsTr("Changed"), qsTr("Ignored"), qsTr("Learned")]
+            currentIndex: bar.model.show
+            Accessible.name: qsTr("Show documents by decision")
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: qsTr("Show only documents with this decision")
+            onActivated: index => bar.model.show = index
+        }
+        ComboBox {
+            objectName: "categoryBox"
+            Layout.preferredWidth: 144
+            model: {
+                const choices = [qsTr("All categories")]
+                for (const category of App.categories)
+                    choices.push(category)
+                return choices
+            }
+            Accessible.name: qsTr("Show documents of a category")
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: qsTr("Show only documents filed or suggested under this category")
+            onActivated: index => bar.model.category = index > 0 ? App.categories[index - 1] : ""
+        }
+        ComboBox {
+            objectName: "sortBox"
+            Layout.preferredWidth: 124
+            model: [qsTr("Import order"), qsTr("Name"), qsTr("Folder"), qsTr("Category"),
+                    qsTr("Pages"), qsTr("Size")]
+            currentIndex: bar.model.sortKey
+            displayText: Texts.fill(qsTr("Sort: %1"), [currentText])
+            Accessible.name: qsTr("Sort documents by")
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: qsTr("Order of the list")
+            onActivated: index => bar.model.sortKey = index
+        }
+        Button {
+            objectName: "undoButton"
+            text: "\u21B6"
+            font.pixelSize: 18
+            flat: true
+            Layout.preferredWidth: 44
+            Accessible.name: qsTr("Undo")
+            enabled: App.review.canUndo
+            opacity: enabled ? 1 : 0.4
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: qsTr("Undo the last decision (Ctrl+Z)")
+            onClicked: App.review.undo()
+        }
+        Button {
+            objectName: "redoButton"
+            text: "\u21B7"
+            font.pixelSize: 18
+            flat: true
+            Layout.preferredWidth: 44
+            Accessible.name: qsTr("Redo")
+            enabled: App.review.canRedo
+            opacity: enabled ? 1 : 0.4
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: qsTr("Redo the decision undone last (Ctrl+Shift+Z)")
+            onClicked: App.review.redo()
+        }
+    }
+
+    Label {
+        objectName: "shownCount"
+        textFormat: Text.PlainText
+        visible: text !== ""
+        color: Theme.muted
+        font.pixelSize: 12
+        text: {
+            const parts = []
+            if (bar.model.filtered)
+                parts.push(Texts.fill(qsTr("%1 of %2 shown"), [bar.model.count, bar.model.totalCount]))
+            if (bar.model.selectedCount > 1)
+                parts.push(Texts.fill(qsTr("%1 selected"), [bar.model.selectedCount]))
+            return parts.join(" · ")
+        }
+    }
+}
