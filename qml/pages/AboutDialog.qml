@@ -67,7 +67,8 @@ Dialog {
                 Repeater {
                     model: ["Ctrl+1 … Ctrl+4", "Ctrl+O", "Ctrl+Shift+O", "Ctrl+E", qsTr("Esc"),
                         qsTr("Tab, Shift+Tab"), qsTr("↑ ↓ Home End PgUp PgDn"), qsTr("Enter"),
-                        "A / C / I / R"]
+                        "A / C / I / R", qsTr("Shift+↑ ↓, Ctrl+click, Ctrl+A"), "Ctrl+F",
+                        "Ctrl+Z", qsTr("Ctrl+Shift+Z, Ctrl+Y")]
 
                     delegate: Label {
                         required property string modelData
@@ -92,7 +93,11 @@ Dialog {
                         qsTr("Move between controls and lists"),
                         qsTr("Move in a list"),
                         qsTr("Edit the focused rule; open the focused document; confirm a dialog"),
-                        qsTr("Review: accept, change the category, ignore, reset")
+                        qsTr("Review: accept, change the category, ignore, reset"),
+                        qsTr("Review: select several documents"),
+                        qsTr("Review: find a document"),
+                        qsTr("Review: undo the last decision or rule change"),
+                        qsTr("Review: redo")
                     ]
 
                     delegate: Label {
