@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
 
 #include <algorithm>
 #include <cerrno>
@@ -281,6 +283,31 @@ int openPrivateFileForAppend(const QString& path)
     if (fd.get() < 0 || !isRegular(fd.get()) || !fixMode(fd.get()))
         return -1;
     return fd.release();
+}
+
+PrivateJsonRead readPrivateJsonObject(const QString& path, qint64 maxBytes,
+                                      const QString& notAnObject)
+{
+    PrivateJsonRead reading;
+    if (path.isEmpty()) {
+        reading.missing = true;
+        return reading;
+    }
+    const PrivateRead file = readPrivateFile(path, maxBytes);
+    if (!file.ok) {
+        reading.missing = file.missing;
+        reading.error = file.error;
+        return reading;
+    }
+    QJsonParseError parsed{};
+    const QJsonDocument document = QJsonDocument::fromJson(file.bytes, &parsed);
+    if (parsed.error != QJsonParseError::NoError || !document.isObject()) {
+        reading.error = notAnObject;
+        return reading;
+    }
+    reading.object = document.object();
+    reading.ok = true;
+    return reading;
 }
 
 } // namespace Tessavo

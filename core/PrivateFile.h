@@ -3,6 +3,7 @@
 #include "core/Failure.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 
 namespace Tessavo {
@@ -40,6 +41,18 @@ struct [[nodiscard]] PrivateRead {
 // Reads a whole regular file of at most maxBytes. A link, pipe, device or folder is refused with
 // "not a regular file", a larger file with "larger than <maxBytes> bytes".
 PrivateRead readPrivateFile(const QString& path, qint64 maxBytes);
+
+struct [[nodiscard]] PrivateJsonRead {
+    bool ok = false;
+    bool missing = false; // no path, or nothing lies at it (ok is false then too)
+    QString error;        // set when !ok
+    QJsonObject object;
+};
+
+// Reads a private file as readPrivateFile does; it must hold one JSON object, or it fails with
+// notAnObject ("not a settings file"). An empty path is missing.
+PrivateJsonRead readPrivateJsonObject(const QString& path, qint64 maxBytes,
+                                      const QString& notAnObject);
 
 // Replaces the file by these bytes atomically: a new file of mode 0600 beside it is written,
 // flushed to disk and renamed over the name. A link at the name is replaced, never written

@@ -38,23 +38,14 @@ bool isLanguageCode(const QString& language)
 SettingsReading readSettingsFile(const QString& path)
 {
     SettingsReading reading;
-    if (path.isEmpty()) {
-        reading.missing = true;
-        return reading;
-    }
-    const PrivateRead file = readPrivateFile(path, maxSettingsFileBytes);
+    const PrivateJsonRead file =
+        readPrivateJsonObject(path, maxSettingsFileBytes, QStringLiteral("not a settings file"));
     if (!file.ok) {
         reading.missing = file.missing;
         reading.error = file.error;
         return reading;
     }
-    QJsonParseError parsed{};
-    const QJsonDocument document = QJsonDocument::fromJson(file.bytes, &parsed);
-    if (parsed.error != QJsonParseError::NoError || !document.isObject()) {
-        reading.error = QStringLiteral("not a settings file");
-        return reading;
-    }
-    const QJsonObject object = document.object();
+    const QJsonObject& object = file.object;
     const QJsonValue recognise = object.value(recogniseKey);
     if (recognise.isBool())
         reading.settings.recogniseDuringImport = recognise.toBool();

@@ -152,23 +152,14 @@ Appearance appearanceNamed(const QString& name)
 WindowSettingsReading readWindowSettingsFile(const QString& path)
 {
     WindowSettingsReading reading;
-    if (path.isEmpty()) {
-        reading.missing = true;
-        return reading;
-    }
-    const PrivateRead file = readPrivateFile(path, maxWindowSettingsFileBytes);
+    const PrivateJsonRead file = readPrivateJsonObject(
+        path, maxWindowSettingsFileBytes, QStringLiteral("not a window settings file"));
     if (!file.ok) {
         reading.missing = file.missing;
         reading.error = file.error;
         return reading;
     }
-    QJsonParseError parsed{};
-    const QJsonDocument document = QJsonDocument::fromJson(file.bytes, &parsed);
-    if (parsed.error != QJsonParseError::NoError || !document.isObject()) {
-        reading.error = QStringLiteral("not a window settings file");
-        return reading;
-    }
-    const QJsonObject object = document.object();
+    const QJsonObject& object = file.object;
     readPlacement(object.value(placementKey), reading);
 
     const QJsonValue appearance = object.value(appearanceKey);
