@@ -2,6 +2,7 @@
 
 #include "bundle/ExportWarning.h"
 #include "core/DocumentRecord.h"
+#include "core/WrittenBundle.h"
 
 #include <QDateTime>
 #include <QList>
@@ -29,15 +30,9 @@ struct ExportOptions {
     std::function<qint64(const QString& folder)> freeBytes = nullptr;
 };
 
-struct [[nodiscard]] ExportResult {
+struct [[nodiscard]] ExportResult : WrittenBundle {
     bool ok = false;
     QString error;
-    QString directory;
-    QString csv;
-    QString pdf;
-    QString zip;
-    int exported = 0;
-    int skipped = 0;
     QList<ExportWarning> warnings;
 };
 

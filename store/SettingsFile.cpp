@@ -1,12 +1,7 @@
 #include "store/SettingsFile.h"
 
-#include "core/PrivateFile.h"
-#include "logging/LogPath.h"
-
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonParseError>
 #include <QJsonValue>
 
 namespace Tessavo::Store {
@@ -37,28 +32,21 @@ bool isLanguageCode(const QString& language)
 
 SettingsReading readSettingsFile(const QString& path)
 {
-    SettingsReading reading;
-    const PrivateJsonRead file =
-        readPrivateJsonObject(path, maxSettingsFileBytes, QStringLiteral("not a settings file"));
-    if (!file.ok) {
-        reading.missing = file.missing;
-        reading.error = file.error;
-        return reading;
-    }
-    const QJsonObject& object = file.object;
-    const QJsonValue recognise = object.value(recogniseKey);
-    if (recognise.isBool())
-        reading.settings.recogniseDuringImport = recognise.toBool();
-    else if (!recognise.isUndefined())
-        reading.ignored.append(QStringLiteral("%1 is not true or false").arg(recogniseKey));
-    // An empty language is the default, written so by a window that kept it.
-    const QJsonValue language = object.value(languageKey);
-    if (language.isString() && isLanguageCode(language.toString()))
-        reading.settings.language = language.toString();
-    else if (!language.isUndefined() && language != QJsonValue(QString()))
-        reading.ignored.append(QStringLiteral("%1 is not a language code").arg(languageKey));
-    reading.ok = true;
-    return reading;
+    return readJsonSettings<Settings>(
+        path, maxSettingsFileBytes, QStringLiteral("not a settings file"),
+        [](const QJsonObject& object, Settings& settings, QStringList& ignored) {
+            const QJsonValue recognise = object.value(recogniseKey);
+            if (recognise.isBool())
+                settings.recogniseDuringImport = recognise.toBool();
+            else if (!recognise.isUndefined())
+                ignored.append(QStringLiteral("%1 is not true or false").arg(recogniseKey));
+            // An empty language is the default, written so by a window that kept it.
+            const QJsonValue language = object.value(languageKey);
+            if (language.isString() && isLanguageCode(language.toString()))
+                settings.language = language.toString();
+            else if (!language.isUndefined() && language != QJsonValue(QString()))
+                ignored.append(QStringLiteral("%1 is not a language code").arg(languageKey));
+        });
 }
 
 QByteArray settingsDocument(const Settings& settings)
@@ -70,35 +58,17 @@ QByteArray settingsDocument(const Settings& settings)
 
 Status writeSettingsFile(const QString& path, const Settings& settings)
 {
-    const Status folder = makePrivateFolder(QFileInfo(path).absolutePath());
-    if (!folder.ok)
-        return Status::failure(QStringLiteral("its folder cannot be used: %1").arg(folder.error));
-    return writePrivateFile(path, settingsDocument(settings));
+    return writeSettingsDocument(path, settingsDocument(settings));
 }
 
 Settings loadSettings(const QString& path)
 {
-    const SettingsReading reading = readSettingsFile(path);
-    if (!reading.ok && !reading.missing)
-        qWarning().noquote() << QStringLiteral("The settings file %1 could not be read (%2); "
-                                               "using the default settings")
-                                    .arg(Logging::pathForLog(path), reading.error);
-    for (const QString& why : reading.ignored)
-        qWarning().noquote() << QStringLiteral("A setting in %1 was ignored (%2); using its "
-                                               "default")
-                                    .arg(Logging::pathForLog(path), why);
-    return reading.settings;
+    return loadedSettings(readSettingsFile(path), path, QStringLiteral("settings"));
 }
 
 Status saveSettings(const QString& path, const Settings& settings)
 {
-    if (path.isEmpty())
-        return Status::success();
-    const Status written = writeSettingsFile(path, settings);
-    if (!written.ok)
-        qWarning().noquote() << QStringLiteral("Cannot write settings to %1: %2")
-                                    .arg(Logging::pathForLog(path), written.error);
-    return written;
+    return saveSettingsDocument(path, QStringLiteral("settings"), settingsDocument(settings));
 }
 
 } // namespace Tessavo::Store

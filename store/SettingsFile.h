@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Failure.h"
+#include "store/JsonSettingsFile.h"
 
 #include <QString>
 #include <QStringList>
@@ -23,13 +24,7 @@ struct Settings {
 // the length limit. Anything else never reaches the recogniser.
 bool isLanguageCode(const QString& language);
 
-struct [[nodiscard]] SettingsReading {
-    bool ok = false;
-    bool missing = false; // no file yet: the defaults, and nothing to report
-    QString error;        // why the file could not be used; the defaults are taken then
-    QStringList ignored;  // values of a usable file left at their default, each with the reason
-    Settings settings;
-};
+using SettingsReading = SettingsFileReading<Settings>;
 
 // Reads the file when it is a regular file within the size limit; never through a link and never
 // blocking. Unknown keys are ignored; a known key with a value that cannot be used keeps its

@@ -1,13 +1,8 @@
 #include "store/WindowSettings.h"
 
-#include "core/PrivateFile.h"
-#include "logging/LogPath.h"
-
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonParseError>
 #include <QJsonValue>
 
 #include <cmath>
@@ -55,7 +50,7 @@ std::optional<QString> boundedText(const QJsonValue& value)
     return value.toString();
 }
 
-void readPlacement(const QJsonValue& value, WindowSettingsReading& reading)
+void readPlacement(const QJsonValue& value, WindowPlacement& placement, QStringList& ignored)
 {
     if (value.isUndefined())
         return;
@@ -68,15 +63,15 @@ void readPlacement(const QJsonValue& value, WindowSettingsReading& reading)
     const std::optional<int> height = boundedInt(object.value(heightKey), 1, maxWindowCoordinate);
     const std::optional<QString> screen = boundedText(object.value(screenKey));
     if (!value.isObject() || !x || !y || !width || !height || !screen) {
-        reading.ignored.append(QStringLiteral("%1 is not a window's place").arg(placementKey));
+        ignored.append(QStringLiteral("%1 is not a window's place").arg(placementKey));
         return;
     }
-    reading.settings.placement.screen = *screen;
-    reading.settings.placement.geometry = QRect(*x, *y, *width, *height);
-    reading.settings.placement.maximized = object.value(maximizedKey).toBool(false);
+    placement.screen = *screen;
+    placement.geometry = QRect(*x, *y, *width, *height);
+    placement.maximized = object.value(maximizedKey).toBool(false);
 }
 
-void readLastExport(const QJsonValue& value, WindowSettingsReading& reading)
+void readLastExport(const QJsonValue& value, RememberedExport& last, QStringList& ignored)
 {
     if (value.isUndefined())
         return;
@@ -109,11 +104,10 @@ void readLastExport(const QJsonValue& value, WindowSettingsReading& reading)
         remembered.warnings.append(read.value_or(QString()));
     }
     if (!usable || remembered.directory.isEmpty()) {
-        reading.ignored.append(
-            QStringLiteral("%1 is not a bundle's description").arg(lastExportKey));
+        ignored.append(QStringLiteral("%1 is not a bundle's description").arg(lastExportKey));
         return;
     }
-    reading.settings.lastExport = remembered;
+    last = remembered;
 }
 
 // As many warnings as the file keeps, each cut to the length it takes back.
@@ -151,34 +145,27 @@ Appearance appearanceNamed(const QString& name)
 
 WindowSettingsReading readWindowSettingsFile(const QString& path)
 {
-    WindowSettingsReading reading;
-    const PrivateJsonRead file = readPrivateJsonObject(
-        path, maxWindowSettingsFileBytes, QStringLiteral("not a window settings file"));
-    if (!file.ok) {
-        reading.missing = file.missing;
-        reading.error = file.error;
-        return reading;
-    }
-    const QJsonObject& object = file.object;
-    readPlacement(object.value(placementKey), reading);
+    return readJsonSettings<WindowSettings>(
+        path, maxWindowSettingsFileBytes, QStringLiteral("not a window settings file"),
+        [](const QJsonObject& object, WindowSettings& settings, QStringList& ignored) {
+            readPlacement(object.value(placementKey), settings.placement, ignored);
 
-    const QJsonValue appearance = object.value(appearanceKey);
-    if (appearance.isString() &&
-        appearanceName(appearanceNamed(appearance.toString())) == appearance.toString())
-        reading.settings.appearance = appearanceNamed(appearance.toString());
-    else if (!appearance.isUndefined())
-        reading.ignored.append(
-            QStringLiteral("%1 is not light, dark or desktop").arg(appearanceKey));
+            const QJsonValue appearance = object.value(appearanceKey);
+            if (appearance.isString() &&
+                appearanceName(appearanceNamed(appearance.toString())) == appearance.toString())
+                settings.appearance = appearanceNamed(appearance.toString());
+            else if (!appearance.isUndefined())
+                ignored.append(
+                    QStringLiteral("%1 is not light, dark or desktop").arg(appearanceKey));
 
-    const QJsonValue folder = object.value(exportFolderKey);
-    if (const std::optional<QString> text = boundedText(folder))
-        reading.settings.exportFolder = *text;
-    else if (!folder.isUndefined())
-        reading.ignored.append(QStringLiteral("%1 is not a folder").arg(exportFolderKey));
+            const QJsonValue folder = object.value(exportFolderKey);
+            if (const std::optional<QString> text = boundedText(folder))
+                settings.exportFolder = *text;
+            else if (!folder.isUndefined())
+                ignored.append(QStringLiteral("%1 is not a folder").arg(exportFolderKey));
 
-    readLastExport(object.value(lastExportKey), reading);
-    reading.ok = true;
-    return reading;
+            readLastExport(object.value(lastExportKey), settings.lastExport, ignored);
+        });
 }
 
 QByteArray windowSettingsDocument(const WindowSettings& settings)
@@ -208,34 +195,18 @@ QByteArray windowSettingsDocument(const WindowSettings& settings)
 
 Status writeWindowSettingsFile(const QString& path, const WindowSettings& settings)
 {
-    const Status folder = makePrivateFolder(QFileInfo(path).absolutePath());
-    if (!folder.ok)
-        return Status::failure(QStringLiteral("its folder cannot be used: %1").arg(folder.error));
-    return writePrivateFile(path, windowSettingsDocument(settings));
+    return writeSettingsDocument(path, windowSettingsDocument(settings));
 }
 
 WindowSettings loadWindowSettings(const QString& path)
 {
-    const WindowSettingsReading reading = readWindowSettingsFile(path);
-    if (!reading.ok && !reading.missing)
-        qWarning().noquote() << QStringLiteral("The window settings file %1 could not be read "
-                                               "(%2); using the defaults")
-                                    .arg(Logging::pathForLog(path), reading.error);
-    for (const QString& why : reading.ignored)
-        qWarning().noquote() << QStringLiteral("A window setting in %1 was ignored (%2)")
-                                    .arg(Logging::pathForLog(path), why);
-    return reading.settings;
+    return loadedSettings(readWindowSettingsFile(path), path, QStringLiteral("window settings"));
 }
 
 Status saveWindowSettings(const QString& path, const WindowSettings& settings)
 {
-    if (path.isEmpty())
-        return Status::success();
-    const Status written = writeWindowSettingsFile(path, settings);
-    if (!written.ok)
-        qWarning().noquote() << QStringLiteral("Cannot write the window settings to %1: %2")
-                                    .arg(Logging::pathForLog(path), written.error);
-    return written;
+    return saveSettingsDocument(path, QStringLiteral("window settings"),
+                                windowSettingsDocument(settings));
 }
 
 } // namespace Tessavo::Store

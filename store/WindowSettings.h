@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/Failure.h"
+#include "core/WrittenBundle.h"
+#include "store/JsonSettingsFile.h"
 
 #include <QRect>
 #include <QString>
@@ -33,13 +35,7 @@ struct WindowPlacement {
     friend bool operator==(const WindowPlacement&, const WindowPlacement&) = default;
 };
 
-struct RememberedExport {
-    QString directory;
-    QString csv;
-    QString pdf;
-    QString zip;
-    int exported = 0;
-    int skipped = 0;
+struct RememberedExport : WrittenBundle {
     int originalsLeftOut = 0;
     QStringList warnings;
 
@@ -56,13 +52,7 @@ struct WindowSettings {
     friend bool operator==(const WindowSettings&, const WindowSettings&) = default;
 };
 
-struct [[nodiscard]] WindowSettingsReading {
-    bool ok = false;
-    bool missing = false; // no file yet: the defaults, and nothing to report
-    QString error;        // why the file could not be used; the defaults are taken then
-    QStringList ignored;  // values left at their default, each with the reason
-    WindowSettings settings;
-};
+using WindowSettingsReading = SettingsFileReading<WindowSettings>;
 
 // Reads the file when it is a regular file within the size limit, never through a link. A value
 // of the wrong kind or out of range keeps its default and is named in `ignored`.

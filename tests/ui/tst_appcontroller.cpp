@@ -197,15 +197,15 @@ void TestAppController::keepsTheLastBundleTheExportFlowWrote()
 
     Flows::ExportOutcome written;
     written.kind = Flows::ExportOutcome::Kind::Written;
-    written.result = {.ok = true,
-                      .error = {},
-                      .directory = "/out/B",
-                      .csv = "c",
-                      .pdf = "p",
-                      .zip = "/out/B.zip",
-                      .exported = 3,
-                      .skipped = 2,
-                      .warnings = {{ExportWarning::Kind::SourceMissing, "w"}}};
+    written.result = {{.directory = "/out/B",
+                       .csv = "c",
+                       .pdf = "p",
+                       .zip = "/out/B.zip",
+                       .exported = 3,
+                       .skipped = 2},
+                      true,
+                      {},
+                      {{ExportWarning::Kind::SourceMissing, "w"}}};
     emit service->finished(written);
     // A warning of a kind that leaves the original out means it is missing from the bundle.
     const LastExport expected = {.ok = true,

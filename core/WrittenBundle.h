@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace Tessavo {
+
+// Where a finished bundle lies and how many documents it holds: what an export reports and what
+// the window remembers of it.
+struct WrittenBundle {
+    QString directory; // the bundle folder
+    QString csv;       // its manifest
+    QString pdf;       // its index
+    QString zip;       // the ZIP beside it
+    int exported = 0;
+    int skipped = 0;
+
+    friend bool operator==(const WrittenBundle&, const WrittenBundle&) = default;
+};
+
+} // namespace Tessavo
