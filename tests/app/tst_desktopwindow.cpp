@@ -142,26 +142,20 @@ void TestDesktopWindow::placesOnEveryScreenSize_data()
     QTest::addColumn<QRect>("available");
     QTest::addColumn<QRect>("expected");
     QTest::addColumn<QSize>("minimum");
-    const QRect none;
-    QTest::newRow("small screen") << none << QString() << QRect(0, 0, 980, 660)
-                                  << QRect(0, 0, 980, 660) << QSize(980, 660);
-    // 1920 by 1200 at a scale factor of 2.
-    QTest::newRow("scaled screen")
-        << none << QString() << QRect(0, 0, 960, 600) << QRect(0, 0, 960, 600) << QSize(960, 600);
-    QTest::newRow("large screen, centred") << none << QString() << QRect(0, 0, 1920, 1080)
-                                           << QRect(370, 140, 1180, 800) << QSize(980, 660);
-    QTest::newRow("remembered, moved back inside")
-        << QRect(1500, -40, 1000, 700) << QStringLiteral("wide") << QRect(0, 0, 1920, 1080)
-        << QRect(920, 0, 1000, 700) << QSize(980, 660);
-    QTest::newRow("remembered, larger than the screen")
-        << QRect(10, 10, 3000, 2000) << QStringLiteral("wide") << QRect(0, 0, 1920, 1080)
-        << QRect(0, 0, 1920, 1080) << QSize(980, 660);
-    QTest::newRow("remembered below the minimum")
-        << QRect(10, 10, 300, 200) << QStringLiteral("wide") << QRect(0, 0, 1920, 1080)
-        << QRect(10, 10, 980, 660) << QSize(980, 660);
-    QTest::newRow("its screen is gone")
-        << QRect(3000, 100, 1000, 700) << QStringLiteral("gone") << QRect(0, 0, 1920, 1080)
-        << QRect(370, 140, 1180, 800) << QSize(980, 660);
+    const auto row = [](const char* name, QRect remembered, const char* screen, QRect available,
+                        QRect expected, QSize minimum = {980, 660}) {
+        QTest::newRow(name) << remembered << QString::fromLatin1(screen) << available << expected
+                            << minimum;
+    };
+    const QRect large(0, 0, 1920, 1080);
+    row("small screen", {}, "", {0, 0, 980, 660}, {0, 0, 980, 660});
+    row("scaled screen", {}, "", {0, 0, 960, 600}, {0, 0, 960, 600}, {960, 600}); // 1920x1200, 2x
+    row("large screen, centred", {}, "", large, {370, 140, 1180, 800});
+    row("remembered, moved back inside", {1500, -40, 1000, 700}, "wide", large,
+        {920, 0, 1000, 700});
+    row("remembered, larger than the screen", {10, 10, 3000, 2000}, "wide", large, large);
+    row("remembered below the minimum", {10, 10, 300, 200}, "wide", large, {10, 10, 980, 660});
+    row("its screen is gone", {3000, 100, 1000, 700}, "gone", large, {370, 140, 1180, 800});
 }
 
 void TestDesktopWindow::placesOnEveryScreenSize()
