@@ -121,6 +121,8 @@ private:
     using Change = std::function<bool(int, DocumentRecord&, bool&)>;
     int decideEach(const QList<int>& rows, const Change& change, bool keepStep = true);
     // Puts the rows back as a step of the history left them.
+    // Undoes or redoes a step taken from the history.
+    void takeStep(DecisionStep* step, bool undoing);
     int replay(const DecisionStep& step, bool undoing);
     // Puts a rule back as it was (or as it became); false when its rule is no longer listed.
     bool replayRule(RuleChange& change, bool undoing);
