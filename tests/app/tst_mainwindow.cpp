@@ -1,25 +1,18 @@
-#include "app/MainWindow.h"
-#include "qml/OfflineNetwork.h"
-#include "qml/QmlTypes.h"
 #include "qml/Translations.h"
 #include "support/PdfFixtures.h"
+#include "support/RealWindow.h"
 #include "support/WorkerTestMain.h"
-#include "ui/AppController.h"
 
 #include <QAccessible>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
-#include <QQmlApplicationEngine>
 #include <QQmlComponent>
-#include <QQuickItem>
 #include <QQuickStyle>
-#include <QQuickWindow>
 #include <QScopeGuard>
 #include <QTcpServer>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -28,63 +21,9 @@
 Q_IMPORT_QML_PLUGIN(TessavoPlugin)
 
 using namespace Tessavo;
+using namespace RealWindow;
 
 namespace {
-
-Ui::OfflineNetworkAccessManagerFactory offlineNetwork;
-
-// Prepared as the application prepares its engine, network guard included.
-std::unique_ptr<QQmlApplicationEngine> makeEngine(Ui::AppController& controller)
-{
-    auto engine = std::make_unique<QQmlApplicationEngine>();
-    engine->setNetworkAccessManagerFactory(&offlineNetwork);
-    engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
-    Ui::ControllerSingleton::provide(*engine, controller);
-    return engine;
-}
-
-QQuickItem* findInItems(QQuickItem* item, const QString& name)
-{
-    if (item->objectName() == name)
-        return item;
-    const QList<QQuickItem*> children = item->childItems();
-    for (QQuickItem* child : children) {
-        if (QQuickItem* found = findInItems(child, name))
-            return found;
-    }
-    return nullptr;
-}
-
-// Searches the visual tree as well, since repeated delegates have no QObject parent.
-QQuickItem* findItem(QObject* root, const char* name)
-{
-    const QString objectName = QString::fromLatin1(name);
-    if (auto* item = root->findChild<QQuickItem*>(objectName))
-        return item;
-    auto* window = qobject_cast<QQuickWindow*>(root);
-    return window ? findInItems(window->contentItem(), objectName) : nullptr;
-}
-
-QQuickWindow* loadShownWindow(QQmlApplicationEngine& engine)
-{
-    engine.load(App::mainWindowUrl);
-    auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().value(0));
-    if (!window || !QTest::qWaitForWindowExposed(window))
-        return nullptr;
-    window->requestActivate();
-    return QTest::qWaitForWindowActive(window) ? window : nullptr;
-}
-
-void click(QQuickWindow* window, const QQuickItem* item)
-{
-    QTest::mouseClick(window, Qt::LeftButton, {},
-                      item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
-}
-
-int currentPage(QObject* root)
-{
-    return findItem(root, "pages")->property("currentIndex").toInt();
-}
 
 QString statusLine(QObject* root)
 {
@@ -278,7 +217,7 @@ void TestMainWindow::clickingTheSidebarOpensEachPage()
 {
     Ui::AppController controller;
     auto engine = makeEngine(controller);
-    QQuickWindow* window = loadShownWindow(*engine);
+    QQuickWindow* window = loadShown(*engine);
     QVERIFY(window);
     QCOMPARE(currentPage(window), 0);
 
@@ -300,7 +239,7 @@ void TestMainWindow::footerIndicatorsAreIndependent()
 {
     Ui::AppController controller;
     auto engine = makeEngine(controller);
-    QQuickWindow* window = loadShownWindow(*engine);
+    QQuickWindow* window = loadShown(*engine);
     QVERIFY(window);
     const auto shown = [window](const char* name) {
         return findItem(window, name)->isVisible();
@@ -326,22 +265,7 @@ void TestMainWindow::footerIndicatorsAreIndependent()
 
     // An export that lasts until it is cancelled: its one document is a sparse file of 2 GiB.
     controller.clearDocuments();
-    const QString large = m_dir.filePath(QStringLiteral("footer-large.pdf"));
-    {
-        QFile file(large);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.resize(qint64(2) << 30));
-    }
-    DocumentRecord record;
-    record.fileName = QStringLiteral("footer-large.pdf");
-    record.sourcePath = large;
-    record.sizeBytes = qint64(2) << 30;
-    record.state = Ready;
-    record.pages = 1;
-    record.decision = Changed;
-    record.finalCategory = QStringLiteral("02_Forms");
-    controller.documentList()->appendRecord(record);
-    emit controller.summaryChanged();
+    QVERIFY(appendLargeDocument(controller, m_dir.filePath(QStringLiteral("footer-large.pdf"))));
     const QString out = m_dir.filePath(QStringLiteral("footer-out"));
     QVERIFY(QDir().mkpath(out));
     controller.exporter()->exportTo(QUrl::fromLocalFile(out));
@@ -365,7 +289,7 @@ void TestMainWindow::shortcutsAndTheSidebarWorkFromTheKeyboard()
 {
     Ui::AppController controller;
     auto engine = makeEngine(controller);
-    QQuickWindow* window = loadShownWindow(*engine);
+    QQuickWindow* window = loadShown(*engine);
     QVERIFY(window);
 
     QTest::keyClick(window, Qt::Key_3, Qt::ControlModifier);
@@ -408,7 +332,7 @@ void TestMainWindow::statusLineShowsTheImportInsteadOfAStaleHint()
 {
     Ui::AppController controller;
     auto engine = makeEngine(controller);
-    QQuickWindow* window = loadShownWindow(*engine);
+    QQuickWindow* window = loadShown(*engine);
     QVERIFY(window);
     const QString idle = controller.status();
     QCOMPARE(statusLine(window), idle);
@@ -440,7 +364,7 @@ void TestMainWindow::exportStartsFromTheKeyboardAndShowsItsIndicator()
 {
     Ui::AppController controller;
     auto engine = makeEngine(controller);
-    QQuickWindow* window = loadShownWindow(*engine);
+    QQuickWindow* window = loadShown(*engine);
     QVERIFY(window);
 
     // Big enough that copying and zipping them lasts while the indicator fades in: each file
@@ -471,13 +395,7 @@ void TestMainWindow::exportStartsFromTheKeyboardAndShowsItsIndicator()
 
     const QString out = m_dir.filePath(QStringLiteral("out"));
     QVERIFY(QDir().mkpath(out));
-    // The folder dialog's answer, as the Export page takes it.
-    QQuickItem* exportPage = findItem(window, "exportButton");
-    while (exportPage && exportPage->metaObject()->indexOfMethod("chooseFolder(QVariant)") < 0)
-        exportPage = exportPage->parentItem();
-    QVERIFY(exportPage);
-    QVERIFY(QMetaObject::invokeMethod(exportPage, "chooseFolder",
-                                      Q_ARG(QVariant, QUrl::fromLocalFile(out))));
+    QVERIFY(chooseExportFolder(window, out));
 
     // Nobody has decided on the three yet: the window asks first, and Escape exports nothing.
     QObject* question = window->findChild<QObject*>(QStringLiteral("undecidedDialog"));
@@ -522,7 +440,7 @@ void TestMainWindow::everyControlHasAnAccessibleName()
 {
     Ui::AppController controller;
     auto engine = makeEngine(controller);
-    QQuickWindow* window = loadShownWindow(*engine);
+    QQuickWindow* window = loadShown(*engine);
     QVERIFY(window);
     DocumentRecord record;
     record.fileName = QStringLiteral("offer.pdf");
@@ -596,7 +514,7 @@ void TestMainWindow::hostileNamesNeverReachTheNetwork()
     controller.documentList()->appendRecord(record);
     emit controller.summaryChanged();
     auto engine = makeEngine(controller);
-    QQuickWindow* window = loadShownWindow(*engine);
+    QQuickWindow* window = loadShown(*engine);
     QVERIFY(window);
     for (int page = 0; page < 4; ++page) {
         QTest::keyClick(window, Qt::Key(Qt::Key_1 + page), Qt::ControlModifier);
@@ -636,7 +554,7 @@ void TestMainWindow::closingDuringAnImportAsksAndKeepsTheQueue()
     {
         Ui::AppController controller(setup);
         auto engine = makeEngine(controller);
-        QQuickWindow* window = loadShownWindow(*engine);
+        QQuickWindow* window = loadShown(*engine);
         QVERIFY(window);
         controller.importer()->addUrls({QUrl::fromLocalFile(folder)});
         QTRY_VERIFY_WITH_TIMEOUT(controller.documents()->rowCount() == 1, 20000);
@@ -665,7 +583,7 @@ void TestMainWindow::closingDuringAnImportAsksAndKeepsTheQueue()
     Ui::AppController controller(setup);
     QCOMPARE(controller.importer()->pendingFiles(), 2);
     auto engine = makeEngine(controller);
-    QQuickWindow* window = loadShownWindow(*engine);
+    QQuickWindow* window = loadShown(*engine);
     QVERIFY(window);
     QTRY_VERIFY(dialogOpen(window, "continueDialog"));
     QQuickItem* carryOn = dialogButton(window, "continueDialog", "confirmButton");

@@ -13,18 +13,16 @@
 // With --corpus --cross-validate: rules, then learning from the other training documents, for
 // each training document (the figures to tune on). With --corpus --dump-terms FILE: every
 // document's learned terms and rule category as JSON lines.
+#include "BenchTiming.h"
 #include "ClassifyCorpus.h"
 #include "core/Classification.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTextStream>
 
-#include <algorithm>
 #include <cstdio>
 
 using namespace Tessavo;
@@ -65,7 +63,7 @@ QList<DocumentRecord> syntheticPackage()
             text.reserve(charsPerPage + 100);
             int lineLength = 0;
             while (text.size() < charsPerPage) {
-                const QString& word = words.at(random.bounded(int(words.size())));
+                const QString& word = Bench::pick(random, words);
                 text += word;
                 lineLength += int(word.size());
                 if (lineLength > 80) {
@@ -76,24 +74,12 @@ QList<DocumentRecord> syntheticPackage()
                 }
             }
             if (p == keywordPage)
-                text += keywords.at(random.bounded(int(keywords.size())));
+                text += Bench::pick(random, keywords);
             r.pageTexts.append({p, int(text.size()), text});
         }
         records.append(r);
     }
     return records;
-}
-
-double secondsOfBest(int runs, const std::function<void()>& work)
-{
-    double best = 1e9;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        best = std::min(best, double(timer.nsecsElapsed()) / 1e9);
-    }
-    return best;
 }
 
 } // namespace
@@ -113,7 +99,7 @@ int manyMatchingRules()
     QList<DocumentRecord> records = syntheticPackage();
     records.resize(35);
     qsizetype noteChars = 0;
-    const double seconds = secondsOfBest(1, [&] {
+    const double seconds = Bench::bestSecondsOf(1, [&] {
         for (const DocumentRecord& r : records)
             noteChars += classify(rules, r).conflictNote.size();
     });
@@ -136,7 +122,7 @@ int main(int argc, char** argv)
     const QList<Rule> rules = defaultRules();
 
     int suggested = 0;
-    const double classifySeconds = secondsOfBest(3, [&] {
+    const double classifySeconds = Bench::bestSecondsOf(3, [&] {
         suggested = 0;
         for (const DocumentRecord& r : records)
             suggested += !classify(rules, r).category.isEmpty();
@@ -167,7 +153,7 @@ int main(int argc, char** argv)
     }
     grepArguments << textPath;
     QByteArray grepOutput;
-    const double grepSeconds = secondsOfBest(3, [&] {
+    const double grepSeconds = Bench::bestSecondsOf(3, [&] {
         QProcess grep;
         grep.start(QStringLiteral("grep"), grepArguments);
         grep.waitForFinished(-1);

@@ -2,17 +2,16 @@
 // list, per keystroke (median and worst), for a plain name filter, with a decision filter and with
 // the list sorted by name. Compared with a bare loop over the names (the least any filter costs).
 // Run on demand: build/tests/bench_reviewfilter
+#include "BenchTiming.h"
 #include "flows/DocumentList.h"
 #include "ui/DocumentListModel.h"
 #include "ui/ReviewListModel.h"
 
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickWindow>
-#include <QRandomGenerator>
 
 #include <algorithm>
 #include <cstdio>
@@ -38,25 +37,19 @@ QList<DocumentRecord> tenderRecords()
         DocumentRecord r;
         QStringList name;
         for (int w = 0; w < 3 + int(random.bounded(4)); ++w)
-            name << words.at(int(random.bounded(qsizetype(words.size()))));
+            name << Bench::pick(random, words);
         r.fileName = name.join(QLatin1Char(' ')) + QStringLiteral(" %1.pdf").arg(d);
         r.sourcePath = QStringLiteral("/srv/tender/Lot %1/%2").arg(d % 12).arg(r.fileName);
         r.sha256 = QByteArray::number(d).rightJustified(64, '0');
         r.state = Ready;
         r.pages = 1 + int(random.bounded(80));
         r.sizeBytes = 1000 + random.bounded(5000000);
-        r.suggestion.category = categories.at(int(random.bounded(qsizetype(categories.size()))));
+        r.suggestion.category = Bench::pick(random, categories);
         r.suggestion.conflict = random.bounded(10) == 0;
         r.decision = Decision(random.bounded(4));
         records.append(r);
     }
     return records;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(values.size() / 2);
 }
 
 } // namespace
@@ -99,11 +92,11 @@ int main(int argc, char** argv)
 
     std::printf("%d documents\n", documentCount);
     // The first key makes the folded names the filter compares with.
-    QElapsedTimer first;
-    first.start();
-    shown.setSearchText(QStringLiteral("p"));
-    layOut();
-    std::printf("%-34s %6.2f ms\n", "first keystroke", double(first.nsecsElapsed()) / 1e6);
+    const double first = Bench::millisecondsOf([&] {
+        shown.setSearchText(QStringLiteral("p"));
+        layOut();
+    });
+    std::printf("%-34s %6.2f ms\n", "first keystroke", first);
     shown.setSearchText(QString());
     layOut();
 
@@ -112,16 +105,15 @@ int main(int argc, char** argv)
         QList<double> times;
         for (int round = 0; round < 3; ++round) {
             for (int n = 0; n <= typed.size(); ++n) { // every prefix, then back to nothing
-                QElapsedTimer timer;
-                timer.start();
-                shown.setSearchText(typed.left(n == typed.size() ? 0 : n + 1));
-                layOut();
-                times.append(double(timer.nsecsElapsed()) / 1e6);
+                times.append(Bench::millisecondsOf([&] {
+                    shown.setSearchText(typed.left(n == typed.size() ? 0 : n + 1));
+                    layOut();
+                }));
             }
         }
         std::printf("%-34s median %6.2f ms  worst %6.2f ms  (%lld keystrokes, %d rows shown at the "
                     "end of a word)\n",
-                    what, median(times), *std::max_element(times.cbegin(), times.cend()),
+                    what, Bench::median(times), *std::max_element(times.cbegin(), times.cend()),
                     static_cast<long long>(times.size()), shown.count());
     };
     typeAll("name filter, import order");
@@ -131,24 +123,22 @@ int main(int argc, char** argv)
     shown.setSortKey(Ui::ReviewListModel::ByName);
     typeAll("name filter, sorted by name");
 
-    QElapsedTimer timer;
-    timer.start();
-    shown.setSortKey(Ui::ReviewListModel::BySize);
-    layOut();
-    std::printf("%-34s %6.2f ms\n", "sort by size", double(timer.nsecsElapsed()) / 1e6);
+    const double sorting = Bench::millisecondsOf([&] {
+        shown.setSortKey(Ui::ReviewListModel::BySize);
+        layOut();
+    });
+    std::printf("%-34s %6.2f ms\n", "sort by size", sorting);
 
     // The floor: a bare case-insensitive scan of the names.
     QList<double> bare;
+    int hits = 0;
     for (int n = 1; n <= typed.size(); ++n) {
-        timer.start();
-        int hits = 0;
         const QString part = typed.left(n);
-        for (const DocumentRecord& r : list.records())
-            hits += r.fileName.contains(part, Qt::CaseInsensitive) ? 1 : 0;
-        bare.append(double(timer.nsecsElapsed()) / 1e6);
-        if (hits < 0)
-            return 1;
+        bare.append(Bench::millisecondsOf([&] {
+            for (const DocumentRecord& r : list.records())
+                hits += r.fileName.contains(part, Qt::CaseInsensitive) ? 1 : 0;
+        }));
     }
-    std::printf("%-34s median %6.2f ms\n", "bare scan of the names", median(bare));
-    return 0;
+    std::printf("%-34s median %6.2f ms\n", "bare scan of the names", Bench::median(bare));
+    return hits < 0 ? 1 : 0;
 }

@@ -30,6 +30,28 @@ DocumentRecord record(const QString& suggestion, Decision decision = NeedsReview
     return r;
 }
 
+// A document of its own: its own path and content, so the session keeps each apart.
+DocumentRecord numbered(int n, const QString& suggestion, Decision decision = NeedsReview,
+                        const QString& finalCategory = {})
+{
+    DocumentRecord r = record(suggestion, decision, false, finalCategory);
+    r.fileName = QStringLiteral("doc %1.pdf").arg(n);
+    r.sourcePath = QStringLiteral("/srv/tender/") + r.fileName;
+    r.sha256 = QByteArray::number(n).rightJustified(64, 'a');
+    r.sizeBytes = 1000 + n;
+    return r;
+}
+
+using DecisionsByRow = QList<int>;
+
+DecisionsByRow decisionsOf(const DocumentList& list)
+{
+    DecisionsByRow out;
+    for (const DocumentRecord& r : list.records())
+        out.append(r.decision);
+    return out;
+}
+
 // The review flow alone, with the list, rules and session it shares; nothing is kept.
 struct Review {
     DocumentList list;
@@ -391,35 +413,11 @@ void TestReviewFlow::ruleDraftsArePreviewedAndSaved()
     QCOMPARE(f.rules.rules().size(), defaultRules().size());
 }
 
-QTEST_GUILESS_MAIN(TestReviewFlow)
-#include "tst_reviewflow.moc"
-
-namespace {
-
-// A document of its own: its own path and content, so the session keeps each apart.
-DocumentRecord numbered(int n, const QString& suggestion, Decision decision = NeedsReview,
-                        const QString& finalCategory = {})
-{
-    DocumentRecord r = record(suggestion, decision, false, finalCategory);
-    r.fileName = QStringLiteral("doc %1.pdf").arg(n);
-    r.sourcePath = QStringLiteral("/srv/tender/") + r.fileName;
-    r.sha256 = QByteArray::number(n).rightJustified(64, 'a');
-    r.sizeBytes = 1000 + n;
-    return r;
-}
-
-QList<int> decisionsOf(const DocumentList& list)
-{
-    QList<int> out;
-    for (const DocumentRecord& r : list.records())
-        out.append(r.decision);
-    return out;
-}
-
-} // namespace
-
 void TestReviewFlow::undoAndRedoOfABulkDecision()
 {
+    const DecisionsByRow before{Accepted, Changed, NeedsReview, NeedsReview};
+    const DecisionsByRow ignored{Ignored, Ignored, Ignored, NeedsReview};
+    const DecisionsByRow afterwards{Accepted, Changed, NeedsReview, Accepted};
     QTemporaryDir folder;
     const QString stored = folder.filePath("session.sqlite");
     {
@@ -434,37 +432,33 @@ void TestReviewFlow::undoAndRedoOfABulkDecision()
         QSignalSpy history(&f.review, &ReviewFlow::historyChanged);
 
         f.review.ignoreDocuments({0, 1, 2});
-        QCOMPARE(decisionsOf(f.list), (QList<int>{Ignored, Ignored, Ignored, NeedsReview}));
+        QCOMPARE(decisionsOf(f.list), ignored);
         QCOMPARE(f.status, QStringLiteral("Ignored 3 document(s)."));
         QVERIFY(f.review.canUndo());
         QCOMPARE(history.count(), 1);
-
         f.review.undo(); // one step, every row as it was
-        QCOMPARE(decisionsOf(f.list), (QList<int>{Accepted, Changed, NeedsReview, NeedsReview}));
+        QCOMPARE(decisionsOf(f.list), before);
         QCOMPARE(f.list.recordAt(1)->finalCategory, QStringLiteral("05_References"));
         QCOMPARE(f.status, QStringLiteral("Undid 3 decision(s)."));
-        QVERIFY(!f.review.canUndo());
-        QVERIFY(f.review.canRedo());
-
+        QVERIFY(!f.review.canUndo() && f.review.canRedo());
         f.review.redo();
-        QCOMPARE(decisionsOf(f.list), (QList<int>{Ignored, Ignored, Ignored, NeedsReview}));
+        QCOMPARE(decisionsOf(f.list), ignored);
         f.review.undo();
         f.review.acceptDocument(3); // a new decision: the undone step cannot come back
         QVERIFY(!f.review.canRedo());
         f.review.redo();
-        QCOMPARE(decisionsOf(f.list), (QList<int>{Accepted, Changed, NeedsReview, Accepted}));
+        QCOMPARE(decisionsOf(f.list), afterwards);
         f.review.undo();
         f.review.undo(); // nothing left: nothing happens
-        QCOMPARE(decisionsOf(f.list), (QList<int>{Accepted, Changed, NeedsReview, NeedsReview}));
+        QCOMPARE(decisionsOf(f.list), before);
         f.review.redo();
     }
-    // The stored session holds what the undo and redo left.
+    // The stored session holds what the undo and redo left; the history is not kept.
     Review again;
     again.session.restore(stored, again.rules);
-    QCOMPARE(again.list.rowCount(), 4);
-    QCOMPARE(decisionsOf(again.list), (QList<int>{Accepted, Changed, NeedsReview, Accepted}));
+    QCOMPARE(decisionsOf(again.list), afterwards);
     QCOMPARE(again.list.recordAt(1)->finalCategory, QStringLiteral("05_References"));
-    QVERIFY(!again.review.canUndo()); // history is not kept across runs
+    QVERIFY(!again.review.canUndo());
 }
 
 void TestReviewFlow::resetGoesBackToTheEarlierDecision()
@@ -473,7 +467,6 @@ void TestReviewFlow::resetGoesBackToTheEarlierDecision()
     m_f->review.acceptDocument(0);
     m_f->review.changeDocumentCategory(0, QStringLiteral("06_Insurance"));
     m_f->review.ignoreDocument(0);
-
     m_f->review.resetDecision(0); // back to the change
     QCOMPARE(at(0).decision, int(Changed));
     QCOMPARE(at(0).finalCategory, QStringLiteral("06_Insurance"));
@@ -496,32 +489,25 @@ void TestReviewFlow::resetGoesBackToTheEarlierDecision()
     m_f->review.changeDocumentCategory(1, QStringLiteral("07_Appendices"));
     m_f->review.ignoreDocuments({0, 1});
     m_f->review.resetDocuments({0, 1});
-    QCOMPARE(decisionsOf(m_f->list), (QList<int>{Accepted, Changed}));
+    QCOMPARE(decisionsOf(m_f->list), (DecisionsByRow{Accepted, Changed}));
     QCOMPARE(at(1).finalCategory, QStringLiteral("07_Appendices"));
 }
 
 void TestReviewFlow::historyIsBoundedAndEndsWithTheList()
 {
     m_f->list.appendRecord(numbered(0, "02_Forms"));
-    for (int i = 0; i < 300; ++i) {
-        if (i % 2 == 0)
-            m_f->review.acceptDocument(0);
-        else
-            m_f->review.ignoreDocument(0);
-    }
+    for (int i = 0; i < 300; ++i)
+        i % 2 ? m_f->review.ignoreDocument(0) : m_f->review.acceptDocument(0);
     int undone = 0;
-    while (m_f->review.canUndo()) {
+    for (; m_f->review.canUndo(); ++undone)
         m_f->review.undo();
-        ++undone;
-    }
     QVERIFY2(undone >= 50 && undone < 300, qPrintable(QString::number(undone)));
 
     m_f->review.acceptDocument(0);
     QVERIFY(m_f->review.canUndo());
     QSignalSpy history(&m_f->review, &ReviewFlow::historyChanged);
     m_f->list.clear(); // the rows are gone: their steps with them
-    QVERIFY(!m_f->review.canUndo());
-    QVERIFY(!m_f->review.canRedo());
+    QVERIFY(!m_f->review.canUndo() && !m_f->review.canRedo());
     QCOMPARE(history.count(), 1);
     m_f->review.undo();
     QCOMPARE(m_f->list.rowCount(), 0);
@@ -533,16 +519,17 @@ void TestReviewFlow::acceptClearSuggestionsOfSomeRows()
         m_f->list.appendRecord(numbered(n, n == 2 ? QString() : QStringLiteral("02_Forms")));
     QCOMPARE(m_f->review.clearSuggestionCount({0, 1, 2}), 2);
     m_f->review.acceptClearSuggestions({1, 2, 3});
-    QCOMPARE(decisionsOf(m_f->list), (QList<int>{NeedsReview, Accepted, NeedsReview, Accepted}));
+    QCOMPARE(decisionsOf(m_f->list),
+             (DecisionsByRow{NeedsReview, Accepted, NeedsReview, Accepted}));
     QCOMPARE(m_f->status,
              QStringLiteral("Accepted 2 suggestion(s). Conflicting items were left for review."));
     m_f->review.acceptDocuments({0, 1, 2}); // the accepted and the one without stay as they are
-    QCOMPARE(decisionsOf(m_f->list), (QList<int>{Accepted, Accepted, NeedsReview, Accepted}));
+    QCOMPARE(decisionsOf(m_f->list), (DecisionsByRow{Accepted, Accepted, NeedsReview, Accepted}));
     QCOMPARE(m_f->status, QStringLiteral("Accepted 1 document(s); 2 left as they were (already "
                                          "accepted, ignored or without a suggestion)."));
     m_f->review.undo();
     m_f->review.undo();
-    QCOMPARE(decisionsOf(m_f->list), (QList<int>(4, NeedsReview)));
+    QCOMPARE(decisionsOf(m_f->list), DecisionsByRow(4, NeedsReview));
 }
 
 void TestReviewFlow::ruleChangesAreUndoneInTheSameHistory()
@@ -553,52 +540,51 @@ void TestReviewFlow::ruleChangesAreUndoneInTheSameHistory()
             out << r.name + (r.enabled ? QString() : QStringLiteral(" (off)"));
         return out;
     };
+    ReviewFlow& review = m_f->review;
     const QStringList builtIn = names();
     QVERIFY(builtIn.size() > 2);
-    m_f->list.appendRecord(numbered(0, QString()));
-    m_f->list.update(0, [](DocumentRecord& r) {
-        r.fileName = QStringLiteral("Performance bond.pdf");
-        return true;
-    });
+    DocumentRecord bond = numbered(0, QString());
+    bond.fileName = QStringLiteral("Performance bond.pdf");
+    m_f->list.appendRecord(bond);
 
-    m_f->review.addRule(QStringLiteral("Bonds"), QStringLiteral("06_Insurance"),
-                        QStringLiteral("bond"), QString(), 0, 0, 900);
+    review.addRule(QStringLiteral("Bonds"), QStringLiteral("06_Insurance"), QStringLiteral("bond"),
+                   QString(), 0, 0, 900);
     QCOMPARE(at(0).suggestion.category, QStringLiteral("06_Insurance"));
-    m_f->review.acceptDocument(0);
-    m_f->review.setRuleEnabled(0, false);
-    m_f->review.removeRule(1);
+    review.acceptDocument(0);
+    review.setRuleEnabled(0, false);
+    review.removeRule(1);
     QStringList changed = builtIn;
     changed[0] += QStringLiteral(" (off)");
     changed.removeAt(1);
     changed << QStringLiteral("Bonds");
     QCOMPARE(names(), changed);
 
-    m_f->review.undo(); // the removed rule comes back, at the end
+    review.undo(); // the removed rule comes back, at the end
     QCOMPARE(m_f->status, QStringLiteral("Undid the change to rule “%1”.").arg(builtIn.at(1)));
     QCOMPARE(names().constLast(), builtIn.at(1));
-    m_f->review.undo(); // on again
+    review.undo(); // on again
     QVERIFY(!names().constFirst().endsWith(QStringLiteral(" (off)")));
-    m_f->review.undo(); // the decision, in the same history
+    review.undo(); // the decision, in the same history
     QCOMPARE(at(0).decision, int(NeedsReview));
-    m_f->review.undo(); // the added rule goes, and with it its suggestion
+    review.undo(); // the added rule goes, and with it its suggestion
     QVERIFY(!names().contains(QStringLiteral("Bonds")));
     QVERIFY(at(0).suggestion.category != QStringLiteral("06_Insurance"));
-    QVERIFY(!m_f->review.canUndo());
+    QVERIFY(!review.canUndo());
 
-    m_f->review.redo(); // added again, found again by its new id
+    review.redo(); // added again, found again by its new id
     QVERIFY(names().contains(QStringLiteral("Bonds")));
     QCOMPARE(at(0).suggestion.category, QStringLiteral("06_Insurance"));
-    m_f->review.redo();
-    m_f->review.redo();
-    m_f->review.redo(); // removed again
+    for (int i = 0; i < 3; ++i)
+        review.redo(); // removed again
     QCOMPARE(names().size(), builtIn.size());
     QVERIFY(!names().contains(builtIn.at(1)));
-    m_f->review.undo();
-    m_f->review.undo();
-    m_f->review.undo();
-    m_f->review.undo();
+    for (int i = 0; i < 4; ++i)
+        review.undo();
     QVERIFY(!names().contains(QStringLiteral("Bonds")));
     const QStringList back = names(); // every built-in rule, the removed one now last
     QCOMPARE(QSet<QString>(back.cbegin(), back.cend()),
              QSet<QString>(builtIn.cbegin(), builtIn.cend()));
 }
+
+QTEST_GUILESS_MAIN(TestReviewFlow)
+#include "tst_reviewflow.moc"

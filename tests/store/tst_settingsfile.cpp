@@ -1,10 +1,9 @@
 // settings.json: what a window keeps comes back, and whatever of the file cannot be used is
 // named in the log with its reason before the defaults are taken.
 #include "store/SettingsFile.h"
+#include "support/PrivateFolder.h"
 
-#include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Tessavo::Store;
@@ -19,27 +18,19 @@ private slots:
     void noPathKeepsNothing();
 
 private:
-    bool write(const QByteArray& bytes)
-    {
-        QFile file(m_path);
-        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-               file.write(bytes) == bytes.size();
-    }
-
-    QTemporaryDir m_dir;
-    QString m_path = m_dir.filePath(QStringLiteral("data/settings.json"));
+    PrivateFolder m_data{QStringLiteral("settings.json")};
 };
 
 void TestSettingsFile::keptSettingsComeBack()
 {
     const Settings kept{true, QStringLiteral("deu+eng")};
-    QVERIFY(saveSettings(m_path, kept).ok);
-    QCOMPARE(QFile::permissions(m_path) & 0x0077, QFileDevice::Permissions());
+    QVERIFY(saveSettings(m_data.file(), kept).ok);
+    QVERIFY(m_data.isPrivate());
     QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
-    QCOMPARE(loadSettings(m_path), kept);
+    QCOMPARE(loadSettings(m_data.file()), kept);
     // A window that kept the default language writes it as empty: nothing to note.
-    QVERIFY(saveSettings(m_path, Settings{}).ok);
-    QCOMPARE(loadSettings(m_path), Settings{});
+    QVERIFY(saveSettings(m_data.file(), Settings{}).ok);
+    QCOMPARE(loadSettings(m_data.file()), Settings{});
 }
 
 void TestSettingsFile::unusableSettingsAreNamedInTheLog_data()
@@ -68,10 +59,10 @@ void TestSettingsFile::unusableSettingsAreNamedInTheLog()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, reason);
     QFETCH(Settings, expected);
-    QVERIFY(saveSettings(m_path, Settings{}).ok); // the folder, private
-    QVERIFY(write(bytes));
+    QVERIFY(saveSettings(m_data.file(), Settings{}).ok); // the folder, private
+    QVERIFY(m_data.overwrite(bytes));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(reason));
-    QCOMPARE(loadSettings(m_path), expected);
+    QCOMPARE(loadSettings(m_data.file()), expected);
 }
 
 void TestSettingsFile::noPathKeepsNothing()

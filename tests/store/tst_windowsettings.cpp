@@ -1,9 +1,8 @@
 // window.json: what the window keeps comes back; values no window could have written are left at
 // their default and named, and the file is only ever a private regular file.
 #include "store/WindowSettings.h"
+#include "support/PrivateFolder.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Tessavo::Store;
@@ -18,15 +17,7 @@ private slots:
     void aLinkIsNeverRead();
 
 private:
-    bool write(const QByteArray& bytes)
-    {
-        QFile file(m_path);
-        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-               file.write(bytes) == bytes.size();
-    }
-
-    QTemporaryDir m_dir;
-    QString m_path = m_dir.filePath(QStringLiteral("data/window.json"));
+    PrivateFolder m_data{QStringLiteral("window.json")};
 };
 
 void TestWindowSettings::keptSettingsComeBack()
@@ -43,16 +34,16 @@ void TestWindowSettings::keptSettingsComeBack()
                        3,
                        1,
                        {QStringLiteral("one"), QStringLiteral("two")}};
-    QVERIFY(saveWindowSettings(m_path, kept).ok);
-    QCOMPARE(QFile::permissions(m_path) & 0x0077, QFileDevice::Permissions());
-    const WindowSettingsReading reading = readWindowSettingsFile(m_path);
+    QVERIFY(saveWindowSettings(m_data.file(), kept).ok);
+    QVERIFY(m_data.isPrivate());
+    const WindowSettingsReading reading = readWindowSettingsFile(m_data.file());
     QVERIFY(reading.ok);
     QVERIFY(reading.ignored.isEmpty());
     QCOMPARE(reading.settings, kept);
     // A warning longer than the file keeps is cut, not a reason to lose the bundle.
     kept.lastExport.warnings = {QString(5000, u'w')};
-    QVERIFY(saveWindowSettings(m_path, kept).ok);
-    QCOMPARE(readWindowSettingsFile(m_path).settings.lastExport.warnings,
+    QVERIFY(saveWindowSettings(m_data.file(), kept).ok);
+    QCOMPARE(readWindowSettingsFile(m_data.file()).settings.lastExport.warnings,
              QStringList{QString(maxRememberedTextChars, u'w')});
 }
 
@@ -86,9 +77,9 @@ void TestWindowSettings::unusableValuesKeepTheirDefault()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, ignored);
-    QVERIFY(saveWindowSettings(m_path, WindowSettings{}).ok); // makes the private folder
-    QVERIFY(write(bytes));
-    const WindowSettingsReading reading = readWindowSettingsFile(m_path);
+    QVERIFY(saveWindowSettings(m_data.file(), WindowSettings{}).ok); // makes the private folder
+    QVERIFY(m_data.overwrite(bytes));
+    const WindowSettingsReading reading = readWindowSettingsFile(m_data.file());
     QVERIFY(reading.ok);
     QCOMPARE(reading.ignored, QStringList{ignored});
     QCOMPARE(reading.settings, WindowSettings{});
@@ -96,18 +87,18 @@ void TestWindowSettings::unusableValuesKeepTheirDefault()
 
 void TestWindowSettings::aLinkIsNeverRead()
 {
-    const QString elsewhere = m_dir.filePath(QStringLiteral("elsewhere.json"));
+    const QString elsewhere = m_data.outside(QStringLiteral("elsewhere.json"));
     WindowSettings kept;
     kept.exportFolder = QStringLiteral("/tmp");
     QVERIFY(saveWindowSettings(elsewhere, kept).ok);
-    QFile::remove(m_path);
-    QVERIFY(QFile::link(elsewhere, m_path));
-    const WindowSettingsReading reading = readWindowSettingsFile(m_path);
+    QFile::remove(m_data.file());
+    QVERIFY(QFile::link(elsewhere, m_data.file()));
+    const WindowSettingsReading reading = readWindowSettingsFile(m_data.file());
     QVERIFY(!reading.ok);
     QCOMPARE(reading.settings, WindowSettings{});
     // Writing replaces the link by a file of its own; the file it pointed to stays as it was.
-    QVERIFY(saveWindowSettings(m_path, WindowSettings{}).ok);
-    QVERIFY(!QFileInfo(m_path).isSymLink());
+    QVERIFY(saveWindowSettings(m_data.file(), WindowSettings{}).ok);
+    QVERIFY(!QFileInfo(m_data.file()).isSymLink());
     QCOMPARE(readWindowSettingsFile(elsewhere).settings, kept);
 }
 

@@ -38,13 +38,11 @@ TestCase {
 
     function test_contrast(data) {
         Theme.dark = data.dark
-        for (const [fore, back] of textPairs) {
-            const ratio = contrast(Theme[fore], Theme[back])
-            verify(ratio >= 4.5, `${fore} on ${back}: ${ratio.toFixed(2)}:1`)
-        }
-        for (const [fore, back] of focusPairs) {
-            const ratio = contrast(Theme[fore], Theme[back])
-            verify(ratio >= 3, `${fore} against ${back}: ${ratio.toFixed(2)}:1`)
+        for (const [pairs, least] of [[textPairs, 4.5], [focusPairs, 3]]) {
+            for (const [fore, back] of pairs) {
+                const ratio = contrast(Theme[fore], Theme[back])
+                verify(ratio >= least, `${fore} on ${back}: ${ratio.toFixed(2)}:1`)
+            }
         }
         // The two appearances really differ.
         verify(data.dark === (luminance(Theme.bg) < 0.2))
