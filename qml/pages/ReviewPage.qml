@@ -100,8 +100,14 @@ Item {
                      Texts.fill(qsTr("Accept %1"), [n]), kind, rows)
     }
 
+    // The list takes the keyboard, so the arrows and A, C, I, R act at once; the find field is a
+    // click, Ctrl+F or a Tab away.
+    function focusContent() {
+        reviewList.forceActiveFocus(Qt.TabFocusReason)
+    }
+
     // The list takes the keyboard whenever the page is shown again.
-    onVisibleChanged: if (visible) reviewList.forceActiveFocus()
+    onVisibleChanged: if (visible) focusContent()
 
     ReviewListModel {
         id: shown

@@ -12,7 +12,19 @@ Item {
         anchors.fill: parent
     }
 
+    // The whole window at its smallest, for what only it does: pages shown from the keyboard.
+    Component {
+        id: windowComponent
+
+        Main {
+            width: 980
+            height: 660
+        }
+    }
+
     TestCase {
+        id: testCase
+
         name: "ReviewPage"
         when: windowShown
 
@@ -377,6 +389,40 @@ Item {
             compare(App.documents.data(App.documents.index(1, 0), 268), Decision.Ignored)
             compare(App.documents.data(App.documents.index(0, 0), 268), Decision.NeedsReview)
             tryCompare(button, "visible", false)
+        }
+
+        function shownWindow() {
+            const main = createTemporaryObject(windowComponent, testCase)
+            main.requestActivate()
+            tryVerify(() => main.active)
+            return main
+        }
+
+        // Ctrl+3 shows the Review page with the keyboard in its list, so the arrows and the
+        // decision keys act at once; the find field takes typing once clicked, and Down gives
+        // the keyboard back to the list.
+        function test_reviewFromTheKeyboardTakesTheKeys() {
+            fixtures.addDocument("a.pdf", DocumentState.Ready, "02_Forms")
+            fixtures.addDocument("b.pdf", DocumentState.Ready, "03_Pricing")
+            const main = shownWindow()
+            const list = findChild(main.contentItem, "reviewList")
+            keyClick(Qt.Key_3, Qt.ControlModifier)
+            tryCompare(main, "currentPage", 2)
+            tryVerify(() => list.activeFocus)
+            compare(list.currentIndex, 0)
+            keyClick(Qt.Key_Down)
+            compare(list.currentIndex, 1)
+            keyClick(Qt.Key_A)
+            compare(App.documents.data(App.documents.index(1, 0), 268), Decision.Accepted)
+
+            const search = findChild(main.contentItem, "searchField")
+            mouseClick(search)
+            keyClick(Qt.Key_A)
+            compare(search.text, "a")
+            compare(App.summary.accepted, 1)
+            keyClick(Qt.Key_Down)
+            verify(list.activeFocus)
+            search.clear()
         }
 
         function test_emptyText() {
