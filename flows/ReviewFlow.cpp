@@ -447,9 +447,9 @@ void ReviewFlow::reclassifySoon()
         Qt::QueuedConnection);
 }
 
-void ReviewFlow::acceptDocument(int row)
+int ReviewFlow::acceptOne(int row)
 {
-    decideEach({row}, [this](int, DocumentRecord& r, bool&) {
+    return decideEach({row}, [this](int, DocumentRecord& r, bool&) {
         if (acceptSuggestion(r))
             return true;
         emit status(QStringLiteral("No suggestion to accept. Choose a category instead."));
@@ -457,19 +457,56 @@ void ReviewFlow::acceptDocument(int row)
     });
 }
 
+int ReviewFlow::changeEach(const QList<int>& rows, const QString& category)
+{
+    return decideEach(rows, [&category](int, DocumentRecord& r, bool&) {
+        changeCategory(r, category);
+        return true;
+    });
+}
+
+int ReviewFlow::ignoreEach(const QList<int>& rows)
+{
+    return decideEach(rows, [](int, DocumentRecord& r, bool&) {
+        ignore(r);
+        return true;
+    });
+}
+
+int ReviewFlow::resetEach(const QList<int>& rows)
+{
+    return decideEach(rows, [this](int row, DocumentRecord& r, bool& wentBack) {
+        const std::optional<ReviewState> earlier = m_history.earlier(row);
+        if (earlier && *earlier != reviewStateOf(r)) {
+            applyReviewState(r, *earlier);
+            wentBack = true;
+        } else {
+            Tessavo::resetDecision(r);
+        }
+        return true;
+    });
+}
+
+void ReviewFlow::acceptDocument(int row)
+{
+    acceptOne(row);
+}
+
 void ReviewFlow::changeDocumentCategory(int row, const QString& category)
 {
-    changeDocumentsCategory({row}, category);
+    const QString trimmed = category.trimmed();
+    if (!trimmed.isEmpty())
+        changeEach({row}, trimmed);
 }
 
 void ReviewFlow::ignoreDocument(int row)
 {
-    ignoreDocuments({row});
+    ignoreEach({row});
 }
 
 void ReviewFlow::resetDecision(int row)
 {
-    resetDocuments({row});
+    resetEach({row});
 }
 
 void ReviewFlow::acceptAllSuggested()
@@ -502,8 +539,10 @@ int ReviewFlow::clearSuggestionCount(const QList<int>& rows) const
 
 void ReviewFlow::acceptDocuments(const QList<int>& rows)
 {
+    // One document without a suggestion is told what to do instead.
     if (rows.size() == 1) {
-        acceptDocument(rows.constFirst());
+        if (acceptOne(rows.constFirst()) > 0)
+            emit status(QStringLiteral("Accepted %1 document(s).").arg(1));
         return;
     }
     const int accepted = decideEach(
@@ -522,38 +561,23 @@ void ReviewFlow::changeDocumentsCategory(const QList<int>& rows, const QString& 
     const QString trimmed = category.trimmed();
     if (trimmed.isEmpty())
         return;
-    const int changed = decideEach(rows, [&trimmed](int, DocumentRecord& r, bool&) {
-        changeCategory(r, trimmed);
-        return true;
-    });
-    if (rows.size() > 1)
+    const int changed = changeEach(rows, trimmed);
+    if (changed > 0 || rows.size() > 1)
         emit status(QStringLiteral("Filed %1 document(s) under %2.")
                         .arg(QString::number(changed), trimmed));
 }
 
 void ReviewFlow::ignoreDocuments(const QList<int>& rows)
 {
-    const int ignored = decideEach(rows, [](int, DocumentRecord& r, bool&) {
-        ignore(r);
-        return true;
-    });
-    if (rows.size() > 1)
+    const int ignored = ignoreEach(rows);
+    if (ignored > 0 || rows.size() > 1)
         emit status(QStringLiteral("Ignored %1 document(s).").arg(ignored));
 }
 
 void ReviewFlow::resetDocuments(const QList<int>& rows)
 {
-    const int reset = decideEach(rows, [this](int row, DocumentRecord& r, bool& wentBack) {
-        const std::optional<ReviewState> earlier = m_history.earlier(row);
-        if (earlier && *earlier != reviewStateOf(r)) {
-            applyReviewState(r, *earlier);
-            wentBack = true;
-        } else {
-            Tessavo::resetDecision(r);
-        }
-        return true;
-    });
-    if (rows.size() > 1)
+    const int reset = resetEach(rows);
+    if (reset > 0 || rows.size() > 1)
         emit status(QStringLiteral("Reset %1 document(s) to their earlier decision.").arg(reset));
 }
 

@@ -19,10 +19,10 @@ Item {
         return rows
     }
 
-    // Whether a row's command applies to every selected row: when the row is among several
-    // selected; else it applies to the row's own document.
-    function appliesToSelection(row: ReviewRow): bool {
-        return shown.selectedCount > 1 && row.selected
+    // The documents a row's command applies to: every selected row when the row is among
+    // several selected; else the row's own document.
+    function rowsFor(row: ReviewRow) {
+        return shown.selectedCount > 1 && row.selected ? page.selectedRows() : [row.documentRow]
     }
 
     function ask(message: string, confirmText: string, kind: string, rows) {
@@ -33,8 +33,8 @@ Item {
         bulkDialog.open()
     }
 
-    // A command on several documents. Lists pass from QML to C++ here only: typed functions
-    // cannot hand a script array to a C++ list.
+    // A command on one document or several; the status line says what it did. Lists pass from
+    // QML to C++ here only: typed functions cannot hand a script array to a C++ list.
     function runBulk(kind: string, rows, category) {
         if (kind === "accept")
             App.review.acceptDocuments(rows)
@@ -51,37 +51,24 @@ Item {
     }
 
     function accept(row: ReviewRow) {
-        if (!page.appliesToSelection(row)) {
-            App.review.acceptDocument(row.documentRow)
-            return
-        }
-        const n = shown.selectedCount
+        const n = shown.selectedCount > 1 && row.selected ? shown.selectedCount : 1
         if (n > page.askAbove)
             page.ask(Texts.fill(qsTr("Accept the suggestions of %1 selected documents?"), [n]),
-                     qsTr("Accept"), "accept", page.selectedRows())
+                     qsTr("Accept"), "accept", page.rowsFor(row))
         else
-            page.runBulk("accept", page.selectedRows(), "")
+            page.runBulk("accept", page.rowsFor(row), "")
     }
 
     function ignore(row: ReviewRow) {
-        if (page.appliesToSelection(row))
-            page.runBulk("ignore", page.selectedRows(), "")
-        else
-            App.review.ignoreDocument(row.documentRow)
+        page.runBulk("ignore", page.rowsFor(row), "")
     }
 
     function reset(row: ReviewRow) {
-        if (page.appliesToSelection(row))
-            page.runBulk("reset", page.selectedRows(), "")
-        else
-            App.review.resetDecision(row.documentRow)
+        page.runBulk("reset", page.rowsFor(row), "")
     }
 
     function changeCategory(row: ReviewRow, category: string) {
-        if (page.appliesToSelection(row))
-            page.runBulk("change", page.selectedRows(), category)
-        else
-            App.review.changeDocumentCategory(row.documentRow, category)
+        page.runBulk("change", page.rowsFor(row), category)
     }
 
     // "Accept all clear suggestions" takes the whole list, or, while a filter hides some
@@ -305,6 +292,12 @@ Item {
                 onIgnoreRequested: page.ignore(delegateRow) // qmllint disable unqualified
                 onResetRequested: page.reset(delegateRow) // qmllint disable unqualified
                 onCategoryChosen: category => page.changeCategory(delegateRow, category) // qmllint disable unqualified
+                // A closed popup leaves the keyboard nowhere: the list takes it back.
+                onCategoryMenuClosed: {
+                    const view = ListView.view as CardList
+                    if (view && !view.activeFocus)
+                        view.forceActiveFocus()
+                }
                 onTabbedOut: {
                     if (index + 1 >= reviewList.count)
                         return

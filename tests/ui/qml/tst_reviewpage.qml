@@ -30,6 +30,10 @@ Item {
 
         function init() {
             fixtures.reset()
+            // Shortcuts reach the active window only: the test's own again after one of the
+            // window tests.
+            testCase.Window.window.requestActivate()
+            tryVerify(() => testCase.Window.active)
         }
 
         function entry(row) {
@@ -261,6 +265,41 @@ Item {
             compare(App.documents.data(App.documents.index(20, 0), 268), Decision.Changed)
             compare(App.summary.changed, 1)
             compare(App.summary.pending, 29)
+        }
+
+        // Each decision, by key or by click, says in the status line what it did.
+        function test_statusSaysWhatADecisionDid() {
+            for (let i = 0; i < 3; ++i)
+                fixtures.addDocument("doc" + i + ".pdf", DocumentState.Ready, "02_Forms")
+            const list = findChild(page, "reviewList")
+            list.forceActiveFocus()
+            list.currentIndex = 0
+            keyClick(Qt.Key_A)
+            compare(App.status, "Accepted 1 document(s).")
+            keyClick(Qt.Key_I)
+            compare(App.status, "Ignored 1 document(s).")
+            keyClick(Qt.Key_R)
+            compare(App.status, "Reset 1 document(s) to their earlier decision.")
+            keyClick(Qt.Key_Z, Qt.ControlModifier)
+            compare(App.status, "Undid 1 decision(s).")
+            keyClick(Qt.Key_Z, Qt.ControlModifier | Qt.ShiftModifier)
+            compare(App.status, "Redid 1 decision(s).")
+            keyClick(Qt.Key_C)
+            const menu = findChild(list.currentItem, "categoryMenu")
+            tryCompare(menu, "opened", true)
+            keyClick(Qt.Key_Down)
+            keyClick(Qt.Key_Return)
+            tryCompare(menu, "visible", false)
+            compare(App.status, "Filed 1 document(s) under 01_Solicitation.")
+            keyClick(Qt.Key_Down, Qt.ShiftModifier)
+            keyClick(Qt.Key_Down, Qt.ShiftModifier)
+            keyClick(Qt.Key_I)
+            compare(App.status, "Ignored 3 document(s).")
+            mouseClick(findChild(entry(1), "resetButton"))
+            compare(App.status, "Reset 3 document(s) to their earlier decision.")
+            keyClick(Qt.Key_Escape)  // the clicked row alone stays selected
+            mouseClick(findChild(entry(1), "acceptButton"))
+            compare(App.status, "Accepted 1 document(s).")
         }
 
         function test_focusedButtonBringsItsRowAlong() {
