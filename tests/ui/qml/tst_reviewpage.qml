@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Controls
 import QtTest
 import Tessavo
 
@@ -462,6 +463,33 @@ Item {
             keyClick(Qt.Key_Down)
             verify(list.activeFocus)
             search.clear()
+        }
+
+        // At the smallest window the preview, once shown, keeps every control whole and inside.
+        function test_previewFitsTheSmallestWindow() {
+            App.importer.addUrls([fixtures.makePdf("small-window.pdf", "Bid bond")])
+            tryVerify(() => App.summary.total === 1, 30000)
+            const main = shownWindow()
+            keyClick(Qt.Key_3, Qt.ControlModifier)
+            const pane = findChild(main.contentItem, "previewPane")
+            verify(!pane.visible)  // too narrow to start with it
+            mouseClick(findChild(main.contentItem, "previewToggle"))
+            tryCompare(pane, "visible", true)
+            tryVerify(() => App.preview.pageCount === 1, 30000)
+            // Inside the pane, and as wide as its text.
+            const whole = item => {
+                const at = item.mapToItem(pane, 0, 0)
+                const text = item instanceof Button ? item.implicitContentWidth + item.leftPadding + item.rightPadding
+                                                     : item.implicitWidth
+                return item.visible && at.x >= 0 && at.x + item.width <= pane.width + 0.5
+                        && item.width + 0.5 >= text
+            }
+            for (const name of ["previousPageButton", "pageText", "nextPageButton", "fitWidthButton",
+                                "openButton", "showInFolderButton"])
+                tryVerify(() => pane.width >= 240 && whole(findChild(pane, name)), 5000, name)
+            const fit = findChild(pane, "fitWidthButton")
+            mouseClick(fit)
+            verify(!pane.fitWidth)
         }
 
         function test_emptyText() {
