@@ -215,6 +215,11 @@ void ReviewFlow::redo()
     emit status(QStringLiteral("Redid %1 decision(s).").arg(n));
 }
 
+int ReviewFlow::lastRuleRow() const
+{
+    return int(m_rules.rules().size()) - 1;
+}
+
 int ReviewFlow::ruleRowOf(const QString& id) const
 {
     const QList<Rule>& rules = m_rules.rules();
@@ -232,19 +237,13 @@ void ReviewFlow::keepRuleChange(const RuleChange& change)
     emit historyChanged();
 }
 
-// A rule added again takes a new id: the step keeps it, so the next undo or redo finds it.
-bool ReviewFlow::replayRule(RuleChange& change, bool undoing)
+// A rule added again goes back to its row, with its id, so the next undo or redo finds it.
+bool ReviewFlow::replayRule(const RuleChange& change, bool undoing)
 {
     const bool addBack = (change.kind == RuleChange::Removed) == undoing;
     if (change.kind != RuleChange::Edited && addBack) {
-        Rule& rule = undoing ? change.before : change.after;
-        if (!m_rules.add(rule))
-            return false;
-        const int row = int(m_rules.rules().size()) - 1;
-        rule.id = m_rules.rules().at(row).id;
-        if (!rule.enabled)
-            m_rules.setEnabled(row, false);
-        return true;
+        const int row = std::clamp(change.row, 0, int(m_rules.rules().size()));
+        return m_rules.insert(row, undoing ? change.before : change.after);
     }
     if (change.kind != RuleChange::Edited) {
         const int row = ruleRowOf(undoing ? change.after.id : change.before.id);
@@ -421,7 +420,7 @@ bool ReviewFlow::saveRuleDraft(const QVariantMap& draft)
     if (rule.id.isEmpty()) {
         if (!m_rules.add(rule))
             return false;
-        keepRuleChange({RuleChange::Added, {}, m_rules.rules().constLast()});
+        keepRuleChange({RuleChange::Added, {}, m_rules.rules().constLast(), lastRuleRow()});
         return true;
     }
     const int row = ruleRowOf(rule.id);
@@ -429,7 +428,7 @@ bool ReviewFlow::saveRuleDraft(const QVariantMap& draft)
     if (!m_rules.replace(rule))
         return false;
     if (row >= 0)
-        keepRuleChange({RuleChange::Edited, before, m_rules.rules().at(row)});
+        keepRuleChange({RuleChange::Edited, before, m_rules.rules().at(row), row});
     return true;
 }
 
@@ -585,7 +584,7 @@ void ReviewFlow::addRule(const QString& name, const QString& category, const QSt
                          const QString& textContains, int minPages, int maxPages, int priority)
 {
     if (m_rules.add(name, category, fileContains, textContains, minPages, maxPages, priority))
-        keepRuleChange({RuleChange::Added, {}, m_rules.rules().constLast()});
+        keepRuleChange({RuleChange::Added, {}, m_rules.rules().constLast(), lastRuleRow()});
 }
 
 void ReviewFlow::removeRule(int row)
@@ -593,7 +592,7 @@ void ReviewFlow::removeRule(int row)
     const QList<Rule>& rules = m_rules.rules();
     const Rule removed = row >= 0 && row < rules.size() ? rules.at(row) : Rule();
     if (m_rules.remove(row) && !removed.id.isEmpty())
-        keepRuleChange({RuleChange::Removed, removed, {}});
+        keepRuleChange({RuleChange::Removed, removed, {}, row});
 }
 
 void ReviewFlow::setRuleEnabled(int row, bool enabled)
@@ -602,7 +601,7 @@ void ReviewFlow::setRuleEnabled(int row, bool enabled)
     const bool changes = row >= 0 && row < rules.size() && rules.at(row).enabled != enabled;
     const Rule before = changes ? rules.at(row) : Rule();
     if (m_rules.setEnabled(row, enabled) && changes)
-        keepRuleChange({RuleChange::Edited, before, m_rules.rules().at(row)});
+        keepRuleChange({RuleChange::Edited, before, m_rules.rules().at(row), row});
 }
 
 void ReviewFlow::saveRules(const QUrl& fileUrl)

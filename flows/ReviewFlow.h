@@ -60,9 +60,9 @@ public:
     Q_INVOKABLE int clearSuggestionCount(const QList<int>& rows) const;
 
     // Undo and redo of decisions, one user action at a time however many documents it decided,
-    // and of rules added, edited, switched on or off and removed (a rule removed comes back at
-    // the end of the list); the stored session and the rules file follow. Forgotten when the
-    // list is cleared or restored.
+    // and of rules added, edited, switched on or off and removed (a rule comes back where it was,
+    // with its id); the stored session and the rules file follow. Forgotten when the list is
+    // cleared or restored.
     bool canUndo() const { return m_history.canUndo(); }
     bool canRedo() const { return m_history.canRedo(); }
     Q_INVOKABLE void undo();
@@ -130,9 +130,10 @@ private:
     // Puts the rows back as a step of the history left them.
     int replay(const DecisionStep& step, bool undoing);
     // Puts a rule back as it was (or as it became); false when its rule is no longer listed.
-    bool replayRule(RuleChange& change, bool undoing);
+    bool replayRule(const RuleChange& change, bool undoing);
     void keepRuleChange(const RuleChange& change);
     int ruleRowOf(const QString& id) const;
+    int lastRuleRow() const;
     void forgetHistory();
     void learnFrom(const QList<int>& rows);
     // What a document that no longer counts as filed taught is forgotten, unless another listed
