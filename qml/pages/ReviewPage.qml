@@ -105,15 +105,8 @@ Item {
         onSortKeyChanged: Qt.callLater(reviewList.follow) // qmllint disable type
     }
 
-    Shortcut {
-        sequence: "Ctrl+Z"
-        enabled: page.visible && App.review.canUndo
-        onActivated: App.review.undo()
-    }
-    Shortcut {
-        sequences: ["Ctrl+Shift+Z", "Ctrl+Y"]
-        enabled: page.visible && App.review.canRedo
-        onActivated: App.review.redo()
+    HistoryShortcuts {
+        active: page.visible
     }
     Shortcut {
         sequence: "Ctrl+F"
