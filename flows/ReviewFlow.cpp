@@ -181,38 +181,36 @@ void ReviewFlow::forgetHistory()
 
 void ReviewFlow::undo()
 {
-    DecisionStep* step = m_history.takeUndo();
-    if (!step)
-        return;
-    if (step->rule) {
-        const QString name = step->rule->kind == RuleChange::Added ? step->rule->after.name
-                                                                   : step->rule->before.name;
-        replayRule(*step->rule, true);
-        emit historyChanged();
-        emit status(QStringLiteral("Undid the change to rule “%1”.").arg(name));
-        return;
-    }
-    const int n = replay(*step, true);
-    emit historyChanged();
-    emit status(QStringLiteral("Undid %1 decision(s).").arg(n));
+    takeStep(m_history.takeUndo(), true);
 }
 
 void ReviewFlow::redo()
 {
-    DecisionStep* step = m_history.takeRedo();
+    takeStep(m_history.takeRedo(), false);
+}
+
+void ReviewFlow::takeStep(DecisionStep* step, bool undoing)
+{
     if (!step)
         return;
     if (step->rule) {
-        const QString name = step->rule->kind == RuleChange::Removed ? step->rule->before.name
-                                                                     : step->rule->after.name;
-        replayRule(*step->rule, false);
+        // The rule goes by the name the step leaves it with; one the step takes away goes by the
+        // name it had.
+        const RuleChange::Kind takenAway = undoing ? RuleChange::Added : RuleChange::Removed;
+        const bool nameBefore = undoing != (step->rule->kind == takenAway);
+        const QString name = nameBefore ? step->rule->before.name : step->rule->after.name;
+        replayRule(*step->rule, undoing);
         emit historyChanged();
-        emit status(QStringLiteral("Redid the change to rule “%1”.").arg(name));
+        emit status((undoing ? QStringLiteral("Undid the change to rule “%1”.")
+                             : QStringLiteral("Redid the change to rule “%1”."))
+                        .arg(name));
         return;
     }
-    const int n = replay(*step, false);
+    const int n = replay(*step, undoing);
     emit historyChanged();
-    emit status(QStringLiteral("Redid %1 decision(s).").arg(n));
+    emit status((undoing ? QStringLiteral("Undid %1 decision(s).")
+                         : QStringLiteral("Redid %1 decision(s)."))
+                    .arg(n));
 }
 
 int ReviewFlow::lastRuleRow() const

@@ -128,6 +128,8 @@ private:
     int ignoreEach(const QList<int>& rows);
     int resetEach(const QList<int>& rows);
     // Puts the rows back as a step of the history left them.
+    // Undoes or redoes a step taken from the history.
+    void takeStep(DecisionStep* step, bool undoing);
     int replay(const DecisionStep& step, bool undoing);
     // Puts a rule back as it was (or as it became); false when its rule is no longer listed.
     bool replayRule(const RuleChange& change, bool undoing);

@@ -4,54 +4,17 @@
 
 namespace Tessavo::Ui {
 
-namespace {
-
-// Names as people read them: case aside, and numbers by their value, so "Lot 9" comes before
-// "Lot 10".
-int naturalCompare(QStringView a, QStringView b)
-{
-    qsizetype i = 0;
-    qsizetype j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (a.at(i).isDigit() && b.at(j).isDigit()) {
-            qsizetype ei = i;
-            qsizetype ej = j;
-            while (ei < a.size() && a.at(ei).isDigit())
-                ++ei;
-            while (ej < b.size() && b.at(ej).isDigit())
-                ++ej;
-            // Leading zeros aside, the longer number is the larger.
-            qsizetype si = i;
-            qsizetype sj = j;
-            while (si + 1 < ei && a.at(si) == QLatin1Char('0'))
-                ++si;
-            while (sj + 1 < ej && b.at(sj) == QLatin1Char('0'))
-                ++sj;
-            if (ei - si != ej - sj)
-                return ei - si < ej - sj ? -1 : 1;
-            if (const int order = a.sliced(si, ei - si).compare(b.sliced(sj, ej - sj)); order != 0)
-                return order;
-            i = ei;
-            j = ej;
-            continue;
-        }
-        const int order = QStringView(a.sliced(i, 1)).compare(b.sliced(j, 1), Qt::CaseInsensitive);
-        if (order != 0)
-            return order;
-        ++i;
-        ++j;
-    }
-    if (i < a.size() || j < b.size())
-        return i < a.size() ? 1 : -1;
-    return a.compare(b); // the same but for case: a fixed order all the same
-}
-
-} // namespace
-
 ReviewListModel::ReviewListModel(QObject* parent)
     : QSortFilterProxyModel(parent)
 {
     setDynamicSortFilter(true);
+    // Names as people read them: in the user's language, case aside, and numbers by their value,
+    // so "Lot 9" comes before "Lot 10". The C locale compares code points alone; English it is
+    // then.
+    if (QLocale().language() == QLocale::C)
+        m_collator.setLocale(QLocale(QLocale::English));
+    m_collator.setNumericMode(true);
+    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
     const auto counted = [this] {
         emit countChanged();
     };
@@ -237,13 +200,13 @@ bool ReviewListModel::lessThan(const QModelIndex& left, const QModelIndex& right
     int order = 0;
     switch (m_sortKey) {
     case ByName:
-        order = naturalCompare(a->fileName, b->fileName);
+        order = m_collator.compare(a->fileName, b->fileName);
         break;
     case ByFolder:
-        order = naturalCompare(left.data(DocumentListModel::FolderRole).toString(),
-                               right.data(DocumentListModel::FolderRole).toString());
+        order = m_collator.compare(left.data(DocumentListModel::FolderRole).toString(),
+                                   right.data(DocumentListModel::FolderRole).toString());
         if (order == 0)
-            order = naturalCompare(a->fileName, b->fileName);
+            order = m_collator.compare(a->fileName, b->fileName);
         break;
     case ByCategory: {
         // Documents without a category come last.
@@ -251,9 +214,9 @@ bool ReviewListModel::lessThan(const QModelIndex& left, const QModelIndex& right
         const QString cb = displayCategory(*b);
         if (ca.isEmpty() != cb.isEmpty())
             return cb.isEmpty();
-        order = naturalCompare(ca, cb);
+        order = m_collator.compare(ca, cb);
         if (order == 0)
-            order = naturalCompare(a->fileName, b->fileName);
+            order = m_collator.compare(a->fileName, b->fileName);
         break;
     }
     case ByPages:

@@ -2,6 +2,7 @@
 
 #include "ui/DocumentListModel.h"
 
+#include <QCollator>
 #include <QList>
 #include <QPointer>
 #include <QSet>
@@ -100,6 +101,7 @@ private:
     QString m_searchText;
     QString m_foldedSearch;
     int m_sortKey = ImportOrder;
+    QCollator m_collator;
     QSet<int> m_selected;                // rows of the shared list
     int m_anchor = -1;                   // the shared list's row a Shift+click extends from
     mutable QList<QString> m_searchKeys; // per row of the shared list: name and folder, folded
