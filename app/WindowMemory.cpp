@@ -167,10 +167,7 @@ void WindowMemory::rememberExport(const Ui::LastExport& bundle)
 {
     if (!bundle.ok)
         return;
-    m_settings.lastExport = {
-        {bundle.directory, bundle.csv, bundle.pdf, bundle.zip, bundle.exported, bundle.skipped},
-        bundle.originalsLeftOut,
-        bundle.warnings};
+    m_settings.lastExport = {bundle, bundle.originalsLeftOut, bundle.warnings};
     save();
 }
 

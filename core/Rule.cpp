@@ -181,4 +181,13 @@ QList<Rule> defaultRules()
     return rules;
 }
 
+qsizetype indexOfRule(const QList<Rule>& rules, const QString& id)
+{
+    if (id.isEmpty())
+        return -1;
+    const auto at =
+        std::find_if(rules.cbegin(), rules.cend(), [&id](const Rule& r) { return r.id == id; });
+    return at == rules.cend() ? -1 : at - rules.cbegin();
+}
+
 } // namespace Tessavo

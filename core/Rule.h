@@ -51,6 +51,9 @@ bool isValid(const Rule& rule);
 // Precedence: lower priority first, then name without regard to case.
 bool ranksBefore(const Rule& a, const Rule& b);
 
+// The position of the rule with this id, -1 when none has it (an empty id never matches).
+qsizetype indexOfRule(const QList<Rule>& rules, const QString& id);
+
 // The nine built-in rules, each with a fresh id.
 QList<Rule> defaultRules();
 

@@ -17,13 +17,10 @@ RulePreview previewRule(const QList<Rule>& rules, const LearnedModel& learned, c
                         const QList<DocumentRecord>& records)
 {
     QList<Rule> changed = rules;
-    const auto same = std::find_if(changed.begin(), changed.end(), [&rule](const Rule& r) {
-        return !rule.id.isEmpty() && r.id == rule.id;
-    });
     std::optional<Rule> earlier;
-    if (same != changed.end()) {
-        earlier = *same;
-        *same = rule;
+    if (const qsizetype same = indexOfRule(changed, rule.id); same >= 0) {
+        earlier = changed.at(same);
+        changed[same] = rule;
     } else {
         changed.append(rule);
     }

@@ -54,11 +54,8 @@ Rule ruleOf(const QVariantMap& map, const QList<Rule>& rules)
 {
     Rule rule;
     rule.id = map.value(QStringLiteral("id")).toString();
-    const auto same = std::find_if(rules.cbegin(), rules.cend(), [&rule](const Rule& r) {
-        return !rule.id.isEmpty() && r.id == rule.id;
-    });
-    if (same != rules.cend())
-        rule = *same;
+    if (const qsizetype same = indexOfRule(rules, rule.id); same >= 0)
+        rule = rules.at(same);
     const auto text = [&map](const char* key) {
         return map.value(QString::fromLatin1(key)).toString();
     };
@@ -220,11 +217,7 @@ int ReviewFlow::lastRuleRow() const
 
 int ReviewFlow::ruleRowOf(const QString& id) const
 {
-    const QList<Rule>& rules = m_rules.rules();
-    for (int row = 0; row < rules.size(); ++row)
-        if (!id.isEmpty() && rules.at(row).id == id)
-            return row;
-    return -1;
+    return int(indexOfRule(m_rules.rules(), id));
 }
 
 void ReviewFlow::keepRuleChange(const RuleChange& change)

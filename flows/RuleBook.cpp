@@ -126,9 +126,8 @@ bool RuleBook::insert(int row, const Rule& rule)
 bool RuleBook::replace(const Rule& draft)
 {
     const Rule rule = tidied(draft);
-    const auto at = std::find_if(rules().cbegin(), rules().cend(),
-                                 [&rule](const Rule& r) { return r.id == rule.id; });
-    if (rule.id.isEmpty() || at == rules().cend()) {
+    const qsizetype at = indexOfRule(rules(), rule.id);
+    if (at < 0) {
         emit status(QStringLiteral("Rule not changed: it is no longer in the list."));
         return false;
     }
@@ -138,8 +137,8 @@ bool RuleBook::replace(const Rule& draft)
             problem.replace(QStringLiteral("Rule not added"), QStringLiteral("Rule not changed")));
         return false;
     }
-    const bool enabled = at->enabled;
-    m_list.update(int(at - rules().cbegin()), [&rule, enabled](Rule& kept) {
+    const bool enabled = rules().at(at).enabled;
+    m_list.update(int(at), [&rule, enabled](Rule& kept) {
         kept = rule;
         kept.enabled = enabled;
         return true;

@@ -7,16 +7,8 @@ namespace Tessavo::Ui {
 
 LastExport LastExport::of(const ExportResult& result)
 {
-    return {.ok = result.ok,
-            .error = result.error,
-            .directory = result.directory,
-            .csv = result.csv,
-            .pdf = result.pdf,
-            .zip = result.zip,
-            .exported = result.exported,
-            .skipped = result.skipped,
-            .warnings = warningTexts(result.warnings),
-            .originalsLeftOut = int(Tessavo::originalsLeftOut(result.warnings))};
+    return {result, result.ok, result.error, warningTexts(result.warnings),
+            int(Tessavo::originalsLeftOut(result.warnings))};
 }
 
 } // namespace Tessavo::Ui

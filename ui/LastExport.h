@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/WrittenBundle.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -12,7 +14,7 @@ namespace Tessavo::Ui {
 
 // The last bundle written, a value type for QML (App.lastExport.zip); ok is false before the
 // first.
-struct LastExport {
+struct LastExport : WrittenBundle {
     Q_GADGET
     Q_PROPERTY(bool ok MEMBER ok)
     Q_PROPERTY(QString error MEMBER error)
@@ -28,12 +30,6 @@ struct LastExport {
 public:
     bool ok = false;
     QString error;
-    QString directory; // the bundle folder
-    QString csv;       // its manifest
-    QString pdf;       // its index
-    QString zip;       // the ZIP beside it
-    int exported = 0;
-    int skipped = 0;
     QStringList warnings;
     int originalsLeftOut = 0; // warnings that left an original out of the bundle
 

@@ -8,8 +8,9 @@ ListView {
     id: list
 
     property alias scrollBarName: scrollBar.objectName
-    // The width a row gets beside the scroll bar.
-    readonly property real rowWidth: width - (scrollBar.visible ? scrollBar.width + 4 : 0)
+    // The width a row gets beside the scroll bar. The bar's place is kept when it is hidden:
+    // rows that narrowed as it came would grow taller, and could call it back and forth.
+    readonly property real rowWidth: width - scrollBar.width - 4
 
     // Positioned once the change has settled, since a model reset moves the current row too.
     function showCurrent() {
