@@ -32,12 +32,14 @@ struct DecisionChange {
 };
 
 // A change to the rule list: the rule as it was and as it became (a rule added has no before, a
-// rule removed no after). Rules are found again by their id.
+// rule removed no after), and the row it was added at or removed from. Rules are found again by
+// their id, which a rule put back keeps.
 struct RuleChange {
     enum Kind { Added, Removed, Edited };
     Kind kind = Edited;
     Rule before;
     Rule after;
+    int row = -1;
 };
 
 // One user action: however many documents it decided, or one rule it changed.

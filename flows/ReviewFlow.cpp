@@ -210,6 +210,11 @@ void ReviewFlow::takeStep(DecisionStep* step, bool undoing)
                     .arg(n));
 }
 
+int ReviewFlow::lastRuleRow() const
+{
+    return int(m_rules.rules().size()) - 1;
+}
+
 int ReviewFlow::ruleRowOf(const QString& id) const
 {
     return int(indexOfRule(m_rules.rules(), id));
@@ -223,19 +228,13 @@ void ReviewFlow::keepRuleChange(const RuleChange& change)
     emit historyChanged();
 }
 
-// A rule added again takes a new id: the step keeps it, so the next undo or redo finds it.
-bool ReviewFlow::replayRule(RuleChange& change, bool undoing)
+// A rule added again goes back to its row, with its id, so the next undo or redo finds it.
+bool ReviewFlow::replayRule(const RuleChange& change, bool undoing)
 {
     const bool addBack = (change.kind == RuleChange::Removed) == undoing;
     if (change.kind != RuleChange::Edited && addBack) {
-        Rule& rule = undoing ? change.before : change.after;
-        if (!m_rules.add(rule))
-            return false;
-        const int row = int(m_rules.rules().size()) - 1;
-        rule.id = m_rules.rules().at(row).id;
-        if (!rule.enabled)
-            m_rules.setEnabled(row, false);
-        return true;
+        const int row = std::clamp(change.row, 0, int(m_rules.rules().size()));
+        return m_rules.insert(row, undoing ? change.before : change.after);
     }
     if (change.kind != RuleChange::Edited) {
         const int row = ruleRowOf(undoing ? change.after.id : change.before.id);
@@ -412,7 +411,7 @@ bool ReviewFlow::saveRuleDraft(const QVariantMap& draft)
     if (rule.id.isEmpty()) {
         if (!m_rules.add(rule))
             return false;
-        keepRuleChange({RuleChange::Added, {}, m_rules.rules().constLast()});
+        keepRuleChange({RuleChange::Added, {}, m_rules.rules().constLast(), lastRuleRow()});
         return true;
     }
     const int row = ruleRowOf(rule.id);
@@ -420,7 +419,7 @@ bool ReviewFlow::saveRuleDraft(const QVariantMap& draft)
     if (!m_rules.replace(rule))
         return false;
     if (row >= 0)
-        keepRuleChange({RuleChange::Edited, before, m_rules.rules().at(row)});
+        keepRuleChange({RuleChange::Edited, before, m_rules.rules().at(row), row});
     return true;
 }
 
@@ -438,9 +437,9 @@ void ReviewFlow::reclassifySoon()
         Qt::QueuedConnection);
 }
 
-void ReviewFlow::acceptDocument(int row)
+int ReviewFlow::acceptOne(int row)
 {
-    decideEach({row}, [this](int, DocumentRecord& r, bool&) {
+    return decideEach({row}, [this](int, DocumentRecord& r, bool&) {
         if (acceptSuggestion(r))
             return true;
         emit status(QStringLiteral("No suggestion to accept. Choose a category instead."));
@@ -448,19 +447,56 @@ void ReviewFlow::acceptDocument(int row)
     });
 }
 
+int ReviewFlow::changeEach(const QList<int>& rows, const QString& category)
+{
+    return decideEach(rows, [&category](int, DocumentRecord& r, bool&) {
+        changeCategory(r, category);
+        return true;
+    });
+}
+
+int ReviewFlow::ignoreEach(const QList<int>& rows)
+{
+    return decideEach(rows, [](int, DocumentRecord& r, bool&) {
+        ignore(r);
+        return true;
+    });
+}
+
+int ReviewFlow::resetEach(const QList<int>& rows)
+{
+    return decideEach(rows, [this](int row, DocumentRecord& r, bool& wentBack) {
+        const std::optional<ReviewState> earlier = m_history.earlier(row);
+        if (earlier && *earlier != reviewStateOf(r)) {
+            applyReviewState(r, *earlier);
+            wentBack = true;
+        } else {
+            Tessavo::resetDecision(r);
+        }
+        return true;
+    });
+}
+
+void ReviewFlow::acceptDocument(int row)
+{
+    acceptOne(row);
+}
+
 void ReviewFlow::changeDocumentCategory(int row, const QString& category)
 {
-    changeDocumentsCategory({row}, category);
+    const QString trimmed = category.trimmed();
+    if (!trimmed.isEmpty())
+        changeEach({row}, trimmed);
 }
 
 void ReviewFlow::ignoreDocument(int row)
 {
-    ignoreDocuments({row});
+    ignoreEach({row});
 }
 
 void ReviewFlow::resetDecision(int row)
 {
-    resetDocuments({row});
+    resetEach({row});
 }
 
 void ReviewFlow::acceptAllSuggested()
@@ -493,8 +529,10 @@ int ReviewFlow::clearSuggestionCount(const QList<int>& rows) const
 
 void ReviewFlow::acceptDocuments(const QList<int>& rows)
 {
+    // One document without a suggestion is told what to do instead.
     if (rows.size() == 1) {
-        acceptDocument(rows.constFirst());
+        if (acceptOne(rows.constFirst()) > 0)
+            emit status(QStringLiteral("Accepted %1 document(s).").arg(1));
         return;
     }
     const int accepted = decideEach(
@@ -513,38 +551,23 @@ void ReviewFlow::changeDocumentsCategory(const QList<int>& rows, const QString& 
     const QString trimmed = category.trimmed();
     if (trimmed.isEmpty())
         return;
-    const int changed = decideEach(rows, [&trimmed](int, DocumentRecord& r, bool&) {
-        changeCategory(r, trimmed);
-        return true;
-    });
-    if (rows.size() > 1)
+    const int changed = changeEach(rows, trimmed);
+    if (changed > 0 || rows.size() > 1)
         emit status(QStringLiteral("Filed %1 document(s) under %2.")
                         .arg(QString::number(changed), trimmed));
 }
 
 void ReviewFlow::ignoreDocuments(const QList<int>& rows)
 {
-    const int ignored = decideEach(rows, [](int, DocumentRecord& r, bool&) {
-        ignore(r);
-        return true;
-    });
-    if (rows.size() > 1)
+    const int ignored = ignoreEach(rows);
+    if (ignored > 0 || rows.size() > 1)
         emit status(QStringLiteral("Ignored %1 document(s).").arg(ignored));
 }
 
 void ReviewFlow::resetDocuments(const QList<int>& rows)
 {
-    const int reset = decideEach(rows, [this](int row, DocumentRecord& r, bool& wentBack) {
-        const std::optional<ReviewState> earlier = m_history.earlier(row);
-        if (earlier && *earlier != reviewStateOf(r)) {
-            applyReviewState(r, *earlier);
-            wentBack = true;
-        } else {
-            Tessavo::resetDecision(r);
-        }
-        return true;
-    });
-    if (rows.size() > 1)
+    const int reset = resetEach(rows);
+    if (reset > 0 || rows.size() > 1)
         emit status(QStringLiteral("Reset %1 document(s) to their earlier decision.").arg(reset));
 }
 
@@ -552,7 +575,7 @@ void ReviewFlow::addRule(const QString& name, const QString& category, const QSt
                          const QString& textContains, int minPages, int maxPages, int priority)
 {
     if (m_rules.add(name, category, fileContains, textContains, minPages, maxPages, priority))
-        keepRuleChange({RuleChange::Added, {}, m_rules.rules().constLast()});
+        keepRuleChange({RuleChange::Added, {}, m_rules.rules().constLast(), lastRuleRow()});
 }
 
 void ReviewFlow::removeRule(int row)
@@ -560,7 +583,7 @@ void ReviewFlow::removeRule(int row)
     const QList<Rule>& rules = m_rules.rules();
     const Rule removed = row >= 0 && row < rules.size() ? rules.at(row) : Rule();
     if (m_rules.remove(row) && !removed.id.isEmpty())
-        keepRuleChange({RuleChange::Removed, removed, {}});
+        keepRuleChange({RuleChange::Removed, removed, {}, row});
 }
 
 void ReviewFlow::setRuleEnabled(int row, bool enabled)
@@ -569,7 +592,7 @@ void ReviewFlow::setRuleEnabled(int row, bool enabled)
     const bool changes = row >= 0 && row < rules.size() && rules.at(row).enabled != enabled;
     const Rule before = changes ? rules.at(row) : Rule();
     if (m_rules.setEnabled(row, enabled) && changes)
-        keepRuleChange({RuleChange::Edited, before, m_rules.rules().at(row)});
+        keepRuleChange({RuleChange::Edited, before, m_rules.rules().at(row), row});
 }
 
 void ReviewFlow::saveRules(const QUrl& fileUrl)

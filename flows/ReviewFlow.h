@@ -37,7 +37,8 @@ public:
 
     // Review decisions; a row outside the list is ignored. A document reset or ignored after it
     // was accepted or changed no longer teaches its category. A reset goes back to the decision
-    // before the current one, or to "Needs review" when there was none.
+    // before the current one, or to "Needs review" when there was none. Silent unless something
+    // needs explaining; the commands below say what they did.
     Q_INVOKABLE void acceptDocument(int row);
     Q_INVOKABLE void changeDocumentCategory(int row, const QString& category);
     Q_INVOKABLE void ignoreDocument(int row);
@@ -46,8 +47,9 @@ public:
     // left for review.
     Q_INVOKABLE void acceptAllSuggested();
 
-    // The same for several documents at once: one step to undo. Accepting leaves the documents
-    // that cannot be accepted (no suggestion, already accepted, ignored) as they are.
+    // The same for any number of documents at once: one step to undo, and the status says what
+    // was done (the commands the pages give). Accepting leaves the documents that cannot be
+    // accepted (no suggestion, already accepted, ignored) as they are.
     Q_INVOKABLE void acceptDocuments(const QList<int>& rows);
     Q_INVOKABLE void changeDocumentsCategory(const QList<int>& rows, const QString& category);
     Q_INVOKABLE void ignoreDocuments(const QList<int>& rows);
@@ -58,9 +60,9 @@ public:
     Q_INVOKABLE int clearSuggestionCount(const QList<int>& rows) const;
 
     // Undo and redo of decisions, one user action at a time however many documents it decided,
-    // and of rules added, edited, switched on or off and removed (a rule removed comes back at
-    // the end of the list); the stored session and the rules file follow. Forgotten when the
-    // list is cleared or restored.
+    // and of rules added, edited, switched on or off and removed (a rule comes back where it was,
+    // with its id); the stored session and the rules file follow. Forgotten when the list is
+    // cleared or restored.
     bool canUndo() const { return m_history.canUndo(); }
     bool canRedo() const { return m_history.canRedo(); }
     Q_INVOKABLE void undo();
@@ -120,14 +122,20 @@ private:
     // how many documents changed.
     using Change = std::function<bool(int, DocumentRecord&, bool&)>;
     int decideEach(const QList<int>& rows, const Change& change, bool keepStep = true);
+    // The decisions themselves, without a word on success; each returns how many changed.
+    int acceptOne(int row);
+    int changeEach(const QList<int>& rows, const QString& category);
+    int ignoreEach(const QList<int>& rows);
+    int resetEach(const QList<int>& rows);
     // Puts the rows back as a step of the history left them.
     // Undoes or redoes a step taken from the history.
     void takeStep(DecisionStep* step, bool undoing);
     int replay(const DecisionStep& step, bool undoing);
     // Puts a rule back as it was (or as it became); false when its rule is no longer listed.
-    bool replayRule(RuleChange& change, bool undoing);
+    bool replayRule(const RuleChange& change, bool undoing);
     void keepRuleChange(const RuleChange& change);
     int ruleRowOf(const QString& id) const;
+    int lastRuleRow() const;
     void forgetHistory();
     void learnFrom(const QList<int>& rows);
     // What a document that no longer counts as filed taught is forgotten, unless another listed

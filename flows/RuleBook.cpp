@@ -101,6 +101,28 @@ bool RuleBook::add(const Rule& draft)
     return true;
 }
 
+bool RuleBook::insert(int row, const Rule& rule)
+{
+    const Rule kept = tidied(rule);
+    const bool listed = std::any_of(rules().cbegin(), rules().cend(),
+                                    [&kept](const Rule& r) { return r.id == kept.id; });
+    if (kept.id.isEmpty() || listed || row < 0 || row > rules().size())
+        return false;
+    if (const QString problem = refusal(kept); !problem.isEmpty()) {
+        emit status(problem);
+        return false;
+    }
+    if (rules().size() >= maxRuleCount) {
+        emit status(QStringLiteral("Rule not added: the list already holds %1 rules, the most it "
+                                   "can keep. Remove a rule first.")
+                        .arg(maxRuleCount));
+        return false;
+    }
+    m_list.insertRule(row, kept);
+    commit(QString());
+    return true;
+}
+
 bool RuleBook::replace(const Rule& draft)
 {
     const Rule rule = tidied(draft);

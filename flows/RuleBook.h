@@ -61,6 +61,10 @@ public:
     // the documents its conditions hold for, and the suggestions that would differ, the learned
     // ones included.
     RulePreview preview(const Rule& draft, const QList<DocumentRecord>& records) const;
+    // Puts a rule back as it was, with its id and whether it is on, at a row (one past the list
+    // puts it last): the undo of a removal. Refused like add(), and when its id is listed or the
+    // row is outside 0..size; the caller says what was done.
+    bool insert(int row, const Rule& rule);
     // A row outside the list removes nothing, but counts as a change all the same.
     bool remove(int row);
     bool setEnabled(int row, bool enabled);

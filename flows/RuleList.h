@@ -21,6 +21,8 @@ public:
     }
 
     void appendRule(const Rule& rule) { appendValue(rule); }
+    // Row is within 0..size.
+    void insertRule(int row, const Rule& rule) { insertValue(row, rule); }
     // Null for a row outside the list; valid until the list is next modified.
     const Rule* ruleAt(int row) const { return at(row); }
     void removeRule(int row) { removeValue(row); }

@@ -78,6 +78,14 @@ protected:
         endInsertRows();
     }
 
+    // Row is within 0..size.
+    void insertValue(int row, const T& value)
+    {
+        beginInsertRows(QModelIndex(), row, row);
+        m_items.insert(row, value);
+        endInsertRows();
+    }
+
     void removeValue(int row)
     {
         if (row < 0 || row >= m_items.size())

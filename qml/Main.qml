@@ -44,17 +44,7 @@ ApplicationWindow {
         if (!page || !page.visible)
             return
         pageToFocus = -1
-        if (index !== 2) {
-            page.focusContent()
-            return
-        }
-        const first = page.nextItemInFocusChain(true)
-        for (let p = first; p; p = p.parent) {
-            if (p === page) {
-                first.forceActiveFocus(Qt.TabFocusReason)
-                return
-            }
-        }
+        page.focusContent()
     }
 
     // Escape stops a running export. A dialog takes its own Escape first, so closing one never

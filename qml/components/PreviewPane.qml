@@ -5,7 +5,8 @@ import Tessavo
 import "Texts.js" as Texts
 
 // The followed document's page beside the review list, drawn by an inspection worker: its full
-// name and folder, page navigation, fit to width or whole page, and the desktop's viewer.
+// name and folder, page navigation, fit to width or whole page, and the desktop's viewer. Its
+// buttons are as wide as their texts, so all of them fit the pane of the smallest window.
 Card {
     id: pane
 
@@ -56,6 +57,7 @@ Card {
 
             Button {
                 objectName: "previousPageButton"
+                implicitWidth: implicitContentWidth + leftPadding + rightPadding
                 text: "‹"
                 flat: true
                 focusPolicy: Qt.NoFocus
@@ -75,6 +77,7 @@ Card {
             }
             Button {
                 objectName: "nextPageButton"
+                implicitWidth: implicitContentWidth + leftPadding + rightPadding
                 text: "›"
                 flat: true
                 focusPolicy: Qt.NoFocus
@@ -89,6 +92,7 @@ Card {
             }
             Button {
                 objectName: "fitWidthButton"
+                implicitWidth: implicitContentWidth + leftPadding + rightPadding
                 text: qsTr("Fit width")
                 flat: true
                 checkable: true
@@ -154,6 +158,7 @@ Card {
 
             Button {
                 objectName: "openButton"
+                implicitWidth: implicitContentWidth + leftPadding + rightPadding
                 text: qsTr("Open")
                 ToolTip.visible: hovered
                 ToolTip.text: qsTr("Open in the desktop's viewer (Enter)")
@@ -161,6 +166,7 @@ Card {
             }
             Button {
                 objectName: "showInFolderButton"
+                implicitWidth: implicitContentWidth + leftPadding + rightPadding
                 text: qsTr("Show in folder")
                 flat: true
                 ToolTip.visible: hovered

@@ -50,6 +50,8 @@ Card {
     signal ignoreRequested
     signal resetRequested
     signal categoryChosen(string category)
+    // The category menu closed, chosen or not: the keyboard goes back where the row lives.
+    signal categoryMenuClosed
     // Tab on the row's last button: on to the next row.
     signal tabbedOut
     // "Make a rule…": a rule that would have filed this document where the user did.
@@ -309,5 +311,6 @@ Card {
 
         objectName: "categoryMenu"
         onCategoryChosen: category => row.categoryChosen(category)
+        onClosed: row.categoryMenuClosed()
     }
 }

@@ -96,8 +96,8 @@ Dialog {
                         qsTr("Review: accept, change the category, ignore, reset"),
                         qsTr("Review: select several documents"),
                         qsTr("Review: find a document"),
-                        qsTr("Review: undo the last decision or rule change"),
-                        qsTr("Review: redo")
+                        qsTr("Review and Rules: undo the last decision or rule change"),
+                        qsTr("Review and Rules: redo")
                     ]
 
                     delegate: Label {

@@ -19,10 +19,10 @@ Item {
         return rows
     }
 
-    // Whether a row's command applies to every selected row: when the row is among several
-    // selected; else it applies to the row's own document.
-    function appliesToSelection(row: ReviewRow): bool {
-        return shown.selectedCount > 1 && row.selected
+    // The documents a row's command applies to: every selected row when the row is among
+    // several selected; else the row's own document.
+    function rowsFor(row: ReviewRow) {
+        return shown.selectedCount > 1 && row.selected ? page.selectedRows() : [row.documentRow]
     }
 
     function ask(message: string, confirmText: string, kind: string, rows) {
@@ -33,8 +33,8 @@ Item {
         bulkDialog.open()
     }
 
-    // A command on several documents. Lists pass from QML to C++ here only: typed functions
-    // cannot hand a script array to a C++ list.
+    // A command on one document or several; the status line says what it did. Lists pass from
+    // QML to C++ here only: typed functions cannot hand a script array to a C++ list.
     function runBulk(kind: string, rows, category) {
         if (kind === "accept")
             App.review.acceptDocuments(rows)
@@ -51,37 +51,24 @@ Item {
     }
 
     function accept(row: ReviewRow) {
-        if (!page.appliesToSelection(row)) {
-            App.review.acceptDocument(row.documentRow)
-            return
-        }
-        const n = shown.selectedCount
+        const n = shown.selectedCount > 1 && row.selected ? shown.selectedCount : 1
         if (n > page.askAbove)
             page.ask(Texts.fill(qsTr("Accept the suggestions of %1 selected documents?"), [n]),
-                     qsTr("Accept"), "accept", page.selectedRows())
+                     qsTr("Accept"), "accept", page.rowsFor(row))
         else
-            page.runBulk("accept", page.selectedRows(), "")
+            page.runBulk("accept", page.rowsFor(row), "")
     }
 
     function ignore(row: ReviewRow) {
-        if (page.appliesToSelection(row))
-            page.runBulk("ignore", page.selectedRows(), "")
-        else
-            App.review.ignoreDocument(row.documentRow)
+        page.runBulk("ignore", page.rowsFor(row), "")
     }
 
     function reset(row: ReviewRow) {
-        if (page.appliesToSelection(row))
-            page.runBulk("reset", page.selectedRows(), "")
-        else
-            App.review.resetDecision(row.documentRow)
+        page.runBulk("reset", page.rowsFor(row), "")
     }
 
     function changeCategory(row: ReviewRow, category: string) {
-        if (page.appliesToSelection(row))
-            page.runBulk("change", page.selectedRows(), category)
-        else
-            App.review.changeDocumentCategory(row.documentRow, category)
+        page.runBulk("change", page.rowsFor(row), category)
     }
 
     // "Accept all clear suggestions" takes the whole list, or, while a filter hides some
@@ -100,8 +87,14 @@ Item {
                      Texts.fill(qsTr("Accept %1"), [n]), kind, rows)
     }
 
+    // The list takes the keyboard, so the arrows and A, C, I, R act at once; the find field is a
+    // click, Ctrl+F or a Tab away.
+    function focusContent() {
+        reviewList.forceActiveFocus(Qt.TabFocusReason)
+    }
+
     // The list takes the keyboard whenever the page is shown again.
-    onVisibleChanged: if (visible) reviewList.forceActiveFocus()
+    onVisibleChanged: if (visible) focusContent()
 
     ReviewListModel {
         id: shown
@@ -112,15 +105,8 @@ Item {
         onSortKeyChanged: Qt.callLater(reviewList.follow) // qmllint disable type
     }
 
-    Shortcut {
-        sequence: "Ctrl+Z"
-        enabled: page.visible && App.review.canUndo
-        onActivated: App.review.undo()
-    }
-    Shortcut {
-        sequences: ["Ctrl+Shift+Z", "Ctrl+Y"]
-        enabled: page.visible && App.review.canRedo
-        onActivated: App.review.redo()
+    HistoryShortcuts {
+        active: page.visible
     }
     Shortcut {
         sequence: "Ctrl+F"
@@ -299,6 +285,12 @@ Item {
                 onIgnoreRequested: page.ignore(delegateRow) // qmllint disable unqualified
                 onResetRequested: page.reset(delegateRow) // qmllint disable unqualified
                 onCategoryChosen: category => page.changeCategory(delegateRow, category) // qmllint disable unqualified
+                // A closed popup leaves the keyboard nowhere: the list takes it back.
+                onCategoryMenuClosed: {
+                    const view = ListView.view as CardList
+                    if (view && !view.activeFocus)
+                        view.forceActiveFocus()
+                }
                 onTabbedOut: {
                     if (index + 1 >= reviewList.count)
                         return

@@ -53,6 +53,11 @@ Item {
         App.review.saveRules(target)
     }
 
+    // Rule changes are undone in the review's history.
+    HistoryShortcuts {
+        active: page.visible
+    }
+
     ColumnLayout {
         anchors.fill: parent
         anchors.margins: 20

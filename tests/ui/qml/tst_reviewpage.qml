@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Controls
 import QtTest
 import Tessavo
 
@@ -12,12 +13,28 @@ Item {
         anchors.fill: parent
     }
 
+    // The whole window at its smallest, for what only it does: pages shown from the keyboard.
+    Component {
+        id: windowComponent
+
+        Main {
+            width: 980
+            height: 660
+        }
+    }
+
     TestCase {
+        id: testCase
+
         name: "ReviewPage"
         when: windowShown
 
         function init() {
             fixtures.reset()
+            // Shortcuts reach the active window only: the test's own again after one of the
+            // window tests.
+            testCase.Window.window.requestActivate()
+            tryVerify(() => testCase.Window.active)
         }
 
         function entry(row) {
@@ -251,6 +268,41 @@ Item {
             compare(App.summary.pending, 29)
         }
 
+        // Each decision, by key or by click, says in the status line what it did.
+        function test_statusSaysWhatADecisionDid() {
+            for (let i = 0; i < 3; ++i)
+                fixtures.addDocument("doc" + i + ".pdf", DocumentState.Ready, "02_Forms")
+            const list = findChild(page, "reviewList")
+            list.forceActiveFocus()
+            list.currentIndex = 0
+            keyClick(Qt.Key_A)
+            compare(App.status, "Accepted 1 document(s).")
+            keyClick(Qt.Key_I)
+            compare(App.status, "Ignored 1 document(s).")
+            keyClick(Qt.Key_R)
+            compare(App.status, "Reset 1 document(s) to their earlier decision.")
+            keyClick(Qt.Key_Z, Qt.ControlModifier)
+            compare(App.status, "Undid 1 decision(s).")
+            keyClick(Qt.Key_Z, Qt.ControlModifier | Qt.ShiftModifier)
+            compare(App.status, "Redid 1 decision(s).")
+            keyClick(Qt.Key_C)
+            const menu = findChild(list.currentItem, "categoryMenu")
+            tryCompare(menu, "opened", true)
+            keyClick(Qt.Key_Down)
+            keyClick(Qt.Key_Return)
+            tryCompare(menu, "visible", false)
+            compare(App.status, "Filed 1 document(s) under 01_Solicitation.")
+            keyClick(Qt.Key_Down, Qt.ShiftModifier)
+            keyClick(Qt.Key_Down, Qt.ShiftModifier)
+            keyClick(Qt.Key_I)
+            compare(App.status, "Ignored 3 document(s).")
+            mouseClick(findChild(entry(1), "resetButton"))
+            compare(App.status, "Reset 3 document(s) to their earlier decision.")
+            keyClick(Qt.Key_Escape)  // the clicked row alone stays selected
+            mouseClick(findChild(entry(1), "acceptButton"))
+            compare(App.status, "Accepted 1 document(s).")
+        }
+
         function test_focusedButtonBringsItsRowAlong() {
             for (let i = 0; i < 30; ++i)
                 fixtures.addDocument("doc" + i + ".pdf", DocumentState.Ready, "02_Forms")
@@ -377,6 +429,67 @@ Item {
             compare(App.documents.data(App.documents.index(1, 0), 268), Decision.Ignored)
             compare(App.documents.data(App.documents.index(0, 0), 268), Decision.NeedsReview)
             tryCompare(button, "visible", false)
+        }
+
+        function shownWindow() {
+            const main = createTemporaryObject(windowComponent, testCase)
+            main.requestActivate()
+            tryVerify(() => main.active)
+            return main
+        }
+
+        // Ctrl+3 shows the Review page with the keyboard in its list, so the arrows and the
+        // decision keys act at once; the find field takes typing once clicked, and Down gives
+        // the keyboard back to the list.
+        function test_reviewFromTheKeyboardTakesTheKeys() {
+            fixtures.addDocument("a.pdf", DocumentState.Ready, "02_Forms")
+            fixtures.addDocument("b.pdf", DocumentState.Ready, "03_Pricing")
+            const main = shownWindow()
+            const list = findChild(main.contentItem, "reviewList")
+            keyClick(Qt.Key_3, Qt.ControlModifier)
+            tryCompare(main, "currentPage", 2)
+            tryVerify(() => list.activeFocus)
+            compare(list.currentIndex, 0)
+            keyClick(Qt.Key_Down)
+            compare(list.currentIndex, 1)
+            keyClick(Qt.Key_A)
+            compare(App.documents.data(App.documents.index(1, 0), 268), Decision.Accepted)
+
+            const search = findChild(main.contentItem, "searchField")
+            mouseClick(search)
+            keyClick(Qt.Key_A)
+            compare(search.text, "a")
+            compare(App.summary.accepted, 1)
+            keyClick(Qt.Key_Down)
+            verify(list.activeFocus)
+            search.clear()
+        }
+
+        // At the smallest window the preview, once shown, keeps every control whole and inside.
+        function test_previewFitsTheSmallestWindow() {
+            App.importer.addUrls([fixtures.makePdf("small-window.pdf", "Bid bond")])
+            tryVerify(() => App.summary.total === 1, 30000)
+            const main = shownWindow()
+            keyClick(Qt.Key_3, Qt.ControlModifier)
+            const pane = findChild(main.contentItem, "previewPane")
+            verify(!pane.visible)  // too narrow to start with it
+            mouseClick(findChild(main.contentItem, "previewToggle"))
+            tryCompare(pane, "visible", true)
+            tryVerify(() => App.preview.pageCount === 1, 30000)
+            // Inside the pane, and as wide as its text.
+            const whole = item => {
+                const at = item.mapToItem(pane, 0, 0)
+                const text = item instanceof Button ? item.implicitContentWidth + item.leftPadding + item.rightPadding
+                                                     : item.implicitWidth
+                return item.visible && at.x >= 0 && at.x + item.width <= pane.width + 0.5
+                        && item.width + 0.5 >= text
+            }
+            for (const name of ["previousPageButton", "pageText", "nextPageButton", "fitWidthButton",
+                                "openButton", "showInFolderButton"])
+                tryVerify(() => pane.width >= 240 && whole(findChild(pane, name)), 5000, name)
+            const fit = findChild(pane, "fitWidthButton")
+            mouseClick(fit)
+            verify(!pane.fitWidth)
         }
 
         function test_emptyText() {

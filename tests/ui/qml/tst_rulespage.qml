@@ -45,6 +45,29 @@ Item {
                     "text contains any of \"references\", \"reference form\", \"past performance questionnaire\" and 1 more; whole words")
         }
 
+        // The history of decisions and rule changes is undone and redone from the keyboard here
+        // too: a removed rule comes back where it was.
+        function test_undoAndRedoFromTheKeyboard() {
+            const list = findChild(page, "ruleList")
+            const second = App.rules.data(App.rules.index(1, 0), Qt.DisplayRole)
+            const dialog = findChild(page, "removeDialog")
+            mouseClick(findChild(entry(1), "removeButton"))
+            tryCompare(dialog, "opened", true)
+            keyClick(Qt.Key_Return)
+            tryCompare(dialog, "visible", false)
+            tryCompare(list, "count", 8)
+            keyClick(Qt.Key_Z, Qt.ControlModifier)
+            tryCompare(list, "count", 9)
+            compare(App.rules.data(App.rules.index(1, 0), Qt.DisplayRole), second)
+            compare(App.status, "Undid the change to rule “" + second + "”.")
+            keyClick(Qt.Key_Y, Qt.ControlModifier)
+            tryCompare(list, "count", 8)
+            keyClick(Qt.Key_Z, Qt.ControlModifier)
+            keyClick(Qt.Key_Z, Qt.ControlModifier | Qt.ShiftModifier)
+            tryCompare(list, "count", 8)
+            compare(App.status, "Redid the change to rule “" + second + "”.")
+        }
+
         function test_toggleSwitchesTheRuleAtOnce() {
             const box = findChild(entry(1), "enabledBox")
             verify(box.checked)
