@@ -388,7 +388,10 @@ Item {
             mouseDoubleClickSequence(entry(0), 20, 10)
             compare(fixtures.openedUrls().length, opened + 2)
             compare(fixtures.openedUrls()[opened + 1], first)
-            mouseClick(findChild(page, "showInFolderButton"))
+            // Where the button lies once the pane has laid out the file just chosen.
+            const showInFolder = findChild(page, "showInFolderButton")
+            waitForItemPolished(showInFolder.parent)
+            mouseClick(showInFolder)
             compare(fixtures.openedUrls().length, opened + 3)
         }
 
@@ -425,6 +428,7 @@ Item {
             const button = findChild(page, "ignoreDuplicatesButton")
             tryCompare(button, "visible", true)
             compare(button.text, "Ignore duplicates (1)")
+            waitForItemPolished(button.parent)
             mouseClick(button)
             compare(App.documents.data(App.documents.index(1, 0), 268), Decision.Ignored)
             compare(App.documents.data(App.documents.index(0, 0), 268), Decision.NeedsReview)
