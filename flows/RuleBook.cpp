@@ -80,10 +80,8 @@ QString RuleBook::refusal(const Rule& rule) const
     return {};
 }
 
-bool RuleBook::add(const Rule& draft)
+bool RuleBook::admits(const Rule& rule)
 {
-    Rule rule = tidied(draft);
-    rule.id = newRuleId();
     if (const QString problem = refusal(rule); !problem.isEmpty()) {
         emit status(problem);
         return false;
@@ -96,6 +94,15 @@ bool RuleBook::add(const Rule& draft)
                                     .arg(QString::number(rules().size()));
         return false;
     }
+    return true;
+}
+
+bool RuleBook::add(const Rule& draft)
+{
+    Rule rule = tidied(draft);
+    rule.id = newRuleId();
+    if (!admits(rule))
+        return false;
     m_list.appendRule(rule);
     commit(QStringLiteral("Rule \"%1\" added.").arg(rule.name));
     return true;
@@ -104,20 +111,9 @@ bool RuleBook::add(const Rule& draft)
 bool RuleBook::insert(int row, const Rule& rule)
 {
     const Rule kept = tidied(rule);
-    const bool listed = std::any_of(rules().cbegin(), rules().cend(),
-                                    [&kept](const Rule& r) { return r.id == kept.id; });
-    if (kept.id.isEmpty() || listed || row < 0 || row > rules().size())
+    if (kept.id.isEmpty() || indexOfRule(rules(), kept.id) >= 0 || row < 0 ||
+        row > rules().size() || !admits(kept))
         return false;
-    if (const QString problem = refusal(kept); !problem.isEmpty()) {
-        emit status(problem);
-        return false;
-    }
-    if (rules().size() >= maxRuleCount) {
-        emit status(QStringLiteral("Rule not added: the list already holds %1 rules, the most it "
-                                   "can keep. Remove a rule first.")
-                        .arg(maxRuleCount));
-        return false;
-    }
     m_list.insertRule(row, kept);
     commit(QString());
     return true;

@@ -94,6 +94,9 @@ signals:
 private:
     // Why the rule cannot be kept, as a status text; empty when it can.
     QString refusal(const Rule& rule) const;
+    // Whether the rule may join the list (it is valid and the list has room); the status says
+    // why not.
+    bool admits(const Rule& rule);
     void commit(const QString& doneText);
     // The file's rules after the list's, without those already in it; ids stay unique.
     struct Merged {
