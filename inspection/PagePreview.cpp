@@ -58,21 +58,16 @@ RenderedMessage renderPreview(const OpenedPdf& pdf, int pageIndex, int width,
 
     const double scale = double(size.width()) / points.width();
     const QRect imageRect(QPoint(0, 0), size);
-    for (const QString& term : terms) {
-        const int room = maxHighlights - int(message.highlights.size());
-        if (room <= 0)
-            break;
-        for (const QRectF& rect : pdf.termBounds(pageIndex, term, room)) {
-            const QRectF pixels(rect.x() * scale, rect.y() * scale, rect.width() * scale,
-                                rect.height() * scale);
-            if (!std::isfinite(pixels.x()) || !std::isfinite(pixels.y()) ||
-                !std::isfinite(pixels.width()) || !std::isfinite(pixels.height()))
-                continue;
-            // Cut to the image before it becomes whole pixels, so no side leaves int's range.
-            const QRect marked = pixels.intersected(QRectF(imageRect)).toAlignedRect();
-            if (!marked.isEmpty())
-                message.highlights.append(marked);
-        }
+    for (const QRectF& rect : pdf.termBounds(pageIndex, terms, maxHighlights)) {
+        const QRectF pixels(rect.x() * scale, rect.y() * scale, rect.width() * scale,
+                            rect.height() * scale);
+        if (!std::isfinite(pixels.x()) || !std::isfinite(pixels.y()) ||
+            !std::isfinite(pixels.width()) || !std::isfinite(pixels.height()))
+            continue;
+        // Cut to the image before it becomes whole pixels, so no side leaves int's range.
+        const QRect marked = pixels.intersected(QRectF(imageRect)).toAlignedRect();
+        if (!marked.isEmpty())
+            message.highlights.append(marked);
     }
     return message;
 }

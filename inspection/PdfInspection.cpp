@@ -155,6 +155,88 @@ std::unique_ptr<poppler::document> openForText(const QString& path, int pages)
     return document;
 }
 
+bool onOneLine(const QRectF& a, const QRectF& b)
+{
+    return std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top()) >
+           std::min(a.height(), b.height()) / 2;
+}
+
+// The engines may give a rectangle per character: those on one line become one.
+void addToLines(QList<QRectF>& lines, const QRectF& rect)
+{
+    if (!rect.isValid())
+        return;
+    if (!lines.isEmpty() && onOneLine(rect, lines.last()))
+        lines.last() = lines.last().united(rect);
+    else
+        lines.append(rect);
+}
+
+void appendWithin(QList<QRectF>& found, const QList<QRectF>& lines, int limit)
+{
+    for (const QRectF& line : lines) {
+        if (found.size() >= limit)
+            return;
+        found.append(line);
+    }
+}
+
+QRectF rectfAsQt(const poppler::rectf& r)
+{
+    return QRectF(r.x(), r.y(), r.width(), r.height());
+}
+
+// A page's words as one text, each character tied to the box of the glyph it came from, so that
+// an occurrence found in the text names what to mark. Words are read once per page, however many
+// terms and occurrences there are.
+struct PageGlyphs {
+    QString text;              // the words, one space between two unless they touch on a line
+    std::vector<QRectF> boxes; // per character of text; an empty box for a space
+};
+
+PageGlyphs glyphsOf(poppler::page& page)
+{
+    PageGlyphs glyphs;
+    const std::vector<poppler::text_box> words = page.text_list();
+    for (size_t w = 0; w < words.size(); ++w) {
+        const poppler::text_box& word = words[w];
+        const poppler::ustring letters = word.text();
+        const QRectF wordBox = rectfAsQt(word.bbox());
+        for (size_t i = 0; i < letters.size(); ++i) {
+            QRectF box = rectfAsQt(word.char_bbox(i));
+            if (!box.isValid())
+                box = wordBox;
+            const QString spelled =
+                withLigaturesSpelledOut(reinterpret_cast<const char16_t*>(&letters[i]), 1);
+            for (const QChar c : spelled) {
+                glyphs.text.append(c);
+                glyphs.boxes.push_back(box);
+            }
+        }
+        const bool touchesNext = !word.has_space_after() && w + 1 < words.size() &&
+                                 onOneLine(wordBox, rectfAsQt(words[w + 1].bbox()));
+        if (!touchesNext) {
+            glyphs.text.append(QLatin1Char(' '));
+            glyphs.boxes.emplace_back();
+        }
+    }
+    return glyphs;
+}
+
+void markOccurrences(const PageGlyphs& glyphs, const QString& term, int limit, QList<QRectF>& found)
+{
+    if (term.isEmpty())
+        return;
+    for (qsizetype at = glyphs.text.indexOf(term, 0, Qt::CaseInsensitive);
+         at >= 0 && found.size() < limit;
+         at = glyphs.text.indexOf(term, at + term.size(), Qt::CaseInsensitive)) {
+        QList<QRectF> lines;
+        for (qsizetype i = at; i < at + term.size(); ++i)
+            addToLines(lines, glyphs.boxes[size_t(i)]);
+        appendWithin(found, lines, limit);
+    }
+}
+
 } // namespace
 
 OpenedPdf::OpenedPdf()
@@ -254,38 +336,37 @@ QImage OpenedPdf::renderPage(int index, QSize pixels) const
     return m_engine->document.render(index, pixels);
 }
 
-QList<QRectF> OpenedPdf::termBounds(int index, const QString& term, int limit) const
+QList<QRectF> OpenedPdf::termBounds(int index, const QStringList& terms, int limit) const
 {
     QList<QRectF> found;
-    if (term.trimmed().isEmpty() || limit <= 0)
-        return found;
-    QPdfDocument& document = m_engine->document;
-    // The page's text counts its characters as the engine does, line breaks included, so an
-    // offset into it names the same characters to the engine.
-    const QString text = document.getAllText(index).text();
-    for (qsizetype at = text.indexOf(term, 0, Qt::CaseInsensitive); at >= 0 && found.size() < limit;
-         at = text.indexOf(term, at + term.size(), Qt::CaseInsensitive)) {
-        const QPdfSelection selection =
-            document.getSelectionAtIndex(index, int(at), int(term.size()));
-        // The engine may give a rectangle per character: those on one line become one.
-        QList<QRectF> lines;
-        for (const QPolygonF& polygon : selection.bounds()) {
-            const QRectF rect = polygon.boundingRect();
-            if (!rect.isValid())
-                continue;
-            const bool sameLine =
-                !lines.isEmpty() && std::min(rect.bottom(), lines.last().bottom()) -
-                                            std::max(rect.top(), lines.last().top()) >
-                                        std::min(rect.height(), lines.last().height()) / 2;
-            if (sameLine)
-                lines.last() = lines.last().united(rect);
-            else
-                lines.append(rect);
+    if (m_engine->text) {
+        const std::unique_ptr<poppler::page> page(m_engine->text->create_page(index));
+        if (page) {
+            const PageGlyphs glyphs = glyphsOf(*page);
+            for (const QString& term : terms)
+                markOccurrences(glyphs, term.simplified(), limit, found);
+            return found;
         }
-        for (const QRectF& line : std::as_const(lines)) {
-            if (found.size() >= limit)
-                break;
-            found.append(line);
+    }
+    // Without poppler, the engine is asked for each occurrence's place: a page's text once per
+    // term, the selection once per occurrence.
+    QPdfDocument& document = m_engine->document;
+    for (const QString& term : terms) {
+        const QString wanted = term.simplified();
+        if (wanted.isEmpty())
+            continue;
+        // The page's text counts its characters as the engine does, line breaks included, so an
+        // offset into it names the same characters to the engine.
+        const QString text = document.getAllText(index).text();
+        for (qsizetype at = text.indexOf(wanted, 0, Qt::CaseInsensitive);
+             at >= 0 && found.size() < limit;
+             at = text.indexOf(wanted, at + wanted.size(), Qt::CaseInsensitive)) {
+            const QPdfSelection selection =
+                document.getSelectionAtIndex(index, int(at), int(wanted.size()));
+            QList<QRectF> lines;
+            for (const QPolygonF& polygon : selection.bounds())
+                addToLines(lines, polygon.boundingRect());
+            appendWithin(found, lines, limit);
         }
     }
     return found;

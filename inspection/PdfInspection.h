@@ -10,6 +10,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -49,9 +50,10 @@ public:
     // Page index drawn into an image of the given size; a null image when that fails.
     QImage renderPage(int index, QSize pixels) const;
 
-    // Where the term appears on page index, regardless of case: one rectangle in points (origin
-    // top left) per line of each occurrence, at most limit in all.
-    QList<QRectF> termBounds(int index, const QString& term, int limit) const;
+    // Where the terms appear on page index, regardless of case, a run of white space in a term or
+    // on the page counting as one space: one rectangle in points (origin top left) per line of
+    // each occurrence, at most limit in all, the first term's first.
+    QList<QRectF> termBounds(int index, const QStringList& terms, int limit) const;
 
 private:
     bool openWithEngine(const QString& path, DocumentRecord& record);

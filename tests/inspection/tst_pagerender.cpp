@@ -102,7 +102,9 @@ void TestPageRender::goodPageIsDrawnWithItsTermsMarked()
 {
     WorkerPool pool;
     Render render(pool);
-    render.ask(fixture("bond.pdf"), 1, 600, {QStringLiteral("bond"), QStringLiteral("absent")});
+    render.ask(fixture("bond.pdf"), 1, 600,
+               {QStringLiteral("bond"), QStringLiteral("absent"),
+                QStringLiteral("FIRST \n performance")});
     QVERIFY(render.job != 0);
     QTRY_VERIFY_WITH_TIMEOUT(render.ended(), generous);
     QVERIFY(!render.failure);
@@ -116,12 +118,18 @@ void TestPageRender::goodPageIsDrawnWithItsTermsMarked()
     // Paper where nothing is drawn, not the engine's transparent black.
     QCOMPARE(page.image.pixel(0, 0), qRgb(255, 255, 255));
     QVERIFY(inkIn(page.image, page.image.rect()) > 100);
-    // One occurrence, matched regardless of case, on ink: the word itself.
-    QCOMPARE(page.highlights.size(), 1);
+    // One occurrence of the word, matched regardless of case, on ink: the word itself. Then the
+    // phrase that a line break splits, as two marks, one on each line.
+    QCOMPARE(page.highlights.size(), 3);
     const QRect mark = page.highlights.at(0);
     QVERIFY(mark.width() > 10 && mark.height() > 5);
     QVERIFY(inkIn(page.image, mark) > 10);
     QVERIFY(mark.width() < 300);
+    const QRect first = page.highlights.at(1);
+    const QRect performance = page.highlights.at(2);
+    QVERIFY(inkIn(page.image, first) > 10 && inkIn(page.image, performance) > 10);
+    QVERIFY(performance.top() >= first.bottom() - 2);
+    QVERIFY(qAbs(performance.center().y() - mark.center().y()) < mark.height() / 2);
 }
 
 void TestPageRender::lockedAndHostileFilesFailWithTheirTexts_data()
