@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QIdentityProxyModel>
+#include <QTimer>
 
 namespace Tessavo::Ui {
 
@@ -79,7 +80,7 @@ private:
     QList<int> m_firstOfContent;     // per row: the first row with its content (itself when first)
     QList<QString> m_duplicateFlags; // per row: the first copy's name, or empty
     int m_duplicateCount = 0;
-    bool m_duplicatesPending = false;
+    QTimer m_duplicatesTimer; // runs while the duplicates are to be found again
     bool m_rowsMoved = false; // rows were inserted before others or removed since the last time
 };
 
