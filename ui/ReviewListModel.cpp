@@ -113,9 +113,19 @@ void ReviewListModel::setSortKey(int key)
     emit sortKeyChanged();
 }
 
+void ReviewListModel::showOnly(const QStringList& paths, const QString& reason)
+{
+    if (reason.isEmpty() && m_onlyReason.isEmpty())
+        return;
+    m_onlyReason = reason;
+    m_onlyPaths = reason.isEmpty() ? QSet<QString>() : QSet<QString>(paths.begin(), paths.end());
+    refilter();
+}
+
 bool ReviewListModel::filtered() const
 {
-    return m_show != All || !m_category.isEmpty() || !m_foldedSearch.isEmpty();
+    return m_show != All || !m_category.isEmpty() || !m_foldedSearch.isEmpty() ||
+           !m_onlyReason.isEmpty();
 }
 
 int ReviewListModel::totalCount() const
@@ -187,6 +197,8 @@ bool ReviewListModel::filterAcceptsRow(int sourceRow, const QModelIndex&) const
         break;
     }
     if (!m_category.isEmpty() && displayCategory(*r) != m_category)
+        return false;
+    if (!m_onlyReason.isEmpty() && !m_onlyPaths.contains(r->sourcePath))
         return false;
     return m_foldedSearch.isEmpty() || searchKeyOf(sourceRow).contains(m_foldedSearch);
 }

@@ -21,6 +21,8 @@ class ReviewListModel : public QSortFilterProxyModel {
     Q_PROPERTY(int show READ show WRITE setShow NOTIFY filterChanged)
     Q_PROPERTY(QString category READ category WRITE setCategory NOTIFY filterChanged)
     Q_PROPERTY(QString searchText READ searchText WRITE setSearchText NOTIFY filterChanged)
+    // Why only some documents are shown (showOnly); empty when that filter is off.
+    Q_PROPERTY(QString onlyReason READ onlyReason NOTIFY filterChanged)
     Q_PROPERTY(int sortKey READ sortKey WRITE setSortKey NOTIFY sortKeyChanged)
     // Whether anything is left out: the whole-list commands then apply to the rows shown.
     Q_PROPERTY(bool filtered READ filtered NOTIFY filterChanged)
@@ -50,6 +52,11 @@ public:
     void setCategory(const QString& category);
     QString searchText() const { return m_searchText; }
     void setSearchText(const QString& text);
+    QString onlyReason() const { return m_onlyReason; }
+    // Shows only the documents at these source paths, saying why ("Each file at most 50 MB"),
+    // together with the other filters; an empty reason shows every document again.
+    Q_INVOKABLE void showOnly(const QStringList& paths, const QString& reason);
+
     int sortKey() const { return m_sortKey; }
     void setSortKey(int key);
     bool filtered() const;
@@ -100,6 +107,8 @@ private:
     QString m_category;
     QString m_searchText;
     QString m_foldedSearch;
+    QSet<QString> m_onlyPaths; // kept by path: rows move, a document keeps its path
+    QString m_onlyReason;
     int m_sortKey = ImportOrder;
     QCollator m_collator;
     QSet<int> m_selected;                // rows of the shared list

@@ -113,19 +113,53 @@ ColumnLayout {
         }
     }
 
-    Label {
-        objectName: "shownCount"
-        textFormat: Text.PlainText
-        visible: text !== ""
-        color: Theme.muted
-        font.pixelSize: 12
-        text: {
-            const parts = []
-            if (bar.model.filtered)
-                parts.push(Texts.fill(qsTr("%1 of %2 shown"), [bar.model.count, bar.model.totalCount]))
-            if (bar.model.selectedCount > 1)
-                parts.push(Texts.fill(qsTr("%1 selected"), [bar.model.selectedCount]))
-            return parts.join(" · ")
+    // Anchored rather than laid out, so the count is placed as soon as the window's width changes.
+    Item {
+        Layout.fillWidth: true
+        implicitHeight: Math.max(shownCount.implicitHeight, onlyButton.visible ? onlyButton.implicitHeight : 0)
+        visible: shownCount.text !== "" || onlyButton.visible
+
+        Label {
+            id: shownCount
+
+            objectName: "shownCount"
+            anchors.left: parent.left
+            anchors.right: onlyButton.visible ? onlyButton.left : parent.right
+            anchors.rightMargin: onlyButton.visible ? 8 : 0
+            anchors.verticalCenter: parent.verticalCenter
+            textFormat: Text.PlainText
+            elide: Text.ElideRight
+            color: Theme.muted
+            font.pixelSize: 12
+            text: {
+                const parts = []
+                if (bar.model.onlyReason !== "")
+                    parts.push(Texts.fill(qsTr("Only the documents that fail “%1”"), [bar.model.onlyReason]))
+                if (bar.model.filtered)
+                    parts.push(Texts.fill(qsTr("%1 of %2 shown"), [bar.model.count, bar.model.totalCount]))
+                if (bar.model.selectedCount > 1)
+                    parts.push(Texts.fill(qsTr("%1 selected"), [bar.model.selectedCount]))
+                return parts.join(" · ")
+            }
+        }
+        // Ends the view of the documents that fail a rule of the package.
+        Button {
+            id: onlyButton
+
+            objectName: "showAllButton"
+            anchors.right: parent.right
+            anchors.verticalCenter: parent.verticalCenter
+            visible: bar.model.onlyReason !== ""
+            flat: true
+            font.pixelSize: 12
+            text: qsTr("Show all")
+            ToolTip.visible: hovered
+            ToolTip.delay: 600
+            ToolTip.text: qsTr("Show every document again")
+            onClicked: {
+                bar.model.showOnly([], "")
+                bar.leave()
+            }
         }
     }
 }

@@ -93,6 +93,11 @@ Item {
         reviewList.forceActiveFocus(Qt.TabFocusReason)
     }
 
+    // Shows only the documents that fail a rule of the package, and why.
+    function showOnly(paths, reason) {
+        shown.showOnly(paths, reason)
+    }
+
     // The list takes the keyboard whenever the page is shown again.
     onVisibleChanged: if (visible) focusContent()
 

@@ -148,6 +148,22 @@ Item {
             tryCompare(list(), "count", 1)
             compare(entry(0).fileName, "Bid bond.pdf")
             compare(findChild(page, "shownCount").text, "1 of 6 shown")
+            category.currentIndex = 0
+            category.activated(0)
+
+            // The documents that fail a rule of the package, from the Export page, until the user
+            // asks for all again.
+            const pathOf = row => App.documents.data(App.documents.index(row, 0), 258)
+            page.showOnly([pathOf(0), pathOf(4)], "File names at most 50 characters")
+            tryCompare(list(), "count", 2)
+            compare(findChild(page, "shownCount").text,
+                    "Only the documents that fail “File names at most 50 characters” · 2 of 6 shown")
+            const showAll = findChild(page, "showAllButton")
+            verify(showAll.visible)
+            mouseClick(showAll)
+            tryCompare(list(), "count", 6)
+            verify(!showAll.visible)
+            verify(list().activeFocus)
         }
 
         function test_sortByNameFolderCategoryPagesSize() {
