@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/Headless.h"
 #include "app/StopSignals.h"
+#include "bundle/BundleReadiness.h"
 #include "bundle/ExportBundle.h"
 #include "core/FolderWalk.h"
 #include "core/PrivateFile.h"
@@ -93,7 +94,33 @@ BatchOptionsRead batchOptionsOf(const CommandLine& commandLine)
         }
         options.rules = rules;
     }
+    if (commandLine.profileFile) {
+        const SubmissionProfileRead profile = profileOf(*commandLine.profileFile);
+        if (!profile.ok) {
+            read.error = profile.error;
+            return read;
+        }
+        read.warnings = profile.warnings;
+        options.profile = profile.profile;
+    }
     read.ok = true;
+    return read;
+}
+
+SubmissionProfileRead profileOf(const QByteArray& file)
+{
+    const QString path = QFile::decodeName(file);
+    SubmissionProfileRead read = readSubmissionProfileFile(path);
+    if (!read.ok) {
+        read.error =
+            QStringLiteral("cannot use the profile %1: %2")
+                .arg(path, QFileInfo(path).isDir() ? QStringLiteral("it is a folder") : read.error);
+        return read;
+    }
+    for (QString& warning : read.warnings)
+        warning = QStringLiteral("the profile %1: %2").arg(path, warning);
+    if (read.profile.name.isEmpty())
+        read.profile.name = QFileInfo(path).completeBaseName();
     return read;
 }
 
@@ -145,6 +172,8 @@ int exitCodeOf(const BatchEnd& end)
         return ExitSuccess;
     case BatchEnd::Kind::Incomplete:
         return ExitPartlyExported;
+    case BatchEnd::Kind::NotReady:
+        return ExitNotReady;
     case BatchEnd::Kind::Failed:
         return ExitFailed;
     case BatchEnd::Kind::Usage:
@@ -198,6 +227,9 @@ void BatchRun::start()
     if (rawFileStatus(importBytes).directory)
         m_importRoot = QFile::decodeName(importBytes);
     m_expected = countImportCandidates(importBytes);
+    if (m_options.profile)
+        m_controller.exporter()->setSubmissionLimits(nameLimitsOf(*m_options.profile),
+                                                     m_options.profile->zipVolumeBytes.value_or(0));
 
     connect(m_controller.documents(), &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { onDocumentsInserted(first, last); });
@@ -382,8 +414,33 @@ void BatchRun::report(bool written)
         else
             writeOut(m_run.originalBytes(path));
     }
-    finish({completeness(int(records.size()), exported, result.originalsLeftOut,
-                         m_controller.importer()->skipped().lostSomething())});
+    const bool ready = reportReadiness();
+    const BatchEnd::Kind whole =
+        completeness(int(records.size()), exported, result.originalsLeftOut,
+                     m_controller.importer()->skipped().lostSomething());
+    finish({ready ? whole : BatchEnd::Kind::NotReady});
+}
+
+// The package as exported, names fitted, against the profile: one line per failure.
+bool BatchRun::reportReadiness() const
+{
+    if (!m_options.profile)
+        return true;
+    const SubmissionProfile& profile = *m_options.profile;
+    const ReadinessReport report =
+        checkExportReadiness(profile, m_controller.documents()->records(), true);
+    const QStringList failures = report.failureLines();
+    for (const QString& line : failures)
+        printError(QStringLiteral("not ready: %1").arg(line));
+    const qsizetype failed = report.brokenCount();
+    if (failed == 0)
+        printError(QStringLiteral("Meets the profile \"%1\": %2 rule(s) checked.")
+                       .arg(profile.name, QString::number(report.outcomes.size())));
+    else
+        printError(QStringLiteral("Does not meet the profile \"%1\": %2 of %3 rule(s) broken.")
+                       .arg(profile.name, QString::number(failed),
+                            QString::number(report.outcomes.size())));
+    return failed == 0;
 }
 
 void BatchRun::finish(const BatchEnd& end)
@@ -399,6 +456,8 @@ int runBatch(int argc, char** argv, const CommandLine& commandLine)
         printError(QStringLiteral("tessavo: %1").arg(read.error));
         return exitCodeOf({BatchEnd::Kind::Usage});
     }
+    for (const QString& warning : std::as_const(read.warnings))
+        printError(QStringLiteral("tessavo: warning: %1").arg(warning));
     preferOffscreenPlatform();
     QGuiApplication application(argc, argv); // the index PDF needs the font database
     // Standard error carries the run's progress and summary; the log keeps everything else, and

@@ -3,6 +3,7 @@
 #include "app/UnattendedRun.h"
 #include "core/DocumentRecord.h"
 #include "core/Rule.h"
+#include "core/SubmissionProfile.h"
 
 #include <QList>
 #include <QObject>
@@ -30,13 +31,20 @@ struct BatchOptions {
     bool acceptClear = false;
     bool recognise = false;      // "--ocr": recognise the text of scans before classifying them
     QList<QByteArray> learnFrom; // "--learn-from": past bundles taught for this run only
+    // "--profile": the package is checked against it and the names fitted to it
+    std::optional<SubmissionProfile> profile;
 };
 
 struct [[nodiscard]] BatchOptionsRead {
     bool ok = false;
-    QString error; // a usage error: the run cannot start
+    QString error;        // a usage error: the run cannot start
+    QStringList warnings; // what the run starts with all the same (keys of the profile ignored)
     BatchOptions options;
 };
+
+// The submission profile of "--profile FILE", read; an unreadable or unusable file is an error
+// that names it. Shared by batch mode and verification.
+SubmissionProfileRead profileOf(const QByteArray& file);
 
 // The batch options of a command line in batch mode, with the rules of its "--rules" file; a
 // rules file that cannot be read or holds no valid rule is a usage error.
@@ -56,6 +64,7 @@ struct BatchEnd {
     enum class Kind {
         Complete,   // 0: the bundle holds every PDF found
         Incomplete, // 3: bundle written, but not every PDF found is in it, or the walk lost some
+        NotReady,   // 3: bundle written, but it breaks a rule of the submission profile
         Failed,     // 1: nothing exported, the export failed, or recognition is unavailable
         Usage,      // 2: a missing or unusable option
         Stopped,    // 128 + the signal's number: SIGINT or SIGTERM
@@ -89,6 +98,7 @@ private:
     void onExportStarting(int count);
     void onFinished(UnattendedRun::Outcome outcome);
     void report(bool written);
+    bool reportReadiness() const; // false when the profile's rules are not all met
     void finish(const BatchEnd& end);
     void endProgressLine();
     void printSkipped() const;

@@ -44,9 +44,9 @@ CommandLineParse failed(const QString& error)
     return {false, error, {}};
 }
 
-const QStringList valueOptions = {QStringLiteral("--import"), QStringLiteral("--export"),
-                                  QStringLiteral("--rules"), QStringLiteral("--verify"),
-                                  QStringLiteral("--learn-from")};
+const QStringList valueOptions = {QStringLiteral("--import"),     QStringLiteral("--export"),
+                                  QStringLiteral("--rules"),      QStringLiteral("--verify"),
+                                  QStringLiteral("--learn-from"), QStringLiteral("--profile")};
 
 // The options every Qt application takes (-platform offscreen, -style Basic, ...): the application
 // object reads and removes them, so they are no concern of this program's own options.
@@ -151,6 +151,7 @@ CommandLineParse parseCommandLine(const QList<QByteArray>& arguments)
     valued("rules", "FILE");
     valued("verify", "PATH");
     valued("learn-from", "BUNDLE");
+    valued("profile", "FILE");
 
     if (!parser.parse(texts)) {
         const QStringList unknown = parser.unknownOptionNames();
@@ -174,6 +175,7 @@ CommandLineParse parseCommandLine(const QList<QByteArray>& arguments)
     line.exportFolder = value("export");
     line.rulesFile = value("rules");
     line.verifyPath = value("verify");
+    line.profileFile = value("profile");
     for (const QString& bundle : parser.values(QStringLiteral("learn-from"))) {
         if (bundle.isEmpty())
             return failed(QStringLiteral("--learn-from needs a bundle folder or ZIP file"));
@@ -194,6 +196,8 @@ CommandLineParse parseCommandLine(const QList<QByteArray>& arguments)
     }
 
     const bool batch = parser.isSet(QStringLiteral("batch"));
+    const bool profileMissing = (line.profileFile && line.profileFile->isEmpty()) ||
+                                withoutValue == QStringLiteral("--profile");
     const bool verify =
         parser.isSet(QStringLiteral("verify")) || withoutValue == QStringLiteral("--verify");
     if (parser.isSet(QStringLiteral("help"))) {
@@ -205,6 +209,8 @@ CommandLineParse parseCommandLine(const QList<QByteArray>& arguments)
     } else if (verify) {
         if (!line.verifyPath || line.verifyPath->isEmpty())
             return failed(QStringLiteral("--verify needs a bundle folder or ZIP file"));
+        if (profileMissing)
+            return failed(QStringLiteral("--profile needs a FILE"));
         line.mode = CommandLine::Mode::Verify;
     } else if (batch) {
         if (!line.importPath || line.importPath->isEmpty())
@@ -214,7 +220,11 @@ CommandLineParse parseCommandLine(const QList<QByteArray>& arguments)
         if ((line.rulesFile && line.rulesFile->isEmpty()) ||
             withoutValue == QStringLiteral("--rules"))
             return failed(QStringLiteral("--rules needs a FILE"));
+        if (profileMissing)
+            return failed(QStringLiteral("--profile needs a FILE"));
         line.mode = CommandLine::Mode::Batch;
+    } else if (line.profileFile || profileMissing) {
+        return failed(QStringLiteral("--profile works with --batch or --verify"));
     }
     return result;
 }
@@ -249,7 +259,7 @@ QString helpText()
         "\n"
         "Batch mode, without a window or display:\n"
         "  tessavo --batch --import PATH --export FOLDER [--rules FILE] [--accept-clear]\n"
-        "                [--ocr] [--learn-from BUNDLE]...\n"
+        "                [--ocr] [--learn-from BUNDLE]... [--profile FILE]\n"
         "  --batch           import PATH, classify, export into FOLDER, then exit\n"
         "  --rules FILE      classify with the rules in FILE for this run only; the stored\n"
         "                    rules are neither read nor changed\n"
@@ -258,21 +268,29 @@ QString helpText()
         "  --ocr             recognise the text of scanned PDFs before classifying them\n"
         "  --learn-from BUNDLE\n"
         "                    learn from a past bundle for this run only; repeatable\n"
+        "  --profile FILE    check the package against the upload rules of a submission\n"
+        "                    profile (JSON, see README) and store the copies under names fitted\n"
+        "                    to its name rules; each rule still broken is named on a\n"
+        "                    \"not ready:\" line and the exit code is 3\n"
         "  Standard output carries only the bundle folder and the ZIP path, one per line;\n"
         "  progress and a summary go to standard error. Exit codes: 0 every PDF found was\n"
         "  exported; 3 the bundle was written but some files were unreadable, encrypted,\n"
         "  ignored or left out by the folder walk; 1 nothing could be exported or the export\n"
-        "  failed; 2 usage error. What the walk leaves out is named on \"skipped:\" lines:\n"
-        "  hidden files and folders and earlier bundles (these keep exit code 0), links to\n"
-        "  outside the imported folder or to nothing, folders deeper than 256 levels.\n"
+        "  failed; 2 usage error; 3 also when the bundle breaks a rule of --profile. What the\n"
+        "  walk leaves out is named on \"skipped:\" lines: hidden files and folders and\n"
+        "  earlier bundles (these keep exit code 0), links to outside the imported folder or\n"
+        "  to nothing, folders deeper than 256 levels.\n"
         "\n"
         "Verification:\n"
-        "  tessavo --verify PATH\n"
+        "  tessavo --verify PATH [--profile FILE]\n"
         "  --verify PATH     check a bundle folder (with the ZIP beside it) or a bundle ZIP: the\n"
         "                    ZIP's structure and CRC-32s, manifest.csv, the size and SHA-256 of\n"
         "                    every original, and that index.pdf opens. Prints one line per\n"
         "                    problem and a summary; exit code 0 when everything holds, 1 when\n"
         "                    not, 2 for a usage error.\n"
+        "  --profile FILE    also check the bundle against a submission profile: sizes, names,\n"
+        "                    file count, states, decisions, required categories and the ZIP's\n"
+        "                    size; exit code 3 when it breaks a rule but is otherwise sound\n"
         "\n"
         "  --help            show this text and exit\n"
         "  --version         print the version and exit\n"

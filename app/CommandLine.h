@@ -20,6 +20,7 @@ struct CommandLine {
     std::optional<QByteArray> exportFolder; // --export FOLDER
     std::optional<QByteArray> rulesFile;    // --rules FILE (batch mode)
     std::optional<QByteArray> verifyPath;   // --verify PATH
+    std::optional<QByteArray> profileFile;  // --profile FILE (batch mode and verification)
     // --learn-from BUNDLE, every occurrence in order: past bundles (folders or ZIPs) to learn
     // from at start; in batch mode for that run only.
     QList<QByteArray> learnFrom;
@@ -38,7 +39,8 @@ struct [[nodiscard]] CommandLineParse {
 
 // Reads the arguments (argv as bytes, the program's name first). An unknown or misspelt option
 // is a usage error, and so is a mode without what it needs ("--batch" without "--import" or
-// "--export", "--verify" without a path, "--batch" with "--verify"). An option's value is the
+// "--export", "--verify" without a path, "--batch" with "--verify", "--profile" with neither).
+// An option's value is the
 // argument that follows it, whatever it looks like, or what follows "=" in "--option=value".
 CommandLineParse parseCommandLine(const QList<QByteArray>& arguments);
 

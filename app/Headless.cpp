@@ -55,7 +55,7 @@ std::optional<int> runHeadlessMode(int argc, char** argv, const CommandLine& com
         printOut(QStringLiteral("Tessavo %1\n").arg(applicationVersion));
         return ExitSuccess;
     case CommandLine::Mode::Verify:
-        return runVerify(argc, argv, *commandLine.verifyPath);
+        return runVerify(argc, argv, *commandLine.verifyPath, commandLine.profileFile);
     case CommandLine::Mode::Batch:
         return runBatch(argc, argv, commandLine);
     case CommandLine::Mode::Window:

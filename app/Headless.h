@@ -12,6 +12,7 @@ enum HeadlessExitCode : int {
     ExitFailed = 1,         // batch: nothing exported or export failed; verify: a problem found
     ExitUsage = 2,          // a missing or unusable option, with a one-line reason on stderr
     ExitPartlyExported = 3, // batch: bundle written, but not every PDF found is in it
+    ExitNotReady = 3,       // batch, verify: the bundle breaks a rule of the submission profile
 };
 
 struct CommandLine;

@@ -1,6 +1,8 @@
 #include "app/Verify.h"
 
+#include "app/Batch.h"
 #include "app/Headless.h"
+#include "bundle/BundleReadiness.h"
 #include "bundle/BundleVerifier.h"
 #include "logging/ConsoleOutput.h"
 
@@ -9,8 +11,53 @@
 
 namespace Tessavo::App {
 
-int runVerify(int argc, char** argv, const QByteArray& pathBytes)
+namespace {
+
+// The bundle against the profile; false when it breaks a rule or cannot be checked.
+bool checkAgainstProfile(const QString& path, const SubmissionProfile& profile)
 {
+    using Logging::ConsoleStream;
+    const BundleReadiness readiness = checkBundleReadiness(path, profile);
+    if (!readiness.ok) {
+        Logging::printLine(ConsoleStream::Output,
+                           QStringLiteral("Cannot check %1 against the profile \"%2\": %3")
+                               .arg(path, profile.name, readiness.error));
+        return false;
+    }
+    const ReadinessReport& report = readiness.report;
+    for (const QString& line : report.failureLines())
+        Logging::printLine(ConsoleStream::Output, QStringLiteral("not ready: %1").arg(line));
+    const qsizetype broken = report.brokenCount();
+    const QString rules = QString::number(report.outcomes.size());
+    if (broken == 0)
+        Logging::printLine(ConsoleStream::Output,
+                           QStringLiteral("%1 meets the profile \"%2\": %3 rule(s) checked.")
+                               .arg(path, profile.name, rules));
+    else
+        Logging::printLine(ConsoleStream::Output,
+                           QStringLiteral("%1 does not meet the profile \"%2\": %3 of %4 "
+                                          "rule(s) broken.")
+                               .arg(path, profile.name, QString::number(broken), rules));
+    return broken == 0;
+}
+
+} // namespace
+
+int runVerify(int argc, char** argv, const QByteArray& pathBytes,
+              const std::optional<QByteArray>& profileFile)
+{
+    // The profile first: a file that cannot be used stops the run before any work.
+    std::optional<SubmissionProfile> profile;
+    if (profileFile) {
+        const SubmissionProfileRead read = profileOf(*profileFile);
+        if (!read.ok) {
+            printError(QStringLiteral("tessavo: %1").arg(read.error));
+            return ExitUsage;
+        }
+        for (const QString& warning : read.warnings)
+            printError(QStringLiteral("tessavo: warning: %1").arg(warning));
+        profile = read.profile;
+    }
     // No window and no PDF engine here: index.pdf comes from elsewhere and is opened by an
     // inspection worker, this executable started again, so that a file that hangs or crashes
     // the engine costs the worker, not this process.
@@ -32,7 +79,11 @@ int runVerify(int argc, char** argv, const QByteArray& pathBytes)
         Logging::printLine(ConsoleStream::Output,
                            QStringLiteral("Verification of %1 failed: %2 problem(s); %3.")
                                .arg(path, QString::number(result.problemCount), counts));
-    return result.ok() ? ExitSuccess : ExitFailed;
+    if (!result.ok())
+        return ExitFailed;
+    if (profile && !checkAgainstProfile(path, *profile))
+        return ExitNotReady;
+    return ExitSuccess;
 }
 
 } // namespace Tessavo::App

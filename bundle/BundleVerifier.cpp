@@ -71,7 +71,8 @@ private:
     void checkZip(const QString& zipPath, Links links);
     void readZipEntries(ZipReader& reader);
     std::optional<QList<ManifestRow>> parseManifest(QByteArrayView bytes, const QString& where);
-    ExpectedOriginals expectedOriginals(const QList<ManifestRow>& rows, const QString& where);
+    ExpectedOriginals expectedOriginals(const QList<ManifestRow>& rows, const QString& where,
+                                        const std::function<bool(const QByteArray&)>& held);
     void compareZipOriginals(const QList<ManifestRow>& rows, const ExpectedOriginals& expected);
     void checkFolder();
     void compareFolderOriginals(const QList<ManifestRow>& rows, const ExpectedOriginals& expected);
@@ -140,7 +141,11 @@ BundleVerification Verifier::run(const QString& path)
         m_zipManifest.clear();
         if (m_zipRows) {
             m_result.manifestRows = int(m_zipRows->size());
-            compareZipOriginals(*m_zipRows, expectedOriginals(*m_zipRows, zipWhere(manifest)));
+            compareZipOriginals(
+                *m_zipRows,
+                expectedOriginals(*m_zipRows, zipWhere(manifest), [this](const QByteArray& path) {
+                    return m_entryIndex.contains(path);
+                }));
         }
         if (!m_entryIndex.contains(indexName))
             problem(zipWhere(indexName), QStringLiteral("missing"));
@@ -249,21 +254,13 @@ std::optional<QList<ManifestRow>> Verifier::parseManifest(QByteArrayView bytes,
 }
 
 // Where each row's original lies below the bundle, exactly as the export placed it.
-ExpectedOriginals Verifier::expectedOriginals(const QList<ManifestRow>& rows, const QString& where)
+ExpectedOriginals Verifier::expectedOriginals(const QList<ManifestRow>& rows, const QString& where,
+                                              const std::function<bool(const QByteArray&)>& held)
 {
-    QList<QByteArray> sources;
-    QHash<QByteArray, qsizetype> sourceIndex;
-    for (const ManifestRow& row : rows) {
-        if (sourceIndex.contains(row.sourcePath))
-            continue; // the same file listed twice is stored once
-        sourceIndex.insert(row.sourcePath, sources.size());
-        sources.append(row.sourcePath);
-    }
-    const QList<OriginalPlace> places = placeOriginals(sources);
+    const QList<QByteArray> paths = originalsOfRows(rows, held);
     ExpectedOriginals expected;
     for (qsizetype i = 0; i < rows.size(); ++i) {
-        const QByteArray path =
-            originalsPrefix + places.at(sourceIndex.value(rows.at(i).sourcePath)).stored.toUtf8();
+        const QByteArray& path = paths.at(i);
         if (const Status valid = ZipWriter::validateEntryName(path); !valid.ok) {
             problem(where, QStringLiteral("line %1: the source path leads outside originals/")
                                .arg(rows.at(i).line));
@@ -347,7 +344,10 @@ void Verifier::checkFolder()
     }
     ExpectedOriginals expected;
     if (rows) {
-        expected = expectedOriginals(*rows, manifestWhere);
+        expected = expectedOriginals(*rows, manifestWhere, [this](const QByteArray& relative) {
+            struct stat status {};
+            return ::lstat(folderPath(relative).constData(), &status) == 0;
+        });
         compareFolderOriginals(*rows, expected);
     }
 

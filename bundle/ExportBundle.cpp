@@ -164,7 +164,8 @@ struct Original {
 
 // The originals, each source once, with the paths they are stored under. The records refer to
 // them by index in originalOf.
-QList<Original> planOriginals(const QList<DocumentRecord>& exported, QList<qsizetype>& originalOf)
+QList<Original> planOriginals(const QList<DocumentRecord>& exported, const NameLimits& fitNames,
+                              QList<qsizetype>& originalOf)
 {
     QList<Original> originals;
     QList<QByteArray> sources;
@@ -187,7 +188,7 @@ QList<Original> planOriginals(const QList<DocumentRecord>& exported, QList<qsize
         originals.append(original);
     }
 
-    const QList<OriginalPlace> places = placeOriginals(sources);
+    const QList<OriginalPlace> places = placeOriginals(sources, fitNames);
     const auto fileName = [](const QString& path) {
         return path.section(u'/', -1);
     };
@@ -203,7 +204,8 @@ QList<Original> planOriginals(const QList<DocumentRecord>& exported, QList<qsize
                                   .arg(original.source, original.stored)};
             continue;
         }
-        if (original.stored == original.wanted)
+        // Fitted names differ by design; the manifest lists each under its stored name.
+        if (original.stored == original.wanted || fitNames.any())
             continue;
         // Alone, the original would keep its portable name; a different one means a clash.
         const QString portable = portablePaths({original.wanted}).first();
@@ -319,7 +321,7 @@ QVariantMap exportResultMap(const ExportResult& result)
     };
 }
 
-QList<OriginalPlace> placeOriginals(const QList<QByteArray>& sources)
+QList<OriginalPlace> placeOriginals(const QList<QByteArray>& sources, const NameLimits& fitNames)
 {
     QStringList names;
     for (const QByteArray& source : sources)
@@ -338,10 +340,44 @@ QList<OriginalPlace> placeOriginals(const QList<QByteArray>& sources)
         wanted.append(place.wanted);
         places.append(place);
     }
-    const QStringList stored = portablePaths(wanted);
+    QStringList stored;
+    if (fitNames.any()) {
+        QStringList names;
+        for (const QString& path : std::as_const(wanted))
+            names.append(path.section(u'/', -1));
+        stored = fittedNames(names, fitNames);
+    } else {
+        stored = portablePaths(wanted);
+    }
     for (qsizetype i = 0; i < places.size(); ++i)
         places[i].stored = stored.at(i);
     return places;
+}
+
+QList<QByteArray> originalsOfRows(const QList<ManifestRow>& rows,
+                                  const std::function<bool(const QByteArray& path)>& held)
+{
+    const QByteArray prefix = BundleLayout::bytes(BundleLayout::originalsPrefix);
+    QList<QByteArray> sources;
+    QHash<QByteArray, qsizetype> sourceIndex;
+    for (const ManifestRow& row : rows) {
+        if (sourceIndex.contains(row.sourcePath))
+            continue; // the same file listed twice is stored once
+        sourceIndex.insert(row.sourcePath, sources.size());
+        sources.append(row.sourcePath);
+    }
+    const QList<OriginalPlace> places = placeOriginals(sources);
+    QList<QByteArray> placed;
+    QList<QByteArray> fitted;
+    qsizetype placedHeld = 0;
+    qsizetype fittedHeld = 0;
+    for (const ManifestRow& row : rows) {
+        placed.append(prefix + places.at(sourceIndex.value(row.sourcePath)).stored.toUtf8());
+        fitted.append(prefix + row.fileName.toUtf8());
+        placedHeld += held(placed.back()) ? 1 : 0;
+        fittedHeld += held(fitted.back()) ? 1 : 0;
+    }
+    return fittedHeld > placedHeld ? fitted : placed;
 }
 
 QString commonBaseDirectory(const QStringList& paths)
@@ -441,7 +477,7 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
     QList<qsizetype> originalOf;
     QList<Original> originals;
     if (options.includeOriginals)
-        originals = planOriginals(exported, originalOf);
+        originals = planOriginals(exported, options.fitNames, originalOf);
     // Each original is read twice: once for its copy, once into the ZIP. The manifest and the
     // index are counted at their likely size until they are written.
     const qint64 manifestEstimate = buildManifestCsv(exported).size();
@@ -472,6 +508,7 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
         return failed(cancelledError);
 
     QList<DocumentRecord> stored;
+    QStringList storedNames; // for the manifest, when the names were fitted
     QStringList copied;
     if (options.includeOriginals) {
         for (qsizetype i = 0; i < exported.size(); ++i) {
@@ -479,8 +516,11 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
             const DocumentRecord& record = exported.at(i);
             // A second record of the same file counts only when it saw the same bytes.
             if (original.copied && record.sizeBytes == original.expected.size &&
-                record.sha256 == original.expected.sha256)
+                record.sha256 == original.expected.sha256) {
                 stored.append(record);
+                if (options.fitNames.any())
+                    storedNames.append(original.stored);
+            }
         }
         for (const Original& original : std::as_const(originals)) {
             if (original.copied)
@@ -496,7 +536,7 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
 
     // Unbuffered, every write error is caught before the commit, with the system's reason; a
     // buffered save file could commit whatever part of its buffer reached the disk.
-    const QByteArray manifestBytes = buildManifestCsv(stored);
+    const QByteArray manifestBytes = buildManifestCsv(stored, storedNames);
     QSaveFile manifest(directory + u'/' + manifestName);
     if (!manifest.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return failed(QStringLiteral("Cannot write manifest.csv: %1").arg(manifest.errorString()));

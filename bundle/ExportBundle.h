@@ -1,7 +1,9 @@
 #pragma once
 
 #include "bundle/ExportWarning.h"
+#include "bundle/ManifestCsv.h"
 #include "core/DocumentRecord.h"
+#include "core/SubmissionProfile.h"
 #include "core/WrittenBundle.h"
 
 #include <QDateTime>
@@ -28,6 +30,10 @@ struct ExportOptions {
     // The bytes that may still be written in a folder, -1 when unknown; asked once, before
     // anything is copied.
     std::function<qint64(const QString& folder)> freeBytes = nullptr;
+    qint64 zipVolumeBytes = 0; // 0: one ZIP, no limit
+    // A submission profile's limits on names: when any is set, the copies lie side by side in
+    // originals/ under names fitted to them, and the manifest's file column lists those names.
+    NameLimits fitNames = {};
 };
 
 struct [[nodiscard]] ExportResult : WrittenBundle {
@@ -68,8 +74,17 @@ struct OriginalPlace {
 
 // Where each source, given by its path's bytes and each only once, is stored below "originals/":
 // relative to the sources' common folder, bytes that are not UTF-8 as "_", made portable and
-// unique. The export places the originals so, and the verifier expects them there.
-QList<OriginalPlace> placeOriginals(const QList<QByteArray>& sources);
+// unique. With name limits set, each is stored directly in originals/ instead, under its file
+// name fitted to them (fittedNames). The export places the originals so.
+QList<OriginalPlace> placeOriginals(const QList<QByteArray>& sources,
+                                    const NameLimits& fitNames = {});
+
+// Where each manifest row's original lies in a bundle, "originals/…" as UTF-8: as the export
+// places it by the rows' source paths, or, in a bundle whose names were fitted, directly in
+// originals/ under the name the row's file column lists. held tells whether the bundle holds a
+// path; the fitted reading is taken only when it finds more of the rows' originals.
+QList<QByteArray> originalsOfRows(const QList<ManifestRow>& rows,
+                                  const std::function<bool(const QByteArray& path)>& held);
 
 // Where a source goes below "originals/": its path relative to base, or its file name when it
 // lies outside base.

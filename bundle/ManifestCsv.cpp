@@ -57,13 +57,14 @@ QString manifestDecisionText(int decision)
     return decided ? decisionText(decision) : QStringLiteral("Needs Review");
 }
 
-QByteArray buildManifestCsv(const QList<DocumentRecord>& records)
+QByteArray buildManifestCsv(const QList<DocumentRecord>& records, const QStringList& storedNames)
 {
     QByteArray csv = BundleLayout::bytes(BundleLayout::byteOrderMark) +
                      QByteArray::fromStdString(BundleLayout::manifestHeaderLine());
-    for (const DocumentRecord& r : records) {
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const DocumentRecord& r = records.at(i);
         const QStringList columns = {
-            textCell(displayFileName(r)),
+            textCell(i < storedNames.size() ? storedNames.at(i) : displayFileName(r)),
             textCell(displaySourcePath(r)),
             QString::fromLatin1(r.sha256),
             QString::number(r.sizeBytes),
@@ -285,12 +286,15 @@ ManifestReading readManifestCsv(QByteArrayView manifest, const ManifestReport& r
             problem(Kind::BadSize, line);
         for (int column : {PagesColumn, TextPagesColumn}) {
             bool numberOk = isDecimal(f.at(column), true);
-            if (numberOk)
-                f.at(column).toInt(&numberOk);
+            const int number = numberOk ? f.at(column).toInt(&numberOk) : 0;
             if (!numberOk)
                 problem(Kind::BadNumber, line, text(manifestColumns.at(size_t(column))));
+            else if (column == TextPagesColumn)
+                row.textPages = number;
         }
-        if (const QString state = QString::fromUtf8(f.at(StateColumn)); !states.contains(state))
+        const QString state = QString::fromUtf8(f.at(StateColumn));
+        row.state = int(states.indexOf(state)); // the states are the values 0 to 3, in order
+        if (row.state < 0)
             problem(Kind::UnknownState, line, state);
         if (const QString decision = QString::fromUtf8(f.at(DecisionColumn));
             !decisions.contains(decision))

@@ -6,14 +6,17 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
 namespace Tessavo {
 
 // The whole manifest.csv: UTF-8 byte order mark, header line and one line per record, each
-// ended by a single line feed.
-QByteArray buildManifestCsv(const QList<DocumentRecord>& records);
+// ended by a single line feed. With storedNames (one per record), the file column lists those,
+// the names the copies were stored under, instead of the records' own file names.
+QByteArray buildManifestCsv(const QList<DocumentRecord>& records,
+                            const QStringList& storedNames = {});
 
 // The text quoted for a CSV line when it holds a comma, quote, line feed or carriage return.
 QString csvField(const QString& text);
@@ -69,6 +72,8 @@ struct ManifestRow {
     QString fileName;      // the file column, as shown
     QString decision;      // the decision word as written ("Accepted", "Changed", …)
     QString finalCategory; // the category the document was filed under
+    int state = -1;        // the DocumentState its state word names; -1 when unknown
+    int textPages = -1;    // -1 when the row's value is unusable
 };
 
 // One thing wrong with a manifest.

@@ -22,7 +22,6 @@ namespace Tessavo {
 namespace {
 
 const QByteArray manifestName = BundleLayout::bytes(BundleLayout::manifestFile);
-const QByteArray originalsPrefix = BundleLayout::bytes(BundleLayout::originalsPrefix);
 
 // A regular file below the folder, every folder on the way a real folder and no part a link.
 Status regularFileInside(const QByteArray& folder, const QByteArray& relative)
@@ -154,18 +153,17 @@ private:
         if (!reading.ok)
             return;
         // Where each original lies, exactly as the export placed it.
-        QList<QByteArray> sources;
-        QHash<QByteArray, qsizetype> sourceIndex;
-        for (const ManifestRow& row : reading.rows) {
-            if (!sourceIndex.contains(row.sourcePath)) {
-                sourceIndex.insert(row.sourcePath, sources.size());
-                sources.append(row.sourcePath);
-            }
-        }
-        const QList<OriginalPlace> places = placeOriginals(sources);
+        const QList<QByteArray> places =
+            originalsOfRows(reading.rows, [this](const QByteArray& path) {
+                if (m_zip)
+                    return m_entries.contains(path);
+                struct stat status {};
+                return ::lstat((m_folder + '/' + path).constData(), &status) == 0;
+            });
         const QString accepted = manifestDecisionText(Accepted);
         const QString changed = manifestDecisionText(Changed);
-        for (const ManifestRow& row : reading.rows) {
+        for (qsizetype i = 0; i < reading.rows.size(); ++i) {
+            const ManifestRow& row = reading.rows.at(i);
             if (cancelled())
                 return;
             if (row.decision != accepted && row.decision != changed)
@@ -183,8 +181,7 @@ private:
                                           .arg(m_limits.maxFiled));
                 return;
             }
-            const QByteArray stored =
-                originalsPrefix + places.at(sourceIndex.value(row.sourcePath)).stored.toUtf8();
+            const QByteArray& stored = places.at(i);
             if (!ZipWriter::validateEntryName(stored).ok) {
                 problem(manifestName,
                         QStringLiteral("line %1: the source path leads outside originals/")

@@ -1,28 +1,13 @@
 #include "bundle/PortableNames.h"
 
+#include "core/FileNames.h"
+
 #include <QHash>
 #include <QSet>
 
 namespace Tessavo {
 
 namespace {
-
-bool isDeviceName(const QString& stem)
-{
-    static const QSet<QString> devices = [] {
-        QSet<QString> names{QStringLiteral("CON"),    QStringLiteral("PRN"),
-                            QStringLiteral("AUX"),    QStringLiteral("NUL"),
-                            QStringLiteral("CONIN$"), QStringLiteral("CONOUT$")};
-        // COM0 to COM9 and LPT0 to LPT9, and the superscript digits Windows also reserves.
-        const QString digits = QStringLiteral("0123456789¹²³");
-        for (const QChar digit : digits) {
-            names.insert(QStringLiteral("COM") + digit);
-            names.insert(QStringLiteral("LPT") + digit);
-        }
-        return names;
-    }();
-    return devices.contains(stem.toUpper());
-}
 
 // Bytes a name may take on common file systems.
 constexpr qsizetype maxNameBytes = 255;
@@ -67,6 +52,76 @@ QString numbered(const QString& name, int n)
     return made.toUtf8().size() <= maxNameBytes ? made : fitted(name, suffix);
 }
 
+// The first count code points of text.
+QString leftCodePoints(const QString& text, qsizetype count)
+{
+    qsizetype i = 0;
+    for (qsizetype taken = 0; i < text.size() && taken < count; ++taken) {
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        ++i;
+    }
+    return text.left(i);
+}
+
+// Only the plain characters: accents dropped, every run of other characters one "_".
+QString plainSpelling(const QString& name)
+{
+    const QString decomposed = name.normalized(QString::NormalizationForm_KD);
+    QString out;
+    bool replaced = false;
+    for (const QChar c : decomposed) {
+        if (c.category() == QChar::Mark_NonSpacing)
+            continue;
+        if (isPlainNameCharacter(c)) {
+            out += c;
+            replaced = false;
+        } else if (!replaced) {
+            out += u'_';
+            replaced = true;
+        }
+    }
+    while (out.startsWith(u'.') || out.startsWith(u' '))
+        out.remove(0, 1);
+    return out;
+}
+
+// name with suffix before its extension, its stem shortened until the whole fits the length and a
+// file system; it neither ends in a period or space nor is a device name. Only when even the
+// suffix cannot fit is the length exceeded.
+QString fittedWithSuffix(const QString& name, const QString& suffix, std::optional<int> maxChars)
+{
+    const auto fits = [&maxChars](const QString& made) {
+        return (!maxChars || nameLength(made) <= *maxChars) && made.toUtf8().size() <= maxNameBytes;
+    };
+    QString stem = name;
+    QString extension;
+    if (const qsizetype cut = extensionStart(name); cut < name.size()) {
+        stem = name.left(cut);
+        extension = name.mid(cut);
+    }
+    // An extension that leaves no room for a stem is shortened with it.
+    if (!fits(u'_' + suffix + extension)) {
+        stem = name;
+        extension.clear();
+    }
+    const auto unfit = [&](const QString& made) {
+        return !fits(made) || made.endsWith(u'.') || made.endsWith(u' ') ||
+               isReservedDeviceName(made);
+    };
+    bool shortened = false;
+    while (!stem.isEmpty() && unfit(stem + suffix + extension)) {
+        stem = leftCodePoints(stem, nameLength(stem) - 1);
+        shortened = true;
+    }
+    // A stem cut short ends in a word, not in the space or period before the next one.
+    while (shortened && (stem.endsWith(u' ') || stem.endsWith(u'.')))
+        stem.chop(1);
+    if (stem.isEmpty())
+        stem = QStringLiteral("_");
+    return stem + suffix + extension;
+}
+
 } // namespace
 
 QString portableName(const QString& name)
@@ -85,10 +140,7 @@ QString portableName(const QString& name)
     // Windows treats "NUL.pdf" and "nul .tar.gz" as the device as well.
     const qsizetype dot = out.indexOf(u'.');
     const qsizetype stemEnd = dot < 0 ? out.size() : dot;
-    QString stem = out.left(stemEnd);
-    while (stem.endsWith(u' '))
-        stem.chop(1);
-    if (isDeviceName(stem))
+    if (isReservedDeviceName(out))
         out.insert(stemEnd, u'_');
     if (out.toUtf8().size() <= maxNameBytes)
         return out;
@@ -99,13 +151,6 @@ QString portableName(const QString& name)
     while (!out.isEmpty() && (out.back() == u'.' || out.back() == u' '))
         out.chop(1);
     return out.isEmpty() ? QStringLiteral("_") : out;
-}
-
-QString nameKey(const QString& name)
-{
-    return name.normalized(QString::NormalizationForm_C)
-        .toCaseFolded()
-        .normalized(QString::NormalizationForm_C);
 }
 
 QStringList portablePaths(const QStringList& relativePaths)
@@ -169,6 +214,41 @@ QStringList portablePaths(const QStringList& relativePaths)
         }
         assigned.insert(key);
         stored.append(entry.folder.isEmpty() ? name : entry.folder + u'/' + name);
+    }
+    return stored;
+}
+
+QStringList fittedNames(const QStringList& names, const NameLimits& limits)
+{
+    QStringList fitted;
+    fitted.reserve(names.size());
+    QSet<QString> natural;
+    for (const QString& name : names) {
+        const QString made = fittedWithSuffix(
+            portableName(limits.plain ? plainSpelling(name) : name), QString(), limits.maxLength);
+        fitted.append(made);
+        natural.insert(nameKey(made));
+    }
+    QSet<QString> taken;
+    QHash<QString, int> nextNumber; // as in portablePaths: the numbers below are taken for good
+    QStringList stored;
+    stored.reserve(fitted.size());
+    for (const QString& name : std::as_const(fitted)) {
+        QString made = name;
+        QString key = nameKey(made);
+        if (taken.contains(key)) {
+            const QString clashKey = key;
+            for (int n = nextNumber.value(clashKey, 2);; ++n) {
+                made = fittedWithSuffix(name, QStringLiteral("-%1").arg(n), limits.maxLength);
+                key = nameKey(made);
+                if (!taken.contains(key) && !natural.contains(key)) {
+                    nextNumber.insert(clashKey, n + 1);
+                    break;
+                }
+            }
+        }
+        taken.insert(key);
+        stored.append(made);
     }
     return stored;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/FileNames.h" // nameKey
+#include "core/SubmissionProfile.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -11,14 +14,19 @@ namespace Tessavo {
 // stem, and a name left empty becomes "_".
 QString portableName(const QString& name);
 
-// The form under which two names count as the same on a case-insensitive or normalising file
-// system: NFC, case-folded.
-QString nameKey(const QString& name);
-
 // Stored paths for relative paths ('/' separated), in the same order: every piece portable, a
 // folder spelled the same way wherever it recurs, and no two paths equal under nameKey. A clash
 // gets "-2", "-3", … before the extension of its file name, never taking a path that another
 // entry of the list has naturally. The first entry with a name keeps it.
 QStringList portablePaths(const QStringList& relativePaths);
+
+// Names for files stored side by side, fitted to the limits, in the same order. With plain names
+// every character outside the plain ones becomes "_" (a letter loses its accent first, a run of
+// others makes one "_") and leading periods and spaces go; with a length, the stem is shortened
+// and the extension kept. Every name is portable, none a device name, and no two are alike under
+// nameKey: a clash gets "-2", "-3", … before the extension, shortened to stay within the length,
+// never taking a name another entry has naturally. Only a length too short for the number itself
+// is exceeded.
+QStringList fittedNames(const QStringList& names, const NameLimits& limits);
 
 } // namespace Tessavo

@@ -145,6 +145,8 @@ void ExportFlow::exportTo(const QUrl& directoryUrl)
                           m_setup.boldFontPath, true};
     if (m_setup.clock)
         options.now = m_setup.clock;
+    options.fitNames = m_fitNames;
+    options.zipVolumeBytes = m_zipVolumeBytes;
     if (!start(records, options)) {
         const QString text = QStringLiteral("Export could not start: %1").arg(errorString());
         emit status(text);
@@ -152,6 +154,12 @@ void ExportFlow::exportTo(const QUrl& directoryUrl)
         return;
     }
     emit status(QStringLiteral("Exporting %1 document(s)...").arg(count));
+}
+
+void ExportFlow::setSubmissionLimits(const NameLimits& fitNames, qint64 zipVolumeBytes)
+{
+    m_fitNames = fitNames;
+    m_zipVolumeBytes = std::max<qint64>(zipVolumeBytes, 0);
 }
 
 void ExportFlow::cancelExport()

@@ -74,6 +74,10 @@ public:
     void cancel();
     // How long an export may go without reporting progress; five minutes unless a test says.
     void setIdleLimit(int milliseconds);
+    // What a submission profile asks of the exports exportTo() starts from now on: the copies'
+    // names fitted to these limits (none: portable names below their folders, as always), and no
+    // ZIP larger than zipVolumeBytes (0: one ZIP).
+    void setSubmissionLimits(const NameLimits& fitNames, qint64 zipVolumeBytes);
 
 signals:
     void runningChanged();
@@ -102,6 +106,8 @@ private:
     const DocumentList* m_list = nullptr;
     const SessionFlow* m_session = nullptr;
     ExportSetup m_setup;
+    NameLimits m_fitNames;
+    qint64 m_zipVolumeBytes = 0;
     std::optional<QUrl> m_waiting; // the export asked for while restored files are checked
     bool m_announcedExporting = false;
 };

@@ -113,6 +113,8 @@ private slots:
     void printedNamesCannotDriveTheTerminal();
     void verifyPrintsArchiveNamesEscaped();
     void ocrWithoutLanguageDataFails();
+    void profileFitsNamesAndNamesWhatStillFails();
+    void verifyChecksABundleAgainstAProfile();
 
 private:
     Run tessavo(const QStringList& arguments, const QString& dataHome = {});
@@ -338,6 +340,26 @@ void TestBatch::usageErrorsExitTwo_data()
     QTest::newRow("misspelt option")
         << QStringList{"--batch", "--import", m_clean, "--exprt", out}
         << "tessavo: unknown option --exprt; tessavo --help lists the options";
+    const QString profileWrongType = m_dir.filePath("profile-wrong-type.json");
+    QVERIFY(PdfFixtures::writeBytes(profileWrongType, R"({"maxFileBytes": "50 MB"})"));
+    QTest::newRow("missing profile")
+        << QStringList{"--batch",
+                       "--import",
+                       m_clean,
+                       "--export",
+                       out,
+                       "--profile",
+                       m_dir.filePath("none.json")}
+        << "tessavo: cannot use the profile <path>/none.json: No such file or directory";
+    QTest::newRow("profile of the wrong type")
+        << QStringList{"--batch", "--import",  m_clean,         "--export",
+                       out,       "--profile", profileWrongType}
+        << "tessavo: cannot use the profile <path>/profile-wrong-type.json: maxFileBytes: "
+           "expected a whole number, found text";
+    QTest::newRow("verify with a profile of the wrong type")
+        << QStringList{"--verify", m_clean, "--profile", profileWrongType}
+        << "tessavo: cannot use the profile <path>/profile-wrong-type.json: maxFileBytes: "
+           "expected a whole number, found text";
 }
 
 void TestBatch::usageErrorsExitTwo()
@@ -938,6 +960,121 @@ void TestBatch::ocrWithoutLanguageDataFails()
     QVERIFY(run.out.isEmpty());
     QVERIFY2(run.err.contains("tesseract-ocr-eng"), run.err.constData());
     QVERIFY(!QFileInfo::exists(out));
+}
+
+// A portal's rules: the names are fitted, and each rule still broken is one line and exit code 3.
+void TestBatch::profileFitsNamesAndNamesWhatStillFails()
+{
+    using namespace PdfFixtures;
+    const QString in = m_dir.filePath("portal package");
+    QVERIFY(QDir().mkpath(in + "/Anhänge"));
+    const QString longName = "Technical description of the works and the methods used1.pdf";
+    QCOMPARE(longName.size(), 60);
+    QVERIFY(writeTextPdf(in + "/" + longName, {"Technical proposal", "Methodology"}));
+    QVERIFY(writeTextPdf(in + "/Anhänge/Preisblatt: Müller.pdf", {"Pricing schedule"}));
+    QVERIFY(writeImageOnlyPdf(in + "/scan.pdf", 1));
+    QVERIFY(encryptWithQpdf(in + "/scan.pdf", in + "/locked.pdf", "pw", "owner"));
+    QVERIFY(writeTextPdf(in + "/drawings.pdf", {"Drawings"}));
+    QByteArray big = readBytes(in + "/drawings.pdf");
+    big += "\n%" + QByteArray(3 * 1000 * 1000 - big.size() - 3, 'x') + "\n";
+    QVERIFY(writeBytes(in + "/drawings.pdf", big));
+    const QString profile = m_dir.filePath("portal.json");
+    QVERIFY(writeBytes(profile, R"({"name": "Test portal", "maxFileBytes": 1000000,
+        "maxNameLength": 50, "plainNames": true, "allowEncrypted": false, "requireText": true,
+        "requiredCategories": ["06_Insurance"], "maxFileSize": 1})"));
+
+    const Run run = tessavo({"--batch", "--import", in, "--export", freshFolder("out-portal"),
+                             "--accept-clear", "--profile", profile});
+    QCOMPARE(run.exitCode, 3);
+    const QStringList failures = run.errLines().filter(QRegularExpression("^not ready: "));
+    QCOMPARE(failures,
+             (QStringList{"not ready: Each file at most 1 MB: <path>/drawings.pdf (3 MB)",
+                          "not ready: No password-protected files: <path>/locked.pdf "
+                          "(password-protected, so it cannot be exported)",
+                          "not ready: Every document has text: <path>/scan.pdf (a scan without "
+                          "text)",
+                          "not ready: At least one document in 06_Insurance: no document in "
+                          "06_Insurance"}));
+    QVERIFY2(run.errLines().contains("Does not meet the profile \"Test portal\": 4 of 6 rule(s) "
+                                     "broken."),
+             run.err.constData());
+    QVERIFY2(run.errLines().contains("tessavo: warning: the profile <path>/portal.json: unknown "
+                                     "key \"maxFileSize\" ignored"),
+             run.err.constData());
+
+    // The copies lie side by side under fitted names, read back by unzip and Python; the
+    // manifest keeps each file's own path.
+    const QString bundle = run.outLines().at(0);
+    const ToolRun unzip = runTool("unzip", {"-t", run.outLines().at(1)});
+    QVERIFY2(unzip.ok(), unzip.out + unzip.err);
+    const ToolRun zip = runPython("import sys, zipfile\n"
+                                  "with zipfile.ZipFile(sys.argv[1]) as z:\n"
+                                  "    assert z.testzip() is None\n"
+                                  "    print('\\n'.join(z.namelist()))",
+                                  {run.outLines().at(1)});
+    QVERIFY2(zip.ok(), zip.err.constData());
+    QCOMPARE(QString::fromUtf8(zip.out).split('\n', Qt::SkipEmptyParts),
+             (QStringList{"manifest.csv", "index.pdf", "originals/Preisblatt_ Muller.pdf",
+                          "originals/Technical description of the works and the met.pdf",
+                          "originals/drawings.pdf", "originals/scan.pdf"}));
+    const QStringList rows = manifestDecisions(bundle);
+    QCOMPARE(rows.size(), 4);
+    QVERIFY2(rows.first().startsWith("Preisblatt_ Muller.pdf|Accepted|03_Pricing"),
+             qPrintable(rows.join('\n')));
+    const ToolRun sources =
+        runPython("import csv, sys\n"
+                  "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')))\n"
+                  "print('\\n'.join(r[1] for r in rows[1:]))",
+                  {bundle + "/manifest.csv"});
+    QVERIFY(QString::fromUtf8(sources.out).contains(in + "/Anhänge/Preisblatt: Müller.pdf"));
+    QCOMPARE(tessavo({"--verify", bundle}).exitCode, 0); // sound, without a profile
+
+    // Met in full, the run ends as any complete one.
+    const QString names = m_dir.filePath("names.json");
+    QVERIFY(writeBytes(names, R"({"maxNameLength": 50, "plainNames": true})"));
+    const Run clean = tessavo(
+        {"--batch", "--import", m_clean, "--export", freshFolder("out-names"), "--profile", names});
+    QVERIFY2(clean.exitCode == 0, clean.err.constData());
+    QVERIFY(clean.errLines().contains("Meets the profile \"names\": 2 rule(s) checked."));
+    QVERIFY(QFileInfo::exists(clean.outLines().at(0) + "/originals/Bid bond _ A.pdf"));
+
+    // A complete bundle that breaks a rule ends with 3 as well.
+    const QString insurance = m_dir.filePath("insurance.json");
+    QVERIFY(writeBytes(insurance, R"({"requiredCategories": ["06_Insurance"]})"));
+    const Run missing = tessavo({"--batch", "--import", m_clean, "--export",
+                                 freshFolder("out-insurance"), "--profile", insurance});
+    QCOMPARE(missing.exitCode, 3);
+    QCOMPARE(missing.errLines().filter("not ready: ").size(), 1);
+}
+
+void TestBatch::verifyChecksABundleAgainstAProfile()
+{
+    const Run batch = tessavo({"--batch", "--import", m_mixed, "--export", freshFolder("out-vp")});
+    QCOMPARE(batch.exitCode, 3);
+    const QString bundle = batch.outLines().at(0);
+    const QString profile = m_dir.filePath("decided.json");
+    QVERIFY(PdfFixtures::writeBytes(profile, R"({"name": "Decided", "requireDecided": true,
+        "maxFiles": 3, "zipVolumeBytes": 1000})"));
+    for (const QString& path : {bundle, bundle + ".zip"}) {
+        const Run run = tessavo({"--verify", path, "--profile", profile});
+        QCOMPARE(run.exitCode, 3);
+        const QStringList lines = run.outLines();
+        QVERIFY2(lines.first().startsWith("Verified "), run.out.constData());
+        QCOMPARE(lines.filter("not ready: Every document accepted or changed: ").size(), 3);
+        QVERIFY2(lines.filter(QRegularExpression("^not ready: No ZIP larger than 1 kB: ")).size() ==
+                     3,
+                 run.out.constData()); // each original is larger than the limit itself
+        QVERIFY(lines.last().endsWith("does not meet the profile \"Decided\": 2 of 3 rule(s) "
+                                      "broken."));
+    }
+    const QString loose = m_dir.filePath("loose.json");
+    QVERIFY(PdfFixtures::writeBytes(loose, R"({"maxFiles": 3, "requiredCategories": []})"));
+    const Run met = tessavo({"--verify", bundle, "--profile", loose});
+    QCOMPARE(met.exitCode, 0);
+    QVERIFY(met.outLines().last().endsWith("meets the profile \"loose\": 1 rule(s) checked."));
+    // A broken bundle stays a broken bundle, whatever the profile.
+    QVERIFY(PdfFixtures::writeBytes(bundle + "/originals/scan.pdf", "changed"));
+    QCOMPARE(tessavo({"--verify", bundle, "--profile", loose}).exitCode, 1);
 }
 
 TESSAVO_TEST_MAIN_WITH_WORKER(TestBatch)

@@ -156,6 +156,19 @@ void TestCommandLine::modesAndWhatTheyNeed_data()
                                       << "--batch and --verify cannot be combined";
     QTest::newRow("verify without path")
         << QList<QByteArray>{"--verify"} << none << "--verify needs a bundle folder or ZIP file";
+    QTest::newRow("batch with a profile")
+        << QList<QByteArray>{"--batch", "--import", "in", "--export", "out", "--profile", "p.json"}
+        << int(CommandLine::Mode::Batch) << QString();
+    QTest::newRow("verify with a profile") << QList<QByteArray>{"--profile=p.json", "--verify", "b"}
+                                           << int(CommandLine::Mode::Verify) << QString();
+    QTest::newRow("--profile last")
+        << QList<QByteArray>{"--batch", "--import", "in", "--export", "out", "--profile"} << none
+        << "--profile needs a FILE";
+    QTest::newRow("empty --profile")
+        << QList<QByteArray>{"--verify", "b", "--profile", ""} << none << "--profile needs a FILE";
+    QTest::newRow("profile with the window")
+        << QList<QByteArray>{"--import", "in", "--profile", "p.json"} << none
+        << "--profile works with --batch or --verify";
 }
 
 void TestCommandLine::modesAndWhatTheyNeed()
@@ -183,6 +196,8 @@ void TestCommandLine::pathsKeepTheirBytes()
     QCOMPARE(parsed.commandLine.exportFolder, out);
     QCOMPARE(parsed.commandLine.rulesFile, QByteArray("r\xE9.json"));
     QCOMPARE(parsed.commandLine.positionals, QList<QByteArray>{stray});
+    const App::CommandLineParse profile = parse({"--verify", "b", "--profile", "p\xE9.json"});
+    QCOMPARE(profile.commandLine.profileFile, QByteArray("p\xE9.json"));
     // Valid UTF-8 comes through as it is, and so does the value "--export" spelt in bytes.
     const App::CommandLineParse text = parse({"--import", "Angebot \xC3\xA4.pdf"});
     QCOMPARE(text.commandLine.importPath, QByteArray("Angebot \xC3\xA4.pdf"));

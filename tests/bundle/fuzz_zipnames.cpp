@@ -56,6 +56,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             require(portableName(piece) == piece, "every piece is portable", path);
     }
 
+    // Fitted to a profile, with a length taken from the input: side by side, plain, unique, and
+    // within the length whenever a number fits in it.
+    QStringList names;
+    for (const QString& path : std::as_const(wanted))
+        names << path.section(u'/', -1);
+    const int length = size > 0 ? 1 + data[0] % 64 : 50;
+    const QStringList fitted = fittedNames(names, NameLimits{length, true});
+    require(fitted.size() == names.size(), "one fitted name per name");
+    QSet<QString> fittedKeys;
+    for (const QString& name : fitted) {
+        require(!fittedKeys.contains(nameKey(name)), "no two fitted names clash", name);
+        fittedKeys.insert(nameKey(name));
+        require(plainNameFault(name) == PlainNameFault::None, "every fitted name is plain", name);
+        require(portableName(name) == name, "every fitted name is portable", name);
+        require(nameLength(name) <= std::max(length, 6), "fitted names keep the length", name);
+    }
+
     const QString zipPath = scratch.filePath(QStringLiteral("bundle.zip"));
     ZipWriter zip(zipPath);
     require(zip.open(), "the archive opens", zip.errorString());
@@ -65,6 +82,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(zip.addData(QStringLiteral("originals/") + path, path.toUtf8()),
                 "every portable name is a valid entry", zip.errorString());
     require(zip.finish(), "the archive is complete", zip.errorString());
+    QFile::remove(zipPath);
+
+    ZipWriter fittedZip(zipPath);
+    require(fittedZip.open(), "the archive opens", fittedZip.errorString());
+    for (const QString& name : fitted)
+        require(fittedZip.addData(QStringLiteral("originals/") + name, name.toUtf8()),
+                "every fitted name is a valid entry", fittedZip.errorString());
+    require(fittedZip.finish(), "the archive is complete", fittedZip.errorString());
     QFile::remove(zipPath);
     return 0;
 }
