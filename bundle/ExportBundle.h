@@ -20,6 +20,7 @@ struct ExportOptions {
     QString regularFontPath;
     QString boldFontPath;
     bool includeOriginals = true;
+    qint64 zipVolumeBytes = 0; // 0: one ZIP, no limit
     // The clock, read once when the export starts: the bundle's name, the index's generation time
     // and the ZIP entries' dates all come from that one reading.
     std::function<QDateTime()> now = [] {
@@ -48,10 +49,13 @@ struct ExportMonitor {
 };
 
 // Builds the bundle: a new folder with manifest.csv, index.pdf and copies of the originals under
-// names that Windows and macOS accept too, plus a ZIP of it beside the folder. A relative export
-// folder is taken against the current folder. Nothing is ever left incomplete under a final name,
-// and nothing that already exists is replaced. Never throws; every outcome is in the result.
-// Sources are only read.
+// names that Windows and macOS accept too, plus a ZIP of it beside the folder. When that ZIP would
+// be larger than zipVolumeBytes it is written as numbered volumes instead, each a complete ZIP
+// with manifest.csv, index.pdf and its share of the originals, and the manifest names each
+// document's volume; an original too large for a volume of its own fails the export before
+// anything is copied. A relative export folder is taken against the current folder. Nothing is ever
+// left incomplete under a final name, and nothing that already exists is replaced. Never throws;
+// every outcome is in the result. Sources are only read.
 ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOptions& options);
 ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOptions& options,
                                const ExportMonitor& monitor);
@@ -76,7 +80,8 @@ QList<OriginalPlace> placeOriginals(const QList<QByteArray>& sources);
 QString originalsRelativePath(const QString& base, const QString& sourcePath);
 
 // parent/name, or the first of parent/name-2, name-3, … for which nothing, not even a dangling
-// link, lies at that path or at that path followed by ".zip".
-QString uniqueExportDirectory(const QString& parent, const QString& name);
+// link, lies at that path, at that path followed by ".zip", or at the names of that many ZIP
+// volumes ("-part1.zip", …).
+QString uniqueExportDirectory(const QString& parent, const QString& name, int volumes = 0);
 
 } // namespace Tessavo
