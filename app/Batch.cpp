@@ -407,8 +407,11 @@ void BatchRun::report(bool written)
     const int exported = result.exported;
     printError(QStringLiteral("Exported %1 of %2 PDF(s).")
                    .arg(QString::number(exported), QString::number(records.size())));
-    // Standard output is for scripts: the two paths whole, one per line.
-    for (const QString& path : {result.directory, result.zip}) {
+    // Standard output is for scripts: the folder and the ZIP (or each of its volumes) whole, one
+    // per line.
+    const QStringList paths = QStringList{result.directory} +
+                              (result.volumes.isEmpty() ? QStringList{result.zip} : result.volumes);
+    for (const QString& path : paths) {
         if (roundTrips(m_run.exportFolderBytes()))
             Logging::printValueLine(Logging::ConsoleStream::Output, path);
         else

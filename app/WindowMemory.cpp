@@ -96,6 +96,7 @@ QVariantMap WindowMemory::rememberedProperties() const
                                       {QStringLiteral("csv"), last.csv},
                                       {QStringLiteral("pdf"), last.pdf},
                                       {QStringLiteral("zip"), last.zip},
+                                      {QStringLiteral("volumes"), last.volumes},
                                       {QStringLiteral("exported"), last.exported},
                                       {QStringLiteral("skipped"), last.skipped},
                                       {QStringLiteral("originalsLeftOut"), last.originalsLeftOut},

@@ -27,11 +27,12 @@ const QString stagingPattern =
 
 // The hidden folder a bundle is built in.
 const QRegularExpression stagingFolderName(QRegularExpression::anchoredPattern(stagingPattern));
-// The ZIP beside it, and that ZIP while its writer still has it under a temporary name.
-const QRegularExpression stagingZipName(
-    QRegularExpression::anchoredPattern(QStringLiteral("(%1)\\.zip").arg(stagingPattern)));
+// The ZIP or a volume of it beside it, and that file while its writer still has it under a
+// temporary name.
+const QRegularExpression stagingZipName(QRegularExpression::anchoredPattern(
+    QStringLiteral("(%1)(-part\\d+)?\\.zip").arg(stagingPattern)));
 const QRegularExpression stagingZipPartName(QRegularExpression::anchoredPattern(
-    QStringLiteral("\\.(%1)\\.zip\\.[0-9a-z]+\\.part").arg(stagingPattern)));
+    QStringLiteral("\\.(%1)(-part\\d+)?\\.zip\\.[0-9a-z]+\\.part").arg(stagingPattern)));
 // A ZIP written straight under its final name by earlier versions, never finished.
 const QRegularExpression unfinishedZipPartName(QRegularExpression::anchoredPattern(
     QStringLiteral(R"(%1\d{8}-\d{6}(-\d+)?\.zip\.[0-9a-z]+\.part)").arg(pendingPrefix)));
@@ -169,27 +170,59 @@ bool BundleStaging::publish()
 {
     if (m_folder.isEmpty() || !m_published.isEmpty())
         return fail(qt_error_string(EINVAL));
+    // The ZIP as one file, or each of its volumes: where each lies now and what follows the
+    // folder's final name.
+    QList<QPair<QString, QString>> zips;
+    if (m_volumes == 0)
+        zips.append({zipPath(), BundleLayout::text(BundleLayout::zipSuffix)});
+    for (int number = 1; number <= m_volumes; ++number)
+        zips.append({volumePath(number), BundleLayout::volumeSuffix(number)});
     int error = EEXIST;
     for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
-        const QString candidate = uniqueExportDirectory(m_parent, m_name);
+        const QString candidate = uniqueExportDirectory(m_parent, m_name, m_volumes);
         error = renameNoReplace(m_folder, candidate, true);
         if (error == ENOTEMPTY)
             error = EEXIST;
         if (error != 0)
             continue;
-        error = renameNoReplace(zipPath(), candidate + BundleLayout::text(BundleLayout::zipSuffix),
-                                false);
-        if (error == 0) {
+        qsizetype renamed = 0;
+        while (renamed < zips.size() &&
+               (error = renameNoReplace(zips.at(renamed).first, candidate + zips.at(renamed).second,
+                                        false)) == 0)
+            ++renamed;
+        if (renamed == zips.size()) {
             m_published = candidate;
             return true;
         }
-        // The folder goes back, so nothing lies under a final name without its ZIP.
-        if (const int back = renameNoReplace(candidate, m_folder, true); back != 0) {
-            QDir(candidate).removeRecursively();
-            return fail(qt_error_string(error));
+        // Everything goes back, so nothing lies under a final name without the rest; what
+        // cannot go back is removed.
+        bool back = true;
+        while (renamed > 0) {
+            --renamed;
+            const QString published = candidate + zips.at(renamed).second;
+            if (renameNoReplace(published, zips.at(renamed).first, false) != 0) {
+                QFile::remove(published);
+                back = false;
+            }
         }
+        if (renameNoReplace(candidate, m_folder, true) != 0) {
+            QDir(candidate).removeRecursively();
+            back = false;
+        }
+        if (!back)
+            return fail(qt_error_string(error));
     }
     return fail(qt_error_string(error));
+}
+
+QStringList BundleStaging::publishedVolumes() const
+{
+    QStringList paths;
+    if (m_published.isEmpty())
+        return paths;
+    for (int number = 1; number <= m_volumes; ++number)
+        paths.append(m_published + BundleLayout::volumeSuffix(number));
+    return paths;
 }
 
 void BundleStaging::discard()
@@ -198,6 +231,10 @@ void BundleStaging::discard()
         return;
     if (ownRegularFile(zipPath()))
         QFile::remove(zipPath());
+    for (int number = 1; number <= m_volumes; ++number) {
+        if (ownRegularFile(volumePath(number)))
+            QFile::remove(volumePath(number));
+    }
     QDir(m_folder).removeRecursively();
 }
 

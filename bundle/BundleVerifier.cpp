@@ -14,6 +14,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -69,12 +71,20 @@ public:
 private:
     void problem(const QString& where, const QString& what);
     void checkZip(const QString& zipPath, Links links);
+    void checkZipContents(const QString& zipName);
     void readZipEntries(ZipReader& reader);
     std::optional<QList<ManifestRow>> parseManifest(QByteArrayView bytes, const QString& where);
     ExpectedOriginals expectedOriginals(const QList<ManifestRow>& rows, const QString& where,
                                         const std::function<bool(const QByteArray&)>& held);
-    void compareZipOriginals(const QList<ManifestRow>& rows, const ExpectedOriginals& expected);
+    // volume: the number of the ZIP volume checked, whose originals are the rows that name it;
+    // 0 for a ZIP that holds them all.
+    void compareZipOriginals(const QList<ManifestRow>& rows, const ExpectedOriginals& expected,
+                             int volume = 0);
+    int volumeOfZip(const QString& zipName, const QList<ManifestRow>& rows,
+                    const ExpectedOriginals& expected) const;
     void checkFolder();
+    void checkVolumes();
+    void resetZip(const QString& label);
     void compareFolderOriginals(const QList<ManifestRow>& rows, const ExpectedOriginals& expected);
     void checkFolderContents(const ExpectedOriginals* expected);
     void checkPdfOpens(const QString& pdfPath, const QString& where);
@@ -103,6 +113,15 @@ private:
     QHash<QByteArray, QByteArray> m_entrySha256; // of the entries whose data was read and holds
     QByteArray m_zipManifest;
     std::optional<QList<ManifestRow>> m_zipRows;
+    bool m_openZipIndex = true;   // a volume's index.pdf is compared with the folder's instead
+    bool m_parsedVolumes = false; // the manifest parsed last has the volume column
+    bool m_zipVolumes = false;    // the ZIP's manifest has it
+    // What the folder holds, for the volumes to be compared with.
+    std::optional<QList<ManifestRow>> m_folderRows;
+    ExpectedOriginals m_folderExpected;
+    bool m_folderVolumes = false;
+    QByteArray m_folderManifestSha256;
+    QByteArray m_folderIndexSha256;
 };
 
 void Verifier::problem(const QString& where, const QString& what)
@@ -121,43 +140,155 @@ BundleVerification Verifier::run(const QString& path)
         m_zipLabel = m_folderLabel + BundleLayout::text(BundleLayout::zipSuffix);
         struct stat status {};
         const QByteArray zipPath = m_folderBytes + BundleLayout::bytes(BundleLayout::zipSuffix);
-        if (::lstat(zipPath.constData(), &status) != 0)
-            problem(m_zipLabel, QStringLiteral("the ZIP archive beside the folder is missing"));
-        else
+        const QByteArray firstVolume = QFile::encodeName(folder + BundleLayout::volumeSuffix(1));
+        if (::lstat(zipPath.constData(), &status) == 0) {
             checkZip(folder + BundleLayout::text(BundleLayout::zipSuffix), Links::Refuse);
+            checkZipContents(QString());
+            checkFolder();
+            if (m_zipVolumes)
+                problem(m_zipLabel, QStringLiteral("manifest.csv names ZIP volumes, but the ZIP "
+                                                   "beside the folder is one file"));
+        } else if (::lstat(firstVolume.constData(), &status) == 0) {
+            checkVolumes();
+        } else {
+            problem(m_zipLabel, QStringLiteral("the ZIP archive beside the folder is missing"));
+            checkFolder();
+        }
     } else if (info.exists()) {
         m_zipLabel = info.fileName();
         checkZip(info.absoluteFilePath(), Links::Follow); // the path the user named
+        checkZipContents(info.fileName());
     } else {
         problem(path, QStringLiteral("no such bundle folder or ZIP file"));
     }
-
-    if (m_zipReadable) {
-        const QByteArray manifest = manifestName;
-        if (!m_entryIndex.contains(manifest))
-            problem(zipWhere(manifest), QStringLiteral("missing"));
-        else if (m_entrySha256.contains(manifest))
-            m_zipRows = parseManifest(m_zipManifest, zipWhere(manifest));
-        m_zipManifest.clear();
-        if (m_zipRows) {
-            m_result.manifestRows = int(m_zipRows->size());
-            compareZipOriginals(
-                *m_zipRows,
-                expectedOriginals(*m_zipRows, zipWhere(manifest), [this](const QByteArray& path) {
-                    return m_entryIndex.contains(path);
-                }));
-        }
-        if (!m_entryIndex.contains(indexName))
-            problem(zipWhere(indexName), QStringLiteral("missing"));
-    }
-    if (!m_folderBytes.isEmpty())
-        checkFolder();
 
     if (m_problemCount > maxListedProblems)
         m_result.problems.append(
             QStringLiteral("… and %1 more problems").arg(m_problemCount - maxListedProblems));
     m_result.problemCount = m_problemCount;
     return m_result;
+}
+
+// The manifest of the ZIP just read and the originals it lists. A ZIP given alone (zipName set)
+// that is one volume of a bundle holds only the originals of the rows that name it.
+void Verifier::checkZipContents(const QString& zipName)
+{
+    if (!m_zipReadable)
+        return;
+    const QByteArray manifest = manifestName;
+    if (!m_entryIndex.contains(manifest))
+        problem(zipWhere(manifest), QStringLiteral("missing"));
+    else if (m_entrySha256.contains(manifest))
+        m_zipRows = parseManifest(m_zipManifest, zipWhere(manifest));
+    m_zipVolumes = m_zipRows && m_parsedVolumes;
+    m_zipManifest.clear();
+    if (m_zipRows) {
+        m_result.manifestRows = int(m_zipRows->size());
+        const ExpectedOriginals expected =
+            expectedOriginals(*m_zipRows, zipWhere(manifest), [this](const QByteArray& path) {
+                return m_entryIndex.contains(path);
+            });
+        const int volume =
+            m_zipVolumes && !zipName.isEmpty() ? volumeOfZip(zipName, *m_zipRows, expected) : 0;
+        compareZipOriginals(*m_zipRows, expected, volume);
+    }
+    if (!m_entryIndex.contains(indexName))
+        problem(zipWhere(indexName), QStringLiteral("missing"));
+}
+
+void Verifier::resetZip(const QString& label)
+{
+    m_zipLabel = label;
+    m_zipReadable = false;
+    m_entries.clear();
+    m_entryIndex.clear();
+    m_entrySha256.clear();
+    m_zipManifest.clear();
+    m_zipRows.reset();
+    m_zipVolumes = false;
+}
+
+// A bundle whose ZIP is in volumes: the folder first, then each volume the manifest names,
+// against the folder: the same manifest.csv and index.pdf, and exactly the originals of the rows
+// that name it.
+void Verifier::checkVolumes()
+{
+    checkFolder();
+    const QString manifestWhere = folderWhere(manifestName);
+    if (m_folderRows && !m_folderVolumes)
+        problem(manifestWhere, QStringLiteral("names no ZIP volumes, though the ZIP beside the "
+                                              "folder is in volumes"));
+    // The volumes the manifest names, and those that lie beside the folder, numbered on from 1.
+    QSet<int> named;
+    if (m_folderRows && m_folderVolumes) {
+        for (const ManifestRow& row : std::as_const(*m_folderRows)) {
+            if (row.volume > 0)
+                named.insert(row.volume);
+        }
+    }
+    const auto volumePath = [this](int number) {
+        return m_folderBytes + QFile::encodeName(BundleLayout::volumeSuffix(number));
+    };
+    struct stat status {};
+    QSet<int> numbers = named;
+    for (int number = 1; ::lstat(volumePath(number).constData(), &status) == 0; ++number)
+        numbers.insert(number);
+    QList<int> order(numbers.cbegin(), numbers.cend());
+    std::sort(order.begin(), order.end());
+
+    m_openZipIndex = false; // the folder's index.pdf was opened; the volumes' must equal it
+    for (const int number : std::as_const(order)) {
+        resetZip(m_folderLabel + BundleLayout::volumeSuffix(number));
+        if (::lstat(volumePath(number).constData(), &status) != 0) {
+            problem(m_zipLabel,
+                    QStringLiteral("missing, though manifest.csv places documents in it"));
+            continue;
+        }
+        if (m_folderVolumes && !named.contains(number)) {
+            problem(m_zipLabel, QStringLiteral("not named in manifest.csv"));
+            continue;
+        }
+        checkZip(QFile::decodeName(volumePath(number)), Links::Refuse);
+        if (!m_zipReadable)
+            continue;
+        for (const QByteArray& name : {manifestName, indexName}) {
+            const QByteArray& folderSha =
+                name == manifestName ? m_folderManifestSha256 : m_folderIndexSha256;
+            if (!m_entryIndex.contains(name))
+                problem(zipWhere(name), QStringLiteral("missing"));
+            else if (m_entrySha256.contains(name) && !folderSha.isEmpty() &&
+                     m_entrySha256.value(name) != folderSha)
+                problem(zipWhere(name), QStringLiteral("differs from %1").arg(folderWhere(name)));
+        }
+        if (m_folderRows)
+            compareZipOriginals(*m_folderRows, m_folderExpected, m_folderVolumes ? number : 0);
+    }
+}
+
+// Which volume a ZIP given alone is: the number in its name ("…-part2.zip"), or else the volume
+// the rows of the originals it holds name.
+int Verifier::volumeOfZip(const QString& zipName, const QList<ManifestRow>& rows,
+                          const ExpectedOriginals& expected) const
+{
+    static const QRegularExpression numbered(
+        QStringLiteral("%1(\\d+)%2$")
+            .arg(BundleLayout::text(BundleLayout::volumeInfix),
+                 QRegularExpression::escape(BundleLayout::text(BundleLayout::zipSuffix))));
+    if (const auto match = numbered.match(zipName); match.hasMatch()) {
+        bool ok = false;
+        const int number = match.captured(1).toInt(&ok);
+        if (ok && number > 0)
+            return number;
+    }
+    for (const QByteArray& path : expected.paths) {
+        if (!m_entryIndex.contains(path))
+            continue;
+        for (const int row : expected.rowsByPath.value(path)) {
+            if (rows.at(row).volume > 0)
+                return rows.at(row).volume;
+        }
+    }
+    return 0;
 }
 
 void Verifier::checkZip(const QString& zipPath, Links links)
@@ -205,7 +336,7 @@ void Verifier::readZipEntries(ZipReader& reader)
             continue;
         }
         std::unique_ptr<QTemporaryFile> copy;
-        if (isIndex) {
+        if (isIndex && m_openZipIndex) {
             copy = std::make_unique<QTemporaryFile>(QDir::tempPath() +
                                                     QStringLiteral("/tessavo-verify-XXXXXX.pdf"));
             if (!copy->open()) {
@@ -248,6 +379,7 @@ std::optional<QList<ManifestRow>> Verifier::parseManifest(QByteArrayView bytes,
         else
             problem(where, manifestProblemText(found));
     });
+    m_parsedVolumes = reading.volumes;
     if (!reading.ok)
         return std::nullopt;
     return std::move(reading.rows);
@@ -275,7 +407,7 @@ ExpectedOriginals Verifier::expectedOriginals(const QList<ManifestRow>& rows, co
 }
 
 void Verifier::compareZipOriginals(const QList<ManifestRow>& rows,
-                                   const ExpectedOriginals& expected)
+                                   const ExpectedOriginals& expected, int volume)
 {
     for (const QByteArray& path : expected.paths) {
         const QString where = zipWhere(path);
@@ -283,6 +415,14 @@ void Verifier::compareZipOriginals(const QList<ManifestRow>& rows,
         const ZipEntryInfo* entry = stored ? &m_entries.at(m_entryIndex.value(path)) : nullptr;
         for (const int rowIndex : expected.rowsByPath.value(path)) {
             const ManifestRow& row = rows.at(rowIndex);
+            if (volume > 0 && row.volume != volume) {
+                // Another volume's original; an unusable volume number was reported already.
+                if (entry && row.volume > 0)
+                    problem(where,
+                            QStringLiteral("manifest.csv line %1 places it in volume %2")
+                                .arg(QString::number(row.line), QString::number(row.volume)));
+                continue;
+            }
             if (!entry) {
                 problem(
                     where,
@@ -333,6 +473,7 @@ void Verifier::checkFolder()
         const bool zipCopyRead = m_entrySha256.contains(manifest);
         if (zipCopyRead && m_zipRows && sha.hex() == m_entrySha256.value(manifest)) {
             rows = m_zipRows; // its problems were reported with the ZIP's copy
+            m_parsedVolumes = m_zipVolumes;
         } else {
             if (zipCopyRead && m_zipRows)
                 problem(manifestWhere,
@@ -341,6 +482,7 @@ void Verifier::checkFolder()
             if (rows && !m_zipRows)
                 m_result.manifestRows = int(rows->size());
         }
+        m_folderManifestSha256 = sha.hex();
     }
     ExpectedOriginals expected;
     if (rows) {
@@ -349,7 +491,10 @@ void Verifier::checkFolder()
             return ::lstat(folderPath(relative).constData(), &status) == 0;
         });
         compareFolderOriginals(*rows, expected);
+        m_folderVolumes = m_parsedVolumes;
     }
+    m_folderRows = rows;
+    m_folderExpected = expected;
 
     const QString indexWhere = folderWhere(index);
     struct stat status {};
@@ -360,6 +505,7 @@ void Verifier::checkFolder()
         if (!digest.ok) {
             problem(indexWhere, QStringLiteral("cannot be read: %1").arg(digest.error));
         } else {
+            m_folderIndexSha256 = digest.sha256;
             checkPdfOpens(QFile::decodeName(folderPath(index)), indexWhere);
             if (m_entrySha256.contains(index) && digest.sha256 != m_entrySha256.value(index))
                 problem(indexWhere, QStringLiteral("differs from the copy in %1").arg(m_zipLabel));

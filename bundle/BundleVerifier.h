@@ -33,8 +33,11 @@ Status openPdfInWorker(const QString& pdfPath);
 // and every entry's CRC-32; that manifest.csv parses with its thirteen columns; that every row's
 // size and SHA-256 match the stored original, in the ZIP and in the folder; that nothing
 // unlisted is stored (in the folder: no other file, no link, FIFO or device); and that index.pdf
-// opens, as pdfOpens tells. Only reads, only regular files, never through a link inside the
-// bundle, and in memory bounded by the sizes of the files.
+// opens, as pdfOpens tells. A bundle whose ZIP is in volumes ("-part1.zip", …) has each volume
+// checked the same way against the folder: the same manifest.csv and index.pdf, and exactly the
+// originals of the rows that name it, so that every original lies in the one volume its row
+// names; a volume given alone is checked for the rows that name it. Only reads, only regular
+// files, never through a link inside the bundle, and in memory bounded by the sizes of the files.
 BundleVerification verifyBundle(const QString& path,
                                 const PdfOpenCheck& pdfOpens = openPdfInWorker);
 

@@ -6,6 +6,7 @@
 #include "bundle/PendingFile.h"
 #include "bundle/PortableNames.h"
 #include "bundle/SpaceCheck.h"
+#include "bundle/ZipVolumes.h"
 #include "bundle/ZipWriter.h"
 
 #include "inspection/Sha256.h"
@@ -280,6 +281,28 @@ bool copyOriginals(QList<Original>& originals, const QString& directory, Progres
     return true;
 }
 
+// An original as one file of the ZIP: its entry's name length, its size, and its source for
+// messages.
+VolumeFile volumeFile(const Original& original)
+{
+    return {(originalsPrefix + original.stored).toUtf8().size(), original.expected.size,
+            original.source};
+}
+
+// The manifest and the index, which every volume holds.
+QList<VolumeFile> sharedFiles(qint64 manifestBytes, qint64 indexBytes)
+{
+    return {{manifestName.toUtf8().size(), manifestBytes, manifestName},
+            {indexName.toUtf8().size(), indexBytes, indexName}};
+}
+
+// Volume numbers as wide as the widest one there can be (one volume per original at most), for
+// the largest size the manifest can take.
+QList<int> widestVolumes(qsizetype rows, qsizetype originals)
+{
+    return QList<int>(rows, int(std::max<qsizetype>(1, originals)));
+}
+
 Status zipBundle(const QString& directory, const QString& zipPath, QStringList originals,
                  const QDateTime& entryTime, Progress& progress)
 {
@@ -308,7 +331,7 @@ Status zipBundle(const QString& directory, const QString& zipPath, QStringList o
 
 QVariantMap exportResultMap(const ExportResult& result)
 {
-    return {
+    QVariantMap map{
         {QStringLiteral("ok"), result.ok},
         {QStringLiteral("error"), result.error},
         {QStringLiteral("directory"), result.directory},
@@ -319,6 +342,10 @@ QVariantMap exportResultMap(const ExportResult& result)
         {QStringLiteral("skipped"), result.skipped},
         {QStringLiteral("warnings"), warningTexts(result.warnings)},
     };
+    // A ZIP in volumes lists them all.
+    if (!result.volumes.isEmpty())
+        map.insert(QStringLiteral("volumes"), result.volumes);
+    return map;
 }
 
 QList<OriginalPlace> placeOriginals(const QList<QByteArray>& sources, const NameLimits& fitNames)
@@ -409,11 +436,17 @@ QString originalsRelativePath(const QString& base, const QString& sourcePath)
     return relative;
 }
 
-QString uniqueExportDirectory(const QString& parent, const QString& name)
+QString uniqueExportDirectory(const QString& parent, const QString& name, int volumes)
 {
     const QDir folder(parent);
-    const auto taken = [](const QString& path) {
-        return pathTaken(path) || pathTaken(path + BundleLayout::text(BundleLayout::zipSuffix));
+    const auto taken = [volumes](const QString& path) {
+        if (pathTaken(path) || pathTaken(path + BundleLayout::text(BundleLayout::zipSuffix)))
+            return true;
+        for (int number = 1; number <= volumes; ++number) {
+            if (pathTaken(path + BundleLayout::volumeSuffix(number)))
+                return true;
+        }
+        return false;
     };
     QString candidate = folder.filePath(name);
     for (qint64 n = 2; taken(candidate); ++n)
@@ -489,17 +522,34 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
     if (!progress.advance(0))
         return failed(cancelledError);
 
-    // A bundle that cannot fit fails before anything is copied.
+    // A bundle that cannot fit fails before anything is copied, and so does an original too
+    // large for a ZIP volume of its own.
     QList<qint64> sizes;
     qint64 nameBytes = 0;
+    QList<VolumeFile> present;
     for (const Original& original : std::as_const(originals)) {
         if (!original.present)
             continue;
         sizes.append(original.expected.size);
         nameBytes += (originalsPrefix + original.stored).toUtf8().size();
+        present.append(volumeFile(original));
+    }
+    const qint64 limit = options.zipVolumeBytes;
+    int estimatedVolumes = 1;
+    if (limit > 0 && singleZipBytes(sharedFiles(manifestEstimate, 0), present, limit) > limit) {
+        // The index is not written yet: each original is checked with what is known.
+        const qint64 manifestBound =
+            buildManifestCsv(exported, {}, widestVolumes(exported.size(), present.size())).size();
+        if (const VolumePlan alone = planVolumes(sharedFiles(manifestBound, 0), present, limit);
+            !alone.ok)
+            return failed(alone.error);
+        const VolumePlan likely =
+            planVolumes(sharedFiles(manifestBound, indexEstimate), present, limit);
+        estimatedVolumes = likely.ok ? likely.volumeCount() : int(present.size());
     }
     const Status room = checkFreeSpace(
-        options.exportFolder, bundleBytesNeeded(sizes, manifestEstimate, indexEstimate, nameBytes),
+        options.exportFolder,
+        bundleBytesNeeded(sizes, manifestEstimate, indexEstimate, nameBytes, estimatedVolumes),
         options.freeBytes ? options.freeBytes(directory) : freeBytesAt(directory));
     if (!room.ok)
         return failed(room.error);
@@ -508,9 +558,19 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
         return failed(cancelledError);
 
     QList<DocumentRecord> stored;
-    QStringList storedNames; // for the manifest, when the names were fitted
+    QStringList storedNames;         // for the manifest, when the names were fitted
+    QList<qsizetype> storedOriginal; // for each stored record, its original in copiedFiles
     QStringList copied;
+    QList<VolumeFile> copiedFiles;
     if (options.includeOriginals) {
+        QList<qsizetype> copiedIndex(originals.size(), -1);
+        for (qsizetype i = 0; i < originals.size(); ++i) {
+            if (originals.at(i).copied) {
+                copiedIndex[i] = copied.size();
+                copied.append(originals.at(i).stored);
+                copiedFiles.append(volumeFile(originals.at(i)));
+            }
+        }
         for (qsizetype i = 0; i < exported.size(); ++i) {
             const Original& original = originals.at(originalOf.at(i));
             const DocumentRecord& record = exported.at(i);
@@ -520,11 +580,8 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
                 stored.append(record);
                 if (options.fitNames.any())
                     storedNames.append(original.stored);
+                storedOriginal.append(copiedIndex.at(originalOf.at(i)));
             }
-        }
-        for (const Original& original : std::as_const(originals)) {
-            if (original.copied)
-                copied.append(original.stored);
         }
         if (stored.isEmpty()) {
             return failed(QStringLiteral("Nothing to export: no original could be stored in the "
@@ -534,17 +591,8 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
         stored = exported;
     }
 
-    // Unbuffered, every write error is caught before the commit, with the system's reason; a
-    // buffered save file could commit whatever part of its buffer reached the disk.
-    const QByteArray manifestBytes = buildManifestCsv(stored, storedNames);
-    QSaveFile manifest(directory + u'/' + manifestName);
-    if (!manifest.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return failed(QStringLiteral("Cannot write manifest.csv: %1").arg(manifest.errorString()));
-    if (!writeAll(manifest, manifestBytes.constData(), manifestBytes.size()) || !manifest.commit())
-        return failed(QStringLiteral("Cannot save manifest.csv: %1").arg(manifest.errorString()));
-    if (progress.cancelled())
-        return failed(cancelledError);
-
+    // The index comes before the manifest: how the ZIP is shared among volumes, which the
+    // manifest records, depends on the index's size.
     const QString pdfPath = directory + u'/' + indexName;
     // The index reports as its pages are drawn, counted against its estimate.
     qint64 indexDone = 0;
@@ -560,15 +608,55 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
         return failed(cancelledError);
     if (!index.ok)
         return failed(QStringLiteral("Cannot write index.pdf: %1").arg(index.error));
-    // From here the index counts at its real size, once more for the ZIP.
-    progress.addWork(manifestBytes.size() + QFileInfo(pdfPath).size() - estimatedExtras +
-                     indexDone);
+    const qint64 indexBytes = QFileInfo(pdfPath).size();
+
+    QByteArray manifestBytes = buildManifestCsv(stored, storedNames);
+    QList<QStringList> volumes; // the originals of each volume; empty for one ZIP
+    if (limit > 0 &&
+        singleZipBytes(sharedFiles(manifestBytes.size(), indexBytes), copiedFiles, limit) > limit) {
+        const QByteArray widest =
+            buildManifestCsv(stored, storedNames, widestVolumes(stored.size(), copiedFiles.size()));
+        const VolumePlan plan =
+            planVolumes(sharedFiles(widest.size(), indexBytes), copiedFiles, limit);
+        if (!plan.ok)
+            return failed(plan.error);
+        QList<int> volumeOfRecord;
+        for (const qsizetype original : std::as_const(storedOriginal))
+            volumeOfRecord.append(plan.volumeOf.at(original));
+        manifestBytes = buildManifestCsv(stored, storedNames, volumeOfRecord);
+        volumes.resize(plan.volumeCount());
+        for (qsizetype i = 0; i < copied.size(); ++i)
+            volumes[plan.volumeOf.at(i) - 1].append(copied.at(i));
+    }
+
+    // Unbuffered, every write error is caught before the commit, with the system's reason; a
+    // buffered save file could commit whatever part of its buffer reached the disk.
+    QSaveFile manifest(directory + u'/' + manifestName);
+    if (!manifest.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return failed(QStringLiteral("Cannot write manifest.csv: %1").arg(manifest.errorString()));
+    if (!writeAll(manifest, manifestBytes.constData(), manifestBytes.size()) || !manifest.commit())
+        return failed(QStringLiteral("Cannot save manifest.csv: %1").arg(manifest.errorString()));
+    if (progress.cancelled())
+        return failed(cancelledError);
+
+    // From here the manifest and the index count at their real size, once more for each ZIP.
+    const qint64 zips = std::max<qint64>(1, volumes.size());
+    progress.addWork(zips * (manifestBytes.size() + indexBytes) - estimatedExtras + indexDone);
     if (!progress.advance(0))
         return failed(cancelledError);
 
-    const Status zipped = zipBundle(directory, staging.zipPath(), copied, startedAt, progress);
-    if (!zipped.ok)
-        return failed(progress.cancelled() ? cancelledError : zipped.error);
+    staging.setVolumes(int(volumes.size()));
+    if (volumes.isEmpty()) {
+        const Status zipped = zipBundle(directory, staging.zipPath(), copied, startedAt, progress);
+        if (!zipped.ok)
+            return failed(progress.cancelled() ? cancelledError : zipped.error);
+    }
+    for (qsizetype i = 0; i < volumes.size(); ++i) {
+        const Status zipped = zipBundle(directory, staging.volumePath(int(i) + 1), volumes.at(i),
+                                        startedAt, progress);
+        if (!zipped.ok)
+            return failed(progress.cancelled() ? cancelledError : zipped.error);
+    }
     if (progress.cancelled())
         return failed(cancelledError);
     if (const Status synced = syncFileSystem(directory); !synced.ok) {
@@ -582,7 +670,10 @@ ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOption
     result.directory = staging.published();
     result.csv = result.directory + u'/' + manifestName;
     result.pdf = result.directory + u'/' + indexName;
-    result.zip = result.directory + BundleLayout::text(BundleLayout::zipSuffix);
+    result.volumes = staging.publishedVolumes();
+    result.zip = result.volumes.isEmpty()
+                     ? result.directory + BundleLayout::text(BundleLayout::zipSuffix)
+                     : result.volumes.first();
     result.exported = int(stored.size());
     result.ok = true;
     progress.finish();

@@ -22,6 +22,7 @@ struct ExportOptions {
     QString regularFontPath;
     QString boldFontPath;
     bool includeOriginals = true;
+    qint64 zipVolumeBytes = 0; // 0: one ZIP, no limit
     // The clock, read once when the export starts: the bundle's name, the index's generation time
     // and the ZIP entries' dates all come from that one reading.
     std::function<QDateTime()> now = [] {
@@ -30,7 +31,6 @@ struct ExportOptions {
     // The bytes that may still be written in a folder, -1 when unknown; asked once, before
     // anything is copied.
     std::function<qint64(const QString& folder)> freeBytes = nullptr;
-    qint64 zipVolumeBytes = 0; // 0: one ZIP, no limit
     // A submission profile's limits on names: when any is set, the copies lie side by side in
     // originals/ under names fitted to them, and the manifest's file column lists those names.
     NameLimits fitNames = {};
@@ -54,10 +54,13 @@ struct ExportMonitor {
 };
 
 // Builds the bundle: a new folder with manifest.csv, index.pdf and copies of the originals under
-// names that Windows and macOS accept too, plus a ZIP of it beside the folder. A relative export
-// folder is taken against the current folder. Nothing is ever left incomplete under a final name,
-// and nothing that already exists is replaced. Never throws; every outcome is in the result.
-// Sources are only read.
+// names that Windows and macOS accept too, plus a ZIP of it beside the folder. When that ZIP would
+// be larger than zipVolumeBytes it is written as numbered volumes instead, each a complete ZIP
+// with manifest.csv, index.pdf and its share of the originals, and the manifest names each
+// document's volume; an original too large for a volume of its own fails the export before
+// anything is copied. A relative export folder is taken against the current folder. Nothing is ever
+// left incomplete under a final name, and nothing that already exists is replaced. Never throws;
+// every outcome is in the result. Sources are only read.
 ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOptions& options);
 ExportResult buildExportBundle(QList<DocumentRecord> records, const ExportOptions& options,
                                const ExportMonitor& monitor);
@@ -91,7 +94,8 @@ QList<QByteArray> originalsOfRows(const QList<ManifestRow>& rows,
 QString originalsRelativePath(const QString& base, const QString& sourcePath);
 
 // parent/name, or the first of parent/name-2, name-3, … for which nothing, not even a dangling
-// link, lies at that path or at that path followed by ".zip".
-QString uniqueExportDirectory(const QString& parent, const QString& name);
+// link, lies at that path, at that path followed by ".zip", or at the names of that many ZIP
+// volumes ("-part1.zip", …).
+QString uniqueExportDirectory(const QString& parent, const QString& name, int volumes = 0);
 
 } // namespace Tessavo

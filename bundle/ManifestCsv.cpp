@@ -57,10 +57,12 @@ QString manifestDecisionText(int decision)
     return decided ? decisionText(decision) : QStringLiteral("Needs Review");
 }
 
-QByteArray buildManifestCsv(const QList<DocumentRecord>& records, const QStringList& storedNames)
+QByteArray buildManifestCsv(const QList<DocumentRecord>& records, const QStringList& storedNames,
+                            const QList<int>& volumes)
 {
+    const bool withVolumes = !volumes.isEmpty();
     QByteArray csv = BundleLayout::bytes(BundleLayout::byteOrderMark) +
-                     QByteArray::fromStdString(BundleLayout::manifestHeaderLine());
+                     QByteArray::fromStdString(BundleLayout::manifestHeaderLine(withVolumes));
     for (qsizetype i = 0; i < records.size(); ++i) {
         const DocumentRecord& r = records.at(i);
         const QStringList columns = {
@@ -79,6 +81,10 @@ QByteArray buildManifestCsv(const QList<DocumentRecord>& records, const QStringL
             textCell(r.note),
         };
         csv += columns.join(u',').toUtf8();
+        if (withVolumes) {
+            csv += ',';
+            csv += QByteArray::number(volumes.value(i));
+        }
         csv += '\n';
     }
     return csv;
@@ -173,12 +179,22 @@ bool isSha256Hex(const QByteArray& text)
            });
 }
 
-QStringList manifestHeader()
+QStringList manifestHeader(bool withVolumes = false)
 {
     QStringList header;
     for (const std::string_view column : BundleLayout::manifestColumns)
         header.append(BundleLayout::text(column));
+    if (withVolumes)
+        header.append(BundleLayout::text(BundleLayout::volumeColumn));
     return header;
+}
+
+// A volume number as written: a plain positive decimal that fits an int.
+int volumeNumber(const QByteArray& text)
+{
+    bool ok = isDecimal(text, false) && !text.startsWith('0');
+    const int number = ok ? text.toInt(&ok) : 0;
+    return ok ? number : 0;
 }
 
 } // namespace
@@ -199,7 +215,9 @@ QString manifestProblemText(const ManifestProblem& problem)
     case Kind::ValueCount:
         return QStringLiteral("line %1: %2 values instead of %3")
             .arg(line, QString::number(problem.count),
-                 QString::number(BundleLayout::manifestColumns.size()));
+                 QString::number(problem.expected > 0
+                                     ? problem.expected
+                                     : qsizetype(BundleLayout::manifestColumns.size())));
     case Kind::BadSha256:
         return QStringLiteral("line %1: sha256 is not 64 lowercase hexadecimal digits").arg(line);
     case Kind::BadSize:
@@ -212,6 +230,8 @@ QString manifestProblemText(const ManifestProblem& problem)
         return QStringLiteral("line %1: unknown decision \"%2\"").arg(line, problem.detail);
     case Kind::NoDocuments:
         return QStringLiteral("lists no documents");
+    case Kind::BadVolume:
+        return QStringLiteral("line %1: volume is not a volume number").arg(line);
     }
     return {};
 }
@@ -247,10 +267,12 @@ ManifestReading readManifestCsv(QByteArrayView manifest, const ManifestReport& r
     } else if (!reader.errorString().isEmpty()) {
         return fault();
     }
-    if (header != manifestHeader()) {
+    reading.volumes = header == manifestHeader(true);
+    if (header != manifestHeader() && !reading.volumes) {
         problem(Kind::WrongHeader);
         return reading;
     }
+    const qsizetype columns = qsizetype(manifestColumns.size()) + (reading.volumes ? 1 : 0);
 
     QStringList states, decisions;
     for (int value : {Ready, NeedsOcr, Unreadable, Encrypted}) {
@@ -262,8 +284,8 @@ ManifestReading readManifestCsv(QByteArrayView manifest, const ManifestReport& r
     while (reader.readRecord()) {
         ++records;
         const int line = reader.line();
-        if (reader.fieldCount() != qsizetype(manifestColumns.size())) {
-            problem(Kind::ValueCount, line, {}, reader.fieldCount());
+        if (reader.fieldCount() != columns) {
+            report(ManifestProblem{Kind::ValueCount, line, {}, reader.fieldCount(), columns});
             continue;
         }
         const QList<QByteArray>& f = reader.fields();
@@ -299,6 +321,11 @@ ManifestReading readManifestCsv(QByteArrayView manifest, const ManifestReport& r
         if (const QString decision = QString::fromUtf8(f.at(DecisionColumn));
             !decisions.contains(decision))
             problem(Kind::UnknownDecision, line, decision);
+        if (reading.volumes) {
+            row.volume = volumeNumber(f.at(VolumeColumn));
+            if (row.volume == 0)
+                problem(Kind::BadVolume, line);
+        }
         reading.rows.append(row);
     }
     if (!reader.errorString().isEmpty())

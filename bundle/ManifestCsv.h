@@ -14,9 +14,11 @@ namespace Tessavo {
 
 // The whole manifest.csv: UTF-8 byte order mark, header line and one line per record, each
 // ended by a single line feed. With storedNames (one per record), the file column lists those,
-// the names the copies were stored under, instead of the records' own file names.
+// the names the copies were stored under, instead of the records' own file names. With volumes,
+// the column "volume" comes last: the number of the ZIP volume that holds each record's original,
+// volumes[i] for records[i].
 QByteArray buildManifestCsv(const QList<DocumentRecord>& records,
-                            const QStringList& storedNames = {});
+                            const QStringList& storedNames = {}, const QList<int>& volumes = {});
 
 // The text quoted for a CSV line when it holds a comma, quote, line feed or carriage return.
 QString csvField(const QString& text);
@@ -74,6 +76,7 @@ struct ManifestRow {
     QString finalCategory; // the category the document was filed under
     int state = -1;        // the DocumentState its state word names; -1 when unknown
     int textPages = -1;    // -1 when the row's value is unusable
+    int volume = 0;        // the ZIP volume that holds its original; 0 without one or unusable
 };
 
 // One thing wrong with a manifest.
@@ -90,11 +93,13 @@ struct ManifestProblem {
         UnknownState,
         UnknownDecision, // detail: the word found
         NoDocuments,
+        BadVolume,
     };
     Kind kind = Kind::Syntax;
     int line = 0; // 0 for the manifest as a whole
     QString detail;
     qsizetype count = 0;
+    qsizetype expected = 0; // ValueCount: the values a line must have
 };
 
 // The problem as one line of text, without the file's name.
@@ -103,10 +108,12 @@ QString manifestProblemText(const ManifestProblem& problem);
 struct [[nodiscard]] ManifestReading {
     bool ok = false; // false when the manifest is unusable as a whole; the report said why
     QList<ManifestRow> rows;
+    bool volumes = false; // the header names the volume column
 };
 
-// Reads a whole manifest.csv as buildManifestCsv writes it and checks every row: the columns,
-// the SHA-256, the size, the page counts, the state and the decision words. Each problem goes to
+// Reads a whole manifest.csv as buildManifestCsv writes it, with or without the volume column,
+// and checks every row: the columns, the SHA-256, the size, the page counts, the state, the
+// decision words and the volume numbers. Each problem goes to
 // the report as it is found; rows with problems in some values are still returned, with those
 // values marked unusable. Memory follows the rows, not the text.
 using ManifestReport = std::function<void(const ManifestProblem& problem)>;

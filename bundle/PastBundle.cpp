@@ -188,6 +188,9 @@ private:
                             .arg(row.line));
                 continue;
             }
+            // One volume of a ZIP holds only some of the originals; the rest lie in the others.
+            if (m_zip && reading.volumes && !m_entries.contains(stored))
+                continue;
             const QString original = m_zip ? extract(stored, row) : inFolder(stored, row);
             if (original.isEmpty())
                 continue;

@@ -36,7 +36,7 @@ QString sizeText(qint64 bytes)
 } // namespace
 
 qint64 bundleBytesNeeded(const QList<qint64>& originalSizes, qint64 manifestBytes,
-                         qint64 indexBytes, qint64 entryNameBytes)
+                         qint64 indexBytes, qint64 entryNameBytes, int zipVolumes)
 {
     qint64 files = saturatedAdd(manifestBytes, indexBytes);
     for (const qint64 size : originalSizes)
@@ -45,7 +45,14 @@ qint64 bundleBytesNeeded(const QList<qint64>& originalSizes, qint64 manifestByte
     qint64 needed = saturatedAdd(files, files);
     const qint64 entries = originalSizes.size() + 2;
     needed = saturatedAdd(needed, entries * zipEntryOverhead + zipEndRecord);
-    return saturatedAdd(needed, saturatedAdd(entryNameBytes, entryNameBytes));
+    needed = saturatedAdd(needed, saturatedAdd(entryNameBytes, entryNameBytes));
+    // Each further volume: the manifest and the index again, their two entries (names
+    // included) and its own end records.
+    const qint64 perVolume = saturatedAdd(saturatedAdd(manifestBytes, indexBytes),
+                                          2 * zipEntryOverhead + zipEndRecord + 64);
+    for (int volume = 1; volume < zipVolumes; ++volume)
+        needed = saturatedAdd(needed, perVolume);
+    return needed;
 }
 
 qint64 freeBytesAt(const QString& path)

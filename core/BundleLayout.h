@@ -20,6 +20,9 @@ inline constexpr std::string_view namePrefix = "Tessavo-Export-";
 inline constexpr std::string_view pendingPrefix = ".Tessavo-Export-";
 inline constexpr std::string_view nameTimeFormat = "yyyyMMdd-HHmmss"; // QDateTime::toString
 inline constexpr std::string_view zipSuffix = ".zip";
+// A ZIP too large for the limit the export was given is written as volumes instead, each a
+// complete ZIP of its own: "<bundle>-part1.zip", "<bundle>-part2.zip", … beside the folder.
+inline constexpr std::string_view volumeInfix = "-part";
 
 // Inside the folder and the ZIP alike.
 inline constexpr std::string_view manifestFile = "manifest.csv";
@@ -50,15 +53,23 @@ enum ManifestColumn {
     NoteColumn,
 };
 static_assert(NoteColumn + 1 == manifestColumns.size());
+// The manifest of a bundle whose ZIP is in volumes has one more column: the number of the volume
+// that holds the document's original (1 for "-part1.zip").
+inline constexpr std::string_view volumeColumn = "volume";
+inline constexpr int VolumeColumn = NoteColumn + 1;
 
 // The header line as written, with its line feed.
-inline std::string manifestHeaderLine()
+inline std::string manifestHeaderLine(bool withVolumes = false)
 {
     std::string line;
     for (const std::string_view column : manifestColumns) {
         if (!line.empty())
             line += ',';
         line += column;
+    }
+    if (withVolumes) {
+        line += ',';
+        line += volumeColumn;
     }
     line += '\n';
     return line;
@@ -72,6 +83,12 @@ inline QString text(std::string_view name)
 inline QByteArray bytes(std::string_view name)
 {
     return QByteArray(name.data(), qsizetype(name.size()));
+}
+
+// What follows a bundle's path to name its volume number (counted from 1).
+inline QString volumeSuffix(int number)
+{
+    return text(volumeInfix) + QString::number(number) + text(zipSuffix);
 }
 
 } // namespace Tessavo::BundleLayout

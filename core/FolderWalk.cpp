@@ -251,10 +251,14 @@ bool isExportedBundle(const QByteArray& folder)
     if (::lstat(joined(folder, bytes(indexFile)).constData(), &status) != 0 ||
         !S_ISREG(status.st_mode))
         return false;
-    // The first bytes of every manifest this program writes: the byte order mark and the header.
+    // The first bytes of every manifest this program writes: the byte order mark and the header,
+    // which names one more column when the bundle's ZIP is in volumes.
     static const QByteArray manifestStart =
         bytes(byteOrderMark) + QByteArray::fromStdString(manifestHeaderLine());
-    return startsWith(joined(folder, bytes(manifestFile)), manifestStart);
+    static const QByteArray volumesManifestStart =
+        bytes(byteOrderMark) + QByteArray::fromStdString(manifestHeaderLine(true));
+    const QByteArray manifest = joined(folder, bytes(manifestFile));
+    return startsWith(manifest, manifestStart) || startsWith(manifest, volumesManifestStart);
 }
 
 QString skipReasonText(SkipReason reason)

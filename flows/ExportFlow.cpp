@@ -228,6 +228,10 @@ void ExportFlow::report(const ExportOutcome& outcome)
                                   Logging::pathForLog(result.zip), exported,
                                   QString::number(result.skipped),
                                   QString::number(result.warnings.size()), took);
+    if (!result.volumes.isEmpty())
+        qInfo().noquote() << QStringLiteral("The ZIP is in %1 volumes, the first %2")
+                                 .arg(QString::number(result.volumes.size()),
+                                      Logging::pathForLog(result.volumes.first()));
     for (const ExportWarning& warning : result.warnings)
         qWarning().noquote() << QStringLiteral("Export warning: %1").arg(warning.text);
 }

@@ -30,6 +30,9 @@ const QString exportedKey = QStringLiteral("exported");
 const QString skippedKey = QStringLiteral("skipped");
 const QString leftOutKey = QStringLiteral("originalsLeftOut");
 const QString warningsKey = QStringLiteral("warnings");
+const QString volumesKey = QStringLiteral("volumes");
+// A ZIP in more volumes than this is not one this program wrote.
+constexpr qsizetype maxRememberedVolumes = 10000;
 
 // A whole number within [low, high], or nothing: fractions, strings, NaN and huge values are not
 // taken.
@@ -102,6 +105,15 @@ void readLastExport(const QJsonValue& value, RememberedExport& last, QStringList
         const std::optional<QString> read = boundedText(warning);
         usable = usable && read.has_value();
         remembered.warnings.append(read.value_or(QString()));
+    }
+    // Only a ZIP written in volumes lists them.
+    const QJsonValue volumes = object.value(volumesKey);
+    usable = usable && (volumes.isUndefined() ||
+                        (volumes.isArray() && volumes.toArray().size() <= maxRememberedVolumes));
+    for (const QJsonValue& volume : volumes.toArray()) {
+        const std::optional<QString> read = boundedText(volume);
+        usable = usable && read.has_value();
+        remembered.volumes.append(read.value_or(QString()));
     }
     if (!usable || remembered.directory.isEmpty()) {
         ignored.append(QStringLiteral("%1 is not a bundle's description").arg(lastExportKey));
@@ -181,15 +193,20 @@ QByteArray windowSettingsDocument(const WindowSettings& settings)
                                                 {heightKey, placement.geometry.height()},
                                                 {maximizedKey, placement.maximized}});
     const RememberedExport& last = settings.lastExport;
-    if (last.known())
-        object.insert(lastExportKey, QJsonObject{{directoryKey, last.directory},
-                                                 {csvKey, last.csv},
-                                                 {pdfKey, last.pdf},
-                                                 {zipKey, last.zip},
-                                                 {exportedKey, last.exported},
-                                                 {skippedKey, last.skipped},
-                                                 {leftOutKey, last.originalsLeftOut},
-                                                 {warningsKey, keptWarnings(last.warnings)}});
+    if (last.known()) {
+        QJsonObject bundle{{directoryKey, last.directory},
+                           {csvKey, last.csv},
+                           {pdfKey, last.pdf},
+                           {zipKey, last.zip},
+                           {exportedKey, last.exported},
+                           {skippedKey, last.skipped},
+                           {leftOutKey, last.originalsLeftOut},
+                           {warningsKey, keptWarnings(last.warnings)}};
+        if (!last.volumes.isEmpty())
+            bundle.insert(volumesKey,
+                          QJsonArray::fromStringList(last.volumes.mid(0, maxRememberedVolumes)));
+        object.insert(lastExportKey, bundle);
+    }
     return QJsonDocument(object).toJson();
 }
 

@@ -22,6 +22,7 @@ struct LastExport : WrittenBundle {
     Q_PROPERTY(QString csv MEMBER csv)
     Q_PROPERTY(QString pdf MEMBER pdf)
     Q_PROPERTY(QString zip MEMBER zip)
+    Q_PROPERTY(QStringList volumes MEMBER volumes)
     Q_PROPERTY(int exported MEMBER exported)
     Q_PROPERTY(int skipped MEMBER skipped)
     Q_PROPERTY(QStringList warnings MEMBER warnings)

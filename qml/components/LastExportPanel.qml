@@ -11,6 +11,8 @@ Card {
     // The bundle shown: this run's last export, or one remembered from an earlier run.
     property var bundle: App.lastExport
     readonly property var warnings: bundle.warnings ?? []
+    // The ZIP's volumes when it was written in several; empty for one ZIP.
+    readonly property var volumes: bundle.volumes ?? []
 
     Layout.preferredHeight: lastExportLines.implicitHeight + 28
     Layout.maximumHeight: lastExportLines.implicitHeight + 28
@@ -60,7 +62,9 @@ Card {
                     text: qsTr("Open ZIP")
                     ToolTip.visible: hovered
                     ToolTip.delay: 600
-                    ToolTip.text: qsTr("Open the ZIP beside the bundle folder")
+                    ToolTip.text: panel.volumes.length > 0
+                                  ? qsTr("Open the first of the ZIP's %1 volumes beside the bundle folder").arg(panel.volumes.length)
+                                  : qsTr("Open the ZIP beside the bundle folder")
                     onClicked: App.openPath(panel.bundle.zip)
                 }
             }
@@ -80,7 +84,7 @@ Card {
                 wrapMode: Text.Wrap
                 color: Theme.muted
                 font.pixelSize: 11
-                text: qsTr("manifest.csv\nindex.pdf\n%1").arg(panel.bundle.zip)
+                text: qsTr("manifest.csv\nindex.pdf\n%1").arg(panel.volumes.length > 0 ? panel.volumes.join("\n") : panel.bundle.zip)
             }
             Label {
                 objectName: "exportWarnings"

@@ -29,9 +29,11 @@ void TestWindowSettings::keptSettingsComeBack()
     kept.lastExport = {QStringLiteral("/home/u/b/Tessavo-Export"),
                        QStringLiteral("m.csv"),
                        QStringLiteral("i.pdf"),
-                       QStringLiteral("/home/u/b/Tessavo-Export.zip"),
+                       QStringLiteral("/home/u/b/Tessavo-Export-part1.zip"),
                        12,
                        3,
+                       {QStringLiteral("/home/u/b/Tessavo-Export-part1.zip"),
+                        QStringLiteral("/home/u/b/Tessavo-Export-part2.zip")},
                        1,
                        {QStringLiteral("one"), QStringLiteral("two")}};
     QVERIFY(saveWindowSettings(m_data.file(), kept).ok);
@@ -70,6 +72,11 @@ void TestWindowSettings::unusableValuesKeepTheirDefault_data()
     QTest::newRow("negative count")
         << QByteArray(R"({"lastExport": {"directory": "/b", "manifest": "", "index": "", "zip": "",
                           "exported": -1, "skipped": 0, "originalsLeftOut": 0, "warnings": []}})")
+        << QStringLiteral("lastExport is not a bundle's description");
+    QTest::newRow("volume that is no path")
+        << QByteArray(R"({"lastExport": {"directory": "/b", "manifest": "", "index": "", "zip": "",
+                          "exported": 1, "skipped": 0, "originalsLeftOut": 0, "warnings": [],
+                          "volumes": ["/b-part1.zip", 2]}})")
         << QStringLiteral("lastExport is not a bundle's description");
 }
 

@@ -242,6 +242,7 @@ void QmlFixtures::setLastExport(const QVariantMap& map)
     result.csv = map.value("csv").toString();
     result.pdf = map.value("pdf").toString();
     result.zip = map.value("zip").toString();
+    result.volumes = map.value("volumes").toStringList();
     result.exported = map.value("exported").toInt();
     result.skipped = map.value("skipped").toInt();
     for (const QString& text : map.value("warnings").toStringList())

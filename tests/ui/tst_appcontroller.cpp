@@ -202,7 +202,8 @@ void TestAppController::keepsTheLastBundleTheExportFlowWrote()
                        .pdf = "p",
                        .zip = "/out/B.zip",
                        .exported = 3,
-                       .skipped = 2},
+                       .skipped = 2,
+                       .volumes = {}},
                       true,
                       {},
                       {{ExportWarning::Kind::SourceMissing, "w"}}};

@@ -165,11 +165,22 @@ Item {
             tryCompare(warnings, "visible", true, 5000)
             compare(warnings.text, "Missing source file: /a.pdf\nCannot copy original: /b.pdf")
 
+            // A ZIP in volumes lists each, and "Open ZIP" opens the first.
+            fixtures.setLastExport({ ok: true, error: "", directory: "/out/Tessavo-Export-3",
+                                     csv: "c", pdf: "p", zip: "/out/Tessavo-Export-3-part1.zip",
+                                     volumes: ["/out/Tessavo-Export-3-part1.zip", "/out/Tessavo-Export-3-part2.zip"],
+                                     exported: 9, skipped: 0, warnings: [] })
+            tryCompare(findChild(page, "exportFiles"), "text",
+                       "manifest.csv\nindex.pdf\n/out/Tessavo-Export-3-part1.zip\n/out/Tessavo-Export-3-part2.zip", 5000)
+            const openZip = findChild(page, "openZipButton")
+            mouseClick(openZip)
+            tryVerify(() => fixtures.openedUrls().some(url => url.toString() === "file:///out/Tessavo-Export-3-part1.zip"), 5000)
+
             // A failed export leaves the panel as it was.
             endSpy.clear()
             fixtures.setLastExport({ ok: false, error: "Cannot create export folder: /x" })
             tryCompare(endSpy, "count", 1, 5000)
-            compare(findChild(page, "exportCounts").text, "1 exported · 0 skipped")
+            compare(findChild(page, "exportCounts").text, "9 exported · 0 skipped")
         }
 
         function test_lastExportStaysInsideItsPanelInTheSmallestWindow() {
