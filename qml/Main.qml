@@ -207,6 +207,10 @@ ApplicationWindow {
                     objectName: "exportPage"
                     rememberedExport: window.rememberedExport
                     onVisibleChanged: window.focusShownPage()
+                    onReviewOnly: (paths, reason) => {
+                        reviewPage.showOnly(paths, reason)
+                        window.showPage(2)
+                    }
                 }
             }
         }

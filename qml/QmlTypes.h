@@ -95,6 +95,13 @@ struct PreviewFlowForeign {
     QML_ANONYMOUS
 };
 
+// The check of the package against a portal's upload rules, App.readiness.
+struct ReadinessFlowForeign {
+    Q_GADGET
+    QML_FOREIGN(Tessavo::Flows::ReadinessFlow)
+    QML_ANONYMOUS
+};
+
 // The counters of App.summary, a value type.
 struct DocumentSummaryForeign {
     Q_GADGET

@@ -26,6 +26,7 @@ ControllerSetup ControllerSetup::inFolder(const QString& folder)
     return {.rulesPath = folder + QStringLiteral("/rules.json"),
             .settingsPath = folder + QStringLiteral("/settings.json"),
             .sessionPath = folder + QStringLiteral("/session.sqlite"),
+            .profilesFolder = folder + QStringLiteral("/profiles"),
             .fixedRules = std::nullopt,
             .clock = {},
             .openUrl = {},
@@ -61,6 +62,12 @@ AppController::AppController(const ControllerSetup& setup, QObject* parent)
     m_preview = new Flows::PreviewFlow(m_documentList, *m_ruleBook,
                                        {.pool = setup.previewPool, .openUrl = m_openUrl}, this);
     connect(m_preview, &Flows::PreviewFlow::status, this, &AppController::setStatus);
+    m_readiness = new Flows::ReadinessFlow(m_documentList, setup.profilesFolder, this);
+    connect(m_readiness, &Flows::ReadinessFlow::status, this, &AppController::setStatus);
+    connect(m_readiness, &Flows::ReadinessFlow::profileChanged, this, [this] {
+        m_export->setSubmissionLimits(m_readiness->exportNameLimits(),
+                                      m_readiness->zipVolumeBytes());
+    });
     connect(m_importer, &Flows::ImportFlow::selectionAdded, &m_documentModel,
             &DocumentListModel::addImportRoots);
 

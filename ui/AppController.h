@@ -5,6 +5,7 @@
 #include "flows/ExportFlow.h"
 #include "flows/ImportFlow.h"
 #include "flows/PreviewFlow.h"
+#include "flows/ReadinessFlow.h"
 #include "flows/RecognitionFlow.h"
 #include "flows/ReviewFlow.h"
 #include "flows/RuleBook.h"
@@ -32,9 +33,10 @@ namespace Tessavo::Ui {
 // What a controller keeps between runs, and where. Every path is given to it, so a test names its
 // own files; an empty path keeps nothing of that kind.
 struct ControllerSetup {
-    QString rulesPath;    // rules.json; without it the built-in rules, and changes are not saved
-    QString settingsPath; // settings.json, the text recognition settings
-    QString sessionPath;  // session.sqlite, the document list and the decisions
+    QString rulesPath;      // rules.json; without it the built-in rules, and changes are not saved
+    QString settingsPath;   // settings.json, the text recognition settings
+    QString sessionPath;    // session.sqlite, the document list and the decisions
+    QString profilesFolder; // profiles/, the submission profiles the user added
     // Classify with these rules for this run only: rules.json is neither read nor written.
     std::optional<QList<Rule>> fixedRules;
     // The clock export bundles are named and dated by; the system clock when empty.
@@ -63,6 +65,7 @@ class AppController : public QObject {
     Q_PROPERTY(Tessavo::Flows::SessionFlow* session READ session CONSTANT)
     Q_PROPERTY(Tessavo::Flows::ExportFlow* exporter READ exporter CONSTANT)
     Q_PROPERTY(Tessavo::Flows::PreviewFlow* preview READ preview CONSTANT)
+    Q_PROPERTY(Tessavo::Flows::ReadinessFlow* readiness READ readiness CONSTANT)
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
     Q_PROPERTY(bool statusShowsImport READ statusShowsImport NOTIFY statusShowsImportChanged)
     Q_PROPERTY(Tessavo::Ui::DocumentSummary summary READ summary NOTIFY summaryChanged)
@@ -91,6 +94,8 @@ public:
     Flows::ExportFlow* exporter() { return m_export; }
     // The page preview beside the review list.
     Flows::PreviewFlow* preview() { return m_preview; }
+    // The check of the package against a portal's upload rules; the export keeps to its limits.
+    Flows::ReadinessFlow* readiness() { return m_readiness; }
 
     QString status() const { return m_status; }
     // True while an import runs and nothing was said since it started: the status line then
@@ -139,6 +144,7 @@ private:
     Flows::RecognitionFlow* m_recognition = nullptr;
     Flows::ExportFlow* m_export = nullptr;
     Flows::PreviewFlow* m_preview = nullptr;
+    Flows::ReadinessFlow* m_readiness = nullptr;
     LastExport m_lastExport;
     std::function<bool(const QUrl&)> m_openUrl;
     QString m_status;

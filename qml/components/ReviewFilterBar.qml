@@ -113,9 +113,10 @@ ColumnLayout {
         }
     }
 
-    // Anchored rather than laid out, so the count is placed as soon as the window's width changes.
+    // As wide as its text, within the bar: the reason a filter names may be long.
     Item {
-        Layout.fillWidth: true
+        Layout.maximumWidth: bar.width
+        implicitWidth: shownCount.implicitWidth + (onlyButton.visible ? onlyButton.implicitWidth + 8 : 0)
         implicitHeight: Math.max(shownCount.implicitHeight, onlyButton.visible ? onlyButton.implicitHeight : 0)
         visible: shownCount.text !== "" || onlyButton.visible
 

@@ -121,4 +121,14 @@
         </translation>
     </message>
 </context>
+<context>
+    <name>ReadinessCard</name>
+    <message numerus="yes">
+        <source>%n rule(s) not met</source>
+        <translation>
+            <numerusform>%n rule not met</numerusform>
+            <numerusform>%n rules not met</numerusform>
+        </translation>
+    </message>
+</context>
 </TS>

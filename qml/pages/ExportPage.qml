@@ -39,19 +39,39 @@ Item {
             chooseFolderButton.forceActiveFocus(Qt.TabFocusReason)
     }
 
-    // Documents nobody has decided on are exported without a category: the user says so first.
+    // Show these documents in the review list, saying which rule of the portal they fail.
+    signal reviewOnly(var paths, string reason)
+
+    // The check follows the list while the page is shown.
+    onVisibleChanged: App.readiness.watching = visible
+    Component.onCompleted: App.readiness.watching = visible
+
+    // Documents nobody has decided on are exported without a category, and a package that breaks
+    // a rule of the portal may be refused: the user says so first.
     function startExport() {
         if (!canExport)
             return
+        App.readiness.check()
         const undecided = App.summary.undecided
         const conflicting = App.summary.undecidedConflicts
-        if (undecided + conflicting === 0) {
+        // What the user is asked about: undecided documents, then the rules the package breaks.
+        let question = ""
+        if (undecided + conflicting > 0)
+            question = qsTr("%n document(s) still need review", "", undecided) + "\n"
+                + qsTr("%n document(s) have conflicting suggestions", "", conflicting) + "\n\n"
+                + qsTr("They are exported without a category.")
+        if (!App.readiness.ready)
+            question += (question === "" ? "" : "\n\n")
+                + Texts.fill(qsTr("The package breaks these rules of “%1”:"),
+                             [App.readiness.profileNames[App.readiness.profileIndex]])
+                + "\n" + App.readiness.failedRequirements()
+        if (question === "") {
             App.exporter.exportTo(exportFolderUrl)
             return
         }
-        undecidedDialog.message = qsTr("%n document(s) still need review", "", undecided) + "\n"
-            + qsTr("%n document(s) have conflicting suggestions", "", conflicting) + "\n\n"
-            + qsTr("They are exported without a category. Export anyway?")
+        undecidedDialog.title = App.readiness.ready ? qsTr("Export undecided documents")
+                                                    : qsTr("Export a package that breaks the rules")
+        undecidedDialog.message = question + (App.readiness.ready ? " " : "\n\n") + qsTr("Export anyway?")
         undecidedDialog.open()
     }
 
@@ -82,7 +102,7 @@ Item {
 
         GridLayout {
             Layout.fillWidth: true
-            columns: 3
+            columns: page.width >= 720 ? 6 : 3
             columnSpacing: 10
             rowSpacing: 10
 
@@ -217,6 +237,14 @@ Item {
             }
         }
 
+        ReadinessCard {
+            objectName: "readinessCard"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            Layout.minimumHeight: 110
+            onReviewOnly: (paths, reason) => page.reviewOnly(paths, reason)
+        }
+
         LastExportPanel {
             objectName: "lastExportPanel"
             visible: page.lastExportOk
@@ -225,17 +253,12 @@ Item {
             Layout.fillHeight: true
         }
 
-        Item {
-            Layout.fillWidth: true
-            Layout.fillHeight: true
-        }
     }
 
     ConfirmDialog {
         id: undecidedDialog
 
         objectName: "undecidedDialog"
-        title: qsTr("Export undecided documents")
         confirmText: qsTr("Export anyway")
         onConfirmed: App.exporter.exportTo(page.exportFolderUrl)
     }

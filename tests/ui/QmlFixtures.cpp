@@ -150,6 +150,8 @@ void QmlFixtures::reset()
     m_controller->clearDocuments();
     m_controller->ruleBook()->list()->setRules(defaultRules());
     m_controller->ruleBook()->forgetLearned();
+    m_controller->readiness()->setProfileIndex(0);
+    m_controller->readiness()->setFitNames(false);
 }
 
 QUrl QmlFixtures::makePdf(const QString& fileName, const QString& text)

@@ -32,7 +32,8 @@ public:
     Q_INVOKABLE void addLargeDocument(const QString& fileName);
     // Marks a row as changed (1) or missing (2) since import, as a restored session does.
     Q_INVOKABLE void setFileStatus(int row, int fileStatus);
-    // Clears the documents, restores the built-in rules and forgets what was learned.
+    // Clears the documents, restores the built-in rules, forgets what was learned and checks
+    // against the first submission profile again.
     Q_INVOKABLE void reset();
     // A one-page PDF in a private folder, as a URL.
     Q_INVOKABLE QUrl makePdf(const QString& fileName, const QString& text);

@@ -28,6 +28,13 @@ Item {
         signalName: "exportingChanged"
     }
 
+    SignalSpy {
+        id: reviewSpy
+
+        target: page
+        signalName: "reviewOnly"
+    }
+
     TestCase {
         name: "ExportPage"
         when: windowShown
@@ -124,6 +131,56 @@ Item {
             tryVerify(() => !App.exporter.exporting, 30000)
         }
 
+        // Moves the keyboard on with Tab until the named control has it.
+        function tabTo(name) {
+            for (let i = 0; i < 20 && (!page.Window.activeFocusItem || page.Window.activeFocusItem.objectName !== name); ++i)
+                keyClick(Qt.Key_Tab)
+            compare(page.Window.activeFocusItem.objectName, name)
+            return page.Window.activeFocusItem
+        }
+
+        function test_portalRulesAreCheckedFromTheKeyboard() {
+            const longName = "Technical proposal for the maintenance of the city roads, lot 2.pdf"
+            fixtures.addDocument(longName, DocumentState.Ready, "04_Technical", Decision.Accepted)
+            fixtures.addDocument("Bid form.pdf", DocumentState.Ready, "02_Forms")
+            page.chooseFolder(fixtures.folderWithSpaces())
+            const summary = findChild(page, "readinessSummary")
+            compare(summary.text, "Ready to submit")
+            reviewSpy.clear()
+
+            findChild(page, "chooseFolderButton").forceActiveFocus(Qt.TabFocusReason)
+            const box = tabTo("profileBox")
+            keyClick(Qt.Key_Down)  // the typical portal
+            // Too long, a comma, and a document nobody decided on.
+            tryCompare(summary, "text", "3 rules not met")
+            verify(findChild(page, "fitNamesBox").visible)
+
+            // The failing documents of the first broken rule, reached from the keyboard.
+            tabTo("reviewFailingButton")
+            keyClick(Qt.Key_Space)
+            compare(reviewSpy.count, 1)
+            compare(reviewSpy.signalArguments[0][0].length, 1)
+            verify(String(reviewSpy.signalArguments[0][0][0]).endsWith(longName))
+            compare(reviewSpy.signalArguments[0][1], "File names at most 50 characters")
+
+            // Shorter plain names are the fix the check offers for both rules on names.
+            tabTo("fixButton")
+            keyClick(Qt.Key_Space)
+            tryCompare(summary, "text", "1 rule not met")
+            verify(findChild(page, "fitNamesBox").checked)
+
+            // The export still goes, once the user confirms, and the question names what fails.
+            const dialog = findChild(page, "undecidedDialog")
+            mouseClick(findChild(page, "exportButton"))
+            tryCompare(dialog, "opened", true)
+            verify(dialog.message.includes("The package breaks these rules of “Typical tender portal”:\n"
+                                           + "Every document accepted or changed: 1 document does not meet it"),
+                   dialog.message)
+            verify(dialog.message.endsWith("\n\nExport anyway?"))
+            keyClick(Qt.Key_Escape)
+            tryCompare(dialog, "visible", false)
+        }
+
         function test_progressAndCancelWhileExporting() {
             const cancel = findChild(page, "cancelExportButton")
             const percent = findChild(page, "exportPercent")
@@ -173,6 +230,7 @@ Item {
             tryCompare(findChild(page, "exportFiles"), "text",
                        "manifest.csv\nindex.pdf\n/out/Tessavo-Export-3-part1.zip\n/out/Tessavo-Export-3-part2.zip", 5000)
             const openZip = findChild(page, "openZipButton")
+            waitForItemPolished(findChild(page, "lastExportPanel"))
             mouseClick(openZip)
             tryVerify(() => fixtures.openedUrls().some(url => url.toString() === "file:///out/Tessavo-Export-3-part1.zip"), 5000)
 
