@@ -45,7 +45,7 @@ Card {
             }
             ComboBox {
                 objectName: "profileBox"
-                Layout.preferredWidth: 230
+                Layout.preferredWidth: 200
                 model: App.readiness.profileNames
                 currentIndex: App.readiness.profileIndex
                 Accessible.name: qsTr("Submission profile")
@@ -65,7 +65,7 @@ Card {
             CheckBox {
                 objectName: "fitNamesBox"
                 visible: App.readiness.limitsNames
-                text: qsTr("Shorten names to fit")
+                text: qsTr("Shorten names")
                 checked: App.readiness.fitNames
                 ToolTip.visible: hovered
                 ToolTip.delay: 600
@@ -84,6 +84,17 @@ Card {
                 text: App.readiness.ready ? qsTr("Ready to submit")
                     : qsTr("%n rule(s) not met", "", App.readiness.brokenCount)
             }
+        }
+
+        Label {
+            objectName: "noRulesText"
+            visible: rulesList.count === 0
+            Layout.fillWidth: true
+            textFormat: Text.PlainText
+            wrapMode: Text.Wrap
+            color: Theme.muted
+            font.pixelSize: 12
+            text: qsTr("No upload rules to check: the copies get names that Windows and macOS accept, as in every export.")
         }
 
         ListView {
@@ -111,7 +122,6 @@ Card {
 
                 Label {
                     textFormat: Text.PlainText
-                    Layout.alignment: Qt.AlignTop
                     text: outcomeRow.modelData.passed ? "\u2713" : "\u2717"
                     color: outcomeRow.modelData.passed ? Theme.ok : Theme.warning
                     font.pixelSize: 14
