@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
+#include <QStringList>
 
 #include <algorithm>
 
@@ -25,13 +26,16 @@ constexpr qint64 maxManifestBytes = qint64(512) << 20;
 
 const QByteArray manifestName = BundleLayout::bytes(BundleLayout::manifestFile);
 
+// More volumes than a bundle of a million documents would need are not looked for.
+constexpr int maxWeighedVolumes = 100000;
+
 // The manifest of a bundle, and which paths below it the bundle holds.
 struct [[nodiscard]] BundleContents {
     bool ok = false;
     QString error;
     QByteArray manifest;
     QSet<QByteArray> held; // paths relative to the bundle, as the ZIP lists them
-    QString zipPath;       // the ZIP to weigh; empty when there is none
+    QStringList zipPaths;  // the ZIPs to weigh: the one ZIP, or every volume
 };
 
 BundleContents folderContents(const QString& folder)
@@ -51,9 +55,19 @@ BundleContents folderContents(const QString& folder)
     }
     contents.manifest = file.read(file.size());
     // Only the originals the manifest names are looked for: held() asks the folder itself.
-    contents.zipPath = QDir::cleanPath(folder) + BundleLayout::text(BundleLayout::zipSuffix);
-    if (!QFileInfo(contents.zipPath).isFile())
-        contents.zipPath.clear();
+    const QString base = QDir::cleanPath(folder);
+    if (const QString zip = base + BundleLayout::text(BundleLayout::zipSuffix);
+        QFileInfo(zip).isFile()) {
+        contents.zipPaths.append(zip);
+    } else {
+        // A ZIP in volumes: -part1.zip, -part2.zip, … up to the first number missing.
+        for (int number = 1; number <= maxWeighedVolumes; ++number) {
+            const QString volume = base + BundleLayout::volumeSuffix(number);
+            if (!QFileInfo(volume).isFile())
+                break;
+            contents.zipPaths.append(volume);
+        }
+    }
     contents.ok = true;
     return contents;
 }
@@ -97,7 +111,7 @@ BundleContents zipContents(const QString& zipPath)
         contents.error = QStringLiteral("manifest.csv cannot be read: %1").arg(read.error);
         return contents;
     }
-    contents.zipPath = zipPath;
+    contents.zipPaths = {zipPath};
     contents.ok = true;
     return contents;
 }
@@ -188,16 +202,19 @@ BundleReadiness checkBundleReadiness(const QString& path, const SubmissionProfil
     }
     result.report = checkReadiness(profile, records, storedNames, true);
 
-    if (profile.zipVolumeBytes && !contents.zipPath.isEmpty()) {
-        const qint64 zipBytes = QFileInfo(contents.zipPath).size();
+    if (profile.zipVolumeBytes) {
+        QStringList tooLarge;
+        for (const QString& zip : std::as_const(contents.zipPaths)) {
+            const qint64 zipBytes = QFileInfo(zip).size();
+            if (zipBytes > *profile.zipVolumeBytes)
+                tooLarge.append(QStringLiteral("%1 is %2")
+                                    .arg(QFileInfo(zip).fileName(), readinessSizeText(zipBytes)));
+        }
         for (ReadinessOutcome& made : result.report.outcomes) {
-            if (made.rule != ReadinessRule::ZipSize || !made.passed ||
-                zipBytes <= *profile.zipVolumeBytes)
+            if (made.rule != ReadinessRule::ZipSize || !made.passed || tooLarge.isEmpty())
                 continue;
             made.passed = false;
-            made.problem =
-                QStringLiteral("%1 is %2")
-                    .arg(QFileInfo(contents.zipPath).fileName(), readinessSizeText(zipBytes));
+            made.problem = tooLarge.join(QStringLiteral(", "));
         }
     }
     result.ok = true;

@@ -1,6 +1,7 @@
 // A bundle's ZIP split into volumes under a size limit: each volume read back by unzip, 7z,
 // bsdtar and Python, the manifest's volume column, the limits at their edges, and the verifier
 // (the real executable's --verify) on whole and damaged volume bundles.
+#include "bundle/BundleReadiness.h"
 #include "bundle/BundleVerifier.h"
 #include "bundle/ExportBundle.h"
 #include "bundle/IndexPdf.h"
@@ -221,6 +222,18 @@ void TestZipVolumes::volumesAreCompleteZipsUnderTheLimit()
         verify = tessavoVerify(zip);
         QVERIFY2(verify.exitCode == 0, qPrintable(verify.out));
     }
+
+    // Checked against a portal's limit, every volume is weighed, not only a single ZIP.
+    SubmissionProfile portal;
+    portal.zipVolumeBytes = limit;
+    const BundleReadiness fits = checkBundleReadiness(result.directory, portal);
+    QVERIFY2(fits.ok && fits.report.ready(), qPrintable(fits.report.failureLines().join('\n')));
+    portal.zipVolumeBytes = 600 * 1000;
+    const QStringList broken = checkBundleReadiness(result.directory, portal).report.failureLines();
+    QCOMPARE(broken.size(), 1);
+    QVERIFY2(broken.first().contains(bundleName + "-part1.zip is ") &&
+                 broken.first().contains(bundleName + "-part2.zip is "),
+             qPrintable(broken.first()));
 
     // Without its second volume the bundle fails, and says which is missing.
     QVERIFY(QFile::rename(part2, m_dir.filePath("part2-elsewhere.zip")));
