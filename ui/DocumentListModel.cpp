@@ -51,7 +51,7 @@ void DocumentListModel::scheduleDuplicates(RowChange change)
     const int gather = change == RowChange::Moved
                            ? 0
                            : int(std::min<qsizetype>(250, m_list->records().size() / 100));
-    if (!m_duplicatesTimer.isActive() || gather < m_duplicatesTimer.remainingTime())
+    if (!m_duplicatesTimer.isActive() || gather < m_duplicatesTimer.interval())
         m_duplicatesTimer.start(gather);
 }
 

@@ -260,5 +260,5 @@ void TestListModels::ruleModelOperations()
     QCOMPARE(model.ruleList().first().name, QStringLiteral("Appendix"));
 }
 
-QTEST_APPLESS_MAIN(TestListModels)
+QTEST_GUILESS_MAIN(TestListModels)
 #include "tst_listmodels.moc"
