@@ -11,8 +11,8 @@ namespace Tessavo::Flows {
 
 namespace {
 
-// A list of ten thousand documents takes a few milliseconds to check: while an import or a bulk
-// decision changes it, it is checked at most this often.
+// A check costs time in proportion to the list: while an import or a bulk decision changes it,
+// it is checked at most this often.
 constexpr int recheckDelayMs = 150;
 
 QString fixName(ReadinessFix fix)
